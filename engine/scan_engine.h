@@ -1,0 +1,103 @@
+// The boundary between the program and its scan-engine plug-ins.
+//
+// A plug-in is a shared library (*.kxp) that exports exactly two C functions,
+// CreateKxEngine and DeleteKxEngine. Everything else crosses the boundary as
+// the virtual table of ScanEngine and the PluginInfo record, so both are
+// frozen: the virtual functions are declared in slot order and must never be
+// reordered, and PluginInfo keeps its byte layout (checked below). Any g++ or
+// clang build that uses this header produces the same vtable layout (Itanium
+// C++ ABI), so separately built plug-ins interoperate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrix {
+
+// Scan modes. Only JPEG reacts to 256/257; the scan job sets 259 and 260
+// while it scans PNG and MOV.
+inline constexpr int32_t ScanModeNormal = 256;  // JPEG hit starts at SOI, thumbnails absorbed
+inline constexpr int32_t ScanModeSplit = 257;   // every JPEG stream found from its first DQT
+inline constexpr int32_t ScanModePng = 259;
+inline constexpr int32_t ScanModeMov = 260;
+
+// Interface version of this header; IsCompatible accepts it and 0.
+inline constexpr int32_t EngineInterfaceVersion = 0x00010003;
+
+// Identity record of a plug-in file, shared by every engine it creates.
+struct PluginInfo {
+  char name[20];         // NUL-terminated, Shift-JIS
+  char extensions[200];  // ".jpg;.png;.mov": leading dots, ';' separated, no blanks
+  int32_t type;          // 1 in the shipped plug-in; not read by the program
+  int32_t version;       // interface version
+};
+static_assert(offsetof(PluginInfo, name) == 0);
+static_assert(offsetof(PluginInfo, extensions) == 20);
+static_assert(offsetof(PluginInfo, type) == 220);
+static_assert(offsetof(PluginInfo, version) == 224);
+static_assert(sizeof(PluginInfo) == 228);
+
+// A scan engine finds files in a bound block of bytes by their signatures
+// and copies them out. Positions are unsigned 64-bit; as arguments they cross
+// the boundary as two 32-bit halves, low half first; results come back whole.
+//
+// The program uses one engine from one thread at a time. The bound block is
+// lent to the engine and never written by it; an extraction block is owned by
+// the engine until FreeExtraction, the next Extract or destruction.
+class ScanEngine {
+ public:
+  // Slot 1. Copies the hit at *start of *size bytes into a new zero-filled
+  // extraction block; per type it may complete the bytes and grow *size (and,
+  // for MOV, start the copy earlier without changing *start). Null when the
+  // block cannot be allocated or no data is bound.
+  virtual uint8_t* Extract(uint64_t* start, uint64_t* size, const char* extension) = 0;
+  // Slot 2.
+  virtual int32_t GetMode() = 0;
+  // Slot 3. Stored without validation.
+  virtual void SetMode(int32_t mode) = 0;
+  // Slot 4. Binds data and size, then SetMode(mode), then SelectType(extension),
+  // then forgets (without freeing) the extraction block.
+  virtual void Attach(const uint8_t* data, uint32_t sizeLow, uint32_t sizeHigh,
+                      const char* extension, int32_t mode) = 0;
+  // Slot 5. 1 for version 0 or the plug-in's own version, else 0.
+  virtual int32_t IsCompatible(int32_t version) = 0;
+  // Slot 6. 1 when item occurs in list as a substring; 0 otherwise or for null.
+  virtual int32_t ListContains(const char* list, const char* item) = 0;
+  // Slot 7.
+  virtual const PluginInfo* GetInfo() = 0;
+  // Slot 8. Searches from the position for the next hit; *size receives the
+  // hit's length and the result is the position just past it.
+  virtual uint64_t FindNext(uint32_t positionLow, uint32_t positionHigh, uint64_t* size,
+                            const char* extension) = 0;
+  // Slot 9.
+  virtual void FreeExtraction() = 0;
+  // Slot 10. Releases the extraction block.
+  virtual ~ScanEngine() = default;
+  // Slot 11. Clears the signatures, remembers the extension text and sets the
+  // signatures of a known type; -1 for an extension not in the list.
+  virtual int32_t SelectType(const char* extension) = 0;
+  // Slot 12. Exact byte-pattern search from the position.
+  virtual uint64_t FindPattern(uint32_t positionLow, uint32_t positionHigh, const uint8_t* pattern,
+                               int32_t length) = 0;
+  // Slot 13. ListContains(GetInfo()->extensions, extension).
+  virtual int32_t Supports(const char* extension) = 0;
+};
+
+// The two exports of every plug-in.
+using CreateEngineFunction = ScanEngine* (*)();
+using DeleteEngineFunction = void (*)(ScanEngine*);
+inline constexpr const char* CreateEngineSymbol = "CreateKxEngine";
+inline constexpr const char* DeleteEngineSymbol = "DeleteKxEngine";
+
+inline uint32_t lowHalf(uint64_t value) { return static_cast<uint32_t>(value); }
+inline uint32_t highHalf(uint64_t value) { return static_cast<uint32_t>(value >> 32); }
+inline uint64_t joinHalves(uint32_t low, uint32_t high) {
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+}  // namespace kestrix
+
+extern "C" {
+kestrix::ScanEngine* CreateKxEngine();
+void DeleteKxEngine(kestrix::ScanEngine* engine);
+}
