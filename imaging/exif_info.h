@@ -1,0 +1,139 @@
+// EXIF metadata of one candidate.
+//
+// Control flow. parse(bytes, length) is called once per candidate:
+//   1. the signature "Exif\0\0" is searched for at positions 2 .. length − 8
+//      (the first hit wins; no APP1 marker or JPEG structure is required, so
+//      a hit at 0 or 1 is no EXIF block at all);
+//   2. the TIFF header follows the signature: two byte-order bytes (MM is
+//      Motorola/big-endian, anything else is decoded as Intel) and the IFD0
+//      offset (TIFF 6.0 section 2, "Image File Header"; the magic 42 is not
+//      checked, damaged headers still get their directories read);
+//   3. the main chain IFD0, IFD1, … is walked through the next-IFD offsets,
+//      remembering every directory visited so a looping chain ends the walk;
+//   4. the Exif private directory (tag 0x8769) and the GPS directory (tag
+//      0x8825) found in the main chain are read (EXIF 2.3, section 4.6.3).
+// Each directory is validated (count 0 or count × 12 > length rejects it;
+// entries of type 0 or > 12 are dropped; a directory left empty is dropped)
+// and kept with all its entries. Lookups (findInMainChain, findInExifIfd)
+// return entries; valueText turns an entry into display text.
+//
+// Hostile bytes. Every read goes through IfdByteReader, which checks each
+// offset against the candidate's length in 64-bit arithmetic and fails
+// instead of reading on. Whatever lies outside the candidate (a directory,
+// an entry, out-of-line data) is treated as absent.
+//
+// The reader keeps offsets into the caller's bytes and never copies them:
+// the bytes passed to parse must outlive this object, or clear() must run
+// first. After parse the object is read-only; concurrent const calls are safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/ifd.h"
+
+namespace kestrix {
+
+// Tags the program asks for (TIFF 6.0 / EXIF 2.3 tag numbers).
+inline constexpr uint16_t kTagMake = 0x010F;
+inline constexpr uint16_t kTagModel = 0x0110;
+inline constexpr uint16_t kTagDateTime = 0x0132;
+inline constexpr uint16_t kTagExifIfdPointer = 0x8769;
+inline constexpr uint16_t kTagGpsIfdPointer = 0x8825;
+inline constexpr uint16_t kTagDateTimeOriginal = 0x9003;
+
+// Byte-order marks read as a little-endian 16-bit number.
+inline constexpr uint16_t kByteOrderIntel = 0x4949;     // "II"
+inline constexpr uint16_t kByteOrderMotorola = 0x4D4D;  // "MM"
+
+// Longest display text handed to callers, in bytes, without a terminator
+// (the window's cells are 256-character buffers).
+inline constexpr size_t kExifTextCapacity = 255;
+
+class ExifInfo {
+ public:
+  ExifInfo() = default;
+  virtual ~ExifInfo();
+  ExifInfo(const ExifInfo&) = delete;
+  ExifInfo& operator=(const ExifInfo&) = delete;
+
+  // Reads the metadata of `length` bytes at `bytes` (not copied; see above).
+  // Returns false when no signature lies at an acceptable position (then
+  // hasExif() is false); true otherwise, even when no directory could be read.
+  // A previous parse is forgotten first.
+  bool parse(const uint8_t* bytes, uint64_t length);
+
+  // Forgets the bytes, the byte order and every directory.
+  void clear();
+
+  bool hasExif() const { return found_; }
+  // True exactly when the byte order is "MM"; garbage is decoded as Intel.
+  bool isMotorola() const { return byteOrder_ == kByteOrderMotorola; }
+  // The two byte-order bytes as a little-endian number; 0 without EXIF.
+  uint16_t byteOrder() const { return byteOrder_; }
+
+  // First entry with `tag` in IFD0, then IFD1, …; null when none.
+  const IfdEntry* findInMainChain(uint16_t tag) const;
+  // First entry with `tag` in the Exif private directory; null when none.
+  const IfdEntry* findInExifIfd(uint16_t tag) const;
+  // A GPS directory with at least one valid entry was read. Its tags are
+  // never decoded.
+  bool hasGps() const { return !gpsIfd_.empty(); }
+
+  // Writes the entry's value as display text into `out` (replacing it),
+  // cut to `maxBytes` bytes. `swap` is the caller's byte-order flag
+  // (isMotorola()). Returns false, leaving `out` untouched, when the type is
+  // outside 1..12 or the value's bytes lie outside the candidate, so a
+  // caller's preset text ("不明") stays.
+  //   BYTE, ASCII, UNDEFINED: the stored bytes up to the first NUL
+  //   SBYTE: inline like BYTE; out of line the first byte as "%u"
+  //   SHORT, LONG: "%u"; SSHORT, SLONG: "%d"
+  //   RATIONAL, SRATIONAL: "%.2f", a zero denominator reads "0.00"
+  //   FLOAT, DOUBLE: "%f"
+  //   count 0: empty text
+  // Only the first value of a multi-valued entry is shown.
+  bool valueText(const IfdEntry& entry, bool swap, std::string& out,
+                 size_t maxBytes = kExifTextCapacity) const;
+
+  // Convenience: valueText of findInMainChain(tag) with isMotorola();
+  // false (out untouched) when the tag is absent.
+  bool mainChainText(uint16_t tag, std::string& out,
+                     size_t maxBytes = kExifTextCapacity) const;
+  // The same over the Exif private directory.
+  bool exifIfdText(uint16_t tag, std::string& out,
+                   size_t maxBytes = kExifTextCapacity) const;
+
+  // Shot date: DateTimeOriginal from the Exif directory, else DateTime from
+  // the main chain. False (out untouched) when neither is present.
+  bool shotDateText(std::string& out, size_t maxBytes = kExifTextCapacity) const;
+
+  // "ﾓﾄﾛｰﾗ形式" for Motorola, "ｲﾝﾃﾙ形式" for Intel; any other byte order
+  // leaves `out` as it was (callers preset "不明"). True when it wrote.
+  bool endianText(std::string& out) const;
+
+  // What parse kept, for inspection (properties dialog, tests, fuzzing).
+  const uint8_t* bytes() const { return bytes_; }
+  uint64_t length() const { return length_; }
+  // Offset of the TIFF header in the candidate; meaningful when hasExif().
+  uint64_t tiffOffset() const { return tiffOffset_; }
+  const std::vector<Ifd>& mainChain() const { return mainChain_; }
+  const std::vector<Ifd>& exifIfd() const { return exifIfd_; }  // at most one
+  const std::vector<Ifd>& gpsIfd() const { return gpsIfd_; }    // at most one
+
+ private:
+  bool readDirectory(uint64_t location, Ifd& out) const;
+  void readSubDirectory(uint16_t pointerTag, std::vector<Ifd>& list);
+
+  const uint8_t* bytes_ = nullptr;  // the candidate's first byte, not owned
+  uint64_t length_ = 0;             // the candidate's byte count
+  bool found_ = false;              // the signature was found at 2 .. length − 8
+  uint64_t tiffOffset_ = 0;         // signature position + 6
+  uint16_t byteOrder_ = 0;
+  std::vector<Ifd> mainChain_;
+  std::vector<Ifd> exifIfd_;
+  std::vector<Ifd> gpsIfd_;
+};
+
+}  // namespace kestrix

@@ -1,0 +1,161 @@
+// The candidate list: one row per file found by the last scan, in the order
+// found. It is the model behind the results list; it needs no Qt.
+//
+// Threading contract.
+//   - addCandidate is called by the scan thread while the user-interface
+//     thread reads. Appends are serialised among themselves; the EXIF block
+//     is read outside the row lock, then the row and its node are published
+//     together under the lock, so a reader sees either the whole row or none.
+//   - A Candidate is immutable once its row is published; only the row's name
+//     and selected state change afterwards (setItemName, setSelected), under
+//     the lock. Pointers from candidateAt stay valid until clear() or the
+//     list's destruction.
+//   - clear() must not race with a thread that still holds Candidate
+//     pointers: the window disables every command that reads the list while
+//     it clears (it stops the scan and the thumbnail worker first).
+//   - Listener calls are made on the thread that made the change, after the
+//     lock is released; a Qt model turns them into queued signals. Set the
+//     listener while no other thread uses the list.
+//
+// Rows and candidate nodes are appended and cleared together, so row i
+// (0-based) always holds the node with index i + 1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/exif_info.h"
+
+namespace kestrix {
+
+// One found file: where it lies in the image, and its EXIF metadata read
+// from those bytes. It views the image block and never owns it.
+class Candidate : public ExifInfo {
+ public:
+  Candidate() = default;
+  ~Candidate() override;
+
+  // Sets the view and reads the EXIF block of imageData + start for
+  // end − start bytes. end < start gives an empty view.
+  void assign(const uint8_t* imageData, uint64_t start, uint64_t end, int32_t index);
+  // Forgets the view and the EXIF data (the image bytes are not freed) and
+  // marks the node unused (index 0). The chain link is kept.
+  void clear();
+
+  const uint8_t* imageData() const { return imageData_; }
+  uint64_t start() const { return start_; }
+  uint64_t end() const { return end_; }
+  uint64_t size() const { return end_ >= start_ ? end_ - start_ : 0; }
+  int32_t index() const { return index_; }  // 1-based; 0 marks an unused node
+  const Candidate* next() const { return next_.get(); }
+
+ private:
+  friend class CandidateList;
+  const uint8_t* imageData_ = nullptr;  // the image block, not owned
+  uint64_t start_ = 0;                  // first byte of the hit in the image
+  uint64_t end_ = 0;                    // one past the hit's last byte
+  int32_t index_ = 0;
+  std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
+};
+
+// Longest shot-date text in CandidateInfo, in bytes ("YYYY:MM:DD hh:mm:ss" is 19).
+inline constexpr size_t kShotDateCapacity = 49;
+
+// Flat copy of one row for the restore jobs.
+struct CandidateInfo {
+  std::string name;      // the row's name, whole (a tidy-step name can exceed 49)
+  std::string shotDate;  // DateTimeOriginal, else DateTime; empty without EXIF; ≤ 49 bytes
+  uint64_t start = 0;
+  uint64_t end = 0;
+};
+
+// Observer of a CandidateList (see the threading contract above).
+class CandidateListListener {
+ public:
+  virtual ~CandidateListListener() = default;
+  virtual void rowsAppended(int32_t first, int32_t count) = 0;
+  virtual void rowRenamed(int32_t row) = 0;
+  virtual void selectionChanged(int32_t row) = 0;
+  virtual void cleared() = 0;
+};
+
+// Texts shown in the list.
+inline constexpr const char* kUnknownText = "不明";
+inline constexpr const char* kGpsPresentText = "あり";
+inline constexpr const char* kGpsNoneText = "なし";
+
+class CandidateList {
+ public:
+  // Columns of the table; column 0 is the row's name.
+  enum Column : int32_t {
+    ColumnName = 0,
+    ColumnModel = 1,     // Model from the main chain
+    ColumnShotDate = 2,  // DateTimeOriginal only
+    ColumnSize = 3,      // "%uKB" of size / 1024
+    ColumnGps = 4,       // "あり" / "なし"
+    ColumnMaker = 5,     // Make from the main chain
+    ColumnEndian = 6,    // byte order text
+    ColumnCount = 7,
+  };
+
+  CandidateList();
+  ~CandidateList();
+  CandidateList(const CandidateList&) = delete;
+  CandidateList& operator=(const CandidateList&) = delete;
+
+  // Appends a row named `name` for the hit start..end of `imageData` (which
+  // must outlive the row) and reads its EXIF block. `size` is the scan's own
+  // size figure and is not used. False, with nothing appended, when
+  // imageData is null, end < start, the list is full or memory runs out.
+  bool addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
+                    uint64_t end, uint64_t size);
+  // Removes every row; the first chain node is kept for reuse.
+  void clear();
+
+  int32_t itemCount() const;
+  int32_t selectedCount() const;
+  bool isSelected(int32_t row) const;
+  // False when the row does not exist.
+  bool setSelected(int32_t row, bool selected);
+  // First selected row, or −1.
+  int32_t firstSelected() const;
+
+  // The cell's text; false (out untouched) when row or column does not exist.
+  bool itemText(int32_t row, int32_t column, std::string& out) const;
+  // Replaces the row's name. False when the row does not exist or the name
+  // is empty or contains a NUL (it becomes a file name).
+  bool setItemName(int32_t row, std::string_view name);
+  // Fills name, offsets and shot date; false (out untouched) for a missing row.
+  bool candidateInfo(int32_t row, CandidateInfo& out) const;
+  // The candidate with this 1-based index, or null.
+  const Candidate* candidateAt(int32_t index) const;
+
+  void setListener(CandidateListListener* listener);
+
+ private:
+  struct Row {
+    std::string name;
+    std::string texts[ColumnCount - 1];  // columns 1..6, set once on append
+    bool selected = false;
+    Candidate* candidate = nullptr;  // node index == row + 1
+  };
+
+  static void fillColumnTexts(const Candidate& candidate, Row& row);
+
+  mutable std::mutex mutex_;  // guards rows_, nodes_, selectedCount_, listener_
+  std::mutex appendMutex_;    // serialises addCandidate and clear
+  Candidate first_;           // the chain's first node, reused after clear
+  // Every node of the chain in order (nodes_[0] == &first_); the first
+  // rows_.size() are in use. Gives candidateAt in O(1).
+  std::vector<Candidate*> nodes_;
+  std::vector<Row> rows_;
+  int32_t selectedCount_ = 0;
+  CandidateListListener* listener_ = nullptr;
+};
+
+}  // namespace kestrix
