@@ -1,0 +1,232 @@
+#include "ui/candidate_list.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+namespace kestrix {
+
+namespace {
+
+// The table's rows are addressed with signed 32-bit numbers.
+constexpr size_t kMaxRows = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+
+bool validRow(int32_t row, size_t rowCount) {
+  return row >= 0 && static_cast<size_t>(row) < rowCount;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Candidate
+
+Candidate::~Candidate() {
+  // Unlink the chain node by node: letting each node's unique_ptr destroy the
+  // next would recurse once per candidate and overflow the stack on a scan
+  // with a hundred thousand hits.
+  std::unique_ptr<Candidate> node = std::move(next_);
+  while (node) node = std::move(node->next_);
+}
+
+void Candidate::assign(const uint8_t* imageData, uint64_t start, uint64_t end, int32_t index) {
+  imageData_ = imageData;
+  start_ = start;
+  end_ = end;
+  index_ = index;
+  if (imageData == nullptr || end < start) {
+    ExifInfo::clear();
+    return;
+  }
+  parse(imageData + start, end - start);
+}
+
+void Candidate::clear() {
+  ExifInfo::clear();
+  imageData_ = nullptr;
+  start_ = 0;
+  end_ = 0;
+  index_ = 0;
+}
+
+// ------------------------------------------------------------ CandidateList
+
+CandidateList::CandidateList() { nodes_.push_back(&first_); }
+
+CandidateList::~CandidateList() = default;
+
+void CandidateList::fillColumnTexts(const Candidate& candidate, Row& row) {
+  for (std::string& text : row.texts) text = kUnknownText;
+  candidate.mainChainText(kTagModel, row.texts[ColumnModel - 1]);
+  candidate.exifIfdText(kTagDateTimeOriginal, row.texts[ColumnShotDate - 1]);
+  char size[32];
+  std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.size() / 1024);
+  row.texts[ColumnSize - 1] = size;
+  row.texts[ColumnGps - 1] = candidate.hasGps() ? kGpsPresentText : kGpsNoneText;
+  candidate.mainChainText(kTagMake, row.texts[ColumnMaker - 1]);
+  candidate.endianText(row.texts[ColumnEndian - 1]);
+}
+
+bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
+                                 uint64_t end, uint64_t size) {
+  (void)size;  // the scan's own figure; end − start is what counts
+  if (imageData == nullptr || end < start) return false;
+  std::lock_guard appendLock(appendMutex_);
+
+  // Claim the node for row `used`: an unused one left by clear(), or a new
+  // one. Neither is visible to readers yet (candidateAt stops at itemCount).
+  size_t used;
+  Candidate* node = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    used = rows_.size();
+    if (used >= kMaxRows) return false;
+    if (used < nodes_.size()) node = nodes_[used];
+  }
+  std::unique_ptr<Candidate> fresh;
+  Row row;
+  try {
+    if (node == nullptr) {
+      fresh = std::make_unique<Candidate>();
+      node = fresh.get();
+    }
+    // Reading the EXIF block walks the whole hit; do it outside the row lock
+    // so the user-interface thread is not held up.
+    node->assign(imageData, start, end, static_cast<int32_t>(used + 1));
+    row.name.assign(name);
+    row.candidate = node;
+    fillColumnTexts(*node, row);
+
+    std::lock_guard lock(mutex_);
+    // Reserve first so that publishing below cannot fail half-way.
+    // Grow geometrically: reserve(size + 1) alone would copy every row on
+    // every append.
+    if (rows_.size() == rows_.capacity()) rows_.reserve(std::max<size_t>(64, 2 * rows_.capacity()));
+    if (fresh && nodes_.size() == nodes_.capacity()) {
+      nodes_.reserve(std::max<size_t>(64, 2 * nodes_.capacity()));
+    }
+    if (fresh) {
+      nodes_.back()->next_ = std::move(fresh);
+      nodes_.push_back(node);
+    }
+    rows_.push_back(std::move(row));
+  } catch (const std::bad_alloc&) {
+    // The row could not be added: the node goes back to unused.
+    if (node != nullptr) node->clear();
+    return false;
+  }
+
+  CandidateListListener* listener;
+  {
+    std::lock_guard lock(mutex_);
+    listener = listener_;
+  }
+  if (listener) listener->rowsAppended(static_cast<int32_t>(used), 1);
+  return true;
+}
+
+void CandidateList::clear() {
+  std::lock_guard appendLock(appendMutex_);
+  CandidateListListener* listener;
+  {
+    std::lock_guard lock(mutex_);
+    rows_.clear();
+    // Destroys every node after the first (iteratively, see ~Candidate).
+    std::unique_ptr<Candidate> rest = std::move(first_.next_);
+    while (rest) rest = std::move(rest->next_);
+    first_.clear();
+    nodes_.assign(1, &first_);
+    selectedCount_ = 0;
+    listener = listener_;
+  }
+  if (listener) listener->cleared();
+}
+
+int32_t CandidateList::itemCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int32_t>(rows_.size());
+}
+
+int32_t CandidateList::selectedCount() const {
+  std::lock_guard lock(mutex_);
+  return selectedCount_;
+}
+
+bool CandidateList::isSelected(int32_t row) const {
+  std::lock_guard lock(mutex_);
+  return validRow(row, rows_.size()) && rows_[row].selected;
+}
+
+bool CandidateList::setSelected(int32_t row, bool selected) {
+  CandidateListListener* listener;
+  {
+    std::lock_guard lock(mutex_);
+    if (!validRow(row, rows_.size())) return false;
+    Row& target = rows_[row];
+    if (target.selected == selected) return true;
+    target.selected = selected;
+    selectedCount_ += selected ? 1 : -1;
+    listener = listener_;
+  }
+  if (listener) listener->selectionChanged(row);
+  return true;
+}
+
+int32_t CandidateList::firstSelected() const {
+  std::lock_guard lock(mutex_);
+  if (selectedCount_ == 0) return -1;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].selected) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+bool CandidateList::itemText(int32_t row, int32_t column, std::string& out) const {
+  if (column < 0 || column >= ColumnCount) return false;
+  std::lock_guard lock(mutex_);
+  if (!validRow(row, rows_.size())) return false;
+  const Row& source = rows_[row];
+  out = column == ColumnName ? source.name : source.texts[column - 1];
+  return true;
+}
+
+bool CandidateList::setItemName(int32_t row, std::string_view name) {
+  // The name becomes a file name: an empty one or one cut by a NUL would
+  // restore under a different name than the one shown.
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+  CandidateListListener* listener;
+  {
+    std::lock_guard lock(mutex_);
+    if (!validRow(row, rows_.size())) return false;
+    rows_[row].name.assign(name);
+    listener = listener_;
+  }
+  if (listener) listener->rowRenamed(row);
+  return true;
+}
+
+bool CandidateList::candidateInfo(int32_t row, CandidateInfo& out) const {
+  std::lock_guard lock(mutex_);
+  if (!validRow(row, rows_.size())) return false;
+  const Row& source = rows_[row];
+  const Candidate& candidate = *source.candidate;
+  out.name = source.name;
+  out.shotDate.clear();
+  if (candidate.hasExif()) candidate.shotDateText(out.shotDate, kShotDateCapacity);
+  out.start = candidate.start();
+  out.end = candidate.end();
+  return true;
+}
+
+const Candidate* CandidateList::candidateAt(int32_t index) const {
+  std::lock_guard lock(mutex_);
+  if (index < 1 || static_cast<size_t>(index) > rows_.size()) return nullptr;
+  return nodes_[index - 1];
+}
+
+void CandidateList::setListener(CandidateListListener* listener) {
+  std::lock_guard lock(mutex_);
+  listener_ = listener;
+}
+
+}  // namespace kestrix
