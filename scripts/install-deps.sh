@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a task needs, only those that are missing.
+#   scripts/install-deps.sh build   compiler and CMake
+#   scripts/install-deps.sh demo    build + the tools that make the demo card
+#   scripts/install-deps.sh test    demo + test frameworks, sanitizer/fuzzer runtimes, image tools
+#   scripts/install-deps.sh gui     Qt 6 Widgets, Xvfb and Japanese fonts (added to any of the above)
+set -euo pipefail
+
+build=(cmake g++ make binutils)
+demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs)
+test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd)
+gui=(qt6-base-dev xvfb xauth fonts-noto-cjk)
+
+packages=()
+for group in "$@"; do
+  case "$group" in
+    build) packages+=("${build[@]}") ;;
+    demo) packages+=("${build[@]}" "${demo[@]}") ;;
+    test) packages+=("${build[@]}" "${demo[@]}" "${test[@]}") ;;
+    gui) packages+=("${gui[@]}") ;;
+    *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: these packages are missing; install them as root: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds, and runs every test three ways:
+#   1. the plain build (RelWithDebInfo) under ctest,
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. every libFuzzer target for KESTRIX_FUZZ_SECONDS seconds (30) when clang is there.
+# Build trees go to build/test, build/asan and build/fuzz.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh test
+fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-30}
+jobs=2
+passed=0
+failed=0
+
+run_suite() {  # name, build dir, extra cmake arguments...
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name: configure and build"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; return 1; }
+  if ! cmake --build "$dir" -j"$jobs" >"$dir.build.log" 2>&1; then
+    grep -E -A5 'error|Error' "$dir.build.log" | head -80
+    return 1
+  fi
+  grep -E 'warning:' "$dir.build.log" || true
+  echo "== $name: ctest"
+  local log="$dir/ctest.log" status=0
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log" || status=$?
+  local total bad
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+  bad=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
+  passed=$((passed + ${total:-0} - ${bad:-0}))
+  failed=$((failed + ${bad:-0}))
+  [ -n "$total" ] || failed=$((failed + 1))
+  return $status
+}
+
+mkdir -p build
+status=0
+run_suite "plain build" build/test || status=1
+run_suite "ASan+UBSan build" build/asan -DKESTRIX_SANITIZE=ON || status=1
+
+if command -v clang++ >/dev/null; then
+  echo "== fuzzers: ${fuzz_seconds}s each"
+  if CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DKESTRIX_BUILD_FUZZERS=ON -DKESTRIX_BUILD_TESTS=OFF -DKESTRIX_BUILD_GUI=OFF \
+      >build/fuzz.configure.log 2>&1 && cmake --build build/fuzz -j"$jobs" >build/fuzz.build.log 2>&1; then
+    for fuzzer in build/fuzz/fuzz/*; do
+      [ -x "$fuzzer" ] && [ -f "$fuzzer" ] || continue
+      name=$(basename "$fuzzer")
+      corpus=build/fuzz/corpus/$name
+      mkdir -p "$corpus"
+      seeds=()
+      [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
+      if "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" "${seeds[@]}" \
+          >"build/fuzz/$name.log" 2>&1; then
+        echo "fuzz $name: ok"
+        passed=$((passed + 1))
+      else
+        echo "fuzz $name: FAILED"
+        tail -40 "build/fuzz/$name.log"
+        failed=$((failed + 1))
+        status=1
+      fi
+    done
+  else
+    tail -40 build/fuzz.configure.log build/fuzz.build.log
+    failed=$((failed + 1))
+    status=1
+  fi
+fi
+
+echo "kestrix: $passed passed, $failed failed"
+exit $status
