@@ -1,0 +1,109 @@
+#include "engine/carving_engine.h"
+
+#include <cstring>
+
+#include "engine/jpeg_carving.h"
+#include "engine/mov_carving.h"
+#include "engine/png_carving.h"
+
+namespace kestrix {
+
+int32_t CarvingEngine::typePosition() { return positionInList(GetInfo()->extensions, extension_); }
+
+int32_t CarvingEngine::SelectType(const char* extension) {
+  SignatureScanner::SelectType(extension);
+  // The remembered (possibly cut) text decides, so the type searched for and
+  // the type FindNext reasons about are always the same.
+  const int32_t position = extension != nullptr ? typePosition() : -1;
+  SignaturePair pair;
+  switch (carvedTypeAt(position)) {
+    case CarvedType::Jpeg: pair = jpeg::signatures(GetMode()); break;
+    case CarvedType::Png: pair = png::signatures(); break;
+    case CarvedType::Mov: pair = mov::signatures(); break;
+    case CarvedType::None: return -1;
+  }
+  std::memcpy(header_, pair.header, static_cast<size_t>(pair.headerLength));
+  headerLength_ = pair.headerLength;
+  std::memcpy(footer_, pair.footer, static_cast<size_t>(pair.footerLength));
+  footerLength_ = pair.footerLength;
+  return 0;
+}
+
+// The masked search: exact for PNG and MOV; otherwise, in mode 256, a pattern
+// longer than three bytes matches its last byte by mask (every bit set in the
+// pattern byte set in the data byte).
+uint64_t CarvingEngine::maskedSearch(Signature which, uint64_t from) {
+  const bool pngOrMov = typePosition() >= 5;
+  return searchSignature(which, from, !pngOrMov && GetMode() == ScanModeNormal);
+}
+
+uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, uint64_t* size,
+                                 const char* extension) {
+  if (extension != nullptr) SelectType(extension);
+  const uint64_t position = joinHalves(positionLow, positionHigh);
+  if (GetMode() == ScanModeSplit) return findNextExact(position, size);
+
+  const uint64_t h1 = maskedSearch(Signature::Header, position);
+  uint64_t start = h1;
+  const uint64_t s = h1 + 1;
+  const uint64_t h2 = maskedSearch(Signature::Header, s);
+  const uint64_t f = maskedSearch(Signature::Footer, s);
+  const uint64_t fl = static_cast<uint64_t>(footerLength_);
+  uint64_t end;
+  if (f < h2) {
+    end = f;
+    // Embedded pictures: an EXIF thumbnail's own SOI is followed by a table
+    // marker, so it is no header match in mode 256, but its EOI comes before
+    // the holder's. Footers up to the next header belong to this picture.
+    if (jpeg::absorbsEmbeddedEnds(header_)) {
+      for (int absorbed = 0; absorbed < jpeg::MaxAbsorbedEnds; ++absorbed) {
+        const uint64_t next = maskedSearch(Signature::Footer, end + 1);
+        if (next > h2) break;  // the next picture's end
+        // Only a footer lying inside the data counts: a search that starts
+        // past its last possible position returns that start, not a match.
+        if (next > size_ || next + fl > size_) break;
+        end = next;
+      }
+    }
+  } else if (f > h2) {
+    end = f;
+    // A header without its footer is a broken start: the later header opens
+    // the hit. A movie keeps its first header, as its atoms span both.
+    if (carvedTypeAt(typePosition()) != CarvedType::Mov) start = h2;
+  } else if (f == s) {
+    end = s;
+  } else {
+    // Header and footer at one place: end the hit there when the footer lies
+    // inside the data, else (neither found) at the end of the data. Never
+    // search again from the same place.
+    end = f + fl <= size_ ? f : size_;
+  }
+  if (size != nullptr) *size = end + fl - start;
+  return end + fl;
+}
+
+uint8_t* CarvingEngine::Extract(uint64_t* start, uint64_t* size, const char* extension) {
+  if (start == nullptr || size == nullptr || extension == nullptr) {
+    return SignatureScanner::Extract(start, size, extension);
+  }
+  const BoundBlock bound = block();
+  ExtractionPlan plan;
+  if (std::strstr(extension, "jpg") != nullptr) {
+    plan = jpeg::extractionPlan(bound, *start, *size);
+  } else if (std::strstr(extension, "png") != nullptr) {
+    plan = png::extractionPlan(bound, *start, *size);
+  } else if (std::strstr(extension, "mov") != nullptr) {
+    plan = mov::extractionPlan(bound, *start, *size, header_, footer_);
+  } else {
+    plan = plainCopyPlan(bound, *start, *size);
+  }
+  // Written back before allocating: the caller writes exactly what it gets.
+  if (!plan.refused) *size = plan.total();
+  return makeExtraction(plan);
+}
+
+int32_t CarvingEngine::Supports(const char* extension) {
+  return ListContains(GetInfo()->extensions, extension);
+}
+
+}  // namespace kestrix

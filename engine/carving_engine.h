@@ -1,0 +1,30 @@
+// CarvingEngine: the shipped engine. It adds the JPEG, PNG and MOV signatures
+// to SignatureScanner, searches with the JPEG header's masked last byte,
+// carves with the nested-data rules of each type and completes extractions.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/carved_type.h"
+#include "engine/signature_scanner.h"
+
+namespace kestrix {
+
+class CarvingEngine : public SignatureScanner {
+ public:
+  CarvingEngine() = default;
+  ~CarvingEngine() override = default;
+
+  uint8_t* Extract(uint64_t* start, uint64_t* size, const char* extension) override;
+  uint64_t FindNext(uint32_t positionLow, uint32_t positionHigh, uint64_t* size,
+                    const char* extension) override;
+  int32_t SelectType(const char* extension) override;
+  int32_t Supports(const char* extension) override;
+
+ private:
+  // Position of the remembered extension text in the plug-in's list.
+  int32_t typePosition();
+  uint64_t maskedSearch(Signature which, uint64_t from);
+};
+
+}  // namespace kestrix

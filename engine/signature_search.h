@@ -1,0 +1,44 @@
+// Signature search over a bound block, with the exact contract of the
+// engine's pattern search, done without a byte-by-byte loop.
+//
+// Contract (from position p, pattern of n bytes, limit = size - n + 1):
+//   pattern null or n <= 0      -> p
+//   p >= limit (no room left)   -> p
+//   first q in [p, limit) whose n bytes match -> q
+//   no match                    -> size + 1
+// "Match" is exact, or, with maskLastByte, exact on the first n - 1 bytes
+// and (data AND pattern) == pattern on the last one.
+//
+// A pattern longer than size + 1 makes size - n + 1 negative; it is taken as
+// a negative limit (every p is past it), so such a search returns p instead
+// of wrapping around and reading past the block.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrix {
+
+// Uncached search with the contract above.
+uint64_t findSignature(const uint8_t* data, uint64_t size, const uint8_t* pattern, int32_t length,
+                       bool maskLastByte, uint64_t from);
+
+// The same search, remembering the last answer so that a scan that asks for
+// the same signature again and again from advancing positions reads every
+// byte about once. Invariant: when valid, no match starts in
+// [coveredFrom, found), and found is a match or the limit (no match at all).
+// The owner calls invalidate() whenever the block, the pattern or the mask
+// setting may have changed; the remembered answer describes nothing else.
+class SignatureSearch {
+ public:
+  uint64_t find(const uint8_t* data, uint64_t size, const uint8_t* pattern, int32_t length,
+                bool maskLastByte, uint64_t from);
+  void invalidate() { valid_ = false; }
+
+ private:
+  bool valid_ = false;
+  bool masked_ = false;  // mask setting the remembered answer was found with
+  uint64_t coveredFrom_ = 0;
+  uint64_t found_ = 0;
+};
+
+}  // namespace kestrix
