@@ -91,7 +91,10 @@ class ImageBuffer : public JobThread {
 
   // Copies the candidate start..start+size out through its engine into
   // `path` and returns the bytes written; 0 on failure, with the reason in
-  // *error when given. Defined with the restore job (restore_job.cpp).
+  // *error when given. The file appears under `path` only when complete; an
+  // existing file there is replaced then, and left alone on failure. With
+  // dateOption 1 and a 19-character date text the file's access and
+  // modification times are set from that local time.
   uint64_t WriteCandidate(uint64_t start, uint64_t size, const std::string& path,
                           const char* dateText, int32_t dateOption,
                           std::string* error = nullptr);

@@ -1,0 +1,18 @@
+// The restore list: the loaded image's size and one line per candidate, as
+// shown by the results list's report command. Lines end with CR LF.
+#pragma once
+
+#include <string>
+
+namespace kestrix {
+
+class CandidateList;
+class ImageBuffer;
+
+// Appends the restore list to `out`. False when no image is loaded (nothing
+// appended) or when the list has no rows (the two headings are appended).
+// The text grows as needed: unlike a fixed report buffer, no row is ever cut
+// off, however long the list.
+bool writeRestoreList(const ImageBuffer& image, const CandidateList& list, std::string& out);
+
+}  // namespace kestrix
