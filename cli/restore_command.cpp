@@ -1,0 +1,116 @@
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/command_arguments.h"
+#include "cli/scan_commands.h"
+#include "cli/scan_session.h"
+#include "engine/scan_engine.h"
+#include "jobs/restore_job.h"
+#include "ui/tidy_names.h"
+
+namespace kestrix {
+
+namespace {
+
+constexpr const char* kRestoreUsage =
+    "使い方: kestrix-cli restore IMAGE DEST [--split] [--set-file-time] "
+    "[--tidy PREFIX:DIGITS] [NAME...]";
+
+bool isFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Selects the rows named; every row when no name is given. False with the
+// first unknown name in `unknown`.
+bool selectRows(CandidateList& list, const std::vector<std::string>& names, std::string& unknown) {
+  for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, names.empty());
+  for (const std::string& name : names) {
+    bool found = false;
+    for (int32_t row = 0; row < list.itemCount(); ++row) {
+      std::string rowName;
+      if (list.itemText(row, CandidateList::ColumnName, rowName) && rowName == name) {
+        list.setSelected(row, true);
+        found = true;
+      }
+    }
+    if (!found) {
+      unknown = name;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int runRestoreCommand(int argc, char** argv) {
+  const CommandArguments arguments =
+      CommandArguments::parse(argc, argv, {"--split", "--set-file-time"}, {"--tidy"});
+  if (!arguments.problem.empty() || arguments.positional.size() < 2) {
+    printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
+    return 2;
+  }
+  const std::string& imagePath = arguments.positional[0];
+  std::string destination = arguments.positional[1];
+  while (destination.size() > 1 && destination.back() == '/') destination.pop_back();
+  const std::vector<std::string> names(arguments.positional.begin() + 2,
+                                       arguments.positional.end());
+
+  TidySettings tidy;
+  const auto tidyValue = arguments.values.find("--tidy");
+  if (tidyValue != arguments.values.end()) {
+    const size_t colon = tidyValue->second.rfind(':');
+    std::string problem = kTidyDigitsMessage;
+    if (colon == std::string::npos ||
+        !validateTidySettings(std::string_view(tidyValue->second).substr(0, colon),
+                              std::string_view(tidyValue->second).substr(colon + 1), tidy,
+                              &problem)) {
+      printError(problem);
+      return 2;
+    }
+  }
+  // Checked before the scan: a typo should not cost a whole image load.
+  if (!isFolder(destination)) {
+    printError("復元先フォルダがありません: " + destination);
+    return 2;
+  }
+
+  ScanSession session;
+  std::string error;
+  const int32_t mode = arguments.flags.count("--split") ? ScanModeSplit : ScanModeNormal;
+  if (!session.scan(imagePath, mode, error)) {
+    printError(error);
+    return 2;
+  }
+  CandidateList& list = session.list();
+  if (!tidy.digitsText.empty()) tidyNames(list, tidy, list.itemCount());
+  std::string unknown;
+  if (!selectRows(list, names, unknown)) {
+    printError("その名前の復元候補はありません: " + unknown);
+    return 2;
+  }
+
+  RestoreJob job(session.image());
+  job.setDestination(destination);
+  job.setDateOption(arguments.flags.count("--set-file-time") ? kDateOptionSetFileTime : 0);
+  job.restoreSelected(list, &session, [] { return true; });
+
+  const RestoreOutcome& outcome = job.outcome();
+  for (const RestoredFile& file : outcome.files) {
+    std::printf("%s\t%llu\n", file.path.c_str(), static_cast<unsigned long long>(file.bytes));
+  }
+  for (const RestoreFailure& failure : outcome.failures) {
+    printError("復元できませんでした: " + failure.name + ": " + failure.reason);
+  }
+  std::printf("%u 個のファイルを復元しました。\n", outcome.written);
+  if (!outcome.failures.empty()) {
+    std::printf("%zu 個のファイルを復元できませんでした。\n", outcome.failures.size());
+  }
+  if (std::fflush(stdout) != 0) return 2;
+  return outcome.failures.empty() ? 0 : 1;
+}
+
+}  // namespace kestrix
