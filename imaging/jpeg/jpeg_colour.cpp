@@ -1,0 +1,118 @@
+// Output layout (ColourMode), colour tables and the conversion of one row.
+#include "imaging/jpeg/jpeg_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrix {
+
+namespace {
+
+inline std::uint8_t Clamp255(int value)
+{
+    return static_cast<std::uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+}
+
+} // namespace
+
+// Mode | components | luma H x V | MCU w x h | blocks in MCU order
+//  0   | 1          | any        | 8 x 8     | Y
+//  1   | 3          | 1 x 1      | 8 x 8     | Y Cb Cr
+//  2   | 3          | 2 x 1      | 16 x 8    | Y0 Y1 Cb Cr
+//  3   | 3          | 1 x 2      | 8 x 16    | Y0 (top) Y1 (bottom) Cb Cr
+//  4   | 3          | 2 x 2      | 16 x 16   | Y0 Y1 (top) Y2 Y3 (bottom) Cb Cr
+// -225 component count not 1 or 3; -226 any other sampling, or a factor of 0
+// (checked before any geometry divides by the largest factor).
+void JpegDecoder::ChooseColourMode()
+{
+    if (frameComponentCount_ != 1 && frameComponentCount_ != 3)
+        Fail(kJpegBadComponentCount);
+    maxH_ = 1;
+    maxV_ = 1;
+    for (int c = 0; c < frameComponentCount_; ++c) {
+        if (components_[c].h == 0 || components_[c].v == 0)
+            Fail(kJpegBadSampling);
+        maxH_ = std::max(maxH_, components_[c].h);
+        maxV_ = std::max(maxV_, components_[c].v);
+    }
+    if (frameComponentCount_ == 1) {
+        colourMode_ = 0;
+        bytesPerPixel_ = 1;
+        mcuWidth_ = mcuHeight_ = 8;
+        blocksPerMcu_ = 1;
+        mcuBlocks_[0] = McuBlock{0, 0, 0};
+        return;
+    }
+    for (int c = 1; c < 3; ++c) {
+        if (components_[c].h != 1 || components_[c].v != 1)
+            Fail(kJpegBadSampling);
+    }
+    const int h = components_[0].h;
+    const int v = components_[0].v;
+    if (h > 2 || v > 2)
+        Fail(kJpegBadSampling);
+    colourMode_ = h == 1 ? (v == 1 ? 1 : 3) : (v == 1 ? 2 : 4);
+    bytesPerPixel_ = 4;
+    mcuWidth_ = 8 * h;
+    mcuHeight_ = 8 * v;
+    blocksPerMcu_ = 0;
+    for (int y = 0; y < v; ++y) {
+        for (int x = 0; x < h; ++x)
+            mcuBlocks_[blocksPerMcu_++] = McuBlock{0, x, y};
+    }
+    mcuBlocks_[blocksPerMcu_++] = McuBlock{1, 0, 0};
+    mcuBlocks_[blocksPerMcu_++] = McuBlock{2, 0, 0};
+}
+
+// YCbCr to RGB (JFIF) factors 1.402, 1.772, 0.71414, 0.34414 in 16-bit fixed
+// point, centred on 127.5 with a rounding half folded into CrR, CbB and CbG.
+// 91882 (not 91881) is the CrR factor the output is defined by.
+void JpegDecoder::BuildColourTables()
+{
+    for (int i = 0; i < 256; ++i) {
+        crToR_[i] = (91882 * i - 11682187) >> 16;
+        cbToB_[i] = (116130 * i - 14773807) >> 16;
+        crToG_[i] = 5967255 - 46802 * i;
+        cbToG_[i] = 2908403 - 22554 * i;
+    }
+}
+
+// Converts row rowInMcu of the current MCU row into destination: one luma byte
+// per pixel in mode 0, otherwise R, G, B and an unwritten fourth byte. Chroma
+// is replicated, never interpolated. Whole MCUs are written, so up to 15
+// pixels beyond the width are filled (the row buffer holds them).
+void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
+{
+    const std::size_t mcuBytes = std::size_t(blocksPerMcu_) * 64;
+    if (colourMode_ == 0) {
+        for (int mcu = 0; mcu < mcusPerRow_; ++mcu)
+            std::memcpy(destination + mcu * 8, samples_ + mcu * mcuBytes + rowInMcu * 8, 8);
+        return;
+    }
+    const int lumaBlocks = blocksPerMcu_ - 2;
+    const int h = components_[0].h;
+    const int v = components_[0].v;
+    const int lumaRow = rowInMcu & 7;
+    const int lumaBlockRow = rowInMcu >> 3;       // 0, or 1 for the lower half of a 16-high MCU
+    const int chromaRow = v == 2 ? rowInMcu >> 1 : rowInMcu;
+    const int pixelsPerMcu = mcuWidth_;
+    std::uint8_t* out = destination;
+    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
+        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+        const std::uint8_t* lumaLine = base + (lumaBlockRow * h) * 64 + lumaRow * 8;
+        const std::uint8_t* cbLine = base + lumaBlocks * 64 + chromaRow * 8;
+        const std::uint8_t* crLine = cbLine + 64;
+        for (int x = 0; x < pixelsPerMcu; ++x) {
+            const int y = lumaLine[(x >> 3) * 64 + (x & 7)];
+            const int chromaX = h == 2 ? x >> 1 : x;
+            const int cb = cbLine[chromaX];
+            const int cr = crLine[chromaX];
+            out[0] = Clamp255(y + crToR_[cr]);
+            out[1] = Clamp255(y + ((crToG_[cr] + cbToG_[cb]) >> 16));
+            out[2] = Clamp255(y + cbToB_[cb]);
+            out += 4;
+        }
+    }
+}
+
+} // namespace kestrix

@@ -1,0 +1,248 @@
+#include "imaging/jpeg/jpeg_decoder.h"
+
+#include "imaging/jpeg/jpeg_idct.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace kestrix {
+
+namespace {
+
+// Thrown by Fail and caught only at Open, Start and ReadRow. Everything in
+// between allocates through the slot table, so unwinding leaks nothing.
+struct JpegFailure {
+    int code;
+};
+
+} // namespace
+
+JpegDecoder::JpegDecoder() = default;
+
+JpegDecoder::~JpegDecoder()
+{
+    Close();
+}
+
+void JpegDecoder::Fail(int code)
+{
+    throw JpegFailure{code};
+}
+
+void JpegDecoder::EnterFailedState(int code)
+{
+    if (errorCode_ == 0)
+        errorCode_ = code;
+    FreeAll();
+    if (source_ != nullptr) {
+        source_->Release();
+        source_ = nullptr;
+    }
+    started_ = false;
+}
+
+// -221: all slots in use; -233: the allocation failed. The memory is zeroed
+// and 8-byte aligned.
+void* JpegDecoder::Allocate(std::size_t size)
+{
+    std::size_t slot = 0;
+    while (slot < allocations_.size() && allocations_[slot])
+        ++slot;
+    if (slot == allocations_.size())
+        Fail(kJpegTooManyAllocations);
+    if (size > std::numeric_limits<std::size_t>::max() - 8)
+        Fail(kJpegOutOfMemory);
+    auto* raw = static_cast<std::uint8_t*>(std::calloc(size + 8, 1));
+    if (raw == nullptr)
+        Fail(kJpegOutOfMemory);
+    allocations_[slot].reset(raw);
+    const auto address = reinterpret_cast<std::uintptr_t>(raw);
+    return raw + ((8 - (address & 7)) & 7);
+}
+
+void JpegDecoder::FreeAll()
+{
+    for (auto& allocation : allocations_)
+        allocation.reset();
+    // Forget every pointer into the freed memory.
+    huffmanCounts_.fill(nullptr);
+    huffmanSymbols_.fill(nullptr);
+    quantisation_.fill(nullptr);
+    progressive_components_.fill(ProgressiveComponent{});
+    coefficientBlocks_ = nullptr;
+    samples_ = nullptr;
+    rowBuffers_.fill(nullptr);
+}
+
+void JpegDecoder::Open(ByteSource* source)
+{
+    Close();
+    width_ = 0;
+    height_ = 0;
+    progressive_ = false;
+    colourMode_ = 0;
+    frameComponentCount_ = 0;
+    components_.fill(FrameComponent{});
+    maxH_ = 1;
+    maxV_ = 1;
+    scanComponentCount_ = 0;
+    Ss_ = Se_ = Ah_ = Al_ = 0;
+    mcuWidth_ = mcuHeight_ = 8;
+    blocksPerMcu_ = blocksPerMcuRow_ = mcusPerRow_ = mcuRows_ = nextMcuRow_ = 0;
+    rowsToDeliver_ = rowsLeftInMcuRow_ = rowBytes_ = rowBufferSize_ = bytesPerPixel_ = 0;
+    eobRun_ = 0;
+    available_ = 0;
+    readPointer_ = input_.data() + kJpegInputHeadRoom;
+    fillerToggle_ = false;
+    sourceEnded_ = false;
+    bitCount_ = 0;
+    bitBuffer_ = 0;
+    markerReached_ = false;
+    restartInterval_ = restartsToGo_ = nextRestart_ = 0;
+    dcPredictor_.fill(0);
+    errorCode_ = 0;
+    started_ = false;
+    lastIndex_.fill(64);
+
+    try {
+        if (source == nullptr)
+            Fail(kJpegReadError);
+        source_ = source;
+        source_->Reset();
+        RefillInput();
+        FindSoi();
+        ReadHeaders();
+    } catch (const JpegFailure& failure) {
+        EnterFailedState(failure.code);
+    }
+}
+
+int JpegDecoder::Start()
+{
+    if (started_)
+        return 0;
+    if (errorCode_ != 0 || source_ == nullptr)
+        return -1;
+    try {
+        ChooseColourMode();
+        AllocateOutput();
+        BuildColourTables();
+        if (progressive_) {
+            DecodeProgressive();
+        } else {
+            const int marker = NextMarker();
+            if (marker != 0xDA)
+                Fail(kJpegMarkerOutOfPlace); // EOI or a frame marker: no scan to decode
+            ReadScanHeader();
+            // Only the first scan is decoded and the output stage takes its
+            // blocks as whole MCUs of every component, so that scan must
+            // interleave all components in frame order (T.81 B.2.3 asks for
+            // that order). A partial or non-interleaved first scan cannot
+            // give a picture here.
+            if (scanComponentCount_ != frameComponentCount_)
+                Fail(kJpegBadSampling);
+            for (int i = 0; i < scanComponentCount_; ++i) {
+                if (scanComponents_[i] != i)
+                    Fail(kJpegBadSampling);
+            }
+            SetUpScan();
+        }
+        rowsToDeliver_ = height_;
+        rowsLeftInMcuRow_ = 0;
+        nextMcuRow_ = 0;
+        started_ = true;
+        return 0;
+    } catch (const JpegFailure& failure) {
+        EnterFailedState(failure.code);
+        return -1;
+    }
+}
+
+int JpegDecoder::ReadRow(const std::uint8_t** row, int* byteCount)
+{
+    if (errorCode_ != 0 || !started_)
+        return -1;
+    if (rowsToDeliver_ == 0)
+        return 1;
+    try {
+        return DeliverRow(row, byteCount);
+    } catch (const JpegFailure& failure) {
+        EnterFailedState(failure.code);
+        return kJpegCorruptData;
+    }
+}
+
+void JpegDecoder::Close()
+{
+    if (source_ != nullptr) {
+        source_->Release();
+        source_ = nullptr;
+    }
+    FreeAll();
+    started_ = false;
+}
+
+void JpegDecoder::AllocateOutput()
+{
+    mcusPerRow_ = (width_ + mcuWidth_ - 1) / mcuWidth_;
+    mcuRows_ = (height_ + mcuHeight_ - 1) / mcuHeight_;
+    blocksPerMcuRow_ = blocksPerMcu_ * mcusPerRow_;
+    if (blocksPerMcuRow_ > kJpegMaxBlocksPerMcuRow)
+        Fail(kJpegBadBlockAddress);
+    coefficientBlocks_ = static_cast<std::int16_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64 * sizeof(std::int16_t)));
+    samples_ = static_cast<std::uint8_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64));
+    rowBytes_ = width_ * bytesPerPixel_;
+    rowBufferSize_ = ((width_ + 15) & ~15) * bytesPerPixel_;
+    for (auto& buffer : rowBuffers_)
+        buffer = static_cast<std::uint8_t*>(Allocate(std::size_t(rowBufferSize_)));
+}
+
+void JpegDecoder::DecodeNextMcuRow()
+{
+    if (progressive_) {
+        AssembleProgressiveMcuRow();
+    } else {
+        DecodeSequentialMcuRow();
+        if (nextMcuRow_ + 1 == mcuRows_)
+            ReadEndOfImage();
+    }
+    ++nextMcuRow_;
+    TransformMcuRow();
+    rowsLeftInMcuRow_ = mcuHeight_;
+}
+
+void JpegDecoder::TransformMcuRow()
+{
+    for (int block = 0; block < blocksPerMcuRow_; ++block) {
+        const int component = mcuBlocks_[block % blocksPerMcu_].component;
+        InverseDct(coefficientBlocks_ + std::size_t(block) * 64,
+                   quantisation_[components_[component].tq], samples_ + std::size_t(block) * 64);
+    }
+}
+
+int JpegDecoder::DeliverRow(const std::uint8_t** row, int* byteCount)
+{
+    if (rowsLeftInMcuRow_ == 0)
+        DecodeNextMcuRow();
+    const int rowInMcu = mcuHeight_ - rowsLeftInMcuRow_;
+    const std::uint8_t* delivered = rowBuffers_[0];
+    if (colourMode_ >= 3) {
+        // Two luma rows share one chroma row: convert the pair at once and
+        // hand out the lower one on the next call.
+        if (rowsLeftInMcuRow_ % 2 == 0) {
+            ConvertRow(rowInMcu, rowBuffers_[0]);
+            ConvertRow(rowInMcu + 1, rowBuffers_[1]);
+        } else {
+            delivered = rowBuffers_[1];
+        }
+    } else {
+        ConvertRow(rowInMcu, rowBuffers_[0]);
+    }
+    --rowsLeftInMcuRow_;
+    --rowsToDeliver_;
+    *row = delivered;
+    *byteCount = rowBytes_;
+    return 0;
+}
+
+} // namespace kestrix

@@ -1,0 +1,237 @@
+#pragma once
+
+#include "imaging/jpeg/byte_source.h"
+#include "imaging/jpeg/jpeg_errors.h"
+#include "imaging/jpeg/jpeg_limits.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace kestrix {
+
+// Decodes a Huffman-coded 8-bit JPEG (ITU-T T.81: SOF0, SOF1, SOF2) into rows
+// of pixels, tolerating junk before SOI, truncation and damaged entropy data.
+//
+// Calling order: Open, check ErrorCode(), Start, ReadRow until it returns
+// non-zero, Close. Any error stores its code (the first one wins), frees every
+// allocation, releases the source; from then on every call but Close fails.
+// The object is large (fixed tables of about 240 KB); allocate it on the heap.
+//
+// The work is split over files by stage: jpeg_markers.cpp (input buffer,
+// markers and segments, scan setup), jpeg_huffman.cpp and
+// jpeg_entropy_inline.h (lookup tables, bit reader), jpeg_sequential.cpp,
+// jpeg_progressive.cpp, jpeg_idct.cpp, jpeg_colour.cpp.
+class JpegDecoder {
+public:
+    JpegDecoder();
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // Binds source and reads up to and including the frame header. The result
+    // is in ErrorCode(): 0, or the code of the first error.
+    void Open(ByteSource* source);
+    // 0: ready to deliver rows (also when called again); -1: an error is
+    // pending or occurs now. A progressive image is fully decoded here.
+    int Start();
+    // 0: a row is in *row / *byteCount, valid until the next call; 1: all rows
+    // delivered; -1: an error is pending or Start has not succeeded; -227: an
+    // error occurred during this call (its own code is in ErrorCode()).
+    int ReadRow(const std::uint8_t** row, int* byteCount);
+    // Releases the source and frees all memory. Safe after an error.
+    void Close();
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int ComponentCount() const { return frameComponentCount_; }
+    int BytesPerPixel() const { return bytesPerPixel_; }
+    int ColourMode() const { return colourMode_; }
+    int ErrorCode() const { return errorCode_; }
+
+private:
+    struct FreeDeleter {
+        void operator()(void* pointer) const { std::free(pointer); }
+    };
+
+    // Derived lookup for one Huffman slot (T.81 Annex C codes). first[] is
+    // indexed by the next 8 bits of the stream:
+    //   bit 15 clear: symbol in bits 0..7, bits to consume in bits 8..12;
+    //   bit 15 set:   the code is longer than 8 bits, tree root in bits 0..14.
+    // A tree child is 0 (no code), +n (node n - 1) or -(symbol + 1) (leaf).
+    struct HuffmanLookup {
+        static constexpr int kMaxNodes = 512; // internal nodes below depth 8 of <= 255 prefix-free codes
+        std::array<std::uint16_t, 256> first;
+        std::array<std::uint8_t, 256> codeLength; // per symbol; 0 = symbol has no code
+        std::array<std::array<std::int16_t, 2>, kMaxNodes> nodes;
+        int nodeCount;
+    };
+
+    struct FrameComponent {
+        int id = 0;
+        int h = 0;           // horizontal sampling factor
+        int v = 0;           // vertical sampling factor
+        int tq = 0;          // quantisation table selector
+        int widthInBlocks = 0;
+        int heightInBlocks = 0;
+    };
+
+    // Progressive coefficient store of one component, in output block geometry.
+    struct ProgressiveComponent {
+        std::int16_t* dc = nullptr;           // one value per block
+        std::int16_t* coefficients = nullptr; // 64 per block, natural order, [0] unused
+        int widthInBlocks = 0;
+        int heightInBlocks = 0;
+        int blockRow = 0;                     // block-row counter of the current walk
+    };
+
+    // One block of the output MCU: its component and its place inside the MCU.
+    struct McuBlock {
+        int component = 0;
+        int h = 0;
+        int v = 0;
+    };
+
+    // ---- error path and allocator (jpeg_decoder.cpp)
+    [[noreturn]] void Fail(int code);
+    void EnterFailedState(int code);
+    void* Allocate(std::size_t size);
+    void FreeAll();
+
+    // ---- input buffer, markers and segments (jpeg_markers.cpp)
+    void RefillInput();
+    std::uint8_t NextByte();
+    void PutBack(std::uint8_t byte);
+    int ReadWord();
+    void FindSoi();
+    int NextMarker();
+    void ReadFrameHeader();
+    void ReadHuffmanTables();
+    void ReadQuantisationTables();
+    void ReadRestartInterval();
+    void SkipSegment();
+    void ReadScanHeader();
+    void ReadHeaders();
+    void SetUpScan();
+    void ProcessRestart();
+    void ReadEndOfImage();
+
+    // ---- Huffman lookup and bit reader (jpeg_huffman.cpp, jpeg_entropy_inline.h)
+    void BuildLookup(int slot);
+    void ResetBitReader();
+    inline void FillBits();
+    inline std::uint8_t NextEntropyByte();
+    inline int DecodeSymbol(const HuffmanLookup& lookup);
+    inline int GetBits(int count);
+    inline int GetBit();
+    int DecodeLongCode(const HuffmanLookup& lookup, int entry);
+
+    // ---- scans (jpeg_sequential.cpp, jpeg_progressive.cpp)
+    void DecodeSequentialMcuRow();
+    void DecodeSequentialBlock(int component, std::int16_t* block, std::int32_t& lastIndex);
+    void DecodeProgressive();
+    void DecodeProgressiveScan();
+    void DecodeDcFirst(int component, std::int16_t* dc);
+    void DecodeDcRefine(std::int16_t* dc);
+    void DecodeAcFirst(std::int16_t* coefficients);
+    void DecodeAcRefine(std::int16_t* coefficients);
+    void AssembleProgressiveMcuRow();
+
+    // ---- output (jpeg_colour.cpp, jpeg_decoder.cpp)
+    void ChooseColourMode();
+    void AllocateOutput();
+    void BuildColourTables();
+    void TransformMcuRow();
+    void ConvertRow(int rowInMcu, std::uint8_t* destination) const;
+    void DecodeNextMcuRow();
+    int DeliverRow(const std::uint8_t** row, int* byteCount);
+
+    // Image
+    int width_ = 0;
+    int height_ = 0;
+    ByteSource* source_ = nullptr; // not owned
+    bool progressive_ = false;
+
+    // Tables: Huffman slots 0-3 DC, 4-7 AC.
+    std::array<std::uint8_t*, 8> huffmanCounts_{};  // 17 bytes, [1..16] used
+    std::array<std::uint8_t*, 8> huffmanSymbols_{}; // 256 bytes
+    std::array<std::int16_t*, 4> quantisation_{};   // 64 pre-scaled entries, natural order
+    int colourMode_ = 0;
+
+    // Frame
+    int frameComponentCount_ = 0; // Nf
+    std::array<FrameComponent, 4> components_{};
+    int maxH_ = 1;
+    int maxV_ = 1;
+
+    // Current scan
+    int scanComponentCount_ = 0; // Ns
+    std::array<int, 4> scanComponents_{};
+    std::array<int, 4> dcSlot_{};
+    std::array<int, 4> acSlot_{};
+    int Ss_ = 0;
+    int Se_ = 0;
+    int Ah_ = 0;
+    int Al_ = 0;
+    int scanMcusPerRow_ = 0;
+    int scanMcuRows_ = 0;
+
+    // Output geometry (ColourMode)
+    int mcuWidth_ = 8;
+    int mcuHeight_ = 8;
+    int blocksPerMcu_ = 0;
+    std::array<McuBlock, kJpegMaxBlocksPerMcu> mcuBlocks_{};
+    int blocksPerMcuRow_ = 0;
+    int mcusPerRow_ = 0;
+    int mcuRows_ = 0;
+    int nextMcuRow_ = 0;
+    int rowsToDeliver_ = 0;
+    int rowsLeftInMcuRow_ = 0;
+    int rowBytes_ = 0;
+    int rowBufferSize_ = 0;
+    int bytesPerPixel_ = 0;
+
+    // Allocator: nothing is freed singly; FreeAll releases every slot.
+    std::array<std::unique_ptr<std::uint8_t, FreeDeleter>, kJpegMaxAllocations> allocations_;
+
+    std::array<HuffmanLookup, 8> lookups_;
+    std::array<ProgressiveComponent, 4> progressive_components_{};
+    int eobRun_ = 0;
+
+    // Input buffer: head room | data (available_ bytes from readPointer_) | FF D9 padding.
+    std::uint8_t* readPointer_ = nullptr;
+    int available_ = 0;
+    bool fillerToggle_ = false; // next synthesised byte is 0xD9
+    bool sourceEnded_ = false;  // the source reported end of data
+    alignas(16) std::array<std::uint8_t, kJpegInputHeadRoom + kJpegInputChunk + kJpegInputTailPadding> input_{};
+
+    // Bit reader: bitCount_ valid bits, most significant first.
+    int bitCount_ = 0;
+    std::uint32_t bitBuffer_ = 0;
+    bool markerReached_ = false; // entropy data ran into a marker; one bits from now on
+
+    // Restart
+    int restartInterval_ = 0;
+    int restartsToGo_ = 0;
+    int nextRestart_ = 0;
+    std::array<std::int32_t, 4> dcPredictor_{};
+
+    // Coefficient blocks of one MCU row (64 each, natural order) and the index
+    // up to which each was last written: positions at or beyond it are zero.
+    std::int16_t* coefficientBlocks_ = nullptr;
+    std::array<std::int32_t, kJpegMaxBlocksPerMcuRow> lastIndex_{};
+    std::uint8_t* samples_ = nullptr; // 64 per block of an MCU row, MCU order
+
+    int errorCode_ = 0;
+    bool started_ = false;
+
+    // Colour conversion (indexed by the chroma sample)
+    std::array<std::int32_t, 256> crToR_{};
+    std::array<std::int32_t, 256> cbToB_{};
+    std::array<std::int32_t, 256> crToG_{};
+    std::array<std::int32_t, 256> cbToG_{};
+    std::array<std::uint8_t*, 2> rowBuffers_{};
+};
+
+} // namespace kestrix

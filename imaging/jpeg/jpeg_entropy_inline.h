@@ -1,0 +1,100 @@
+#pragma once
+// Hot paths of the bit reader and the Huffman decoder, included only by the
+// scan decoders so they inline into the per-coefficient loops.
+
+#include "imaging/jpeg/jpeg_decoder.h"
+
+namespace kestrix {
+
+// T.81 F.2.2.5 / B.1.1.5: FF 00 is a data FF; FF followed by anything else is
+// a marker, which is put back so it stays next in the stream, and from then on
+// the reader yields FF (one bits). A real FF that ends the input counts as a
+// marker too. Past the end, the synthesised FF D9 pairs are plain data.
+inline std::uint8_t JpegDecoder::NextEntropyByte()
+{
+    if (markerReached_)
+        return 0xFF;
+    if (available_ == 0) {
+        RefillInput();
+        if (available_ == 0)
+            return NextByte(); // synthesised filler, taken as data
+    }
+    const std::uint8_t byte = *readPointer_++;
+    --available_;
+    if (byte != 0xFF)
+        return byte;
+    if (available_ == 0)
+        RefillInput();
+    if (available_ > 0 && *readPointer_ == 0x00) {
+        ++readPointer_;
+        --available_;
+        return 0xFF;
+    }
+    PutBack(0xFF);
+    markerReached_ = true;
+    return 0xFF;
+}
+
+// Adds 16 bits below the valid ones; called with fewer than 16 valid bits.
+inline void JpegDecoder::FillBits()
+{
+    std::uint32_t pair;
+    if (available_ >= 2 && readPointer_[0] != 0xFF && readPointer_[1] != 0xFF) {
+        pair = (std::uint32_t(readPointer_[0]) << 8) | readPointer_[1];
+        readPointer_ += 2;
+        available_ -= 2;
+    } else {
+        const std::uint32_t high = NextEntropyByte();
+        pair = (high << 8) | NextEntropyByte();
+    }
+    bitBuffer_ |= pair << (16 - bitCount_);
+    bitCount_ += 16;
+}
+
+// count is 0..16.
+inline int JpegDecoder::GetBits(int count)
+{
+    if (count == 0)
+        return 0;
+    if (bitCount_ < count)
+        FillBits();
+    const int value = static_cast<int>(bitBuffer_ >> (32 - count));
+    bitBuffer_ <<= count;
+    bitCount_ -= count;
+    return value;
+}
+
+inline int JpegDecoder::GetBit()
+{
+    return GetBits(1);
+}
+
+inline int JpegDecoder::DecodeSymbol(const HuffmanLookup& lookup)
+{
+    if (bitCount_ < 16)
+        FillBits();
+    const unsigned entry = lookup.first[bitBuffer_ >> 24];
+    if ((entry & 0x8000) == 0) {
+        const int length = static_cast<int>(entry >> 8);
+        bitBuffer_ <<= length;
+        bitCount_ -= length;
+        return static_cast<int>(entry & 0xFF);
+    }
+    return DecodeLongCode(lookup, static_cast<int>(entry));
+}
+
+// T.81 F.2.2.1 EXTEND. size is 1..16.
+inline int JpegExtend(int value, int size)
+{
+    return value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
+}
+
+// Reads a DC difference of the category a DC symbol gives. Categories above
+// 16 cannot occur in 8-bit data (T.81 F.1.2.1 stops at 11); a damaged table
+// that yields one is read as 16 bits, the most the bit register holds.
+inline int JpegReadDifference(int category, int bits)
+{
+    return category == 0 ? 0 : JpegExtend(bits, category);
+}
+
+} // namespace kestrix

@@ -1,0 +1,110 @@
+// Huffman lookup tables (T.81 Annex C) and the bit reader's slow paths.
+#include "imaging/jpeg/jpeg_decoder.h"
+#include "imaging/jpeg/jpeg_entropy_inline.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace kestrix {
+
+// Builds the derived lookup of one slot. Codes are generated as in T.81
+// C.2; a code that no longer fits its length (the counts of a damaged table
+// overflow the code space) cannot be matched and is left out, so the table
+// stays prefix-free. Entries no code reaches decode as symbol 0, consuming
+// the length symbol 0 has (none if it has no code): no bit pattern is ever
+// rejected, damage shows as wrong blocks instead of a stop.
+void JpegDecoder::BuildLookup(int slot)
+{
+    HuffmanLookup& lookup = lookups_[slot];
+    const std::uint8_t* counts = huffmanCounts_[slot];
+    const std::uint8_t* symbols = huffmanSymbols_[slot];
+
+    lookup.codeLength.fill(0);
+    lookup.nodeCount = 0;
+    std::int16_t shortSymbol[256];
+    std::fill(std::begin(shortSymbol), std::end(shortSymbol), std::int16_t{-1});
+    std::uint16_t treeRoot[256];
+    std::fill(std::begin(treeRoot), std::end(treeRoot), std::uint16_t{0}); // node index + 1
+
+    unsigned code = 0;
+    int k = 0;
+    for (int length = 1; length <= 16; ++length) {
+        for (int i = 0; i < counts[length]; ++i, ++code) {
+            const int symbol = symbols[k++];
+            lookup.codeLength[symbol] = static_cast<std::uint8_t>(length);
+            if (code >= (1u << length))
+                continue; // overflowed code space
+            if (length <= 8) {
+                const unsigned base = code << (8 - length);
+                for (unsigned j = 0; j < (1u << (8 - length)); ++j)
+                    shortSymbol[base + j] = static_cast<std::int16_t>(symbol);
+                continue;
+            }
+            const unsigned prefix = code >> (length - 8);
+            if (shortSymbol[prefix] >= 0)
+                continue; // cannot happen for canonical codes; keep the table consistent anyway
+            if (treeRoot[prefix] == 0) {
+                if (lookup.nodeCount == HuffmanLookup::kMaxNodes)
+                    continue;
+                lookup.nodes[lookup.nodeCount] = {0, 0};
+                treeRoot[prefix] = static_cast<std::uint16_t>(++lookup.nodeCount);
+            }
+            int node = treeRoot[prefix] - 1;
+            for (int bit = length - 9; bit >= 0; --bit) {
+                const int direction = (code >> bit) & 1;
+                std::int16_t& child = lookup.nodes[node][direction];
+                if (bit == 0) {
+                    if (child == 0)
+                        child = static_cast<std::int16_t>(-(symbol + 1));
+                    break;
+                }
+                if (child < 0)
+                    break; // a leaf in the way: not prefix-free, drop the code
+                if (child == 0) {
+                    if (lookup.nodeCount == HuffmanLookup::kMaxNodes)
+                        break;
+                    lookup.nodes[lookup.nodeCount] = {0, 0};
+                    child = static_cast<std::int16_t>(++lookup.nodeCount);
+                }
+                node = child - 1;
+            }
+        }
+        code <<= 1;
+    }
+
+    for (int i = 0; i < 256; ++i) {
+        if (treeRoot[i] != 0) {
+            lookup.first[i] = static_cast<std::uint16_t>(0x8000 | (treeRoot[i] - 1));
+        } else {
+            const int symbol = shortSymbol[i] >= 0 ? shortSymbol[i] : 0;
+            lookup.first[i] = static_cast<std::uint16_t>(symbol | (lookup.codeLength[symbol] << 8));
+        }
+    }
+}
+
+void JpegDecoder::ResetBitReader()
+{
+    bitBuffer_ = 0;
+    bitCount_ = 0;
+    markerReached_ = false;
+}
+
+// Codes longer than 8 bits: consume the prefix, then walk the tree a bit at a
+// time. A bit with no code below it ends the walk as symbol 0, the bits
+// walked (that one included) consumed.
+int JpegDecoder::DecodeLongCode(const HuffmanLookup& lookup, int entry)
+{
+    bitBuffer_ <<= 8;
+    bitCount_ -= 8;
+    int node = entry & 0x7FFF;
+    for (;;) {
+        const int child = lookup.nodes[node][GetBit()];
+        if (child < 0)
+            return -child - 1;
+        if (child == 0)
+            return 0;
+        node = child - 1;
+    }
+}
+
+} // namespace kestrix

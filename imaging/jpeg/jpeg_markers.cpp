@@ -1,0 +1,400 @@
+// Input buffer, marker loop, segment parsers and scan setup.
+#include "imaging/jpeg/jpeg_decoder.h"
+#include "imaging/jpeg/jpeg_tables.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestrix {
+
+namespace {
+
+constexpr int kMarkerTem = 0x01;
+constexpr int kMarkerSof0 = 0xC0;
+constexpr int kMarkerSof1 = 0xC1;
+constexpr int kMarkerSof2 = 0xC2;
+constexpr int kMarkerDht = 0xC4;
+constexpr int kMarkerJpg = 0xC8;
+constexpr int kMarkerSof9 = 0xC9;
+constexpr int kMarkerDac = 0xCC;
+constexpr int kMarkerRst0 = 0xD0;
+constexpr int kMarkerRst7 = 0xD7;
+constexpr int kMarkerSoi = 0xD8;
+constexpr int kMarkerEoi = 0xD9;
+constexpr int kMarkerSos = 0xDA;
+constexpr int kMarkerDqt = 0xDB;
+constexpr int kMarkerDri = 0xDD;
+
+int CeilDiv(int value, int divisor)
+{
+    return (value + divisor - 1) / divisor;
+}
+
+} // namespace
+
+// Fills the chunk from the source and puts FF D9 pairs behind the data, so a
+// look-ahead never meets stale bytes. -232 when the source reports an error.
+void JpegDecoder::RefillInput()
+{
+    std::uint8_t* data = input_.data() + kJpegInputHeadRoom;
+    readPointer_ = data;
+    available_ = 0;
+    int filled = 0;
+    while (!sourceEnded_ && filled < kJpegInputChunk) {
+        bool endOfData = false;
+        const int count = source_->Read(data + filled, kJpegInputChunk - filled, &endOfData);
+        if (count < 0 || count > kJpegInputChunk - filled)
+            Fail(kJpegReadError);
+        filled += count;
+        // A source that neither delivers nor ends would make us spin forever:
+        // treat an empty read as the end.
+        if (endOfData || count == 0)
+            sourceEnded_ = true;
+    }
+    available_ = filled;
+    for (int i = 0; i < kJpegInputTailPadding; i += 2) {
+        data[filled + i] = 0xFF;
+        data[filled + i + 1] = 0xD9;
+    }
+}
+
+// Past the end of the input the stream goes on as FF D9 FF D9 ..., so the
+// marker loop always meets an EOI eventually.
+std::uint8_t JpegDecoder::NextByte()
+{
+    if (available_ == 0) {
+        RefillInput();
+        if (available_ == 0) {
+            const std::uint8_t filler = fillerToggle_ ? 0xD9 : 0xFF;
+            fillerToggle_ = !fillerToggle_;
+            return filler;
+        }
+    }
+    --available_;
+    return *readPointer_++;
+}
+
+// The head room in front of the chunk makes this safe even right after a
+// refill; at most a couple of bytes are ever put back before being re-read.
+void JpegDecoder::PutBack(std::uint8_t byte)
+{
+    if (readPointer_ == input_.data())
+        Fail(kJpegCorruptData); // cannot happen: every put-back is re-read before the next
+    --readPointer_;
+    *readPointer_ = byte;
+    ++available_;
+}
+
+int JpegDecoder::ReadWord()
+{
+    const int high = NextByte();
+    return (high << 8) | NextByte();
+}
+
+// -217 when no FF D8 (followed by FF) lies within the first 513 bytes.
+void JpegDecoder::FindSoi()
+{
+    std::uint8_t previous = NextByte();
+    std::uint8_t current = NextByte();
+    if (previous == 0xFF && current == kMarkerSoi)
+        return;
+    // A carved fragment may carry junk in front; slide over up to 511 bytes.
+    for (int i = 0; i < kJpegSoiSearchBytes; ++i) {
+        previous = current;
+        current = NextByte();
+        if (previous == 0xFF && current == kMarkerSoi) {
+            const std::uint8_t next = NextByte();
+            if (next != 0xFF)
+                Fail(kJpegNoSoi);
+            PutBack(next);
+            return;
+        }
+    }
+    Fail(kJpegNoSoi);
+}
+
+// Handles tables and miscellaneous segments and returns the first frame,
+// SOI, EOI or SOS marker. -216 TEM/JPG/RSTn, -215 DAC.
+int JpegDecoder::NextMarker()
+{
+    for (;;) {
+        std::uint8_t byte;
+        do
+            byte = NextByte();
+        while (byte != 0xFF);
+        do
+            byte = NextByte();
+        while (byte == 0xFF);
+        if (byte == 0)
+            continue; // FF 00 is stuffed data, not a marker
+
+        const int marker = byte;
+        if (marker == kMarkerTem || marker == kMarkerJpg || (marker >= kMarkerRst0 && marker <= kMarkerRst7))
+            Fail(kJpegMarkerOutOfPlace);
+        if (marker == kMarkerDac)
+            Fail(kJpegArithmetic);
+        if ((marker >= 0xC0 && marker <= 0xCF) || marker == kMarkerSoi || marker == kMarkerEoi || marker == kMarkerSos) {
+            if (marker != kMarkerDht)
+                return marker;
+        }
+        switch (marker) {
+        case kMarkerDht: ReadHuffmanTables(); break;
+        case kMarkerDqt: ReadQuantisationTables(); break;
+        case kMarkerDri: ReadRestartInterval(); break;
+        default: SkipSegment(); break; // APPn, COM, DNL, DHP, EXP, JPGn, reserved
+        }
+    }
+}
+
+// The first marker after SOI must start a supported frame: -215 SOF9,
+// -218 any other frame type or a non-frame marker.
+void JpegDecoder::ReadHeaders()
+{
+    const int marker = NextMarker();
+    switch (marker) {
+    case kMarkerSof2:
+        progressive_ = true;
+        [[fallthrough]];
+    case kMarkerSof0:
+    case kMarkerSof1:
+        ReadFrameHeader();
+        return;
+    case kMarkerSof9:
+        Fail(kJpegArithmetic);
+    default:
+        Fail(kJpegUnsupportedFrame);
+    }
+}
+
+// T.81 B.2.2. -205 precision, -206 height, -207 width, -208 Nf, -209 length.
+void JpegDecoder::ReadFrameHeader()
+{
+    const int length = ReadWord();
+    if (NextByte() != 8)
+        Fail(kJpegBadPrecision);
+    const int height = ReadWord();
+    if (height == 0 || height > kJpegMaxDimension)
+        Fail(kJpegBadHeight); // DNL is not supported, so 0 is an error too
+    const int width = ReadWord();
+    if (width == 0 || width > kJpegMaxDimension)
+        Fail(kJpegBadWidth);
+    const int count = NextByte();
+    if (count > 4)
+        Fail(kJpegTooManyComponents);
+    if (length != 8 + 3 * count)
+        Fail(kJpegBadFrameLength);
+    height_ = height;
+    width_ = width;
+    frameComponentCount_ = count;
+    for (int i = 0; i < count; ++i) {
+        FrameComponent& component = components_[i];
+        component.id = NextByte();
+        const int sampling = NextByte();
+        component.h = sampling >> 4;
+        component.v = sampling & 15;
+        component.tq = NextByte();
+    }
+}
+
+// T.81 B.2.4.2. -200 more than 255 codes, -202 length, -201 slot 8 or above.
+void JpegDecoder::ReadHuffmanTables()
+{
+    const int length = ReadWord();
+    if (length < 2)
+        Fail(kJpegDhtBadLength);
+    int remaining = length - 2;
+    while (remaining > 0) {
+        const int classAndIndex = NextByte();
+        std::uint8_t counts[17] = {};
+        int total = 0;
+        for (int i = 1; i <= 16; ++i) {
+            counts[i] = NextByte();
+            total += counts[i];
+        }
+        if (total > kJpegMaxHuffmanCodes)
+            Fail(kJpegDhtTooManyCodes);
+        if (remaining < 17 + total)
+            Fail(kJpegDhtBadLength);
+        const int slot = (classAndIndex & 15) + 4 * ((classAndIndex >> 4) & 1);
+        if (slot >= 8)
+            Fail(kJpegDhtBadSlot);
+        if (huffmanCounts_[slot] == nullptr) {
+            huffmanCounts_[slot] = static_cast<std::uint8_t*>(Allocate(17));
+            huffmanSymbols_[slot] = static_cast<std::uint8_t*>(Allocate(256));
+        }
+        std::memcpy(huffmanCounts_[slot], counts, sizeof counts);
+        for (int i = 0; i < total; ++i)
+            huffmanSymbols_[slot][i] = NextByte();
+        remaining -= 17 + total;
+    }
+}
+
+// T.81 B.2.4.1. -203 length, -204 index above 3, -219 table cut short.
+// Entries are stored pre-scaled for the AAN IDCT: q' = (q * A + 2048) >> 12.
+void JpegDecoder::ReadQuantisationTables()
+{
+    const int length = ReadWord();
+    if (length < 2)
+        Fail(kJpegDqtShort);
+    int remaining = length - 2;
+    while (remaining > 0) {
+        const int precisionAndIndex = NextByte();
+        const int index = precisionAndIndex & 15;
+        if (index > 3)
+            Fail(kJpegDqtBadIndex);
+        const bool sixteenBit = (precisionAndIndex >> 4) != 0;
+        const int needed = sixteenBit ? 129 : 65;
+        if (remaining < needed)
+            Fail(kJpegDqtTruncated);
+        if (quantisation_[index] == nullptr)
+            quantisation_[index] = static_cast<std::int16_t*>(Allocate(64 * sizeof(std::int16_t)));
+        for (int k = 0; k < 64; ++k) {
+            const std::int64_t q = sixteenBit ? ReadWord() : NextByte();
+            const int n = kJpegZigzag[k];
+            const std::int64_t scaled = (q * kJpegAanScale[n] + 2048) >> 12;
+            quantisation_[index][n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(scaled));
+        }
+        remaining -= needed;
+    }
+}
+
+// -211 when the length is not 4.
+void JpegDecoder::ReadRestartInterval()
+{
+    if (ReadWord() != 4)
+        Fail(kJpegBadDriLength);
+    restartInterval_ = ReadWord();
+}
+
+// -210 when the length is below 2.
+void JpegDecoder::SkipSegment()
+{
+    const int length = ReadWord();
+    if (length < 2)
+        Fail(kJpegBadSegmentLength);
+    int left = length - 2;
+    while (left > 0) {
+        if (available_ == 0) {
+            NextByte();
+            --left;
+            continue;
+        }
+        const int step = std::min(left, available_);
+        readPointer_ += step;
+        available_ -= step;
+        left -= step;
+    }
+}
+
+// T.81 B.2.3. -212 length or Ns, -213 unknown component.
+void JpegDecoder::ReadScanHeader()
+{
+    const int length = ReadWord();
+    const int count = NextByte();
+    if (count < 1 || count > 4 || length != 6 + 2 * count)
+        Fail(kJpegBadSosLength);
+    scanComponentCount_ = count;
+    for (int i = 0; i < count; ++i) {
+        const int id = NextByte();
+        const int tables = NextByte();
+        int found = -1;
+        for (int c = 0; c < frameComponentCount_ && found < 0; ++c) {
+            if (components_[c].id == id)
+                found = c;
+        }
+        if (found < 0)
+            Fail(kJpegUnknownComponent);
+        scanComponents_[i] = found;
+        dcSlot_[i] = tables >> 4;
+        acSlot_[i] = (tables & 15) + 4;
+    }
+    Ss_ = NextByte();
+    Se_ = NextByte();
+    const int approximation = NextByte();
+    Ah_ = approximation >> 4;
+    Al_ = approximation & 15;
+    if (!progressive_) {
+        // Sequential scans always cover the whole band, whatever the file says.
+        Ss_ = 0;
+        Se_ = 63;
+    }
+}
+
+// -229 an MCU of more than 10 blocks, -223 Huffman table missing,
+// -222 quantisation table missing.
+void JpegDecoder::SetUpScan()
+{
+    for (int c = 0; c < frameComponentCount_; ++c) {
+        FrameComponent& component = components_[c];
+        component.widthInBlocks = CeilDiv(CeilDiv(width_ * component.h, maxH_), 8);
+        component.heightInBlocks = CeilDiv(CeilDiv(height_ * component.v, maxV_), 8);
+    }
+    if (scanComponentCount_ == 1) {
+        const FrameComponent& component = components_[scanComponents_[0]];
+        scanMcusPerRow_ = component.widthInBlocks;
+        scanMcuRows_ = component.heightInBlocks;
+    } else {
+        scanMcusPerRow_ = CeilDiv(CeilDiv(width_, 8), maxH_);
+        scanMcuRows_ = CeilDiv(CeilDiv(height_, 8), maxV_);
+        int blocks = 0;
+        for (int i = 0; i < scanComponentCount_; ++i)
+            blocks += components_[scanComponents_[i]].h * components_[scanComponents_[i]].v;
+        if (blocks > kJpegMaxBlocksPerMcu)
+            Fail(kJpegBadBlockAddress);
+    }
+
+    for (int i = 0; i < scanComponentCount_; ++i) {
+        if (Ss_ == 0 && (dcSlot_[i] > 3 || huffmanCounts_[dcSlot_[i]] == nullptr))
+            Fail(kJpegMissingHuffmanTable);
+        if (Se_ > 0 && (acSlot_[i] > 7 || huffmanCounts_[acSlot_[i]] == nullptr))
+            Fail(kJpegMissingHuffmanTable);
+    }
+    for (int slot = 0; slot < 8; ++slot) {
+        if (huffmanCounts_[slot] != nullptr)
+            BuildLookup(slot);
+    }
+    for (int i = 0; i < scanComponentCount_; ++i) {
+        const int tq = components_[scanComponents_[i]].tq;
+        if (tq > 3 || quantisation_[tq] == nullptr)
+            Fail(kJpegMissingQuantTable);
+    }
+
+    dcPredictor_.fill(0);
+    eobRun_ = 0;
+    restartsToGo_ = restartInterval_;
+    nextRestart_ = 0;
+    ResetBitReader();
+}
+
+// T.81 F.1.2.3 / E.1.4: -228 when no RSTn turns up within the budget or it
+// carries the wrong number. No resynchronisation to another number.
+void JpegDecoder::ProcessRestart()
+{
+    int budget = kJpegRestartSearchBytes;
+    std::uint8_t byte = NextByte();
+    while (byte != 0xFF) {
+        if (--budget <= 0)
+            Fail(kJpegBadRestart);
+        byte = NextByte();
+    }
+    do
+        byte = NextByte();
+    while (byte == 0xFF);
+    if (byte != kMarkerRst0 + nextRestart_)
+        Fail(kJpegBadRestart);
+    dcPredictor_.fill(0);
+    eobRun_ = 0;
+    restartsToGo_ = restartInterval_;
+    nextRestart_ = (nextRestart_ + 1) & 7;
+    ResetBitReader();
+}
+
+// After the last MCU row of a sequential image: realign and run the marker
+// loop once, which normally consumes EOI.
+void JpegDecoder::ReadEndOfImage()
+{
+    ResetBitReader();
+    NextMarker();
+}
+
+} // namespace kestrix
