@@ -1,0 +1,95 @@
+// "フォルダの選択" (dialog 154): where restored files go, and whether their
+// file times are set to the shot date.
+//
+//   const FolderChoice choice = chooseFolder(this);
+//   if (choice.accepted) restoreInto(choice.path, choice.setFileTime);
+//
+// The tree holds folders only. Its roots are the home folder, "/" and the
+// media mounted under /media, /run/media and /mnt (those present when the
+// dialog opens). Nothing below a folder is listed until it is expanded or
+// selected, and every expansion lists the folder again, so a folder created
+// by another program appears after its parent is collapsed and expanded.
+// OK and the new-folder button are enabled only while the selection is an
+// existing directory.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <string>
+
+#include "ui/dialogs/prompter.h"
+
+class QCheckBox;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace kestrix {
+
+// Result of chooseFolder. path is empty and setFileTime 0 on cancel.
+struct FolderChoice {
+  bool accepted = false;
+  std::string path;     // UTF-8 file-system path of the chosen folder
+  int setFileTime = 0;  // 1: set each restored file's times from its shot date
+};
+
+// Shows FolderChooser modally over `parent` (may be null).
+FolderChoice chooseFolder(QWidget* parent, Prompter& prompter = defaultPrompter());
+
+// Shown when a folder cannot be created, with the program's title as caption.
+inline constexpr const char* kCannotCreateFolderMessage =
+    "その位置にはフォルダを作成することができません。";
+
+// A name mkdir can take as one new entry: not empty, not "." or "..", no
+// '/' or NUL, at most 255 bytes in UTF-8 (NAME_MAX of Linux file systems).
+bool folderNameUsable(const QString& name);
+
+class FolderChooser : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit FolderChooser(QWidget* parent = nullptr, Prompter& prompter = defaultPrompter());
+
+  // Path of the current selection; empty when it is no existing directory.
+  const QString& selectedPath() const { return selectedPath_; }
+  // 1 when the check box was checked at OK; 0 otherwise (also after cancel).
+  int setFileTime() const { return setFileTime_; }
+
+  // Creates `name` inside the selected folder, lists the folder again and
+  // expands it (the new folder shows but is not selected). On failure shows
+  // kCannotCreateFolderMessage and returns false; the tree is unchanged.
+  bool createFolder(const QString& name);
+
+  // The item for `path` among the listed items, or null (for tests and for
+  // preselecting a folder).
+  QTreeWidgetItem* findItem(const QString& path) const;
+  // Expands the roots' branches down to `path` (listing each level) and
+  // selects it; false when the path is under no root or does not exist.
+  bool selectPath(const QString& path);
+
+  QTreeWidget* tree() const { return tree_; }                 // "tree1020"
+  QPushButton* okButton() const { return okButton_; }         // "button1"
+  QPushButton* newFolderButton() const { return newButton_; } // "button1022"
+  QCheckBox* fileTimeBox() const { return fileTimeBox_; }     // "check1034"
+
+ public slots:
+  void accept() override;
+  void reject() override;
+
+ private:
+  void addRoot(const QString& path, const QString& text);
+  void listChildren(QTreeWidgetItem* item);
+  void onExpanded(QTreeWidgetItem* item);
+  void onSelectionChanged();
+  void onNewFolder();
+
+  Prompter& prompter_;
+  QTreeWidget* tree_ = nullptr;
+  QPushButton* okButton_ = nullptr;
+  QPushButton* newButton_ = nullptr;
+  QCheckBox* fileTimeBox_ = nullptr;
+  QString selectedPath_;
+  int setFileTime_ = 0;  // set only by accept
+};
+
+}  // namespace kestrix

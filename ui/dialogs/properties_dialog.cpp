@@ -1,0 +1,108 @@
+#include "ui/dialogs/properties_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <string>
+
+#include "imaging/exif_info.h"
+#include "ui/candidate_list.h"
+
+namespace kestrix {
+
+namespace {
+
+// Offsets are shown as their low 32 bits: the image block is addressed with
+// 32-bit offsets, and the box was always eight hex digits wide.
+QString offsetText(uint64_t offset) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(offset & 0xFFFFFFFFu));
+  return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName(QStringLiteral("dialog171"));
+  setWindowTitle(QStringLiteral("プロパティ"));
+
+  auto* form = new QFormLayout;
+  addField(form, FileName, "ファイル名:");
+  addField(form, ExpectedSize, "予定サイズ(kb):");
+  addField(form, StartByte, "開始バイト:");
+  addField(form, EndByte, "終了バイト:");
+  addField(form, Maker, "メーカー:");
+  addField(form, Model, "機種:");
+  addField(form, ShotDate, "撮影日時(更新):");
+  addField(form, Endian, "Endian:");
+  addField(form, Gps, "GPS情報:");
+
+  auto* buttons = new QDialogButtonBox;
+  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  ok->setObjectName(QStringLiteral("button1"));
+  ok->setDefault(true);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(buttons);
+
+  fill(list);
+}
+
+QLineEdit* PropertiesDialog::addField(QFormLayout* form, Control control, const char* label) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(QStringLiteral("edit%1").arg(static_cast<int>(control)));
+  edit->setReadOnly(true);
+  edit->setMinimumWidth(260);
+  form->addRow(QString::fromUtf8(label), edit);
+  return edit;
+}
+
+QString PropertiesDialog::fieldText(Control control) const {
+  const auto* edit =
+      findChild<QLineEdit*>(QStringLiteral("edit%1").arg(static_cast<int>(control)));
+  return edit != nullptr ? edit->text() : QString();
+}
+
+void PropertiesDialog::fill(const CandidateList& list) {
+  const int32_t row = list.firstSelected();
+  if (row < 0) return;
+  const Candidate* candidate = list.candidateAt(row + 1);
+  if (candidate == nullptr) return;
+
+  auto set = [this](Control control, const std::string& text) {
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("edit%1").arg(static_cast<int>(control)));
+    edit->setText(QString::fromStdString(text));
+    edit->setCursorPosition(0);
+  };
+
+  std::string text;
+  if (list.itemText(row, CandidateList::ColumnName, text)) set(FileName, text);
+  text.clear();
+  if (list.itemText(row, CandidateList::ColumnSize, text)) set(ExpectedSize, text);
+  set(StartByte, offsetText(candidate->start()).toStdString());
+  set(EndByte, offsetText(candidate->end()).toStdString());
+
+  // Each lookup starts from "不明" and is overwritten only when the tag is
+  // there; a candidate without an EXIF block simply finds nothing.
+  text = kUnknownText;
+  candidate->mainChainText(kTagMake, text);
+  set(Maker, text);
+  text = kUnknownText;
+  candidate->mainChainText(kTagModel, text);
+  set(Model, text);
+  text = kUnknownText;
+  candidate->shotDateText(text);
+  set(ShotDate, text);
+  text = kUnknownText;
+  candidate->endianText(text);
+  set(Endian, text);
+  set(Gps, candidate->hasGps() ? kGpsPresentText : kGpsNoneText);
+}
+
+}  // namespace kestrix

@@ -1,0 +1,52 @@
+// "プロパティ" (dialog 171): read-only facts about the first selected row of
+// the candidate list — name, expected size, start and end byte, maker,
+// model, shot date, byte order and GPS presence.
+//
+//   PropertiesDialog dialog(list, this);
+//   dialog.exec();
+//
+// Everything is filled in the constructor. Without a selected row (or
+// without a candidate for it) every box stays empty and no message is shown.
+// The boxes are QLineEdits named "edit<control id>" (edit1027 … edit1035),
+// so tests and the window's style sheet can find them.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QFormLayout;
+class QLineEdit;
+
+namespace kestrix {
+
+class CandidateList;
+
+class PropertiesDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Control ids of the boxes, in the order shown.
+  enum Control : int {
+    FileName = 1027,
+    ExpectedSize = 1028,
+    StartByte = 1033,
+    EndByte = 1034,
+    Maker = 1029,
+    Model = 1030,
+    ShotDate = 1031,
+    Endian = 1032,
+    Gps = 1035,
+  };
+
+  // `list` is read only here and not kept.
+  explicit PropertiesDialog(const CandidateList& list, QWidget* parent = nullptr);
+
+  // The text of one box; empty for an unknown id.
+  QString fieldText(Control control) const;
+
+ private:
+  QLineEdit* addField(QFormLayout* form, Control control, const char* label);
+  void fill(const CandidateList& list);
+};
+
+}  // namespace kestrix

@@ -1,0 +1,78 @@
+#include "ui/dialogs/tidy_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kestrix {
+
+TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
+    : QDialog(parent), prompter_(prompter) {
+  setObjectName(QStringLiteral("dialog170"));
+  setWindowTitle(QStringLiteral("ファイル名の整頓"));
+
+  auto* intro = new QLabel(QStringLiteral("好みのファイル名に一括変換します。"));
+
+  prefixEdit_ = new QLineEdit;
+  prefixEdit_->setObjectName(QStringLiteral("edit1024"));
+  // QLineEdit counts UTF-16 units, so a prefix with characters outside the
+  // BMP is cut earlier than 19 characters; the validation counts code points.
+  prefixEdit_->setMaxLength(static_cast<int>(kTidyPrefixMaxCharacters));
+
+  digitsEdit_ = new QLineEdit;
+  digitsEdit_->setObjectName(QStringLiteral("edit1025"));
+  digitsEdit_->setMaxLength(2);
+  digitsEdit_->setText(QString::number(settings_.digits));
+  digitsEdit_->setMaximumWidth(60);
+
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("接頭語:"), prefixEdit_);
+  form->addRow(QStringLiteral("連番字数:"), digitsEdit_);
+
+  auto* extension = new QLabel(QStringLiteral("拡張子:(*.jpg等)"));
+  exampleLabel_ = new QLabel(QStringLiteral("例:"));
+  exampleLabel_->setObjectName(QStringLiteral("static1026"));
+
+  auto* buttons = new QDialogButtonBox;
+  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+  ok->setObjectName(QStringLiteral("button1"));
+  ok->setDefault(true);
+  QPushButton* cancel =
+      buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+  cancel->setObjectName(QStringLiteral("button2"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &TidyDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(intro);
+  layout->addLayout(form);
+  layout->addWidget(extension);
+  layout->addWidget(exampleLabel_);
+  layout->addWidget(buttons);
+
+  connect(prefixEdit_, &QLineEdit::textChanged, this, [this] { validate(); });
+  connect(digitsEdit_, &QLineEdit::textChanged, this, [this] { validate(); });
+  validate();
+}
+
+bool TidyDialog::validate(std::string* problem) {
+  const bool valid = validateTidySettings(prefixEdit_->text().toStdString(),
+                                          digitsEdit_->text().toStdString(), settings_, problem);
+  exampleLabel_->setText(QString::fromStdString(tidyExample(settings_)));
+  return valid;
+}
+
+void TidyDialog::accept() {
+  std::string problem;
+  if (!validate(&problem)) {
+    prompter_.inform(this, QString::fromUtf8(kInformationCaption),
+                     QString::fromStdString(problem));
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace kestrix

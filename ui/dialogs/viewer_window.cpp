@@ -1,0 +1,78 @@
+#include "ui/dialogs/viewer_window.h"
+
+#include <QPainter>
+#include <QPaintEvent>
+#include <QResizeEvent>
+
+#include "ui/dialogs/application_icon.h"
+#include "ui/dialogs/picture_loader.h"
+
+namespace kestrix {
+
+namespace {
+
+// Sizing rule of the viewer: big pictures fit a 640-wide window, narrow
+// ones get at least 128, the rest open at actual size.
+constexpr int64_t kLargeLimit = 480;  // either side above this counts as big
+constexpr int64_t kLargeWidth = 640;
+constexpr int64_t kNarrowWidth = 128;
+
+}  // namespace
+
+QSize viewerClientSize(int width, int height) {
+  if (width < 1 || height < 1) return {};
+  const int64_t w = width;
+  const int64_t h = height;
+  // 640 / (w / h) == 640 × h / w; the integer form truncates exactly.
+  if (w > kLargeLimit || h > kLargeLimit) {
+    return QSize(static_cast<int>(kLargeWidth), static_cast<int>(kLargeWidth * h / w));
+  }
+  if (w < kNarrowWidth) {
+    return QSize(static_cast<int>(kNarrowWidth), static_cast<int>(kNarrowWidth * h / w));
+  }
+  return QSize(width, height);
+}
+
+ViewerWindow::ViewerWindow(QWidget* parent, Prompter& prompter)
+    : QDialog(parent), prompter_(prompter) {
+  setObjectName(QStringLiteral("dialog138"));
+  setWindowTitle(QStringLiteral("Kestrix ビュー"));
+  setWindowIcon(applicationIcon());
+  // A sizing border and a close box, no "?" button.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(false);
+  // The picture covers every pixel; the white fill is painted by us.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+int ViewerWindow::run() {
+  if (!loadViewerPicture(path_, picture_) || !viewerClientSize(picture_.width(),
+                                                               picture_.height()).isValid()) {
+    picture_ = QImage();
+    // The viewer is never shown, so the box belongs to whoever asked for it.
+    prompter_.inform(parentWidget(), QString::fromUtf8(kApplicationTitle),
+                     QString::fromUtf8(kNotDisplayableMessage));
+    return NotShown;
+  }
+  // QWidget::resize sizes the client area; the frame comes on top of it.
+  resize(viewerClientSize(picture_.width(), picture_.height()));
+  exec();
+  return Closed;
+}
+
+void ViewerWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  if (picture_.isNull()) return;
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+  painter.drawImage(rect(), picture_);
+}
+
+void ViewerWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // Every pixel depends on the new size, not only the uncovered strip.
+  update();
+}
+
+}  // namespace kestrix
