@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kestrix {
 
 namespace {
@@ -40,16 +44,66 @@ struct Pattern {
 
   // First q in [from, end) that matches, else end. end <= size - n + 1, so
   // q + anchor < size for every q searched.
+  //
+  // memchr on the anchor byte is fastest where that byte is rare. Where it
+  // is common (runs of near-misses such as FF D8 FF D8 ...), every hit costs
+  // a call; after DenseRun close false candidates in a row the search checks
+  // DenseWindow positions with denseScan, which costs the same whatever the
+  // data, then tries memchr again.
   uint64_t firstMatch(uint64_t from, uint64_t end) const {
     uint64_t q = from;
+    int closeMisses = 0;
     while (q < end) {
       const void* hit = std::memchr(data + q + anchor, bytes[anchor], end - q);
       if (hit == nullptr) return end;
-      q = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data) - anchor;
-      if (matchesAt(q)) return q;
-      ++q;
+      const uint64_t candidate = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data) - anchor;
+      if (matchesAt(candidate)) return candidate;
+      closeMisses = candidate - q < DenseGap ? closeMisses + 1 : 0;
+      q = candidate + 1;
+      if (closeMisses >= DenseRun) {
+        const uint64_t stop = end - q > DenseWindow ? q + DenseWindow : end;
+        const uint64_t found = denseScan(q, stop);
+        if (found < stop) return found;
+        q = stop;
+        closeMisses = 0;
+      }
     }
     return end;
+  }
+
+  static constexpr uint64_t DenseGap = 64;        // a false candidate this close is "close"
+  static constexpr int DenseRun = 16;              // close misses before switching
+  static constexpr uint64_t DenseWindow = 1 << 16; // positions checked per switch
+
+  // First q in [from, stop) that matches, else stop; stop <= limit. Checks up
+  // to the first four pattern bytes of 16 positions at once, then verifies
+  // the candidates it lets through. The loads at q + i read bytes up to
+  // stop - 1 + n - 1 <= size - 1.
+  uint64_t denseScan(uint64_t from, uint64_t stop) const {
+    uint64_t q = from;
+#if defined(__SSE2__)
+    const uint64_t checked = length < 4 ? length : 4;
+    const uint64_t maskedIndex = maskLastByte ? length - 1 : 4;  // 4: none among the checked
+    __m128i want[4];
+    for (uint64_t i = 0; i < checked; ++i) want[i] = _mm_set1_epi8(static_cast<char>(bytes[i]));
+    while (stop - q >= 16) {
+      __m128i all = _mm_set1_epi8(-1);
+      for (uint64_t i = 0; i < checked; ++i) {
+        __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + q + i));
+        if (i == maskedIndex) d = _mm_and_si128(d, want[i]);
+        all = _mm_and_si128(all, _mm_cmpeq_epi8(d, want[i]));
+      }
+      for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(all)); bits != 0; bits &= bits - 1) {
+        const uint64_t candidate = q + static_cast<uint64_t>(__builtin_ctz(bits));
+        if (matchesAt(candidate)) return candidate;
+      }
+      q += 16;
+    }
+#endif
+    for (; q < stop; ++q) {
+      if (matchesAt(q)) return q;
+    }
+    return stop;
   }
 };
 

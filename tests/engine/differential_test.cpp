@@ -44,9 +44,19 @@ std::vector<uint8_t> randomBlock(std::mt19937_64& random) {
   std::vector<uint8_t> block(size);
   // Mostly a narrow alphabet, so signature bytes meet often.
   const bool narrow = random() % 2 == 0;
-  for (auto& b : block) {
-    b = narrow ? static_cast<uint8_t>((random() % 4 == 0) ? random() : 0xFF - random() % 3)
-               : static_cast<uint8_t>(random());
+  if (kind == 1 || kind == 2) {
+    // Runs of one fragment (FF D8 FF D8 ..., IENDIEND ...): the anchor byte
+    // of a signature everywhere, so the dense search takes over; some blocks
+    // are longer than its window so that it hands back to memchr.
+    if (kind == 2 && random() % 8 == 0) size = 70000 + random() % 70000;
+    block.resize(size);
+    const auto& unit = Fragments[random() % Fragments.size()];
+    for (uint64_t i = 0; i < size; ++i) block[i] = unit[i % unit.size()];
+  } else {
+    for (auto& b : block) {
+      b = narrow ? static_cast<uint8_t>((random() % 4 == 0) ? random() : 0xFF - random() % 3)
+                 : static_cast<uint8_t>(random());
+    }
   }
   const int seeds = static_cast<int>(random() % 40);
   for (int i = 0; i < seeds && size > 0; ++i) {
