@@ -28,9 +28,20 @@ constexpr int kListedRole = Qt::UserRole + 1;
 // Longest file-name component of Linux file systems, in bytes (NAME_MAX).
 constexpr qsizetype kFolderNameMaxBytes = 255;
 
-// Where removable media are mounted: udisks (/media/<user>, /run/media/<user>)
-// and by hand (/mnt).
-const char* const kMediaBases[] = {"/media/", "/run/media/", "/mnt/"};
+// Where removable media are mounted, and how many folder levels below the
+// base a card's mount point lies: udisks uses /media/<user>/<label> (Debian)
+// or /run/media/<user>/<label> (Fedora); by hand people mount at /media/<name>
+// or /mnt/<name>. Deeper mounts are helpers' internals, not cards.
+struct MediaBase {
+  const char* base;
+  int maxDepth;
+};
+const MediaBase kMediaBases[] = {
+    // base            depth
+    {"/media/",        2},
+    {"/run/media/",    2},
+    {"/mnt/",          1},
+};
 
 QString itemPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toString(); }
 
@@ -113,8 +124,11 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
   QStringList media;
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
     const QString root = volume.rootPath();
-    for (const char* base : kMediaBases) {
-      if (root.startsWith(QLatin1String(base))) media << root;
+    for (const MediaBase& base : kMediaBases) {
+      const QLatin1String prefix(base.base);
+      if (!root.startsWith(prefix) || root.size() == prefix.size()) continue;
+      const qsizetype depth = root.mid(prefix.size()).count(QLatin1Char('/')) + 1;
+      if (depth <= base.maxDepth) media << root;
     }
   }
   media.sort();

@@ -13,6 +13,7 @@ TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
     : QDialog(parent), prompter_(prompter) {
   setObjectName(QStringLiteral("dialog170"));
   setWindowTitle(QStringLiteral("ファイル名の整頓"));
+  setMinimumWidth(320);
 
   auto* intro = new QLabel(QStringLiteral("好みのファイル名に一括変換します。"));
 
