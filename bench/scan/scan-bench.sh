@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Speed and memory of the whole recovery on a dense 1 GiB FAT32 card, run by
+# hand (not part of the test suite):
+#   bench/scan/scan-bench.sh BUILD_DIR
+# BUILD_DIR should be a Release build holding bin/kestrix-cli and
+# bin/kxengine.kxp. The card image is generated once and cached in BUILD_DIR.
+# Targets: scan < 1.5 s (median of 5, page-cached), peak RSS < image + 64 MiB,
+# restore of every candidate in at most half of foremost's time.
+set -euo pipefail
+
+build_dir=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
+cli=$build_dir/bin/kestrix-cli
+card=$build_dir/bench-card-1g.img
+work=$build_dir/bench-scan-work
+mkdir -p "$work"
+
+if [ ! -f "$card" ]; then
+  echo "== making $card (1 GiB, ~840 photos of ~1.2 MB)"
+  photos=$work/photos
+  rm -rf "$photos" && mkdir -p "$photos"
+  # Eight distinct noisy pictures; copies of them fill the card. The carver
+  # does not care that contents repeat, only that the card is dense.
+  for seed in 1 2 3 4 5 6 7 8; do
+    convert -seed "$seed" -size 1600x1200 plasma:fractal +noise Gaussian -quality 92 \
+      "$photos/base$seed.jpg"
+    exiftool -q -overwrite_original -Make=Canon -Model=Bench "-DateTimeOriginal=2003:07:14 09:05:30" \
+      "$photos/base$seed.jpg"
+  done
+  rm -f "$card.tmp"
+  mkfs.vfat -C -F 32 "$card.tmp" 1048576 >/dev/null
+  free=$((1024 * 1024 * 1024 - 8 * 1024 * 1024))
+  i=0
+  while :; do
+    base=$photos/base$((i % 8 + 1)).jpg
+    size=$(stat -c %s "$base")
+    [ $((free - size)) -gt 0 ] || break
+    cp "$base" "$photos/P$(printf %04d $i).JPG"
+    free=$((free - size - 32768))
+    i=$((i + 1))
+  done
+  rm "$photos"/base*.jpg
+  MTOOLS_SKIP_CHECK=1 mcopy -i "$card.tmp" "$photos"/*.JPG ::/
+  rm -rf "$photos"
+  mv "$card.tmp" "$card"
+  echo "   $i photos"
+fi
+
+size=$(stat -c %s "$card")
+cat "$card" >/dev/null  # page-cache it
+echo "== image: $size bytes, $("$cli" scan "$card" | wc -l) candidates"
+
+echo "== kestrix-cli scan: wall time, 5 runs"
+times=()
+for run in 1 2 3 4 5; do
+  start=$(date +%s.%N)
+  "$cli" scan "$card" >/dev/null
+  end=$(date +%s.%N)
+  times+=("$(echo "$end - $start" | bc)")
+done
+printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "   median %.3f s (min %.3f, max %.3f)\n", a[3], a[1], a[5]}'
+
+echo "== kestrix-cli scan: peak RSS"
+/usr/bin/time -v "$cli" scan "$card" 2>&1 >/dev/null |
+  awk -v size="$size" '/Maximum resident/ {printf "   %d KiB (image %d KiB, budget %d KiB)\n", $6, size/1024, size/1024 + 65536}'
+
+echo "== restore of every candidate vs foremost"
+hyperfine --warmup 1 --runs 3 \
+  --prepare "rm -rf '$work/restore' '$work/foremost'; mkdir -p '$work/restore'" \
+  "'$cli' restore '$card' '$work/restore'" \
+  "foremost -q -t jpg,png,mov -i '$card' -o '$work/foremost'"
+rm -rf "$work/restore" "$work/foremost"
