@@ -1,0 +1,857 @@
+#include "ui/widgets/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "jobs/restore_job.h"
+#include "jobs/restore_list_writer.h"
+#include "media/drive_error.h"
+#include "platform/program_path.h"
+#include "ui/dialogs/about_box.h"
+#include "ui/dialogs/application_icon.h"
+#include "ui/dialogs/desktop_links.h"
+#include "ui/dialogs/product.h"
+#include "ui/dialogs/properties_dialog.h"
+#include "ui/dialogs/tidy_dialog.h"
+#include "ui/dialogs/viewer_window.h"
+#include "ui/tidy_names.h"
+#include "ui/widgets/report_window.h"
+#include "ui/widgets/result_list.h"
+
+namespace kestrix {
+
+namespace {
+
+// Scan modes chosen by the split-extraction box.
+constexpr int32_t kScanModeNormal = 256;
+constexpr int32_t kScanModeSplit = 257;
+// Failed rows named one by one in the restore's end message; the rest are
+// counted, so the box stays on the screen.
+constexpr int kFailuresListed = 10;
+
+QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
+
+// The details view shows texts only; the thumbnails belong to the icon view.
+class TextOnlyDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->features &= ~QStyleOptionViewItem::HasDecoration;
+    option->icon = QIcon();
+    option->decorationSize = QSize();
+  }
+};
+
+QPushButton* makeButton(const char* text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+// The drive box lists the drives again every time it opens, so a card
+// inserted after start-up is there.
+class DriveBox : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+  std::function<void()> beforePopup;
+
+  void showPopup() override {
+    if (beforePopup) beforePopup();
+    QComboBox::showPopup();
+  }
+};
+
+}  // namespace
+
+// One call of a worker on the JobReporter, carried to the window's thread.
+class MainWindow::JobEvent : public QEvent {
+ public:
+  enum What { Message, Progress, ImageName, ListEnabled };
+
+  static QEvent::Type eventType() {
+    static const int type = QEvent::registerEventType();
+    return static_cast<QEvent::Type>(type);
+  }
+
+  explicit JobEvent(What what) : QEvent(eventType()), what(what) {}
+
+  What what;
+  JobMessage message = JobMessage::ScanEnded;
+  uint64_t wParam = 0;
+  int64_t lParam = 0;
+  std::string text;
+  bool flag = false;
+};
+
+MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      prompter_(prompter),
+      results_(new ResultList(this)) {
+  setObjectName("dialog102");
+  // The taskbar and the window switcher still need a name and an icon.
+  setWindowTitle(fromUtf8(kProductName));
+  setWindowIcon(applicationIcon());
+  setAttribute(Qt::WA_DeleteOnClose, false);
+
+  folderChooser_ = [this](QWidget* parent) { return chooseFolder(parent, prompter_); };
+  previewOpener_ = [this](const QString& path) {
+    if (path.contains(".jpg")) {
+      ViewerWindow viewer(this, prompter_);
+      viewer.setPath(path.toStdString());
+      viewer.run();
+      return true;
+    }
+    openWithDesktop(path);
+    return false;
+  };
+  driveLister_ = [] { return listDrives(); };
+
+  buildControls();
+  connectCommands();
+
+  fillDriveList();
+  results_->setRecoveryJob(&job_);
+  job_.setResultList(&results_->candidates());
+  job_.setReporter(this);
+  const std::string folder = pluginFolder.empty() ? programFolder() : pluginFolder;
+  if (job_.loadPlugins(folder) == 0) {
+    // The window still opens: a scan then simply finds nothing.
+    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(NoPluginMessage));
+  }
+  status_->clear();
+}
+
+MainWindow::~MainWindow() {
+  stopEverything();
+  for (const QString& file : handedOutFiles_) QFile::remove(file);
+}
+
+void MainWindow::stopEverything() {
+  // Order: the job, the scan, the thumbnails; each joins its thread, so
+  // nothing below outlives what it reads.
+  job_.stop();
+  job_.imageBuffer().stop();
+  results_->stopThumbnails();
+}
+
+void MainWindow::buildControls() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(14, 10, 14, 8);
+  outer->setSpacing(6);
+
+  // A caption-less window still says what it is; the band is also where the
+  // user most naturally grabs it to move it.
+  auto* titleRow = new QHBoxLayout;
+  auto* icon = new QLabel(this);
+  icon->setPixmap(applicationIcon().pixmap(24, 24));
+  auto* title = new QLabel(fromUtf8(kProductName), this);
+  QFont titleFont = title->font();
+  titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
+  titleFont.setBold(true);
+  title->setFont(titleFont);
+  title->setStyleSheet("color: #f4f7fb;");
+  titleRow->addWidget(icon);
+  titleRow->addWidget(title);
+  titleRow->addStretch(1);
+  helpButton_ = makeButton("", "button1014", this);
+  helpButton_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+  helpButton_->setToolTip("Help");
+  helpButton_->setFlat(true);
+  titleRow->addWidget(helpButton_);
+  outer->addLayout(titleRow);
+
+  auto* driveRow = new QHBoxLayout;
+  auto* driveBox = new DriveBox(this);
+  driveBox->beforePopup = [this] { fillDriveList(); };
+  driveBox_ = driveBox;
+  driveBox_->setObjectName("combo1007");
+  driveBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  driveBox_->setMinimumContentsLength(20);
+  createButton_ = makeButton("ﾃﾞｨｽｸｲﾒｰｼﾞ作成", "button1008", this);
+  browseButton_ = makeButton("参　照", "button1002", this);
+  driveRow->addWidget(driveBox_, 1);
+  driveRow->addWidget(createButton_);
+  driveRow->addWidget(browseButton_);
+  outer->addLayout(driveRow);
+
+  auto* imageRow = new QHBoxLayout;
+  auto* imageLabel = new QLabel(fromUtf8("イメージ名:"), this);
+  imageLabel->setObjectName("static1011");
+  imageName_ = new QLineEdit(this);
+  imageName_->setObjectName("edit1001");
+  imageName_->setReadOnly(true);
+  scanButton_ = makeButton("スキャン", "button1004", this);
+  splitBox_ = new QCheckBox(fromUtf8("分解抽出"), this);
+  splitBox_->setObjectName("check1017");
+  imageRow->addWidget(imageLabel);
+  imageRow->addWidget(imageName_, 1);
+  imageRow->addWidget(scanButton_);
+  imageRow->addWidget(splitBox_);
+  outer->addLayout(imageRow);
+
+  views_ = new QStackedWidget(this);
+  detailsView_ = new QTableView(views_);
+  detailsView_->setObjectName("list1000");
+  detailsView_->setModel(results_);
+  detailsView_->setSelectionModel(results_->selectionModel());
+  detailsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  detailsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  detailsView_->setItemDelegate(new TextOnlyDelegate(detailsView_));
+  detailsView_->setShowGrid(true);
+  detailsView_->setWordWrap(false);
+  detailsView_->setSortingEnabled(false);
+  detailsView_->setContextMenuPolicy(Qt::CustomContextMenu);
+  detailsView_->verticalHeader()->hide();
+  // Fixed row heights keep a list of 100,000 rows cheap to lay out.
+  detailsView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  detailsView_->verticalHeader()->setDefaultSectionSize(detailsView_->fontMetrics().height() + 6);
+  detailsView_->horizontalHeader()->setSectionsClickable(false);
+  detailsView_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  detailsView_->horizontalHeader()->setHighlightSections(false);
+  for (int column = 0; column < results_->columnCount(); ++column)
+    detailsView_->setColumnWidth(column, ResultList::columnWidth(column));
+
+  iconView_ = new QListView(views_);
+  iconView_->setObjectName("list1000icons");
+  iconView_->setModel(results_);
+  iconView_->setSelectionModel(results_->selectionModel());
+  iconView_->setViewMode(QListView::IconMode);
+  iconView_->setIconSize(QSize(ResultList::kThumbnailWidth, ResultList::kThumbnailHeight));
+  iconView_->setGridSize(QSize(ResultList::kThumbnailWidth + 24,
+                               ResultList::kThumbnailHeight + iconView_->fontMetrics().height() + 14));
+  iconView_->setResizeMode(QListView::Adjust);
+  iconView_->setMovement(QListView::Static);
+  iconView_->setUniformItemSizes(true);
+  iconView_->setLayoutMode(QListView::Batched);
+  iconView_->setWordWrap(false);
+  // Whole rows, as in the details view: both share one selection.
+  iconView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  iconView_->setContextMenuPolicy(Qt::CustomContextMenu);
+  views_->addWidget(detailsView_);
+  views_->addWidget(iconView_);
+  outer->addWidget(views_, 1);
+
+  auto* progressRow = new QHBoxLayout;
+  auto* progressLabel = new QLabel(fromUtf8("進行状況:"), this);
+  progressLabel->setObjectName("static1016");
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("progress1009");
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  progress_->setTextVisible(false);
+  progress_->setFixedHeight(14);
+  status_ = new QLabel(this);
+  status_->setObjectName("static1012");
+  status_->setMinimumWidth(160);
+  progressRow->addWidget(progressLabel);
+  progressRow->addWidget(progress_, 1);
+  progressRow->addWidget(status_);
+  outer->addLayout(progressRow);
+
+  auto* buttonRow = new QHBoxLayout;
+  restoreButton_ = makeButton("復　元", "button1", this);
+  selectAllButton_ = makeButton("全選択", "button1015", this);
+  viewButton_ = makeButton("縮小表示", "button1021", this);
+  exitButton_ = makeButton("終　了", "button2", this);
+  for (QPushButton* button : {restoreButton_, selectAllButton_, viewButton_, exitButton_})
+    button->setMinimumWidth(92);
+  buttonRow->addWidget(restoreButton_);
+  buttonRow->addWidget(selectAllButton_);
+  buttonRow->addWidget(viewButton_);
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(exitButton_);
+  outer->addLayout(buttonRow);
+
+  webLink_ = new QLabel(fromUtf8(kWebLinkText), this);
+  webLink_->setObjectName("static1010");
+  webLink_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  webLink_->setCursor(Qt::PointingHandCursor);
+  webLink_->setStyleSheet("color: #d8e4f2;");
+  outer->addWidget(webLink_);
+
+  // Initial states of the template.
+  createButton_->setEnabled(false);
+  scanButton_->setEnabled(false);
+  restoreButton_->setEnabled(false);
+  updateSelectAllButton(0);
+  resize(660, 500);
+}
+
+void MainWindow::connectCommands() {
+  connect(createButton_, &QPushButton::clicked, this, &MainWindow::createImageCommand);
+  connect(browseButton_, &QPushButton::clicked, this, &MainWindow::browseCommand);
+  connect(scanButton_, &QPushButton::clicked, this, &MainWindow::scanCommand);
+  connect(restoreButton_, &QPushButton::clicked, this, &MainWindow::restoreCommand);
+  connect(selectAllButton_, &QPushButton::clicked, this, &MainWindow::selectAllCommand);
+  connect(viewButton_, &QPushButton::clicked, this, &MainWindow::switchView);
+  connect(helpButton_, &QPushButton::clicked, this, &MainWindow::helpCommand);
+  connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
+  // Any user choice in the box (picked, or the popup closed) re-checks it.
+  connect(driveBox_, &QComboBox::currentIndexChanged, this, &MainWindow::updateCreateButton);
+  connect(imageName_, &QLineEdit::textChanged, this, &MainWindow::imageNameChanged);
+  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detailsView_),
+                                  static_cast<QAbstractItemView*>(iconView_)}) {
+    connect(view, &QAbstractItemView::doubleClicked, this, &MainWindow::previewCommand);
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& position) { showListMenu(view, position); });
+  }
+  connect(results_, &ResultList::selectionCountChanged, this, &MainWindow::updateSelectAllButton);
+  connect(results_, &ResultList::rowsPublished, this,
+          [this] { updateSelectAllButton(results_->selectedCount()); });
+  connect(results_, &QAbstractItemModel::modelReset, this,
+          [this] { updateSelectAllButton(results_->selectedCount()); });
+}
+
+bool MainWindow::detailsShown() const { return views_->currentWidget() == detailsView_; }
+
+// ---------------------------------------------------------------------------
+// JobReporter: worker threads.
+
+void MainWindow::post(JobMessage message, uint64_t wParam, int64_t lParam) {
+  auto* event = new JobEvent(JobEvent::Message);
+  event->message = message;
+  event->wParam = wParam;
+  event->lParam = lParam;
+  QCoreApplication::postEvent(this, event);
+}
+
+void MainWindow::setProgress(int percent) {
+  pendingProgress_.store(percent);
+  if (progressQueued_.exchange(true)) return;  // the queued event will read the new value
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
+}
+
+void MainWindow::setImageName(const std::string& path) {
+  auto* event = new JobEvent(JobEvent::ImageName);
+  event->text = path;
+  QCoreApplication::postEvent(this, event);
+}
+
+void MainWindow::setListEnabled(bool enabled) {
+  auto* event = new JobEvent(JobEvent::ListEnabled);
+  event->flag = enabled;
+  QCoreApplication::postEvent(this, event);
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == JobEvent::eventType()) {
+    handleJobEvent(static_cast<JobEvent&>(*event));
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void MainWindow::handleJobEvent(JobEvent& event) {
+  switch (event.what) {
+    case JobEvent::Progress:
+      progressQueued_.store(false);
+      progress_->setValue(pendingProgress_.load());
+      return;
+    case JobEvent::ImageName:
+      imageName_->setText(QString::fromStdString(event.text));
+      return;
+    case JobEvent::ListEnabled:
+      detailsView_->setEnabled(event.flag);
+      iconView_->setEnabled(event.flag);
+      return;
+    case JobEvent::Message:
+      break;
+  }
+  switch (event.message) {
+    case JobMessage::ScanEnded:
+      scanEnded(event.wParam);
+      break;
+    case JobMessage::CopyNotice:
+      copyNotice(event.wParam);
+      break;
+    case JobMessage::CopyEnded:
+      copyEnded(event.wParam);
+      break;
+    case JobMessage::RestoreEnded:
+      restoreEnded();
+      break;
+    case JobMessage::PreviewEnded:
+      previewEnded(event.wParam);
+      break;
+    case JobMessage::MakeThumbnail:
+      results_->makeThumbnail(static_cast<int>(event.wParam), static_cast<int>(event.lParam));
+      break;
+  }
+  emit jobMessageHandled(static_cast<quint32>(event.message), event.wParam);
+}
+
+// ---------------------------------------------------------------------------
+// End of jobs.
+
+void MainWindow::scanEnded(uint64_t total) {
+  // The scan posted this as its last act: joining returns at once.
+  job_.imageBuffer().stop();
+  results_->flushPendingRows();
+  detailsView_->setEnabled(true);
+  iconView_->setEnabled(true);
+  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
+  browseButton_->setEnabled(true);
+  scanButton_->setEnabled(true);
+  updateCreateButton();
+  restoreButton_->setEnabled(total != 0);
+  progress_->update();
+  status_->clear();
+  results_->startThumbnails();
+  updateSelectAllButton(results_->selectedCount());
+}
+
+void MainWindow::copyNotice(uint64_t code) {
+  const char* text = nullptr;
+  switch (code) {
+    case CopyNoticeImageFileNotOpened:
+      text = kImageNotOpenedNotice;
+      break;
+    case CopyNoticeDriveNotOpened:
+      text = kDriveNotOpenedNotice;
+      break;
+    case CopyNoticeWriteFailed:
+      text = kWriteFailedNotice;
+      break;
+    default:
+      return;  // unknown notices show nothing
+  }
+  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(text));
+}
+
+void MainWindow::copyEnded(uint64_t finished) {
+  job_.stop();
+  browseButton_->setEnabled(true);
+  updateCreateButton();
+  if (finished == 0) scanButton_->setEnabled(false);
+  progress_->update();
+  status_->clear();
+  const std::string& text = job_.resultText();
+  showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
+             fromUtf8(ReportWindow::kCopyResultTitle));
+}
+
+QString MainWindow::restoreFailureText() const {
+  const RestoreOutcome& outcome = job_.restoreOutcome();
+  QString text = QString::fromUtf8("%1 個のファイルを復元できませんでした（%2 個は復元しました）。")
+                     .arg(outcome.failures.size())
+                     .arg(outcome.written);
+  int listed = 0;
+  for (const RestoreFailure& failure : outcome.failures) {
+    if (listed == kFailuresListed) {
+      text += QString::fromUtf8("\r\n…ほか %1 個").arg(outcome.failures.size() - listed);
+      break;
+    }
+    text += QString::fromUtf8("\r\n%1: %2").arg(QString::fromStdString(failure.name),
+                                                  QString::fromStdString(failure.reason));
+    ++listed;
+  }
+  return text;
+}
+
+void MainWindow::restoreEnded() {
+  job_.stop();
+  // The message tells the truth: success only when every selected file was
+  // written.
+  if (job_.restoreOutcome().failures.empty()) {
+    prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kRestoreSucceededMessage));
+  } else {
+    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText());
+  }
+  setJobButtons(true);
+  progress_->update();
+  status_->clear();
+}
+
+void MainWindow::previewEnded(uint64_t rowPlusOne) {
+  job_.stop();
+  setJobButtons(true);
+  progress_->update();
+  status_->clear();
+  if (rowPlusOne == 0) return;
+  std::string name;
+  if (!results_->candidates().itemText(static_cast<int32_t>(rowPlusOne - 1),
+                                       CandidateList::ColumnName, name))
+    return;
+  const QString path = QString::fromStdString(temporaryFolder() + "/" + name);
+  if (previewOpener_(path))
+    QFile::remove(path);
+  else
+    handedOutFiles_.push_back(path);
+}
+
+// ---------------------------------------------------------------------------
+// Button states.
+
+void MainWindow::setJobButtons(bool enabled) {
+  browseButton_->setEnabled(enabled);
+  scanButton_->setEnabled(enabled);
+  restoreButton_->setEnabled(enabled);
+  if (enabled)
+    updateCreateButton();
+  else
+    createButton_->setEnabled(false);
+}
+
+void MainWindow::updateCreateButton() {
+  createButton_->setEnabled(driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty());
+}
+
+void MainWindow::updateSelectAllButton(int selected) {
+  selectAllButton_->setText(fromUtf8(selected > 0 ? "解　除" : "全選択"));
+  selectAllButton_->setEnabled(results_->rowCount() > 0);
+}
+
+void MainWindow::fillDriveList() {
+  const QSignalBlocker quiet(driveBox_);
+  driveBox_->clear();
+  for (const DriveEntry& entry : driveLister_())
+    driveBox_->addItem(QString::fromStdString(entry.text), QString::fromStdString(entry.devicePath));
+  driveBox_->setCurrentIndex(-1);
+  updateCreateButton();
+}
+
+void MainWindow::imageNameChanged() {
+  const std::string& path = job_.imagePath();
+  if (imageName_->text().isEmpty() || path.empty() || !QFileInfo::exists(QString::fromStdString(path))) {
+    scanButton_->setEnabled(false);
+    return;
+  }
+  // The thumbnails read the block: they stop before it goes.
+  results_->stopThumbnails();
+  job_.imageBuffer().ReleaseBlock();
+  scanButton_->setEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+void MainWindow::createImageCommand() {
+  const QString devicePath = driveBox_->currentData().toString();
+  if (driveBox_->currentIndex() < 0 || devicePath.isEmpty()) {
+    prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kChooseDriveMessage));
+    return;
+  }
+  if (createImage(devicePath)) {
+    setJobButtons(false);
+  } else {
+    browseButton_->setEnabled(true);
+    updateCreateButton();
+  }
+}
+
+bool MainWindow::createImage(const QString& devicePath) {
+  const QString path = prompter_.chooseSaveFile(this, fromUtf8("ディスクイメージの保存"),
+                                                fromUtf8(kSaveImageFilter),
+                                                fromUtf8(kSaveImageSuffix));
+  if (path.isEmpty()) return false;
+  job_.setImagePath(path.toStdString());
+  if (QFileInfo::exists(path)) {
+    if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion)))
+      return false;
+    QFile::remove(path);
+  }
+  imageName_->clear();
+  prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kCopyStartMessage));
+  imageName_->setText(path);
+  RawDrive& drive = job_.drive();
+  const uint32_t code = drive.probe(devicePath.toStdString());
+  if (code != 0) {
+    prompter_.inform(this, fromUtf8(kInformationCaption),
+                     QString::fromUtf8(driveErrorMessage(code).data(),
+                                       static_cast<qsizetype>(driveErrorMessage(code).size())));
+    return false;
+  }
+  // The list goes before the copy starts: its thumbnail worker writes
+  // through the same image buffer whose file the copy is about to write.
+  results_->clear();
+  status_->setText(fromUtf8(kCopyingStatus));
+  job_.setJobKind(RecoveryJob::KindCopy);
+  if (!job_.start()) {
+    status_->clear();
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::browseCommand() {
+  const QString path = prompter_.chooseOpenFile(this, fromUtf8("ディスクイメージを開く"),
+                                                fromUtf8(kOpenImageFilter));
+  if (path.isEmpty()) return;
+  const QString previous = imageName_->text();
+  job_.setImagePath(path.toStdString());
+  imageName_->setText(path);
+  // Letter case is not a different image to the user (card tools and
+  // cameras disagree about it), so only another name clears the results.
+  if (!previous.isEmpty() && previous.compare(path, Qt::CaseInsensitive) != 0) {
+    createButton_->setEnabled(false);
+    restoreButton_->setEnabled(false);
+    results_->clear();
+    job_.imageBuffer().ReleaseBlock();
+  }
+}
+
+bool MainWindow::loadImageBlock() {
+  ImageBuffer& image = job_.imageBuffer();
+  if (image.IsLoaded()) return true;
+  results_->stopThumbnails();  // nothing to make without a block, and it is about to change
+  const LoadStatus status = image.LoadImage(job_.imagePath());
+  if (status == LoadStatus::Loaded) return true;
+  prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(loadStatusMessage(status)));
+  return false;
+}
+
+void MainWindow::scanCommand() {
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion))) return;
+  results_->clear();
+  setJobButtons(false);
+  const int32_t mode = splitBox_->isChecked() ? kScanModeSplit : kScanModeNormal;
+  if (!loadImageBlock()) {
+    browseButton_->setEnabled(true);
+    updateCreateButton();
+    return;
+  }
+  status_->setText(fromUtf8(kScanningStatus));
+  if (!job_.imageBuffer().StartScan(&results_->candidates(), mode)) {
+    status_->clear();
+    browseButton_->setEnabled(true);
+    updateCreateButton();
+  }
+}
+
+void MainWindow::restoreCommand() {
+  if (results_->selectedCount() == 0) {
+    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNothingSelectedMessage));
+    return;
+  }
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion))) return;
+  setJobButtons(false);
+  bool started = false;
+  const FolderChoice choice = folderChooser_(this);
+  if (choice.accepted && loadImageBlock()) {
+    job_.setDestination(choice.path, choice.setFileTime);
+    status_->setText(fromUtf8(kRestoringStatus));
+    job_.setJobKind(RecoveryJob::KindRestore);
+    started = job_.start();
+    if (!started) status_->clear();
+  }
+  if (!started) setJobButtons(true);
+}
+
+void MainWindow::previewCommand() {
+  if (results_->selectedCount() == 0) return;
+  setJobButtons(false);
+  if (!job_.imageBuffer().IsLoaded()) {
+    // The preview never loads the image itself: a restore does.
+    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNoBufferForPreviewMessage));
+    setJobButtons(true);
+    return;
+  }
+  status_->setText(fromUtf8(kRestoringStatus));
+  job_.setJobKind(RecoveryJob::KindPreview);
+  if (!job_.start()) {
+    status_->clear();
+    setJobButtons(true);
+  }
+}
+
+void MainWindow::selectAllCommand() {
+  if (results_->selectedCount() > 0) {
+    results_->selectAll(false);
+  } else {
+    results_->selectAll(true);
+    if (detailsShown())
+      detailsView_->setFocus();
+    else
+      iconView_->setFocus();
+  }
+}
+
+void MainWindow::switchView() {
+  if (detailsShown()) {
+    views_->setCurrentWidget(iconView_);
+    viewButton_->setText(fromUtf8("詳細表示"));
+    if (!job_.isActive()) results_->startThumbnails();
+  } else {
+    views_->setCurrentWidget(detailsView_);
+    viewButton_->setText(fromUtf8("縮小表示"));
+  }
+}
+
+void MainWindow::helpCommand() { openHelp(); }
+
+void MainWindow::webLinkCommand() { openWebPage(this, prompter_); }
+
+void MainWindow::aboutCommand() { showAboutBox(this); }
+
+void MainWindow::showReport(const QString& text, const QString& title) {
+  auto* window = new ReportWindow(text, title, this);
+  window->setWindowIcon(applicationIcon());
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  // Window-modal without a nested event loop: the handler that opens it
+  // returns, and the window blocks input to this one until it is closed.
+  window->open();
+  emit reportOpened(window);
+}
+
+void MainWindow::reportCommand() {
+  std::string text;
+  writeRestoreList(job_.imageBuffer(), results_->candidates(), text);
+  if (text.empty()) return;
+  showReport(QString::fromStdString(text), QString());
+}
+
+void MainWindow::tidyCommand() {
+  TidyDialog dialog(this, prompter_);
+  const int32_t rows = results_->candidates().itemCount();
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (dialog.settings().digitsText.empty()) return;
+  tidyNames(results_->candidates(), dialog.settings(), rows);
+}
+
+void MainWindow::propertiesCommand() {
+  PropertiesDialog dialog(results_->candidates(), this);
+  dialog.exec();
+}
+
+void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
+  const QModelIndex index = view->indexAt(position);
+  if (!index.isValid()) return;  // only a row has a menu
+  // As in a Windows list: the clicked row becomes the selection unless it
+  // is already part of it.
+  if (!results_->selectionModel()->isSelected(results_->index(index.row(), 0))) {
+    results_->selectionModel()->select(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  auto* menu = new QMenu(this);
+  menu->setObjectName("menu168");
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(fromUtf8(kReportMenuText), this, &MainWindow::reportCommand);
+  menu->addSeparator();
+  QAction* tidy = menu->addAction(fromUtf8(kTidyMenuText), this, &MainWindow::tidyCommand);
+  menu->addSeparator();
+  menu->addAction(fromUtf8(kPropertiesMenuText), this, &MainWindow::propertiesCommand);
+  // Renaming rows while the worker writes them to the temporary folder
+  // under their names would race it.
+  if (results_->thumbnailsActive()) {
+    tidy->setText(fromUtf8(kTidyBusyMenuText));
+    tidy->setEnabled(false);
+  }
+  openMenu_ = menu;
+  menu->popup(view->viewport()->mapToGlobal(position));
+}
+
+// ---------------------------------------------------------------------------
+// Window behaviour.
+
+bool MainWindow::mayStopWork(JobThread& thread) {
+  if (!thread.isActive()) return true;
+  thread.suspend();
+  const bool stop = prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kStopWorkQuestion));
+  thread.resume();
+  return stop;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!mayStopWork(job_) || !mayStopWork(job_.imageBuffer())) {
+    event->ignore();
+    return;
+  }
+  stopEverything();
+  event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  // The version label takes no clicks itself; they arrive here.
+  if (webLink_->geometry().contains(event->position().toPoint())) {
+    if (event->button() == Qt::LeftButton) webLinkCommand();
+    return;
+  }
+  if (event->button() == Qt::LeftButton) {
+    // Without a caption the whole surface is the handle.
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    event->accept();
+    return;
+  }
+  QWidget::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+    move(event->globalPosition().toPoint() - dragOffset_);
+    event->accept();
+    return;
+  }
+  QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  dragging_ = false;
+  QWidget::mouseReleaseEvent(event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  // The window has no caption and so no system menu; its surface offers
+  // the About item instead.
+  auto* menu = new QMenu(this);
+  menu->setObjectName("systemMenu");
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(applicationIcon(), fromUtf8(kAboutMenuText), this, &MainWindow::aboutCommand);
+  openMenu_ = menu;
+  menu->popup(event->globalPos());
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QLinearGradient background(0, 0, 0, height());
+  background.setColorAt(0, QColor(38, 70, 110));
+  background.setColorAt(0.09, QColor(58, 96, 140));
+  background.setColorAt(0.0901, QColor(226, 232, 240));
+  background.setColorAt(1, QColor(200, 210, 224));
+  painter.fillRect(rect(), background);
+  // The lower band carries the version link.
+  QLinearGradient foot(0, height() - 26, 0, height());
+  foot.setColorAt(0, QColor(58, 96, 140));
+  foot.setColorAt(1, QColor(38, 70, 110));
+  painter.fillRect(QRect(0, height() - 26, width(), 26), foot);
+  painter.setPen(QColor(30, 50, 80));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+}  // namespace kestrix

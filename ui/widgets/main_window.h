@@ -1,0 +1,243 @@
+// The program's one window: choose a drive and copy it into a disk image or
+// choose an existing image, scan it, look at the candidates, restore them.
+//
+// It owns the RecoveryJob (plug-ins, image buffer, drive, restore state) and
+// the ResultList, and it is the JobReporter of both the job and the scan:
+// workers call post/setProgress/… on their own threads, and each call
+// becomes a queued event handled here on the user-interface thread. A final
+// message's handler first joins the finished worker, then re-enables the
+// buttons and shows the outcome, so no worker ever waits for this window.
+//
+// Every message box and file dialog goes through the Prompter given at
+// construction; tests hand in a scripted one. The folder chooser and the
+// opening of a previewed file are replaceable for the same reason.
+#pragma once
+
+#include <QPoint>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/job_reporter.h"
+#include "jobs/recovery_job.h"
+#include "media/drive_list.h"
+#include "ui/dialogs/folder_chooser.h"
+#include "ui/dialogs/prompter.h"
+
+class QAbstractItemView;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+
+namespace kestrix {
+
+class ResultList;
+
+class MainWindow : public QWidget, public JobReporter {
+  Q_OBJECT
+
+ public:
+  // Texts of the window's own questions and notices.
+  static constexpr const char* kScanQuestion = "選択されたディスクイメージの内容を検査しますか？";
+  static constexpr const char* kScanEndedMessage = "ディスクイメージの検査を終了しました。";
+  static constexpr const char* kNothingSelectedMessage =
+      "現在選択されている復元候補がありません。\r\n復元作業を中止します。";
+  static constexpr const char* kRestoreQuestion = "選択されたファイルの復元を行いますか？";
+  static constexpr const char* kRestoreSucceededMessage = "ファイルの復元に成功しました。";
+  static constexpr const char* kOverwriteQuestion =
+      "選択されたファイルは既に存在するものです。\r\n"
+      "このファイルを新しいディスクイメージとして置き換えてもよいですか？";
+  static constexpr const char* kCopyStartMessage =
+      "ディスクイメージの作成を開始します。\r\nディスクイメージの完成まで、しばらくお待ちください。";
+  static constexpr const char* kNoBufferForPreviewMessage =
+      "イメージファイルの展開バッファがないため、ダブルクリック操作を中止しました。\r\n"
+      "展開バッファがない場合は、[復元ボタン] で通常復元をしてください。";
+  static constexpr const char* kChooseDriveMessage = "適切なドライブをリストから選択してください。";
+  static constexpr const char* kStopWorkQuestion = "作業を途中で中断しますか？";
+  static constexpr const char* kImageNotOpenedNotice =
+      "バックアップファイルを開くことができませでした。";
+  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませでした。";
+  static constexpr const char* kWriteFailedNotice =
+      "ディスクイメージの書き込み中にエラーが発生しました。";
+  // Shown in the result window when a copy ended before it had written its
+  // result text (the image file or the drive could not be opened).
+  static constexpr const char* kNoCopyResultText =
+      "ディスクイメージは作成されませんでした。";
+  static constexpr const char* kAboutMenuText = "Kestrixのﾊﾞｰｼﾞｮﾝ情報(&A)...";
+  // Status line while a job runs.
+  static constexpr const char* kScanningStatus = "解析中.....";
+  static constexpr const char* kRestoringStatus = "復元中.....";
+  static constexpr const char* kCopyingStatus = "ディスクイメージ作成中.....";
+  // Context menu of the results list.
+  static constexpr const char* kReportMenuText = "レポート";
+  static constexpr const char* kTidyMenuText = "ファイル名の整頓";
+  static constexpr const char* kTidyBusyMenuText = "ファイル名の整頓 - サムネイル作成中・・・";
+  static constexpr const char* kPropertiesMenuText = "プロパティ";
+  // File dialogs.
+  static constexpr const char* kOpenImageFilter =
+      "All Image files (*.dat; *.img; *.iso; *.ksx);;"
+      "KSX DiskImage files (*.dat; *.ksx);;"
+      "CD Image files (*.img; *.iso)";
+  static constexpr const char* kSaveImageFilter =
+      "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
+  static constexpr const char* kSaveImageSuffix = "ksx";
+
+  // Where the folder chooser's answer comes from (the dialog by default).
+  using FolderChooserFunction = std::function<FolderChoice(QWidget* parent)>;
+  // Shows a previewed file; true when the file may be deleted at once,
+  // false when it must stay until the window goes.
+  using PreviewOpener = std::function<bool(const QString& path)>;
+  // The drive box's entries (the machine's drives by default).
+  using DriveLister = std::function<std::vector<DriveEntry>()>;
+
+  // Loads the plug-ins of `pluginFolder` (empty: the program's folder).
+  explicit MainWindow(Prompter& prompter = defaultPrompter(),
+                      const std::string& pluginFolder = std::string(), QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // JobReporter: called by the workers on their own threads.
+  void post(JobMessage message, uint64_t wParam, int64_t lParam = 0) override;
+  void setProgress(int percent) override;
+  void setImageName(const std::string& path) override;
+  void setListEnabled(bool enabled) override;
+
+  void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
+  void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
+  void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+  // Rebuilds the drive box; no entry is chosen afterwards.
+  void fillDriveList();
+
+  ResultList& resultList() { return *results_; }
+  RecoveryJob& recoveryJob() { return job_; }
+  bool detailsShown() const;
+
+  // The controls, named after their ids ("button1008", "edit1001", …).
+  QComboBox* driveBox() const { return driveBox_; }
+  QPushButton* createImageButton() const { return createButton_; }
+  QPushButton* browseButton() const { return browseButton_; }
+  QPushButton* scanButton() const { return scanButton_; }
+  QCheckBox* splitBox() const { return splitBox_; }
+  QPushButton* restoreButton() const { return restoreButton_; }
+  QPushButton* selectAllButton() const { return selectAllButton_; }
+  QPushButton* viewButton() const { return viewButton_; }
+  QPushButton* helpButton() const { return helpButton_; }
+  QPushButton* exitButton() const { return exitButton_; }
+  QLineEdit* imageNameField() const { return imageName_; }
+  QTableView* detailsView() const { return detailsView_; }
+  QListView* iconView() const { return iconView_; }
+  QProgressBar* progressBar() const { return progress_; }
+  QLabel* statusLine() const { return status_; }
+  QLabel* webLink() const { return webLink_; }
+  // The context menu last opened over the list or the window (null when
+  // none is open).
+  QMenu* openMenu() const { return openMenu_; }
+
+ public slots:
+  void createImageCommand();
+  void browseCommand();
+  void scanCommand();
+  void restoreCommand();
+  void previewCommand();
+  void selectAllCommand();
+  void switchView();
+  void helpCommand();
+  void webLinkCommand();
+  void aboutCommand();
+  void reportCommand();
+  void tidyCommand();
+  void propertiesCommand();
+
+ signals:
+  // A job's message has been handled (after its box, if any, was shown).
+  void jobMessageHandled(quint32 message, quint64 wParam);
+  // A result or report window was opened.
+  void reportOpened(QWidget* window);
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  class JobEvent;
+
+  void buildControls();
+  void connectCommands();
+  void updateCreateButton();
+  void imageNameChanged();
+  bool createImage(const QString& devicePath);
+  // Loads the image block unless held; false (message shown) on failure.
+  bool loadImageBlock();
+  void setJobButtons(bool enabled);
+  void updateSelectAllButton(int selected);
+  void showListMenu(QAbstractItemView* view, const QPoint& position);
+  void showReport(const QString& text, const QString& title);
+  void handleJobEvent(JobEvent& event);
+  void scanEnded(uint64_t total);
+  void copyNotice(uint64_t code);
+  void copyEnded(uint64_t finished);
+  void restoreEnded();
+  void previewEnded(uint64_t rowPlusOne);
+  QString restoreFailureText() const;
+  // Asks before closing while `thread` works; true when the window may close.
+  bool mayStopWork(JobThread& thread);
+  void stopEverything();
+
+  Prompter& prompter_;
+  RecoveryJob job_;
+  ResultList* results_;  // child QObject
+  FolderChooserFunction folderChooser_;
+  PreviewOpener previewOpener_;
+  DriveLister driveLister_;
+
+  QComboBox* driveBox_ = nullptr;
+  QPushButton* createButton_ = nullptr;
+  QPushButton* browseButton_ = nullptr;
+  QPushButton* scanButton_ = nullptr;
+  QCheckBox* splitBox_ = nullptr;
+  QPushButton* restoreButton_ = nullptr;
+  QPushButton* selectAllButton_ = nullptr;
+  QPushButton* viewButton_ = nullptr;
+  QPushButton* helpButton_ = nullptr;
+  QPushButton* exitButton_ = nullptr;
+  QLineEdit* imageName_ = nullptr;
+  QStackedWidget* views_ = nullptr;
+  QTableView* detailsView_ = nullptr;
+  QListView* iconView_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLabel* status_ = nullptr;
+  QLabel* webLink_ = nullptr;
+  QPointer<QMenu> openMenu_;
+
+  // Progress from the workers: only the latest value matters, so one event
+  // at a time carries whatever value is current when it is handled.
+  std::atomic<int> pendingProgress_{0};
+  std::atomic<bool> progressQueued_{false};
+
+  // Dragging the caption-less window by its surface.
+  bool dragging_ = false;
+  QPoint dragOffset_;
+  bool closing_ = false;
+  // Files handed to the desktop for viewing; removed when the window goes,
+  // since the desktop gives no sign of when the viewer is done with them.
+  std::vector<QString> handedOutFiles_;
+};
+
+}  // namespace kestrix

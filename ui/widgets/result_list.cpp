@@ -1,0 +1,287 @@
+#include "ui/widgets/result_list.h"
+
+#include <QFile>
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <algorithm>
+
+#include "jobs/recovery_job.h"
+#include "jobs/restore_job.h"
+#include "ui/widgets/thumbnail_decoder.h"
+#include "ui/widgets/thumbnail_worker.h"
+
+namespace kestrix {
+
+namespace {
+
+// Header row: text, width in pixels.
+struct ColumnSpec {
+  const char* header;
+  int width;
+};
+constexpr ColumnSpec kColumns[CandidateList::ColumnCount] = {
+    {"復元ファイル", 120},
+    {"マシン名", 100},
+    {"撮影(更新)日時", 100},
+    {"予定サイズ", 72},
+    {"GPS情報", 64},
+    {"メーカー名", 72},
+    {"Endian", 64},
+};
+
+}  // namespace
+
+ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection_(this) {
+  candidates_.setListener(this);
+  batchTimer_.setSingleShot(true);
+  batchTimer_.setInterval(kRowBatchMs);
+  connect(&batchTimer_, &QTimer::timeout, this, &ResultList::flushPendingRows);
+  connect(&selection_, &QItemSelectionModel::selectionChanged, this,
+          &ResultList::followSelection);
+  // The worker emits these on its own thread; the pictures and row indices
+  // are only ever touched here, on the user-interface thread.
+  connect(this, &ResultList::thumbnailMade, this, &ResultList::storeThumbnail,
+          Qt::QueuedConnection);
+  connect(this, &ResultList::workerDone, this, &ResultList::finishThumbnails,
+          Qt::QueuedConnection);
+}
+
+ResultList::~ResultList() {
+  stopThumbnails();
+  candidates_.setListener(nullptr);
+}
+
+const char* ResultList::columnHeader(int column) {
+  return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].header : "";
+}
+
+int ResultList::columnWidth(int column) {
+  return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].width : 0;
+}
+
+QImage ResultList::placeholderImage() {
+  // Drawn once: a grey card with a film-frame outline and a question mark,
+  // so a row without a picture still reads as "a file, not shown".
+  static const QImage placeholder = [] {
+    QImage image(kThumbnailWidth, kThumbnailHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient shade(0, 0, 0, kThumbnailHeight);
+    shade.setColorAt(0, QColor(236, 240, 245));
+    shade.setColorAt(1, QColor(200, 208, 218));
+    painter.setPen(QPen(QColor(120, 130, 145), 1));
+    painter.setBrush(shade);
+    painter.drawRoundedRect(QRectF(8.5, 6.5, kThumbnailWidth - 17, kThumbnailHeight - 13), 4, 4);
+    painter.setBrush(QColor(120, 130, 145));
+    painter.setPen(Qt::NoPen);
+    for (int x = 14; x < kThumbnailWidth - 14; x += 9) {
+      painter.drawRect(x, 10, 4, 3);
+      painter.drawRect(x, kThumbnailHeight - 13, 4, 3);
+    }
+    QFont font = painter.font();
+    font.setPixelSize(30);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(95, 105, 120));
+    painter.drawText(QRect(0, 0, kThumbnailWidth, kThumbnailHeight), Qt::AlignCenter, "?");
+    return image;
+  }();
+  return placeholder;
+}
+
+int ResultList::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shownRows_;
+}
+
+int ResultList::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : CandidateList::ColumnCount;
+}
+
+QVariant ResultList::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= shownRows_) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: {
+      std::string text;
+      if (!candidates_.itemText(index.row(), index.column(), text)) return {};
+      return QString::fromStdString(text);
+    }
+    case Qt::DecorationRole:
+      if (index.column() != CandidateList::ColumnName) return {};
+      return image(std::max(imageIndex(index.row()), 0));
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+      return {};
+  }
+}
+
+QVariant ResultList::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal) return {};
+  if (role == Qt::DisplayRole) return QString::fromUtf8(columnHeader(section));
+  if (role == Qt::TextAlignmentRole)
+    return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+  return {};
+}
+
+Qt::ItemFlags ResultList::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+void ResultList::flushPendingRows() {
+  batchTimer_.stop();
+  // Cleared before the count is read: an append after this point asks for
+  // another flush, so no row is ever left unpublished.
+  flushRequested_.store(false);
+  const int total = candidates_.itemCount();
+  if (total <= shownRows_) return;
+  beginInsertRows(QModelIndex(), shownRows_, total - 1);
+  shownRows_ = total;
+  // Rows that arrive after thumbnails started (not in this system, but
+  // cheap to keep consistent) show the placeholder.
+  if (!rowImage_.isEmpty()) rowImage_.resize(total, 0);
+  endInsertRows();
+  emit rowsPublished(shownRows_);
+}
+
+void ResultList::clear() {
+  stopThumbnails();
+  batchTimer_.stop();
+  beginResetModel();
+  candidates_.clear();
+  shownRows_ = 0;
+  images_.clear();
+  rowImage_.clear();
+  ++generation_;
+  endResetModel();
+  emit selectionCountChanged(0);
+}
+
+void ResultList::selectAll(bool select) {
+  if (!select || shownRows_ == 0) {
+    selection_.clearSelection();
+    return;
+  }
+  selection_.select(QItemSelection(index(0, 0), index(shownRows_ - 1, columnCount() - 1)),
+                    QItemSelectionModel::ClearAndSelect);
+}
+
+bool ResultList::startThumbnails() {
+  flushPendingRows();
+  if (shownRows_ == 0 || !images_.isEmpty()) return false;
+  images_ = QVector<QImage>(shownRows_ + 1);
+  images_[0] = placeholderImage();
+  rowImage_ = QVector<int>(shownRows_, 0);
+  emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
+  worker_ = std::make_unique<ThumbnailWorker>(*this, ++generation_);
+  if (!worker_->start()) {
+    worker_.reset();
+    return false;
+  }
+  return true;
+}
+
+void ResultList::stopThumbnails() {
+  if (worker_) worker_->stop();
+}
+
+bool ResultList::thumbnailsActive() const { return worker_ && worker_->isActive(); }
+
+bool ResultList::makeThumbnail(int row, int imageIndex) {
+  if (recoveryJob_ == nullptr || row < 0) return false;
+  const int generation = generation_.load();
+  if (recoveryJob_->RestoreToTemp(candidates_, row) == 0) return false;
+  CandidateInfo info;
+  if (!candidates_.candidateInfo(row, info)) return false;
+  const std::string path = temporaryFolder() + "/" + info.name;
+  // Decoded, then deleted whether or not the picture could be read.
+  const QImage thumbnail = decodeThumbnail(path);
+  QFile::remove(QString::fromStdString(path));
+  if (thumbnail.isNull()) return false;
+  emit thumbnailMade(generation, row, imageIndex, thumbnail);
+  return true;
+}
+
+int ResultList::imageIndex(int row) const {
+  if (row < 0 || row >= shownRows_) return -1;
+  return row < rowImage_.size() ? rowImage_[row] : 0;
+}
+
+QImage ResultList::image(int index) const {
+  if (index == 0) return placeholderImage();
+  if (index < 0 || index >= images_.size() || images_[index].isNull()) return placeholderImage();
+  return images_[index];
+}
+
+void ResultList::storeThumbnail(int generation, int row, int imageIndex, const QImage& image) {
+  if (generation != generation_.load()) return;  // made for a result set that is gone
+  if (row < 0 || row >= rowImage_.size() || imageIndex <= 0 || imageIndex >= images_.size())
+    return;
+  images_[imageIndex] = image;
+  rowImage_[row] = imageIndex;
+  const QModelIndex cell = index(row, 0);
+  emit dataChanged(cell, cell, {Qt::DecorationRole});
+}
+
+void ResultList::finishThumbnails(int generation) {
+  if (generation != generation_.load() || !worker_) return;
+  worker_->stop();  // the body has returned; this joins it
+  emit thumbnailsFinished();
+}
+
+void ResultList::followSelection(const QItemSelection& selected,
+                                 const QItemSelection& deselected) {
+  // A row counts as selected while its first cell is: the details view
+  // selects whole rows, the icon view shows only the first column.
+  syncingSelection_ = true;
+  for (const QItemSelection* ranges : {&deselected, &selected}) {
+    for (const QItemSelectionRange& range : *ranges) {
+      for (int row = range.top(); row <= range.bottom(); ++row)
+        candidates_.setSelected(row, selection_.isSelected(index(row, 0)));
+    }
+  }
+  syncingSelection_ = false;
+  emit selectionCountChanged(candidates_.selectedCount());
+}
+
+void ResultList::rowsAppended(int32_t, int32_t) { scheduleFlush(); }
+
+void ResultList::scheduleFlush() {
+  if (flushRequested_.exchange(true)) return;  // a flush is already on its way
+  QMetaObject::invokeMethod(
+      this, [this] { batchTimer_.start(); }, Qt::QueuedConnection);
+}
+
+void ResultList::rowRenamed(int32_t row) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, row] {
+        if (row < shownRows_) emit dataChanged(index(row, 0), index(row, 0));
+      },
+      Qt::AutoConnection);
+}
+
+void ResultList::selectionChanged(int32_t row) {
+  if (syncingSelection_) return;  // our own copy of the view's selection
+  // Someone set the list's state directly: let the views follow it.
+  QMetaObject::invokeMethod(
+      this,
+      [this, row] {
+        if (row >= shownRows_) return;
+        const bool wanted = candidates_.isSelected(row);
+        if (selection_.isSelected(index(row, 0)) == wanted) return;
+        selection_.select(index(row, 0), (wanted ? QItemSelectionModel::Select
+                                                 : QItemSelectionModel::Deselect) |
+                                             QItemSelectionModel::Rows);
+      },
+      Qt::AutoConnection);
+}
+
+void ResultList::cleared() {
+  // clear() above resets the views itself; nothing else clears the list.
+}
+
+}  // namespace kestrix

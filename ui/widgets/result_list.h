@@ -1,0 +1,132 @@
+// The results list: a Qt table model over the candidate list, shared by the
+// details view (seven columns) and the thumbnail view (100 × 75 icons), with
+// one selection model that the candidate list's selected state follows.
+//
+// Rows arrive from the scan thread. The candidate list tells its listener
+// on that thread; the model only notes that rows are pending and lets a
+// 50 ms timer on the user-interface thread publish them in one
+// beginInsertRows/endInsertRows per batch, so that 100,000 appends cost the
+// views a few dozen layouts instead of 100,000.
+//
+// Thumbnails: image 0 is a placeholder drawn at start-up; images 1… are
+// handed out densely in row order, only to rows whose picture decoded. The
+// worker (ThumbnailWorker) decodes on its own thread and hands each QImage
+// over by a queued signal; the model owns the images and the rows' image
+// indices, both touched on the user-interface thread only.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QTimer>
+#include <QVector>
+#include <atomic>
+#include <memory>
+
+#include "ui/candidate_list.h"
+
+namespace kestrix {
+
+class RecoveryJob;
+class ThumbnailWorker;
+
+class ResultList : public QAbstractTableModel, private CandidateListListener {
+  Q_OBJECT
+
+ public:
+  // Size of a thumbnail cell and of the placeholder.
+  static constexpr int kThumbnailWidth = 100;
+  static constexpr int kThumbnailHeight = 75;
+  // How long appended rows may wait before the views hear of them.
+  static constexpr int kRowBatchMs = 50;
+
+  explicit ResultList(QObject* parent = nullptr);
+  ~ResultList() override;
+
+  CandidateList& candidates() { return candidates_; }
+  const CandidateList& candidates() const { return candidates_; }
+  // The selection model both views use.
+  QItemSelectionModel* selectionModel() { return &selection_; }
+  // The job that writes candidates into the temporary folder; not owned.
+  void setRecoveryJob(RecoveryJob* job) { recoveryJob_ = job; }
+  RecoveryJob* recoveryJob() const { return recoveryJob_; }
+
+  static const char* columnHeader(int column);
+  static int columnWidth(int column);
+  // The picture every row shows until its thumbnail is made.
+  static QImage placeholderImage();
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Publishes rows the scan appended and the views have not heard of yet.
+  void flushPendingRows();
+  // Stops the thumbnail worker, then removes every row, candidate and image.
+  void clear();
+
+  // Selects or releases every row (the select-all button).
+  void selectAll(bool select);
+  int selectedCount() const { return candidates_.selectedCount(); }
+
+  // Starts the worker unless there are no rows or the thumbnails of this
+  // result set are made or being made; true when it started.
+  bool startThumbnails();
+  void stopThumbnails();
+  bool thumbnailsActive() const;
+  // Makes the thumbnail of `row` as image `imageIndex`: writes the row to
+  // the temporary folder, decodes, deletes the file, fits it to 100 × 75 and
+  // hands it to the user-interface thread. False (row keeps image 0) when
+  // any step fails. Worker thread, or the window's 0x600 forward.
+  bool makeThumbnail(int row, int imageIndex);
+
+  // Image index of a row (0: placeholder); −1 for a row that does not exist.
+  int imageIndex(int row) const;
+  // Slots in the image list: rows + 1 once thumbnails started, else 0.
+  int imageCount() const { return images_.size(); }
+  QImage image(int index) const;
+
+ signals:
+  // The number of selected rows may have changed.
+  void selectionCountChanged(int selected);
+  // Rows were published to the views (count = rows now shown).
+  void rowsPublished(int count);
+  // The worker went through every row (or was stopped) and has been joined.
+  void thumbnailsFinished();
+  // Worker → user-interface thread; connected queued.
+  void thumbnailMade(int generation, int row, int imageIndex, const QImage& image);
+  void workerDone(int generation);
+
+ private slots:
+  void storeThumbnail(int generation, int row, int imageIndex, const QImage& image);
+  void finishThumbnails(int generation);
+  void followSelection(const QItemSelection& selected, const QItemSelection& deselected);
+
+ private:
+  // CandidateListListener: called on the thread that changed the list.
+  void rowsAppended(int32_t first, int32_t count) override;
+  void rowRenamed(int32_t row) override;
+  void selectionChanged(int32_t row) override;
+  void cleared() override;
+
+  void scheduleFlush();
+
+  CandidateList candidates_;
+  QItemSelectionModel selection_;
+  QTimer batchTimer_;                   // single shot, user-interface thread
+  std::atomic<bool> flushRequested_{false};
+  int shownRows_ = 0;                   // rows the views know of
+  bool syncingSelection_ = false;       // the model is copying view selection into the list
+  RecoveryJob* recoveryJob_ = nullptr;  // not owned
+  std::unique_ptr<ThumbnailWorker> worker_;
+  // Bumped by every clear and start, so a thumbnail queued before a clear
+  // can never land in the next result set.
+  std::atomic<int> generation_{0};
+  QVector<QImage> images_;              // 0: placeholder; empty until thumbnails start
+  QVector<int> rowImage_;               // image index per row
+};
+
+}  // namespace kestrix
