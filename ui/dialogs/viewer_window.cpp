@@ -5,7 +5,6 @@
 #include <QResizeEvent>
 
 #include "ui/dialogs/application_icon.h"
-#include "ui/dialogs/picture_loader.h"
 
 namespace kestrix {
 
@@ -47,26 +46,33 @@ ViewerWindow::ViewerWindow(QWidget* parent, Prompter& prompter)
 }
 
 int ViewerWindow::run() {
-  if (!loadViewerPicture(path_, picture_) || !viewerClientSize(picture_.width(),
-                                                               picture_.height()).isValid()) {
-    picture_ = QImage();
+  const QSize clientSize = picture_.Load(path_) != 0
+                               ? viewerClientSize(picture_.Width(), picture_.Height())
+                               : QSize();
+  if (!clientSize.isValid()) {
+    picture_.Clear();
     // The viewer is never shown, so the box belongs to whoever asked for it.
     prompter_.inform(parentWidget(), QString::fromUtf8(kApplicationTitle),
                      QString::fromUtf8(kNotDisplayableMessage));
     return NotShown;
   }
   // QWidget::resize sizes the client area; the frame comes on top of it.
-  resize(viewerClientSize(picture_.width(), picture_.height()));
+  resize(clientSize);
   exec();
   return Closed;
 }
 
 void ViewerWindow::paintEvent(QPaintEvent*) {
+  if (scaled_.size() != size()) {
+    scaled_ = QImage(size(), QImage::Format_RGB888);
+    scaled_.fill(Qt::white);
+    // False for a picture DrawScaled will not draw; the white stays.
+    picture_.DrawScaled(scaled_.bits(), scaled_.width(), scaled_.height(),
+                        static_cast<int>(scaled_.bytesPerLine()), 0, 0, scaled_.width(),
+                        scaled_.height(), PixelOrder::Rgb);
+  }
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
-  if (picture_.isNull()) return;
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  painter.drawImage(rect(), picture_);
+  painter.drawImage(0, 0, scaled_);
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent* event) {

@@ -6,9 +6,13 @@
 //   viewer.run();                 // modal; shows a message if nothing loads
 //   // then the caller deletes the temporary file
 //
-// The picture is always stretched over the whole client area on a white
+// The picture is loaded by DibImage (".jpg" or ".bmp" by name, any letter
+// case) and always stretched over the whole client area on a white
 // background, so resizing the window stretches it (without keeping the
-// proportions) with smooth filtering.
+// proportions). DibImage::DrawScaled does the stretching with area-weighted
+// means, the smooth filtering the picture needs when it is shrunk; a picture
+// it refuses to draw (a greyscale JPEG loads as 8 bits) leaves the window
+// white.
 #pragma once
 
 #include <QDialog>
@@ -16,6 +20,7 @@
 #include <QSize>
 #include <string>
 
+#include "imaging/loader/dib_image.h"
 #include "ui/dialogs/prompter.h"
 
 namespace kestrix {
@@ -50,8 +55,8 @@ class ViewerWindow : public QDialog {
   // Loads the picture, sizes the window and shows it modally; see RunResult.
   int run();
 
-  // The loaded picture (null before run or after a failed load).
-  const QImage& picture() const { return picture_; }
+  // The loaded picture (empty before run or after a failed load).
+  const DibImage& picture() const { return picture_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -60,7 +65,9 @@ class ViewerWindow : public QDialog {
  private:
   Prompter& prompter_;
   std::string path_;
-  QImage picture_;
+  DibImage picture_;
+  // The picture drawn at the client size, redrawn when the size changes.
+  QImage scaled_;
 };
 
 }  // namespace kestrix

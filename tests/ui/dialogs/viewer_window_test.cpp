@@ -90,6 +90,46 @@ TEST_F(ViewerRun, GeneratedJpegOpensAtTheRuleSize) {
   EXPECT_LT(qGreen(grabbed.pixel(320, 240)), 100);
 }
 
+TEST_F(ViewerRun, GreyscaleJpegLoadsButLeavesTheWindowWhite) {
+  QImage grey(300, 200, QImage::Format_Grayscale8);
+  grey.fill(40);
+  const QString path = dir_.filePath(QStringLiteral("grey.jpg"));
+  ASSERT_TRUE(grey.save(path, "JPEG"));
+  ScriptedPrompter prompter;
+  ViewerWindow viewer(nullptr, prompter);
+  viewer.setPath(path.toStdString());
+  QSize shown;
+  EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::Closed);
+  EXPECT_EQ(shown, QSize(300, 200));
+  EXPECT_TRUE(prompter.requests().empty());
+  EXPECT_EQ(viewer.grab().toImage().pixel(150, 100), qRgb(255, 255, 255));
+}
+
+TEST_F(ViewerRun, ResizingStretchesThePictureOverTheNewArea) {
+  // Left half black, right half white: after widening, the boundary moves
+  // with the window instead of the picture keeping its size.
+  QImage image(400, 300, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 200; ++x) image.setPixel(x, y, qRgb(0, 0, 0));
+  }
+  const QString path = dir_.filePath(QStringLiteral("halves.jpg"));
+  ASSERT_TRUE(image.save(path, "JPEG", 95));
+  ScriptedPrompter prompter;
+  ViewerWindow viewer(nullptr, prompter);
+  viewer.setPath(path.toStdString());
+  QImage widened;
+  QTimer::singleShot(0, &viewer, [&] {
+    viewer.resize(800, 300);
+    widened = viewer.grab().toImage();
+    viewer.close();
+  });
+  EXPECT_EQ(viewer.run(), ViewerWindow::Closed);
+  ASSERT_EQ(widened.size(), QSize(800, 300));
+  EXPECT_LT(qGray(widened.pixel(380, 150)), 40);
+  EXPECT_GT(qGray(widened.pixel(420, 150)), 215);
+}
+
 struct RefusedCase {
   const char* name;
   const char* fileName;
