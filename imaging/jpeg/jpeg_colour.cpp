@@ -95,22 +95,36 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
     const int lumaRow = rowInMcu & 7;
     const int lumaBlockRow = rowInMcu >> 3;       // 0, or 1 for the lower half of a 16-high MCU
     const int chromaRow = v == 2 ? rowInMcu >> 1 : rowInMcu;
-    const int pixelsPerMcu = mcuWidth_;
     std::uint8_t* out = destination;
+    // The fourth byte of each pixel is written as 0, which is what the
+    // zero-filled row buffer already holds there.
+    auto put = [&out](int y, int red, int green, int blue) {
+        const std::uint32_t pixel = std::uint32_t(Clamp255(y + red)) | (std::uint32_t(Clamp255(y + green)) << 8) |
+                                    (std::uint32_t(Clamp255(y + blue)) << 16);
+        std::memcpy(out, &pixel, 4);
+        out += 4;
+    };
     for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
         const std::uint8_t* base = samples_ + mcu * mcuBytes;
-        const std::uint8_t* lumaLine = base + (lumaBlockRow * h) * 64 + lumaRow * 8;
         const std::uint8_t* cbLine = base + lumaBlocks * 64 + chromaRow * 8;
         const std::uint8_t* crLine = cbLine + 64;
-        for (int x = 0; x < pixelsPerMcu; ++x) {
-            const int y = lumaLine[(x >> 3) * 64 + (x & 7)];
-            const int chromaX = h == 2 ? x >> 1 : x;
-            const int cb = cbLine[chromaX];
-            const int cr = crLine[chromaX];
-            out[0] = Clamp255(y + crToR_[cr]);
-            out[1] = Clamp255(y + ((crToG_[cr] + cbToG_[cb]) >> 16));
-            out[2] = Clamp255(y + cbToB_[cb]);
-            out += 4;
+        for (int block = 0; block < h; ++block) {
+            const std::uint8_t* luma = base + (lumaBlockRow * h + block) * 64 + lumaRow * 8;
+            if (h == 2) {
+                // One chroma sample serves two adjacent pixels.
+                const std::uint8_t* cb = cbLine + block * 4;
+                const std::uint8_t* cr = crLine + block * 4;
+                for (int i = 0; i < 4; ++i) {
+                    const int red = crToR_[cr[i]];
+                    const int green = (crToG_[cr[i]] + cbToG_[cb[i]]) >> 16;
+                    const int blue = cbToB_[cb[i]];
+                    put(luma[2 * i], red, green, blue);
+                    put(luma[2 * i + 1], red, green, blue);
+                }
+            } else {
+                for (int i = 0; i < 8; ++i)
+                    put(luma[i], crToR_[crLine[i]], (crToG_[crLine[i]] + cbToG_[cbLine[i]]) >> 16, cbToB_[cbLine[i]]);
+            }
         }
     }
 }

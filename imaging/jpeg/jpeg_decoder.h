@@ -206,9 +206,13 @@ private:
     bool sourceEnded_ = false;  // the source reported end of data
     alignas(16) std::array<std::uint8_t, kJpegInputHeadRoom + kJpegInputChunk + kJpegInputTailPadding> input_{};
 
-    // Bit reader: bitCount_ valid bits, most significant first.
+    // Bit reader: bitCount_ valid bits, most significant first. The register
+    // is 64 bits wide and refilled a byte at a time up to at least 49 bits, so
+    // a symbol and its value bits rarely need two refills; bytes it takes
+    // ahead are always data before any marker, so the stream position seen by
+    // the marker loop and the restart search is that of a 32-bit register.
     int bitCount_ = 0;
-    std::uint32_t bitBuffer_ = 0;
+    std::uint64_t bitBuffer_ = 0;
     bool markerReached_ = false; // entropy data ran into a marker; one bits from now on
 
     // Restart

@@ -35,20 +35,19 @@ inline std::uint8_t JpegDecoder::NextEntropyByte()
     return 0xFF;
 }
 
-// Adds 16 bits below the valid ones; called with fewer than 16 valid bits.
+// Adds whole bytes below the valid bits until more than 48 are valid.
 inline void JpegDecoder::FillBits()
 {
-    std::uint32_t pair;
-    if (available_ >= 2 && readPointer_[0] != 0xFF && readPointer_[1] != 0xFF) {
-        pair = (std::uint32_t(readPointer_[0]) << 8) | readPointer_[1];
-        readPointer_ += 2;
-        available_ -= 2;
-    } else {
-        const std::uint32_t high = NextEntropyByte();
-        pair = (high << 8) | NextEntropyByte();
+    // Fast path: plain data bytes straight from the buffer.
+    while (bitCount_ <= 48 && available_ > 0 && *readPointer_ != 0xFF) {
+        bitBuffer_ |= std::uint64_t(*readPointer_++) << (56 - bitCount_);
+        --available_;
+        bitCount_ += 8;
     }
-    bitBuffer_ |= pair << (16 - bitCount_);
-    bitCount_ += 16;
+    while (bitCount_ <= 48) {
+        bitBuffer_ |= std::uint64_t(NextEntropyByte()) << (56 - bitCount_);
+        bitCount_ += 8;
+    }
 }
 
 // count is 0..16.
@@ -58,7 +57,7 @@ inline int JpegDecoder::GetBits(int count)
         return 0;
     if (bitCount_ < count)
         FillBits();
-    const int value = static_cast<int>(bitBuffer_ >> (32 - count));
+    const int value = static_cast<int>(bitBuffer_ >> (64 - count));
     bitBuffer_ <<= count;
     bitCount_ -= count;
     return value;
@@ -73,7 +72,7 @@ inline int JpegDecoder::DecodeSymbol(const HuffmanLookup& lookup)
 {
     if (bitCount_ < 16)
         FillBits();
-    const unsigned entry = lookup.first[bitBuffer_ >> 24];
+    const unsigned entry = lookup.first[bitBuffer_ >> 56];
     if ((entry & 0x8000) == 0) {
         const int length = static_cast<int>(entry >> 8);
         bitBuffer_ <<= length;
