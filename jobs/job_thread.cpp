@@ -5,6 +5,12 @@
 
 namespace kestrix {
 
+namespace {
+// The JobThread whose body runs on this thread, so stop() called from a body
+// can tell without reading thread_, which the owner writes.
+thread_local const JobThread* currentJob = nullptr;
+}  // namespace
+
 JobThread::~JobThread() {
   // Last safety net only: a derived class has already stopped in its own
   // destructor, while the members its body uses were still alive.
@@ -30,6 +36,7 @@ bool JobThread::start() {
 }
 
 void JobThread::threadMain() {
+  currentJob = this;
   const int32_t result = period_.load() == 0 ? runOneShot() : runPeriodic();
   exitCode_.store(result);
 }
@@ -63,13 +70,16 @@ int32_t JobThread::runPeriodic() {
 
 void JobThread::joinThread() {
   if (!thread_.joinable()) return;
-  if (thread_.get_id() == std::this_thread::get_id()) return;  // a thread cannot join itself
   thread_.join();
   thread_ = std::thread();
   threadHeld_.store(false);
 }
 
 void JobThread::stop() {
+  if (currentJob == this) {  // from the body itself: it cannot join itself
+    setRunning(false);
+    return;
+  }
   if (!thread_.joinable()) return;
   setRunning(false);  // wakes a suspended body, which then sees the flag
   joinThread();
