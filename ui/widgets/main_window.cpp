@@ -375,9 +375,16 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       progressQueued_.store(false);
       progress_->setValue(pendingProgress_.load());
       return;
-    case JobEvent::ImageName:
-      imageName_->setText(QString::fromStdString(event.text));
+    case JobEvent::ImageName: {
+      // The copy writes the path the field already shows; the check must
+      // still run, because the file exists only now.
+      const QString path = QString::fromStdString(event.text);
+      if (imageName_->text() == path)
+        imageNameChanged();
+      else
+        imageName_->setText(path);
       return;
+    }
     case JobEvent::ListEnabled:
       detailsView_->setEnabled(event.flag);
       iconView_->setEnabled(event.flag);

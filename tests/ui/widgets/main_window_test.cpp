@@ -1,0 +1,481 @@
+// The real main window, headless: commands, button states, job ends, boxes.
+// Every box and file dialog is answered by a ScriptedPrompter.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "test_card.h"
+#include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/main_window.h"
+#include "ui/widgets/report_window.h"
+#include "ui/widgets/result_list.h"
+
+namespace kestrix {
+namespace {
+
+using Kind = ScriptedPrompter::Kind;
+constexpr int kJobTimeoutMs = 30000;
+
+QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+// Buttons as one comparable value: Browse, Create image, Scan, Restore.
+struct JobButtons {
+  bool browse, create, scan, restore;
+  bool operator==(const JobButtons&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const JobButtons& b) {
+  return out << "{browse " << b.browse << ", create " << b.create << ", scan " << b.scan
+             << ", restore " << b.restore << "}";
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = new QTemporaryDir;
+    card_ = test::makeCardImage(folder_->path(), &why_);
+  }
+  static void TearDownTestSuite() {
+    delete folder_;
+    folder_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (card_.isEmpty()) GTEST_SKIP() << "no test card: " << why_;
+    window_ = std::make_unique<MainWindow>(prompter_, test::pluginFolder());
+    window_->setDriveLister([] { return std::vector<DriveEntry>{}; });
+    window_->fillDriveList();
+    window_->show();
+    prompter_.clearRequests();
+  }
+
+  void TearDown() override {
+    if (window_) window_->close();
+  }
+
+  JobButtons buttons() const {
+    return {window_->browseButton()->isEnabled(), window_->createImageButton()->isEnabled(),
+            window_->scanButton()->isEnabled(), window_->restoreButton()->isEnabled()};
+  }
+
+  void browseTo(const QString& path) {
+    prompter_.queuePath(path);
+    window_->browseCommand();
+  }
+
+  // Waits until the window has handled `message`.
+  bool waitForMessage(JobMessage message, QSignalSpy& spy) {
+    return QTest::qWaitFor(
+        [&] {
+          for (const QList<QVariant>& call : spy)
+            if (call.at(0).toUInt() == static_cast<quint32>(message)) return true;
+          return false;
+        },
+        kJobTimeoutMs);
+  }
+
+  // Browses to the card, scans it (answering Yes) and waits for the end of
+  // the scan and of the thumbnails.
+  void scanCard() {
+    browseTo(card_);
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    QSignalSpy thumbnails(&window_->resultList(), &ResultList::thumbnailsFinished);
+    prompter_.queueAnswer(true);
+    window_->scanCommand();
+    ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+    ASSERT_TRUE(thumbnails.count() > 0 || thumbnails.wait(kJobTimeoutMs));
+  }
+
+  bool shown(Kind kind, const QString& caption, const QString& text) const {
+    for (const auto& request : prompter_.requests())
+      if (request.kind == kind && request.caption == caption && request.text == text) return true;
+    return false;
+  }
+
+  std::string cell(int row, int column) const {
+    return window_->resultList()
+        .data(window_->resultList().index(row, column))
+        .toString()
+        .toStdString();
+  }
+
+  static QTemporaryDir* folder_;
+  static QString card_;
+  static std::string why_;
+  ScriptedPrompter prompter_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+QTemporaryDir* MainWindowTest::folder_ = nullptr;
+QString MainWindowTest::card_;
+std::string MainWindowTest::why_;
+
+TEST_F(MainWindowTest, ControlsCarryTheirTextsAndStartStates) {
+  EXPECT_EQ(window_->windowTitle(), "Kestrix");
+  EXPECT_TRUE(window_->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(window_->createImageButton()->text(), utf8("ﾃﾞｨｽｸｲﾒｰｼﾞ作成"));
+  EXPECT_EQ(window_->browseButton()->text(), utf8("参　照"));
+  EXPECT_EQ(window_->scanButton()->text(), utf8("スキャン"));
+  EXPECT_EQ(window_->splitBox()->text(), utf8("分解抽出"));
+  EXPECT_EQ(window_->restoreButton()->text(), utf8("復　元"));
+  EXPECT_EQ(window_->selectAllButton()->text(), utf8("全選択"));
+  EXPECT_EQ(window_->viewButton()->text(), utf8("縮小表示"));
+  EXPECT_EQ(window_->exitButton()->text(), utf8("終　了"));
+  EXPECT_EQ(window_->webLink()->text(), utf8("v1.34b -> Go Web!!"));
+  EXPECT_EQ((JobButtons{true, false, false, false}), buttons());
+  EXPECT_FALSE(window_->selectAllButton()->isEnabled()) << "no rows yet";
+  EXPECT_FALSE(window_->splitBox()->isChecked());
+  EXPECT_TRUE(window_->statusLine()->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, WarnsOnceWithoutPlugIns) {
+  QTemporaryDir empty;
+  ScriptedPrompter prompter;
+  MainWindow window(prompter, empty.path().toStdString() + "/");
+  ASSERT_EQ(prompter.requests().size(), 1u);
+  EXPECT_EQ(prompter.requests()[0].caption, utf8("情報"));
+  EXPECT_EQ(prompter.requests()[0].text, utf8(NoPluginMessage));
+}
+
+TEST_F(MainWindowTest, ScanListsEveryCandidateWithItsColumns) {
+  scanCard();
+  ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8("ディスクイメージの検査を終了しました。")));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("選択されたディスクイメージの内容を検査しますか？")));
+
+  EXPECT_EQ(cell(0, 0), "00000000.jpg");
+  EXPECT_EQ(cell(0, 1), test::kCardModel);
+  EXPECT_EQ(cell(0, 2), test::kCardShotDate);
+  EXPECT_EQ(cell(0, 4), "なし");
+  EXPECT_EQ(cell(0, 5), test::kCardMake);
+  EXPECT_NE(cell(0, 6), "不明") << "the EXIF block has a byte order";
+  // Without EXIF: unknown everywhere except the size and GPS.
+  EXPECT_EQ(cell(1, 0), "00000001.jpg");
+  for (int column : {1, 2, 5, 6}) EXPECT_EQ(cell(1, column), "不明") << "column " << column;
+  EXPECT_EQ(cell(1, 4), "なし");
+  EXPECT_EQ(cell(2, 0), "00000000.png");
+  EXPECT_EQ(cell(3, 0), "00000000.mov");
+  EXPECT_EQ(cell(2, 3), "0KB") << "a 64 × 48 flat PNG is under 1 KiB";
+
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+  EXPECT_TRUE(window_->statusLine()->text().isEmpty());
+  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_TRUE(window_->selectAllButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, ThumbnailsGoDenselyToJpegRowsOnly) {
+  scanCard();
+  const ResultList& list = window_->resultList();
+  EXPECT_EQ(list.imageIndex(0), 1);
+  EXPECT_EQ(list.imageIndex(1), 2);
+  EXPECT_EQ(list.imageIndex(2), 0) << "PNG keeps the placeholder";
+  EXPECT_EQ(list.imageIndex(3), 0) << "MOV keeps the placeholder";
+  EXPECT_EQ(list.imageCount(), test::kCardRows + 1);
+  const QImage first = list.image(1);
+  EXPECT_EQ(first.size(), QSize(100, 75));
+  EXPECT_NE(first, ResultList::placeholderImage());
+  // No temporary file is left behind by the thumbnails.
+  for (const char* name : {"00000000.jpg", "00000001.jpg", "00000000.png", "00000000.mov"})
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(temporaryFolder() + "/" + name))) << name;
+
+  // The second switch to the icon view does not make them again.
+  QSignalSpy again(&window_->resultList(), &ResultList::thumbnailsFinished);
+  window_->switchView();
+  EXPECT_FALSE(window_->detailsShown());
+  EXPECT_EQ(window_->viewButton()->text(), utf8("詳細表示"));
+  EXPECT_FALSE(window_->resultList().thumbnailsActive());
+  window_->switchView();
+  EXPECT_EQ(window_->viewButton()->text(), utf8("縮小表示"));
+  QTest::qWait(0);
+  EXPECT_EQ(again.count(), 0);
+}
+
+TEST_F(MainWindowTest, ButtonStatesFollowTheTable) {
+  // Drive box: a choice enables Create image.
+  window_->setDriveLister([] {
+    return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", kDriveTypeRemovable, 0, "",
+                                    "/nonexistent/fake(リムーバブル)"}};
+  });
+  window_->fillDriveList();
+  EXPECT_FALSE(window_->createImageButton()->isEnabled()) << "no entry chosen after a fill";
+  window_->driveBox()->setCurrentIndex(0);
+  EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
+
+  // Create image, save dialog cancelled: Browse and Create image enabled.
+  window_->createImageCommand();
+  EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_EQ(prompter_.requests().back().kind, Kind::SaveFile);
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8("KSX DiskImage file (*.ksx);;DiskImage files (*.dat)"));
+
+  // Image name changed to an existing file: Scan enabled.
+  browseTo(card_);
+  EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
+  EXPECT_TRUE(prompter_.requests().back().text.startsWith(
+      utf8("All Image files (*.dat; *.img; *.iso; *.ksx)")));
+  EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
+
+  // A job started: all four off until its end.
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  EXPECT_EQ((JobButtons{false, false, false, false}), buttons());
+  EXPECT_EQ(window_->statusLine()->text(), utf8("解析中....."));
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  EXPECT_EQ((JobButtons{true, true, true, true}), buttons());
+
+  // Scan answered No: nothing changes.
+  prompter_.queueAnswer(false);
+  window_->scanCommand();
+  EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_EQ((JobButtons{true, true, true, true}), buttons());
+}
+
+TEST_F(MainWindowTest, BrowseToTheSameFileInAnotherCaseClearsNothing) {
+  scanCard();
+  // On Linux the other spelling is another file; the window still takes
+  // it for the same image, as the user would.
+  const QString upper = QFileInfo(card_).dir().filePath("CARD.KSX");
+  QFile::remove(upper);
+  ASSERT_TRUE(QFile::copy(card_, upper));
+  browseTo(upper);
+  EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_TRUE(window_->restoreButton()->isEnabled());
+
+  // Another name clears the list and disables Restore and Create image.
+  const QString other = QFileInfo(card_).dir().filePath("other.dat");
+  QFile::remove(other);
+  ASSERT_TRUE(QFile::copy(card_, other));
+  browseTo(other);
+  EXPECT_EQ(window_->resultList().rowCount(), 0);
+  EXPECT_EQ((JobButtons{true, false, true, false}), buttons());
+  EXPECT_FALSE(window_->selectAllButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
+  scanCard();
+  // Nothing selected: the restore stops at once.
+  window_->restoreCommand();
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"),
+                    utf8("現在選択されている復元候補がありません。\r\n復元作業を中止します。")));
+
+  QTemporaryDir destination;
+  ResultList& list = window_->resultList();
+  list.selectionModel()->select(list.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  list.selectionModel()->select(list.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(window_->selectAllButton()->text(), utf8("解　除"));
+  window_->setFolderChooser([&](QWidget*) {
+    return FolderChoice{true, destination.path().toStdString(), 0};
+  });
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  EXPECT_EQ(window_->statusLine()->text(), utf8("復元中....."));
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("選択されたファイルの復元を行いますか？")));
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8("ファイルの復元に成功しました。")));
+  QFile jpeg(QDir(destination.path()).filePath("00000000.jpg"));
+  ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+  EXPECT_EQ(jpeg.read(2), QByteArray("\xFF\xD8", 2));
+  EXPECT_TRUE(QFile::exists(QDir(destination.path()).filePath("00000000.png")));
+  EXPECT_FALSE(QFile::exists(QDir(destination.path()).filePath("00000001.jpg")));
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+
+  // A destination that cannot take the files: no success claimed.
+  prompter_.clearRequests();
+  window_->setFolderChooser([&](QWidget*) {
+    return FolderChoice{true, destination.path().toStdString() + "/missing", 0};
+  });
+  handled.clear();
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  EXPECT_FALSE(shown(Kind::Inform, "Kestrix", utf8("ファイルの復元に成功しました。")));
+  ASSERT_FALSE(prompter_.requests().empty());
+  const auto& failure = prompter_.requests().back();
+  EXPECT_EQ(failure.kind, Kind::Warn);
+  EXPECT_EQ(failure.caption, "Kestrix");
+  EXPECT_TRUE(failure.text.startsWith(utf8("2 個のファイルを復元できませんでした"))) << failure.text.toStdString();
+  EXPECT_TRUE(failure.text.contains("00000000.jpg"));
+  EXPECT_TRUE(failure.text.contains("00000000.png"));
+
+  // The chooser cancelled: nothing starts, the buttons come back.
+  window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
+  handled.clear();
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+}
+
+TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
+  scanCard();
+  ResultList& list = window_->resultList();
+  list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QString opened;
+  qint64 openedSize = -1;
+  window_->setPreviewOpener([&](const QString& path) {
+    opened = path;
+    openedSize = QFileInfo(path).size();
+    return true;
+  });
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  window_->previewCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
+  EXPECT_TRUE(opened.endsWith("/00000001.jpg")) << opened.toStdString();
+  EXPECT_GT(openedSize, 0);
+  EXPECT_FALSE(QFile::exists(opened));
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+
+  // Without the image block the preview refuses and says so.
+  window_->recoveryJob().imageBuffer().ReleaseBlock();
+  list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  window_->previewCommand();
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
+}
+
+TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
+  scanCard();
+  QTableView* view = window_->detailsView();
+  QWidget* viewport = view->viewport();
+  const QPoint empty(10, viewport->height() - 5);
+  ASSERT_FALSE(view->indexAt(empty).isValid());
+  QContextMenuEvent onEmpty(QContextMenuEvent::Mouse, empty, viewport->mapToGlobal(empty));
+  QApplication::sendEvent(viewport, &onEmpty);
+  EXPECT_EQ(window_->openMenu(), nullptr);
+
+  const QPoint onFirstRow = view->visualRect(window_->resultList().index(0, 0)).center();
+  QContextMenuEvent onRow(QContextMenuEvent::Mouse, onFirstRow, viewport->mapToGlobal(onFirstRow));
+  QApplication::sendEvent(viewport, &onRow);
+  QMenu* menu = window_->openMenu();
+  ASSERT_NE(menu, nullptr);
+  QStringList texts;
+  for (QAction* action : menu->actions())
+    texts << (action->isSeparator() ? QString("-") : action->text());
+  EXPECT_EQ(texts, (QStringList{utf8("レポート"), "-", utf8("ファイル名の整頓"), "-", utf8("プロパティ")}));
+  EXPECT_TRUE(menu->actions().at(2)->isEnabled()) << "thumbnails are done";
+  EXPECT_TRUE(window_->resultList().candidates().isSelected(0)) << "the clicked row is selected";
+
+  // The report item opens the restore list in the report window.
+  QSignalSpy opened(window_.get(), &MainWindow::reportOpened);
+  menu->actions().at(0)->trigger();
+  ASSERT_EQ(opened.count(), 1);
+  auto* report = qobject_cast<ReportWindow*>(opened.at(0).at(0).value<QWidget*>());
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->windowTitle(), utf8("スキャン結果"));
+  EXPECT_TRUE(report->text().contains("00000000.mov"));
+  EXPECT_FALSE(report->text().contains('\r'));
+  report->close();
+  menu->close();
+}
+
+TEST_F(MainWindowTest, SelectAllButtonSelectsAndReleases) {
+  scanCard();
+  window_->selectAllCommand();
+  EXPECT_EQ(window_->resultList().candidates().selectedCount(), test::kCardRows);
+  EXPECT_EQ(window_->selectAllButton()->text(), utf8("解　除"));
+  window_->selectAllCommand();
+  EXPECT_EQ(window_->resultList().candidates().selectedCount(), 0);
+  EXPECT_EQ(window_->selectAllButton()->text(), utf8("全選択"));
+}
+
+TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
+  QTemporaryDir work;
+  const QString drive = QDir(work.path()).filePath("card.img");
+  const QString command = QString("mkfs.fat -C -F 16 -S 512 -s 4 '%1' 16384 >/dev/null 2>&1").arg(drive);
+  if (std::system(command.toLocal8Bit().constData()) != 0) GTEST_SKIP() << "mkfs.fat missing";
+  window_->setDriveLister([&] {
+    return std::vector<DriveEntry>{{"card", drive.toStdString(), kDriveTypeRemovable, 0, "",
+                                    drive.toStdString() + "(リムーバブル)"}};
+  });
+  window_->fillDriveList();
+  window_->driveBox()->setCurrentIndex(0);
+
+  const QString image = QDir(work.path()).filePath("copy.ksx");
+  QFile existing(image);
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.close();
+  // The existing file: answered No, nothing starts.
+  prompter_.queuePath(image);
+  prompter_.queueAnswer(false);
+  window_->createImageCommand();
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
+  EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
+
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  QSignalSpy opened(window_.get(), &MainWindow::reportOpened);
+  prompter_.queuePath(image);
+  prompter_.queueAnswer(true);
+  window_->createImageCommand();
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kCopyStartMessage)));
+  ASSERT_TRUE(waitForMessage(JobMessage::CopyEnded, handled));
+  ASSERT_EQ(opened.count(), 1);
+  auto* report = qobject_cast<ReportWindow*>(opened.at(0).at(0).value<QWidget*>());
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->windowTitle(), utf8("イメージ作成の結果"));
+  EXPECT_TRUE(report->text().contains(utf8("FAT16")));
+  EXPECT_TRUE(report->text().contains(utf8("ディスクイメージの作成が完了しました。")));
+  EXPECT_TRUE(report->text().endsWith(utf8("特にエラーは発生しませんでした。")));
+  report->close();
+
+  EXPECT_EQ(window_->imageNameField()->text(), image);
+  EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
+  QFile source(drive), copy(image);
+  ASSERT_TRUE(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+  const QByteArray copied = copy.readAll();
+  EXPECT_GT(copied.size(), 0);
+  EXPECT_EQ(copied, source.read(copied.size()));
+}
+
+TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
+  // A card with enough hits that the scan is still at work when asked.
+  QTemporaryDir work;
+  QFile cardFile(card_);
+  ASSERT_TRUE(cardFile.open(QIODevice::ReadOnly));
+  const QByteArray one = cardFile.readAll();
+  const QString big = QDir(work.path()).filePath("big.ksx");
+  QFile out(big);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 400; ++i) out.write(one);
+  out.close();
+
+  browseTo(big);
+  prompter_.queueAnswer(true);  // scan
+  window_->scanCommand();
+  ImageBuffer& scan = window_->recoveryJob().imageBuffer();
+  // Held still so the questions below meet a working scan.
+  ASSERT_GE(scan.suspend(), 0) << "the scan ended before it could be held";
+
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("作業を途中で中断しますか？")));
+  EXPECT_TRUE(scan.isActive()) << "No keeps the scan";
+
+  prompter_.queueAnswer(true);
+  EXPECT_TRUE(window_->close());
+  EXPECT_FALSE(scan.hasThread()) << "Yes stops and joins the scan";
+}
+
+}  // namespace
+}  // namespace kestrix

@@ -1,0 +1,156 @@
+// The results list model: batched appends from another thread, the shared
+// selection, the column table, clearing while thumbnails are pending.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QElapsedTimer>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "ui/widgets/result_list.h"
+
+namespace kestrix {
+namespace {
+
+constexpr int kWaitMs = 30000;
+
+// Bytes without EXIF: each candidate parses quickly and shows "不明".
+const std::vector<uint8_t>& imageBytes() {
+  static const std::vector<uint8_t> bytes(4096, 0x20);
+  return bytes;
+}
+
+void appendRows(ResultList& list, int count) {
+  for (int i = 0; i < count; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08d.jpg", i);
+    list.candidates().addCandidate(name, imageBytes().data(), 0, 2048, 2048);
+  }
+}
+
+TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
+  ResultList list;
+  // Header row: index, header, width.
+  const struct {
+    int column;
+    const char* header;
+    int width;
+  } expected[] = {
+      {0, "復元ファイル", 120}, {1, "マシン名", 100}, {2, "撮影(更新)日時", 100},
+      {3, "予定サイズ", 72},   {4, "GPS情報", 64},   {5, "メーカー名", 72},
+      {6, "Endian", 64},
+  };
+  ASSERT_EQ(list.columnCount(), 7);
+  for (const auto& row : expected) {
+    EXPECT_EQ(list.headerData(row.column, Qt::Horizontal).toString(), QString::fromUtf8(row.header));
+    EXPECT_EQ(ResultList::columnWidth(row.column), row.width) << row.header;
+  }
+  EXPECT_EQ(ResultList::placeholderImage().size(), QSize(100, 75));
+}
+
+TEST(ResultListTest, AppendsFromAnotherThreadArriveInFewBatches) {
+  ResultList list;
+  QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Warning);
+  QTableView details;
+  QListView icons;
+  details.setModel(&list);
+  icons.setModel(&list);
+  icons.setViewMode(QListView::IconMode);
+  details.show();
+  QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+
+  // The user-interface thread must keep its timers running while 100,000
+  // rows arrive: the longest gap between two ticks is the freeze a user
+  // would feel.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 lastTick = 0, longestGap = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+    lastTick = clock.elapsed();
+  });
+  ticker.start(10);
+
+  constexpr int kRows = 100000;
+  std::atomic<bool> done{false};
+  std::thread scan([&] {
+    appendRows(list, kRows);
+    done = true;
+  });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, kWaitMs * 4));
+  scan.join();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.rowCount() == kRows; }, kWaitMs));
+  EXPECT_LT(inserted.count(), 2000) << "rows must be published in batches";
+  EXPECT_LT(longestGap, 2000) << "the event loop stalled";
+  EXPECT_EQ(list.data(list.index(kRows - 1, 0)).toString(), "00099999.jpg");
+  EXPECT_EQ(list.data(list.index(kRows - 1, 1)).toString(), QString::fromUtf8("不明"));
+}
+
+TEST(ResultListTest, CandidateSelectionFollowsTheViewsAndBack) {
+  ResultList list;
+  appendRows(list, 5);
+  list.flushPendingRows();
+  ASSERT_EQ(list.rowCount(), 5);
+  QSignalSpy counts(&list, &ResultList::selectionCountChanged);
+
+  // A whole row selected in the details view.
+  list.selectionModel()->select(list.index(1, 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  // Only the first cell, as the icon view shows it.
+  list.selectionModel()->select(list.index(3, 0), QItemSelectionModel::Select);
+  EXPECT_TRUE(list.candidates().isSelected(1));
+  EXPECT_TRUE(list.candidates().isSelected(3));
+  EXPECT_FALSE(list.candidates().isSelected(0));
+  EXPECT_EQ(list.selectedCount(), 2);
+  ASSERT_FALSE(counts.isEmpty());
+  EXPECT_EQ(counts.last().at(0).toInt(), 2);
+
+  // Deselecting a cell other than the first leaves the row selected.
+  list.selectionModel()->select(list.index(1, 4), QItemSelectionModel::Deselect);
+  EXPECT_TRUE(list.candidates().isSelected(1));
+
+  // The list's own state changed: the selection model follows.
+  list.candidates().setSelected(4, true);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.selectionModel()->isSelected(list.index(4, 0)); }));
+
+  list.selectAll(false);
+  EXPECT_EQ(list.selectedCount(), 0);
+  list.selectAll(true);
+  EXPECT_EQ(list.selectedCount(), 5);
+  EXPECT_TRUE(list.selectionModel()->isRowSelected(2, QModelIndex()));
+}
+
+TEST(ResultListTest, ClearEmptiesRowsImagesAndSelection) {
+  ResultList list;
+  appendRows(list, 3);
+  list.flushPendingRows();
+  list.selectAll(true);
+  // No job to write candidates: every thumbnail fails, rows keep image 0.
+  QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
+  ASSERT_TRUE(list.startThumbnails());
+  EXPECT_FALSE(list.startThumbnails()) << "made once per result set";
+  ASSERT_TRUE(finished.wait(kWaitMs));
+  EXPECT_EQ(list.imageCount(), 4);
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(list.imageIndex(row), 0);
+
+  list.clear();
+  EXPECT_EQ(list.rowCount(), 0);
+  EXPECT_EQ(list.imageCount(), 0);
+  EXPECT_EQ(list.selectedCount(), 0);
+  EXPECT_FALSE(list.startThumbnails()) << "no rows";
+  // A new result set makes its thumbnails again.
+  appendRows(list, 2);
+  EXPECT_TRUE(list.startThumbnails());
+  list.stopThumbnails();
+  EXPECT_FALSE(list.thumbnailsActive());
+}
+
+}  // namespace
+}  // namespace kestrix

@@ -1,0 +1,26 @@
+// A small disk image made at test time: junk, two JPEGs (one with EXIF),
+// a PNG and a QuickTime movie fragment, so a scan lists four candidates.
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace kestrix::test {
+
+// What the card holds, in scan order (the registry scans .jpg, .png, .mov).
+inline constexpr int kCardRows = 4;
+inline constexpr const char* kCardMake = "KestrixCam";
+inline constexpr const char* kCardModel = "KX-100";
+inline constexpr const char* kCardShotDate = "2003:07:14 09:05:30";
+
+// Writes the card image into `folder` as card.ksx and returns its path;
+// empty (with *why) when ImageMagick or exiftool is missing or fails.
+QString makeCardImage(const QString& folder, std::string* why);
+
+// A 12-megapixel (4000 × 3000) JPEG of a smooth pattern at `path`.
+bool makeLargeJpeg(const QString& path, std::string* why);
+
+// The plug-in folder of the build (KESTRIX_BIN_DIR).
+std::string pluginFolder();
+
+}  // namespace kestrix::test
