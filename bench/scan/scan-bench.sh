@@ -15,7 +15,7 @@ work=$build_dir/bench-scan-work
 mkdir -p "$work"
 
 if [ ! -f "$card" ]; then
-  echo "== making $card (1 GiB, ~840 photos of ~1.2 MB)"
+  echo "== making $card (1 GiB, as many ~2 MB photos as fit)"
   photos=$work/photos
   rm -rf "$photos" && mkdir -p "$photos"
   # Eight distinct noisy pictures; copies of them fill the card. The carver
