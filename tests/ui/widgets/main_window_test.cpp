@@ -388,6 +388,42 @@ TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
   menu->close();
 }
 
+TEST_F(MainWindowTest, TidyItemIsGreyedWhileThumbnailsAreMade) {
+  // 1,600 rows: the worker pauses 1 ms per row, so it is still at work
+  // when the scan's end has been handled.
+  QTemporaryDir work;
+  QFile cardFile(card_);
+  ASSERT_TRUE(cardFile.open(QIODevice::ReadOnly));
+  const QByteArray one = cardFile.readAll();
+  const QString big = QDir(work.path()).filePath("big.ksx");
+  QFile out(big);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 400; ++i) out.write(one);
+  out.close();
+  browseTo(big);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  ASSERT_TRUE(window_->resultList().thumbnailsActive());
+
+  QWidget* viewport = window_->detailsView()->viewport();
+  const QPoint onRow = window_->detailsView()->visualRect(window_->resultList().index(0, 0)).center();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, onRow, viewport->mapToGlobal(onRow));
+  QApplication::sendEvent(viewport, &click);
+  QMenu* menu = window_->openMenu();
+  ASSERT_NE(menu, nullptr);
+  QAction* tidy = menu->actions().at(2);
+  EXPECT_EQ(tidy->text(), utf8("ファイル名の整頓 - サムネイル作成中・・・"));
+  EXPECT_FALSE(tidy->isEnabled());
+  menu->close();
+  // Closing asks nothing for thumbnails and stops them.
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(prompter_.requests().empty());
+  EXPECT_FALSE(window_->resultList().thumbnailsActive());
+}
+
 TEST_F(MainWindowTest, SelectAllButtonSelectsAndReleases) {
   scanCard();
   window_->selectAllCommand();
