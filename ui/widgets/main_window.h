@@ -85,11 +85,14 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
   static constexpr const char* kTidyBusyMenuText = "ファイル名の整頓 - サムネイル作成中・・・";
   static constexpr const char* kPropertiesMenuText = "プロパティ";
-  // File dialogs.
+  // File dialogs. Qt reads the patterns from the parentheses and splits
+  // them at spaces, so the Windows form "*.dat; *.img" would leave "*.dat;"
+  // as a pattern that matches no file; the patterns are separated by
+  // spaces alone.
   static constexpr const char* kOpenImageFilter =
-      "All Image files (*.dat; *.img; *.iso; *.ksx);;"
-      "KSX DiskImage files (*.dat; *.ksx);;"
-      "CD Image files (*.img; *.iso)";
+      "All Image files (*.dat *.img *.iso *.ksx);;"
+      "KSX DiskImage files (*.dat *.ksx);;"
+      "CD Image files (*.img *.iso)";
   static constexpr const char* kSaveImageFilter =
       "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";

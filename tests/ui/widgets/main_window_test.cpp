@@ -230,8 +230,9 @@ TEST_F(MainWindowTest, ButtonStatesFollowTheTable) {
   // Image name changed to an existing file: Scan enabled.
   browseTo(card_);
   EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
-  EXPECT_TRUE(prompter_.requests().back().text.startsWith(
-      utf8("All Image files (*.dat; *.img; *.iso; *.ksx)")));
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8("All Image files (*.dat *.img *.iso *.ksx);;KSX DiskImage files (*.dat *.ksx);;"
+                 "CD Image files (*.img *.iso)"));
   EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
 
   // A job started: all four off until its end.
