@@ -30,6 +30,7 @@ void RecoveryJob::setDestination(const std::string& folder, int32_t dateOption) 
 }
 
 int32_t RecoveryJob::RestoreToTemp(const CandidateList& list, int32_t row) {
+  const std::lock_guard<std::mutex> engines(engineUse_);
   return thumbnailRestore_.RestoreToTemp(list, row);
 }
 
@@ -38,15 +39,19 @@ int32_t RecoveryJob::run() {
   switch (kind_) {
     case KindCopy:
       return runCopy();
-    case KindRestore:
+    case KindRestore: {
       if (list_ == nullptr) return 0;
+      const std::lock_guard<std::mutex> engines(engineUse_);
       return static_cast<int32_t>(restore_.restoreSelected(*list_, reporter_, keepGoing));
-    case KindPreview:
+    }
+    case KindPreview: {
       if (list_ == nullptr) return 0;
+      const std::lock_guard<std::mutex> engines(engineUse_);
       // The preview writes into the temporary folder; every restore sets
       // its own destination again from the folder chooser.
       restore_.setDestination(temporaryFolder());
       return restore_.previewFirstSelected(*list_, reporter_, keepGoing);
+    }
     default:
       return 1;
   }

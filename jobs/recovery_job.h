@@ -19,11 +19,15 @@
 //
 // Threads: the owner (user-interface thread) calls everything except run()
 // and RestoreToTemp(); run() is the job thread's body; RestoreToTemp() is
-// called by the thumbnail worker and uses restore state of its own, so it
-// shares nothing mutable with a restore or preview running at the same time.
+// called by the thumbnail worker and uses restore state of its own. A
+// restore or preview may start while thumbnails are still being made, and
+// both write through the same engines, which hold the block they are bound
+// to and their extraction between calls: engineUse_ lets one of them at a
+// time use the engines, so the thumbnails wait while a restore runs.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "host/extension_registry.h"
@@ -99,6 +103,7 @@ class RecoveryJob : public JobThread {
   RawDrive drive_;
   RestoreJob restore_;           // job thread: restore and preview
   RestoreJob thumbnailRestore_;  // thumbnail worker thread only
+  std::mutex engineUse_;              // held by a restore/preview body or one RestoreToTemp
   CandidateList* list_ = nullptr;     // not owned
   JobReporter* reporter_ = nullptr;   // not owned
   int32_t kind_ = KindCopy;
