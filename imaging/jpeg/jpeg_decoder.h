@@ -17,7 +17,7 @@ namespace kestrix {
 // Calling order: Open, check ErrorCode(), Start, ReadRow until it returns
 // non-zero, Close. Any error stores its code (the first one wins), frees every
 // allocation, releases the source; from then on every call but Close fails.
-// The object is large (fixed tables of about 240 KB); allocate it on the heap.
+// The object is large (fixed tables of about 270 KB); allocate it on the heap.
 //
 // The work is split over files by stage: jpeg_markers.cpp (input buffer,
 // markers and segments, scan setup), jpeg_huffman.cpp and
@@ -60,12 +60,24 @@ private:
     //   bit 15 clear: symbol in bits 0..7, bits to consume in bits 8..12;
     //   bit 15 set:   the code is longer than 8 bits, tree root in bits 0..14.
     // A tree child is 0 (no code), +n (node n - 1) or -(symbol + 1) (leaf).
+    //
+    // fast[] is a shortcut for the sequential scan, indexed by the next
+    // kFastBits bits: when the entry of first[] those bits select is a short
+    // one and its length plus the symbol's value bits fit in kFastBits, it
+    // holds everything the two steps would give (see BuildFastLookup).
+    // Otherwise it is 0 and the caller takes the two steps.
     struct HuffmanLookup {
         static constexpr int kMaxNodes = 512; // internal nodes below depth 8 of <= 255 prefix-free codes
+        static constexpr int kFastBits = 10;
+        // fast[] entry: bits 0..7 bits to consume (code and value), 8..11 run,
+        // bit 14 end of block, bit 15 entry valid, 16..31 the extended value.
+        static constexpr std::int32_t kFastValid = 0x8000;
+        static constexpr std::int32_t kFastEndOfBlock = 0x4000;
         std::array<std::uint16_t, 256> first;
         std::array<std::uint8_t, 256> codeLength; // per symbol; 0 = symbol has no code
         std::array<std::array<std::int16_t, 2>, kMaxNodes> nodes;
         int nodeCount;
+        std::array<std::int32_t, 1 << kFastBits> fast;
     };
 
     struct FrameComponent {
@@ -119,6 +131,7 @@ private:
 
     // ---- Huffman lookup and bit reader (jpeg_huffman.cpp, jpeg_entropy_inline.h)
     void BuildLookup(int slot);
+    void BuildFastLookup(int slot);
     void ResetBitReader();
     inline void FillBits();
     inline std::uint8_t NextEntropyByte();

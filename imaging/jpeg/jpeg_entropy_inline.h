@@ -4,6 +4,9 @@
 
 #include "imaging/jpeg/jpeg_decoder.h"
 
+#include <bit>
+#include <cstring>
+
 namespace kestrix {
 
 // T.81 F.2.2.5 / B.1.1.5: FF 00 is a data FF; FF followed by anything else is
@@ -38,6 +41,29 @@ inline std::uint8_t JpegDecoder::NextEntropyByte()
 // Adds whole bytes below the valid bits until more than 48 are valid.
 inline void JpegDecoder::FillBits()
 {
+    // Fastest path: when the bytes needed are all in the buffer and none is
+    // FF, take them with one 8-byte load. The input array has tail padding
+    // behind the data, so the load never leaves it. Exactly the bytes the
+    // byte loop below would take are taken.
+    if (bitCount_ <= 48 && available_ >= 8) {
+        const int needed = ((48 - bitCount_) >> 3) + 1; // 1..7
+        std::uint64_t word;
+        std::memcpy(&word, readPointer_, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            word = __builtin_bswap64(word);
+        const std::uint64_t keep = ~std::uint64_t{0} << (64 - 8 * needed);
+        // A byte of `flipped` is zero exactly where a kept byte is FF.
+        const std::uint64_t flipped = ~word | ~keep;
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHighs = 0x8080808080808080;
+        if (((flipped - kOnes) & ~flipped & kHighs) == 0) {
+            bitBuffer_ |= (word & keep) >> bitCount_;
+            bitCount_ += 8 * needed;
+            readPointer_ += needed;
+            available_ -= needed;
+            return;
+        }
+    }
     // Fast path: plain data bytes straight from the buffer.
     while (bitCount_ <= 48 && available_ > 0 && *readPointer_ != 0xFF) {
         bitBuffer_ |= std::uint64_t(*readPointer_++) << (56 - bitCount_);

@@ -80,6 +80,49 @@ void JpegDecoder::BuildLookup(int slot)
             lookup.first[i] = static_cast<std::uint16_t>(symbol | (lookup.codeLength[symbol] << 8));
         }
     }
+    BuildFastLookup(slot);
+}
+
+// Derives fast[] from first[], not from the codes, so that every quirk of
+// first[] (symbol 0 for unreached entries, the length a symbol defined twice
+// ends up with) carries over unchanged. Slots 0-3 hold DC tables, whose
+// symbol is a category (T.81 F.1.2.1); slots 4-7 AC tables, whose symbol is
+// run and size (F.1.2.2). A DC category above 15 and ZRL are left to the
+// slow path, as are codes longer than 8 bits (their tree walk).
+//
+// Considered and rejected: indexing by 8 bits (the first[] width) leaves
+// most value bits of a quality-90 photo outside the entry; 11 or more bits
+// double the table to 8 KB per slot for a few per cent more hits and push
+// the other tables out of the L1 cache.
+void JpegDecoder::BuildFastLookup(int slot)
+{
+    HuffmanLookup& lookup = lookups_[slot];
+    constexpr int kBits = HuffmanLookup::kFastBits;
+    const bool isDc = slot < 4;
+    for (unsigned index = 0; index < (1u << kBits); ++index) {
+        std::int32_t& fast = lookup.fast[index];
+        fast = 0;
+        const unsigned entry = lookup.first[index >> (kBits - 8)];
+        if ((entry & 0x8000) != 0)
+            continue; // long code
+        const int length = static_cast<int>(entry >> 8);
+        const int symbol = static_cast<int>(entry & 0xFF);
+        const int run = isDc ? 0 : symbol >> 4;
+        const int size = isDc ? symbol : symbol & 15;
+        if (size > 15 || length + size > kBits)
+            continue;
+        if (size == 0) {
+            if (isDc)
+                fast = HuffmanLookup::kFastValid | length; // difference 0
+            else if (run != 15)
+                fast = HuffmanLookup::kFastValid | HuffmanLookup::kFastEndOfBlock | length;
+            continue; // ZRL: slow path
+        }
+        const int bits = static_cast<int>(index >> (kBits - length - size)) & ((1 << size) - 1);
+        const int value = JpegExtend(bits, size);
+        fast = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) << 16) | HuffmanLookup::kFastValid |
+               (run << 8) | (length + size);
+    }
 }
 
 void JpegDecoder::ResetBitReader()

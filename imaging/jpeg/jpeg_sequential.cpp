@@ -3,6 +3,8 @@
 #include "imaging/jpeg/jpeg_entropy_inline.h"
 #include "imaging/jpeg/jpeg_tables.h"
 
+#include <cstring>
+
 namespace kestrix {
 
 void JpegDecoder::DecodeSequentialMcuRow()
@@ -20,21 +22,28 @@ void JpegDecoder::DecodeSequentialMcuRow()
     }
 }
 
-// T.81 F.2.2. The buffer is not cleared as a whole: lastIndex says how far the
-// previous block in it reached, so only positions below it that this block
-// leaves empty are zeroed. -227 when a run passes coefficient 63.
+// T.81 F.2.2. -227 when a run passes coefficient 63.
+//
+// The buffer still holds the previous block decoded into it up to lastIndex
+// (positions at or beyond it are zero). Clearing all 128 bytes when lastIndex
+// is above 1 takes a few vector stores; zeroing just the positions a run
+// skips, as before, cost a bounds check per skipped position and a final
+// loop over the rest.
 void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std::int32_t& lastIndex)
 {
     // The first scan lists the frame's components in frame order, so the
     // component index is also the scan component index.
     const HuffmanLookup& dcTable = lookups_[dcSlot_[component]];
     const HuffmanLookup& acTable = lookups_[acSlot_[component]];
+    constexpr int kFastShift = 64 - HuffmanLookup::kFastBits;
 
     // The bit register lives in locals here: the input buffer is read through
     // byte pointers, which may alias the members, so the compiler would
     // otherwise store the register back after every symbol. With at least 32
     // valid bits before each symbol, the symbol (up to 16 bits) and its value
-    // (up to 16) need no further refill.
+    // (up to 16) need no further refill. That refill rule (below 32 bits, fill
+    // to 49 or more by whole bytes) decides how far the input has been read
+    // when a restart marker or EOI is looked for, so the fast path keeps it.
     std::uint64_t bits = bitBuffer_;
     int count = bitCount_;
     auto refill = [&] {
@@ -45,8 +54,6 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
         count = bitCount_;
     };
     auto decode = [&](const HuffmanLookup& table) {
-        if (count < 32)
-            refill();
         const unsigned entry = table.first[bits >> 56];
         if ((entry & 0x8000) == 0) {
             const int length = static_cast<int>(entry >> 8);
@@ -71,51 +78,72 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
         count -= size;
         return value;
     };
+    auto fail = [&] {
+        bitBuffer_ = bits;
+        bitCount_ = count;
+        Fail(kJpegCorruptData);
+    };
 
-    int category = decode(dcTable);
-    if (category > 16)
-        category = 16;
-    const int difference = JpegReadDifference(category, take(category));
+    if (count < 32)
+        refill();
+    int difference = 0;
+    const std::int32_t dcFast = dcTable.fast[bits >> kFastShift];
+    if ((dcFast & HuffmanLookup::kFastValid) != 0) {
+        const int length = dcFast & 0xFF;
+        bits <<= length;
+        count -= length;
+        difference = dcFast >> 16;
+    } else {
+        int category = decode(dcTable);
+        if (category > 16)
+            category = 16;
+        difference = JpegReadDifference(category, take(category));
+    }
     // The predictor wraps like the 32-bit register it models; only its low 16
     // bits reach the block.
     dcPredictor_[component] = static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor_[component]) +
                                                         static_cast<std::uint32_t>(difference));
+    if (lastIndex > 1)
+        std::memset(block, 0, 64 * sizeof(std::int16_t));
     block[0] = static_cast<std::int16_t>(static_cast<std::uint16_t>(dcPredictor_[component]));
 
-    const int previousLast = lastIndex;
     int k = 1;
     while (k < 64) {
+        if (count < 32)
+            refill();
+        const std::int32_t fast = acTable.fast[bits >> kFastShift];
+        if ((fast & HuffmanLookup::kFastValid) != 0) {
+            const int length = fast & 0xFF;
+            bits <<= length;
+            count -= length;
+            if ((fast & HuffmanLookup::kFastEndOfBlock) != 0)
+                break;
+            k += (fast >> 8) & 15;
+            if (k >= 64)
+                fail();
+            block[kJpegZigzag[k]] = static_cast<std::int16_t>(fast >> 16);
+            ++k;
+            continue;
+        }
         const int symbol = decode(acTable);
         const int run = symbol >> 4;
         const int size = symbol & 15;
         if (size == 0) {
             if (run != 15)
                 break; // end of block
-            if (k + 15 >= 64) {
-                bitBuffer_ = bits;
-                bitCount_ = count;
-                Fail(kJpegCorruptData); // ZRL past coefficient 63
-            }
-            for (int j = k; j < k + 16 && j < previousLast; ++j)
-                block[kJpegZigzag[j]] = 0;
+            if (k + 15 >= 64)
+                fail(); // ZRL past coefficient 63
             k += 16;
             continue;
         }
-        if (k + run >= 64) {
-            bitBuffer_ = bits;
-            bitCount_ = count;
-            Fail(kJpegCorruptData);
-        }
-        for (int j = k; j < k + run && j < previousLast; ++j)
-            block[kJpegZigzag[j]] = 0;
+        if (k + run >= 64)
+            fail();
         k += run;
         block[kJpegZigzag[k]] = static_cast<std::int16_t>(JpegExtend(take(size), size));
         ++k;
     }
     bitBuffer_ = bits;
     bitCount_ = count;
-    for (int j = k; j < previousLast; ++j)
-        block[kJpegZigzag[j]] = 0;
     lastIndex = k;
 }
 
