@@ -1,5 +1,6 @@
 // Output layout (ColourMode), colour tables and the conversion of one row.
 #include "imaging/jpeg/jpeg_decoder.h"
+#include "imaging/jpeg/jpeg_colour.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,16 +65,14 @@ void JpegDecoder::ChooseColourMode()
     mcuBlocks_[blocksPerMcu_++] = McuBlock{2, 0, 0};
 }
 
-// YCbCr to RGB (JFIF) factors 1.402, 1.772, 0.71414, 0.34414 in 16-bit fixed
-// point, centred on 127.5 with a rounding half folded into CrR, CbB and CbG.
-// 91882 (not 91881) is the CrR factor the output is defined by.
+// Tables for the scalar conversion; the formulas are in jpeg_colour.h.
 void JpegDecoder::BuildColourTables()
 {
     for (int i = 0; i < 256; ++i) {
-        crToR_[i] = (91882 * i - 11682187) >> 16;
-        cbToB_[i] = (116130 * i - 14773807) >> 16;
-        crToG_[i] = 5967255 - 46802 * i;
-        cbToG_[i] = 2908403 - 22554 * i;
+        crToR_[i] = JpegCrToRed(i);
+        cbToB_[i] = JpegCbToBlue(i);
+        crToG_[i] = JpegCrToGreen(i);
+        cbToG_[i] = JpegCbToGreen(i);
     }
 }
 
@@ -96,6 +95,32 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
     const int lumaBlockRow = rowInMcu >> 3;       // 0, or 1 for the lower half of a 16-high MCU
     const int chromaRow = v == 2 ? rowInMcu >> 1 : rowInMcu;
     std::uint8_t* out = destination;
+#if defined(__SSE2__)
+    // One MCU at a time: the offsets of its eight chroma samples, then eight
+    // pixels per luma block (chroma samples doubled when h is 2).
+    const __m128i zero = _mm_setzero_si128();
+    auto load8 = [&zero](const std::uint8_t* bytes) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)), zero);
+    };
+    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
+        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+        const std::uint8_t* cbLine = base + lumaBlocks * 64 + chromaRow * 8;
+        const JpegChromaOffsets offsets = JpegChromaOffsetsSse2(load8(cbLine), load8(cbLine + 64));
+        const std::uint8_t* luma = base + lumaBlockRow * h * 64 + lumaRow * 8;
+        if (h == 2) {
+            JpegStoreRgbxSse2(load8(luma), _mm_unpacklo_epi16(offsets.red, offsets.red),
+                              _mm_unpacklo_epi16(offsets.green, offsets.green),
+                              _mm_unpacklo_epi16(offsets.blue, offsets.blue), out);
+            JpegStoreRgbxSse2(load8(luma + 64), _mm_unpackhi_epi16(offsets.red, offsets.red),
+                              _mm_unpackhi_epi16(offsets.green, offsets.green),
+                              _mm_unpackhi_epi16(offsets.blue, offsets.blue), out + 32);
+            out += 64;
+        } else {
+            JpegStoreRgbxSse2(load8(luma), offsets.red, offsets.green, offsets.blue, out);
+            out += 32;
+        }
+    }
+#else
     // The fourth byte of each pixel is written as 0, which is what the
     // zero-filled row buffer already holds there.
     auto put = [&out](int y, int red, int green, int blue) {
@@ -127,6 +152,7 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
             }
         }
     }
+#endif
 }
 
 } // namespace kestrix
