@@ -1,19 +1,11 @@
 // kestrix-cli: one table row per command. A command group lives in its own
-// source file and declares its entry points in a header; a row whose header
-// is not in this tree stays in the help but says it is not built.
+// source file and declares its entry points in a header.
 #include <cstdio>
 #include <cstring>
 
-#include "cli/scan_commands.h"
-
-#if __has_include("cli/image_commands.h")
 #include "cli/image_commands.h"
-#define KESTRIX_HAVE_IMAGE_COMMANDS 1
-#endif
-#if __has_include("cli/media_commands.h")
 #include "cli/media_commands.h"
-#define KESTRIX_HAVE_MEDIA_COMMANDS 1
-#endif
+#include "cli/scan_commands.h"
 
 namespace kestrix {
 namespace {
@@ -22,7 +14,7 @@ using CommandFunction = int (*)(int argc, char** argv);
 
 struct Command {
   const char* name;
-  CommandFunction run;  // null when this build lacks the command
+  CommandFunction run;
   const char* usage;
   const char* summary;
 };
@@ -41,31 +33,28 @@ constexpr Command kCommands[] = {
      "the files from the EXIF shot date; exit 1 when any file could not be written"},
     {"report", runReportCommand, "report IMAGE [--split]",
      "scan and print the restore list (CR LF line ends)"},
-#ifdef KESTRIX_HAVE_IMAGE_COMMANDS
-    {"decode", runDecodeCommand, "decode JPEG OUT.bmp", "decode a JPEG with the program's decoder"},
-    {"thumbnail", runThumbnailCommand, "thumbnail JPEG OUT.bmp", "make a 100 x 75 thumbnail"},
-#else
-    {"decode", nullptr, "decode ...", "decode a JPEG with the program's decoder"},
-    {"thumbnail", nullptr, "thumbnail ...", "make a 100 x 75 thumbnail"},
-#endif
-#ifdef KESTRIX_HAVE_MEDIA_COMMANDS
-    {"drives", runDrivesCommand, "drives", "list the drives that can be copied"},
-    {"image", runImageCommand, "image DRIVE IMAGE", "copy a drive into a disk image file"},
-#else
-    {"drives", nullptr, "drives", "list the drives that can be copied"},
-    {"image", nullptr, "image DRIVE IMAGE", "copy a drive into a disk image file"},
-#endif
+    {"decode", runDecodeCommand, "decode FILE OUT",
+     "decode a JPEG with the program's own decoder into a binary PPM (PGM for greyscale); "
+     "exit 2 when nothing decodes, 3 when decoding stopped part-way (the rows decoded are "
+     "written)"},
+    {"thumbnail", runThumbnailCommand, "thumbnail FILE OUT.ppm",
+     "load a .jpg or .bmp file and write its 100 x 75 thumbnail as a PPM"},
+    {"drives", runDrivesCommand, "drives",
+     "list the drives (disks, partitions, card readers) that can be copied"},
+    {"image", runImageCommand, "image SOURCE OUT [--yes]",
+     "copy a drive (a block device, or a file standing in for one) into the disk image OUT, "
+     "salvaging damaged sectors; an existing OUT is replaced only with --yes"},
 };
 
 void printHelp(std::FILE* to) {
   std::fprintf(to, "kestrix-cli: recover photos and movie clips from a disk image\n\n");
   for (const Command& command : kCommands) {
-    std::fprintf(to, "  kestrix-cli %s\n      %s%s\n", command.usage, command.summary,
-                 command.run == nullptr ? " (not in this build)" : "");
+    std::fprintf(to, "  kestrix-cli %s\n      %s\n", command.usage, command.summary);
   }
   std::fprintf(to,
-               "\nExit codes: 0 done, 1 some files could not be written, 2 bad arguments "
-               "or an unreadable image.\n");
+               "\nExit codes: 0 done; 1 some files could not be written, or the copy failed; "
+               "2 bad arguments, an unreadable image or drive, or nothing decoded; 3 a decode "
+               "stopped part-way.\n");
 }
 
 }  // namespace
@@ -80,10 +69,6 @@ int main(int argc, char** argv) {
   }
   for (const Command& command : kCommands) {
     if (std::strcmp(argv[1], command.name) != 0) continue;
-    if (command.run == nullptr) {
-      std::fprintf(stderr, "kestrix-cli %s: このビルドには含まれていません。\n", command.name);
-      return 2;
-    }
     return command.run(argc - 1, argv + 1);
   }
   std::fprintf(stderr, "不明なコマンドです: %s\n", argv[1]);
