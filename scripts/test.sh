@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh test
+scripts/install-deps.sh test gui
 fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-30}
 jobs=2
 passed=0

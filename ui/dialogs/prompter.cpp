@@ -33,6 +33,9 @@ QString MessageBoxPrompter::chooseSaveFile(QWidget* parent, const QString& capti
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(defaultSuffix);
+  // The create-image command asks its own question before it replaces an
+  // existing image; a second question from the dialog would only confuse.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
 }
