@@ -45,7 +45,7 @@ if [ ! -f "$card" ]; then
   echo "   $i photos"
 fi
 
-size=$(stat -c %s "$card")
+size=$(stat -L -c %s "$card")
 cat "$card" >/dev/null  # page-cache it
 echo "== image: $size bytes, $("$cli" scan "$card" | wc -l) candidates"
 
