@@ -1,4 +1,4 @@
-// PNG carving rules (PNG specification, ISO/IEC 15948).
+// PNG carving rules (PNG, ISO/IEC 15948).
 //
 // A hit opens at the signature's first four bytes 89 "PNG" and ends with the
 // type of the IEND chunk; extraction adds the 4-byte CRC that follows the

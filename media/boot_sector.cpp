@@ -58,7 +58,7 @@ VolumeKind detectVolumeKind(std::span<const uint8_t> head) {
   if (reader.matches(kOemNameAt, kExfatOemName)) return VolumeKind::Other;
   if (looksLikeFatBpb(reader)) {
     // FAT32 is the FAT whose 16-bit FAT size and root entry count are both
-    // zero (Microsoft FAT specification, BPB_FATSz16 and BPB_RootEntCnt).
+    // zero (the FAT32 boot-sector layout: BPB_FATSz16 and BPB_RootEntCnt).
     uint16_t rootEntries = 0, fatSectors16 = 0;
     reader.u16(kRootEntriesAt, &rootEntries);
     reader.u16(kFatSectors16At, &fatSectors16);
