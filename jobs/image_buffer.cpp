@@ -164,7 +164,9 @@ int32_t ImageBuffer::run() {
       total += ScanExtension(extension);
     }
   }
-  if (reporter_ != nullptr) {
+  // A stopped scan ends without a word: its owner is tearing it down and
+  // may no longer be there to hear the end message.
+  if (reporter_ != nullptr && shouldContinue()) {
     reporter_->setListEnabled(true);
     reporter_->post(JobMessage::ScanEnded, total);
   }

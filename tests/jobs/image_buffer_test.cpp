@@ -1,6 +1,8 @@
 #include "jobs/image_buffer.h"
 
 #include <fcntl.h>
+#include <condition_variable>
+#include <mutex>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -80,6 +82,52 @@ TEST(ImageBuffer, ProgressIsHitEndOverHundredthOfTheSize) {
   ASSERT_EQ(list.itemCount(), 1);
   // Per extension: 0, the hit's 50, then 100 and 0.
   EXPECT_EQ(reporter.progress, (std::vector<int>{0, 50, 100, 0, 0, 100, 0}));
+}
+
+// Holds the scan thread in its first progress report until the test has
+// cleared the running flag, so the stop lands mid-scan every time.
+class StoppingReporter : public RecordingReporter {
+ public:
+  void setProgress(int percent) override {
+    RecordingReporter::setProgress(percent);
+    std::unique_lock<std::mutex> lock(gate_);
+    if (entered_) return;
+    entered_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return released_; });
+  }
+  void waitUntilEntered() {
+    std::unique_lock<std::mutex> lock(gate_);
+    changed_.wait(lock, [this] { return entered_; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(gate_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex gate_;
+  std::condition_variable changed_;
+  bool entered_ = false;
+  bool released_ = false;
+};
+
+TEST(ImageBuffer, StoppedScanSendsNoEndMessage) {
+  FakeHost fake;
+  StoppingReporter reporter;
+  ScratchFolder scratch;
+  CandidateList list;
+  ImageBuffer image(&fake.host, &reporter);
+  writeFile(scratch.file("card.img"), "..[[x]]..[[y]]..{{z}}..");
+  ASSERT_EQ(image.LoadImage(scratch.file("card.img")), LoadStatus::Loaded);
+  ASSERT_TRUE(image.StartScan(&list, ScanModeNormal));
+  reporter.waitUntilEntered();
+  image.setRunning(false);
+  reporter.release();
+  image.stop();
+  EXPECT_EQ(list.itemCount(), 0);
+  EXPECT_TRUE(reporter.messages.empty());
 }
 
 TEST(ImageBuffer, SecondScanUsesTheLoadedBlockWithoutReadingTheFileAgain) {
