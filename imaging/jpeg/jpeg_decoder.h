@@ -17,7 +17,7 @@ namespace kestrix {
 // Calling order: Open, check ErrorCode(), Start, ReadRow until it returns
 // non-zero, Close. Any error stores its code (the first one wins), frees every
 // allocation, releases the source; from then on every call but Close fails.
-// The object is large (fixed tables of about 270 KB); allocate it on the heap.
+// The object is large (fixed tables of about 136 KiB); allocate it on the heap.
 //
 // The work is split over files by stage: jpeg_markers.cpp (input buffer,
 // markers and segments, scan setup), jpeg_huffman.cpp and

@@ -370,10 +370,12 @@ void JpegDecoder::SetUpScan()
 // carries the wrong number. No resynchronisation to another number.
 void JpegDecoder::ProcessRestart()
 {
+    // Up to kJpegRestartSearchBytes bytes that are not 0xFF may be skipped;
+    // the next one must be the 0xFF.
     int budget = kJpegRestartSearchBytes;
     std::uint8_t byte = NextByte();
     while (byte != 0xFF) {
-        if (--budget <= 0)
+        if (budget-- == 0)
             Fail(kJpegBadRestart);
         byte = NextByte();
     }

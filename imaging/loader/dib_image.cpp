@@ -21,6 +21,11 @@ namespace {
 // Bitmaps share the decoder's dimension limit: nothing this program shows is
 // larger, and it bounds every allocation a hostile header can ask for.
 constexpr int kMaxDibDimension = kJpegMaxDimension;
+// The largest JPEG the loader decodes, in pixels. 160 megapixels is above
+// every camera sensor made, while a carved fragment of a few hundred bytes
+// whose frame header claims 24576 x 24576 would otherwise make each
+// thumbnail allocate and fill 2.4 GB.
+constexpr std::uint64_t kMaxJpegPixels = 160'000'000;
 constexpr std::size_t kBmpFileHeaderSize = 14;
 constexpr std::size_t kBmpInfoHeaderSize = 40;
 constexpr std::uint16_t kBmpType = 0x4D42; // "BM"
@@ -152,7 +157,11 @@ bool DibImage::LoadJpeg(ByteSource& source)
     Clear();
     auto decoder = std::make_unique<JpegDecoder>();
     decoder->Open(&source);
-    if (decoder->ErrorCode() != 0 || decoder->Start() != 0) {
+    // The size is known once the frame header is read; refuse a huge one
+    // before Start, which decodes a progressive image's every coefficient.
+    if (decoder->ErrorCode() != 0 ||
+        std::uint64_t(decoder->Width()) * std::uint64_t(decoder->Height()) > kMaxJpegPixels ||
+        decoder->Start() != 0) {
         decoder->Close();
         return false;
     }
@@ -182,7 +191,8 @@ bool DibImage::LoadJpeg(ByteSource& source)
         }
         std::memset(destination + rowBytes, 0xFF, std::size_t(stride_) - rowBytes);
     }
-    // Undelivered rows are the top ones, at the bottom of the bitmap.
+    // Undelivered rows are the picture's lowest ones, stored first in the
+    // bottom-up buffer.
     std::memset(pixels_.get(), 0xFF, std::size_t(height_ - delivered) * stride_);
     decoder->Close();
     return true;

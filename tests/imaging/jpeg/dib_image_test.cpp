@@ -79,6 +79,26 @@ TEST(DibImage, GreyscaleJpegLoadsAs8BitLumaThatDrawingRefuses)
     EXPECT_EQ(cell[0], 255);
 }
 
+TEST(DibImage, FragmentClaimingAHugePictureIsRefusedBeforeAllocating)
+{
+    // A few hundred bytes whose frame header claims 24576 x 24576 (600
+    // megapixels): the decoder accepts the size, the loader must not spend
+    // 2.4 GB on it. 12000 x 12000 (144 megapixels) is still a picture.
+    HandStream stream;
+    stream.dcCounts = {0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    stream.dcSymbols = {0x00, 0x03, 0x08};
+    stream.acCounts = {0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    stream.acSymbols = {0x00, 0xF0, 0x01};
+    stream.bits = "0000";
+    stream.width = stream.height = 24576;
+    DibImage image;
+    EXPECT_EQ(image.Load(WriteJpeg("huge.jpg", stream.Build())), 0);
+    EXPECT_EQ(image.Width(), 0);
+    stream.width = stream.height = 12000;
+    EXPECT_NE(image.Load(WriteJpeg("large.jpg", stream.Build())), 0);
+    EXPECT_EQ(image.Width(), 12000);
+}
+
 TEST(DibImage, DamagedJpegKeepsUndeliveredRowsWhite)
 {
     const Bytes full = EncodeWithCjpeg(32, 64, "-sample 2x2 -restart 1");
