@@ -88,19 +88,23 @@ std::vector<DriveEntry> listDrives(const fs::path& sysfsRoot, const std::string&
   std::error_code error;
   fs::directory_iterator it(sysfsRoot / "class" / "block", error);
   if (error) return entries;
-  for (const fs::directory_entry& item : it) {
+  // Advanced with an error code: a card pulled while the list is built must
+  // end the walk, not throw out of the drive box.
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    const fs::directory_entry& item = *it;
     const std::string name = item.path().filename().string();
+    std::error_code itemError;
     // The link leads into the device tree, where a partition's folder lies
     // inside its disk's folder.
-    fs::path folder = fs::canonical(item.path(), error);
-    if (error) continue;
-    const bool isPartition = fs::exists(folder / "partition", error);
+    fs::path folder = fs::canonical(item.path(), itemError);
+    if (itemError) continue;
+    const bool isPartition = fs::exists(folder / "partition", itemError);
     const fs::path disk = isPartition ? folder.parent_path() : folder;
 
     DriveEntry entry;
     entry.name = name;
     entry.sizeBytes = readNumber(folder / "size") * 512;  // sysfs counts 512-byte units
-    if (startsWith(name, "loop") && !fs::exists(folder / "loop" / "backing_file", error)) {
+    if (startsWith(name, "loop") && !fs::exists(folder / "loop" / "backing_file", itemError)) {
       continue;  // nothing attached
     }
     entry.driveType = classify(name, readAttribute(disk / "removable") == "1");

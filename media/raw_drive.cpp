@@ -42,12 +42,19 @@ bool RawDrive::readSectors(uint64_t firstSector, uint32_t count, uint32_t sector
                            uint32_t* bytesRead) {
   *bytesRead = 0;
   const uint64_t length = uint64_t{count} * sectorSize;
-  if (length == 0 || length > std::numeric_limits<uint32_t>::max()) return fail(kDriveInvalid);
-  if (firstSector > std::numeric_limits<uint64_t>::max() / sectorSize) return fail(kDriveInvalid);
+  // Every failure leaves no earlier read's bytes behind in buffer().
+  if (length == 0 || length > std::numeric_limits<uint32_t>::max() ||
+      firstSector > std::numeric_limits<uint64_t>::max() / sectorSize) {
+    buffer_.release();
+    return fail(kDriveInvalid);
+  }
   if (!buffer_.reset(static_cast<size_t>(length), device_->bufferAlignment())) {
     return fail(driveErrorFromErrno(ENOMEM));
   }
-  if (!device_->isOpen()) return fail(driveErrorFromErrno(EBADF));
+  if (!device_->isOpen()) {
+    buffer_.clear();
+    return fail(driveErrorFromErrno(EBADF));
+  }
   uint32_t got = 0;
   int error = device_->readAt(firstSector * sectorSize, buffer_.data(),
                               static_cast<uint32_t>(length), &got);
@@ -67,6 +74,7 @@ bool RawDrive::readClusters(uint64_t firstCluster, uint32_t clusterCount, uint32
   const uint64_t sectors = uint64_t{clusterCount} * sectorsPerCluster;
   if (sectors > std::numeric_limits<uint32_t>::max() || sectorsPerCluster == 0 ||
       firstCluster > std::numeric_limits<uint64_t>::max() / sectorsPerCluster) {
+    buffer_.release();
     return fail(kDriveInvalid);
   }
   return readSectors(firstCluster * sectorsPerCluster, static_cast<uint32_t>(sectors), sectorSize,
@@ -103,9 +111,14 @@ bool RawDrive::copyBootSector(uint8_t* destination, BootInfo& info) {
 uint32_t RawDrive::findKindAndGeometry() {
   const uint64_t deviceSize = device_->sizeBytes();
   const uint32_t deviceSectorSize = device_->logicalSectorSize();
+  if (deviceSectorSize == 0) return kDriveInvalid;
   // Enough of the volume's start to see every signature detection looks
-  // at, in whole device sectors; a smaller device is read whole.
-  uint64_t headBytes = std::min(kVolumeProbeBytes, deviceSize / deviceSectorSize * deviceSectorSize);
+  // at, rounded up to whole device sectors (a 4 KiB-sector device must still
+  // reach the ISO 9660 descriptor at 32 KiB + 1); a smaller device is read
+  // whole.
+  const uint64_t probeBytes =
+      (kVolumeProbeBytes + deviceSectorSize - 1) / deviceSectorSize * deviceSectorSize;
+  uint64_t headBytes = std::min(probeBytes, deviceSize / deviceSectorSize * deviceSectorSize);
   if (headBytes == 0) return kDriveEndOfMedium;  // not even one sector
   uint32_t got = 0;
   if (!readSectors(0, static_cast<uint32_t>(headBytes / deviceSectorSize), deviceSectorSize, &got)) {

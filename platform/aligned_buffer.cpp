@@ -16,6 +16,8 @@ void AlignedBuffer::release() {
 }
 
 bool AlignedBuffer::reset(size_t size, size_t alignment) {
+  // posix_memalign needs a power of two (and a multiple of the pointer size).
+  if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return false;
   if (data_ == nullptr || size > capacity_ || alignment > alignment_) {
     release();
     // Whole multiples of the alignment, so a direct read of the rounded

@@ -19,6 +19,7 @@ struct MemoryDriveState {
   std::vector<uint8_t> bytes;
   std::vector<std::pair<uint64_t, uint64_t>> badRanges;  // [begin, end) in bytes
   int openError = 0;         // what open() answers
+  uint32_t sectorSize = 512;  // the device's logical sector size
   int opens = 0;
   int reads = 0;
   std::vector<std::pair<uint64_t, uint32_t>> readLog;  // offset, length
@@ -54,7 +55,7 @@ class MemorySectorDevice : public SectorDevice {
     *bytesRead = static_cast<uint32_t>(available);
     return available == length ? 0 : kShortRead;
   }
-  uint32_t logicalSectorSize() const override { return 512; }
+  uint32_t logicalSectorSize() const override { return state_->sectorSize; }
   uint64_t sizeBytes() const override { return state_->bytes.size(); }
   uint32_t bufferAlignment() const override { return 4096; }
 

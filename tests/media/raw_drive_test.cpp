@@ -62,7 +62,6 @@ TEST(RawDriveProbe, FatVolumesMadeByMkfs) {
 }
 
 TEST(RawDriveProbe, HandBuiltAndUnrecognisedVolumes) {
-  auto garbageFat = ntfsVolume(1 << 20);
   std::vector<uint8_t> fat(1 << 20, 0);
   auto sector = test::fat16BootSector(2048, 4);
   std::memcpy(fat.data(), sector.data(), sector.size());
@@ -177,9 +176,22 @@ TEST(RawDrive, FailedReadLeavesZeroFilledBufferAndEndOfDeviceFails) {
 
   EXPECT_FALSE(drive.readSectors(7, 2, 512, &bytesRead)) << "runs past the end";
   EXPECT_EQ(drive.lastError(), kDriveEndOfMedium);
+  ASSERT_TRUE(drive.readSectors(0, 1, 512, &bytesRead));
   EXPECT_FALSE(drive.readClusters(0, 0x10000, 512, 0x10000, &bytesRead)) << "count overflows 32 bits";
+  EXPECT_EQ(drive.bufferSize(), 0u) << "no earlier read's bytes stay behind a failure";
   EXPECT_FALSE(drive.readClusters(0, 1, 512, 0, &bytesRead)) << "zero cluster size";
   EXPECT_EQ(reinterpret_cast<uintptr_t>(drive.buffer()) % 4096, 0u);
+}
+
+TEST(RawDriveProbe, IsoVolumeOnA4KiBSectorDeviceIsFound) {
+  // The descriptor sits at 32 KiB + 1: reading only whole 4 KiB sectors
+  // below the probe length would stop just short of it.
+  auto state = std::make_shared<test::MemoryDriveState>();
+  state->bytes = isoVolume(40);
+  state->sectorSize = 4096;
+  RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
+  ASSERT_EQ(drive.probe("card"), kDriveOk);
+  EXPECT_EQ(drive.bootInfo().volumeKind, VolumeKind::Cdfs);
 }
 
 TEST(RawDrive, ProbeSurvivesBadSectorsAfterTheBootSector) {
