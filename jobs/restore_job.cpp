@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
@@ -40,11 +43,56 @@ std::string rowNameProblem(std::string_view name) {
   return {};
 }
 
-std::string temporaryFolder() {
+namespace {
+
+std::string systemTemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
   std::string result = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
   while (result.size() > 1 && result.back() == '/') result.pop_back();
   return result;
+}
+
+// A folder made at first use and removed with everything in it when the
+// process ends (static destruction, after the window has joined its
+// workers).
+class PrivateFolder {
+ public:
+  explicit PrivateFolder(std::string path, bool owned) : path_(std::move(path)), owned_(owned) {}
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  ~PrivateFolder() {
+    std::error_code ignored;
+    if (owned_) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool owned_;
+};
+
+PrivateFolder makeProcessFolder() {
+  std::string pattern = systemTemporaryFolder() + "/kestrix-XXXXXX";
+  // mkdtemp makes the folder with mode 0700 under a fresh name.
+  if (::mkdtemp(pattern.data()) == nullptr) return PrivateFolder(systemTemporaryFolder(), false);
+  return PrivateFolder(pattern, true);
+}
+
+}  // namespace
+
+std::string temporaryFolder() {
+  static const PrivateFolder folder = makeProcessFolder();
+  return folder.path();
+}
+
+std::string thumbnailFolder() {
+  static const std::string folder = [] {
+    const std::string path = temporaryFolder() + "/thumbnails";
+    // A failure shows later as a failed write; the row keeps its placeholder.
+    ::mkdir(path.c_str(), 0700);
+    return path;
+  }();
+  return folder;
 }
 
 bool setFileTimeFromShotDate(int fd, const char* dateText) {
@@ -150,7 +198,7 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, JobReporter*
 }
 
 int32_t RestoreJob::RestoreToTemp(const CandidateList& list, int32_t row) {
-  const std::string folder = temporaryFolder();
+  const std::string folder = thumbnailFolder();
   if (!image_.IsLoaded()) return 0;
   RestoredFile file;
   std::string reason;

@@ -50,8 +50,16 @@ struct RestoreOutcome {
 // can. A name must stay one plain entry of the destination folder.
 std::string rowNameProblem(std::string_view name);
 
-// The platform's folder for temporary files, without a trailing '/'.
+// This process's own folder for temporary files (the preview writes here),
+// without a trailing '/': made once with mkdtemp (mode 0700) under the
+// system's temporary folder ($TMPDIR, else /tmp) and removed with its
+// contents at exit, so other instances never meet its names. Falls back to
+// the system's folder itself when it cannot be made.
 std::string temporaryFolder();
+
+// The thumbnail builder's folder inside temporaryFolder(): the preview's
+// file and a thumbnail's file of the same row never share a path.
+std::string thumbnailFolder();
 
 // Sets the access and modification times of an open file from an EXIF date
 // "YYYY:MM:DD hh:mm:ss" read as local time. True when the times were set;
@@ -83,7 +91,7 @@ class RestoreJob {
   int32_t previewFirstSelected(const CandidateList& list, JobReporter* reporter,
                                const ShouldContinue& shouldContinue);
 
-  // Writes one row into the temporary folder for the thumbnail builder:
+  // Writes one row into thumbnailFolder() for the thumbnail builder:
   // 1 on success, 0 on failure. The caller deletes the file when done.
   int32_t RestoreToTemp(const CandidateList& list, int32_t row);
 

@@ -183,7 +183,9 @@ TEST(RestoreJob, RestoreToTempUsesTheTemporaryFolder) {
   EXPECT_EQ(job.RestoreToTemp(scanned.list, 0), 1);
   EXPECT_EQ(job.RestoreToTemp(scanned.list, 5), 0);
   unsetenv("TMPDIR");
-  EXPECT_EQ(readFile(temporary.file("00000000.aaa")), "[[a]]");
+  const std::string written = thumbnailFolder() + "/00000000.aaa";
+  EXPECT_EQ(readFile(written), "[[a]]");
+  unlink(written.c_str());
 }
 
 struct DateCase {

@@ -136,12 +136,14 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
   for (const QString& root : media) addRoot(root, root);
 
   okButton_->setEnabled(false);
-  newButton_->setEnabled(false);
   QTreeWidgetItem* first = tree_->topLevelItem(0);
   if (first != nullptr) {
     tree_->expandItem(first);
     tree_->setCurrentItem(first);
   }
+  // The dialog opens with New folder off whatever the selection handler
+  // decided for the first item: a folder is made only where the user chose.
+  newButton_->setEnabled(false);
 }
 
 void FolderChooser::addRoot(const QString& path, const QString& text) {

@@ -24,6 +24,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "jobs/restore_job.h"
@@ -90,6 +92,12 @@ class DriveBox : public QComboBox {
 
 }  // namespace
 
+MainWindow::FileIdentity MainWindow::fileIdentity(const std::string& path) {
+  struct stat status {};
+  if (path.empty() || ::stat(path.c_str(), &status) != 0) return {};
+  return {true, status.st_dev, status.st_ino};
+}
+
 // One call of a worker on the JobReporter, carried to the window's thread.
 class MainWindow::JobEvent : public QEvent {
  public:
@@ -122,7 +130,8 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
 
   folderChooser_ = [this](QWidget* parent) { return chooseFolder(parent, prompter_); };
   previewOpener_ = [this](const QString& path) {
-    if (path.contains(".jpg")) {
+    // Only the name decides: the folder above it may hold ".jpg" too.
+    if (QFileInfo(path).fileName().contains(".jpg")) {
       ViewerWindow viewer(this, prompter_);
       viewer.setPath(path.toStdString());
       viewer.run();
@@ -378,6 +387,9 @@ void MainWindow::handleJobEvent(JobEvent& event) {
     case JobEvent::ImageName: {
       // The copy writes the path the field already shows; the check must
       // still run, because the file exists only now.
+      // The copy has rewritten the file: a block held from it is stale
+      // whatever its name.
+      releaseImageBlock();
       const QString path = QString::fromStdString(event.text);
       if (imageName_->text() == path)
         imageNameChanged();
@@ -551,10 +563,21 @@ void MainWindow::imageNameChanged() {
     scanButton_->setEnabled(false);
     return;
   }
-  // The thumbnails read the block: they stop before it goes.
-  results_->stopThumbnails();
-  job_.imageBuffer().ReleaseBlock();
+  // The same file under another name (a link, another letter case on a
+  // case-insensitive mount) keeps its block and its rows.
+  if (!(job_.imageBuffer().IsLoaded() && fileIdentity(path) == loadedImage_)) releaseImageBlock();
   scanButton_->setEnabled(true);
+}
+
+void MainWindow::releaseImageBlock() {
+  // The rows' EXIF views point into the block, and the thumbnails read it:
+  // both go before it does.
+  if (results_->rowCount() > 0 || results_->candidates().itemCount() > 0)
+    results_->clear();
+  else
+    results_->stopThumbnails();
+  job_.imageBuffer().ReleaseBlock();
+  loadedImage_ = {};
 }
 
 // ---------------------------------------------------------------------------
@@ -579,12 +602,13 @@ bool MainWindow::createImage(const QString& devicePath) {
                                                 fromUtf8(kSaveImageFilter),
                                                 fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
-  job_.setImagePath(path.toStdString());
   if (QFileInfo::exists(path)) {
     if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion)))
       return false;
     QFile::remove(path);
   }
+  // Only now: a refused file must not become the job's image.
+  job_.setImagePath(path.toStdString());
   imageName_->clear();
   prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kCopyStartMessage));
   imageName_->setText(path);
@@ -596,9 +620,10 @@ bool MainWindow::createImage(const QString& devicePath) {
                                        static_cast<qsizetype>(driveErrorMessage(code).size())));
     return false;
   }
-  // The list goes before the copy starts: its thumbnail worker writes
-  // through the same image buffer whose file the copy is about to write.
-  results_->clear();
+  // The list and the block go before the copy starts: the thumbnail worker
+  // writes through the same image buffer whose file the copy is about to
+  // write, and the file the block came from may be the one being replaced.
+  releaseImageBlock();
   status_->setText(fromUtf8(kCopyingStatus));
   job_.setJobKind(RecoveryJob::KindCopy);
   if (!job_.start()) {
@@ -613,15 +638,22 @@ void MainWindow::browseCommand() {
                                                 fromUtf8(kOpenImageFilter));
   if (path.isEmpty()) return;
   const QString previous = imageName_->text();
+  const FileIdentity previousFile = fileIdentity(previous.toStdString());
   job_.setImagePath(path.toStdString());
-  imageName_->setText(path);
-  // Letter case is not a different image to the user (card tools and
-  // cameras disagree about it), so only another name clears the results.
-  if (!previous.isEmpty() && previous.compare(path, Qt::CaseInsensitive) != 0) {
+  // The same text is no signal, but the file behind it may have been
+  // replaced: the check runs anyway.
+  if (previous == path)
+    imageNameChanged();
+  else
+    imageName_->setText(path);
+  // Letter case alone is not a different image to the user (card tools and
+  // cameras disagree about it), but on Linux it can name another file: the
+  // file's identity decides, so a differently spelt name of the same file
+  // clears nothing and another file always clears.
+  if (!previous.isEmpty() && !(previousFile.known && previousFile == fileIdentity(path.toStdString()))) {
     createButton_->setEnabled(false);
     restoreButton_->setEnabled(false);
-    results_->clear();
-    job_.imageBuffer().ReleaseBlock();
+    releaseImageBlock();
   }
 }
 
@@ -630,7 +662,10 @@ bool MainWindow::loadImageBlock() {
   if (image.IsLoaded()) return true;
   results_->stopThumbnails();  // nothing to make without a block, and it is about to change
   const LoadStatus status = image.LoadImage(job_.imagePath());
-  if (status == LoadStatus::Loaded) return true;
+  if (status == LoadStatus::Loaded) {
+    loadedImage_ = fileIdentity(job_.imagePath());
+    return true;
+  }
   prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(loadStatusMessage(status)));
   return false;
 }
@@ -705,7 +740,9 @@ void MainWindow::switchView() {
   if (detailsShown()) {
     views_->setCurrentWidget(iconView_);
     viewButton_->setText(fromUtf8("詳細表示"));
-    if (!job_.isActive()) results_->startThumbnails();
+    // The worker re-binds the engines a running scan uses; the scan's end
+    // starts the thumbnails itself.
+    if (!job_.isActive() && !job_.imageBuffer().isActive()) results_->startThumbnails();
   } else {
     views_->setCurrentWidget(detailsView_);
     viewButton_->setText(fromUtf8("縮小表示"));
@@ -766,9 +803,13 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   menu->addSeparator();
   menu->addAction(fromUtf8(kPropertiesMenuText), this, &MainWindow::propertiesCommand);
   // Renaming rows while the worker writes them to the temporary folder
-  // under their names would race it.
+  // under their names would race it; a restore or preview names its files
+  // the same way, and the window opens the preview under the name it reads
+  // afterwards.
   if (results_->thumbnailsActive()) {
     tidy->setText(fromUtf8(kTidyBusyMenuText));
+    tidy->setEnabled(false);
+  } else if (job_.isActive()) {
     tidy->setEnabled(false);
   }
   openMenu_ = menu;

@@ -181,10 +181,25 @@ class MainWindow : public QWidget, public JobReporter {
  private:
   class JobEvent;
 
+  // A file as the system knows it: two paths name the same file when their
+  // device and inode agree, whatever their spelling.
+  struct FileIdentity {
+    bool known = false;  // false: the path could not be examined
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity& other) const {
+      return known && other.known && device == other.device && inode == other.inode;
+    }
+  };
+  static FileIdentity fileIdentity(const std::string& path);
+
   void buildControls();
   void connectCommands();
   void updateCreateButton();
   void imageNameChanged();
+  // Clears the rows (their EXIF views point into the block), then drops the
+  // image block.
+  void releaseImageBlock();
   bool createImage(const QString& devicePath);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();
@@ -238,6 +253,8 @@ class MainWindow : public QWidget, public JobReporter {
   bool dragging_ = false;
   QPoint dragOffset_;
   bool closing_ = false;
+  // The file the image block was loaded from (unknown while none is held).
+  FileIdentity loadedImage_;
   // Files handed to the desktop for viewing; removed when the window goes,
   // since the desktop gives no sign of when the viewer is done with them.
   std::vector<QString> handedOutFiles_;

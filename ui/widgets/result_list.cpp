@@ -196,7 +196,7 @@ bool ResultList::makeThumbnail(int row, int imageIndex) {
   if (recoveryJob_->RestoreToTemp(candidates_, row) == 0) return false;
   CandidateInfo info;
   if (!candidates_.candidateInfo(row, info)) return false;
-  const std::string path = temporaryFolder() + "/" + info.name;
+  const std::string path = thumbnailFolder() + "/" + info.name;
   // Decoded, then deleted whether or not the picture could be read.
   const QImage thumbnail = decodeThumbnail(path);
   QFile::remove(QString::fromStdString(path));

@@ -51,6 +51,15 @@ TEST_F(FolderChooserTest, ListsFoldersOnlyAndEnablesOkOnAFolder) {
   EXPECT_EQ(childNames(item), QStringList{QStringLiteral("existing")});
 }
 
+TEST_F(FolderChooserTest, OpensWithOkOnAndNewFolderOffUntilTheUserChooses) {
+  FolderChooser chooser(nullptr, prompter_);
+  EXPECT_TRUE(chooser.okButton()->isEnabled()) << "the first folder is selected";
+  EXPECT_FALSE(chooser.newFolderButton()->isEnabled());
+  ASSERT_TRUE(chooser.selectPath(root_));
+  EXPECT_TRUE(chooser.okButton()->isEnabled());
+  EXPECT_TRUE(chooser.newFolderButton()->isEnabled());
+}
+
 TEST_F(FolderChooserTest, SelectionThatVanishedDisablesOk) {
   FolderChooser chooser(nullptr, prompter_);
   ASSERT_TRUE(chooser.selectPath(path("existing")));
@@ -166,14 +175,29 @@ class ChooseFolder : public FolderChooserTest,
 TEST_P(ChooseFolder, ReturnsPathAndFlag) {
   const ChoiceCase& c = GetParam();
   // Runs inside chooseFolder's modal loop, as soon as the dialog is up.
-  QTimer::singleShot(0, [this, &c] {
-    auto* chooser = qobject_cast<FolderChooser*>(QApplication::activeModalWidget());
-    ASSERT_NE(chooser, nullptr);
-    ASSERT_TRUE(chooser->selectPath(root_));
+  // It only records what it found and always closes the dialog: an
+  // assertion here would return with the dialog still open and hang.
+  bool found = false;
+  bool selected = false;
+  QTimer::singleShot(0, [this, &c, &found, &selected] {
+    FolderChooser* chooser = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* candidate = qobject_cast<FolderChooser*>(widget);
+      if (candidate != nullptr && candidate->isVisible()) chooser = candidate;
+    }
+    found = chooser != nullptr;
+    if (!found) return;
+    selected = chooser->selectPath(root_);
+    if (!selected) {
+      chooser->reject();
+      return;
+    }
     chooser->fileTimeBox()->setChecked(c.check);
     chooser->findChild<QPushButton*>(c.pressOk ? "button1" : "button2")->click();
   });
   const FolderChoice choice = chooseFolder(nullptr, prompter_);
+  ASSERT_TRUE(found) << "no folder chooser was open";
+  ASSERT_TRUE(selected);
   EXPECT_EQ(choice.accepted, c.accepted);
   EXPECT_EQ(choice.setFileTime, c.setFileTime);
   EXPECT_EQ(choice.path, c.accepted ? root_.toStdString() : std::string());

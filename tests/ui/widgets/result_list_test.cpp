@@ -56,7 +56,7 @@ TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
 
 TEST(ResultListTest, AppendsFromAnotherThreadArriveInFewBatches) {
   ResultList list;
-  QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Warning);
+  QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
   QTableView details;
   QListView icons;
   details.setModel(&list);

@@ -39,6 +39,17 @@ QByteArray bigEndian32(uint32_t value) {
 
 }  // namespace
 
+bool cardToolsPresent(std::string* why) {
+  for (const char* tool : {"convert", "exiftool"}) {
+    const QString command = QString("command -v %1 >/dev/null 2>&1").arg(tool);
+    if (std::system(command.toLocal8Bit().constData()) != 0) {
+      if (why != nullptr) *why = std::string(tool) + " missing";
+      return false;
+    }
+  }
+  return true;
+}
+
 QString makeCardImage(const QString& folder, std::string* why) {
   const QDir dir(folder);
   const QString photo = dir.filePath("photo.jpg");

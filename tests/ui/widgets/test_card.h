@@ -13,6 +13,10 @@ inline constexpr const char* kCardMake = "KestrixCam";
 inline constexpr const char* kCardModel = "KX-100";
 inline constexpr const char* kCardShotDate = "2003:07:14 09:05:30";
 
+// True when ImageMagick's convert and exiftool are on the PATH; otherwise
+// false with the missing one named in *why.
+bool cardToolsPresent(std::string* why);
+
 // Writes the card image into `folder` as card.ksx and returns its path;
 // empty (with *why) when ImageMagick or exiftool is missing or fails.
 QString makeCardImage(const QString& folder, std::string* why);
