@@ -40,10 +40,9 @@ uint8_t* SignatureScanner::Extract(uint64_t* start, uint64_t* size, const char* 
 int32_t SignatureScanner::GetMode() { return mode_; }
 
 void SignatureScanner::SetMode(int32_t mode) {
+  // The JPEG header's mask depends on the mode; the searches key their
+  // remembered answers on the mask setting, so they need no reset here.
   mode_ = mode;
-  // The JPEG header's mask depends on the mode.
-  headerSearch_.invalidate();
-  footerSearch_.invalidate();
 }
 
 void SignatureScanner::Attach(const uint8_t* data, uint32_t sizeLow, uint32_t sizeHigh,
@@ -76,8 +75,9 @@ void SignatureScanner::clearSignatures() {
   headerLength_ = 0;
   footerLength_ = 0;
   std::memset(extension_, 0, sizeof(extension_));
-  headerSearch_.invalidate();
-  footerSearch_.invalidate();
+  // The searches are kept: they compare the pattern bytes themselves, so a
+  // scan that passes its extension to every FindNext (and so selects the
+  // same type each time) still reads every byte about once.
 }
 
 int32_t SignatureScanner::SelectType(const char* extension) {

@@ -47,7 +47,8 @@ class SignatureScanner : public ScanEngine {
 
   // Search for the current header or footer from `from`, with the contract of
   // FindPattern; with maskLastByte the last byte matches by mask. Cached per
-  // signature; the cache is dropped by Attach, SelectType and SetMode.
+  // signature; the cache is dropped by Attach and misses when the signature
+  // bytes or the mask setting differ from the remembered search's.
   uint64_t searchSignature(Signature which, uint64_t from, bool maskLastByte);
 
   // The base algorithm after its SelectType step.

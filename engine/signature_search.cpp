@@ -150,7 +150,10 @@ uint64_t SignatureSearch::find(const uint8_t* data, uint64_t size, const uint8_t
   uint64_t limit = 0;
   if (trivialAnswer(size, pattern, length, from, result, limit)) return result;
   const Pattern p = makePattern(data, pattern, length, maskLastByte);
-  if (valid_ && masked_ == p.maskLastByte && from <= found_) {
+  const uint64_t n = static_cast<uint64_t>(length);
+  const bool samePattern = valid_ && data_ == data && size_ == size && masked_ == p.maskLastByte &&
+                           pattern_.size() == n && std::memcmp(pattern_.data(), pattern, n) == 0;
+  if (samePattern && from <= found_) {
     if (from < coveredFrom_) {
       // Only the stretch before what is known needs reading.
       const uint64_t q = p.firstMatch(from, coveredFrom_);
@@ -160,6 +163,9 @@ uint64_t SignatureSearch::find(const uint8_t* data, uint64_t size, const uint8_t
   } else {
     found_ = p.firstMatch(from, limit);
     coveredFrom_ = from;
+    data_ = data;
+    size_ = size;
+    pattern_.assign(pattern, pattern + n);
     masked_ = p.maskLastByte;
     valid_ = true;
   }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace kestrix {
 
@@ -24,10 +25,12 @@ uint64_t findSignature(const uint8_t* data, uint64_t size, const uint8_t* patter
 
 // The same search, remembering the last answer so that a scan that asks for
 // the same signature again and again from advancing positions reads every
-// byte about once. Invariant: when valid, no match starts in
-// [coveredFrom, found), and found is a match or the limit (no match at all).
-// The owner calls invalidate() whenever the block, the pattern or the mask
-// setting may have changed; the remembered answer describes nothing else.
+// byte about once. Invariant: when valid, no match of the remembered
+// pattern (its bytes, length and mask setting) in the remembered block
+// starts in [coveredFrom, found), and found is a match or the limit (no
+// match at all). A search for another pattern or mask setting starts
+// afresh, so choosing the same type again keeps the answer. The owner calls
+// invalidate() whenever the bytes of the block may have changed.
 class SignatureSearch {
  public:
   uint64_t find(const uint8_t* data, uint64_t size, const uint8_t* pattern, int32_t length,
@@ -36,7 +39,11 @@ class SignatureSearch {
 
  private:
   bool valid_ = false;
-  bool masked_ = false;  // mask setting the remembered answer was found with
+  // What the remembered answer was found for.
+  const uint8_t* data_ = nullptr;
+  uint64_t size_ = 0;
+  std::vector<uint8_t> pattern_;
+  bool masked_ = false;
   uint64_t coveredFrom_ = 0;
   uint64_t found_ = 0;
 };

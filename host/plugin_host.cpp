@@ -25,11 +25,13 @@ bool hasPluginExtension(std::string_view name) {
 PluginHost::PluginHost(ExtensionRegistry& registry) : registry_(registry) {}
 
 int PluginHost::LoadFolder(const std::string& folder) {
-  std::string prefix = folder;
-  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+  // An empty folder is the current one, spelt "./": dlopen takes a name
+  // without a slash as a library to look up on the system's search path.
+  std::string prefix = folder.empty() ? "./" : folder;
+  if (prefix.back() != '/') prefix += '/';
 
   std::vector<std::string> names;
-  if (DIR* dir = opendir(prefix.empty() ? "." : prefix.c_str())) {
+  if (DIR* dir = opendir(prefix.c_str())) {
     while (const dirent* item = readdir(dir)) {
       if (hasPluginExtension(item->d_name)) names.emplace_back(item->d_name);
     }

@@ -106,15 +106,14 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
     uint32_t bytesRead = 0;
     if (drive_.readClusters(first, static_cast<uint32_t>(count), sectorSize, sectorsPerCluster,
                             &bytesRead)) {
-      // The flag is asked per cluster; clusters before the stop are kept.
-      uint64_t allowed = 0;
-      while (allowed < count && shouldContinue()) ++allowed;
-      if (allowed > 0 && !writeClusters(drive_.buffer(), first, allowed)) {
+      // The flag is asked once per run: a run is read whole, so a stop
+      // between its clusters would save nothing worth the checks.
+      if (!shouldContinue()) return stop();
+      if (!writeClusters(drive_.buffer(), first, count)) {
         reporter_.post(JobMessage::CopyNotice, CopyNoticeWriteFailed);
         reporter_.post(JobMessage::CopyEnded, 0);
         return CopyOutcome::Failed;
       }
-      if (allowed < count) return stop();
     } else {
       // The run failed somewhere: fall back to what one read per cluster
       // would have done, so damage is found and logged exactly as then.

@@ -24,9 +24,20 @@ namespace {
 // negligible, small enough that the kernel's read-ahead keeps streaming.
 constexpr size_t kLoadChunkBytes = size_t{32} << 20;
 
-// The block is addressed with 32-bit offsets; this is the first size it
-// cannot hold.
+// The block is addressed with 32-bit offsets; this is the largest size it
+// holds.
 constexpr uint64_t kLargestImage = UINT32_MAX;
+
+// The permission bits a restored photo gets: those of an ordinary new file,
+// 0666 less the user's umask. The umask can only be read by setting it,
+// and it is process-wide: it is read once, at static initialisation before
+// main starts any thread, so no other file is ever created under the 0.
+mode_t readRestoredFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+const mode_t kRestoredFileMode = readRestoredFileMode();
 
 }  // namespace
 
@@ -153,8 +164,9 @@ int32_t ImageBuffer::run() {
   uint32_t total = 0;
   if (host_ != nullptr) {
     for (const std::string& key : host_->registry().keys()) {
-      // PNG and MOV carving ignore the JPEG split mode; the engine is told
-      // which of them it scans through the mode (ScanModePng, ScanModeMov).
+      // PNG and MOV carving ignore the JPEG split mode. The engine is never
+      // told ScanModePng or ScanModeMov: Attach passes only normal or split.
+      // Setting them here keeps every later extension out of split mode.
       if (key.find("png") != std::string::npos) {
         mode_ = ScanModePng;
       } else if (key.find("mov") != std::string::npos) {
@@ -190,7 +202,12 @@ uint32_t ImageBuffer::ScanExtension(const std::string& extension) {
   uint64_t out = 0;
   uint32_t counter = 0;
   uint64_t position = engine->FindNext(0, 0, &out, extension.c_str());
-  while (position < size) {
+  // The shipped engine always moves forward; a third-party engine that
+  // returns a position not beyond the last one (or 0 at first) would loop
+  // here for ever, so its extension ends at that point.
+  uint64_t previous = 0;
+  while (position < size && position > previous) {
+    previous = position;
     if (!shouldContinue()) return 0;
     // A hit of length 0 is no file; it is skipped without a name. A length
     // beyond the position would put the start before the image.
@@ -226,10 +243,12 @@ class TemporaryFile {
  public:
   explicit TemporaryFile(const std::string& folder) : path_(folder + "/.kxpart-XXXXXX") {
     fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    created_ = fd_ >= 0;
   }
   ~TemporaryFile() {
     if (fd_ >= 0) ::close(fd_);
-    if (!kept_) ::unlink(path_.c_str());
+    // After a failed mkostemp the template may name a file someone else made.
+    if (created_ && !kept_) ::unlink(path_.c_str());
   }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
@@ -244,6 +263,7 @@ class TemporaryFile {
  private:
   std::string path_;
   int fd_ = -1;
+  bool created_ = false;  // mkostemp made path_; only then is it ours to remove
   bool kept_ = false;
 };
 
@@ -300,8 +320,9 @@ uint64_t ImageBuffer::WriteCandidate(uint64_t start, uint64_t size, const std::s
     if (put == 0) return fail("書き込みに失敗しました");
     done += static_cast<uint64_t>(put);
   }
-  // mkstemp creates 0600; a restored photo is an ordinary file.
-  fchmod(output.fd(), 0644);
+  // mkstemp creates 0600; a restored photo is an ordinary file, with the
+  // bits open() would have given it under the user's umask.
+  fchmod(output.fd(), kRestoredFileMode);
   if (dateText != nullptr && dateText[0] != '\0' && dateOption == kDateOptionSetFileTime) {
     // A date that cannot be converted leaves the times as written; the file
     // itself is still a success.

@@ -39,13 +39,21 @@ int32_t RecoveryJob::run() {
   switch (kind_) {
     case KindCopy:
       return runCopy();
+    // Without a list nothing is written, but the window still waits for the
+    // end message to give its buttons back.
     case KindRestore: {
-      if (list_ == nullptr) return 0;
+      if (list_ == nullptr) {
+        if (reporter_ != nullptr) reporter_->post(JobMessage::RestoreEnded, 0);
+        return 0;
+      }
       const std::lock_guard<std::mutex> engines(engineUse_);
       return static_cast<int32_t>(restore_.restoreSelected(*list_, reporter_, keepGoing));
     }
     case KindPreview: {
-      if (list_ == nullptr) return 0;
+      if (list_ == nullptr) {
+        if (reporter_ != nullptr) reporter_->post(JobMessage::PreviewEnded, 0);
+        return 0;
+      }
       const std::lock_guard<std::mutex> engines(engineUse_);
       // The preview writes into the temporary folder; every restore sets
       // its own destination again from the folder chooser.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <unordered_set>
 
 #include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
@@ -115,7 +116,8 @@ bool setFileTimeFromShotDate(int fd, const char* dateText) {
 }
 
 bool RestoreJob::writeRow(const CandidateList& list, int32_t row, const std::string& folder,
-                          int32_t dateOption, RestoredFile& file, std::string& reason) {
+                          int32_t dateOption, RestoredFile& file, std::string& reason,
+                          const std::unordered_set<std::string>* writtenPaths) {
   CandidateInfo info;
   if (!list.candidateInfo(row, info)) {
     reason = "候補の情報を読めませんでした";
@@ -125,6 +127,10 @@ bool RestoreJob::writeRow(const CandidateList& list, int32_t row, const std::str
   if (!reason.empty()) return false;
   file.row = row;
   file.path = folder + "/" + info.name;
+  if (writtenPaths != nullptr && writtenPaths->count(file.path) != 0) {
+    reason = "同じ名前のファイルがこの復元で既に書き込まれています";
+    return false;
+  }
   file.bytes = image_.WriteCandidate(info.start, info.end - info.start, file.path,
                                      info.shotDate.c_str(), dateOption, &reason);
   return file.bytes != 0;
@@ -135,6 +141,10 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, JobReporter* rep
   outcome_ = RestoreOutcome{};
   const std::string folder = destination_;
   const int32_t count = list.itemCount();
+  // Paths written by this run. Renamed rows can share a name; the later one
+  // must not replace a file this run has just restored. A file that was
+  // there before the run is replaced as usual.
+  std::unordered_set<std::string> writtenPaths;
   if (reporter != nullptr) reporter->setProgress(0);
   for (int32_t row = 0; row < count; ++row) {
     if (!shouldContinue()) {
@@ -144,7 +154,8 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, JobReporter* rep
     if (!list.isSelected(row)) continue;
     RestoredFile file;
     std::string reason;
-    if (writeRow(list, row, folder, dateOption_, file, reason)) {
+    if (writeRow(list, row, folder, dateOption_, file, reason, &writtenPaths)) {
+      writtenPaths.insert(file.path);
       outcome_.files.push_back(std::move(file));
       ++outcome_.written;
     } else {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kestrix {
@@ -79,7 +80,8 @@ class RestoreJob {
   int32_t dateOption() const { return dateOption_; }
 
   // The restore job body: writes every selected row into the destination,
-  // going on after a failed row, and posts JobMessage::RestoreEnded with
+  // going on after a failed row (a row whose path this run already wrote
+  // fails and the earlier file stays), and posts JobMessage::RestoreEnded with
   // the number written. Returns that number; the details are in outcome().
   // When shouldContinue turns false it returns at once without a message.
   uint32_t restoreSelected(const CandidateList& list, JobReporter* reporter,
@@ -98,9 +100,11 @@ class RestoreJob {
   const RestoreOutcome& outcome() const { return outcome_; }
 
  private:
-  // Writes row `row` into `folder`; the reason on failure.
+  // Writes row `row` into `folder`; the reason on failure. A path already
+  // in `writtenPaths` (when given) is refused without writing.
   bool writeRow(const CandidateList& list, int32_t row, const std::string& folder,
-                int32_t dateOption, RestoredFile& file, std::string& reason);
+                int32_t dateOption, RestoredFile& file, std::string& reason,
+                const std::unordered_set<std::string>* writtenPaths = nullptr);
 
   ImageBuffer& image_;
   std::string destination_;

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -98,6 +99,19 @@ TEST(PluginHostTest, PluginWithoutEngineLeavesNoHoleInTheChain) {
   EXPECT_EQ(host.loadedCount(), 1);
   EXPECT_EQ(host.index(), 1);
   EXPECT_EQ(tagOf(&host), "good");
+}
+
+TEST(PluginHostTest, EmptyFolderMeansTheCurrentOneNotTheLibrarySearchPath) {
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir((pluginRoot + "/separators").c_str()), 0);
+  ExtensionRegistry registry;
+  PluginHost host(registry);
+  const int loaded = host.LoadFolder("");
+  const std::vector<std::string> errors = host.loadErrors();
+  ASSERT_EQ(chdir(previous), 0);
+  EXPECT_EQ(loaded, 1);
+  EXPECT_TRUE(errors.empty()) << errors[0];
 }
 
 TEST(PluginHostTest, MissingFolderLoadsNothingAndSaysWhy) {

@@ -1,6 +1,8 @@
 // A scan-engine plug-in for the job tests, with hits that are easy to place:
 // ".aaa" finds "[[" … "]]", ".bbb" finds "{{" … "}}", and "()" before an
-// ".aaa" hit is a hit of length 0.
+// ".aaa" hit is a hit of length 0. "@@" before an ".aaa" hit makes the
+// engine stand still: it returns the position it was given, as a faulty
+// third-party engine might.
 #include <cstring>
 #include <string>
 
@@ -47,6 +49,11 @@ class FakeEngine : public kestrix::ScanEngine {
     if (extension != nullptr) SelectType(extension);
     const uint64_t start = find(low, open_);
     const uint64_t empty = bbb_ ? size_ + 1 : find(low, "()");
+    const uint64_t stuck = bbb_ ? size_ + 1 : find(low, "@@");
+    if (stuck < start && stuck < empty) {
+      *size = 0;
+      return low;
+    }
     if (empty < start) {
       *size = 0;
       return empty + 2;

@@ -66,6 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "{{b}}[[a]]..[[c]]..{{d}}..",
                  {"00000000.aaa", "00000001.aaa", "00000000.bbb", "00000001.bbb"},
                  {5, 12, 0, 19}},
+        ScanCase{"EngineThatDoesNotMoveForwardEndsItsExtension",
+                 "..[[x]]..@@..[[y]]..{{b}}..",
+                 {"00000000.aaa", "00000000.bbb"},
+                 {2, 20}},
         ScanCase{"HitAtTheVeryStartOfALongerImage",
                  padded("[[x]]", 300), {"00000000.aaa"}, {0}}),
     [](const auto& info) { return std::string(info.param.name); });

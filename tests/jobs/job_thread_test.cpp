@@ -96,23 +96,88 @@ TEST(JobThread, SuspendAndResumeNeedAnActiveThread) {
   job.stop();
 }
 
+// Asks the flag once per permit the test grants, telling the test when it
+// begins to ask and when it has stepped past the ask. A step taken before
+// `released` is set is a step taken while suspended.
+class PermittedJob : public JobThread {
+ public:
+  PermittedJob() { setPeriod(0); }
+  ~PermittedJob() override { finish(); }
+
+  // Wakes a body waiting for a permit so that it ends, then stops the job.
+  void finish() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    changed_.notify_all();
+    stop();
+  }
+
+  void permit() {
+    {
+      std::lock_guard lock(mutex_);
+      ++permits_;
+    }
+    changed_.notify_all();
+  }
+  bool waitForAsks(int64_t count) { return waitFor([&] { return asks_ >= count; }); }
+  bool waitForSteps(int64_t count) { return waitFor([&] { return steps_ >= count; }); }
+
+  std::atomic<bool> released{false};
+  std::atomic<bool> steppedWhileSuspended{false};
+
+ protected:
+  int32_t run() override {
+    for (;;) {
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return finished_ || permits_ > asks_; });
+        if (finished_) break;
+        ++asks_;
+      }
+      changed_.notify_all();
+      if (!shouldContinue()) break;
+      if (!released.load()) steppedWhileSuspended.store(true);
+      {
+        std::lock_guard lock(mutex_);
+        ++steps_;
+      }
+      changed_.notify_all();
+    }
+    return 0;
+  }
+
+ private:
+  template <typename Predicate>
+  bool waitFor(Predicate predicate) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 10s, predicate);
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;  // guarded by mutex_, as are the counts
+  int64_t permits_ = 0;
+  int64_t asks_ = 0;
+  int64_t steps_ = 0;
+};
+
 TEST(JobThread, SuspendedJobReallyPauses) {
-  CountingJob job;
+  PermittedJob job;
   ASSERT_TRUE(job.start());
-  ASSERT_TRUE(eventually([&] { return job.steps.load() > 100; }));
   EXPECT_EQ(job.suspend(), 0);
   EXPECT_EQ(job.suspend(), 1);
-  // After the step in flight the count must stand still.
-  std::this_thread::sleep_for(20ms);
-  const int64_t paused = job.steps.load();
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(job.steps.load(), paused);
-  EXPECT_EQ(job.resume(), 2);
-  std::this_thread::sleep_for(20ms);
-  EXPECT_EQ(job.steps.load(), paused);  // still suspended once
+  job.permit();
+  ASSERT_TRUE(job.waitForAsks(1));  // the body is asking, or blocked in the ask
+  EXPECT_EQ(job.resume(), 2);       // still suspended once
+  job.released.store(true);
   EXPECT_EQ(job.resume(), 1);
-  EXPECT_TRUE(eventually([&] { return job.steps.load() > paused; }));
-  job.stop();
+  ASSERT_TRUE(job.waitForSteps(1));
+  EXPECT_FALSE(job.steppedWhileSuspended.load());
+  job.permit();
+  EXPECT_TRUE(job.waitForSteps(2));  // resumed for good
+  job.finish();
 }
 
 TEST(JobThread, StopEndsASuspendedJob) {
@@ -145,7 +210,6 @@ TEST(JobThread, BodyClearingItsOwnFlagEnds) {
 
    protected:
     int32_t run() override {
-      setRunning(false);
       stop();  // from its own thread: clears the flag, cannot join itself
       return shouldContinue() ? 1 : 2;
     }

@@ -53,19 +53,13 @@ class RestoreRefusesRowName : public ::testing::TestWithParam<NameCase> {};
 TEST_P(RestoreRefusesRowName, AndGoesOnWithTheOtherRows) {
   ScannedImage scanned("[[first]]..[[second]]..[[third]]..");
   ASSERT_EQ(scanned.list.itemCount(), 3);
-  ASSERT_TRUE(scanned.list.setItemName(1, GetParam().rowName) ||
-              std::string(GetParam().rowName).empty());
+  ASSERT_TRUE(scanned.list.setItemName(1, GetParam().rowName));
   ScratchFolder outside;
   const std::string destination = outside.path() + "/inner";
   mkdir(destination.c_str(), 0755);
   RestoreJob job(scanned.image);
   job.setDestination(destination);
   RecordingReporter reporter;
-  if (std::string(GetParam().rowName).empty()) {
-    // The list itself refuses an empty name; the restore must too.
-    EXPECT_NE(rowNameProblem(""), "");
-    return;
-  }
   EXPECT_EQ(job.restoreSelected(scanned.list, &reporter, [] { return true; }), 2u);
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
@@ -84,9 +78,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"ParentFolder", "../x.aaa"}, NameCase{"SubFolder", "a/b.aaa"},
                       NameCase{"DotDot", ".."}, NameCase{"Backslash", "a\\b.aaa"},
                       NameCase{"NoExtension", "plain"},
-                      NameCase{"ExtensionWithoutEngine", "x.zzz"},
-                      NameCase{"Empty", ""}),
+                      NameCase{"ExtensionWithoutEngine", "x.zzz"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RestoreJob, SecondRowOfTheSameNameFailsAndKeepsTheFirstFile) {
+  ScannedImage scanned("[[first]]..[[second]]..[[third]]..");
+  ASSERT_TRUE(scanned.list.setItemName(0, "same.aaa"));
+  ASSERT_TRUE(scanned.list.setItemName(2, "same.aaa"));
+  ScratchFolder destination;
+  // A file from before the run is still replaced by the first row.
+  writeFile(destination.file("same.aaa"), "from an earlier restore");
+  RestoreJob job(scanned.image);
+  job.setDestination(destination.path());
+  RecordingReporter reporter;
+  EXPECT_EQ(job.restoreSelected(scanned.list, &reporter, [] { return true; }), 2u);
+  EXPECT_EQ(readFile(destination.file("same.aaa")), "[[first]]");
+  const RestoreOutcome& outcome = job.outcome();
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_EQ(outcome.failures[0].row, 2);
+  EXPECT_EQ(outcome.failures[0].reason, "同じ名前のファイルがこの復元で既に書き込まれています");
+  ASSERT_EQ(outcome.files.size(), 2u);
+  EXPECT_EQ(outcome.files[0].row, 0);
+  EXPECT_EQ(outcome.files[1].row, 1);
+  EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{2}));
+}
 
 TEST(RestoreJob, DestinationThatIsAFileFailsEveryRowAndSaysSo) {
   ScannedImage scanned("[[a]]..[[b]]..");
