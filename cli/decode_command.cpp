@@ -14,7 +14,7 @@ int runDecodeCommand(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s FILE OUT\n", argc > 0 ? argv[0] : "decode");
-        return 1;
+        return 2;
     }
     FileByteSource source(argv[1]);
     auto decoder = std::make_unique<JpegDecoder>();

@@ -19,15 +19,27 @@ std::string cell(const CandidateList& list, int32_t row, int32_t column) {
   return text;
 }
 
+// EXIF texts come from the card and may hold any byte: a tab or a line
+// break inside one would split the line, so control characters print as
+// spaces in the tab-separated listing (the JSON listing escapes them).
+std::string field(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6.
 void printRows(const CandidateList& list) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
-    std::printf("%s\t%llu\t%llu", info.name.c_str(), static_cast<unsigned long long>(info.start),
+    std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
+                static_cast<unsigned long long>(info.start),
                 static_cast<unsigned long long>(info.end));
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
-      std::printf("\t%s", cell(list, row, column).c_str());
+      std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
     std::printf("\n");
   }

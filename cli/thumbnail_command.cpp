@@ -13,7 +13,7 @@ int runThumbnailCommand(int argc, char** argv)
 {
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s FILE OUT.ppm\n", argc > 0 ? argv[0] : "thumbnail");
-        return 1;
+        return 2;
     }
     DibImage image;
     if (image.Load(argv[1], -1, -1, -1) == 0) {

@@ -55,8 +55,10 @@ class ScanEngine {
   virtual int32_t GetMode() = 0;
   // Slot 3. Stored without validation.
   virtual void SetMode(int32_t mode) = 0;
-  // Slot 4. Binds data and size, then SetMode(mode), then SelectType(extension),
-  // then forgets (without freeing) the extraction block.
+  // Slot 4. Binds data and size, then SetMode(mode), then SelectType(extension).
+  // Callers free their extraction (FreeExtraction) before binding again; an
+  // unreleased block stays the engine's until FreeExtraction, the next
+  // Extract or destruction.
   virtual void Attach(const uint8_t* data, uint32_t sizeLow, uint32_t sizeHigh,
                       const char* extension, int32_t mode) = 0;
   // Slot 5. 1 for version 0 or the plug-in's own version, else 0.

@@ -44,17 +44,20 @@ class CliRecovery : public ::testing::Test {
     folder_ = mkdtemp(pattern);
     const CommandRun made = run(std::string(KESTRIX_SOURCE_DIR) + "/scripts/make-demo-card.sh " +
                          folder_ + "/card.img " + folder_ + "/originals >/dev/null 2>&1");
+    toolsPresent_ = run("command -v convert && command -v exiftool && command -v mkfs.vfat && "
+                        "command -v mcopy").exitCode == 0;
     ready_ = made.exitCode == 0;
     // Formatting again wipes the directory and the FAT, not the photos.
     if (ready_) ready_ = run("mkfs.vfat -F 32 -s 1 " + folder_ + "/card.img >/dev/null").exitCode == 0;
   }
   static void TearDownTestSuite() { std::system(("rm -rf '" + folder_ + "'").c_str()); }
   void SetUp() override {
-    if (!ready_) GTEST_SKIP() << "needs convert, exiftool, mkfs.vfat and mtools";
+    if (!toolsPresent_) GTEST_SKIP() << "needs convert, exiftool, mkfs.vfat and mtools";
+    // With the tools there, a card that could not be made is a failure.
+    ASSERT_TRUE(ready_) << "scripts/make-demo-card.sh failed";
     struct stat info {};
-    if (stat((std::string(std::getenv("KESTRIX_BIN_DIR")) + "/kxengine.kxp").c_str(), &info) != 0) {
-      GTEST_SKIP() << "kxengine.kxp is not built";
-    }
+    ASSERT_EQ(stat((std::string(std::getenv("KESTRIX_BIN_DIR")) + "/kxengine.kxp").c_str(), &info), 0)
+        << "kxengine.kxp is not built";
   }
   static std::string card() { return folder_ + "/card.img"; }
   static std::string original(const std::string& name) { return folder_ + "/originals/" + name; }
@@ -66,14 +69,50 @@ class CliRecovery : public ::testing::Test {
 
   static inline std::string folder_;
   static inline bool ready_ = false;
+  static inline bool toolsPresent_ = false;
 };
 
+// The first tab-separated field of every line.
+std::string firstFields(const std::string& listing) {
+  std::string names;
+  size_t begin = 0;
+  while (begin < listing.size()) {
+    const size_t end = listing.find('\n', begin);
+    const std::string line = listing.substr(begin, end == std::string::npos ? end : end - begin);
+    names += line.substr(0, line.find('\t')) + "\n";
+    if (end == std::string::npos) break;
+    begin = end + 1;
+  }
+  return names;
+}
+
 TEST_F(CliRecovery, ScanListsEveryFileWithPerExtensionNames) {
-  const CommandRun scan = run(cli() + " scan " + card() + " | cut -f1");
+  const CommandRun scan = run(cli() + " scan " + card());
   ASSERT_EQ(scan.exitCode, 0);
-  EXPECT_EQ(scan.out,
+  EXPECT_EQ(firstFields(scan.out),
             "00000000.jpg\n00000001.jpg\n00000002.jpg\n00000003.jpg\n"
             "00000000.png\n00000000.mov\n");
+}
+
+TEST(CliListing, ControlCharactersInExifTextsKeepOneLinePerCandidate) {
+  // A JPEG whose Make is "Can<TAB>on<LF>X", between zero bytes: TIFF
+  // little-endian, IFD0 at 8 with one ASCII entry stored at 26.
+  std::string tiff("II*\0\x08\0\0\0", 8);
+  tiff += std::string("\x01\0" "\x0F\x01" "\x02\0" "\x09\0\0\0" "\x1A\0\0\0" "\0\0\0\0", 18);
+  tiff += std::string("Can\ton\nX\0", 9);
+  std::string jpeg("\xFF\xD8\xFF\xE1\0\x2B" "Exif\0\0", 12);
+  jpeg += tiff + std::string(20, '\x55') + "\xFF\xD9";
+  const std::string image = std::string(100, '\0') + jpeg + std::string(100, '\0');
+  char pattern[] = "/tmp/kestrix-listing-XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  std::ofstream(folder + "/card.img", std::ios::binary) << image;
+
+  const CommandRun scan = run(cli() + " scan " + folder + "/card.img");
+  std::system(("rm -rf '" + folder + "'").c_str());
+  ASSERT_EQ(scan.exitCode, 0);
+  const std::string expectedEnd = std::to_string(100 + jpeg.size());
+  EXPECT_EQ(scan.out, "00000000.jpg\t100\t" + expectedEnd +
+                          "\t0KB\t不明\t不明\tなし\tCan on X\tｲﾝﾃﾙ形式\n");
 }
 
 TEST_F(CliRecovery, RestoreRecoversEveryContiguousFileByteExact) {
