@@ -1,6 +1,7 @@
 #include "cli/scan_commands.h"
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "cli/command_arguments.h"
@@ -70,21 +71,33 @@ void printJson(const CandidateList& list) {
   std::fputs(out.c_str(), stdout);
 }
 
-}  // namespace
-
-int runScanCommand(int argc, char** argv) {
-  const CommandArguments arguments = CommandArguments::parse(argc, argv, {"--split", "--json"});
+// Reads "IMAGE" and the given options, then scans the image as the Scan
+// command does. 0 when the list is ready; 2 after printing the problem.
+int scanFromArguments(int argc, char** argv, const std::set<std::string>& flagNames,
+                      const char* usage, CommandArguments& arguments, ScanSession& session) {
+  arguments = CommandArguments::parse(argc, argv, flagNames);
   if (!arguments.problem.empty() || arguments.positional.size() != 1) {
-    printError(arguments.problem.empty() ? "使い方: kestrix-cli scan IMAGE [--split] [--json]"
-                                         : arguments.problem);
+    printError(arguments.problem.empty() ? usage : arguments.problem);
     return 2;
   }
-  ScanSession session;
   std::string error;
   const int32_t mode = arguments.flags.count("--split") ? ScanModeSplit : ScanModeNormal;
   if (!session.scan(arguments.positional[0], mode, error)) {
     printError(error);
     return 2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runScanCommand(int argc, char** argv) {
+  CommandArguments arguments;
+  ScanSession session;
+  if (const int problem = scanFromArguments(argc, argv, {"--split", "--json"},
+                                            "使い方: kestrix-cli scan IMAGE [--split] [--json]",
+                                            arguments, session)) {
+    return problem;
   }
   if (arguments.flags.count("--json")) {
     printJson(session.list());
@@ -95,18 +108,12 @@ int runScanCommand(int argc, char** argv) {
 }
 
 int runReportCommand(int argc, char** argv) {
-  const CommandArguments arguments = CommandArguments::parse(argc, argv, {"--split"});
-  if (!arguments.problem.empty() || arguments.positional.size() != 1) {
-    printError(arguments.problem.empty() ? "使い方: kestrix-cli report IMAGE [--split]"
-                                         : arguments.problem);
-    return 2;
-  }
+  CommandArguments arguments;
   ScanSession session;
-  std::string error;
-  const int32_t mode = arguments.flags.count("--split") ? ScanModeSplit : ScanModeNormal;
-  if (!session.scan(arguments.positional[0], mode, error)) {
-    printError(error);
-    return 2;
+  if (const int problem = scanFromArguments(argc, argv, {"--split"},
+                                            "使い方: kestrix-cli report IMAGE [--split]",
+                                            arguments, session)) {
+    return problem;
   }
   std::string text;
   // False for an empty list: the two headings are still the report.

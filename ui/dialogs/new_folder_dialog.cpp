@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/dialog_buttons.h"
+
 namespace kestrix {
 
 NewFolderDialog::NewFolderDialog(QWidget* parent) : QDialog(parent) {
@@ -18,15 +20,7 @@ NewFolderDialog::NewFolderDialog(QWidget* parent) : QDialog(parent) {
   auto* label = new QLabel(QStringLiteral("フォルダ名:"));
   label->setBuddy(nameEdit_);
 
-  auto* buttons = new QDialogButtonBox;
-  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("button1"));
-  ok->setDefault(true);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
-  cancel->setObjectName(QStringLiteral("button2"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = makeOkCancelButtons(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/dialogs/dialog_buttons.h"
+
 namespace kestrix {
 
 TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
@@ -37,15 +39,7 @@ TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
   exampleLabel_ = new QLabel(QStringLiteral("例:"));
   exampleLabel_->setObjectName(QStringLiteral("static1026"));
 
-  auto* buttons = new QDialogButtonBox;
-  QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  ok->setObjectName(QStringLiteral("button1"));
-  ok->setDefault(true);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
-  cancel->setObjectName(QStringLiteral("button2"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &TidyDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QDialogButtonBox* buttons = makeOkCancelButtons(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(intro);
