@@ -6,16 +6,16 @@
 #include "cli/command_arguments.h"
 #include "cli/scan_commands.h"
 #include "cli/scan_session.h"
-#include "engine/scan_engine.h"
+#include "cli/stop_signals.h"
 #include "jobs/restore_job.h"
-#include "ui/tidy_names.h"
+#include "core/tidy_names.h"
 
 namespace kestrix {
 
 namespace {
 
 constexpr const char* kRestoreUsage =
-    "使い方: kestrix-cli restore IMAGE DEST [--split] [--set-file-time] "
+    "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
     "[--tidy PREFIX:DIGITS] [NAME...]";
 
 bool isFolder(const std::string& path) {
@@ -48,7 +48,8 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
 
 int runRestoreCommand(int argc, char** argv) {
   const CommandArguments arguments =
-      CommandArguments::parse(argc, argv, {"--split", "--set-file-time"}, {"--tidy"});
+      CommandArguments::parse(argc, argv, {"--split", "--signature-rules", "--set-file-time"},
+                              {"--tidy"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
     printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
     return 2;
@@ -79,10 +80,20 @@ int runRestoreCommand(int argc, char** argv) {
   }
 
   ScanSession session;
+  if (!session.hasEngines()) return 2;
+  catchStopSignals();
   std::string error;
-  const int32_t mode = arguments.flags.count("--split") ? ScanModeSplit : ScanModeNormal;
-  if (!session.scan(imagePath, mode, error)) {
+  if (!session.scan(imagePath, scanSettingsFrom(arguments), error, stopRequested)) {
     printError(error);
+    return 2;
+  }
+  if (stopRequested()) {
+    printError("中断しました。ファイルは復元していません。");
+    return stopExitCode();
+  }
+  if (session.summary().appendFailures != 0) {
+    printError("メモリ不足のため、" + std::to_string(session.summary().appendFailures) +
+               " 個の候補を一覧に追加できませんでした。");
     return 2;
   }
   CandidateList& list = session.list();
@@ -93,10 +104,11 @@ int runRestoreCommand(int argc, char** argv) {
     return 2;
   }
 
-  RestoreJob job(session.image());
+  RestoreJob job;
   job.setDestination(destination);
   job.setDateOption(arguments.flags.count("--set-file-time") ? kDateOptionSetFileTime : 0);
-  job.restoreSelected(list, &session, [] { return true; });
+  job.restoreSelected(list, *session.image(), session.engines(), nullptr,
+                      [] { return !stopRequested(); });
 
   const RestoreOutcome& outcome = job.outcome();
   for (const RestoredFile& file : outcome.files) {
@@ -105,11 +117,18 @@ int runRestoreCommand(int argc, char** argv) {
   for (const RestoreFailure& failure : outcome.failures) {
     printError("復元できませんでした: " + failure.name + ": " + failure.reason);
   }
+  if (outcome.stopped) {
+    // The file being written when the signal came was removed; the listed
+    // ones are complete but the folder was not flushed.
+    std::printf("中断しました。%u 個のファイルを復元しました。\n", outcome.written);
+    finishOutput();
+    return stopExitCode();
+  }
   std::printf("%u 個のファイルを復元しました。\n", outcome.written);
   if (!outcome.failures.empty()) {
     std::printf("%zu 個のファイルを復元できませんでした。\n", outcome.failures.size());
   }
-  if (std::fflush(stdout) != 0) return 2;
+  if (finishOutput() != 0) return 2;
   return outcome.failures.empty() ? 0 : 1;
 }
 

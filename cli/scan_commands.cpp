@@ -7,7 +7,6 @@
 #include "cli/command_arguments.h"
 #include "cli/json_text.h"
 #include "cli/scan_session.h"
-#include "engine/scan_engine.h"
 #include "jobs/restore_list_writer.h"
 
 namespace kestrix {
@@ -56,6 +55,8 @@ void printJson(const CandidateList& list) {
     out += "\n  {\"name\": " + jsonString(info.name);
     out += ", \"start\": " + std::to_string(info.start);
     out += ", \"end\": " + std::to_string(info.end);
+    out += ", \"type\": " + jsonString(candidate->type());
+    if (!candidate->parent().empty()) out += ", \"parent\": " + jsonString(candidate->parent());
     out += ", \"size\": " + std::to_string(info.end - info.start);
     out += ", \"sizeText\": " + jsonString(cell(list, row, CandidateList::ColumnSize));
     out += ", \"model\": " + jsonString(cell(list, row, CandidateList::ColumnModel));
@@ -71,32 +72,56 @@ void printJson(const CandidateList& list) {
   std::fputs(out.c_str(), stdout);
 }
 
-// Reads "IMAGE" and the given options, then scans the image as the Scan
-// command does. 0 when the list is ready; 2 after printing the problem.
-int scanFromArguments(int argc, char** argv, const std::set<std::string>& flagNames,
-                      const char* usage, CommandArguments& arguments, ScanSession& session) {
+}  // namespace
+
+ScanSettings scanSettingsFrom(const CommandArguments& arguments) {
+  ScanSettings settings;
+  const bool split = arguments.flags.count("--split") != 0;
+  if (arguments.flags.count("--signature-rules") != 0) {
+    settings.mode = split ? ScanMode::SignatureRulesSplit : ScanMode::SignatureRules;
+  } else {
+    settings.mode = split ? ScanMode::PreciseSplit : ScanMode::Precise;
+  }
+  return settings;
+}
+
+int finishOutput() {
+  // A listing cut short by a full disk or a closed pipe must not pass for
+  // a complete one.
+  const bool flushed = std::fflush(stdout) == 0;
+  return flushed && std::ferror(stdout) == 0 ? 0 : 2;
+}
+
+int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, const char* usage,
+                      CommandArguments& arguments, ScanSession& session) {
+  flagNames.insert({"--split", "--signature-rules"});
   arguments = CommandArguments::parse(argc, argv, flagNames);
   if (!arguments.problem.empty() || arguments.positional.size() != 1) {
     printError(arguments.problem.empty() ? usage : arguments.problem);
     return 2;
   }
+  // Without an engine an empty list would read as an empty card.
+  if (!session.hasEngines()) return 2;
   std::string error;
-  const int32_t mode = arguments.flags.count("--split") ? ScanModeSplit : ScanModeNormal;
-  if (!session.scan(arguments.positional[0], mode, error)) {
+  if (!session.scan(arguments.positional[0], scanSettingsFrom(arguments), error)) {
     printError(error);
+    return 2;
+  }
+  if (session.summary().appendFailures != 0) {
+    printError("メモリ不足のため、" + std::to_string(session.summary().appendFailures) +
+               " 個の候補を一覧に追加できませんでした。");
     return 2;
   }
   return 0;
 }
 
-}  // namespace
-
 int runScanCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
-  if (const int problem = scanFromArguments(argc, argv, {"--split", "--json"},
-                                            "使い方: kestrix-cli scan IMAGE [--split] [--json]",
-                                            arguments, session)) {
+  if (const int problem =
+          scanFromArguments(argc, argv, {"--json"},
+                            "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--json]",
+                            arguments, session)) {
     return problem;
   }
   if (arguments.flags.count("--json")) {
@@ -104,22 +129,23 @@ int runScanCommand(int argc, char** argv) {
   } else {
     printRows(session.list());
   }
-  return std::fflush(stdout) == 0 ? 0 : 2;
+  return finishOutput();
 }
 
 int runReportCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
-  if (const int problem = scanFromArguments(argc, argv, {"--split"},
-                                            "使い方: kestrix-cli report IMAGE [--split]",
-                                            arguments, session)) {
+  if (const int problem =
+          scanFromArguments(argc, argv, {},
+                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules]",
+                            arguments, session)) {
     return problem;
   }
   std::string text;
   // False for an empty list: the two headings are still the report.
   writeRestoreList(session.image(), session.list(), text);
   std::fwrite(text.data(), 1, text.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 2;
+  return finishOutput();
 }
 
 }  // namespace kestrix

@@ -4,7 +4,26 @@
 // arguments or an image that cannot be loaded.
 #pragma once
 
+#include <set>
+#include <string>
+
+#include "cli/command_arguments.h"
+#include "core/image_scan.h"
+
 namespace kestrix {
+
+class ScanSession;
+
+// The scan mode of --split and --signature-rules (default: precise).
+ScanSettings scanSettingsFrom(const CommandArguments& arguments);
+// Reads "IMAGE" and the options (flagNames plus --split and
+// --signature-rules), then scans as the window's Scan command does. 0 when
+// the list is ready; 2 after printing the problem (bad words, no plug-in,
+// an image that cannot be opened, rows that could not be added).
+int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, const char* usage,
+                      CommandArguments& arguments, ScanSession& session);
+// Flushes standard output: 0, or 2 when anything written was lost.
+int finishOutput();
 
 int runScanCommand(int argc, char** argv);
 int runRestoreCommand(int argc, char** argv);

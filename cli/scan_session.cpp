@@ -15,44 +15,28 @@ void printError(const std::string& message) {
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-ScanSession::ScanSession() : image_(&host_, this) {
+ScanSession::ScanSession() {
   if (host_.LoadFolder(programFolder()) == 0) {
     printError(NoPluginMessage);
     for (const std::string& line : host_.loadErrors()) printError(line);
   }
+  engines_ = host_.createEngineSet();
 }
 
-ScanSession::~ScanSession() { image_.stop(); }
-
-bool ScanSession::scan(const std::string& imagePath, int32_t mode, std::string& error) {
-  const LoadStatus status = image_.LoadImage(imagePath);
-  if (status != LoadStatus::Loaded) {
-    error = loadStatusMessage(status);
-    return false;
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    scanEnded_ = false;
-  }
+bool ScanSession::scan(const std::string& imagePath, const ScanSettings& settings,
+                       std::string& error, const std::function<bool()>& stopRequested) {
   list_.clear();
-  if (!image_.StartScan(&list_, mode)) {
-    error = "スキャンを開始できませんでした。";
+  image_.reset();
+  ImageOpenResult opened = ImageFile::open(imagePath);
+  if (!opened.image) {
+    error = loadStatusMessage(opened.status);
     return false;
   }
-  // The same path as the window: wait for the thread's end message, then
-  // join the finished thread.
-  std::unique_lock<std::mutex> lock(mutex_);
-  ended_.wait(lock, [this] { return scanEnded_; });
-  lock.unlock();
-  image_.stop();
+  image_ = std::move(opened.image);
+  ScanCallbacks callbacks;
+  if (stopRequested) callbacks.shouldContinue = [&stopRequested] { return !stopRequested(); };
+  summary_ = scanImage(*image_, engines_, registry_.keys(), list_, settings, callbacks);
   return true;
-}
-
-void ScanSession::post(JobMessage message, uint64_t, int64_t) {
-  if (message != JobMessage::ScanEnded) return;
-  std::lock_guard<std::mutex> lock(mutex_);
-  scanEnded_ = true;
-  ended_.notify_all();
 }
 
 }  // namespace kestrix

@@ -1,43 +1,48 @@
-// One scan as the window does it, for the command line: plug-ins loaded from
-// the program's folder, the image loaded whole, the scan run on the image
-// buffer's own thread, and the end awaited through the job messages.
+// One scan for the command line: plug-ins loaded from the program's folder,
+// the image mapped read-only, and the same synchronous scan the window's
+// scan thread runs (core/image_scan.h).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 
+#include "core/candidate_list.h"
+#include "core/image_file.h"
+#include "core/image_scan.h"
+#include "host/engine_set.h"
+#include "host/extension_registry.h"
 #include "host/plugin_host.h"
-#include "jobs/image_buffer.h"
-#include "jobs/job_reporter.h"
-#include "ui/candidate_list.h"
 
 namespace kestrix {
 
-class ScanSession : public JobReporter {
+class ScanSession {
  public:
   // Loads the plug-ins next to the program; warns on stderr when none loads.
   ScanSession();
-  ~ScanSession() override;
 
-  // Loads the image and scans it in `mode`. False with the user's message
-  // in `error` when the image cannot be loaded or the scan cannot start.
-  bool scan(const std::string& imagePath, int32_t mode, std::string& error);
+  // True when at least one plug-in was loaded: without one no scan can be
+  // trusted to mean "nothing on the card".
+  bool hasEngines() const { return !engines_.empty(); }
 
-  ImageBuffer& image() { return image_; }
+  // Maps the image and scans it. False with the user's message in `error`
+  // when the image cannot be opened. `stopRequested` (may be empty) is asked
+  // between finds; a stopped scan returns true with stopped() set.
+  bool scan(const std::string& imagePath, const ScanSettings& settings, std::string& error,
+            const std::function<bool()>& stopRequested = {});
+
+  const ImageFile* image() const { return image_.get(); }
   CandidateList& list() { return list_; }
-
-  void post(JobMessage message, uint64_t wParam, int64_t lParam) override;
-  void setProgress(int) override {}
+  EngineSet& engines() { return engines_; }
+  const ScanSummary& summary() const { return summary_; }
 
  private:
-  PluginHost host_;
-  CandidateList list_;
-  ImageBuffer image_;  // after list_: the scan thread ends before the list goes
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  bool scanEnded_ = false;  // 0x401 arrived
+  ExtensionRegistry registry_;
+  PluginHost host_{registry_};
+  EngineSet engines_;  // after host_: deleted before the libraries go
+  std::unique_ptr<ImageFile> image_;
+  CandidateList list_;  // after image_: rows go before the mapping they view
+  ScanSummary summary_;
 };
 
 // Prints a message for the terminal: the system's CR LF become LF.

@@ -20,6 +20,8 @@ inline constexpr int32_t ScanModeNormal = 256;  // JPEG hit starts at SOI, thumb
 inline constexpr int32_t ScanModeSplit = 257;   // every JPEG stream found from its first DQT
 inline constexpr int32_t ScanModePng = 259;
 inline constexpr int32_t ScanModeMov = 260;
+inline constexpr int32_t ScanModePrecise = 261;       // structure-aware: whole files only, nested ones skipped
+inline constexpr int32_t ScanModePreciseSplit = 262;  // structure-aware, embedded JPEGs listed too
 
 // Interface version of this header; IsCompatible accepts it and 0.
 inline constexpr int32_t EngineInterfaceVersion = 0x00010003;

@@ -22,7 +22,8 @@ class ExtensionRegistry {
     std::string value;  // empty for extensions
   };
 
-  // Keys are cut to this many bytes, the size of the text field they had.
+  // Keys are cut to this many bytes: an extension list from a plug-in is
+  // foreign text, and no real extension comes near this length.
   static constexpr size_t MaxKeyLength = 1023;
 
   // The one list the program uses; it lives until exit and only grows.

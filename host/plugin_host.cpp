@@ -129,6 +129,15 @@ ScanEngine* PluginHost::EngineFor(const char* extension) {
   return entry != nullptr ? entry->engine() : nullptr;
 }
 
+EngineSet PluginHost::createEngineSet() const {
+  EngineSet set;
+  for (const PluginEntry* entry = this; entry != nullptr && entry->inUse(); entry = entry->next()) {
+    if (entry->create_ == nullptr || entry->destroy_ == nullptr) continue;
+    set.add(entry->create_(), entry->destroy_);
+  }
+  return set;
+}
+
 int PluginHost::loadedCount() const {
   int count = 0;
   for (const PluginEntry* entry = this; entry != nullptr && entry->inUse(); entry = entry->next())

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "host/engine_set.h"
 #include "host/extension_registry.h"
 #include "host/plugin_entry.h"
 
@@ -51,6 +52,11 @@ class PluginHost : public PluginEntry {
   ScanEngine* EngineFor(const char* extension);
 
   int loadedCount() const;
+
+  // A fresh engine from every loaded plug-in, in load order, for one user
+  // (the scan, the restore, the thumbnails). A plug-in whose create returns
+  // null is left out of the set. Safe on any thread once loading is done.
+  EngineSet createEngineSet() const;
 
   // One line per file that was skipped: the file and the loader's reason.
   const std::vector<std::string>& loadErrors() const { return loadErrors_; }

@@ -1,19 +1,21 @@
 #include "jobs/recovery_job.h"
 
+#include <sys/stat.h>
+
+#include "core/candidate_list.h"
 #include "jobs/copy_job.h"
 #include "jobs/job_reporter.h"
-#include "ui/candidate_list.h"
 
 namespace kestrix {
 
-RecoveryJob::RecoveryJob()
-    : host_(registry_), image_(&host_), restore_(image_), thumbnailRestore_(image_) {
+RecoveryJob::RecoveryJob() : host_(registry_), scan_(host_) {
   // Every job here is one-shot: one run per start.
   setPeriod(0);
 }
 
 RecoveryJob::~RecoveryJob() {
-  // The body reads the members below; it must have ended before they go.
+  // The bodies read the members below; they must have ended before they go.
+  scan_.stop();
   stop();
 }
 
@@ -21,7 +23,7 @@ int RecoveryJob::loadPlugins(const std::string& folder) { return host_.LoadFolde
 
 void RecoveryJob::setReporter(JobReporter* reporter) {
   reporter_ = reporter;
-  image_.setReporter(reporter);
+  scan_.setReporter(reporter);
 }
 
 void RecoveryJob::setDestination(const std::string& folder, int32_t dateOption) {
@@ -29,46 +31,55 @@ void RecoveryJob::setDestination(const std::string& folder, int32_t dateOption) 
   restore_.setDateOption(dateOption);
 }
 
-int32_t RecoveryJob::RestoreToTemp(const CandidateList& list, int32_t row) {
-  const std::lock_guard<std::mutex> engines(engineUse_);
-  return thumbnailRestore_.RestoreToTemp(list, row);
+LoadStatus RecoveryJob::openImage(const std::string& path) {
+  struct stat info {};
+  if (image_ && stat(path.c_str(), &info) == 0 && info.st_dev == image_->device() &&
+      info.st_ino == image_->inode()) {
+    return LoadStatus::Loaded;
+  }
+  ImageOpenResult opened = ImageFile::open(path);
+  if (!opened.image) return opened.status;
+  image_ = std::move(opened.image);
+  return LoadStatus::Loaded;
+}
+
+EngineSet& RecoveryJob::thumbnailEngines() {
+  if (thumbnailEngines_.empty()) thumbnailEngines_ = host_.createEngineSet();
+  return thumbnailEngines_;
 }
 
 int32_t RecoveryJob::run() {
   const auto keepGoing = [this] { return shouldContinue(); };
+  if (jobEngines_.empty()) jobEngines_ = host_.createEngineSet();
   switch (kind_) {
-    case KindCopy:
+    case Kind::Copy:
       return runCopy();
-    // Without a list nothing is written, but the window still waits for the
-    // end message to give its buttons back.
-    case KindRestore: {
-      if (list_ == nullptr) {
+    // Without a list or an image nothing is written, but the window still
+    // waits for the end message to give its buttons back.
+    case Kind::Restore:
+      if (list_ == nullptr || !image_) {
         if (reporter_ != nullptr) reporter_->post(JobMessage::RestoreEnded, 0);
         return 0;
       }
-      const std::lock_guard<std::mutex> engines(engineUse_);
-      return static_cast<int32_t>(restore_.restoreSelected(*list_, reporter_, keepGoing));
-    }
-    case KindPreview: {
-      if (list_ == nullptr) {
+      return static_cast<int32_t>(
+          restore_.restoreSelected(*list_, *image_, jobEngines_, reporter_, keepGoing));
+    case Kind::Preview:
+      if (list_ == nullptr || !image_) {
         if (reporter_ != nullptr) reporter_->post(JobMessage::PreviewEnded, 0);
         return 0;
       }
-      const std::lock_guard<std::mutex> engines(engineUse_);
       // The preview writes into the temporary folder; every restore sets
       // its own destination again from the folder chooser.
       restore_.setDestination(temporaryFolder());
-      return restore_.previewFirstSelected(*list_, reporter_, keepGoing);
-    }
-    default:
-      return 1;
+      return restore_.previewFirstSelected(*list_, *image_, jobEngines_, reporter_, keepGoing);
   }
+  return 1;
 }
 
 int32_t RecoveryJob::runCopy() {
   resultText_.clear();
   if (reporter_ == nullptr) return 0;
-  CopyJob copy(drive_, image_, *reporter_);
+  CopyJob copy(drive_, copyOutput_, *reporter_);
   const CopyOutcome outcome = copy.run(imagePath_, [this] { return shouldContinue(); });
   // Written before the final message is handled: CopyJob posts CopyEnded as
   // its last act, and the window reads the text only after joining this

@@ -1,13 +1,13 @@
 // The recovery job: the one job object of the main window.
 //
-// It owns everything a job works on — the plug-in host, the image buffer
-// (with its own scan thread), the raw drive, the copy's result text and the
-// restore state — and runs one job at a time on its JobThread, chosen by the
-// job kind:
+// It owns everything a job works on — the plug-in host, the open image (a
+// read-only mapping), the scan thread, the raw drive, the copy's result text
+// and the restore state — and runs one job at a time on its JobThread,
+// chosen by the job kind:
 //
-//   job.setJobKind(RecoveryJob::KindRestore);  // 0x100 copy, 0x101, 0x102
+//   job.setJobKind(RecoveryJob::Kind::Restore);
 //   job.start();                                // run() dispatches
-//   ... the body posts its final message (0x500, 0x501 or 0x502) ...
+//   ... the body posts its final message (CopyEnded, RestoreEnded, PreviewEnded) ...
 //   job.stop();                                 // the window's handler joins
 //
 // End of a job. A job's last act is to post its final message through the
@@ -17,24 +17,27 @@
 // (the window being destroyed) clears the running flag; the bodies check it
 // between steps and return without a final message.
 //
-// Threads: the owner (user-interface thread) calls everything except run()
-// and RestoreToTemp(); run() is the job thread's body; RestoreToTemp() is
-// called by the thumbnail worker and uses restore state of its own. A
-// restore or preview may start while thumbnails are still being made, and
-// both write through the same engines, which hold the block they are bound
-// to and their extraction between calls: engineUse_ lets one of them at a
-// time use the engines, so the thumbnails wait while a restore runs.
+// Engines. The scan, the restore/preview job and the thumbnail worker each
+// have an engine set of their own (host/engine_set.h), so none of them ever
+// waits for another or sees another's binding.
+//
+// Threads: the owner (user-interface thread) calls everything except run();
+// run() is the job thread's body; thumbnailEngines() belongs to the
+// thumbnail worker.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 
+#include "core/image_file.h"
+#include "host/engine_set.h"
 #include "host/extension_registry.h"
 #include "host/plugin_host.h"
 #include "jobs/image_buffer.h"
 #include "jobs/job_thread.h"
 #include "jobs/restore_job.h"
+#include "jobs/scan_job.h"
 #include "media/raw_drive.h"
 
 namespace kestrix {
@@ -44,10 +47,10 @@ class JobReporter;
 
 class RecoveryJob : public JobThread {
  public:
-  enum Kind : int32_t {
-    KindCopy = 0x100,     // disk image copy of the probed drive (also the initial kind)
-    KindRestore = 0x101,  // every selected row into the destination folder
-    KindPreview = 0x102,  // the first selected row into the temporary folder
+  enum class Kind {
+    Copy,     // disk image copy of the probed drive (also the initial kind)
+    Restore,  // every selected row into the destination folder
+    Preview,  // the first selected row into the temporary folder
   };
 
   RecoveryJob();
@@ -60,14 +63,22 @@ class RecoveryJob : public JobThread {
 
   // The window that receives the job messages; also the scan's receiver.
   void setReporter(JobReporter* reporter);
+
   // The candidates the jobs read (and the scan fills); not owned.
   void setResultList(CandidateList* list) { list_ = list; }
   CandidateList* resultList() const { return list_; }
 
-  void setJobKind(int32_t kind) { kind_ = kind; }
-  int32_t jobKind() const { return kind_; }
+  void setJobKind(Kind kind) { kind_ = kind; }
+  Kind jobKind() const { return kind_; }
 
-  ImageBuffer& imageBuffer() { return image_; }
+  // The open image. openImage maps `path` (keeping an image already open at
+  // that path by identity); releaseImage unmaps it. Only while no job, scan
+  // or thumbnail reads it, and with every row that views it cleared first.
+  LoadStatus openImage(const std::string& path);
+  void releaseImage() { image_.reset(); }
+  const ImageFile* image() const { return image_.get(); }
+  ScanJob& scanJob() { return scan_; }
+
   RawDrive& drive() { return drive_; }
 
   // The image file chosen in the save or open dialog.
@@ -84,9 +95,8 @@ class RecoveryJob : public JobThread {
   // What the last restore or preview did, for the window's end message.
   const RestoreOutcome& restoreOutcome() const { return restore_.outcome(); }
 
-  // Writes one row into the temporary folder for a thumbnail: 1 on success,
-  // 0 on failure. Thumbnail worker thread; the caller deletes the file.
-  int32_t RestoreToTemp(const CandidateList& list, int32_t row);
+  // The thumbnail worker's engines; made on first use by that thread.
+  EngineSet& thumbnailEngines();
 
  protected:
   // 1 for an unknown kind, otherwise the body's result.
@@ -95,18 +105,20 @@ class RecoveryJob : public JobThread {
  private:
   int32_t runCopy();
 
-  // Declaration order is destruction order reversed: the image buffer (and
-  // its scan thread) goes before the host that owns the engines it uses.
+  // Declaration order is destruction order reversed: the scan thread and
+  // the engine sets go before the host whose libraries hold their code.
   ExtensionRegistry registry_;  // this job's extensions; the scan walks them in order
   PluginHost host_;
-  ImageBuffer image_;
+  std::unique_ptr<ImageFile> image_;  // null while no image is open
+  ImageBuffer copyOutput_;            // the copy's output file
   RawDrive drive_;
-  RestoreJob restore_;           // job thread: restore and preview
-  RestoreJob thumbnailRestore_;  // thumbnail worker thread only
-  std::mutex engineUse_;              // held by a restore/preview body or one RestoreToTemp
+  RestoreJob restore_;                // job thread: restore and preview
+  EngineSet jobEngines_;              // job thread only
+  EngineSet thumbnailEngines_;        // thumbnail worker only
+  ScanJob scan_;                      // last: its thread stops first
   CandidateList* list_ = nullptr;     // not owned
   JobReporter* reporter_ = nullptr;   // not owned
-  int32_t kind_ = KindCopy;
+  Kind kind_ = Kind::Copy;
   std::string imagePath_;
   std::string resultText_;
 };

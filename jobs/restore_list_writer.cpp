@@ -3,25 +3,15 @@
 #include <cstdio>
 
 #include "imaging/exif_info.h"
-#include "jobs/image_buffer.h"
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
+#include "core/image_block.h"
+#include "core/offset_text.h"
 
 namespace kestrix {
 
-namespace {
-
-// "0x%08X" of an offset's low 32 bits, as the properties dialog shows it.
-std::string offsetText(uint64_t offset) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(offset & 0xFFFFFFFFu));
-  return text;
-}
-
-}  // namespace
-
-bool writeRestoreList(const ImageBuffer& image, const CandidateList& list, std::string& out) {
-  if (!image.IsLoaded()) return false;
-  out += "メディア情報: " + std::to_string(image.size()) + " バイト\r\n\r\n";
+bool writeRestoreList(const ImageBlock* image, const CandidateList& list, std::string& out) {
+  if (image == nullptr) return false;
+  out += "メディア情報: " + std::to_string(image->size()) + " バイト\r\n\r\n";
   out += "復元リスト：\r\n\r\n";
   const int32_t rows = list.itemCount();
   if (rows == 0) return false;

@@ -2,17 +2,18 @@
 // shown by the results list's report command. Lines end with CR LF.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kestrix {
 
 class CandidateList;
-class ImageBuffer;
+class ImageBlock;
 
-// Appends the restore list to `out`. False when no image is loaded (nothing
+// Appends the restore list to `out`. False when `image` is null (nothing
 // appended) or when the list has no rows (the two headings are appended).
 // The text grows as needed: unlike a fixed report buffer, no row is ever cut
 // off, however long the list.
-bool writeRestoreList(const ImageBuffer& image, const CandidateList& list, std::string& out);
+bool writeRestoreList(const ImageBlock* image, const CandidateList& list, std::string& out);
 
 }  // namespace kestrix

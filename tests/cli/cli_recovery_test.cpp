@@ -87,7 +87,7 @@ std::string firstFields(const std::string& listing) {
 }
 
 TEST_F(CliRecovery, ScanListsEveryFileWithPerExtensionNames) {
-  const CommandRun scan = run(cli() + " scan " + card());
+  const CommandRun scan = run(cli() + " scan --signature-rules " + card());
   ASSERT_EQ(scan.exitCode, 0);
   EXPECT_EQ(firstFields(scan.out),
             "00000000.jpg\n00000001.jpg\n00000002.jpg\n00000003.jpg\n"
@@ -107,7 +107,7 @@ TEST(CliListing, ControlCharactersInExifTextsKeepOneLinePerCandidate) {
   const std::string folder = mkdtemp(pattern);
   std::ofstream(folder + "/card.img", std::ios::binary) << image;
 
-  const CommandRun scan = run(cli() + " scan " + folder + "/card.img");
+  const CommandRun scan = run(cli() + " scan --signature-rules " + folder + "/card.img");
   std::system(("rm -rf '" + folder + "'").c_str());
   ASSERT_EQ(scan.exitCode, 0);
   const std::string expectedEnd = std::to_string(100 + jpeg.size());
@@ -117,7 +117,7 @@ TEST(CliListing, ControlCharactersInExifTextsKeepOneLinePerCandidate) {
 
 TEST_F(CliRecovery, RestoreRecoversEveryContiguousFileByteExact) {
   const std::string out = fresh("restored");
-  const CommandRun restore = run(cli() + " restore " + card() + " " + out);
+  const CommandRun restore = run(cli() + " restore --signature-rules " + card() + " " + out);
   ASSERT_EQ(restore.exitCode, 0) << restore.out;
   const std::pair<const char*, const char*> expected[] = {
       // restored name   original, deleted ones included
@@ -134,14 +134,14 @@ TEST_F(CliRecovery, RestoreRecoversEveryContiguousFileByteExact) {
 }
 
 TEST_F(CliRecovery, SplitModeListsTheThumbnailSeparately) {
-  const CommandRun normal = run(cli() + " scan " + card() + " | grep -c '\\.jpg'");
-  const CommandRun split = run(cli() + " scan --split " + card() + " | grep -c '\\.jpg'");
+  const CommandRun normal = run(cli() + " scan --signature-rules " + card() + " | grep -c '\\.jpg'");
+  const CommandRun split = run(cli() + " scan --signature-rules --split " + card() + " | grep -c '\\.jpg'");
   EXPECT_EQ(normal.out, "4\n");
   EXPECT_EQ(split.out, "5\n");
 }
 
 TEST_F(CliRecovery, JsonCarriesTheExifTexts) {
-  const CommandRun json = run(cli() + " scan --json " + card());
+  const CommandRun json = run(cli() + " scan --signature-rules --json " + card());
   ASSERT_EQ(json.exitCode, 0);
   const std::string first =
       "{\"name\": \"00000000.jpg\"";
@@ -159,7 +159,7 @@ TEST_F(CliRecovery, JsonCarriesTheExifTexts) {
 TEST_F(CliRecovery, FileTimesFollowTheShotDateInTheLocalZone) {
   const std::string out = fresh("dated");
   const CommandRun restore =
-      run("TZ=Asia/Tokyo " + cli() + " restore --set-file-time " + card() + " " + out);
+      run("TZ=Asia/Tokyo " + cli() + " restore --signature-rules --set-file-time " + card() + " " + out);
   ASSERT_EQ(restore.exitCode, 0);
   struct stat info {};
   ASSERT_EQ(stat((out + "/00000000.jpg").c_str(), &info), 0);
@@ -170,7 +170,7 @@ TEST_F(CliRecovery, FileTimesFollowTheShotDateInTheLocalZone) {
 
 TEST_F(CliRecovery, TidyRenamesAndNamedRowsAreSelected) {
   const std::string out = fresh("tidy");
-  const CommandRun restore = run(cli() + " restore --tidy CARD_:3 " + card() + " " + out +
+  const CommandRun restore = run(cli() + " restore --signature-rules --tidy CARD_:3 " + card() + " " + out +
                           " CARD_001.jpg CARD_000.png");
   ASSERT_EQ(restore.exitCode, 0) << restore.out;
   EXPECT_EQ(run("ls " + out).out, "CARD_000.png\nCARD_001.jpg\n");
@@ -198,8 +198,8 @@ TEST_P(CliFailure, ExitsNonZeroWithAClearMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliFailure,
     ::testing::Values(
-        FailureCase{"MissingImage", "scan @/nothing.img", 2, "イメージファイルへのアクセスが拒否されました。"},
-        FailureCase{"ImageIsAFolder", "scan @", 2, "イメージファイルの読み込みに失敗しました。"},
+        FailureCase{"MissingImage", "scan @/nothing.img", 2, "イメージファイルが見つかりません。"},
+        FailureCase{"ImageIsAFolder", "scan @", 2, "イメージファイルではありません"},
         FailureCase{"DestinationIsAFile", "restore @/card.img @/card.img", 2, "復元先フォルダがありません"},
         FailureCase{"DestinationParentMissing", "restore @/card.img @/no/where", 2, "復元先フォルダがありません"},
         FailureCase{"UnknownName", "restore @/card.img @ 99999999.jpg", 2, "99999999.jpg"},
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliRecovery, ReportIsTheRestoreListWithCrLf) {
-  const CommandRun report = run(cli() + " report " + card());
+  const CommandRun report = run(cli() + " report --signature-rules " + card());
   ASSERT_EQ(report.exitCode, 0);
   EXPECT_EQ(report.out.rfind("メディア情報: 41943040 バイト\r\n\r\n復元リスト：\r\n\r\n00000000.jpg ", 0), 0u)
       << report.out;

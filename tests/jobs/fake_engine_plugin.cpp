@@ -2,7 +2,9 @@
 // ".aaa" finds "[[" … "]]", ".bbb" finds "{{" … "}}", and "()" before an
 // ".aaa" hit is a hit of length 0. "@@" before an ".aaa" hit makes the
 // engine stand still: it returns the position it was given, as a faulty
-// third-party engine might.
+// third-party engine might. In the precise modes (261, 262) it keeps their
+// contract: a hit whose closing pair lies past the bound block ends exactly
+// at the block's end, and no hit gives size 0 with the block size.
 #include <cstring>
 #include <string>
 
@@ -30,10 +32,10 @@ class FakeEngine : public kestrix::ScanEngine {
   }
   int32_t GetMode() override { return mode_; }
   void SetMode(int32_t mode) override { mode_ = mode; }
-  void Attach(const uint8_t* data, uint32_t sizeLow, uint32_t, const char* extension,
+  void Attach(const uint8_t* data, uint32_t sizeLow, uint32_t sizeHigh, const char* extension,
               int32_t mode) override {
     data_ = data;
-    size_ = sizeLow;
+    size_ = kestrix::joinHalves(sizeLow, sizeHigh);
     SetMode(mode);
     SelectType(extension);
     block_ = nullptr;
@@ -45,8 +47,10 @@ class FakeEngine : public kestrix::ScanEngine {
     return list != nullptr && item != nullptr && std::strstr(list, item) != nullptr;
   }
   const kestrix::PluginInfo* GetInfo() override { return &info_; }
-  uint64_t FindNext(uint32_t low, uint32_t, uint64_t* size, const char* extension) override {
+  uint64_t FindNext(uint32_t positionLow, uint32_t positionHigh, uint64_t* size,
+                    const char* extension) override {
     if (extension != nullptr) SelectType(extension);
+    const uint64_t low = kestrix::joinHalves(positionLow, positionHigh);
     const uint64_t start = find(low, open_);
     const uint64_t empty = bbb_ ? size_ + 1 : find(low, "()");
     const uint64_t stuck = bbb_ ? size_ + 1 : find(low, "@@");
@@ -60,9 +64,14 @@ class FakeEngine : public kestrix::ScanEngine {
     }
     if (start > size_) {
       *size = 0;
-      return size_ + 1;
+      return mode_ == 261 || mode_ == 262 ? size_ : size_ + 1;
     }
     const uint64_t end = find(start + 2, close_);
+    const bool precise = mode_ == 261 || mode_ == 262;
+    if (end > size_ && precise) {
+      *size = size_ - start;  // ran out of data: the caller decides on more
+      return size_;
+    }
     if (end > size_) {
       *size = 0;
       return size_ + 1;

@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "core/candidate_list.h"
+#include "core/image_file.h"
+#include "core/image_scan.h"
 #include "host/extension_registry.h"
 #include "host/plugin_host.h"
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
-#include "ui/candidate_list.h"
+#include "jobs/scan_job.h"
 
 namespace kestrix::test {
 
@@ -96,16 +98,27 @@ struct FakeHost {
   FakeHost() { host.LoadPlugin(KESTRIX_FAKE_PLUGIN); }
 };
 
-// Loads `content` as an image and scans it; returns the end message's total.
-inline uint64_t scanContent(FakeHost& fake, ImageBuffer& image, RecordingReporter& reporter,
-                            CandidateList& list, const std::string& path,
-                            const std::string& content, int32_t mode = 256) {
+// Writes `content` as an image file and maps it; null when that fails.
+inline std::unique_ptr<ImageFile> openContent(const std::string& path, const std::string& content) {
   writeFile(path, content);
-  if (image.LoadImage(path) != LoadStatus::Loaded) return UINT64_MAX;
-  if (!image.StartScan(&list, mode)) return UINT64_MAX;
+  return ImageFile::open(path).image;
+}
+
+// Writes and maps `content`, then scans it on a ScanJob as the window does;
+// returns the end message's total (UINT64_MAX when the scan cannot start).
+inline uint64_t scanContent(FakeHost& fake, std::unique_ptr<ImageFile>& image,
+                            RecordingReporter& reporter, CandidateList& list,
+                            const std::string& path, const std::string& content,
+                            ScanMode mode = ScanMode::SignatureRules) {
+  image = openContent(path, content);
+  if (!image) return UINT64_MAX;
+  ScanJob scan(fake.host);
+  scan.setReporter(&reporter);
+  ScanSettings settings;
+  settings.mode = mode;
+  if (!scan.start(*image, list, settings)) return UINT64_MAX;
   const uint64_t total = reporter.waitForScanEnd();
-  image.stop();
-  (void)fake;
+  scan.stop();
   return total;
 }
 

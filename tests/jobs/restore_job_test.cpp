@@ -35,11 +35,16 @@ struct ScannedImage {
   FakeHost fake;
   RecordingReporter reporter;
   ScratchFolder scratch;
-  CandidateList list;
-  ImageBuffer image{&fake.host, &reporter};
+  std::unique_ptr<ImageFile> image;
+  EngineSet engines = fake.host.createEngineSet();
+  CandidateList list;  // after image: the rows go before the mapping they view
   explicit ScannedImage(const std::string& content) {
     scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
     for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, true);
+  }
+  uint32_t restore(RestoreJob& job, JobReporter* to,
+                   const RestoreJob::ShouldContinue& go = [] { return true; }) {
+    return job.restoreSelected(list, *image, engines, to, go);
   }
 };
 
@@ -57,10 +62,10 @@ TEST_P(RestoreRefusesRowName, AndGoesOnWithTheOtherRows) {
   ScratchFolder outside;
   const std::string destination = outside.path() + "/inner";
   mkdir(destination.c_str(), 0755);
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(destination);
   RecordingReporter reporter;
-  EXPECT_EQ(job.restoreSelected(scanned.list, &reporter, [] { return true; }), 2u);
+  EXPECT_EQ(scanned.restore(job, &reporter), 2u);
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 1);
@@ -86,13 +91,13 @@ TEST(RestoreJob, SecondRowOfTheSameNameFailsAndKeepsTheFirstFile) {
   ASSERT_TRUE(scanned.list.setItemName(0, "same.aaa"));
   ASSERT_TRUE(scanned.list.setItemName(2, "same.aaa"));
   ScratchFolder destination;
-  // A file from before the run is still replaced by the first row.
-  writeFile(destination.file("same.aaa"), "from an earlier restore");
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(destination.path());
   RecordingReporter reporter;
-  EXPECT_EQ(job.restoreSelected(scanned.list, &reporter, [] { return true; }), 2u);
+  EXPECT_EQ(scanned.restore(job, &reporter), 2u);
   EXPECT_EQ(readFile(destination.file("same.aaa")), "[[first]]");
+  EXPECT_EQ(folderEntries(destination.path()),
+            (std::vector<std::string>{"00000001.aaa", "same.aaa"}));
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 2);
@@ -107,48 +112,82 @@ TEST(RestoreJob, DestinationThatIsAFileFailsEveryRowAndSaysSo) {
   ScannedImage scanned("[[a]]..[[b]]..");
   const std::string file = scanned.scratch.file("not-a-folder");
   writeFile(file, "x");
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(file);
-  EXPECT_EQ(job.restoreSelected(scanned.list, nullptr, [] { return true; }), 0u);
+  EXPECT_EQ(scanned.restore(job, nullptr), 0u);
   EXPECT_EQ(job.outcome().failures.size(), 2u);
   EXPECT_EQ(readFile(file), "x");
 }
 
-TEST(RestoreJob, WritesTheBytesAndOverwritesAnExistingFile) {
-  ScannedImage scanned("..[[photo]]..");
+TEST(RestoreJob, AFileFromBeforeTheRunIsNeverReplaced) {
+  // Two cards restored into one folder: both have a 00000000.aaa.
+  ScannedImage first("..[[photo one]]..");
+  ScannedImage second("..[[photo two]]..[[photo three]]..");
   ScratchFolder destination;
-  writeFile(destination.file("00000000.aaa"), "old content that is longer");
-  RestoreJob job(scanned.image);
+  writeFile(destination.file("00000001 (2).aaa"), "a file the user named so");
+  RestoreJob job;
   job.setDestination(destination.path());
-  EXPECT_EQ(job.restoreSelected(scanned.list, nullptr, [] { return true; }), 1u);
-  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[photo]]");
-  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_EQ(first.restore(job, nullptr), 1u);
+  EXPECT_EQ(second.restore(job, nullptr), 2u);
+  EXPECT_EQ(second.restore(job, nullptr), 2u);
+  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[photo one]]");
+  EXPECT_EQ(readFile(destination.file("00000000 (2).aaa")), "[[photo two]]");
+  EXPECT_EQ(readFile(destination.file("00000001.aaa")), "[[photo three]]");
+  EXPECT_EQ(readFile(destination.file("00000001 (2).aaa")), "a file the user named so");
+  EXPECT_EQ(readFile(destination.file("00000001 (3).aaa")), "[[photo three]]");
+  EXPECT_EQ(folderEntries(destination.path()),
+            (std::vector<std::string>{"00000000 (2).aaa", "00000000 (3).aaa", "00000000.aaa",
+                                      "00000001 (2).aaa", "00000001 (3).aaa", "00000001.aaa"}));
+  // The outcome names where each file went.
+  ASSERT_EQ(job.outcome().files.size(), 2u);
+  EXPECT_EQ(job.outcome().files[0].path, destination.file("00000000 (3).aaa"));
 }
 
-TEST(RestoreJob, ShortWriteFailsAndKeepsTheExistingFile) {
+TEST(RestoreJob, NumberedNamesKeepTheExtensionAndHiddenNames) {
+  EXPECT_EQ(numberedName("IMG_0001.jpg", 2), "IMG_0001 (2).jpg");
+  EXPECT_EQ(numberedName("archive.tar.gz", 3), "archive.tar (3).gz");
+  EXPECT_EQ(numberedName("plain", 2), "plain (2)");
+  EXPECT_EQ(numberedName(".hidden", 2), ".hidden (2)");
+}
+
+TEST(RestoreJob, ShortWriteFailsAndLeavesNothingBehind) {
   // 64 KiB of candidate against a 16 KiB file-size limit, in a child so the
   // limit does not reach the test runner.
   ScannedImage scanned("[[" + std::string(64 * 1024, 'p') + "]]..");
   ScratchFolder destination;
-  const std::string target = destination.file("00000000.aaa");
-  writeFile(target, "the earlier restore");
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     signal(SIGXFSZ, SIG_IGN);  // the write returns EFBIG instead of killing us
     const rlimit limit{16 * 1024, 16 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
-    std::string reason;
-    const uint64_t written = scanned.image.WriteCandidate(0, 64 * 1024 + 4, target, nullptr, 0,
-                                                          &reason);
-    _exit(written == 0 && !reason.empty() ? 0 : 1);
+    CandidateInfo info;
+    scanned.list.candidateInfo(0, info);
+    CandidateWriter writer(*scanned.image, &scanned.engines);
+    const WrittenFile file = writer.write(info, destination.path(), WriteOptions{});
+    _exit(!file.ok && !file.reason.empty() ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "the short write was reported as success";
-  EXPECT_EQ(readFile(target), "the earlier restore");
-  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_TRUE(folderEntries(destination.path()).empty());
+}
+
+TEST(RestoreJob, StopDuringAFileRemovesItsTemporaryAndSendsNoEndMessage) {
+  // 20 MiB: the writer asks between its 8 MiB chunks.
+  ScannedImage scanned("[[" + std::string(20 << 20, 'p') + "]]..[[b]]..");
+  ScratchFolder destination;
+  RestoreJob job;
+  job.setDestination(destination.path());
+  RecordingReporter reporter;
+  int calls = 0;
+  // The row loop asks once, the writer then once per chunk: stop inside it.
+  scanned.restore(job, &reporter, [&] { return ++calls < 3; });
+  EXPECT_TRUE(job.outcome().stopped);
+  EXPECT_EQ(job.outcome().written, 0u);
+  EXPECT_TRUE(folderEntries(destination.path()).empty());
+  EXPECT_TRUE(reporter.messages.empty());
 }
 
 TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
@@ -158,21 +197,23 @@ TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
   ASSERT_EQ(scanned.list.itemCount(), 10);
   for (int32_t row = 0; row < 10; ++row) scanned.list.setSelected(row, row == 2 || row == 5 || row == 9);
   ScratchFolder destination;
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(destination.path());
   RecordingReporter reporter;
-  EXPECT_EQ(job.restoreSelected(scanned.list, &reporter, [] { return true; }), 3u);
+  EXPECT_EQ(scanned.restore(job, &reporter), 3u);
   EXPECT_EQ(reporter.progress, (std::vector<int>{0, 20, 50, 90, 100, 0}));
 }
 
 TEST(RestoreJob, StoppedJobReturnsWithoutEndMessage) {
   ScannedImage scanned("[[a]]..[[b]]..");
   ScratchFolder destination;
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(destination.path());
   RecordingReporter reporter;
   int calls = 0;
-  job.restoreSelected(scanned.list, &reporter, [&] { return ++calls < 2; });
+  // Each row: once in the row loop, once per chunk in the writer; the
+  // fourth question comes inside the second file.
+  scanned.restore(job, &reporter, [&] { return ++calls < 4; });
   EXPECT_TRUE(job.outcome().stopped);
   EXPECT_EQ(job.outcome().written, 1u);
   EXPECT_TRUE(reporter.messages.empty());
@@ -182,25 +223,12 @@ TEST(RestoreJob, PreviewWritesTheFirstSelectedRowIntoTheGivenFolder) {
   ScannedImage scanned("[[a]]..[[b]]..[[c]]..");
   scanned.list.setSelected(0, false);
   ScratchFolder temporary;
-  RestoreJob job(scanned.image);
+  RestoreJob job;
   job.setDestination(temporary.path());
   RecordingReporter reporter;
-  EXPECT_EQ(job.previewFirstSelected(scanned.list, &reporter, [] { return true; }), 2);
+  EXPECT_EQ(job.previewFirstSelected(scanned.list, *scanned.image, scanned.engines, &reporter, [] { return true; }), 2);
   EXPECT_EQ(folderEntries(temporary.path()), std::vector<std::string>{"00000001.aaa"});
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::PreviewEnded, uint64_t{2}));
-}
-
-TEST(RestoreJob, RestoreToTempUsesTheTemporaryFolder) {
-  ScannedImage scanned("[[a]]..");
-  ScratchFolder temporary;
-  setenv("TMPDIR", (temporary.path() + "/").c_str(), 1);
-  RestoreJob job(scanned.image);
-  EXPECT_EQ(job.RestoreToTemp(scanned.list, 0), 1);
-  EXPECT_EQ(job.RestoreToTemp(scanned.list, 5), 0);
-  unsetenv("TMPDIR");
-  const std::string written = thumbnailFolder() + "/00000000.aaa";
-  EXPECT_EQ(readFile(written), "[[a]]");
-  unlink(written.c_str());
 }
 
 struct DateCase {
@@ -250,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RestoreList, TextIsExactByteForByte) {
   ScannedImage scanned("..........[[a]]..{{" + std::string(1100, 'b') + "}}..");
   std::string text;
-  EXPECT_TRUE(writeRestoreList(scanned.image, scanned.list, text));
+  EXPECT_TRUE(writeRestoreList(scanned.image.get(), scanned.list, text));
   EXPECT_EQ(text,
             "メディア情報: 1123 バイト\r\n\r\n"
             "復元リスト：\r\n\r\n"
@@ -261,11 +289,10 @@ TEST(RestoreList, TextIsExactByteForByte) {
 TEST(RestoreList, EmptyListKeepsTheHeadingsAndNoImageWritesNothing) {
   ScannedImage scanned("nothing here");
   std::string text;
-  EXPECT_FALSE(writeRestoreList(scanned.image, scanned.list, text));
+  EXPECT_FALSE(writeRestoreList(scanned.image.get(), scanned.list, text));
   EXPECT_EQ(text, "メディア情報: 12 バイト\r\n\r\n復元リスト：\r\n\r\n");
-  ImageBuffer empty;
   std::string none;
-  EXPECT_FALSE(writeRestoreList(empty, scanned.list, none));
+  EXPECT_FALSE(writeRestoreList(nullptr, scanned.list, none));
   EXPECT_EQ(none, "");
 }
 

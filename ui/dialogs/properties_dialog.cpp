@@ -9,21 +9,10 @@
 #include <string>
 
 #include "imaging/exif_info.h"
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
+#include "core/offset_text.h"
 
 namespace kestrix {
-
-namespace {
-
-// Offsets are shown as their low 32 bits: the image block is addressed with
-// 32-bit offsets, and the box was always eight hex digits wide.
-QString offsetText(uint64_t offset) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(offset & 0xFFFFFFFFu));
-  return QString::fromLatin1(text);
-}
-
-}  // namespace
 
 PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
     : QDialog(parent) {
@@ -85,8 +74,8 @@ void PropertiesDialog::fill(const CandidateList& list) {
   if (list.itemText(row, CandidateList::ColumnName, text)) set(FileName, text);
   text.clear();
   if (list.itemText(row, CandidateList::ColumnSize, text)) set(ExpectedSize, text);
-  set(StartByte, offsetText(candidate->start()).toStdString());
-  set(EndByte, offsetText(candidate->end()).toStdString());
+  set(StartByte, offsetText(candidate->start()));
+  set(EndByte, offsetText(candidate->end()));
 
   // Each lookup starts from "不明" and is overwritten only when the tag is
   // there; a candidate without an EXIF block simply finds nothing.

@@ -8,7 +8,7 @@
 //
 // The rules (digits 3..30 as one or two half-width digits, prefix of at most
 // 19 characters that a file name can hold) are validateTidySettings'
-// (ui/tidy_names.h); this dialog only feeds it the boxes. Validation runs
+// (core/tidy_names.h); this dialog only feeds it the boxes. Validation runs
 // when the dialog opens, on every change of either box and on OK; the
 // example line follows it. OK with invalid boxes shows the problem in an
 // information box ("情報") and keeps the dialog open.
@@ -17,7 +17,7 @@
 #include <QDialog>
 
 #include "ui/dialogs/prompter.h"
-#include "ui/tidy_names.h"
+#include "core/tidy_names.h"
 
 class QLabel;
 class QLineEdit;

@@ -39,7 +39,7 @@
 #include "ui/dialogs/properties_dialog.h"
 #include "ui/dialogs/tidy_dialog.h"
 #include "ui/dialogs/viewer_window.h"
-#include "ui/tidy_names.h"
+#include "core/tidy_names.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
 
@@ -47,9 +47,6 @@ namespace kestrix {
 
 namespace {
 
-// Scan modes chosen by the split-extraction box.
-constexpr int32_t kScanModeNormal = 256;
-constexpr int32_t kScanModeSplit = 257;
 // Failed rows named one by one in the restore's end message; the rest are
 // counted, so the box stays on the screen.
 constexpr int kFailuresListed = 10;
@@ -166,7 +163,7 @@ void MainWindow::stopEverything() {
   // Order: the job, the scan, the thumbnails; each joins its thread, so
   // nothing below outlives what it reads.
   job_.stop();
-  job_.imageBuffer().stop();
+  job_.scanJob().stop();
   results_->stopThumbnails();
 }
 
@@ -219,10 +216,15 @@ void MainWindow::buildControls() {
   scanButton_ = makeButton("スキャン", "button1004", this);
   splitBox_ = new QCheckBox(fromUtf8("分解抽出"), this);
   splitBox_->setObjectName("check1017");
+  // The structure-aware search is the default; the header/footer signature
+  // rules stay one click away for cards where a user wants the old results.
+  signatureBox_ = new QCheckBox(fromUtf8(kSignatureRulesLabel), this);
+  signatureBox_->setObjectName("checkSignatureRules");
   imageRow->addWidget(imageLabel);
   imageRow->addWidget(imageName_, 1);
   imageRow->addWidget(scanButton_);
   imageRow->addWidget(splitBox_);
+  imageRow->addWidget(signatureBox_);
   outer->addLayout(imageRow);
 
   views_ = new QStackedWidget(this);
@@ -432,7 +434,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 
 void MainWindow::scanEnded(uint64_t total) {
   // The scan posted this as its last act: joining returns at once.
-  job_.imageBuffer().stop();
+  job_.scanJob().stop();
   results_->flushPendingRows();
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
@@ -515,11 +517,9 @@ void MainWindow::previewEnded(uint64_t rowPlusOne) {
   progress_->update();
   status_->clear();
   if (rowPlusOne == 0) return;
-  std::string name;
-  if (!results_->candidates().itemText(static_cast<int32_t>(rowPlusOne - 1),
-                                       CandidateList::ColumnName, name))
-    return;
-  const QString path = QString::fromStdString(temporaryFolder() + "/" + name);
+  const RestoreOutcome& outcome = job_.restoreOutcome();
+  if (outcome.files.empty()) return;
+  const QString path = QString::fromStdString(outcome.files.front().path);
   if (previewOpener_(path))
     QFile::remove(path);
   else
@@ -565,7 +565,7 @@ void MainWindow::imageNameChanged() {
   }
   // The same file under another name (a link, another letter case on a
   // case-insensitive mount) keeps its block and its rows.
-  if (!(job_.imageBuffer().IsLoaded() && fileIdentity(path) == loadedImage_)) releaseImageBlock();
+  if (!(job_.image() != nullptr && fileIdentity(path) == loadedImage_)) releaseImageBlock();
   scanButton_->setEnabled(true);
 }
 
@@ -576,7 +576,7 @@ void MainWindow::releaseImageBlock() {
     results_->clear();
   else
     results_->stopThumbnails();
-  job_.imageBuffer().ReleaseBlock();
+  job_.releaseImage();
   loadedImage_ = {};
 }
 
@@ -625,7 +625,7 @@ bool MainWindow::createImage(const QString& devicePath) {
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
   status_->setText(fromUtf8(kCopyingStatus));
-  job_.setJobKind(RecoveryJob::KindCopy);
+  job_.setJobKind(RecoveryJob::Kind::Copy);
   if (!job_.start()) {
     status_->clear();
     return false;
@@ -658,10 +658,11 @@ void MainWindow::browseCommand() {
 }
 
 bool MainWindow::loadImageBlock() {
-  ImageBuffer& image = job_.imageBuffer();
-  if (image.IsLoaded()) return true;
-  results_->stopThumbnails();  // nothing to make without a block, and it is about to change
-  const LoadStatus status = image.LoadImage(job_.imagePath());
+  if (job_.image() != nullptr) return true;
+  results_->stopThumbnails();  // nothing to make without an image, and it is about to change
+  // Mapping the file reads nothing yet, so this returns at once whatever
+  // the image's size: the window never freezes on a large card.
+  const LoadStatus status = job_.openImage(job_.imagePath());
   if (status == LoadStatus::Loaded) {
     loadedImage_ = fileIdentity(job_.imagePath());
     return true;
@@ -674,14 +675,20 @@ void MainWindow::scanCommand() {
   if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion))) return;
   results_->clear();
   setJobButtons(false);
-  const int32_t mode = splitBox_->isChecked() ? kScanModeSplit : kScanModeNormal;
+  ScanSettings settings;
+  const bool split = splitBox_->isChecked();
+  if (signatureBox_->isChecked()) {
+    settings.mode = split ? ScanMode::SignatureRulesSplit : ScanMode::SignatureRules;
+  } else {
+    settings.mode = split ? ScanMode::PreciseSplit : ScanMode::Precise;
+  }
   if (!loadImageBlock()) {
     browseButton_->setEnabled(true);
     updateCreateButton();
     return;
   }
   status_->setText(fromUtf8(kScanningStatus));
-  if (!job_.imageBuffer().StartScan(&results_->candidates(), mode)) {
+  if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     status_->clear();
     browseButton_->setEnabled(true);
     updateCreateButton();
@@ -700,7 +707,7 @@ void MainWindow::restoreCommand() {
   if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
     status_->setText(fromUtf8(kRestoringStatus));
-    job_.setJobKind(RecoveryJob::KindRestore);
+    job_.setJobKind(RecoveryJob::Kind::Restore);
     started = job_.start();
     if (!started) status_->clear();
   }
@@ -710,14 +717,14 @@ void MainWindow::restoreCommand() {
 void MainWindow::previewCommand() {
   if (results_->selectedCount() == 0) return;
   setJobButtons(false);
-  if (!job_.imageBuffer().IsLoaded()) {
+  if (job_.image() == nullptr) {
     // The preview never loads the image itself: a restore does.
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNoBufferForPreviewMessage));
     setJobButtons(true);
     return;
   }
   status_->setText(fromUtf8(kRestoringStatus));
-  job_.setJobKind(RecoveryJob::KindPreview);
+  job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
     status_->clear();
     setJobButtons(true);
@@ -740,9 +747,9 @@ void MainWindow::switchView() {
   if (detailsShown()) {
     views_->setCurrentWidget(iconView_);
     viewButton_->setText(fromUtf8("詳細表示"));
-    // The worker re-binds the engines a running scan uses; the scan's end
-    // starts the thumbnails itself.
-    if (!job_.isActive() && !job_.imageBuffer().isActive()) results_->startThumbnails();
+    // The worker has engines of its own, so a restore may run beside it;
+    // a scan is still adding rows, and its end starts the thumbnails.
+    if (!job_.scanJob().isActive()) results_->startThumbnails();
   } else {
     views_->setCurrentWidget(detailsView_);
     viewButton_->setText(fromUtf8("縮小表示"));
@@ -767,7 +774,7 @@ void MainWindow::showReport(const QString& text, const QString& title) {
 
 void MainWindow::reportCommand() {
   std::string text;
-  writeRestoreList(job_.imageBuffer(), results_->candidates(), text);
+  writeRestoreList(job_.image(), results_->candidates(), text);
   if (text.empty()) return;
   showReport(QString::fromStdString(text), QString());
 }
@@ -800,18 +807,11 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   menu->addAction(fromUtf8(kReportMenuText), this, &MainWindow::reportCommand);
   menu->addSeparator();
   QAction* tidy = menu->addAction(fromUtf8(kTidyMenuText), this, &MainWindow::tidyCommand);
+  // A restore or preview reads the rows' names while it writes; thumbnails
+  // are made from memory and do not care about names.
   menu->addSeparator();
   menu->addAction(fromUtf8(kPropertiesMenuText), this, &MainWindow::propertiesCommand);
-  // Renaming rows while the worker writes them to the temporary folder
-  // under their names would race it; a restore or preview names its files
-  // the same way, and the window opens the preview under the name it reads
-  // afterwards.
-  if (results_->thumbnailsActive()) {
-    tidy->setText(fromUtf8(kTidyBusyMenuText));
-    tidy->setEnabled(false);
-  } else if (job_.isActive()) {
-    tidy->setEnabled(false);
-  }
+  if (job_.isActive()) tidy->setEnabled(false);
   openMenu_ = menu;
   menu->popup(view->viewport()->mapToGlobal(position));
 }
@@ -828,7 +828,7 @@ bool MainWindow::mayStopWork(JobThread& thread) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!mayStopWork(job_) || !mayStopWork(job_.imageBuffer())) {
+  if (!mayStopWork(job_) || !mayStopWork(job_.scanJob())) {
     event->ignore();
     return;
   }

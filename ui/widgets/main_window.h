@@ -83,7 +83,7 @@ class MainWindow : public QWidget, public JobReporter {
   // Context menu of the results list.
   static constexpr const char* kReportMenuText = "レポート";
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
-  static constexpr const char* kTidyBusyMenuText = "ファイル名の整頓 - サムネイル作成中・・・";
+  static constexpr const char* kSignatureRulesLabel = "シグネチャ検索";
   static constexpr const char* kPropertiesMenuText = "プロパティ";
   // File dialogs. Qt reads the patterns from the parentheses and splits
   // them at spaces, so the Windows form "*.dat; *.img" would leave "*.dat;"
@@ -132,6 +132,7 @@ class MainWindow : public QWidget, public JobReporter {
   QPushButton* browseButton() const { return browseButton_; }
   QPushButton* scanButton() const { return scanButton_; }
   QCheckBox* splitBox() const { return splitBox_; }
+  QCheckBox* signatureRulesBox() const { return signatureBox_; }
   QPushButton* restoreButton() const { return restoreButton_; }
   QPushButton* selectAllButton() const { return selectAllButton_; }
   QPushButton* viewButton() const { return viewButton_; }
@@ -230,6 +231,7 @@ class MainWindow : public QWidget, public JobReporter {
   QPushButton* browseButton_ = nullptr;
   QPushButton* scanButton_ = nullptr;
   QCheckBox* splitBox_ = nullptr;
+  QCheckBox* signatureBox_ = nullptr;  // checked: the header/footer signature rules
   QPushButton* restoreButton_ = nullptr;
   QPushButton* selectAllButton_ = nullptr;
   QPushButton* viewButton_ = nullptr;

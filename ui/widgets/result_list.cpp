@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "core/candidate_bytes.h"
 #include "jobs/recovery_job.h"
-#include "jobs/restore_job.h"
 #include "ui/widgets/thumbnail_decoder.h"
 #include "ui/widgets/thumbnail_worker.h"
 
@@ -193,13 +193,14 @@ bool ResultList::thumbnailsActive() const { return worker_ && worker_->isActive(
 bool ResultList::makeThumbnail(int row, int imageIndex) {
   if (recoveryJob_ == nullptr || row < 0) return false;
   const int generation = generation_.load();
-  if (recoveryJob_->RestoreToTemp(candidates_, row) == 0) return false;
+  const ImageFile* image = recoveryJob_->image();
   CandidateInfo info;
-  if (!candidates_.candidateInfo(row, info)) return false;
-  const std::string path = thumbnailFolder() + "/" + info.name;
-  // Decoded, then deleted whether or not the picture could be read.
-  const QImage thumbnail = decodeThumbnail(path);
-  QFile::remove(QString::fromStdString(path));
+  if (image == nullptr || !candidates_.candidateInfo(row, info)) return false;
+  // From memory: a view of the mapped image, or the worker's own engines'
+  // extraction; nothing is written anywhere.
+  const CandidateBytes bytes(*image, &recoveryJob_->thumbnailEngines(), info);
+  if (!bytes.ok()) return false;
+  const QImage thumbnail = decodeThumbnail(bytes.data(), bytes.size(), bytes.extension());
   if (thumbnail.isNull()) return false;
   emit thumbnailMade(generation, row, imageIndex, thumbnail);
   return true;

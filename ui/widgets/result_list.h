@@ -23,7 +23,7 @@
 #include <atomic>
 #include <memory>
 
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 
 namespace kestrix {
 

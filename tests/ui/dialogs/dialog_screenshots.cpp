@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/imaging/exif_bytes.h"
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/application_icon.h"
 #include "ui/dialogs/folder_chooser.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/dialogs/tidy_dialog.h"
 

@@ -215,15 +215,14 @@ TEST_F(MainWindowTest, ThumbnailsGoDenselyToJpegRowsOnly) {
   const ResultList& list = window_->resultList();
   EXPECT_EQ(list.imageIndex(0), 1);
   EXPECT_EQ(list.imageIndex(1), 2);
-  EXPECT_EQ(list.imageIndex(2), 0) << "PNG keeps the placeholder";
+  EXPECT_EQ(list.imageIndex(2), 3) << "PNG thumbnails come from Qt's reader";
   EXPECT_EQ(list.imageIndex(3), 0) << "MOV keeps the placeholder";
   EXPECT_EQ(list.imageCount(), test::kCardRows + 1);
   const QImage first = list.image(1);
   EXPECT_EQ(first.size(), QSize(100, 75));
   EXPECT_NE(first, ResultList::placeholderImage());
-  // No temporary file is left behind by the thumbnails.
+  // Thumbnails are made from memory: no file is written for them.
   for (const char* name : {"00000000.jpg", "00000001.jpg", "00000000.png", "00000000.mov"}) {
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(thumbnailFolder() + "/" + name))) << name;
     EXPECT_FALSE(QFile::exists(QString::fromStdString(temporaryFolder() + "/" + name))) << name;
   }
 
@@ -292,7 +291,7 @@ TEST_F(MainWindowTest, BrowseToTheSameFileInAnotherCaseClearsNothing) {
   browseTo(upper);
   EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
   EXPECT_TRUE(window_->restoreButton()->isEnabled());
-  EXPECT_TRUE(window_->recoveryJob().imageBuffer().IsLoaded());
+  EXPECT_NE(window_->recoveryJob().image(), nullptr);
   QFile::remove(upper);
 }
 
@@ -307,7 +306,7 @@ TEST_F(MainWindowTest, BrowseToAnotherFileInAnotherCaseClearsTheRowsWithTheBlock
   browseTo(upper);
   EXPECT_EQ(window_->resultList().rowCount(), 0);
   EXPECT_EQ(window_->resultList().candidates().itemCount(), 0);
-  EXPECT_FALSE(window_->recoveryJob().imageBuffer().IsLoaded());
+  EXPECT_EQ(window_->recoveryJob().image(), nullptr);
   EXPECT_FALSE(window_->restoreButton()->isEnabled());
   QFile::remove(upper);
 }
@@ -401,7 +400,8 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
   // Without the image block the preview refuses and says so.
-  window_->recoveryJob().imageBuffer().ReleaseBlock();
+  window_->resultList().stopThumbnails();
+  window_->recoveryJob().releaseImage();
   list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   window_->previewCommand();
   EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
@@ -421,10 +421,9 @@ TEST_F(MainWindowTest, APreviewFileOutlivesTheThumbnailOfItsRow) {
   file.close();
   QFile::remove(preview);
 
-  // Both folders lie in a folder of this process that only its user can
-  // enter, so other instances never meet its names.
+  // The preview's folder is this process's own, and only its user can
+  // enter it, so other instances never meet its names.
   const std::string process = temporaryFolder();
-  ASSERT_EQ(thumbnailFolder().rfind(process + "/", 0), 0u) << thumbnailFolder();
   struct stat status {};
   ASSERT_EQ(::stat(process.c_str(), &status), 0);
   EXPECT_TRUE(S_ISDIR(status.st_mode));
@@ -467,7 +466,7 @@ TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
   menu->close();
 }
 
-TEST_F(MainWindowTest, TidyItemIsGreyedWhileThumbnailsAreMade) {
+TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   // 1,600 rows: the worker pauses 1 ms per row, so it is still at work
   // when the scan's end has been handled.
   QTemporaryDir work;
@@ -492,9 +491,11 @@ TEST_F(MainWindowTest, TidyItemIsGreyedWhileThumbnailsAreMade) {
   QApplication::sendEvent(viewport, &click);
   QMenu* menu = window_->openMenu();
   ASSERT_NE(menu, nullptr);
+  // Thumbnails come from memory and never from a file named after the
+  // row, so renaming rows cannot race them.
   QAction* tidy = menu->actions().at(2);
-  EXPECT_EQ(tidy->text(), utf8("ファイル名の整頓 - サムネイル作成中・・・"));
-  EXPECT_FALSE(tidy->isEnabled());
+  EXPECT_EQ(tidy->text(), utf8(MainWindow::kTidyMenuText));
+  EXPECT_TRUE(tidy->isEnabled());
   menu->close();
   // Closing asks nothing for thumbnails and stops them.
   prompter_.clearRequests();
@@ -544,7 +545,7 @@ TEST_F(MainWindowTest, IconViewStartsNoThumbnailsWhileAScanRuns) {
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
   window_->scanCommand();
-  ImageBuffer& scan = window_->recoveryJob().imageBuffer();
+  ScanJob& scan = window_->recoveryJob().scanJob();
   // Held with rows found, so the switch has something to make thumbnails of.
   // A tight wait: the scan of the whole card takes only milliseconds.
   while (window_->resultList().candidates().itemCount() == 0 && scan.isActive()) {
@@ -656,7 +657,7 @@ TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
   browseTo(big);
   prompter_.queueAnswer(true);  // scan
   window_->scanCommand();
-  ImageBuffer& scan = window_->recoveryJob().imageBuffer();
+  ScanJob& scan = window_->recoveryJob().scanJob();
   // Held still so the questions below meet a working scan.
   ASSERT_GE(scan.suspend(), 0) << "the scan ended before it could be held";
 

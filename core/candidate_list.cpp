@@ -1,4 +1,4 @@
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -41,8 +41,17 @@ void Candidate::assign(const uint8_t* imageData, uint64_t start, uint64_t end, i
   parse(imageData + start, end - start);
 }
 
+void Candidate::setDetails(std::string type, std::string parent, bool plainRange) {
+  type_ = std::move(type);
+  parent_ = std::move(parent);
+  plainRange_ = plainRange;
+}
+
 void Candidate::clear() {
   ExifInfo::clear();
+  type_.clear();
+  parent_.clear();
+  plainRange_ = false;
   imageData_ = nullptr;
   start_ = 0;
   end_ = 0;
@@ -55,20 +64,27 @@ CandidateList::CandidateList() { nodes_.push_back(&first_); }
 
 CandidateList::~CandidateList() = default;
 
-void CandidateList::fillColumnTexts(const Candidate& candidate, Row& row) {
-  for (std::string& text : row.texts) text = kUnknownText;
-  candidate.mainChainText(kTagModel, row.texts[ColumnModel - 1]);
-  candidate.exifIfdText(kTagDateTimeOriginal, row.texts[ColumnShotDate - 1]);
-  char size[32];
-  std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.size() / 1024);
-  row.texts[ColumnSize - 1] = size;
-  row.texts[ColumnGps - 1] = candidate.hasGps() ? kGpsPresentText : kGpsNoneText;
-  candidate.mainChainText(kTagMake, row.texts[ColumnMaker - 1]);
-  candidate.endianText(row.texts[ColumnEndian - 1]);
+std::string CandidateList::columnText(const Candidate& candidate, int32_t column) {
+  std::string text = kUnknownText;
+  switch (column) {
+    case ColumnModel: candidate.mainChainText(kTagModel, text); break;
+    case ColumnShotDate: candidate.exifIfdText(kTagDateTimeOriginal, text); break;
+    case ColumnSize: {
+      char size[32];
+      std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.size() / 1024);
+      text = size;
+      break;
+    }
+    case ColumnGps: text = candidate.hasGps() ? kGpsPresentText : kGpsNoneText; break;
+    case ColumnMaker: candidate.mainChainText(kTagMake, text); break;
+    case ColumnEndian: candidate.endianText(text); break;
+    default: break;
+  }
+  return text;
 }
 
 bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
-                                 uint64_t end, uint64_t size) {
+                                 uint64_t end, uint64_t size, const FindDetails& details) {
   (void)size;  // the scan's own figure; end − start is what counts
   if (imageData == nullptr || end < start) return false;
   std::lock_guard appendLock(appendMutex_);
@@ -93,9 +109,9 @@ bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData
     // Reading the EXIF block walks the whole hit; do it outside the row lock
     // so the user-interface thread is not held up.
     node->assign(imageData, start, end, static_cast<int32_t>(used + 1));
+    node->setDetails(details.type, details.parent, details.plainRange);
     row.name.assign(name);
     row.candidate = node;
-    fillColumnTexts(*node, row);
 
     std::lock_guard lock(mutex_);
     // Reserve first so that publishing below cannot fail half-way.
@@ -186,7 +202,7 @@ bool CandidateList::itemText(int32_t row, int32_t column, std::string& out) cons
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size())) return false;
   const Row& source = rows_[row];
-  out = column == ColumnName ? source.name : source.texts[column - 1];
+  out = column == ColumnName ? source.name : columnText(*source.candidate, column);
   return true;
 }
 
@@ -215,6 +231,7 @@ bool CandidateList::candidateInfo(int32_t row, CandidateInfo& out) const {
   if (candidate.hasExif()) candidate.shotDateText(out.shotDate, kShotDateCapacity);
   out.start = candidate.start();
   out.end = candidate.end();
+  out.plainRange = candidate.plainRange();
   return true;
 }
 

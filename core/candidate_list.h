@@ -1,5 +1,7 @@
 // The candidate list: one row per file found by the last scan, in the order
-// found. It is the model behind the results list; it needs no Qt.
+// found (registry order of the types, then position). The window's model and
+// the command-line listing both read it; it needs no Qt. Cell texts are made
+// when a reader asks for them (itemText), never by the scan thread.
 //
 // Threading contract.
 //   - addCandidate is called by the scan thread while the user-interface
@@ -43,6 +45,8 @@ class Candidate : public ExifInfo {
   // Sets the view and reads the EXIF block of imageData + start for
   // end − start bytes. end < start gives an empty view.
   void assign(const uint8_t* imageData, uint64_t start, uint64_t end, int32_t index);
+  // What the scan knows of the find beyond its range (see FindDetails).
+  void setDetails(std::string type, std::string parent, bool plainRange);
   // Forgets the view and the EXIF data (the image bytes are not freed) and
   // marks the node unused (index 0). The chain link is kept.
   void clear();
@@ -53,6 +57,16 @@ class Candidate : public ExifInfo {
   uint64_t size() const { return end_ >= start_ ? end_ - start_ : 0; }
   int32_t index() const { return index_; }  // 1-based; 0 marks an unused node
   const Candidate* next() const { return next_.get(); }
+  // "jpeg", "png", "mov", "mp4", or the extension without its dot for a
+  // type the program does not know; empty before the scan sets it.
+  const std::string& type() const { return type_; }
+  // The name of the find that holds this one (an EXIF thumbnail inside its
+  // photo, a frame inside its movie); empty for a find of its own.
+  const std::string& parent() const { return parent_; }
+  // True when the file is exactly the bytes start..end of the image, so a
+  // restore may write them straight from the image; false when the engine
+  // must extract (and may complete) them.
+  bool plainRange() const { return plainRange_; }
 
  private:
   friend class CandidateList;
@@ -60,6 +74,9 @@ class Candidate : public ExifInfo {
   uint64_t start_ = 0;                  // first byte of the hit in the image
   uint64_t end_ = 0;                    // one past the hit's last byte
   int32_t index_ = 0;
+  std::string type_;
+  std::string parent_;
+  bool plainRange_ = false;
   std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
 };
 
@@ -72,6 +89,14 @@ struct CandidateInfo {
   std::string shotDate;  // DateTimeOriginal, else DateTime; empty without EXIF; ≤ 49 bytes
   uint64_t start = 0;
   uint64_t end = 0;
+  bool plainRange = false;  // see Candidate::plainRange
+};
+
+// What the scan knows of a find beyond its name and range.
+struct FindDetails {
+  std::string type;         // see Candidate::type
+  std::string parent;       // see Candidate::parent
+  bool plainRange = false;  // see Candidate::plainRange
 };
 
 // Observer of a CandidateList (see the threading contract above).
@@ -111,9 +136,10 @@ class CandidateList {
   // Appends a row named `name` for the hit start..end of `imageData` (which
   // must outlive the row) and reads its EXIF block. `size` is the scan's own
   // size figure and is not used. False, with nothing appended, when
-  // imageData is null, end < start, the list is full or memory runs out.
+  // imageData is null, end < start, the list is full or memory runs out; the
+  // scan reports that as a failure of its own.
   bool addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
-                    uint64_t end, uint64_t size);
+                    uint64_t end, uint64_t size, const FindDetails& details = {});
   // Removes every row; the first chain node is kept for reuse.
   void clear();
 
@@ -125,7 +151,8 @@ class CandidateList {
   // First selected row, or −1.
   int32_t firstSelected() const;
 
-  // The cell's text; false (out untouched) when row or column does not exist.
+  // The cell's text, made from the candidate on each call; false (out
+  // untouched) when row or column does not exist.
   bool itemText(int32_t row, int32_t column, std::string& out) const;
   // Replaces the row's name. False when the row does not exist or the name
   // is empty or contains a NUL (it becomes a file name).
@@ -140,12 +167,11 @@ class CandidateList {
  private:
   struct Row {
     std::string name;
-    std::string texts[ColumnCount - 1];  // columns 1..6, set once on append
     bool selected = false;
     Candidate* candidate = nullptr;  // node index == row + 1
   };
 
-  static void fillColumnTexts(const Candidate& candidate, Row& row);
+  static std::string columnText(const Candidate& candidate, int32_t column);
 
   mutable std::mutex mutex_;  // guards rows_, nodes_, selectedCount_, listener_
   std::mutex appendMutex_;    // serialises addCandidate and clear

@@ -1,4 +1,4 @@
-#include "jobs/image_buffer.h"
+#include "jobs/scan_job.h"
 
 #include <fcntl.h>
 #include <condition_variable>
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "job_test_support.h"
+#include "jobs/image_buffer.h"
 
 namespace kestrix::test {
 namespace {
@@ -23,15 +24,15 @@ std::string padded(std::string text, size_t size) {
   return text;
 }
 
-class ImageBufferScan : public ::testing::TestWithParam<ScanCase> {};
+class ScanJobScan : public ::testing::TestWithParam<ScanCase> {};
 
-TEST_P(ImageBufferScan, ListsTheExpectedCandidates) {
+TEST_P(ScanJobScan, ListsTheExpectedCandidates) {
   const ScanCase& c = GetParam();
   FakeHost fake;
   RecordingReporter reporter;
   ScratchFolder scratch;
   CandidateList list;
-  ImageBuffer image(&fake.host, &reporter);
+  std::unique_ptr<ImageFile> image;
   const uint64_t total =
       scanContent(fake, image, reporter, list, scratch.file("card.img"), c.content);
   EXPECT_EQ(total, c.names.size());
@@ -53,11 +54,14 @@ TEST_P(ImageBufferScan, ListsTheExpectedCandidates) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ImageBufferScan,
+    Cases, ScanJobScan,
     ::testing::Values(
         ScanCase{"EmptyImage", "", {}, {}},
         ScanCase{"ImageUnder100BytesDoesNotDivideByZero", "..[[x]]....", {"00000000.aaa"}, {2}},
-        ScanCase{"HitEndingAtTheImageEndIsNotListed", "..[[x]]..[[y]]", {"00000000.aaa"}, {2}},
+        ScanCase{"HitEndingOnTheImagesLastByteIsListed",
+                 "..[[x]]..[[y]]",
+                 {"00000000.aaa", "00000001.aaa"},
+                 {2, 9}},
         ScanCase{"ZeroLengthHitIsSkippedWithoutCounting",
                  "()..[[x]]..()..[[y]]..",
                  {"00000000.aaa", "00000001.aaa"},
@@ -74,18 +78,18 @@ INSTANTIATE_TEST_SUITE_P(
                  padded("[[x]]", 300), {"00000000.aaa"}, {0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ImageBuffer, ProgressIsHitEndOverHundredthOfTheSize) {
+TEST(ScanJob, ProgressGoesOnceFromZeroToHundredOverTheWholeScan) {
   FakeHost fake;
   RecordingReporter reporter;
   ScratchFolder scratch;
   CandidateList list;
-  ImageBuffer image(&fake.host, &reporter);
+  std::unique_ptr<ImageFile> image;
   std::string content(10000, '.');
-  content.replace(4990, 10, "[[......]]");  // the hit ends at 5000
+  content.replace(4990, 10, "[[......]]");
   scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
   ASSERT_EQ(list.itemCount(), 1);
-  // Per extension: 0, the hit's 50, then 100 and 0.
-  EXPECT_EQ(reporter.progress, (std::vector<int>{0, 50, 100, 0, 0, 100, 0}));
+  // One window, two extensions: half-way after the first, then the end.
+  EXPECT_EQ(reporter.progress, (std::vector<int>{0, 50, 100, 100, 0}));
 }
 
 // Holds the scan thread in its first progress report until the test has
@@ -117,94 +121,55 @@ class StoppingReporter : public RecordingReporter {
   bool released_ = false;
 };
 
-TEST(ImageBuffer, StoppedScanSendsNoEndMessage) {
+TEST(ScanJob, StoppedScanSendsNoEndMessage) {
   FakeHost fake;
   StoppingReporter reporter;
   ScratchFolder scratch;
   CandidateList list;
-  ImageBuffer image(&fake.host, &reporter);
-  writeFile(scratch.file("card.img"), "..[[x]]..[[y]]..{{z}}..");
-  ASSERT_EQ(image.LoadImage(scratch.file("card.img")), LoadStatus::Loaded);
-  ASSERT_TRUE(image.StartScan(&list, ScanModeNormal));
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), "..[[x]]..[[y]]..{{z}}..");
+  ASSERT_TRUE(image);
+  ScanJob scan(fake.host);
+  scan.setReporter(&reporter);
+  ASSERT_TRUE(scan.start(*image, list, ScanSettings{ScanMode::SignatureRules}));
   reporter.waitUntilEntered();
-  image.setRunning(false);
+  scan.setRunning(false);
   reporter.release();
-  image.stop();
+  scan.stop();
   EXPECT_EQ(list.itemCount(), 0);
   EXPECT_TRUE(reporter.messages.empty());
+  EXPECT_TRUE(scan.summary().stopped);
 }
 
-TEST(ImageBuffer, SecondScanUsesTheLoadedBlockWithoutReadingTheFileAgain) {
+TEST(ScanJob, SecondStartWhileRunningIsRefused) {
   FakeHost fake;
-  RecordingReporter first;
+  StoppingReporter reporter;
   ScratchFolder scratch;
   CandidateList list;
-  ImageBuffer image(&fake.host, &first);
-  scanContent(fake, image, first, list, scratch.file("card.img"), "..[[x]]..");
-  writeFile(scratch.file("card.img"), "..........[[y]]..[[z]]..");
-  RecordingReporter second;
-  image.setReporter(&second);
-  list.clear();
-  ASSERT_EQ(image.LoadImage(scratch.file("card.img")), LoadStatus::Loaded);
-  ASSERT_TRUE(image.StartScan(&list, ScanModeNormal));
-  EXPECT_EQ(second.waitForScanEnd(), 1u);
-  image.stop();
-  CandidateInfo info;
-  ASSERT_TRUE(list.candidateInfo(0, info));
-  EXPECT_EQ(info.start, 2u);
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), "..[[x]]..");
+  ASSERT_TRUE(image);
+  ScanJob scan(fake.host);
+  scan.setReporter(&reporter);
+  ASSERT_TRUE(scan.start(*image, list, ScanSettings{ScanMode::SignatureRules}));
+  reporter.waitUntilEntered();
+  EXPECT_FALSE(scan.start(*image, list, ScanSettings{ScanMode::SignatureRules}));
+  reporter.release();
+  EXPECT_EQ(reporter.waitForScanEnd(), 1u);
+  scan.stop();
 }
 
-TEST(ImageBuffer, ImageOf4GiBIsRefusedNotTruncated) {
+TEST(ScanJob, WriteBytesOfTheCopyOutputEmptiesAnOlderImage) {
   ScratchFolder scratch;
-  const std::string path = scratch.file("huge.img");
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, off_t{1} << 32), 0);  // sparse: no disk space used
-  close(fd);
-  ImageBuffer image;
-  EXPECT_EQ(image.LoadImage(path), LoadStatus::TooLarge);
-  EXPECT_FALSE(image.IsLoaded());
-  EXPECT_STRNE(loadStatusMessage(LoadStatus::TooLarge), "");
-}
-
-TEST(ImageBuffer, ReadFailureReleasesTheBlock) {
-  ScratchFolder scratch;
-  ImageBuffer image;
-  // A folder opens for reading but every read fails (EISDIR).
-  EXPECT_EQ(image.LoadImage(scratch.path()), LoadStatus::ReadFailed);
-  EXPECT_FALSE(image.IsLoaded());
-}
-
-TEST(ImageBuffer, FailedOpenLeavesNoFileSoTheNextAttemptOpensAgain) {
-  ScratchFolder scratch;
-  ImageBuffer image;
-  const std::string path = scratch.file("late.img");
-  EXPECT_EQ(image.LoadImage(path), LoadStatus::OpenFailed);
-  writeFile(path, "abc");
-  EXPECT_EQ(image.LoadImage(path), LoadStatus::Loaded);
-  EXPECT_EQ(image.size(), 3u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data()), 3), "abc");
-}
-
-TEST(ImageBuffer, StartScanWithoutBlockFails) {
-  CandidateList list;
-  ImageBuffer image;
-  EXPECT_FALSE(image.StartScan(&list, ScanModeNormal));
-}
-
-TEST(ImageBuffer, WriteBytesNeedsAnOpenFileAndEmptiesAnOlderImage) {
-  ScratchFolder scratch;
-  ImageBuffer image;
+  ImageBuffer output;
   uint32_t written = 99;
-  EXPECT_FALSE(image.WriteBytes("abc", 3, &written));
+  EXPECT_FALSE(output.WriteBytes("abc", 3, &written));
   EXPECT_EQ(written, 0u);
   const std::string path = scratch.file("copy.ksx");
   writeFile(path, "an older and longer image");
-  ASSERT_TRUE(image.OpenFile(path, FileAccess::Write));
-  EXPECT_FALSE(image.OpenFile(path, FileAccess::Write));  // already open
-  EXPECT_TRUE(image.WriteBytes("abc", 3, &written));
+  ASSERT_TRUE(output.OpenFile(path, FileAccess::Write));
+  EXPECT_FALSE(output.OpenFile(path, FileAccess::Write));  // already open
+  EXPECT_TRUE(output.WriteBytes("abc", 3, &written));
   EXPECT_EQ(written, 3u);
-  image.CloseFile();
+  output.CloseFile();
   EXPECT_EQ(readFile(path), "abc");
 }
 

@@ -1,9 +1,9 @@
-#include "ui/tidy_names.h"
+#include "core/tidy_names.h"
 
 #include <cstdio>
 #include <vector>
 
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 
 namespace kestrix {
 

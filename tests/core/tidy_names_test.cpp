@@ -1,8 +1,8 @@
-#include "ui/tidy_names.h"
+#include "core/tidy_names.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 
 namespace kestrix {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/candidate_list.h"
+#include "core/candidate_list.h"
 
 #include <gtest/gtest.h>
 

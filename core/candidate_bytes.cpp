@@ -1,0 +1,54 @@
+#include "core/candidate_bytes.h"
+
+#include "engine/scan_engine.h"
+#include "host/engine_set.h"
+
+namespace kestrix {
+
+CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
+                               const CandidateInfo& info) {
+  const size_t dot = info.name.rfind('.');
+  if (dot == std::string::npos) {
+    problem_ = "拡張子のないファイル名です";
+    return;
+  }
+  extension_ = info.name.substr(dot);
+  ScanEngine* engine = engines != nullptr ? engines->engineFor(extension_.c_str()) : nullptr;
+  // A plain range needs no engine to be read, but with engines at hand the
+  // name's extension must still be a type one of them knows.
+  if (engine == nullptr && (engines != nullptr || !info.plainRange)) {
+    problem_ = "拡張子 " + extension_ + " に対応するスキャンエンジンがありません";
+    return;
+  }
+  const uint64_t size = image.size();
+  if (info.end < info.start || info.start > size || info.end > size) {
+    problem_ = "候補がイメージの範囲外です";
+    return;
+  }
+  if (info.plainRange) {
+    if (info.end == info.start) {
+      problem_ = "データを取り出せませんでした";
+      return;
+    }
+    data_ = image.data() + info.start;
+    size_ = info.end - info.start;
+    return;
+  }
+  engine->Attach(image.data(), lowHalf(size), highHalf(size), extension_.c_str(), ScanModeNormal);
+  uint64_t start = info.start;
+  uint64_t count = info.end - info.start;
+  const uint8_t* bytes = engine->Extract(&start, &count, extension_.c_str());
+  extractedBy_ = engine;
+  if (bytes == nullptr || count == 0) {
+    problem_ = "データを取り出せませんでした";
+    return;
+  }
+  data_ = bytes;
+  size_ = count;
+}
+
+CandidateBytes::~CandidateBytes() {
+  if (extractedBy_ != nullptr) extractedBy_->FreeExtraction();
+}
+
+}  // namespace kestrix

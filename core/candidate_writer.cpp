@@ -1,0 +1,265 @@
+#include "core/candidate_writer.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "core/candidate_bytes.h"
+
+namespace kestrix {
+
+namespace {
+
+// Length of the EXIF date form "YYYY:MM:DD hh:mm:ss" (EXIF 2.3, DateTimeOriginal).
+constexpr size_t kShotDateLength = 19;
+
+// Bytes per write: large enough that the system-call cost is negligible,
+// small enough that a stop request is heard quickly.
+constexpr uint64_t kWriteChunkBytes = uint64_t{8} << 20;
+
+// Free names tried after the row's own: "NAME (2)" up to "NAME (9999)". A
+// folder holding ten thousand copies of one name is a mistake to report,
+// not to work around.
+constexpr int kLastNumberedName = 9999;
+
+// Leading decimal digits of text[first, first + count); no digits give 0.
+int fieldValue(const char* text, size_t first, size_t count) {
+  int value = 0;
+  for (size_t i = first; i < first + count && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// The permission bits a restored photo gets: those of an ordinary new file,
+// 0666 less the user's umask. The umask can only be read by setting it,
+// and it is process-wide: it is read once, at static initialisation before
+// main starts any thread, so no other file is ever created under the 0.
+mode_t readRestoredFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+const mode_t kRestoredFileMode = readRestoredFileMode();
+
+// Keeps errno's text next to our own reason.
+std::string withSystemReason(const char* reason, int error) {
+  return std::string(reason) + ": " + std::strerror(error);
+}
+
+// Removes the temporary file on every path that does not give it a name.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string& folder) : path_(folder + "/.kxpart-XXXXXX") {
+    fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    created_ = fd_ >= 0;
+  }
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    // After a failed mkostemp the template may name a file someone else made.
+    if (created_ && !kept_) ::unlink(path_.c_str());
+  }
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  // Closes the file, reporting a failed close (a delayed write error).
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+  void keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;  // mkostemp made path_; only then is it ours to remove
+  bool kept_ = false;
+};
+
+// Gives the temporary file the name `target` without replacing anything:
+// 0 on success, else errno (EEXIST when the name is taken).
+int linkWithoutReplacing(const std::string& from, const std::string& target) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without RENAME_NOREPLACE (some FUSE and network ones):
+  // link fails atomically on a taken name too.
+  if (::link(from.c_str(), target.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::string rowNameProblem(std::string_view name) {
+  if (name.empty()) return "ファイル名が空です";
+  if (name == "." || name == "..") return "ファイル名として使えない名前です: " + std::string(name);
+  // A row name is one entry of the destination folder; a separator would
+  // let it reach outside. The backslash is the separator of the cards'
+  // home system and never part of a name the program itself makes.
+  if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
+    return "ファイル名にパス区切りが含まれています: " + std::string(name);
+  }
+  return {};
+}
+
+std::string numberedName(const std::string& name, int number) {
+  const size_t dot = name.rfind('.');
+  // A leading dot starts a hidden name, not an extension.
+  const size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+  return name.substr(0, cut) + " (" + std::to_string(number) + ")" + name.substr(cut);
+}
+
+bool setFileTimeFromShotDate(int fd, const char* dateText) {
+  if (dateText == nullptr || std::strlen(dateText) != kShotDateLength) return false;
+  std::tm local{};
+  local.tm_year = fieldValue(dateText, 0, 4) - 1900;
+  local.tm_mon = fieldValue(dateText, 5, 2) - 1;
+  local.tm_mday = fieldValue(dateText, 8, 2);
+  local.tm_hour = fieldValue(dateText, 11, 2);
+  local.tm_min = fieldValue(dateText, 14, 2);
+  local.tm_sec = fieldValue(dateText, 17, 2);
+  local.tm_isdst = -1;  // the time zone rules decide whether summer time applied
+  const std::time_t seconds = std::mktime(&local);
+  // Dates before 1970 (0000:00:00 00:00:00 of cameras without a clock) are
+  // refused too: they cannot be told apart from a conversion failure.
+  if (seconds == static_cast<std::time_t>(-1) || seconds < 0) return false;
+  // Linux keeps no settable creation time; access and modification carry it.
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  return futimens(fd, times) == 0;
+}
+
+namespace {
+
+std::string systemTemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string result = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+// A folder made at first use and removed with everything in it when the
+// process ends (static destruction, after the window has joined its
+// workers).
+class PrivateFolder {
+ public:
+  explicit PrivateFolder(std::string path, bool owned) : path_(std::move(path)), owned_(owned) {}
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  ~PrivateFolder() {
+    std::error_code ignored;
+    if (owned_) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool owned_;
+};
+
+PrivateFolder makeProcessFolder() {
+  std::string pattern = systemTemporaryFolder() + "/kestrix-XXXXXX";
+  // mkdtemp makes the folder with mode 0700 under a fresh name.
+  if (::mkdtemp(pattern.data()) == nullptr) return PrivateFolder(systemTemporaryFolder(), false);
+  return PrivateFolder(pattern, true);
+}
+
+}  // namespace
+
+std::string temporaryFolder() {
+  static const PrivateFolder folder = makeProcessFolder();
+  return folder.path();
+}
+
+WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string& folder,
+                                   const WriteOptions& options) {
+  WrittenFile result;
+  auto fail = [&result](std::string reason) {
+    result.ok = false;
+    result.reason = std::move(reason);
+    return result;
+  };
+  result.reason = rowNameProblem(info.name);
+  if (!result.reason.empty()) return result;
+  const CandidateBytes source(image_, engines_, info);
+  if (!source.ok()) return fail(source.problem());
+  const uint8_t* bytes = source.data();
+  const uint64_t count = source.size();
+
+  TemporaryFile output(folder);
+  if (output.fd() < 0) return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
+
+  uint64_t done = 0;
+  while (done < count) {
+    if (options.keepGoing && !options.keepGoing()) {
+      result.stopped = true;
+      return fail("中断されました");
+    }
+    const size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
+    const ssize_t put = ::write(output.fd(), bytes + done, want);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return fail(withSystemReason("書き込みに失敗しました", errno));
+    if (put == 0) return fail("書き込みに失敗しました");
+    done += static_cast<uint64_t>(put);
+  }
+  // mkstemp creates 0600; a restored photo is an ordinary file, with the
+  // bits open() would have given it under the user's umask.
+  fchmod(output.fd(), kRestoredFileMode);
+  if (!info.shotDate.empty() && options.dateOption == kDateOptionSetFileTime) {
+    // A date that cannot be converted leaves the times as written; the file
+    // itself is still a success.
+    setFileTimeFromShotDate(output.fd(), info.shotDate.c_str());
+  }
+  // The data reaches the medium before the file gets its name: a name never
+  // stands for an empty or partial file after a power cut.
+  if (fdatasync(output.fd()) != 0 && errno != EINVAL && errno != EROFS) {
+    return fail(withSystemReason("書き込みに失敗しました", errno));
+  }
+  if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
+
+  const std::string target = folder + "/" + info.name;
+  if (options.replaceExisting) {
+    if (::rename(output.path().c_str(), target.c_str()) != 0) {
+      return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
+    }
+    result.path = target;
+  } else {
+    int error = linkWithoutReplacing(output.path(), target);
+    result.path = target;
+    for (int number = 2; error == EEXIST && number <= kLastNumberedName; ++number) {
+      result.path = folder + "/" + numberedName(info.name, number);
+      error = linkWithoutReplacing(output.path(), result.path);
+    }
+    if (error != 0) return fail(withSystemReason("出力ファイルを作成できませんでした", error));
+  }
+  output.keep();
+  result.ok = true;
+  result.reason.clear();
+  result.bytes = count;
+  return result;
+}
+
+bool CandidateWriter::syncFolder(const std::string& folder, std::string* reason) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    if (reason != nullptr) *reason = withSystemReason("復元先フォルダを開けませんでした", errno);
+    return false;
+  }
+  // Some file systems cannot sync a folder (EINVAL); their renames are
+  // as durable as they get.
+  const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+  const int error = errno;
+  ::close(fd);
+  if (!synced && reason != nullptr) *reason = withSystemReason("復元先フォルダの書き込みに失敗しました", error);
+  return synced;
+}
+
+}  // namespace kestrix

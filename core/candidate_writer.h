@@ -1,0 +1,92 @@
+// The candidate writer: one found file out of the image into a folder.
+//
+//   CandidateWriter writer(image, &engines);   // engines of this user only
+//   WrittenFile file = writer.write(info, folder, options);
+//   ...
+//   writer.syncFolder(folder);                 // before success is reported
+//
+// Every file is written to a temporary ".kxpart-XXXXXX" in the destination,
+// flushed (fdatasync), and only then linked under its name, so a file that
+// carries its final name always holds all of its bytes, even after a power
+// cut. A name already taken in the folder is never replaced: the file gets
+// the next free name, "NAME (2).jpg", "NAME (3).jpg" and so on, decided
+// atomically by the rename itself (RENAME_NOREPLACE), so a file appearing
+// meanwhile is not replaced either. Previews into the program's own
+// temporary folder may ask to replace instead.
+//
+// A file that is exactly a range of the image (Candidate::plainRange) is
+// written straight from the mapping; any other goes through its engine's
+// Extract, which may complete it.
+//
+// Threads: one writer per thread; the engine set must be that thread's own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/candidate_list.h"
+#include "core/image_block.h"
+
+namespace kestrix {
+
+class EngineSet;
+
+// Only this date option value sets file times from the shot date.
+inline constexpr int32_t kDateOptionSetFileTime = 1;
+
+struct WriteOptions {
+  int32_t dateOption = 0;       // kDateOptionSetFileTime sets the file times
+  bool replaceExisting = false;  // previews in the private temporary folder only
+  // Asked between chunks; false stops the write and removes the temporary
+  // file (Ctrl-C, SIGTERM, the window's stop). Empty means "go on".
+  std::function<bool()> keepGoing;
+};
+
+struct WrittenFile {
+  bool ok = false;
+  bool stopped = false;  // keepGoing turned false; nothing was left behind
+  std::string path;      // where the file went (with its " (N)" when taken)
+  uint64_t bytes = 0;
+  std::string reason;    // why it failed, for the user
+};
+
+// Why a row name cannot become a file in the destination: empty when it
+// can. A name must stay one plain entry of the destination folder.
+std::string rowNameProblem(std::string_view name);
+
+// The name with " (n)" before its extension: "IMG.jpg", 2 -> "IMG (2).jpg".
+std::string numberedName(const std::string& name, int number);
+
+// Sets the access and modification times of an open file from an EXIF date
+// "YYYY:MM:DD hh:mm:ss" read as local time. True when the times were set;
+// false (times untouched) for a text that is not 19 characters or a date
+// the local-time conversion rejects.
+bool setFileTimeFromShotDate(int fd, const char* dateText);
+
+// This process's own folder for temporary files (previews write here),
+// without a trailing '/': made once with mkdtemp (mode 0700) under $TMPDIR,
+// else /tmp, and removed with its contents at exit, so other instances never
+// meet its names. Falls back to the system's folder itself when it cannot be
+// made.
+std::string temporaryFolder();
+
+class CandidateWriter {
+ public:
+  // Neither is owned; `engines` may be null when only plain ranges are
+  // written.
+  CandidateWriter(const ImageBlock& image, EngineSet* engines) : image_(image), engines_(engines) {}
+
+  WrittenFile write(const CandidateInfo& info, const std::string& folder,
+                    const WriteOptions& options);
+  // Flushes the folder's entries (the renames) to the medium. False with
+  // the reason when that fails: then nothing may be reported as restored.
+  static bool syncFolder(const std::string& folder, std::string* reason = nullptr);
+
+ private:
+  const ImageBlock& image_;
+  EngineSet* engines_;
+};
+
+}  // namespace kestrix

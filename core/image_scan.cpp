@@ -1,0 +1,368 @@
+#include "core/image_scan.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/candidate_list.h"
+#include "engine/scan_engine.h"
+#include "host/engine_set.h"
+
+namespace kestrix {
+
+int32_t engineModeValue(ScanMode mode) {
+  switch (mode) {
+    case ScanMode::SignatureRules: return ScanModeNormal;
+    case ScanMode::SignatureRulesSplit: return ScanModeSplit;
+    case ScanMode::Precise: return ScanModePrecise;
+    case ScanMode::PreciseSplit: return ScanModePreciseSplit;
+  }
+  return ScanModePrecise;
+}
+
+bool isPrecise(ScanMode mode) { return mode == ScanMode::Precise || mode == ScanMode::PreciseSplit; }
+
+bool isSplit(ScanMode mode) {
+  return mode == ScanMode::SignatureRulesSplit || mode == ScanMode::PreciseSplit;
+}
+
+std::string findTypeName(const std::string& extension) {
+  if (extension == "jpg") return "jpeg";
+  return extension;
+}
+
+namespace {
+
+// More than the longest signature an engine searches for (PNG's 8 bytes, a
+// movie atom's size and type): a signature that starts before this far from
+// the bound lies wholly inside it.
+constexpr uint64_t kSignatureOverlap = 64;
+
+// One find as the engines report it, before it is named.
+struct Find {
+  size_t pass = 0;  // index into the passes (registry order)
+  uint64_t start = 0;
+  uint64_t end = 0;
+  bool dropped = false;      // nested in another find in the normal precise mode
+  int64_t parent = -1;       // index into the window's sweep list, or -1
+  std::string name;          // set when it is listed
+};
+
+// One extension's walk over the image.
+//
+// Invariants: `resume` only grows; a pending find was decided on bytes the
+// engine was allowed to see (its end lies inside the bound it was found
+// with, or it was found on the whole image), so it stays valid for every
+// later window.
+struct TypePass {
+  std::string key;        // registry key, with its dot
+  std::string extension;  // without the dot: what engines and names use
+  ScanEngine* engine = nullptr;
+  int32_t engineMode = ScanModeNormal;
+  bool done = false;
+  uint32_t counter = 0;  // the next "%08u" of this extension
+
+  // Signature rules: the engine's last answer, not yet handed out.
+  bool started = false;
+  uint64_t position = 0;  // FindNext's result: one past the hit
+  uint64_t out = 0;       // FindNext's size
+  uint64_t previous = 0;  // the last position handed out; positions must grow
+
+  // Precise modes.
+  uint64_t resume = 0;  // where the next FindNext searches from
+  bool pending = false;
+  uint64_t pendingStart = 0;
+  uint64_t pendingEnd = 0;
+
+  // Rows of a later type wait for the end of the scan, so the list keeps
+  // registry order; the first type's rows go out at once.
+  struct Held {
+    std::string name;
+    uint64_t start;
+    uint64_t end;
+    FindDetails details;
+  };
+  std::vector<Held> held;
+};
+
+// The plug-in modes the engine of each extension is given. The signature
+// rules keep the scan's old habit: once a PNG or MOV extension has been
+// passed, no later extension is scanned in split mode (only JPEG knows it).
+void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
+  bool split = mode == ScanMode::SignatureRulesSplit;
+  for (TypePass& pass : passes) {
+    if (isPrecise(mode)) {
+      pass.engineMode = engineModeValue(mode);
+      continue;
+    }
+    if (pass.key.find("png") != std::string::npos || pass.key.find("mov") != std::string::npos) {
+      split = false;
+    }
+    pass.engineMode = split ? ScanModeSplit : ScanModeNormal;
+  }
+}
+
+void attach(TypePass& pass, const ImageBlock& image, uint64_t bound) {
+  pass.engine->Attach(image.data(), lowHalf(bound), highHalf(bound), pass.extension.c_str(),
+                      pass.engineMode);
+}
+
+uint64_t findNext(TypePass& pass, uint64_t from, uint64_t* size) {
+  *size = 0;
+  return pass.engine->FindNext(lowHalf(from), highHalf(from), size, pass.extension.c_str());
+}
+
+class WindowedScan {
+ public:
+  WindowedScan(const ImageBlock& image, CandidateList& list, const ScanSettings& settings,
+               const ScanCallbacks& callbacks, std::vector<TypePass>& passes)
+      : image_(image), list_(list), settings_(settings), callbacks_(callbacks), passes_(passes) {}
+
+  ScanSummary run() {
+    const uint64_t size = image_.size();
+    const uint64_t window = std::max<uint64_t>(settings_.windowBytes, 1);
+    image_.adviseSequential();
+    report(0);
+    uint64_t released = 0;
+    for (uint64_t windowStart = 0; windowStart < size || windowStart == 0;) {
+      const uint64_t windowEnd = size - windowStart > window ? windowStart + window : size;
+      std::vector<Find> finds;
+      for (size_t i = 0; i < passes_.size(); ++i) {
+        TypePass& pass = passes_[i];
+        if (!pass.done) {
+          const bool ok = isPrecise(settings_.mode) ? preciseWindow(pass, i, windowEnd, finds)
+                                                    : signatureWindow(pass, i, windowEnd, finds);
+          if (!ok) {
+            summary_.stopped = true;
+            image_.adviseRandom();
+            return summary_;
+          }
+        }
+        const uint64_t span = windowEnd - windowStart;
+        report(size == 0 ? 100
+                         : static_cast<int>((windowStart + span * (i + 1) / passes_.size()) * 100 /
+                                            size));
+      }
+      resolve(finds);
+      // What lies behind this window is not read again by the scan.
+      if (windowStart > released) {
+        image_.releaseRange(released, windowStart - released);
+        released = windowStart;
+      }
+      if (windowEnd >= size) break;
+      windowStart = windowEnd;
+    }
+    for (TypePass& pass : passes_) {
+      for (TypePass::Held& row : pass.held) append(row.name, row.start, row.end, row.details);
+      pass.held.clear();
+    }
+    image_.adviseRandom();
+    report(100);
+    report(0);
+    return summary_;
+  }
+
+ private:
+  bool keepGoing() const { return !callbacks_.shouldContinue || callbacks_.shouldContinue(); }
+  void report(int percent) {
+    if (callbacks_.progress) callbacks_.progress(std::clamp(percent, 0, 100));
+  }
+
+  // The signature rules, exactly as one pass over the whole image: the
+  // engine is bound to every byte, so only the hand-out is windowed.
+  bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+    const uint64_t size = image_.size();
+    attach(pass, image_, size);
+    if (!pass.started) {
+      pass.position = findNext(pass, 0, &pass.out);
+      pass.started = true;
+    }
+    while (true) {
+      // An engine that does not move forward would loop here for ever; its
+      // extension ends at that point. A hit may end on the image's last byte.
+      if (pass.position > size || pass.position <= pass.previous) {
+        pass.done = true;
+        return true;
+      }
+      // A hit of length 0 is no file, and a length beyond the position would
+      // put the start before the image: both are passed over unnamed.
+      const bool hit = pass.out != 0 && pass.out <= pass.position;
+      if (hit && pass.position - pass.out >= windowEnd) return true;  // the next window's
+      if (!keepGoing()) return false;
+      pass.previous = pass.position;
+      if (hit) finds.push_back({index, pass.position - pass.out, pass.position});
+      if (pass.position >= size) {
+        pass.done = true;
+        return true;
+      }
+      pass.position = findNext(pass, pass.position, &pass.out);
+    }
+  }
+
+  // The precise modes: bound to the window plus the margin; a find the
+  // bound cut short is decided again on the whole image.
+  bool preciseWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+    const uint64_t size = image_.size();
+    const uint64_t margin = std::max(settings_.marginBytes, kSignatureOverlap);
+    const uint64_t bound = size - windowEnd > margin ? windowEnd + margin : size;
+    attach(pass, image_, bound);
+    while (true) {
+      if (!pass.pending) {
+        uint64_t out = 0;
+        uint64_t position = findNext(pass, pass.resume, &out);
+        bool found = out != 0 && out <= position && position <= bound;
+        if (!found) {
+          // No find starts between resume and the bound; and as the margin
+          // is at least kSignatureOverlap, no signature starting before the
+          // window's end was cut by the bound.
+          if (bound >= size) {
+            pass.done = true;
+          } else {
+            pass.resume = std::max(pass.resume, windowEnd);
+          }
+          return true;
+        }
+        if (position == bound && bound < size) {
+          // The engine ran out of bytes: only the whole image can decide.
+          attach(pass, image_, size);
+          position = findNext(pass, pass.resume, &out);
+          attach(pass, image_, bound);
+          found = out != 0 && out <= position && position <= size;
+          if (!found) {
+            pass.done = true;
+            return true;
+          }
+        }
+        // Finds come in order of their starts; an engine that goes back
+        // would loop for ever.
+        if (position - out < pass.resume) {
+          pass.done = true;
+          return true;
+        }
+        pass.pending = true;
+        pass.pendingStart = position - out;
+        pass.pendingEnd = position;
+      }
+      if (pass.pendingStart >= windowEnd) return true;  // the next window's
+      if (!keepGoing()) return false;
+      finds.push_back({index, pass.pendingStart, pass.pendingEnd});
+      pass.pending = false;
+      // The split mode searches again inside the find for embedded files.
+      pass.resume = isSplit(settings_.mode) ? pass.pendingStart + 1 : pass.pendingEnd;
+      if (pass.resume >= size) {
+        pass.done = true;
+        return true;
+      }
+    }
+  }
+
+  // Names the window's finds and lists them. In the precise modes a find
+  // inside another (of this window or an earlier one still open) is dropped
+  // (normal) or gets that find as its parent (split).
+  void resolve(std::vector<Find>& finds) {
+    if (finds.empty()) return;
+    std::vector<Find*> parents(finds.size(), nullptr);
+    std::vector<Find*> parentsOfOpen;
+    if (isPrecise(settings_.mode)) {
+      // One sweep over open containers and this window's finds, by start,
+      // longest first: the stack holds the finds that may still contain
+      // what comes next, innermost on top.
+      std::vector<Find*> order;
+      order.reserve(open_.size() + finds.size());
+      for (Find& find : open_) order.push_back(&find);
+      for (Find& find : finds) order.push_back(&find);
+      std::stable_sort(order.begin(), order.end(), [](const Find* a, const Find* b) {
+        if (a->start != b->start) return a->start < b->start;
+        return a->end > b->end;
+      });
+      std::vector<Find*> stack;
+      for (Find* find : order) {
+        while (!stack.empty() && stack.back()->end < find->end) stack.pop_back();
+        const bool isNew = find >= finds.data() && find < finds.data() + finds.size();
+        if (isNew && !stack.empty()) {
+          Find* holder = stack.back();
+          // Two finds of one range are two readings of one file, not a
+          // file inside another.
+          if (!(holder->start == find->start && holder->end == find->end)) {
+            parents[static_cast<size_t>(find - finds.data())] = holder;
+            if (!isSplit(settings_.mode)) find->dropped = true;
+          }
+        }
+        stack.push_back(find);
+      }
+    }
+    // Names go out per extension in the order the engine reported the finds.
+    for (Find& find : finds) {
+      if (find.dropped) continue;
+      TypePass& pass = passes_[find.pass];
+      char serial[16];
+      std::snprintf(serial, sizeof serial, "%08u", pass.counter++);  // "%08u.%s"
+      find.name = std::string(serial) + "." + pass.extension;
+    }
+    for (size_t i = 0; i < finds.size(); ++i) {
+      Find& find = finds[i];
+      if (find.dropped) continue;
+      TypePass& pass = passes_[find.pass];
+      FindDetails details;
+      details.type = findTypeName(pass.extension);
+      details.plainRange = isPrecise(settings_.mode);
+      if (parents[i] != nullptr) details.parent = parents[i]->name;
+      if (find.pass == 0) {
+        append(find.name, find.start, find.end, details);
+      } else {
+        pass.held.push_back({find.name, find.start, find.end, std::move(details)});
+      }
+    }
+    // Only a find reaching past where the next find may start can hold it.
+    uint64_t nextStart = UINT64_MAX;
+    for (const TypePass& pass : passes_) {
+      if (!pass.done) nextStart = std::min(nextStart, pass.pending ? pass.pendingStart : pass.resume);
+    }
+    std::vector<Find> stillOpen;
+    for (Find& find : open_) {
+      if (find.end > nextStart) stillOpen.push_back(std::move(find));
+    }
+    for (Find& find : finds) {
+      if (find.end > nextStart) stillOpen.push_back(std::move(find));
+    }
+    open_ = std::move(stillOpen);
+  }
+
+  void append(const std::string& name, uint64_t start, uint64_t end, const FindDetails& details) {
+    if (list_.addCandidate(name, image_.data(), start, end, end - start, details)) {
+      ++summary_.added;
+    } else {
+      ++summary_.appendFailures;
+    }
+  }
+
+  const ImageBlock& image_;
+  CandidateList& list_;
+  const ScanSettings& settings_;
+  const ScanCallbacks& callbacks_;
+  std::vector<TypePass>& passes_;
+  std::vector<Find> open_;  // finds of earlier windows that reach past the last one
+  ScanSummary summary_;
+};
+
+}  // namespace
+
+ScanSummary scanImage(const ImageBlock& image, EngineSet& engines,
+                      const std::vector<std::string>& extensions, CandidateList& list,
+                      const ScanSettings& settings, const ScanCallbacks& callbacks) {
+  std::vector<TypePass> passes;
+  for (const std::string& key : extensions) {
+    TypePass pass;
+    pass.key = key;
+    pass.extension = !key.empty() && key[0] == '.' ? key.substr(1) : key;
+    pass.engine = engines.engineFor(pass.extension.c_str());
+    passes.push_back(std::move(pass));
+  }
+  // Modes follow every registered extension, handled or not.
+  assignEngineModes(passes, settings.mode);
+  std::erase_if(passes, [](const TypePass& pass) { return pass.engine == nullptr; });
+  if (passes.empty()) return {};
+  WindowedScan scan(image, list, settings, callbacks, passes);
+  return scan.run();
+}
+
+}  // namespace kestrix

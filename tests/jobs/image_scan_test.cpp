@@ -1,0 +1,215 @@
+// The windowed scan: whatever the window size, the finds are exactly those of
+// one pass per type over the whole image, and nested finds are dropped or
+// named by their parent in the precise modes.
+#include "core/image_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <tuple>
+
+#include "job_test_support.h"
+
+namespace kestrix::test {
+namespace {
+
+struct Row {
+  std::string name;
+  uint64_t start;
+  uint64_t end;
+  std::string parent;
+  bool operator==(const Row& other) const {
+    return std::tie(name, start, end, parent) ==
+           std::tie(other.name, other.start, other.end, other.parent);
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+  return out << row.name << " " << row.start << ".." << row.end << " <" << row.parent << ">";
+}
+
+std::vector<Row> rowsOf(const CandidateList& list) {
+  std::vector<Row> rows;
+  for (int32_t row = 0; row < list.itemCount(); ++row) {
+    CandidateInfo info;
+    list.candidateInfo(row, info);
+    rows.push_back({info.name, info.start, info.end, list.candidateAt(row + 1)->parent()});
+  }
+  return rows;
+}
+
+struct Scanned {
+  std::vector<Row> rows;
+  ScanSummary summary;
+};
+
+Scanned scanWith(PluginHost& host, const ImageBlock& image, ScanMode mode, uint64_t window,
+                 uint64_t margin) {
+  EngineSet engines = host.createEngineSet();
+  CandidateList list;
+  ScanSettings settings;
+  settings.mode = mode;
+  settings.windowBytes = window;
+  settings.marginBytes = margin;
+  Scanned scanned;
+  scanned.summary = scanImage(image, engines, host.registry().keys(), list, settings);
+  scanned.rows = rowsOf(list);
+  return scanned;
+}
+
+// Hits of both fake types at random places, some back to back, with noise.
+std::string randomCard(std::mt19937& random, size_t hits) {
+  std::string card;
+  std::uniform_int_distribution<int> gap(0, 40), length(0, 200), kind(0, 3);
+  for (size_t i = 0; i < hits; ++i) {
+    card += std::string(static_cast<size_t>(gap(random)), '.');
+    const bool curly = kind(random) == 0;
+    card += curly ? "{{" : "[[";
+    card += std::string(static_cast<size_t>(length(random)), 'x');
+    card += curly ? "}}" : "]]";
+  }
+  return card + std::string(static_cast<size_t>(gap(random)), '.');
+}
+
+using ModeCase = std::tuple<const char*, ScanMode>;
+
+class WindowedScan : public ::testing::TestWithParam<ModeCase> {};
+
+TEST_P(WindowedScan, EveryWindowSizeGivesTheWholeImageScan) {
+  const ScanMode mode = std::get<1>(GetParam());
+  FakeHost fake;
+  ScratchFolder scratch;
+  std::mt19937 random(7);
+  for (int round = 0; round < 6; ++round) {
+    const std::string card = randomCard(random, 30);
+    std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), card);
+    ASSERT_TRUE(image);
+    const Scanned whole = scanWith(fake.host, *image, mode, card.size() + 1, kScanMarginBytes);
+    ASSERT_FALSE(whole.rows.empty());
+    // Windows of 1 to 97 bytes put a hit across every boundary; the least
+    // margin (64 bytes) makes the longer hits run out of the bound and be
+    // decided again on the whole image.
+    for (uint64_t window : {1, 2, 3, 5, 8, 13, 31, 64, 97}) {
+      for (uint64_t margin : {0, 100, 400}) {
+        const Scanned windowed = scanWith(fake.host, *image, mode, window, margin);
+        EXPECT_EQ(windowed.rows, whole.rows)
+            << "window " << window << " margin " << margin << " round " << round;
+      }
+    }
+  }
+}
+
+TEST_P(WindowedScan, AHitEndingOnTheLastByteIsListed) {
+  FakeHost fake;
+  ScratchFolder scratch;
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), "....[[flush]]");
+  ASSERT_TRUE(image);
+  for (uint64_t window : {3, 64}) {
+    const Scanned scanned = scanWith(fake.host, *image, std::get<1>(GetParam()), window, 2);
+    EXPECT_EQ(scanned.rows, (std::vector<Row>{{"00000000.aaa", 4, 13, ""}})) << window;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, WindowedScan,
+    ::testing::Values(ModeCase{"SignatureRules", ScanMode::SignatureRules},
+                      ModeCase{"Precise", ScanMode::Precise}),
+    [](const auto& info) { return std::string(std::get<0>(info.param)); });
+
+TEST(WindowedScan, NestedFindsAreDroppedInThePreciseModeAndNamedInItsSplitMode) {
+  FakeHost fake;
+  ScratchFolder scratch;
+  // An .aaa find inside a .bbb find, as a frame lies inside its movie; the
+  // later type is scanned second but holds the first.
+  std::unique_ptr<ImageFile> image =
+      openContent(scratch.file("card.img"), "..[[a]]..{{..[[inner]]..}}..[[b]]..");
+  ASSERT_TRUE(image);
+  for (uint64_t window : {4, 1000}) {
+    const Scanned normal = scanWith(fake.host, *image, ScanMode::Precise, window, 8);
+    EXPECT_EQ(normal.rows, (std::vector<Row>{{"00000000.aaa", 2, 7, ""},
+                                             {"00000001.aaa", 28, 33, ""},
+                                             {"00000000.bbb", 9, 26, ""}}))
+        << window;
+    const Scanned split = scanWith(fake.host, *image, ScanMode::PreciseSplit, window, 8);
+    EXPECT_EQ(split.rows, (std::vector<Row>{{"00000000.aaa", 2, 7, ""},
+                                            {"00000001.aaa", 13, 22, "00000000.bbb"},
+                                            {"00000002.aaa", 28, 33, ""},
+                                            {"00000000.bbb", 9, 26, ""}}))
+        << window;
+    // The signature rules know nothing of nesting.
+    const Scanned rules = scanWith(fake.host, *image, ScanMode::SignatureRules, window, 8);
+    EXPECT_EQ(rules.rows.size(), 4u) << window;
+  }
+}
+
+TEST(WindowedScan, TheRealEnginesSignatureRulesDoNotDependOnTheWindow) {
+  ExtensionRegistry registry;
+  PluginHost host(registry);
+  ASSERT_EQ(host.LoadPlugin(std::string(std::getenv("KESTRIX_BIN_DIR")) + "/kxengine.kxp"), 1);
+  // JPEG, PNG and MOV signatures with thumbnails, stray ends and old data.
+  const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(300, 'j') +
+                           std::string("\xFF\xD8\xFF\xDB", 4) + std::string(40, 't') +
+                           std::string("\xFF\xD9", 2) + std::string(500, 'j') +
+                           std::string("\xFF\xD9", 2);
+  const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(200, 'p') +
+                          "IEND" + std::string(4, '\x42');
+  const std::string mov = std::string("\0\0\0\x10", 4) + "moov" + std::string(100, 'm') +
+                          std::string("\0\0\0\x08", 4) + "mdat";
+  std::string card;
+  std::mt19937 random(11);
+  for (int i = 0; i < 12; ++i) {
+    card += std::string(random() % 700, '\0');
+    card += i % 3 == 0 ? jpeg : i % 3 == 1 ? png : mov;
+    if (i % 4 == 0) card += std::string("\xFF\xD9", 2);  // a stray end in old data
+  }
+  ScratchFolder scratch;
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), card);
+  ASSERT_TRUE(image);
+  for (ScanMode mode : {ScanMode::SignatureRules, ScanMode::SignatureRulesSplit}) {
+    const Scanned whole = scanWith(host, *image, mode, card.size(), 0);
+    ASSERT_GE(whole.rows.size(), 6u);
+    for (uint64_t window : {1, 100, 999, 4096}) {
+      EXPECT_EQ(scanWith(host, *image, mode, window, 0).rows, whole.rows) << window;
+    }
+  }
+}
+
+TEST(WindowedScan, ProgressNeverGoesBackAndEndsAtZero) {
+  FakeHost fake;
+  ScratchFolder scratch;
+  std::mt19937 random(3);
+  const std::string card = randomCard(random, 50);
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), card);
+  ASSERT_TRUE(image);
+  EngineSet engines = fake.host.createEngineSet();
+  CandidateList list;
+  std::vector<int> progress;
+  ScanCallbacks callbacks;
+  callbacks.progress = [&](int percent) { progress.push_back(percent); };
+  scanImage(*image, engines, fake.host.registry().keys(), list,
+            ScanSettings{ScanMode::Precise, 100, 10}, callbacks);
+  ASSERT_GE(progress.size(), 3u);
+  for (size_t i = 1; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
+  EXPECT_EQ(progress[progress.size() - 2], 100);
+  EXPECT_EQ(progress.back(), 0);
+}
+
+TEST(WindowedScan, AStopBetweenWindowsListsNothingMore) {
+  FakeHost fake;
+  ScratchFolder scratch;
+  std::unique_ptr<ImageFile> image =
+      openContent(scratch.file("card.img"), "[[a]]....[[b]]....[[c]]....{{d}}");
+  ASSERT_TRUE(image);
+  EngineSet engines = fake.host.createEngineSet();
+  CandidateList list;
+  int asked = 0;
+  ScanCallbacks callbacks;
+  callbacks.shouldContinue = [&] { return ++asked < 2; };
+  const ScanSummary summary = scanImage(*image, engines, fake.host.registry().keys(), list,
+                                        ScanSettings{ScanMode::Precise, 8, 0}, callbacks);
+  EXPECT_TRUE(summary.stopped);
+  EXPECT_LE(list.itemCount(), 1);
+}
+
+}  // namespace
+}  // namespace kestrix::test
