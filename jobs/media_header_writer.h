@@ -1,7 +1,7 @@
 // The media header: a description of the drive being copied (kind, geometry
 // and the main boot-sector fields) that opens the disk image copy's result
-// text. Lines end with CR LF; the drive is named by its device path where
-// the lettered design printed "E:".
+// text. Lines end with CR LF; the drive is named by its device path
+// ("(/dev/sdb1)"), the name a Linux user knows it by.
 #pragma once
 
 #include <cstddef>

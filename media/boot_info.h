@@ -26,8 +26,8 @@ enum FatVariant : int32_t {
 };
 
 struct BootInfo {
-  // Linux names drives by device path; the index is kept for the lettered
-  // logic of the original design and is −1 when the drive was named by path.
+  // A drive number for callers that count drives; −1 when the drive was
+  // named by its device path, as every Linux drive is.
   int32_t driveIndex = -1;
   std::string devicePath;
   VolumeKind volumeKind = VolumeKind::Unavailable;

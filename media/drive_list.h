@@ -16,7 +16,8 @@
 
 namespace kestrix {
 
-// The drive-type codes of the lettered design; the kind names hang off them.
+// The drive-type codes: what kind of drive an entry is (removable, fixed,
+// optical, …); the kind names hang off them.
 enum DriveType : uint32_t {
   kDriveTypeUnknown = 0,
   kDriveTypeNoRootDir = 1,

@@ -4,7 +4,7 @@
 // Linux has no drive letters: a drive is named by its device path (a whole
 // disk or a partition, /dev/sdb, /dev/sdb1, /dev/mmcblk0p1, /dev/loop0,
 // /dev/sr0) or by a regular file standing in for one. BootInfo keeps the
-// path next to the drive index of the lettered design.
+// path beside an optional drive number.
 //
 // Buffer ownership: the drive owns one read buffer, aligned for direct device
 // reads; every read replaces its contents, so callers consume the data before

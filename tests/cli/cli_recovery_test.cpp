@@ -10,32 +10,14 @@
 #include <fstream>
 #include <string>
 
+#include "cli_test_support.h"
+
 namespace {
 
-struct CommandRun {
-  int exitCode = -1;
-  std::string out;
-};
-
-// Runs a shell command and collects its standard output.
-CommandRun run(const std::string& command) {
-  CommandRun result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> buffer;
-  size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), got);
-  const int status = pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string cli() { return std::string(std::getenv("KESTRIX_BIN_DIR")) + "/kestrix-cli"; }
+using kestrix::test::cli;
+using kestrix::test::CommandRun;
+using kestrix::test::readFile;
+using kestrix::test::run;
 
 class CliRecovery : public ::testing::Test {
  protected:

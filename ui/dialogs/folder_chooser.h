@@ -1,4 +1,4 @@
-// "フォルダの選択" (dialog 154): where restored files go, and whether their
+// "フォルダの選択": where restored files go, and whether their
 // file times are set to the shot date.
 //
 //   const FolderChoice choice = chooseFolder(this);

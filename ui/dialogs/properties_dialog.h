@@ -1,4 +1,4 @@
-// "プロパティ" (dialog 171): read-only facts about the first selected row of
+// "プロパティ": read-only facts about the first selected row of
 // the candidate list — name, expected size, start and end byte, maker,
 // model, shot date, byte order and GPS presence.
 //

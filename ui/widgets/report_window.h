@@ -1,4 +1,4 @@
-// The report window (dialog 149): a read-only text and an OK button, used
+// The report window: a read-only text and an OK button, used
 // for the scan's restore list and the result text of a disk image copy.
 //
 // Layout on every resize: the text covers the client area from the top-left
