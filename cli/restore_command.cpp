@@ -91,11 +91,7 @@ int runRestoreCommand(int argc, char** argv) {
     printError("中断しました。ファイルは復元していません。");
     return stopExitCode();
   }
-  if (session.summary().appendFailures != 0) {
-    printError("メモリ不足のため、" + std::to_string(session.summary().appendFailures) +
-               " 個の候補を一覧に追加できませんでした。");
-    return 2;
-  }
+  if (const int problem = checkScanOutcome(session)) return problem;
   CandidateList& list = session.list();
   if (!tidy.digitsText.empty()) tidyNames(list, tidy, list.itemCount());
   std::string unknown;

@@ -107,10 +107,20 @@ int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, co
     printError(error);
     return 2;
   }
+  return checkScanOutcome(session);
+}
+
+int checkScanOutcome(const ScanSession& session) {
+  // A row the list could not take is a find the user would never see.
   if (session.summary().appendFailures != 0) {
     printError("メモリ不足のため、" + std::to_string(session.summary().appendFailures) +
                " 個の候補を一覧に追加できませんでした。");
     return 2;
+  }
+  const uint64_t lost = session.image() != nullptr ? session.image()->unreadableBytes() : 0;
+  if (lost != 0) {
+    printError("警告: イメージの " + std::to_string((lost + 1023) / 1024) +
+               " KiB を読み取れなかったため、0 として扱いました。");
   }
   return 0;
 }

@@ -22,6 +22,10 @@ ScanSettings scanSettingsFrom(const CommandArguments& arguments);
 // an image that cannot be opened, rows that could not be added).
 int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, const char* usage,
                       CommandArguments& arguments, ScanSession& session);
+// After a scan: 2 (with the message) when rows could not be added; else 0,
+// with a warning on stderr when part of the image could not be read and
+// was read as zeros.
+int checkScanOutcome(const ScanSession& session);
 // Flushes standard output: 0, or 2 when anything written was lost.
 int finishOutput();
 

@@ -7,11 +7,79 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 
 namespace kestrix {
 
 namespace {
+
+// The mappings the SIGBUS handler may repair. The handler only reads this
+// table with atomic loads; open and close update it under a lock.
+constexpr int kMappingSlots = 64;
+struct MappingSlot {
+  std::atomic<uintptr_t> start{0};
+  std::atomic<uintptr_t> end{0};
+  std::atomic<uint64_t> zeroedBytes{0};
+};
+MappingSlot mappingSlots[kMappingSlots];
+std::mutex mappingSlotsLock;
+struct sigaction previousBusAction;
+
+void restoreDefaultAndRaise(int number) {
+  sigaction(number, &previousBusAction, nullptr);
+  raise(number);
+}
+
+void onBusError(int number, siginfo_t* info, void* context) {
+  const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+  for (MappingSlot& slot : mappingSlots) {
+    const uintptr_t start = slot.start.load(std::memory_order_acquire);
+    if (start == 0 || address < start || address >= slot.end.load(std::memory_order_acquire)) continue;
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    void* at = reinterpret_cast<void*>(address / page * page);
+    // A private page of zeros in place of the one the kernel cannot read;
+    // the faulting read then runs again and sees zeros.
+    if (mmap(at, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
+    slot.zeroedBytes.fetch_add(page, std::memory_order_relaxed);
+    return;
+  }
+  // Not one of ours: what would have happened without us.
+  if (previousBusAction.sa_flags & SA_SIGINFO && previousBusAction.sa_sigaction != nullptr) {
+    previousBusAction.sa_sigaction(number, info, context);
+    return;
+  }
+  restoreDefaultAndRaise(number);
+}
+
+int claimSlot(const void* data, uint64_t size) {
+  std::lock_guard lock(mappingSlotsLock);
+  static bool installed = false;
+  if (!installed) {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    installed = sigaction(SIGBUS, &action, &previousBusAction) == 0;
+  }
+  for (int i = 0; i < kMappingSlots; ++i) {
+    if (mappingSlots[i].start.load() != 0) continue;
+    mappingSlots[i].zeroedBytes.store(0);
+    mappingSlots[i].end.store(reinterpret_cast<uintptr_t>(data) + size);
+    mappingSlots[i].start.store(reinterpret_cast<uintptr_t>(data), std::memory_order_release);
+    return i;
+  }
+  return -1;  // more images open at once than any use has: they go unguarded
+}
+
+void releaseSlot(int slot) {
+  if (slot < 0) return;
+  std::lock_guard lock(mappingSlotsLock);
+  mappingSlots[slot].start.store(0, std::memory_order_release);
+  mappingSlots[slot].end.store(0);
+}
 
 // What an empty image points at: data() is never null.
 const uint8_t kEmptyImage[1] = {0};
@@ -89,6 +157,7 @@ ImageOpenResult ImageFile::open(const std::string& path) {
     if (mapping == MAP_FAILED) return result;
     image->mapping_ = mapping;
     image->data_ = static_cast<const uint8_t*>(mapping);
+    image->slot_ = claimSlot(mapping, size);
   }
   result.status = LoadStatus::Loaded;
   result.image = std::move(image);
@@ -96,7 +165,12 @@ ImageOpenResult ImageFile::open(const std::string& path) {
 }
 
 ImageFile::~ImageFile() {
+  releaseSlot(slot_);
   if (mapping_ != nullptr) munmap(mapping_, static_cast<size_t>(size_));
+}
+
+uint64_t ImageFile::unreadableBytes() const {
+  return slot_ >= 0 ? mappingSlots[slot_].zeroedBytes.load(std::memory_order_relaxed) : 0;
 }
 
 void ImageFile::adviseSequential() const {

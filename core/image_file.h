@@ -16,6 +16,13 @@
 // device or folder is refused at once (opening a FIFO never waits for a
 // writer, thanks to O_NONBLOCK).
 //
+// Unreadable pages. Reading a mapped page the kernel cannot fill (a bad
+// sector of a card read directly, a file cut short while mapped) raises
+// SIGBUS, which would end the program with the user's results. A handler
+// installed with the first mapping replaces such a page of an image with a
+// page of zeros, as the disk copy zero-fills sectors it cannot read, counts
+// it, and lets the read go on. unreadableBytes() tells how much was lost.
+//
 // Threads: immutable after open; any thread may read the bytes.
 #pragma once
 
@@ -68,6 +75,10 @@ class ImageFile : public ImageBlock {
   // reads (restores and thumbnails). Advice only: failures are ignored.
   void adviseSequential() const override;
   void adviseRandom() const override;
+  // Bytes of this image read as zeros because their pages could not be
+  // read (see above); 0 for a healthy image.
+  uint64_t unreadableBytes() const;
+
   // Tells the kernel the range [start, start + length) is not needed soon:
   // its pages leave this process's page tables (they stay in the page cache
   // and come back on the next read), so a scan far larger than memory does
@@ -84,6 +95,7 @@ class ImageFile : public ImageBlock {
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool blockDevice_ = false;
+  int slot_ = -1;                  // this mapping's entry in the SIGBUS table, or -1
 };
 
 }  // namespace kestrix

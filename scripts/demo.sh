@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The first end-to-end recovery, from a fresh Debian 12 as root:
 # installs what it needs, builds kestrix-cli and the carving plug-in, makes a
-# small FAT32 card with deleted photos, scans it and restores everything into
-# ./demo-recovered.
+# small FAT32 card with deleted photos and a deleted movie clip, scans it and
+# restores everything into ./demo-recovered.
 #
 #   scripts/demo.sh [BUILD_DIR]      (default: build-demo in the source tree)
 set -euo pipefail
@@ -20,7 +20,7 @@ cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build_dir" --target kestrix-cli kxengine -j2 >/dev/null
 
 echo "== making the card image"
-"$source_dir/scripts/make-demo-card.sh" "$card"
+"$source_dir/scripts/make-demo-card.sh" --movie "$card"
 
 cli=$build_dir/bin/kestrix-cli
 echo "== kestrix-cli scan $card"
