@@ -439,6 +439,18 @@ void MainWindow::scanEnded(uint64_t total) {
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
+  // Rows the list could not take, or bytes of the card that could not be
+  // read, must not pass for a complete result.
+  const ScanSummary& summary = job_.scanJob().summary();
+  if (summary.appendFailures != 0) {
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kRowsNotAddedMessage).arg(summary.appendFailures));
+  }
+  const uint64_t unreadable = job_.image() != nullptr ? job_.image()->unreadableBytes() : 0;
+  if (unreadable != 0) {
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kUnreadableImageMessage).arg((unreadable + 1023) / 1024));
+  }
   browseButton_->setEnabled(true);
   scanButton_->setEnabled(true);
   updateCreateButton();

@@ -52,6 +52,10 @@ class MainWindow : public QWidget, public JobReporter {
   // Texts of the window's own questions and notices.
   static constexpr const char* kScanQuestion = "選択されたディスクイメージの内容を検査しますか？";
   static constexpr const char* kScanEndedMessage = "ディスクイメージの検査を終了しました。";
+  static constexpr const char* kRowsNotAddedMessage =
+      "メモリ不足のため、%1 個の候補を一覧に追加できませんでした。";
+  static constexpr const char* kUnreadableImageMessage =
+      "ディスクイメージの %1 KiB を読み取れなかったため、0 として扱いました。";
   static constexpr const char* kNothingSelectedMessage =
       "現在選択されている復元候補がありません。\r\n復元作業を中止します。";
   static constexpr const char* kRestoreQuestion = "選択されたファイルの復元を行いますか？";
