@@ -10,7 +10,6 @@
 #include <string>
 
 #include "jobs/copy_job.h"
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
 #include "media/raw_drive.h"
 
@@ -33,8 +32,7 @@ void BM_CopyJob(benchmark::State& state) {
       return;
     }
     SilentReporter reporter;
-    kestrix::ImageBuffer image;
-    kestrix::CopyJob job(drive, image, reporter);
+    kestrix::CopyJob job(drive, reporter);
     if (job.run(target, [] { return true; }) != kestrix::CopyOutcome::Finished) {
       state.SkipWithError("copy failed");
       return;
