@@ -332,7 +332,7 @@ std::optional<RescueMap> RescueMap::parse(std::string_view text, std::string* er
     haveBlock = true;
   }
   if (!haveStatusLine) {
-    fail(error, lineNumber, "no status line");
+    if (error != nullptr) *error = "no status line";
     return std::nullopt;
   }
   return map;

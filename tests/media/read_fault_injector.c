@@ -6,10 +6,12 @@
  *     from the file, with the errno KESTRIX_FAULT_ERRNO (decimal, EIO when
  *     unset): a reader that drops out;
  *   - each take KESTRIX_FAULT_DELAY_US microseconds first: a slow card.
- * Other files read normally. */
+ * Other files read normally; see the end of the file for the open check. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -73,4 +75,38 @@ ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
 
 ssize_t pread64(int fd, void* buffer, size_t count, off_t offset) {
   return faultyRead("pread64", fd, buffer, count, offset);
+}
+
+/* The source is only ever opened read-only: an open of KESTRIX_FAULT_FILE
+ * with write access aborts the process, so every run under the injector
+ * checks it. */
+typedef int (*open_function)(const char*, int, ...);
+
+static int openChecked(const char* name, const char* path, int flags, mode_t mode) {
+  open_function next = (open_function)dlsym(RTLD_NEXT, name);
+  const char* file = getenv("KESTRIX_FAULT_FILE");
+  if (file != NULL && (flags & O_ACCMODE) != O_RDONLY) {
+    struct stat target, named;
+    if (stat(file, &target) == 0 && stat(path, &named) == 0 && target.st_dev == named.st_dev &&
+        target.st_ino == named.st_ino) {
+      abort();
+    }
+  }
+  return next(path, flags, mode);
+}
+
+int open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = (mode_t)va_arg(arguments, int);
+  va_end(arguments);
+  return openChecked("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  mode_t mode = (mode_t)va_arg(arguments, int);
+  va_end(arguments);
+  return openChecked("open64", path, flags, mode);
 }
