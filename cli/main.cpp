@@ -46,9 +46,10 @@ constexpr Command kCommands[] = {
      "OUT: good areas first, then the edges and insides of failed areas sector by sector, then "
      "N more passes over bad sectors (--retries). OUT.map (GNU ddrescue's mapfile format) says "
      "which bytes were read; until the copy finishes the image is OUT.part. --resume continues "
-     "from OUT.map and reads only what is not finished (the map of another drive is refused). "
+     "from OUT.map and reads only what is not finished (the map of another drive is refused; "
+     "bad sectors of a finished copy are read again only with --retries). "
      "Ctrl-C saves the map. An existing OUT, OUT.part or OUT.map is replaced only with --yes, "
-     "and OUT only once the new copy is complete. A destination on the source drive is refused"},
+     "and OUT only once the new copy is complete. A destination on the source drive is refused."},
 };
 
 void printHelp(std::FILE* to) {

@@ -81,8 +81,9 @@ void CopyJob::reportProgress(bool force) {
   status.bytesPerSecond = seconds > 0 ? static_cast<double>(bytesRead_) / seconds : 0;
   status.phase = static_cast<char>(map_.phase);
   reporter_.copyStatus(status);
-  const int percent =
-      deviceBytes_ == 0 ? 100 : static_cast<int>((deviceBytes_ - status.pendingBytes) * 100 / deviceBytes_);
+  const int percent = deviceBytes_ == 0 ? 100
+                                        : static_cast<int>(static_cast<double>(deviceBytes_ - status.pendingBytes) *
+                                                           100 / static_cast<double>(deviceBytes_));
   // Only changes reach the reporter: a window update per read would cost
   // more than the read.
   if (percent != lastPercent_) {
