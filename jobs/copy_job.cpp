@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -253,11 +254,29 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
       return fail(CopyNoticeMapOfAnotherDrive);
     }
     map_ = std::move(*loaded.map);
-    if (!exists(part)) targetPath_ = imagePath;
-    // Without the image, the finished areas of the map are gone.
-    if (writer_.openExisting(targetPath_) != 0) return fail(CopyNoticeMapUnusable);
+    if (exists(part)) {
+      if (writer_.openExisting(part) != 0) return fail(CopyNoticeMapUnusable);
+    } else if (map_.onlyBadSectorsLeft()) {
+      // A finished copy: its bad sectors are read again into the image in
+      // place, which only ever turns zero bytes into the card's own.
+      targetPath_ = imagePath;
+      if (writer_.openExisting(targetPath_) != 0) return fail(CopyNoticeMapUnusable);
+    } else if (map_.bytesWith(BlockStatus::Finished) == 0) {
+      // Stopped before its first byte was written: nothing to lose.
+      if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
+    } else {
+      // The partial image the map describes is gone, and with it the
+      // finished areas; an unfinished map never continues into imagePath.
+      return fail(CopyNoticeMapUnusable);
+    }
   } else {
     map_ = RescueMap::fresh(deviceBytes_);
+    map_.device = device;
+    // The old ".part" goes, then the fresh map comes, then the new ".part":
+    // a crash at any point never leaves a map claiming bytes of a ".part"
+    // that does not hold them.
+    if (::unlink(part.c_str()) != 0 && errno != ENOENT) return fail(CopyNoticeImageFileNotOpened);
+    saveMap();
     if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
   }
   map_.device = device;

@@ -338,6 +338,34 @@ TEST(CopyJob, ResumeRefusesAnotherDrivesMap) {
   }
 }
 
+TEST(CopyJob, AResumeWhosePartialImageIsGone) {
+  struct Case { const char* name; int reads; CopyOutcome outcome; };
+  const Case cases[] = {
+      {"stopped before the first read: starts the image anew", 0, CopyOutcome::Finished},
+      {"stopped with areas finished: refused, the old image untouched", 3, CopyOutcome::Failed},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string path = folder.file("card.ksx");
+    const std::vector<uint8_t> old(4096, 0x77);
+    test::writeFile(path, old);
+    auto state = fatCard(8000, 4);
+    int asked = 0;
+    ASSERT_EQ(copyCard(folder, state, [&] { return asked++ < c.reads; }).outcome, CopyOutcome::Stopped) << c.name;
+    std::filesystem::remove(path + ".part");
+    CopyOptions resume;
+    resume.resume = true;
+    Copy copy = copyCard(folder, state, [] { return true; }, resume);
+    EXPECT_EQ(copy.outcome, c.outcome) << c.name;
+    if (c.outcome == CopyOutcome::Finished) {
+      EXPECT_TRUE(test::readFile(path) == state->bytes) << c.name;
+    } else {
+      EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, CopyNoticeMapUnusable}, {0x500, 0}})) << c.name;
+      EXPECT_TRUE(test::readFile(path) == old) << c.name;
+    }
+  }
+}
+
 TEST(CopyJob, AnExistingImageSurvivesUntilTheNewCopyIsComplete) {
   test::TempFolder folder;
   const std::string path = folder.file("card.ksx");
