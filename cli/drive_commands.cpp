@@ -6,13 +6,15 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/command_arguments.h"
 #include "jobs/copy_job.h"
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
+#include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "media/drive_list.h"
 #include "media/raw_drive.h"
@@ -30,14 +32,13 @@ std::atomic<bool> interrupted{false};
 void onInterrupt(int) { interrupted.store(true); }
 
 // The window's texts for the copy notices.
-const char* noticeText(uint64_t code) {
-  switch (code) {
-    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませでした。";
-    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませでした。";
-    case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
-    default: return "ディスクイメージの作成に失敗しました。";
-  }
+// Notices that refuse the request rather than report a failed copy.
+bool isRefusal(uint64_t code) {
+  return code == CopyNoticeDestinationOnSource || code == CopyNoticeMapUnusable ||
+         code == CopyNoticeMapOfAnotherDrive;
 }
+
+double mebibytes(uint64_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
 class TerminalReporter : public JobReporter {
  public:
@@ -47,11 +48,21 @@ class TerminalReporter : public JobReporter {
     if (message == JobMessage::CopyNotice) notices_.push_back(wParam);
     if (message == JobMessage::CopyEnded) ended_ = true, finished_ = wParam == 1;
   }
-  void setProgress(int percent) override {
+  void setProgress(int percent) override { percent_ = percent; }
+  void copyStatus(const CopyStatus& status) override {
     if (!showProgress_) return;
-    std::fprintf(stderr, "\rディスクイメージ作成中..... %3d%%", percent);
-    if (percent == 100) std::fputc('\n', stderr);
+    std::fprintf(stderr,
+                 "\rディスクイメージ作成中..... %3d%%  救出 %.1f MiB  不良 %llu 箇所 (%.1f KiB)  "
+                 "%.1f MiB/s  最後の正常な読み取りから %.0f 秒 ",
+                 percent_, mebibytes(status.rescuedBytes), static_cast<unsigned long long>(status.badAreas),
+                 static_cast<double>(status.badBytes) / 1024, mebibytes(static_cast<uint64_t>(status.bytesPerSecond)),
+                 status.secondsSinceGoodRead);
     std::fflush(stderr);
+    drawn_ = true;
+  }
+  void endLine() {
+    if (drawn_) std::fputc('\n', stderr);
+    drawn_ = false;
   }
 
   std::vector<uint64_t> notices_;
@@ -60,7 +71,14 @@ class TerminalReporter : public JobReporter {
 
  private:
   bool showProgress_;
+  bool drawn_ = false;
+  int percent_ = 0;
 };
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
 
 }  // namespace
 
@@ -75,35 +93,67 @@ int runDrivesCommand(int argc, char** argv) {
 }
 
 int runImageCommand(int argc, char** argv) {
-  CommandArguments arguments = CommandArguments::parse(argc, argv, {"--yes"});
+  CommandArguments arguments = CommandArguments::parse(argc, argv, {"--yes", "--resume"}, {"--retries"});
+  const bool replace = arguments.flags.count("--yes") > 0;
+  const bool resume = arguments.flags.count("--resume") > 0;
+  CopyOptions options;
+  options.resume = resume;
+  if (arguments.problem.empty() && arguments.values.count("--retries") > 0) {
+    const std::string& text = arguments.values["--retries"];
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || value > 1000) {
+      arguments.problem = "--retries には 0 から 1000 までの数を指定してください。";
+    }
+    options.retries = static_cast<uint32_t>(value);
+  }
+  if (arguments.problem.empty() && replace && resume) {
+    arguments.problem = "--yes と --resume は同時に指定できません。";
+  }
   if (!arguments.problem.empty() || arguments.positional.size() != 2) {
     if (!arguments.problem.empty()) std::fprintf(stderr, "%s\n", arguments.problem.c_str());
-    std::fprintf(stderr, "usage: kestrix-cli image SOURCE OUT [--yes]\n");
+    std::fprintf(stderr, "usage: kestrix-cli image SOURCE OUT [--yes | --resume] [--retries N]\n");
     return kExitRefused;
   }
   const std::string& source = arguments.positional[0];
   const std::string& imagePath = arguments.positional[1];
-  const bool replace = arguments.flags.count("--yes") > 0;
+  const std::string partPath = CopyJob::partPath(imagePath);
+  const std::string mapPath = CopyJob::mapPath(imagePath);
 
   struct stat sourceInfo {}, imageInfo {};
   const bool sourceExists = stat(source.c_str(), &sourceInfo) == 0;
-  if (stat(imagePath.c_str(), &imageInfo) == 0) {
+  for (const std::string& path : {imagePath, partPath, mapPath}) {
     // Replacing the source with its own image, or writing an image over a
     // device, would destroy what this program exists to save.
+    if (stat(path.c_str(), &imageInfo) != 0) continue;
     if (sourceExists && sourceInfo.st_dev == imageInfo.st_dev && sourceInfo.st_ino == imageInfo.st_ino) {
-      std::fprintf(stderr, "%s: コピー元と同じファイルにはディスクイメージを作成できません。\n",
-                   imagePath.c_str());
+      std::fprintf(stderr, "%s: コピー元と同じファイルにはディスクイメージを作成できません。\n", path.c_str());
       return kExitRefused;
     }
     if (!S_ISREG(imageInfo.st_mode)) {
       std::fprintf(stderr, "%s: 通常のファイルではないため、ディスクイメージとして置き換えられません。\n",
-                   imagePath.c_str());
+                   path.c_str());
       return kExitRefused;
     }
-    if (!replace) {
+  }
+  if (sourceExists && isOnSourceDevice(source, folderOf(imagePath))) {
+    std::fprintf(stderr, "%s: %s\n", imagePath.c_str(), copyNoticeText(CopyNoticeDestinationOnSource));
+    return kExitRefused;
+  }
+  if (resume) {
+    if (!exists(mapPath)) {
+      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", mapPath.c_str());
+      return kExitRefused;
+    }
+  } else if (!replace) {
+    for (const std::string& path : {imagePath, partPath, mapPath}) {
+      if (!exists(path)) continue;
       std::fprintf(stderr,
                    "%s: 選択されたファイルは既に存在するものです。置き換えるには --yes を指定してください。\n",
-                   imagePath.c_str());
+                   path.c_str());
+      if (path != imagePath) {
+        std::fprintf(stderr, "途中で止まったコピーを続けるには --resume を指定してください。\n");
+      }
       return kExitRefused;
     }
   }
@@ -114,7 +164,6 @@ int runImageCommand(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", source.c_str(), std::string(driveErrorMessage(code)).c_str());
     return kExitRefused;
   }
-  if (replace) unlink(imagePath.c_str());  // the copy creates it anew
 
   interrupted.store(false);
   struct sigaction action {};
@@ -123,16 +172,34 @@ int runImageCommand(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
 
   TerminalReporter reporter(isatty(STDERR_FILENO) == 1);
-  ImageBuffer image;
-  CopyJob job(drive, image, reporter);
-  const CopyOutcome outcome = job.run(imagePath, [] { return !interrupted.load(); });
+  CopyJob job(drive, reporter);
+  const CopyOutcome outcome = job.run(imagePath, [] { return !interrupted.load(); }, options);
+  reporter.endLine();
 
   const std::string& text = job.resultText();
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
-  for (uint64_t notice : reporter.notices_) std::fprintf(stderr, "%s\n", noticeText(notice));
-  if (outcome == CopyOutcome::Stopped) {
-    std::fprintf(stderr, "\nディスクイメージの作成を中断しました。\n");
+  bool refused = false;
+  for (uint64_t notice : reporter.notices_) {
+    std::fprintf(stderr, "%s\n", copyNoticeText(notice));
+    refused = refused || isRefusal(notice);
+  }
+  if (refused) return kExitRefused;
+  const RescueMap& map = job.map();
+  std::fprintf(stderr, "読み取ったバイト数: %llu  未完了: %llu バイト  不良セクタ: %llu\n",
+               static_cast<unsigned long long>(job.bytesRead()),
+               static_cast<unsigned long long>(map.unfinishedBytes()),
+               static_cast<unsigned long long>(job.damagedSectors()));
+  if (job.mapSaveError() != 0) {
+    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした: %s\n", mapPath.c_str(),
+                 std::strerror(job.mapSaveError()));
+  }
+  if (outcome == CopyOutcome::Stopped || outcome == CopyOutcome::DriveLost) {
+    if (outcome == CopyOutcome::Stopped) std::fprintf(stderr, "ディスクイメージの作成を中断しました。\n");
+    std::fprintf(stderr,
+                 "途中までのイメージは %s、読み取りの状況は %s に保存しました。"
+                 "続けるには --resume を指定して同じコマンドを実行してください。\n",
+                 partPath.c_str(), mapPath.c_str());
     return kExitFailed;
   }
   return outcome == CopyOutcome::Finished && reporter.finished_ ? kExitDone : kExitFailed;

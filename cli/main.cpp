@@ -41,9 +41,15 @@ constexpr Command kCommands[] = {
      "load a .jpg or .bmp file and write its 100 x 75 thumbnail as a PPM"},
     {"drives", runDrivesCommand, "drives",
      "list the drives (disks, partitions, card readers) that can be copied"},
-    {"image", runImageCommand, "image SOURCE OUT [--yes]",
-     "copy a drive (a block device, or a file standing in for one) into the disk image OUT, "
-     "salvaging damaged sectors; an existing OUT is replaced only with --yes"},
+    {"image", runImageCommand, "image SOURCE OUT [--yes | --resume] [--retries N]",
+     "copy a whole drive (a block device, or a file standing in for one) into the disk image "
+     "OUT: good areas first, then the edges and insides of failed areas sector by sector, then "
+     "N more passes over bad sectors (--retries). OUT.map (GNU ddrescue's mapfile format) says "
+     "which bytes were read; until the copy finishes the image is OUT.part. --resume continues "
+     "from OUT.map and reads only what is not finished (the map of another drive is refused; "
+     "bad sectors of a finished copy are read again only with --retries). "
+     "Ctrl-C saves the map. An existing OUT, OUT.part or OUT.map is replaced only with --yes, "
+     "and OUT only once the new copy is complete. A destination on the source drive is refused."},
 };
 
 void printHelp(std::FILE* to) {

@@ -1,17 +1,35 @@
 #include "jobs/copy_job.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
 #include "jobs/media_header_writer.h"
 #include "media/boot_sector.h"
+#include "media/device_identity.h"
+#include "media/drive_error.h"
 #include "media/raw_drive.h"
 
 namespace kestrix {
+
+const char* copyNoticeText(uint64_t code) {
+  switch (code) {
+    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませでした。";
+    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませでした。";
+    case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
+    case CopyNoticeDestinationOnSource:
+      return "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。";
+    case CopyNoticeMapUnusable: return "続きを作成するためのマップファイルまたはイメージを読み込めません。";
+    case CopyNoticeMapOfAnotherDrive: return "マップファイルは別のドライブのものです。続きを作成できません。";
+    case CopyNoticeDriveLost: return "カードが応答しなくなりました。";
+    default: return "ディスクイメージの作成に失敗しました。";
+  }
+}
 
 namespace {
 
@@ -19,143 +37,367 @@ constexpr const char* kCopyFinished = "ディスクイメージの作成が完�
 constexpr const char* kFinishedWithDamage =
     "\r\nイメージ作成中にいくつかの障害が発生しましたが、作業は最後まで続行されました。";
 constexpr const char* kFinishedClean = "\r\n特にエラーは発生しませんでした。";
+// The longest skip after repeated failed runs: far enough to leave a dead
+// area quickly, near enough that the good areas behind it are found in the
+// first pass.
+constexpr uint64_t kMaximumSkipBytes = uint64_t{1} << 30;
+constexpr auto kStatusInterval = std::chrono::milliseconds(250);
+// A failing card gives errors by the thousand; three fsyncs after each would
+// cost more than the reads. An error waits at most this long for its save,
+// and an unsaved one only means its area is read again on a resume.
+constexpr auto kErrorSaveInterval = std::chrono::seconds(1);
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
 
 }  // namespace
 
 CopyOutcome CopyJob::fail(uint32_t notice) {
   drive_.close();
-  image_.CloseFile();
+  writer_.close();
   reporter_.post(JobMessage::CopyNotice, notice);
   reporter_.post(JobMessage::CopyEnded, 0);
   return CopyOutcome::Failed;
 }
 
-void CopyJob::logDamage(uint64_t cluster, uint64_t sector) {
-  ++damagedSectors_;
-  if (damageLogBytes() >= kDamageLogLimit) return;
-  char line[128];
-  std::snprintf(line, sizeof line, "ディスク破損： %llu クラスタ %llu セクタ\r\n",
-                static_cast<unsigned long long>(cluster), static_cast<unsigned long long>(sector));
-  resultText_ += line;
+uint64_t CopyJob::sectorEnd(uint64_t offset) const {
+  return std::min(deviceBytes_, (offset / sectorBytes_ + 1) * sectorBytes_);
 }
 
-void CopyJob::reportProgress(uint64_t cluster, uint64_t clusterCount) {
-  const int percent = static_cast<int>(cluster * 100 / clusterCount);
-  // Only changes reach the reporter: a window update per cluster would cost
-  // more than reading the cluster.
+void CopyJob::saveMap() {
+  // The map may only promise what is on the disk.
+  writer_.sync();
+  const int error = map_.save(mapPath_);
+  if (error != 0) mapSaveError_ = error;
+  lastSave_ = Clock::now();
+  errorUnsaved_ = false;
+}
+
+void CopyJob::maybeSaveMap() {
+  const auto since = Clock::now() - lastSave_;
+  if (since >= options_.mapInterval || (errorUnsaved_ && since >= kErrorSaveInterval)) saveMap();
+}
+
+void CopyJob::reportProgress(bool force) {
+  const Clock::time_point now = Clock::now();
+  if (!force && now - lastStatus_ < kStatusInterval) return;
+  lastStatus_ = now;
+  CopyStatus status;
+  status.deviceBytes = deviceBytes_;
+  status.rescuedBytes = map_.bytesWith(BlockStatus::Finished);
+  status.badBytes = map_.bytesWith(BlockStatus::BadSector);
+  status.badAreas = map_.blocksWith(BlockStatus::BadSector);
+  status.pendingBytes = deviceBytes_ - std::min(deviceBytes_, status.rescuedBytes + status.badBytes);
+  status.bytesReadThisRun = bytesRead_;
+  status.secondsSinceGoodRead = std::chrono::duration<double>(now - lastGoodRead_).count();
+  const double seconds = std::chrono::duration<double>(now - started_).count();
+  status.bytesPerSecond = seconds > 0 ? static_cast<double>(bytesRead_) / seconds : 0;
+  status.phase = static_cast<char>(map_.phase);
+  reporter_.copyStatus(status);
+  const int percent = deviceBytes_ == 0 ? 100
+                                        : static_cast<int>(static_cast<double>(deviceBytes_ - status.pendingBytes) *
+                                                           100 / static_cast<double>(deviceBytes_));
+  // Only changes reach the reporter: a window update per read would cost
+  // more than the read.
   if (percent != lastPercent_) {
     lastPercent_ = percent;
     reporter_.setProgress(percent);
   }
 }
 
-CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool()>& shouldContinue) {
+bool CopyJob::cardStillAnswers() {
+  // A sector that read before reads again on a card that only has a bad
+  // area here; a reader that dropped out fails it too.
+  const uint64_t offset = lastGoodOffset_ == UINT64_MAX ? 0 : lastGoodOffset_;
+  const uint64_t length = sectorEnd(offset) - offset;
+  uint32_t got = 0;
+  const bool aligned = offset % sectorBytes_ == 0 && length == sectorBytes_;
+  const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
+  const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
+  bytesRead_ += length;
+  return ok;
+}
+
+CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus onFailure) {
+  if (!(*shouldContinue_)()) return Step::Stop;
+  // Whole sectors of the geometry; only a file whose size is not a multiple
+  // of it ends in a piece read byte-wise.
+  const bool aligned = offset % sectorBytes_ == 0 && length % sectorBytes_ == 0;
+  const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
+  uint32_t got = 0;
+  const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
+  bytesRead_ += length;
+  if (ok) {
+    size_t written = 0;
+    if (writer_.writeAt(offset, drive_.buffer(), length, &written) != 0) {
+      failedWriteOffset_ = offset + written;
+      return Step::WriteFailed;
+    }
+    map_.set(offset, offset + length, BlockStatus::Finished);
+    lastGoodOffset_ = offset;
+    lastGoodRead_ = Clock::now();
+    failuresInARow_ = 0;
+    maybeSaveMap();
+    reportProgress(false);
+    return Step::Good;
+  }
+  if (drive_.lastError() == kDriveNotReady) return Step::Lost;  // ENODEV, ENOMEDIUM, ENXIO
+  map_.set(offset, offset + length, onFailure);
+  map_.currentPos = offset;
+  if (++failuresInARow_ % kFailuresBeforeLivenessCheck == 0 && !cardStillAnswers()) return Step::Lost;
+  errorUnsaved_ = true;
+  maybeSaveMap();
+  reportProgress(false);
+  return Step::Bad;
+}
+
+CopyJob::Step CopyJob::copyingPass(bool skipAhead) {
+  uint64_t skip = 0;
+  uint64_t pos = 0;
+  while (auto block = map_.nextBlock(pos, BlockStatus::NonTried)) {
+    uint64_t offset = block->pos;
+    const uint64_t blockEnd = block->end();
+    while (offset < blockEnd) {
+      // Runs end on multiples of the run size, so they stay cluster-aligned
+      // after a skip or a resume.
+      const uint64_t end = std::min(blockEnd, (offset / runBytes_ + 1) * runBytes_);
+      map_.currentPos = offset;
+      const Step step = copyPiece(offset, end - offset, BlockStatus::NonTrimmed);
+      if (step != Step::Good && step != Step::Bad) return step;
+      offset = end;
+      if (step == Step::Good) {
+        skip = 0;
+      } else if (skipAhead) {
+        const uint64_t largest = std::max(runBytes_, std::min(kMaximumSkipBytes, deviceBytes_ / 64 / runBytes_ * runBytes_));
+        skip = skip == 0 ? runBytes_ : std::min(skip * 2, largest);
+        offset = std::min(blockEnd, offset + skip);  // the skipped bytes stay non-tried for pass 2
+      }
+    }
+    pos = blockEnd;
+  }
+  return Step::Good;
+}
+
+CopyJob::Step CopyJob::trimBlock(const MapBlock& block) {
+  uint64_t begin = block.pos, end = block.end();
+  // From the start up to the first sector that fails...
+  while (begin < end) {
+    const uint64_t pieceEnd = std::min(end, sectorEnd(begin));
+    const Step step = copyPiece(begin, pieceEnd - begin, BlockStatus::BadSector);
+    if (step != Step::Good && step != Step::Bad) return step;
+    begin = pieceEnd;
+    if (step == Step::Bad) break;
+  }
+  // ...and from the end back down to the first that fails.
+  while (begin < end) {
+    const uint64_t pieceBegin = std::max(begin, (end - 1) / sectorBytes_ * sectorBytes_);
+    const Step step = copyPiece(pieceBegin, end - pieceBegin, BlockStatus::BadSector);
+    if (step != Step::Good && step != Step::Bad) return step;
+    end = pieceBegin;
+    if (step == Step::Bad) break;
+  }
+  if (begin < end) map_.set(begin, end, BlockStatus::NonScraped);
+  return Step::Good;
+}
+
+CopyJob::Step CopyJob::sectorPass(BlockStatus from, bool trim) {
+  uint64_t pos = 0;
+  while (auto block = map_.nextBlock(pos, from)) {
+    const uint64_t blockEnd = block->end();
+    if (trim) {
+      const Step step = trimBlock(*block);
+      if (step != Step::Good) return step;
+    } else {
+      for (uint64_t offset = block->pos; offset < blockEnd;) {
+        const uint64_t end = std::min(blockEnd, sectorEnd(offset));
+        const Step step = copyPiece(offset, end - offset, BlockStatus::BadSector);
+        if (step != Step::Good && step != Step::Bad) return step;
+        offset = end;
+      }
+    }
+    pos = blockEnd;
+  }
+  return Step::Good;
+}
+
+CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool()>& shouldContinue,
+                         const CopyOptions& options) {
   resultText_.clear();
   damageLogStart_ = 0;
   damagedSectors_ = 0;
+  bytesRead_ = 0;
+  mapSaveError_ = 0;
   lastPercent_ = -1;
+  failuresInARow_ = 0;
+  lastGoodOffset_ = UINT64_MAX;
+  shouldContinue_ = &shouldContinue;
+  options_ = options;
+  mapPath_ = mapPath(imagePath);
+  map_ = RescueMap{};
 
-  // Write access empties an existing file, so a shorter copy never keeps
-  // stale bytes of an earlier, longer one behind its end.
-  if (!image_.OpenFile(imagePath, FileAccess::Write)) return fail(CopyNoticeImageFileNotOpened);
   const BootInfo info = drive_.bootInfo();
+  // An image in the card's own free space would overwrite the deleted
+  // photos it is meant to save.
+  if (isOnSourceDevice(info.devicePath, folderOf(imagePath))) return fail(CopyNoticeDestinationOnSource);
   if (!drive_.open(info.devicePath, RawDrive::kGenericRead)) return fail(CopyNoticeDriveNotOpened);
-  const uint64_t clusterCount = info.clusterCount();
-  const uint64_t clusterBytes = info.clusterBytes();
+  deviceBytes_ = std::min(drive_.deviceBytes(), RescueMap::kMaximumPosition);
+  sectorBytes_ = info.sectorSize;
+  clusterBytes_ = info.clusterBytes();
   // The probe never leaves such a geometry behind; a record filled some other
   // way gets refused rather than divided by.
-  if (clusterCount == 0 || clusterBytes == 0 || clusterBytes > kMaximumClusterBytes) {
+  if (sectorBytes_ == 0 || clusterBytes_ == 0 || clusterBytes_ > kMaximumClusterBytes) {
     return fail(CopyNoticeDriveNotOpened);
   }
+  runBytes_ = std::max(clusterBytes_, kRunBytes / clusterBytes_ * clusterBytes_);
+  const DeviceIdentity device = identifyDevice(info.devicePath, deviceBytes_);
 
+  // The file written: the ".part" of a copy under way, or a finished image
+  // whose bad sectors a resume tries again.
+  imagePath_ = imagePath;
+  const std::string part = partPath(imagePath);
+  targetPath_ = part;
+  if (options.resume) {
+    RescueMapLoad loaded = RescueMap::load(mapPath_);
+    if (!loaded.map) return fail(CopyNoticeMapUnusable);
+    const RescueMap& old = *loaded.map;
+    const uint64_t mappedSize = old.device.size != 0 ? old.device.size : old.domainEnd();
+    if (mappedSize != deviceBytes_ || old.domainBegin() != 0 || old.domainEnd() != deviceBytes_ ||
+        (!old.device.id.empty() && old.device.id != device.id)) {
+      return fail(CopyNoticeMapOfAnotherDrive);
+    }
+    map_ = std::move(*loaded.map);
+    if (exists(part)) {
+      if (writer_.openExisting(part) != 0) return fail(CopyNoticeMapUnusable);
+    } else if (map_.onlyBadSectorsLeft()) {
+      // A finished copy: its bad sectors are read again into the image in
+      // place, which only ever turns zero bytes into the card's own.
+      targetPath_ = imagePath;
+      if (writer_.openExisting(targetPath_) != 0) return fail(CopyNoticeMapUnusable);
+    } else if (map_.bytesWith(BlockStatus::Finished) == 0) {
+      // Stopped before its first byte was written: nothing to lose.
+      if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
+    } else {
+      // The partial image the map describes is gone, and with it the
+      // finished areas; an unfinished map never continues into imagePath.
+      return fail(CopyNoticeMapUnusable);
+    }
+  } else {
+    map_ = RescueMap::fresh(deviceBytes_);
+    map_.device = device;
+    // The old ".part" goes, then the fresh map comes, then the new ".part":
+    // a crash at any point never leaves a map claiming bytes of a ".part"
+    // that does not hold them.
+    if (::unlink(part.c_str()) != 0 && errno != ENOENT) return fail(CopyNoticeImageFileNotOpened);
+    saveMap();
+    if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
+  }
+  map_.device = device;
+  struct stat sourceInfo {};
+  if (stat(info.devicePath.c_str(), &sourceInfo) == 0 && S_ISREG(sourceInfo.st_mode) &&
+      sourceInfo.st_dev == writer_.device() && sourceInfo.st_ino == writer_.inode()) {
+    return fail(CopyNoticeImageFileNotOpened);  // never write into the source
+  }
+
+  started_ = lastGoodRead_ = lastStatus_ = Clock::now();
   reporter_.setProgress(0);
   lastPercent_ = 0;
   writeMediaHeader(drive_, resultText_);
   damageLogStart_ = resultText_.size();
+  // A map exists from the first moment, so even a crash before the first
+  // interval leaves something to resume from.
+  saveMap();
 
-  const uint32_t sectorSize = info.sectorSize;
-  const uint32_t sectorsPerCluster = info.sectorsPerCluster;
-  const uint64_t clustersPerRun = std::max<uint64_t>(1, kRunBytes / clusterBytes);
-  std::vector<uint8_t> salvaged(clusterBytes);  // one cluster pieced together from sectors
+  return copyAll();
+}
 
-  // Writes `count` clusters from data; on a short write names the cluster
-  // that did not make it completely.
-  auto writeClusters = [&](const uint8_t* data, uint64_t first, uint64_t count) -> bool {
-    uint32_t written = 0;
-    if (image_.WriteBytes(data, static_cast<uint32_t>(count * clusterBytes), &written)) return true;
-    const uint64_t failedCluster = first + written / clusterBytes;
-    drive_.close();
-    image_.CloseFile();
-    if (damageLogBytes() < kDamageLogLimit) {
+void CopyJob::writeDamageLines() {
+  damagedSectors_ = 0;
+  const uint64_t perCluster = clusterBytes_ / sectorBytes_;
+  map_.forEachBlock([&](const MapBlock& block) {
+    if (block.status != BlockStatus::BadSector) return;
+    const uint64_t last = (block.end() - 1) / sectorBytes_;
+    for (uint64_t sector = block.pos / sectorBytes_; sector <= last; ++sector) {
+      ++damagedSectors_;
+      if (damageLogBytes() >= kDamageLogLimit) continue;
       char line[128];
-      std::snprintf(line, sizeof line, "書込みエラー： %llu クラスタ目書込み中にエラー\r\n",
-                    static_cast<unsigned long long>(failedCluster));
+      std::snprintf(line, sizeof line, "ディスク破損： %llu クラスタ %llu セクタ\r\n",
+                    static_cast<unsigned long long>(sector / perCluster),
+                    static_cast<unsigned long long>(sector));
       resultText_ += line;
     }
-    return false;
-  };
+  });
+}
 
-  auto stop = [&] {
-    drive_.close();
-    image_.CloseFile();
-    return CopyOutcome::Stopped;
+CopyOutcome CopyJob::copyAll() {
+  Step step = Step::Good;
+  auto begin = [&](RescuePhase phase, uint32_t number) {
+    map_.phase = phase;
+    map_.pass = number;
   };
-
-  for (uint64_t first = 0; first < clusterCount;) {
-    const uint64_t count = std::min(clustersPerRun, clusterCount - first);
-    uint32_t bytesRead = 0;
-    if (drive_.readClusters(first, static_cast<uint32_t>(count), sectorSize, sectorsPerCluster,
-                            &bytesRead)) {
-      // The flag is asked once per run: a run is read whole, so a stop
-      // between its clusters would save nothing worth the checks.
-      if (!shouldContinue()) return stop();
-      if (!writeClusters(drive_.buffer(), first, count)) {
-        reporter_.post(JobMessage::CopyNotice, CopyNoticeWriteFailed);
-        reporter_.post(JobMessage::CopyEnded, 0);
-        return CopyOutcome::Failed;
-      }
-    } else {
-      // The run failed somewhere: fall back to what one read per cluster
-      // would have done, so damage is found and logged exactly as then.
-      for (uint64_t cluster = first; cluster < first + count; ++cluster) {
-        if (!shouldContinue()) return stop();
-        const uint8_t* data = nullptr;
-        if (drive_.readClusters(cluster, 1, sectorSize, sectorsPerCluster, &bytesRead)) {
-          data = drive_.buffer();
-        } else {
-          // Damage is never fatal: keep every sector that reads, put zero
-          // bytes where one does not, log it and carry on.
-          for (uint32_t s = 0; s < sectorsPerCluster; ++s) {
-            const uint64_t sector = cluster * sectorsPerCluster + s;
-            uint8_t* target = salvaged.data() + uint64_t{s} * sectorSize;
-            if (drive_.readSectors(sector, 1, sectorSize, &bytesRead)) {
-              std::memcpy(target, drive_.buffer(), sectorSize);
-            } else {
-              std::memset(target, 0, sectorSize);
-              logDamage(cluster, sector);
-            }
-          }
-          data = salvaged.data();
-        }
-        if (!writeClusters(data, cluster, 1)) {
-          reporter_.post(JobMessage::CopyNotice, CopyNoticeWriteFailed);
-          reporter_.post(JobMessage::CopyEnded, 0);
-          return CopyOutcome::Failed;
-        }
-        reportProgress(cluster, clusterCount);
-      }
-    }
-    first += count;
-    reportProgress(first - 1, clusterCount);
+  begin(RescuePhase::Copying, 1);
+  step = copyingPass(true);
+  if (step == Step::Good) begin(RescuePhase::Copying, 2), step = copyingPass(false);
+  if (step == Step::Good) begin(RescuePhase::Trimming, 1), step = sectorPass(BlockStatus::NonTrimmed, true);
+  if (step == Step::Good) begin(RescuePhase::Scraping, 1), step = sectorPass(BlockStatus::NonScraped, false);
+  for (uint32_t retry = 1; step == Step::Good && retry <= options_.retries; ++retry) {
+    begin(RescuePhase::Retrying, retry);
+    step = sectorPass(BlockStatus::BadSector, false);
   }
 
-  reporter_.setProgress(100);
+  reportProgress(true);
+  writeDamageLines();
+  switch (step) {
+    case Step::Stop:
+      saveMap();
+      drive_.close();
+      writer_.close();
+      return CopyOutcome::Stopped;
+    case Step::Lost:
+      saveMap();
+      fail(CopyNoticeDriveLost);
+      return CopyOutcome::DriveLost;
+    case Step::WriteFailed: {
+      saveMap();
+      if (damageLogBytes() < kDamageLogLimit) {
+        char line[128];
+        std::snprintf(line, sizeof line, "書込みエラー： %llu クラスタ目書込み中にエラー\r\n",
+                      static_cast<unsigned long long>(failedWriteOffset_ / clusterBytes_));
+        resultText_ += line;
+      }
+      return fail(CopyNoticeWriteFailed);
+    }
+    case Step::Good:
+    case Step::Bad:
+      break;
+  }
+
   drive_.close();
-  image_.CloseFile();
+  map_.phase = RescuePhase::Done;
+  map_.currentPos = deviceBytes_;
+  // Unreadable sectors at the very end still give the image its full size.
+  if (writer_.finish(deviceBytes_) != 0) {
+    failedWriteOffset_ = deviceBytes_;
+    resultText_ += "書込みエラー： ";
+    resultText_ += std::to_string(deviceBytes_ / clusterBytes_) + " クラスタ目書込み中にエラー\r\n";
+    saveMap();
+    return fail(CopyNoticeWriteFailed);
+  }
+  if (targetPath_ != imagePath_) {
+    // The finished copy takes the final name only now: an earlier image of
+    // that name was never touched before this point.
+    if (::rename(targetPath_.c_str(), imagePath_.c_str()) != 0) {
+      saveMap();
+      return fail(CopyNoticeWriteFailed);
+    }
+  }
+  saveMap();
+  reporter_.setProgress(100);
   resultText_ += kCopyFinished;
   resultText_ += damagedSectors_ > 0 ? kFinishedWithDamage : kFinishedClean;
   reporter_.setProgress(0);
-  reporter_.setImageName(imagePath);
+  reporter_.setImageName(imagePath_);
   reporter_.post(JobMessage::CopyEnded, 1);
   return CopyOutcome::Finished;
 }

@@ -1,77 +1,165 @@
-// The disk image copy: every whole cluster of a probed drive, in order, into
-// an image file, with damaged clusters salvaged sector by sector and logged.
+// The disk image copy: every byte of a probed drive, up to the device's own
+// size whatever its boot sector claims, into an image file, read the way a
+// careful rescuer reads a failing card, with a rescue map beside the image.
 //
-//   CopyJob job(drive, imageBuffer, reporter);   // drive: probed, closed
-//   job.run(imagePath, [&] { return thread.shouldContinue(); });
-//   show(job.resultText());                       // after CopyEnded
+//   CopyJob job(drive, reporter);                  // drive: probed, closed
+//   job.run(imagePath, [&] { return thread.shouldContinue(); }, options);
+//   show(job.resultText());                        // after CopyEnded
+//
+// Files: while the copy runs the image is written to imagePath + ".part";
+// only a finished copy is renamed to imagePath, so an earlier image of that
+// name stays intact until then and a name without ".part" is never a
+// partial copy. The map, imagePath + ".map", always tells the truth about
+// the image it lies beside (the ".part" while there is one): written
+// atomically when the copy starts, after read errors (at most once a
+// second, so thousands of bad sectors do not cost thousands of fsyncs), at
+// least every mapInterval, and at the end. A resume continues the ".part" (or, when the
+// copy had finished, retries the bad sectors of imagePath in place).
+//
+// Passes (each reads only what the map does not mark finished):
+//   1. copying: runs of up to kRunBytes (whole clusters, aligned to the run
+//      size); a failed run becomes non-trimmed and the copy skips ahead,
+//      the skip doubling on every further failed run, so the good areas
+//      come first;
+//   2. copying the skipped areas, run by run, without skipping;
+//   3. trimming: each non-trimmed area is read sector by sector from its
+//      start and from its end up to the first failure each way; what lies
+//      between becomes non-scraped;
+//   4. scraping: every non-scraped sector is read alone; a failure is a bad
+//      sector;
+//   5. retries: options.retries further passes over the bad sectors.
 //
 // Image invariants (the scan reports offsets into the image as offsets into
-// the volume, so they must hold whatever the drive does):
-//   - the image is exactly clusterCount × clusterBytes long once finished;
-//   - cluster n lies at byte n × clusterBytes;
-//   - an unreadable sector is zero bytes at its own offset, and only it:
-//     the readable sectors of the same cluster keep their data.
+// the device, so they must hold whatever the drive does):
+//   - a finished image is exactly the device's size;
+//   - byte n of the image is byte n of the device, or zero where the map
+//     does not mark it finished;
+//   - the map never marks finished a byte that is not on the disk: the
+//     image is synced before every map save.
 //
-// Reading: runs of whole clusters (up to kRunBytes) in one read; a run that
-// fails is read again cluster by cluster, and a cluster that fails sector by
-// sector, so the result is exactly what reading one cluster at a time gives.
+// A card that stops answering (ENODEV, ENOMEDIUM, or a run of failed reads
+// after which even a sector read before fails again) ends the run at once
+// with DriveLost, so a pulled reader costs seconds, not a pass through the
+// whole card.
 //
-// Messages: CopyNotice (image not opened, drive not opened, write failed)
-// always followed by CopyEnded 0; CopyEnded 1 when finished. A cleared
-// running flag ends the job at once without a message.
+// Messages: CopyNotice (see CopyNoticeCode) always followed by CopyEnded 0;
+// CopyEnded 1 when finished. A cleared running flag saves the map and ends
+// the job without a message.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "jobs/image_writer.h"
+#include "media/rescue_map.h"
+
 namespace kestrix {
 
-class ImageBuffer;
 class JobReporter;
 class RawDrive;
 
 enum class CopyOutcome {
-  Finished,  // every cluster written; damage, if any, is in the result text
-  Failed,    // a notice was posted; the image is incomplete or absent
-  Stopped,   // the running flag was cleared; no message was posted
+  Finished,   // every pass ran; damage, if any, is in the result text and the map
+  Failed,     // a notice was posted; the image is incomplete, absent or refused
+  Stopped,    // the running flag was cleared; map saved, no message posted
+  DriveLost,  // the card stopped answering; map saved, CopyNoticeDriveLost posted
+};
+
+// The user's text for a copy notice (CopyNoticeCode); a general failure
+// text for a code it does not know. The window and the command line both
+// show these.
+const char* copyNoticeText(uint64_t code);
+
+struct CopyOptions {
+  // Continue from imagePath + ".map" instead of starting over.
+  bool resume = false;
+  // Further passes over bad sectors after scraping.
+  uint32_t retries = 0;
+  // Longest time between two map saves while reads succeed.
+  std::chrono::milliseconds mapInterval{30000};
 };
 
 class CopyJob {
  public:
-  // Bytes of whole clusters read in one platform read.
+  // Bytes read in one platform read in the copying passes (rounded down to
+  // whole clusters when a cluster is larger).
   static constexpr uint64_t kRunBytes = uint64_t{1} << 20;
   // Damage lines are appended only while those already written take less
   // than this; later damage still counts for the end message.
   static constexpr size_t kDamageLogLimit = 0x1F00;
+  // Failed reads in a row after which a sector read before is tried again
+  // to tell a bad area from a card that no longer answers.
+  static constexpr uint32_t kFailuresBeforeLivenessCheck = 8;
 
-  // None is owned; all must outlive the job.
-  CopyJob(RawDrive& drive, ImageBuffer& image, JobReporter& reporter)
-      : drive_(drive), image_(image), reporter_(reporter) {}
+  static std::string partPath(const std::string& imagePath) { return imagePath + ".part"; }
+  static std::string mapPath(const std::string& imagePath) { return imagePath + ".map"; }
 
-  // Copies the drive that the last probe described into imagePath (replaced
-  // if it exists). shouldContinue is asked before every cluster.
-  CopyOutcome run(const std::string& imagePath, const std::function<bool()>& shouldContinue);
+  // Neither is owned; both must outlive the job.
+  CopyJob(RawDrive& drive, JobReporter& reporter) : drive_(drive), reporter_(reporter) {}
+
+  // Copies the drive that the last probe described into imagePath (an
+  // existing file of that name is replaced when the copy finishes).
+  // shouldContinue is asked before every read.
+  CopyOutcome run(const std::string& imagePath, const std::function<bool()>& shouldContinue,
+                  const CopyOptions& options = {});
 
   // The media header, damage lines and end messages of the last run; empty
   // when that run failed before the drive was open.
   const std::string& resultText() const { return resultText_; }
-  // Sectors found unreadable in the last run (logged or not).
+  // Sectors of the geometry's size the map marks bad after the last run.
   uint64_t damagedSectors() const { return damagedSectors_; }
+  // Bytes the last run read from the drive (a resume reads only what the
+  // map did not mark finished, plus a sector per liveness check).
+  uint64_t bytesRead() const { return bytesRead_; }
+  // The map as the last run left it.
+  const RescueMap& map() const { return map_; }
+  // errno of the last map save that failed in the last run, 0 when all worked.
+  int mapSaveError() const { return mapSaveError_; }
 
  private:
+  enum class Step { Good, Bad, Stop, Lost, WriteFailed };
+  using Clock = std::chrono::steady_clock;
+
   CopyOutcome fail(uint32_t notice);
-  void logDamage(uint64_t cluster, uint64_t sector);
-  void reportProgress(uint64_t cluster, uint64_t clusterCount);
+  CopyOutcome copyAll();
+  Step copyPiece(uint64_t offset, uint64_t length, BlockStatus onFailure);
+  Step copyingPass(bool skipAhead);
+  Step sectorPass(BlockStatus from, bool trim);
+  Step trimBlock(const MapBlock& block);
+  bool cardStillAnswers();
+  uint64_t sectorEnd(uint64_t offset) const;
+  void saveMap();
+  void maybeSaveMap();
+  void reportProgress(bool force);
+  void writeDamageLines();
   size_t damageLogBytes() const { return resultText_.size() - damageLogStart_; }
 
   RawDrive& drive_;
-  ImageBuffer& image_;
   JobReporter& reporter_;
+  const std::function<bool()>* shouldContinue_ = nullptr;
+  CopyOptions options_;
+  std::string imagePath_;
+  std::string targetPath_;  // the file written: the ".part", or the finished image on a resume
+  std::string mapPath_;
+  RescueMap map_;
+  ImageWriter writer_;
+  uint64_t deviceBytes_ = 0;
+  uint64_t sectorBytes_ = 512;    // the geometry's sector: unit of trimming, scraping, damage lines
+  uint64_t clusterBytes_ = 512;
+  uint64_t runBytes_ = kRunBytes;
+  uint64_t lastGoodOffset_ = UINT64_MAX;  // a sector that read, for the liveness check
+  uint32_t failuresInARow_ = 0;
+  uint64_t failedWriteOffset_ = 0;
   std::string resultText_;
   size_t damageLogStart_ = 0;     // where the header ends and the damage lines begin
   uint64_t damagedSectors_ = 0;
+  uint64_t bytesRead_ = 0;
+  int mapSaveError_ = 0;
+  bool errorUnsaved_ = false;  // a read failed since the last map save
   int lastPercent_ = -1;
+  Clock::time_point started_{}, lastSave_{}, lastGoodRead_{}, lastStatus_{};
 };
 
 }  // namespace kestrix

@@ -79,7 +79,7 @@ int32_t RecoveryJob::run() {
 int32_t RecoveryJob::runCopy() {
   resultText_.clear();
   if (reporter_ == nullptr) return 0;
-  CopyJob copy(drive_, copyOutput_, *reporter_);
+  CopyJob copy(drive_, *reporter_);
   const CopyOutcome outcome = copy.run(imagePath_, [this] { return shouldContinue(); });
   // Written before the final message is handled: CopyJob posts CopyEnded as
   // its last act, and the window reads the text only after joining this

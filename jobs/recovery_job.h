@@ -34,7 +34,6 @@
 #include "host/engine_set.h"
 #include "host/extension_registry.h"
 #include "host/plugin_host.h"
-#include "jobs/image_buffer.h"
 #include "jobs/job_thread.h"
 #include "jobs/restore_job.h"
 #include "jobs/scan_job.h"
@@ -110,7 +109,6 @@ class RecoveryJob : public JobThread {
   ExtensionRegistry registry_;  // this job's extensions; the scan walks them in order
   PluginHost host_;
   std::unique_ptr<ImageFile> image_;  // null while no image is open
-  ImageBuffer copyOutput_;            // the copy's output file
   RawDrive drive_;
   RestoreJob restore_;                // job thread: restore and preview
   EngineSet jobEngines_;              // job thread only

@@ -8,7 +8,7 @@ set -euo pipefail
 
 build=(cmake g++ make binutils)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs ffmpeg)
-test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd)
+test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd gddrescue)
 gui=(qt6-base-dev xvfb xauth fonts-noto-cjk)
 
 packages=()

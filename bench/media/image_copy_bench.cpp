@@ -1,5 +1,6 @@
 // Disk image throughput: the copy job over a file-backed drive against
-// dd bs=1M over the same source, both writing an image file, in one run.
+// dd bs=1M over the same source, both writing an image file, in one run;
+// and a copy stopped half-way then resumed, with the bytes each part read.
 // Run by hand: image_copy_bench [SOURCE] (default: a 1 GiB file made in
 // the temporary folder). Reported as bytes per second per benchmark.
 #include <benchmark/benchmark.h>
@@ -10,7 +11,6 @@
 #include <string>
 
 #include "jobs/copy_job.h"
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
 #include "media/raw_drive.h"
 
@@ -33,8 +33,7 @@ void BM_CopyJob(benchmark::State& state) {
       return;
     }
     SilentReporter reporter;
-    kestrix::ImageBuffer image;
-    kestrix::CopyJob job(drive, image, reporter);
+    kestrix::CopyJob job(drive, reporter);
     if (job.run(target, [] { return true; }) != kestrix::CopyOutcome::Finished) {
       state.SkipWithError("copy failed");
       return;
@@ -51,8 +50,51 @@ void BM_Dd(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(source));
 }
 
+// dd that also puts the image on the disk before it ends, as the copy job
+// must before it names the image finished.
+void BM_DdFsync(benchmark::State& state) {
+  const std::string command = "dd if='" + source + "' of='" + target + "' bs=1M conv=fsync status=none";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("dd failed");
+  }
+  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(source));
+}
+
+// Stops the copy after half the device's runs, then resumes it: the resume
+// must read the other half only.
+void BM_StopThenResume(benchmark::State& state) {
+  const uint64_t size = std::filesystem::file_size(source);
+  for (auto _ : state) {
+    kestrix::RawDrive drive;
+    if (drive.probe(source) != 0) {
+      state.SkipWithError("probe failed");
+      return;
+    }
+    SilentReporter reporter;
+    kestrix::CopyJob job(drive, reporter);
+    uint64_t reads = 0;
+    const uint64_t half = size / kestrix::CopyJob::kRunBytes / 2;
+    if (job.run(target, [&] { return ++reads <= half; }) != kestrix::CopyOutcome::Stopped) {
+      state.SkipWithError("copy did not stop");
+      return;
+    }
+    state.counters["first_MiB_read"] = static_cast<double>(job.bytesRead()) / (1 << 20);
+    state.counters["left_MiB"] = static_cast<double>(job.map().unfinishedBytes()) / (1 << 20);
+    kestrix::CopyOptions resume;
+    resume.resume = true;
+    if (job.run(target, [] { return true; }, resume) != kestrix::CopyOutcome::Finished) {
+      state.SkipWithError("resume failed");
+      return;
+    }
+    state.counters["resume_MiB_read"] = static_cast<double>(job.bytesRead()) / (1 << 20);
+  }
+  state.SetBytesProcessed(state.iterations() * size);
+}
+
 BENCHMARK(BM_Dd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CopyJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_DdFsync)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_StopThenResume)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_Dd)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_CopyJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -73,6 +115,7 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   std::filesystem::remove(target);
+  std::filesystem::remove(target + ".map");
   if (made) std::filesystem::remove(source);
   return 0;
 }

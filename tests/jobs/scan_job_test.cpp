@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include "job_test_support.h"
-#include "jobs/image_buffer.h"
 
 namespace kestrix::test {
 namespace {
@@ -155,22 +154,6 @@ TEST(ScanJob, SecondStartWhileRunningIsRefused) {
   reporter.release();
   EXPECT_EQ(reporter.waitForScanEnd(), 1u);
   scan.stop();
-}
-
-TEST(ScanJob, WriteBytesOfTheCopyOutputEmptiesAnOlderImage) {
-  ScratchFolder scratch;
-  ImageBuffer output;
-  uint32_t written = 99;
-  EXPECT_FALSE(output.WriteBytes("abc", 3, &written));
-  EXPECT_EQ(written, 0u);
-  const std::string path = scratch.file("copy.ksx");
-  writeFile(path, "an older and longer image");
-  ASSERT_TRUE(output.OpenFile(path, FileAccess::Write));
-  EXPECT_FALSE(output.OpenFile(path, FileAccess::Write));  // already open
-  EXPECT_TRUE(output.WriteBytes("abc", 3, &written));
-  EXPECT_EQ(written, 3u);
-  output.CloseFile();
-  EXPECT_EQ(readFile(path), "abc");
 }
 
 }  // namespace

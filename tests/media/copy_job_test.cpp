@@ -1,17 +1,19 @@
-// The disk image copy against a drive double with bad sectors: salvage, zero
-// fill, damage lines, the log bound, end messages and the media header.
+// The disk image copy against a drive double with bad sectors: the whole
+// device, zero fill, the map, the passes, resume, a card that stops
+// answering, damage lines, end messages and the files left behind.
 #include "jobs/copy_job.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
-#include "jobs/image_buffer.h"
 #include "jobs/job_reporter.h"
 #include "jobs/media_header_writer.h"
 #include "media/drive_error.h"
 #include "media/memory_sector_device.h"
 #include "media/raw_drive.h"
+#include "media/rescue_map.h"
 #include "media/test_files.h"
 
 namespace kestrix {
@@ -24,22 +26,37 @@ class RecordingReporter : public JobReporter {
   }
   void setProgress(int percent) override { progress.push_back(percent); }
   void setImageName(const std::string& path) override { imageName = path; }
+  void copyStatus(const CopyStatus& status) override { statuses.push_back(status); }
   std::vector<std::pair<uint32_t, uint64_t>> messages;
   std::vector<int> progress;
+  std::vector<CopyStatus> statuses;
   std::string imageName;
 };
 
+using Messages = std::vector<std::pair<uint32_t, uint64_t>>;
+
 // A FAT16 card of `sectors` sectors with `perCluster` sectors per cluster;
 // every sector holds its own number so misplaced data shows.
-std::shared_ptr<test::MemoryDriveState> fatCard(uint32_t sectors, uint8_t perCluster) {
+std::shared_ptr<test::MemoryDriveState> fatCard(uint32_t sectors, uint8_t perCluster,
+                                                uint32_t bootSectors = 0) {
   auto state = std::make_shared<test::MemoryDriveState>();
   state->bytes.resize(uint64_t{sectors} * 512);
   for (uint32_t s = 0; s < sectors; ++s) {
     for (int i = 0; i < 512; i += 4) std::memcpy(&state->bytes[uint64_t{s} * 512 + i], &s, 4);
   }
-  auto boot = test::fat16BootSector(sectors, perCluster);
+  auto boot = test::fat16BootSector(bootSectors != 0 ? bootSectors : sectors, perCluster);
   std::memcpy(state->bytes.data(), boot.data(), 512);
   return state;
+}
+
+// The sectors the map marks bad, as sector numbers.
+std::vector<uint64_t> badSectorsOf(const RescueMap& map) {
+  std::vector<uint64_t> sectors;
+  map.forEachBlock([&](const MapBlock& block) {
+    if (block.status != BlockStatus::BadSector) return;
+    for (uint64_t s = block.pos / 512; s * 512 < block.end(); ++s) sectors.push_back(s);
+  });
+  return sectors;
 }
 
 struct Copy {
@@ -48,58 +65,84 @@ struct Copy {
   std::vector<uint8_t> image;
   RecordingReporter reporter;
   std::string header;
+  RescueMap map;
+  uint64_t bytesRead = 0;
 };
 
-Copy copyCard(std::shared_ptr<test::MemoryDriveState> state, std::function<bool()> shouldContinue = [] { return true; }) {
-  test::TempFolder folder;
+// Copies the card into folder/card.ksx; the image read back is the final
+// file, or the ".part" when the copy did not finish.
+Copy copyCard(const test::TempFolder& folder, std::shared_ptr<test::MemoryDriveState> state,
+              std::function<bool()> shouldContinue = [] { return true; }, CopyOptions options = {}) {
   RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
   EXPECT_EQ(drive.probe("card"), kDriveOk);
-  std::vector<uint8_t> bad;
   auto badRanges = std::move(state->badRanges);  // the header is taken from a healthy read
   drive.open("card");
   Copy copy;
   writeMediaHeader(drive, copy.header);
   drive.close();
   state->badRanges = std::move(badRanges);
-  ImageBuffer image;
-  CopyJob job(drive, image, copy.reporter);
-  copy.outcome = job.run(folder.file("card.ksx"), shouldContinue);
+  CopyJob job(drive, copy.reporter);
+  copy.outcome = job.run(folder.file("card.ksx"), shouldContinue, options);
   copy.text = job.resultText();
-  copy.image = test::readFile(folder.file("card.ksx"));
+  const std::string path = folder.file("card.ksx");
+  copy.image = test::readFile(std::filesystem::exists(path + ".part") ? path + ".part" : path);
+  copy.map = job.map();
+  copy.bytesRead = job.bytesRead();
   return copy;
+}
+
+Copy copyCard(std::shared_ptr<test::MemoryDriveState> state) {
+  test::TempFolder folder;
+  return copyCard(folder, std::move(state));
 }
 
 constexpr const char* kEndClean = "ディスクイメージの作成が完了しました。\r\n特にエラーは発生しませんでした。";
 constexpr const char* kEndDamaged =
     "ディスクイメージの作成が完了しました。\r\nイメージ作成中にいくつかの障害が発生しましたが、作業は最後まで続行されました。";
 
-TEST(CopyJob, CleanCardCopiesWholeClustersOnly) {
-  // 10003 sectors, 4 per cluster: the last 3 sectors are not in the image.
-  auto state = fatCard(10003, 4);
-  Copy copy = copyCard(state);
-  ASSERT_EQ(copy.outcome, CopyOutcome::Finished);
-  ASSERT_EQ(copy.image.size(), 10000u * 512);
-  EXPECT_TRUE(std::equal(copy.image.begin(), copy.image.end(), state->bytes.begin()));
-  EXPECT_EQ(copy.text, copy.header + kEndClean);
-  ASSERT_EQ(copy.reporter.messages.size(), 1u);
-  EXPECT_EQ(copy.reporter.messages[0], std::make_pair(0x500u, uint64_t{1}));
-  EXPECT_EQ(copy.reporter.progress.back(), 0);
-  EXPECT_NE(std::find(copy.reporter.progress.begin(), copy.reporter.progress.end(), 100), copy.reporter.progress.end());
-  EXPECT_TRUE(std::is_sorted(copy.reporter.progress.begin(), copy.reporter.progress.end() - 1));
-  EXPECT_EQ(copy.reporter.imageName.empty(), false);
+TEST(CopyJob, CleanCardCopiesTheWholeDeviceWithAFinishedMap) {
+  struct Case { const char* name; uint32_t sectors, bootSectors; };
+  const Case cases[] = {
+      {"trailing sectors past the last whole cluster", 10003, 0},
+      {"a file system smaller than the card", 10000, 6000},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    auto state = fatCard(c.sectors, 4, c.bootSectors);
+    Copy copy = copyCard(folder, state);
+    ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
+    ASSERT_EQ(copy.image.size(), uint64_t{c.sectors} * 512) << c.name;
+    EXPECT_TRUE(copy.image == state->bytes) << c.name;
+    EXPECT_EQ(copy.text, copy.header + kEndClean) << c.name;
+    EXPECT_EQ(copy.reporter.messages, (Messages{{0x500, 1}})) << c.name;
+    EXPECT_EQ(copy.reporter.progress.back(), 0) << c.name;
+    EXPECT_NE(std::find(copy.reporter.progress.begin(), copy.reporter.progress.end(), 100),
+              copy.reporter.progress.end()) << c.name;
+    EXPECT_TRUE(std::is_sorted(copy.reporter.progress.begin(), copy.reporter.progress.end() - 1)) << c.name;
+    EXPECT_EQ(copy.reporter.imageName, folder.file("card.ksx")) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx.part"))) << c.name;
+    auto saved = RescueMap::load(folder.file("card.ksx.map"));
+    ASSERT_TRUE(saved.map) << saved.error;
+    EXPECT_EQ(saved.map->unfinishedBytes(), 0u) << c.name;
+    EXPECT_EQ(saved.map->domainEnd(), uint64_t{c.sectors} * 512) << c.name;
+    EXPECT_EQ(copy.bytesRead, uint64_t{c.sectors} * 512) << c.name << ": each byte read once";
+  }
 }
 
-TEST(CopyJob, BadSectorsAreZeroFilledInPlaceAndLogged) {
+TEST(CopyJob, BadSectorsAreZeroFilledInPlaceLoggedAndMapped) {
   struct Case { const char* name; std::vector<uint64_t> bad; std::string lines; };
   const Case cases[] = {
       {"one sector in the middle of a cluster", {4097},
        "ディスク破損： 1024 クラスタ 4097 セクタ\r\n"},
-      {"two clusters in different runs, in order", {9, 9000, 9001},
+      {"two areas in different runs, in order", {9, 9000, 9001},
        "ディスク破損： 2 クラスタ 9 セクタ\r\nディスク破損： 2250 クラスタ 9000 セクタ\r\n"
        "ディスク破損： 2250 クラスタ 9001 セクタ\r\n"},
-      {"last sector of the last whole cluster", {9999},
-       "ディスク破損： 2499 クラスタ 9999 セクタ\r\n"},
-      {"a trailing sector past the last cluster is never read", {10001}, ""},
+      {"an area across a run boundary", {2047, 2048, 2049},
+       "ディスク破損： 511 クラスタ 2047 セクタ\r\nディスク破損： 512 クラスタ 2048 セクタ\r\n"
+       "ディスク破損： 512 クラスタ 2049 セクタ\r\n"},
+      {"a trailing sector past the last cluster is copied too", {10001},
+       "ディスク破損： 2500 クラスタ 10001 セクタ\r\n"},
+      {"the very last sector", {10002}, "ディスク破損： 2500 クラスタ 10002 セクタ\r\n"},
   };
   for (const Case& c : cases) {
     auto state = fatCard(10003, 4);
@@ -107,8 +150,8 @@ TEST(CopyJob, BadSectorsAreZeroFilledInPlaceAndLogged) {
     const std::vector<uint8_t> original = state->bytes;
     Copy copy = copyCard(state);
     ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
-    ASSERT_EQ(copy.image.size(), 10000u * 512) << c.name;
-    for (uint64_t s = 0; s < 10000; ++s) {
+    ASSERT_EQ(copy.image.size(), 10003u * 512) << c.name;
+    for (uint64_t s = 0; s < 10003; ++s) {
       const bool bad = std::find(c.bad.begin(), c.bad.end(), s) != c.bad.end();
       const uint8_t* got = copy.image.data() + s * 512;
       if (bad) {
@@ -117,7 +160,57 @@ TEST(CopyJob, BadSectorsAreZeroFilledInPlaceAndLogged) {
         ASSERT_EQ(std::memcmp(got, original.data() + s * 512, 512), 0) << c.name << " sector " << s;
       }
     }
-    EXPECT_EQ(copy.text, copy.header + c.lines + (c.lines.empty() ? kEndClean : kEndDamaged)) << c.name;
+    EXPECT_EQ(copy.text, copy.header + c.lines + kEndDamaged) << c.name;
+    EXPECT_EQ(badSectorsOf(copy.map), c.bad) << c.name;
+    EXPECT_EQ(copy.map.unfinishedBytes(), c.bad.size() * 512) << c.name << ": nothing left but bad sectors";
+  }
+}
+
+TEST(CopyJob, PassesSkipAheadThenTrimThenScrape) {
+  // Run 3 (sectors 6144-8191) holds bad sectors 6200 and 6300: pass 1 skips
+  // run 4, pass 2 reads it, trimming reads 6144-6199 forward and 8191 down
+  // to 6301, scraping reads 6201-6299 alone.
+  auto state = fatCard(20480, 4);
+  state->failSector(6200);
+  state->failSector(6300);
+  Copy copy = copyCard(state);
+  ASSERT_EQ(copy.outcome, CopyOutcome::Finished);
+  EXPECT_EQ(badSectorsOf(copy.map), (std::vector<uint64_t>{6200, 6300}));
+  std::vector<uint64_t> runStarts;
+  for (const auto& [offset, length] : state->readLog) {
+    if (length == CopyJob::kRunBytes) runStarts.push_back(offset / CopyJob::kRunBytes);
+  }
+  // Runs 0-2, the failed 3, skip 4, 5-9, then pass 2 reads 4.
+  EXPECT_EQ(runStarts, (std::vector<uint64_t>{0, 1, 2, 3, 5, 6, 7, 8, 9, 4})) << "with the probe's reads before";
+  uint64_t singleSectorReads = 0;
+  for (const auto& [offset, length] : state->readLog) singleSectorReads += length == 512 ? 1 : 0;
+  // 56 forward, 1892 backward, 99 scraped, and the probe's boot-sector reads.
+  EXPECT_GE(singleSectorReads, 56u + 2 + 1890u + 99u);
+  EXPECT_LE(singleSectorReads, 56u + 2 + 1890u + 99u + 4u);
+}
+
+TEST(CopyJob, RetriesReadBadSectorsAgain) {
+  struct Case { const char* name; uint32_t retries; std::vector<uint64_t> stillBad; };
+  const Case cases[] = {
+      {"no retries: the flaky sector stays bad", 0, {300, 301}},
+      {"one retry recovers it", 1, {301}},
+      {"more retries than needed change nothing else", 3, {301}},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    auto state = fatCard(4096, 4);
+    // The run holding both fails on 301; 300 then fails its trim read once
+    // and reads the time after.
+    state->flakySectors = {{300, 1}};
+    state->failSector(301);
+    CopyOptions options;
+    options.retries = c.retries;
+    Copy copy = copyCard(folder, state, [] { return true; }, options);
+    ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
+    EXPECT_EQ(badSectorsOf(copy.map), c.stillBad) << c.name;
+    const bool recovered = c.stillBad.size() == 1;
+    EXPECT_EQ(std::memcmp(copy.image.data() + 300 * 512, state->bytes.data() + 300 * 512, 512) == 0, recovered)
+        << c.name;
   }
 }
 
@@ -131,52 +224,173 @@ TEST(CopyJob, DamageLogStopsAtItsBoundButTheEndMessageStillSaysSo) {
   EXPECT_GE(damageBytes, CopyJob::kDamageLogLimit);
   EXPECT_LT(damageBytes, CopyJob::kDamageLogLimit + 64) << "at most one line past the bound";
   EXPECT_EQ(copy.text.find("ディスク破損： 1099 クラスタ"), std::string::npos);
+  EXPECT_EQ(badSectorsOf(copy.map).size(), 1000u) << "the map names every one";
 }
 
 TEST(CopyJob, FailuresPostANoticeThenFailedEnd) {
   test::TempFolder folder;
-  {
-    auto state = fatCard(1000, 4);
-    RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
-    ASSERT_EQ(drive.probe("card"), kDriveOk);
-    RecordingReporter reporter;
-    ImageBuffer image;
-    CopyJob job(drive, image, reporter);
-    EXPECT_EQ(job.run(folder.file("no/such/folder.ksx"), [] { return true; }), CopyOutcome::Failed);
-    EXPECT_EQ(reporter.messages, (std::vector<std::pair<uint32_t, uint64_t>>{{0x410, 0x10}, {0x500, 0}}));
-    EXPECT_TRUE(job.resultText().empty());
-
-    state->openError = ENOMEDIUM;  // the card was pulled after the probe
-    reporter.messages.clear();
-    EXPECT_EQ(job.run(folder.file("pulled.ksx"), [] { return true; }), CopyOutcome::Failed);
-    EXPECT_EQ(reporter.messages, (std::vector<std::pair<uint32_t, uint64_t>>{{0x410, 0x11}, {0x500, 0}}));
-    EXPECT_TRUE(test::readFile(folder.file("pulled.ksx")).empty());
-  }
-}
-
-TEST(CopyJob, ClearedRunningFlagStopsWithoutAMessage) {
-  auto state = fatCard(100000, 4);
-  int asked = 0;
-  // The flag is asked once per run of clusters read together.
-  Copy copy = copyCard(state, [&] { return ++asked < 20; });
-  EXPECT_EQ(copy.outcome, CopyOutcome::Stopped);
-  EXPECT_TRUE(copy.reporter.messages.empty());
-  EXPECT_EQ(asked, 20);
-  EXPECT_EQ(copy.image.size(), 19u * CopyJob::kRunBytes) << "runs before the stop are kept";
-}
-
-TEST(CopyJob, ReplacingALongerImageLeavesNoStaleBytes) {
-  test::TempFolder folder;
-  const std::string path = folder.file("card.ksx");
-  test::writeFile(path, std::vector<uint8_t>(1 << 20, 0x77));
-  auto state = fatCard(800, 4);
+  auto state = fatCard(1000, 4);
   RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
   ASSERT_EQ(drive.probe("card"), kDriveOk);
   RecordingReporter reporter;
-  ImageBuffer image;
-  CopyJob job(drive, image, reporter);
-  ASSERT_EQ(job.run(path, [] { return true; }), CopyOutcome::Finished);
-  EXPECT_EQ(test::readFile(path).size(), 800u * 512);
+  CopyJob job(drive, reporter);
+  EXPECT_EQ(job.run(folder.file("no/such/folder.ksx"), [] { return true; }), CopyOutcome::Failed);
+  EXPECT_EQ(reporter.messages, (Messages{{0x410, 0x10}, {0x500, 0}}));
+  EXPECT_TRUE(job.resultText().empty());
+
+  state->openError = ENOMEDIUM;  // the card was pulled after the probe
+  reporter.messages.clear();
+  EXPECT_EQ(job.run(folder.file("pulled.ksx"), [] { return true; }), CopyOutcome::Failed);
+  EXPECT_EQ(reporter.messages, (Messages{{0x410, 0x11}, {0x500, 0}}));
+  EXPECT_FALSE(std::filesystem::exists(folder.file("pulled.ksx")));
+}
+
+TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {
+  struct Case { const char* name; int error; };
+  const Case cases[] = {
+      {"EIO on every read", EIO},
+      {"ENODEV: the reader is gone", ENODEV},
+      {"ENOMEDIUM: the card is out", ENOMEDIUM},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    auto state = fatCard(40960, 4);  // 20 MiB
+    RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
+    ASSERT_EQ(drive.probe("card"), kDriveOk);
+    state->bytesRead = 0;
+    state->failAfterBytes = 5 << 20;
+    state->failAllWith = c.error;
+    state->reads = 0;
+    RecordingReporter reporter;
+    CopyJob job(drive, reporter);
+    EXPECT_EQ(job.run(folder.file("card.ksx"), [] { return true; }), CopyOutcome::DriveLost) << c.name;
+    EXPECT_EQ(reporter.messages, (Messages{{0x410, CopyNoticeDriveLost}, {0x500, 0}})) << c.name;
+    EXPECT_LE(state->reads, 5 + 2 + int{CopyJob::kFailuresBeforeLivenessCheck}) << c.name << ": not sector by sector";
+    EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << c.name;
+    auto saved = RescueMap::load(folder.file("card.ksx.map"));
+    ASSERT_TRUE(saved.map) << saved.error;
+    EXPECT_EQ(saved.map->bytesWith(BlockStatus::Finished), uint64_t{5} << 20) << c.name;
+    EXPECT_EQ(saved.map->bytesWith(BlockStatus::BadSector), 0u) << c.name << ": nothing is called bad";
+  }
+}
+
+TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
+  test::TempFolder folder;
+  auto state = fatCard(40963, 4);
+  state->failSector(777);
+  state->failSector(30000);
+  int asked = 0;
+  Copy stopped = copyCard(folder, state, [&] { return ++asked < 8; });
+  EXPECT_EQ(stopped.outcome, CopyOutcome::Stopped);
+  EXPECT_TRUE(stopped.reporter.messages.empty());
+  EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << "no partial image under the final name";
+  auto saved = RescueMap::load(folder.file("card.ksx.map"));
+  ASSERT_TRUE(saved.map) << saved.error;
+  const uint64_t finished = saved.map->bytesWith(BlockStatus::Finished);
+  EXPECT_GT(finished, 0u);
+
+  state->readLog.clear();
+  CopyOptions resume;
+  resume.resume = true;
+  Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+  ASSERT_EQ(resumed.outcome, CopyOutcome::Finished);
+  EXPECT_GE(resumed.bytesRead, saved.map->unfinishedBytes());
+  EXPECT_LT(resumed.bytesRead, 40963u * 512 - finished + 2 * CopyJob::kRunBytes) << "only the unfinished areas";
+  for (const auto& [offset, length] : state->readLog) {
+    if (offset < 512 * 80) continue;  // the probe's head reads
+    EXPECT_NE(saved.map->statusAt(offset), BlockStatus::Finished) << "re-read finished bytes at " << offset;
+  }
+
+  test::TempFolder other;
+  Copy whole = copyCard(other, state);
+  ASSERT_EQ(whole.outcome, CopyOutcome::Finished);
+  EXPECT_TRUE(resumed.image == whole.image) << "resume gives what one uninterrupted copy gives";
+  EXPECT_EQ(badSectorsOf(resumed.map), (std::vector<uint64_t>{777, 30000}));
+  EXPECT_EQ(resumed.text, whole.text);
+}
+
+TEST(CopyJob, ResumeRefusesAnotherDrivesMap) {
+  struct Case { const char* name; uint32_t sectors; std::string mapText; uint32_t notice; };
+  const Case cases[] = {
+      {"another size", 2048, "", CopyNoticeMapOfAnotherDrive},
+      {"another identity", 1024,
+       "# kestrix-device-id: block:serial=OTHER\n0 ? 1\n0 0x80000 ?\n", CopyNoticeMapOfAnotherDrive},
+      {"a map that is no map", 1024, "garbage\n", CopyNoticeMapUnusable},
+      {"no map at all", 1024, "-", CopyNoticeMapUnusable},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    {
+      auto first = fatCard(c.sectors, 4);
+      Copy copy = copyCard(folder, first);
+      ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
+    }
+    if (c.mapText == "-") std::filesystem::remove(folder.file("card.ksx.map"));
+    else if (!c.mapText.empty()) test::writeFile(folder.file("card.ksx.map"), {c.mapText.begin(), c.mapText.end()});
+    const auto before = test::readFile(folder.file("card.ksx"));
+    auto state = fatCard(1024, 4);
+    CopyOptions resume;
+    resume.resume = true;
+    Copy copy = copyCard(folder, state, [] { return true; }, resume);
+    EXPECT_EQ(copy.outcome, CopyOutcome::Failed) << c.name;
+    EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, c.notice}, {0x500, 0}})) << c.name;
+    EXPECT_TRUE(test::readFile(folder.file("card.ksx")) == before) << c.name << ": image untouched";
+  }
+}
+
+TEST(CopyJob, AResumeWhosePartialImageIsGone) {
+  struct Case { const char* name; int reads; CopyOutcome outcome; };
+  const Case cases[] = {
+      {"stopped before the first read: starts the image anew", 0, CopyOutcome::Finished},
+      {"stopped with areas finished: refused, the old image untouched", 3, CopyOutcome::Failed},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string path = folder.file("card.ksx");
+    const std::vector<uint8_t> old(4096, 0x77);
+    test::writeFile(path, old);
+    auto state = fatCard(8000, 4);
+    int asked = 0;
+    ASSERT_EQ(copyCard(folder, state, [&] { return asked++ < c.reads; }).outcome, CopyOutcome::Stopped) << c.name;
+    std::filesystem::remove(path + ".part");
+    CopyOptions resume;
+    resume.resume = true;
+    Copy copy = copyCard(folder, state, [] { return true; }, resume);
+    EXPECT_EQ(copy.outcome, c.outcome) << c.name;
+    if (c.outcome == CopyOutcome::Finished) {
+      EXPECT_TRUE(test::readFile(path) == state->bytes) << c.name;
+    } else {
+      EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, CopyNoticeMapUnusable}, {0x500, 0}})) << c.name;
+      EXPECT_TRUE(test::readFile(path) == old) << c.name;
+    }
+  }
+}
+
+TEST(CopyJob, AnExistingImageSurvivesUntilTheNewCopyIsComplete) {
+  test::TempFolder folder;
+  const std::string path = folder.file("card.ksx");
+  const std::vector<uint8_t> old(1 << 20, 0x77);
+  test::writeFile(path, old);
+  {
+    int asked = 0;
+    Copy stopped = copyCard(folder, fatCard(8000, 4), [&] { return ++asked < 3; });
+    EXPECT_EQ(stopped.outcome, CopyOutcome::Stopped);
+    EXPECT_TRUE(test::readFile(path) == old) << "a stopped copy leaves the old image";
+  }
+  {
+    auto state = fatCard(8000, 4);
+    Copy lost = copyCard(folder, state, [&] {
+      state->failAfterBytes = 0;  // pulled during the copy
+      state->failAllWith = ENOMEDIUM;
+      return true;
+    });
+    EXPECT_EQ(lost.outcome, CopyOutcome::DriveLost);
+    EXPECT_TRUE(test::readFile(path) == old) << "a failed copy leaves the old image";
+  }
+  Copy done = copyCard(folder, fatCard(800, 4));
+  ASSERT_EQ(done.outcome, CopyOutcome::Finished);
+  EXPECT_EQ(test::readFile(path).size(), 800u * 512) << "replaced whole, no stale tail";
+  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -20,6 +21,12 @@ struct MemoryDriveState {
   std::vector<std::pair<uint64_t, uint64_t>> badRanges;  // [begin, end) in bytes
   int openError = 0;         // what open() answers
   uint32_t sectorSize = 512;  // the device's logical sector size
+  // Sectors (of 512 bytes) that fail this many more reads, then read.
+  std::vector<std::pair<uint64_t, int>> flakySectors;
+  // Once this many bytes have been read, every read fails with failAllWith.
+  uint64_t failAfterBytes = UINT64_MAX;
+  int failAllWith = EIO;
+  uint64_t bytesRead = 0;
   int opens = 0;
   int reads = 0;
   std::vector<std::pair<uint64_t, uint32_t>> readLog;  // offset, length
@@ -46,13 +53,23 @@ class MemorySectorDevice : public SectorDevice {
     state_->readLog.emplace_back(offset, length);
     *bytesRead = 0;
     if (!open_) return EBADF;
+    if (state_->bytesRead >= state_->failAfterBytes) return state_->failAllWith;
     for (const auto& [begin, end] : state_->badRanges) {
       if (offset < end && begin < offset + length) return EIO;
     }
+    bool flaky = false;
+    for (auto& [sector, left] : state_->flakySectors) {
+      if (left > 0 && offset < (sector + 1) * 512 && sector * 512 < offset + length) {
+        --left;
+        flaky = true;
+      }
+    }
+    if (flaky) return EIO;
     const uint64_t size = state_->bytes.size();
     const uint64_t available = offset >= size ? 0 : std::min<uint64_t>(length, size - offset);
     if (available > 0) std::memcpy(destination, state_->bytes.data() + offset, available);
     *bytesRead = static_cast<uint32_t>(available);
+    state_->bytesRead += available;
     return available == length ? 0 : kShortRead;
   }
   uint32_t logicalSectorSize() const override { return state_->sectorSize; }

@@ -28,6 +28,7 @@
 
 #include <utility>
 
+#include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
 #include "media/drive_error.h"
@@ -473,6 +474,12 @@ void MainWindow::copyNotice(uint64_t code) {
     case CopyNoticeWriteFailed:
       text = kWriteFailedNotice;
       break;
+    case CopyNoticeDestinationOnSource:
+    case CopyNoticeMapUnusable:
+    case CopyNoticeMapOfAnotherDrive:
+    case CopyNoticeDriveLost:
+      text = copyNoticeText(code);
+      break;
     default:
       return;  // unknown notices show nothing
   }
@@ -614,10 +621,11 @@ bool MainWindow::createImage(const QString& devicePath) {
                                                 fromUtf8(kSaveImageFilter),
                                                 fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
-  if (QFileInfo::exists(path)) {
-    if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion)))
-      return false;
-    QFile::remove(path);
+  // The copy writes beside an existing image and replaces it only when it
+  // has finished, so a copy that fails keeps the old image.
+  if (QFileInfo::exists(path) &&
+      !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
+    return false;
   }
   // Only now: a refused file must not become the job's image.
   job_.setImagePath(path.toStdString());
