@@ -50,6 +50,12 @@ void JpegDecoder::NoteFault(JpegFault fault, std::uint64_t offset)
 {
     if (fault_ != JpegFault::None)
         return;
+    // Past the end of the input the decoder reads bytes it made up: whatever
+    // they provoke says only that the data ended.
+    if (inputExhausted_) {
+        fault = JpegFault::Truncated;
+        offset = StreamOffset();
+    }
     fault_ = fault;
     faultOffset_ = offset;
 }
