@@ -63,6 +63,8 @@ void JpegDecoder::NoteFault(JpegFault fault, std::uint64_t offset)
 void JpegDecoder::StopOnFault(JpegFault fault)
 {
     NoteFault(fault, EntropyOffset());
+    if (progressive_ && inputExhausted_ && !started_)
+        throw InputEndedStop{};
     Fail(JpegFaultStopCode(fault));
 }
 

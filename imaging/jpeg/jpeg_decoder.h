@@ -154,6 +154,11 @@ private:
         int v = 0;
     };
 
+    // Thrown instead of an error when a progressive image's data has run out
+    // and the made-up bytes provoke a fault: the scans decoded so far are
+    // the picture (DecodeProgressive catches it).
+    struct InputEndedStop {};
+
     // ---- error path and allocator (jpeg_decoder.cpp)
     [[noreturn]] void Fail(int code);
     // Every fault goes through these two: the first one is kept, with its
@@ -163,6 +168,8 @@ private:
     std::uint64_t StreamOffset() const;
     std::uint64_t EntropyOffset() const;
     bool ShouldStopChecking() const { return checkMode_ && (fault_ != JpegFault::None || inputExhausted_); }
+    // Progressive scans stop where the data ends, and keep what they have.
+    bool ShouldStopScans() const { return inputExhausted_ || ShouldStopChecking(); }
     void EnterFailedState(int code);
     void* Allocate(std::size_t size);
     void FreeAll();

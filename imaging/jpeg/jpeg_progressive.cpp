@@ -45,10 +45,15 @@ void JpegDecoder::DecodeProgressive()
             Fail(kJpegBadProgression); // DC and AC never share a scan
         if (Ah_ != 0 && Ah_ != Al_ + 1)
             Fail(kJpegBadSuccessive);
-        const bool complete = DecodeProgressiveScan();
+        bool complete = false;
+        try {
+            complete = DecodeProgressiveScan();
+        } catch (const InputEndedStop&) {
+            // The fault is noted as the data's end; the scans before it stay.
+        }
         EndEntropySegment();
         afterScan = true;
-        if (!complete || ShouldStopChecking())
+        if (!complete || ShouldStopScans())
             break;
     }
 
@@ -85,7 +90,7 @@ void JpegDecoder::AllocateCoefficientStores(bool withAc)
     }
 }
 
-// False when a check stopped it early (a fault, or the data ran out).
+// False when it stopped early: the data ran out, or a check met a fault.
 bool JpegDecoder::DecodeProgressiveScan()
 {
     const bool dcScan = Ss_ == 0;
@@ -137,7 +142,7 @@ bool JpegDecoder::DecodeProgressiveScan()
             const int step = scanComponentCount_ == 1 ? 1 : components_[scanComponents_[i]].v;
             progressive_components_[scanComponents_[i]].blockRow += step;
         }
-        if (ShouldStopChecking())
+        if (ShouldStopScans())
             return false;
     }
     return true;
