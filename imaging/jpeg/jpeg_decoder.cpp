@@ -251,6 +251,8 @@ int JpegDecoder::DecodeDc(JpegDcImage* image)
             if (!ShouldStopChecking())
                 ReadEndOfImage();
         }
+        if (inputExhausted_)
+            NoteFault(JpegFault::Truncated, StreamOffset()); // stopped early for it, or EOI was made up
         BuildDcImage(image, decodedMcuRows);
     } catch (const JpegFailure& failure) {
         // The blocks decoded before the error still make a picture.
