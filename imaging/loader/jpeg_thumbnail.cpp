@@ -1,7 +1,10 @@
 #include "imaging/loader/jpeg_thumbnail.h"
 
+#include "imaging/exif_info.h"
 #include "imaging/jpeg/memory_byte_source.h"
 #include "imaging/loader/thumbnail_fit.h"
+
+#include <algorithm>
 
 #include <cstring>
 #include <memory>
@@ -37,6 +40,50 @@ bool ToDib(const JpegDcImage& dc, DibImage& image)
     return true;
 }
 
+constexpr std::uint16_t kTagThumbnailOffset = 0x0201; // JPEGInterchangeFormat, in IFD1
+constexpr std::uint16_t kTagThumbnailLength = 0x0202; // JPEGInterchangeFormatLength
+// EXIF lives in APP1, whose segment is at most 64 KiB, right after SOI.
+constexpr std::uint64_t kExifSearchBytes = 70000;
+
+const IfdEntry* FindInThumbnailIfd(const ExifInfo& exif, std::uint16_t tag)
+{
+    if (exif.mainChain().size() < 2)
+        return nullptr;
+    for (const IfdEntry& entry : exif.mainChain()[1].entries) {
+        if (entry.tag == tag)
+            return &entry;
+    }
+    return nullptr;
+}
+
+// The photo's EXIF thumbnail drawn into the cell, when it has one of the
+// photo's aspect: its size times the photo's other side may differ by at most
+// one thumbnail pixel (160 x 120 for a 4000 x 3000 photo; not the 160 x 120
+// with black bars of a 3:2 one).
+bool RenderExifThumbnail(const std::uint8_t* bytes, std::uint64_t length, int width, int height,
+                         std::uint8_t* cell, PixelOrder order)
+{
+    ExifInfo exif;
+    if (!exif.parse(bytes, std::min(length, kExifSearchBytes)))
+        return false;
+    const IfdEntry* offset = FindInThumbnailIfd(exif, kTagThumbnailOffset);
+    const IfdEntry* size = FindInThumbnailIfd(exif, kTagThumbnailLength);
+    if (offset == nullptr || size == nullptr || size->value == 0)
+        return false;
+    const std::uint64_t begin = exif.tiffOffset() + offset->value;
+    if (begin >= length || size->value > length - begin)
+        return false;
+    MemoryByteSource source({bytes + begin, size->value});
+    DibImage image;
+    if (!image.LoadJpeg(source))
+        return false;
+    const std::int64_t across = std::int64_t(image.Width()) * height;
+    const std::int64_t down = std::int64_t(image.Height()) * width;
+    if (std::abs(across - down) > std::max(width, height))
+        return false;
+    return RenderThumbnail(image, cell, order);
+}
+
 } // namespace
 
 bool RenderDcThumbnail(const JpegDcImage& dc, int fullWidth, int fullHeight, std::uint8_t* cell, PixelOrder order)
@@ -61,6 +108,8 @@ bool MakeJpegThumbnail(const std::uint8_t* bytes, std::uint64_t length, std::uin
         return false;
     const int width = decoder->Width();
     const int height = decoder->Height();
+    if (RenderExifThumbnail(bytes, length, width, height, cell, order))
+        return true;
     JpegDcImage dc;
     decoder->DecodeDc(&dc); // a damaged photo still gives the blocks before the damage
     decoder->Close();

@@ -153,3 +153,50 @@ TEST(DcThumbnail, CutPhotoKeepsItsTopAndWhitensTheRest)
 
 } // namespace
 } // namespace kestrix
+
+namespace kestrix {
+namespace {
+
+// A photo of the given size carrying a solid red 160 x 120 EXIF thumbnail.
+Bytes PhotoWithRedExifThumbnail(int width, int height)
+{
+    const std::string folder = test::ScratchDirectory();
+    const std::string photo = folder + "/exif_photo.jpg";
+    const std::string red = folder + "/red.jpg";
+    const Bytes plain = test::EncodeWithCjpeg(width, height, "");
+    test::WriteFile(photo, plain);
+    if (!test::Shell("convert -size 160x120 xc:red " + red + " && exiftool -q -overwrite_original "
+                     "'-ThumbnailImage<=" + red + "' " + photo))
+        return {};
+    return test::ReadFile(photo);
+}
+
+bool CentreIsRed(const std::uint8_t* cell)
+{
+    const std::uint8_t* centre = cell + (37 * kThumbnailWidth + 50) * 3;
+    return centre[0] > 200 && centre[1] < 60 && centre[2] < 60;
+}
+
+TEST(ExifThumbnail, IsUsedWhenItsAspectMatches)
+{
+    const Bytes jpeg = PhotoWithRedExifThumbnail(640, 480);
+    ASSERT_FALSE(jpeg.empty());
+    std::uint8_t cell[kThumbnailWidth * kThumbnailHeight * 3];
+    ASSERT_TRUE(MakeJpegThumbnail(jpeg.data(), jpeg.size(), cell));
+    EXPECT_TRUE(CentreIsRed(cell));
+}
+
+TEST(ExifThumbnail, IsIgnoredWhenItsAspectDiffers)
+{
+    const Bytes jpeg = PhotoWithRedExifThumbnail(600, 400);
+    ASSERT_FALSE(jpeg.empty());
+    std::uint8_t cell[kThumbnailWidth * kThumbnailHeight * 3];
+    ASSERT_TRUE(MakeJpegThumbnail(jpeg.data(), jpeg.size(), cell));
+    EXPECT_FALSE(CentreIsRed(cell));
+    // The DC picture fills the 3:2 placement: 100 x 66 at y 4.
+    EXPECT_EQ(cell[0], 255);
+    EXPECT_NE(cell[(10 * kThumbnailWidth + 50) * 3 + 1], 255);
+}
+
+} // namespace
+} // namespace kestrix

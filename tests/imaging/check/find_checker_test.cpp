@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"flat_black_progressive", "jpg",
                  [] { return Made("convert -size 640x480 xc:black -interlace JPEG", "black_p.jpg"); },
                  Verdict::Intact},
-        FindCase{"imagemagick_with_exif", "jpg",
+        FindCase{"imagemagick_encoder", "jpg",
                  [] { return Made("convert -size 400x300 -seed 9 plasma:fractal -quality 85", "im.jpg"); },
                  Verdict::Intact}),
     [](const auto& info) { return std::string(info.param.name); });
