@@ -47,6 +47,13 @@ int runDecodeCommand(int argc, char** argv)
         ++rows;
     }
     const int code = decoder->ErrorCode();
+    // Stopped part-way: an error, or the data ended (or ran into another
+    // file's marker) before the picture's last block, even when the rows
+    // decoded from made-up bytes all came out.
+    const JpegFault fault = decoder->Fault();
+    const bool partWay = result != 1 || decoder->InputEnded() || fault == JpegFault::Truncated ||
+                         fault == JpegFault::RanPastScan;
+    const unsigned long long stoppedAt = fault != JpegFault::None ? decoder->FaultOffset() : decoder->ErrorOffset();
     decoder->Close();
 
     if (result != 1 && rows == 0) {
@@ -56,12 +63,18 @@ int runDecodeCommand(int argc, char** argv)
     std::ofstream out(argv[2], std::ios::binary);
     out << (grey ? "P5" : "P6") << '\n' << width << ' ' << rows << "\n255\n";
     out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-    if (!out) {
+    // The stream buffers: a full disk shows only when the data is flushed.
+    out.close();
+    if (out.fail()) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
-    if (result != 1) {
-        std::fprintf(stderr, "error %d\n", code);
+    if (partWay) {
+        if (code != 0)
+            std::fprintf(stderr, "error %d\n", code);
+        else
+            std::fprintf(stderr, "stopped part-way at byte %llu: %s\n", stoppedAt,
+                         JpegFaultReason(fault == JpegFault::None ? JpegFault::Truncated : fault));
         return 3;
     }
     return 0;

@@ -1,13 +1,53 @@
 #include "cli/image_commands.h"
 
 #include "imaging/loader/dib_image.h"
+#include "imaging/loader/jpeg_thumbnail.h"
 #include "imaging/loader/thumbnail_fit.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace kestrix {
+
+namespace {
+
+bool IsJpegPath(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".jpg";
+}
+
+// JPEGs take the window's path: the 1/8-scale DC picture from the bytes in
+// memory. Bitmaps load whole.
+bool RenderFile(const std::string& path, std::vector<std::uint8_t>& cell)
+{
+    if (IsJpegPath(path)) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return false;
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        if (in.bad())
+            return false;
+        return MakeJpegThumbnail(bytes.data(), bytes.size(), cell.data(), PixelOrder::Rgb);
+    }
+    DibImage image;
+    if (image.Load(path, -1, -1, -1) == 0)
+        return false;
+    RenderThumbnail(image, cell.data(), PixelOrder::Rgb);
+    return true;
+}
+
+} // namespace
 
 int runThumbnailCommand(int argc, char** argv)
 {
@@ -15,18 +55,17 @@ int runThumbnailCommand(int argc, char** argv)
         std::fprintf(stderr, "usage: %s FILE OUT.ppm\n", argc > 0 ? argv[0] : "thumbnail");
         return 2;
     }
-    DibImage image;
-    if (image.Load(argv[1], -1, -1, -1) == 0) {
+    std::vector<std::uint8_t> cell(std::size_t(kThumbnailWidth) * kThumbnailHeight * 3, 0xFF);
+    if (!RenderFile(argv[1], cell)) {
         std::fprintf(stderr, "cannot load %s\n", argv[1]);
         return 2;
     }
-    std::vector<std::uint8_t> cell(std::size_t(kThumbnailWidth) * kThumbnailHeight * 3);
-    // An 8-bit image cannot be drawn and leaves the cell white.
-    RenderThumbnail(image, cell.data(), PixelOrder::Rgb);
     std::ofstream out(argv[2], std::ios::binary);
     out << "P6\n" << kThumbnailWidth << ' ' << kThumbnailHeight << "\n255\n";
     out.write(reinterpret_cast<const char*>(cell.data()), static_cast<std::streamsize>(cell.size()));
-    if (!out) {
+    // The stream buffers: a full disk shows only when the data is flushed.
+    out.close();
+    if (out.fail()) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }

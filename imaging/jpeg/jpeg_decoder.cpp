@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <new>
 
 namespace kestrix {
 
@@ -31,8 +32,10 @@ void JpegDecoder::Fail(int code)
 
 void JpegDecoder::EnterFailedState(int code)
 {
-    if (errorCode_ == 0)
+    if (errorCode_ == 0) {
         errorCode_ = code;
+        errorOffset_ = StreamOffset();
+    }
     FreeAll();
     if (source_ != nullptr) {
         source_->Release();
@@ -43,6 +46,45 @@ void JpegDecoder::EnterFailedState(int code)
 
 // -221: all slots in use; -233: the allocation failed. The memory is zeroed
 // and 8-byte aligned.
+void JpegDecoder::NoteFault(JpegFault fault, std::uint64_t offset)
+{
+    if (fault_ != JpegFault::None)
+        return;
+    // Past the end of the input the decoder reads bytes it made up: whatever
+    // they provoke says only that the data ended.
+    if (inputExhausted_) {
+        fault = JpegFault::Truncated;
+        offset = StreamOffset();
+    }
+    fault_ = fault;
+    faultOffset_ = offset;
+}
+
+void JpegDecoder::StopOnFault(JpegFault fault)
+{
+    NoteFault(fault, EntropyOffset());
+    if (progressive_ && inputExhausted_ && !started_)
+        throw InputEndedStop{};
+    Fail(JpegFaultStopCode(fault));
+}
+
+// Offset of the next byte the input buffer gives.
+std::uint64_t JpegDecoder::StreamOffset() const
+{
+    const std::int64_t inChunk = readPointer_ - (input_.data() + kJpegInputHeadRoom);
+    const std::int64_t offset = static_cast<std::int64_t>(chunkOffset_) + inChunk;
+    return offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
+}
+
+// Roughly the byte the entropy decoder is at: the buffer position less the
+// whole bytes still waiting in the bit register.
+std::uint64_t JpegDecoder::EntropyOffset() const
+{
+    const std::uint64_t ahead = static_cast<std::uint64_t>(bitCount_ / 8);
+    const std::uint64_t offset = StreamOffset();
+    return offset > ahead ? offset - ahead : 0;
+}
+
 void* JpegDecoder::Allocate(std::size_t size)
 {
     std::size_t slot = 0;
@@ -103,6 +145,22 @@ void JpegDecoder::Open(ByteSource* source)
     errorCode_ = 0;
     started_ = false;
     lastIndex_.fill(64);
+    chunkOffset_ = 0;
+    chunkFilled_ = 0;
+    phantomBytes_ = fillerBytes_ = 0;
+    markerAtEnd_ = false;
+    markerOffset_ = 0;
+    inputExhausted_ = false;
+    segmentLeftover_ = 0;
+    segmentEndOffset_ = 0;
+    markerSkipped_ = 0;
+    fault_ = JpegFault::None;
+    faultOffset_ = 0;
+    errorOffset_ = 0;
+    endMarker_ = 0;
+    checkMode_ = false;
+    scanCount_ = 0;
+    currentScan_ = -1;
 
     try {
         if (source == nullptr)
@@ -170,6 +228,48 @@ int JpegDecoder::ReadRow(const std::uint8_t** row, int* byteCount)
         EnterFailedState(failure.code);
         return kJpegCorruptData;
     }
+}
+
+int JpegDecoder::DecodeDc(JpegDcImage* image)
+{
+    *image = JpegDcImage{};
+    if (started_ || errorCode_ != 0 || source_ == nullptr)
+        return -1;
+    checkMode_ = true;
+    if (Start() != 0)
+        return -1;
+    int decodedMcuRows = 0;
+    try {
+        if (progressive_) {
+            decodedMcuRows = mcuRows_;
+        } else {
+            AllocateCoefficientStores(false);
+            for (; decodedMcuRows < mcuRows_ && !ShouldStopChecking(); ++decodedMcuRows) {
+                DecodeSequentialMcuRow();
+                StoreSequentialDc(decodedMcuRows);
+            }
+            if (!ShouldStopChecking())
+                ReadEndOfImage();
+        }
+        if (inputExhausted_)
+            NoteFault(JpegFault::Truncated, StreamOffset()); // stopped early for it, or EOI was made up
+        BuildDcImage(image, decodedMcuRows);
+    } catch (const JpegFailure& failure) {
+        // The blocks decoded before the error still make a picture.
+        try {
+            BuildDcImage(image, decodedMcuRows);
+        } catch (const std::bad_alloc&) {
+            *image = JpegDcImage{};
+        }
+        EnterFailedState(failure.code);
+        return -1;
+    } catch (const std::bad_alloc&) {
+        *image = JpegDcImage{};
+        EnterFailedState(kJpegOutOfMemory);
+        return -1;
+    }
+    rowsToDeliver_ = 0;
+    return 0;
 }
 
 void JpegDecoder::Close()

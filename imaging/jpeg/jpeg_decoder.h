@@ -2,14 +2,36 @@
 
 #include "imaging/jpeg/byte_source.h"
 #include "imaging/jpeg/jpeg_errors.h"
+#include "imaging/jpeg/jpeg_fault.h"
 #include "imaging/jpeg/jpeg_limits.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace kestrix {
+
+// The picture at 1/8 scale: one sample per 8 x 8 block, from its DC term
+// alone, ceil(width / 8) x ceil(height / 8), rows top down, one byte per
+// pixel (grey) or R, G, B. Rows of blocks never decoded are white.
+struct JpegDcImage {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Where one scan's entropy-coded data lies in the input (byte offsets from
+// its start), and whether its tables decode zero bits as empty blocks.
+// end is kJpegScanUnfinished while the scan has not ended.
+struct JpegScanSpan {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    bool zerosDecodeFlat = false;
+};
+inline constexpr std::uint64_t kJpegScanUnfinished = ~std::uint64_t{0};
 
 // Decodes a Huffman-coded 8-bit JPEG (ITU-T T.81: SOF0, SOF1, SOF2) into rows
 // of pixels, tolerating junk before SOI, truncation and damaged entropy data.
@@ -43,6 +65,30 @@ public:
     // Releases the source and frees all memory. Safe after an error.
     void Close();
 
+    // Instead of Start and ReadRow, right after Open: entropy-decodes every
+    // scan without the inverse DCT or the colour output and gives the DC
+    // picture. It stops early at the first fault or once the data has run
+    // out (the verdict is known then). 0: every scan decoded; -1: an error
+    // is pending or occurred (image then holds what was decoded before it,
+    // or is empty). Rows cannot be read afterwards.
+    int DecodeDc(JpegDcImage* image);
+
+    // The first fault met since Open and where (a byte offset into the
+    // input, near where the damage starts); JpegFault::None when none.
+    JpegFault Fault() const { return fault_; }
+    std::uint64_t FaultOffset() const { return faultOffset_; }
+    // Where the input was being read when the pending error occurred.
+    std::uint64_t ErrorOffset() const { return errorOffset_; }
+    // The data ended before the image did: the decoder needed bytes past
+    // the end of the input (bytes it made up, including the final EOI).
+    bool InputEnded() const { return inputExhausted_; }
+    // The marker met after the last MCU row of a sequential image (0xD9 for
+    // EOI), or 0 before then.
+    int EndMarker() const { return endMarker_; }
+    // The scans started since Open (at most kJpegMaxRecordedScans).
+    int ScanCount() const { return scanCount_; }
+    const JpegScanSpan& Scan(int index) const { return scans_[index]; }
+
     int Width() const { return width_; }
     int Height() const { return height_; }
     int ComponentCount() const { return frameComponentCount_; }
@@ -57,7 +103,8 @@ private:
 
     // Derived lookup for one Huffman slot (T.81 Annex C codes). first[] is
     // indexed by the next 8 bits of the stream:
-    //   bit 15 clear: symbol in bits 0..7, bits to consume in bits 8..12;
+    //   bit 15 clear: symbol in bits 0..7, bits to consume in bits 8..12,
+    //                 bit 13 set when no code reaches these bits (kNoCode);
     //   bit 15 set:   the code is longer than 8 bits, tree root in bits 0..14.
     // A tree child is 0 (no code), +n (node n - 1) or -(symbol + 1) (leaf).
     //
@@ -73,6 +120,8 @@ private:
         // bit 14 end of block, bit 15 entry valid, 16..31 the extended value.
         static constexpr std::int32_t kFastValid = 0x8000;
         static constexpr std::int32_t kFastEndOfBlock = 0x4000;
+        // first[] entry flag (bit 15 clear): no code reaches these bits.
+        static constexpr unsigned kNoCode = 0x2000;
         std::array<std::uint16_t, 256> first;
         std::array<std::uint8_t, 256> codeLength; // per symbol; 0 = symbol has no code
         std::array<std::array<std::int16_t, 2>, kMaxNodes> nodes;
@@ -105,8 +154,22 @@ private:
         int v = 0;
     };
 
+    // Thrown instead of an error when a progressive image's data has run out
+    // and the made-up bytes provoke a fault: the scans decoded so far are
+    // the picture (DecodeProgressive catches it).
+    struct InputEndedStop {};
+
     // ---- error path and allocator (jpeg_decoder.cpp)
     [[noreturn]] void Fail(int code);
+    // Every fault goes through these two: the first one is kept, with its
+    // offset; StopOnFault then fails with the fault's stop code.
+    void NoteFault(JpegFault fault, std::uint64_t offset);
+    [[noreturn]] void StopOnFault(JpegFault fault);
+    std::uint64_t StreamOffset() const;
+    std::uint64_t EntropyOffset() const;
+    bool ShouldStopChecking() const { return checkMode_ && (fault_ != JpegFault::None || inputExhausted_); }
+    // Progressive scans stop where the data ends, and keep what they have.
+    bool ShouldStopScans() const { return inputExhausted_ || ShouldStopChecking(); }
     void EnterFailedState(int code);
     void* Allocate(std::size_t size);
     void FreeAll();
@@ -128,6 +191,10 @@ private:
     void SetUpScan();
     void ProcessRestart();
     void ReadEndOfImage();
+    void EndEntropySegment();
+    void NoteTrailingBytes(int skipped);
+    void NoteMarkerAfterFrame(int marker);
+    bool ZerosDecodeFlat() const;
 
     // ---- Huffman lookup and bit reader (jpeg_huffman.cpp, jpeg_entropy_inline.h)
     void BuildLookup(int slot);
@@ -144,12 +211,17 @@ private:
     void DecodeSequentialMcuRow();
     void DecodeSequentialBlock(int component, std::int16_t* block, std::int32_t& lastIndex);
     void DecodeProgressive();
-    void DecodeProgressiveScan();
+    bool DecodeProgressiveScan();
     void DecodeDcFirst(int component, std::int16_t* dc);
     void DecodeDcRefine(std::int16_t* dc);
     void DecodeAcFirst(std::int16_t* coefficients);
     void DecodeAcRefine(std::int16_t* coefficients);
     void AssembleProgressiveMcuRow();
+    void AllocateCoefficientStores(bool withAc);
+
+    // ---- DC picture (jpeg_dc_image.cpp)
+    void StoreSequentialDc(int mcuRow);
+    void BuildDcImage(JpegDcImage* image, int decodedMcuRows) const;
 
     // ---- output (jpeg_colour.cpp, jpeg_decoder.cpp)
     void ChooseColourMode();
@@ -242,6 +314,29 @@ private:
 
     int errorCode_ = 0;
     bool started_ = false;
+
+    // Faults and positions. The input offset of the chunk in input_ is
+    // chunkOffset_; the bit register's bytes made up since the last reset
+    // are counted (marker one-bytes, and filler past the end) so that a
+    // segment's end can tell whether its blocks used bits that were not there.
+    std::uint64_t chunkOffset_ = 0;
+    int chunkFilled_ = 0;
+    int phantomBytes_ = 0;
+    int fillerBytes_ = 0;
+    bool markerAtEnd_ = false;       // the marker reached is the input's last byte, a lone FF
+    std::uint64_t markerOffset_ = 0; // of the marker entropy data last ran into
+    bool inputExhausted_ = false;
+    std::int64_t segmentLeftover_ = 0;
+    std::uint64_t segmentEndOffset_ = 0;
+    int markerSkipped_ = 0;          // bytes NextMarker skipped before its marker
+    JpegFault fault_ = JpegFault::None;
+    std::uint64_t faultOffset_ = 0;
+    std::uint64_t errorOffset_ = 0;
+    int endMarker_ = 0;
+    bool checkMode_ = false;
+    std::array<JpegScanSpan, kJpegMaxRecordedScans> scans_{};
+    int scanCount_ = 0;
+    int currentScan_ = -1;
 
     // Colour conversion (indexed by the chroma sample)
     std::array<std::int32_t, 256> crToR_{};

@@ -15,12 +15,16 @@ namespace kestrix {
 // marker too. Past the end, the synthesised FF D9 pairs are plain data.
 inline std::uint8_t JpegDecoder::NextEntropyByte()
 {
-    if (markerReached_)
+    if (markerReached_) {
+        ++phantomBytes_;
         return 0xFF;
+    }
     if (available_ == 0) {
         RefillInput();
-        if (available_ == 0)
+        if (available_ == 0) {
+            ++fillerBytes_;
             return NextByte(); // synthesised filler, taken as data
+        }
     }
     const std::uint8_t byte = *readPointer_++;
     --available_;
@@ -35,6 +39,9 @@ inline std::uint8_t JpegDecoder::NextEntropyByte()
     }
     PutBack(0xFF);
     markerReached_ = true;
+    markerAtEnd_ = available_ == 1 && sourceEnded_;
+    markerOffset_ = StreamOffset();
+    ++phantomBytes_;
     return 0xFF;
 }
 
@@ -100,9 +107,11 @@ inline int JpegDecoder::DecodeSymbol(const HuffmanLookup& lookup)
         FillBits();
     const unsigned entry = lookup.first[bitBuffer_ >> 56];
     if ((entry & 0x8000) == 0) {
-        const int length = static_cast<int>(entry >> 8);
+        const int length = static_cast<int>((entry >> 8) & 31);
         bitBuffer_ <<= length;
         bitCount_ -= length;
+        if ((entry & HuffmanLookup::kNoCode) != 0)
+            NoteFault(JpegFault::InvalidCode, EntropyOffset());
         return static_cast<int>(entry & 0xFF);
     }
     return DecodeLongCode(lookup, static_cast<int>(entry));

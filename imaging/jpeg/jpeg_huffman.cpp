@@ -76,8 +76,10 @@ void JpegDecoder::BuildLookup(int slot)
         if (treeRoot[i] != 0) {
             lookup.first[i] = static_cast<std::uint16_t>(0x8000 | (treeRoot[i] - 1));
         } else {
-            const int symbol = shortSymbol[i] >= 0 ? shortSymbol[i] : 0;
-            lookup.first[i] = static_cast<std::uint16_t>(symbol | (lookup.codeLength[symbol] << 8));
+            const bool reached = shortSymbol[i] >= 0;
+            const int symbol = reached ? shortSymbol[i] : 0;
+            lookup.first[i] = static_cast<std::uint16_t>(symbol | (lookup.codeLength[symbol] << 8) |
+                                                         (reached ? 0u : HuffmanLookup::kNoCode));
         }
     }
     BuildFastLookup(slot);
@@ -103,8 +105,8 @@ void JpegDecoder::BuildFastLookup(int slot)
         std::int32_t& fast = lookup.fast[index];
         fast = 0;
         const unsigned entry = lookup.first[index >> (kBits - 8)];
-        if ((entry & 0x8000) != 0)
-            continue; // long code
+        if ((entry & (0x8000 | HuffmanLookup::kNoCode)) != 0)
+            continue; // long code, or no code: the slow path notes the fault
         const int length = static_cast<int>(entry >> 8);
         const int symbol = static_cast<int>(entry & 0xFF);
         const int run = isDc ? 0 : symbol >> 4;
@@ -130,6 +132,9 @@ void JpegDecoder::ResetBitReader()
     bitBuffer_ = 0;
     bitCount_ = 0;
     markerReached_ = false;
+    phantomBytes_ = 0;
+    fillerBytes_ = 0;
+    markerAtEnd_ = false;
 }
 
 // Codes longer than 8 bits: consume the prefix, then walk the tree a bit at a
@@ -144,8 +149,10 @@ int JpegDecoder::DecodeLongCode(const HuffmanLookup& lookup, int entry)
         const int child = lookup.nodes[node][GetBit()];
         if (child < 0)
             return -child - 1;
-        if (child == 0)
+        if (child == 0) {
+            NoteFault(JpegFault::InvalidCode, EntropyOffset());
             return 0;
+        }
         node = child - 1;
     }
 }

@@ -15,6 +15,7 @@ inline constexpr int kJpegMaxBlocksPerMcu = 10;        // T.81 B.2.3
 inline constexpr int kJpegMaxHuffmanCodes = 255;       // codes in one DHT table
 inline constexpr int kJpegSoiSearchBytes = 511;        // junk tolerated before SOI (beyond the first pair)
 inline constexpr int kJpegRestartSearchBytes = 1536;   // bytes skipped looking for an RSTn
+inline constexpr int kJpegMaxRecordedScans = 64;       // scans whose spans are kept (T.81 progressions use about 10)
 // Progressive images keep every coefficient of the image. A hostile frame
 // header can claim 24576 x 24576 in a few hundred bytes; beyond this many
 // coefficient bytes the image is refused as out of memory (-233) instead of

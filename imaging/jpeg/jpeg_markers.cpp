@@ -37,6 +37,8 @@ int CeilDiv(int value, int divisor)
 void JpegDecoder::RefillInput()
 {
     std::uint8_t* data = input_.data() + kJpegInputHeadRoom;
+    chunkOffset_ += static_cast<std::uint64_t>(chunkFilled_);
+    chunkFilled_ = 0;
     readPointer_ = data;
     available_ = 0;
     int filled = 0;
@@ -52,6 +54,7 @@ void JpegDecoder::RefillInput()
             sourceEnded_ = true;
     }
     available_ = filled;
+    chunkFilled_ = filled;
     for (int i = 0; i < kJpegInputTailPadding; i += 2) {
         data[filled + i] = 0xFF;
         data[filled + i + 1] = 0xD9;
@@ -65,6 +68,7 @@ std::uint8_t JpegDecoder::NextByte()
     if (available_ == 0) {
         RefillInput();
         if (available_ == 0) {
+            inputExhausted_ = true;
             const std::uint8_t filler = fillerToggle_ ? 0xD9 : 0xFF;
             fillerToggle_ = !fillerToggle_;
             return filler;
@@ -117,16 +121,22 @@ void JpegDecoder::FindSoi()
 // SOI, EOI or SOS marker. -216 TEM/JPG/RSTn, -215 DAC.
 int JpegDecoder::NextMarker()
 {
+    markerSkipped_ = 0;
+    bool counting = true; // bytes before the first marker found are counted
     for (;;) {
-        std::uint8_t byte;
-        do
+        std::uint8_t byte = NextByte();
+        while (byte != 0xFF) {
+            markerSkipped_ += counting ? 1 : 0;
             byte = NextByte();
-        while (byte != 0xFF);
+        }
         do
             byte = NextByte();
         while (byte == 0xFF);
-        if (byte == 0)
+        if (byte == 0) {
+            markerSkipped_ += counting ? 2 : 0;
             continue; // FF 00 is stuffed data, not a marker
+        }
+        counting = false;
 
         const int marker = byte;
         if (marker == kMarkerTem || marker == kMarkerJpg || (marker >= kMarkerRst0 && marker <= kMarkerRst7))
@@ -364,39 +374,126 @@ void JpegDecoder::SetUpScan()
     restartsToGo_ = restartInterval_;
     nextRestart_ = 0;
     ResetBitReader();
+    currentScan_ = -1;
+    if (scanCount_ < kJpegMaxRecordedScans) {
+        currentScan_ = scanCount_++;
+        scans_[currentScan_] = JpegScanSpan{StreamOffset(), kJpegScanUnfinished, ZerosDecodeFlat()};
+    }
+}
+
+// The symbol a table gives for a run of zero bits.
+static int ZeroBitsSymbolOf(const std::array<std::uint16_t, 256>& first,
+                            const std::array<std::array<std::int16_t, 2>, 512>& nodes)
+{
+    const unsigned entry = first[0];
+    if ((entry & 0x8000) == 0)
+        return static_cast<int>(entry & 0xFF);
+    int node = static_cast<int>(entry & 0x7FFF);
+    for (int depth = 0; depth < 8; ++depth) {
+        const int child = nodes[node][0];
+        if (child <= 0)
+            return child < 0 ? -child - 1 : 0;
+        node = child - 1;
+    }
+    return 0;
+}
+
+// True when zero bits decode as empty blocks under this scan's tables: DC
+// differences of category 0 and AC end-of-band symbols. Then a run of zero
+// bytes is also what a flat area gives, and is no sign of a hole by itself.
+bool JpegDecoder::ZerosDecodeFlat() const
+{
+    for (int i = 0; i < scanComponentCount_; ++i) {
+        if (Ss_ == 0 && Ah_ == 0 && dcSlot_[i] <= 3 &&
+            ZeroBitsSymbolOf(lookups_[dcSlot_[i]].first, lookups_[dcSlot_[i]].nodes) != 0)
+            return false;
+        if (Se_ > 0 && acSlot_[i] <= 7) {
+            const int symbol = ZeroBitsSymbolOf(lookups_[acSlot_[i]].first, lookups_[acSlot_[i]].nodes);
+            if ((symbol & 15) != 0 || (symbol >> 4) == 15)
+                return false;
+        }
+    }
+    return true;
+}
+
+// At the end of an entropy-coded segment (before a restart marker or after a
+// scan): did the blocks use bits that were not in it, and how many whole
+// bytes of it did they leave? Then realigns the bit reader.
+void JpegDecoder::EndEntropySegment()
+{
+    const std::int64_t madeUp = 8 * std::int64_t(phantomBytes_ + fillerBytes_);
+    segmentLeftover_ = 0;
+    if (bitCount_ < madeUp) {
+        if (fillerBytes_ > 0 || markerAtEnd_)
+            NoteFault(JpegFault::Truncated, StreamOffset());
+        else
+            NoteFault(JpegFault::RanPastScan, markerOffset_);
+    } else {
+        segmentLeftover_ = (bitCount_ - madeUp) / 8;
+    }
+    const std::uint64_t position = StreamOffset();
+    segmentEndOffset_ = position > std::uint64_t(segmentLeftover_) ? position - std::uint64_t(segmentLeftover_) : 0;
+    if (currentScan_ >= 0)
+        scans_[currentScan_].end = position;
+    ResetBitReader();
+}
+
+// skipped: bytes passed over between the segment's end and the next marker.
+void JpegDecoder::NoteTrailingBytes(int skipped)
+{
+    if (segmentLeftover_ + skipped > kJpegSegmentSlackBytes)
+        NoteFault(JpegFault::DataAfterScan, segmentEndOffset_);
+    segmentLeftover_ = 0;
+}
+
+// SOI or a frame header where the next scan or EOI belongs: a new image
+// begins inside this one.
+void JpegDecoder::NoteMarkerAfterFrame(int marker)
+{
+    if (marker == kMarkerSoi || (marker >= 0xC0 && marker <= 0xCF && marker != kMarkerDht && marker != kMarkerJpg &&
+                                 marker != kMarkerDac)) {
+        const std::uint64_t position = StreamOffset();
+        NoteFault(JpegFault::ImageInsideImage, position >= 2 ? position - 2 : 0);
+    }
 }
 
 // T.81 F.1.2.3 / E.1.4: -228 when no RSTn turns up within the budget or it
 // carries the wrong number. No resynchronisation to another number.
 void JpegDecoder::ProcessRestart()
 {
+    EndEntropySegment();
     // Up to kJpegRestartSearchBytes bytes that are not 0xFF may be skipped;
     // the next one must be the 0xFF.
     int budget = kJpegRestartSearchBytes;
     std::uint8_t byte = NextByte();
     while (byte != 0xFF) {
         if (budget-- == 0)
-            Fail(kJpegBadRestart);
+            StopOnFault(JpegFault::RestartOutOfOrder);
         byte = NextByte();
     }
+    const int skipped = kJpegRestartSearchBytes - budget;
     do
         byte = NextByte();
     while (byte == 0xFF);
+    if (inputExhausted_)
+        NoteFault(JpegFault::Truncated, StreamOffset()); // the marker due is past the end of the data
     if (byte != kMarkerRst0 + nextRestart_)
-        Fail(kJpegBadRestart);
+        StopOnFault(JpegFault::RestartOutOfOrder);
+    NoteTrailingBytes(skipped);
     dcPredictor_.fill(0);
     eobRun_ = 0;
     restartsToGo_ = restartInterval_;
     nextRestart_ = (nextRestart_ + 1) & 7;
-    ResetBitReader();
 }
 
 // After the last MCU row of a sequential image: realign and run the marker
 // loop once, which normally consumes EOI.
 void JpegDecoder::ReadEndOfImage()
 {
-    ResetBitReader();
-    NextMarker();
+    EndEntropySegment();
+    endMarker_ = NextMarker();
+    NoteTrailingBytes(markerSkipped_);
+    NoteMarkerAfterFrame(endMarker_);
 }
 
 } // namespace kestrix

@@ -22,30 +22,19 @@ inline std::int16_t Wrap16(std::uint32_t value)
 // for; and every error of the scans themselves.
 void JpegDecoder::DecodeProgressive()
 {
-    std::size_t total = 0;
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        ProgressiveComponent& store = progressive_components_[c];
-        // In the output geometry; greyscale output uses 8 x 8 MCUs whatever
-        // the component's factors, so its store is the component's blocks.
-        store.widthInBlocks = mcusPerRow_ * (colourMode_ == 0 ? 1 : components_[c].h);
-        store.heightInBlocks = mcuRows_ * (colourMode_ == 0 ? 1 : components_[c].v);
-        total += std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks) * (64 + 1) * sizeof(std::int16_t);
-    }
-    if (total > kJpegMaxProgressiveBytes)
-        Fail(kJpegOutOfMemory);
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        ProgressiveComponent& store = progressive_components_[c];
-        const std::size_t blocks = std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks);
-        store.dc = static_cast<std::int16_t*>(Allocate(blocks * sizeof(std::int16_t)));
-        store.coefficients = static_cast<std::int16_t*>(Allocate(blocks * 64 * sizeof(std::int16_t)));
-    }
+    AllocateCoefficientStores(true);
 
+    bool afterScan = false;
     for (;;) {
         const int marker = NextMarker();
+        if (afterScan)
+            NoteTrailingBytes(markerSkipped_);
         if (marker == 0xD9)
             break;
-        if (marker != 0xDA)
+        if (marker != 0xDA) {
+            NoteMarkerAfterFrame(marker);
             Fail(kJpegMarkerOutOfPlace);
+        }
         ReadScanHeader();
         SetUpScan();
         if (Se_ < Ss_ || Se_ > 63)
@@ -56,8 +45,16 @@ void JpegDecoder::DecodeProgressive()
             Fail(kJpegBadProgression); // DC and AC never share a scan
         if (Ah_ != 0 && Ah_ != Al_ + 1)
             Fail(kJpegBadSuccessive);
-        DecodeProgressiveScan();
-        ResetBitReader();
+        bool complete = false;
+        try {
+            complete = DecodeProgressiveScan();
+        } catch (const InputEndedStop&) {
+            // The fault is noted as the data's end; the scans before it stay.
+        }
+        EndEntropySegment();
+        afterScan = true;
+        if (!complete || ShouldStopScans())
+            break;
     }
 
     // A component that no scan reached still goes through the IDCT.
@@ -68,7 +65,33 @@ void JpegDecoder::DecodeProgressive()
     }
 }
 
-void JpegDecoder::DecodeProgressiveScan()
+// The per-component stores in the output geometry; greyscale output uses
+// 8 x 8 MCUs whatever the component's factors, so its store is the
+// component's blocks. DC only (withAc false) for a sequential DC picture.
+// -233 when they would exceed kJpegMaxProgressiveBytes.
+void JpegDecoder::AllocateCoefficientStores(bool withAc)
+{
+    std::size_t total = 0;
+    for (int c = 0; c < frameComponentCount_; ++c) {
+        ProgressiveComponent& store = progressive_components_[c];
+        store.widthInBlocks = mcusPerRow_ * (colourMode_ == 0 ? 1 : components_[c].h);
+        store.heightInBlocks = mcuRows_ * (colourMode_ == 0 ? 1 : components_[c].v);
+        total += std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks) * ((withAc ? 64 : 0) + 1) *
+                 sizeof(std::int16_t);
+    }
+    if (total > kJpegMaxProgressiveBytes)
+        Fail(kJpegOutOfMemory);
+    for (int c = 0; c < frameComponentCount_; ++c) {
+        ProgressiveComponent& store = progressive_components_[c];
+        const std::size_t blocks = std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks);
+        store.dc = static_cast<std::int16_t*>(Allocate(blocks * sizeof(std::int16_t)));
+        if (withAc)
+            store.coefficients = static_cast<std::int16_t*>(Allocate(blocks * 64 * sizeof(std::int16_t)));
+    }
+}
+
+// False when it stopped early: the data ran out, or a check met a fault.
+bool JpegDecoder::DecodeProgressiveScan()
 {
     const bool dcScan = Ss_ == 0;
     const bool refine = Ah_ != 0;
@@ -119,7 +142,10 @@ void JpegDecoder::DecodeProgressiveScan()
             const int step = scanComponentCount_ == 1 ? 1 : components_[scanComponents_[i]].v;
             progressive_components_[scanComponents_[i]].blockRow += step;
         }
+        if (ShouldStopScans())
+            return false;
     }
+    return true;
 }
 
 // G.1.2.1: the predictor holds the unshifted value.
@@ -156,13 +182,13 @@ void JpegDecoder::DecodeAcFirst(std::int16_t* coefficients)
         if (size != 0) {
             k += run;
             if (k > 63)
-                Fail(kJpegCorruptData);
+                StopOnFault(JpegFault::CoefficientOverrun);
             const int value = JpegExtend(GetBits(size), size);
             coefficients[kJpegZigzag[k]] = Wrap16(static_cast<std::uint32_t>(value) << Al_);
         } else if (run == 15) {
             k += 15;
             if (k > 63)
-                Fail(kJpegCorruptData);
+                StopOnFault(JpegFault::CoefficientOverrun);
         } else {
             eobRun_ = 1 << run;
             if (run != 0)
@@ -197,7 +223,7 @@ void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
             int value = 0;
             if (size != 0) {
                 if (size != 1)
-                    Fail(kJpegCorruptData);
+                    StopOnFault(JpegFault::CoefficientOverrun);
                 value = GetBit() != 0 ? p1 : m1;
             } else if (run != 15) {
                 eobRun_ = 1 << run;
@@ -220,7 +246,7 @@ void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
             }
             if (value != 0) {
                 if (k > 63)
-                    Fail(kJpegCorruptData);
+                    StopOnFault(JpegFault::CoefficientOverrun);
                 coefficients[kJpegZigzag[k]] = static_cast<std::int16_t>(value);
             }
         }

@@ -56,9 +56,14 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
     auto decode = [&](const HuffmanLookup& table) {
         const unsigned entry = table.first[bits >> 56];
         if ((entry & 0x8000) == 0) {
-            const int length = static_cast<int>(entry >> 8);
+            const int length = static_cast<int>((entry >> 8) & 31);
             bits <<= length;
             count -= length;
+            if ((entry & HuffmanLookup::kNoCode) != 0) {
+                bitBuffer_ = bits;
+                bitCount_ = count;
+                NoteFault(JpegFault::InvalidCode, EntropyOffset());
+            }
             return static_cast<int>(entry & 0xFF);
         }
         bitBuffer_ = bits;
@@ -81,7 +86,7 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
     auto fail = [&] {
         bitBuffer_ = bits;
         bitCount_ = count;
-        Fail(kJpegCorruptData);
+        StopOnFault(JpegFault::CoefficientOverrun);
     };
 
     if (count < 32)

@@ -295,7 +295,9 @@ bool DibImage::DrawScaled(std::uint8_t* destination, int destinationWidth, int d
                           int destinationStride, int x, int y, int drawWidth, int drawHeight,
                           PixelOrder order) const
 {
-    if ((bitCount_ != 24 && bitCount_ != 32) || width_ <= 0 || height_ <= 0 || !pixels_)
+    // 8-bit pictures are the greyscale JPEGs: their byte is the luma, drawn
+    // as grey. There is no palette to honour (LoadBmp never reads one).
+    if ((bitCount_ != 8 && bitCount_ != 24 && bitCount_ != 32) || width_ <= 0 || height_ <= 0 || !pixels_)
         return false;
     if (drawWidth == -1)
         drawWidth = width_;
@@ -341,6 +343,8 @@ bool DibImage::DrawScaled(std::uint8_t* destination, int destinationWidth, int d
     const std::vector<Span> rows = spansFor(height_, drawHeight, rowFrom, rowTo);
 
     const int bytesPerPixel = bitCount_ / 8;
+    const int second = bytesPerPixel == 1 ? 0 : 1; // grey: one byte gives all three
+    const int third = bytesPerPixel == 1 ? 0 : 2;
     const int outputs = columnTo - columnFrom;
     std::vector<std::int64_t> rowSums(std::size_t(outputs) * 3);
     std::vector<std::int64_t> sums(std::size_t(outputs) * 3);
@@ -361,8 +365,8 @@ bool DibImage::DrawScaled(std::uint8_t* destination, int destinationWidth, int d
                 const std::uint8_t* pixel = line + std::size_t(columnSpan.first) * bytesPerPixel;
                 for (std::int64_t weight : columnSpan.weights) {
                     b += weight * pixel[0];
-                    g += weight * pixel[1];
-                    red_ += weight * pixel[2];
+                    g += weight * pixel[second];
+                    red_ += weight * pixel[third];
                     pixel += bytesPerPixel;
                 }
                 rowSums[c * 3] = b;

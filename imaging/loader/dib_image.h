@@ -58,8 +58,9 @@ public:
     // Draws the whole image scaled to drawWidth x drawHeight (-1: the image's
     // own) at x, y into a top-down 3-byte-per-pixel buffer, clipped to it.
     // Each destination pixel is the area-weighted mean of the source pixels
-    // it covers. False (nothing drawn) unless the image has 24 or 32 bits,
-    // a non-zero size and pixels.
+    // it covers; an 8-bit image is grey (its byte is the luma). False
+    // (nothing drawn) unless the image has 8, 24 or 32 bits, a non-zero size
+    // and pixels.
     bool DrawScaled(std::uint8_t* destination, int destinationWidth, int destinationHeight, int destinationStride,
                     int x, int y, int drawWidth, int drawHeight, PixelOrder order = PixelOrder::Rgb) const;
 

@@ -30,8 +30,13 @@ ThumbnailPlacement FitThumbnail(int imageWidth, int imageHeight)
 
 bool RenderThumbnail(const DibImage& image, std::uint8_t* cell, PixelOrder order)
 {
+    return RenderThumbnail(image, image.Width(), image.Height(), cell, order);
+}
+
+bool RenderThumbnail(const DibImage& image, int fullWidth, int fullHeight, std::uint8_t* cell, PixelOrder order)
+{
     std::memset(cell, 0xFF, std::size_t(kThumbnailWidth) * kThumbnailHeight * 3);
-    const ThumbnailPlacement placement = FitThumbnail(image.Width(), image.Height());
+    const ThumbnailPlacement placement = FitThumbnail(fullWidth, fullHeight);
     if (placement.width <= 0 || placement.height <= 0)
         return false;
     return image.DrawScaled(cell, kThumbnailWidth, kThumbnailHeight, kThumbnailWidth * 3, placement.x, placement.y,

@@ -25,7 +25,12 @@ ThumbnailPlacement FitThumbnail(int imageWidth, int imageHeight);
 
 // Fills a 100 x 75 buffer of 3-byte pixels (stride 300) with white and draws
 // image into it at its fitted place, area-averaged. False, leaving the cell
-// white, when the image cannot be drawn (8-bit or empty).
+// white, when the image cannot be drawn (empty).
 bool RenderThumbnail(const DibImage& image, std::uint8_t* cell, PixelOrder order = PixelOrder::Rgb);
+// The same for a reduced copy of a picture of fullWidth x fullHeight (its
+// 1/8-scale DC picture, say): placed by the full size, so the rounding of
+// the reduction does not change the aspect.
+bool RenderThumbnail(const DibImage& image, int fullWidth, int fullHeight, std::uint8_t* cell,
+                     PixelOrder order = PixelOrder::Rgb);
 
 } // namespace kestrix

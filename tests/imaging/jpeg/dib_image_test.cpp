@@ -66,7 +66,9 @@ TEST(DibImage, ColourJpegLoadsBottomUpAsBgrx)
     EXPECT_EQ(top[3], 255);
 }
 
-TEST(DibImage, GreyscaleJpegLoadsAs8BitLumaThatDrawingRefuses)
+// Regression: drawing refused 8-bit images, so a greyscale photo's thumbnail
+// and viewer picture were all white.
+TEST(DibImage, GreyscaleJpegLoadsAs8BitLumaAndDrawsAsGrey)
 {
     const Bytes jpeg = EncodeWithCjpeg(10, 6, "-grayscale");
     const DecodeResult decoded = Decode(jpeg);
@@ -74,9 +76,15 @@ TEST(DibImage, GreyscaleJpegLoadsAs8BitLumaThatDrawingRefuses)
     ASSERT_NE(image.Load(WriteJpeg("grey.jpg", jpeg)), 0);
     EXPECT_EQ(image.BitCount(), 8);
     EXPECT_EQ(image.Pixels()[std::size_t(5) * image.Stride() + 3], decoded.picture.samples[3]);
+    std::uint8_t drawn[10 * 6 * 3];
+    ASSERT_TRUE(image.DrawScaled(drawn, 10, 6, 30, 0, 0, -1, -1));
+    for (int i = 0; i < 10 * 6; ++i) {
+        EXPECT_EQ(drawn[3 * i], decoded.picture.samples[i]);
+        EXPECT_EQ(drawn[3 * i + 1], decoded.picture.samples[i]);
+        EXPECT_EQ(drawn[3 * i + 2], decoded.picture.samples[i]);
+    }
     std::uint8_t cell[100 * 75 * 3];
-    EXPECT_FALSE(RenderThumbnail(image, cell));
-    EXPECT_EQ(cell[0], 255);
+    EXPECT_TRUE(RenderThumbnail(image, cell));
 }
 
 TEST(DibImage, FragmentClaimingAHugePictureIsRefusedBeforeAllocating)

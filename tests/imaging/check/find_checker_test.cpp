@@ -1,0 +1,304 @@
+// Verdicts of finds made at test time from our own photos, clips and
+// pictures: whole ones of every kind must come out intact, and each kind of
+// damage a card gives must come out as what it is.
+#include "imaging/check/find_checker.h"
+#include "imaging/check/verdict.h"
+
+#include "../jpeg/jpeg_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace kestrix {
+namespace {
+
+using test::Bytes;
+
+Bytes Photo(const std::string& options, int width = 640, int height = 480)
+{
+    return test::EncodeWithCjpeg(width, height, options);
+}
+
+// A picture or clip made by a tool into the scratch folder, read back.
+Bytes Made(const std::string& command, const std::string& name, const std::string& prefix = "")
+{
+    const std::string path = test::ScratchDirectory() + "/" + name;
+    if (!test::Shell(command + " " + prefix + path + " >/dev/null 2>&1"))
+        return {};
+    return test::ReadFile(path);
+}
+
+Bytes Png(const std::string& options)
+{
+    return Made("convert -size 200x150 -seed 5 plasma:fractal " + options, "picture.png");
+}
+
+Bytes Movie(const std::string& extension)
+{
+    return Made("ffmpeg -y -loglevel error -f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mpeg4", "clip." + extension);
+}
+
+Bytes WithHole(Bytes bytes, std::size_t at, std::size_t size)
+{
+    for (std::size_t i = at; i < at + size && i < bytes.size(); ++i)
+        bytes[i] = 0;
+    return bytes;
+}
+
+// Bytes of some other file: a fixed pseudo-random stream, FF bytes included.
+Bytes WithForeignBytes(Bytes bytes, std::size_t at, std::size_t size)
+{
+    std::uint32_t state = 12345;
+    for (std::size_t i = at; i < at + size && i < bytes.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<std::uint8_t>(state >> 16);
+    }
+    return bytes;
+}
+
+Bytes Cut(const Bytes& bytes, double fraction)
+{
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(double(bytes.size()) * fraction));
+}
+
+// The first half of one photo, then a whole other one: what a carver cuts
+// when a photo's clusters are split by another file's.
+Bytes SplitByAnother(const Bytes& photo, const Bytes& other)
+{
+    Bytes out(photo.begin(), photo.begin() + static_cast<long>(photo.size() / 2));
+    out.insert(out.end(), other.begin(), other.end());
+    return out;
+}
+
+Bytes Flipped(Bytes bytes, std::size_t at, std::size_t count)
+{
+    for (std::size_t i = at; i < at + count && i < bytes.size(); ++i)
+        bytes[i] ^= 0xFF;
+    return bytes;
+}
+
+// Renumbers the second restart marker, so RST0 is followed by RST2.
+Bytes WithRestartOutOfOrder(Bytes bytes)
+{
+    int seen = 0;
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] >= 0xD0 && bytes[i + 1] <= 0xD7 && ++seen == 2) {
+            bytes[i + 1] = 0xD2;
+            break;
+        }
+    }
+    return bytes;
+}
+
+// Points the first chunk offset of the first stco atom at the file type atom.
+Bytes WithChunkOutsideMovieData(Bytes bytes)
+{
+    for (std::size_t i = 4; i + 16 < bytes.size(); ++i) {
+        if (bytes[i] == 's' && bytes[i + 1] == 't' && bytes[i + 2] == 'c' && bytes[i + 3] == 'o') {
+            bytes[i + 12] = 0;
+            bytes[i + 13] = 0;
+            bytes[i + 14] = 0;
+            bytes[i + 15] = 8;
+            break;
+        }
+    }
+    return bytes;
+}
+
+struct FindCase {
+    const char* name;
+    const char* type;
+    std::function<Bytes()> make;
+    Verdict verdict;
+};
+
+std::ostream& operator<<(std::ostream& out, const FindCase& find)
+{
+    return out << find.name;
+}
+
+class FindVerdicts : public ::testing::TestWithParam<FindCase> {};
+
+TEST_P(FindVerdicts, ComeOutAsWhatTheyAre)
+{
+    const FindCase& find = GetParam();
+    const Bytes bytes = find.make();
+    ASSERT_GT(bytes.size(), 1000u) << "the tools made no file";
+    const CheckResult result = CheckFind(bytes.data(), bytes.size(), find.type);
+    EXPECT_STREQ(VerdictText(result.verdict), VerdictText(find.verdict)) << result.reason << " at " << result.badOffset;
+    if (find.verdict == Verdict::Damaged || find.verdict == Verdict::Truncated) {
+        EXPECT_TRUE(result.hasBadOffset);
+        EXPECT_LE(result.badOffset, bytes.size());
+        EXPECT_FALSE(result.reason.empty());
+    }
+}
+
+// Every kind of whole photo the decoder supports: never damaged.
+INSTANTIATE_TEST_SUITE_P(
+    WholeJpegs, FindVerdicts,
+    ::testing::Values(
+        FindCase{"baseline_420", "jpg", [] { return Photo("-quality 90"); }, Verdict::Intact},
+        FindCase{"baseline_optimised", "jpg", [] { return Photo("-optimize"); }, Verdict::Intact},
+        FindCase{"progressive", "jpg", [] { return Photo("-progressive"); }, Verdict::Intact},
+        FindCase{"greyscale", "jpg", [] { return Photo("-grayscale"); }, Verdict::Intact},
+        FindCase{"greyscale_progressive", "jpg", [] { return Photo("-grayscale -progressive"); }, Verdict::Intact},
+        FindCase{"sampling_444", "jpg", [] { return Photo("-sample 1x1"); }, Verdict::Intact},
+        FindCase{"sampling_422", "jpg", [] { return Photo("-sample 2x1"); }, Verdict::Intact},
+        FindCase{"sampling_440", "jpg", [] { return Photo("-sample 1x2"); }, Verdict::Intact},
+        FindCase{"progressive_444", "jpg", [] { return Photo("-progressive -sample 1x1"); }, Verdict::Intact},
+        FindCase{"restart_every_row", "jpg", [] { return Photo("-restart 1"); }, Verdict::Intact},
+        FindCase{"restart_every_block", "jpg", [] { return Photo("-restart 1B -sample 1x1"); }, Verdict::Intact},
+        FindCase{"restart_progressive", "jpg", [] { return Photo("-progressive -restart 2"); }, Verdict::Intact},
+        FindCase{"tables_16_bit", "jpg", [] { return Photo("-quality 1"); }, Verdict::Intact},
+        FindCase{"odd_size", "jpg", [] { return Photo("", 1001, 333); }, Verdict::Intact},
+        FindCase{"flat_black_optimised", "jpg",
+                 [] { return Made("convert -size 640x480 xc:black -quality 90", "black.jpg"); }, Verdict::Intact},
+        FindCase{"flat_black_progressive", "jpg",
+                 [] { return Made("convert -size 640x480 xc:black -interlace JPEG", "black_p.jpg"); },
+                 Verdict::Intact},
+        FindCase{"imagemagick_encoder", "jpg",
+                 [] { return Made("convert -size 400x300 -seed 9 plasma:fractal -quality 85", "im.jpg"); },
+                 Verdict::Intact}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What a failing card or a fragmented one does to a photo.
+INSTANTIATE_TEST_SUITE_P(
+    HurtJpegs, FindVerdicts,
+    ::testing::Values(
+        FindCase{"zero_hole_4k", "jpg", [] { const Bytes p = Photo("-quality 90"); return WithHole(p, p.size() / 2, 4096); },
+                 Verdict::Damaged},
+        FindCase{"zero_hole_4k_optimised", "jpg",
+                 [] { const Bytes p = Photo("-optimize"); return WithHole(p, p.size() / 3, 4096); }, Verdict::Damaged},
+        FindCase{"zero_hole_4k_greyscale", "jpg",
+                 [] { const Bytes p = Photo("-grayscale"); return WithHole(p, p.size() / 2, 4096); }, Verdict::Damaged},
+        FindCase{"zero_hole_4k_restarts", "jpg",
+                 [] { const Bytes p = Photo("-restart 1"); return WithHole(p, p.size() / 2, 4096); }, Verdict::Damaged},
+        FindCase{"progressive_zero_hole", "jpg",
+                 [] { const Bytes p = Photo("-progressive"); return WithHole(p, p.size() / 2, 4096); }, Verdict::Damaged},
+        FindCase{"progressive_zero_hole_early", "jpg",
+                 [] { const Bytes p = Photo("-progressive"); return WithHole(p, p.size() / 5, 4096); }, Verdict::Damaged},
+        FindCase{"foreign_bytes_3k", "jpg",
+                 [] { const Bytes p = Photo("-quality 90"); return WithForeignBytes(p, p.size() / 2, 3072); },
+                 Verdict::Damaged},
+        FindCase{"progressive_foreign_bytes", "jpg",
+                 [] { const Bytes p = Photo("-progressive"); return WithForeignBytes(p, p.size() / 2, 3072); },
+                 Verdict::Damaged},
+        FindCase{"split_by_another_photo", "jpg",
+                 [] { return SplitByAnother(Photo("-quality 90"), Photo("-quality 60", 320, 240)); }, Verdict::Damaged},
+        FindCase{"progressive_split_by_another", "jpg",
+                 [] { return SplitByAnother(Photo("-progressive"), Photo("-quality 60", 320, 240)); },
+                 Verdict::Damaged},
+        FindCase{"restart_out_of_order", "jpg", [] { return WithRestartOutOfOrder(Photo("-restart 1")); },
+                 Verdict::Damaged},
+        FindCase{"cut_at_60", "jpg", [] { return Cut(Photo("-quality 90"), 0.6); }, Verdict::Truncated},
+        FindCase{"cut_restarts", "jpg", [] { return Cut(Photo("-restart 1"), 0.6); }, Verdict::Truncated},
+        FindCase{"cut_before_eoi", "jpg", [] { const Bytes p = Photo(""); return Cut(p, 1.0 - 2.0 / double(p.size())); },
+                 Verdict::Truncated},
+        FindCase{"progressive_cut_at_5", "jpg", [] { return Cut(Photo("-progressive"), 0.05); }, Verdict::Truncated},
+        FindCase{"progressive_cut_at_50", "jpg", [] { return Cut(Photo("-progressive"), 0.5); }, Verdict::Truncated},
+        FindCase{"progressive_cut_at_95", "jpg", [] { return Cut(Photo("-progressive"), 0.95); }, Verdict::Truncated},
+        FindCase{"greyscale_cut", "jpg", [] { return Cut(Photo("-grayscale"), 0.7); }, Verdict::Truncated}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Pngs, FindVerdicts,
+    ::testing::Values(
+        FindCase{"rgb", "png", [] { return Png(""); }, Verdict::Intact},
+        FindCase{"interlaced", "png", [] { return Png("-interlace PNG"); }, Verdict::Intact},
+        FindCase{"grey_16_bit", "png", [] { return Png("-colorspace Gray -depth 16"); }, Verdict::Intact},
+        FindCase{"palette", "png",
+                 [] { return Made("convert -size 200x150 -seed 5 plasma:fractal -colors 16", "p8.png", "PNG8:"); },
+                 Verdict::Intact},
+        FindCase{"rgba_interlaced", "png", [] { return Png("-alpha set -channel A -evaluate set 50% -interlace PNG"); },
+                 Verdict::Intact},
+        FindCase{"flipped_bytes", "png", [] { const Bytes p = Png(""); return Flipped(p, p.size() / 2, 16); },
+                 Verdict::Damaged},
+        FindCase{"zero_hole", "png", [] { const Bytes p = Png(""); return WithHole(p, p.size() / 3, 4096); },
+                 Verdict::Damaged},
+        FindCase{"cut", "png", [] { return Cut(Png(""), 0.6); }, Verdict::Truncated}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Movies, FindVerdicts,
+    ::testing::Values(
+        FindCase{"mov", "mov", [] { return Movie("mov"); }, Verdict::Intact},
+        FindCase{"mp4", "mp4", [] { return Movie("mp4"); }, Verdict::Intact},
+        FindCase{"mov_cut", "mov", [] { return Cut(Movie("mov"), 0.6); }, Verdict::Truncated},
+        FindCase{"mp4_chunk_outside_data", "mp4", [] { return WithChunkOutsideMovieData(Movie("mp4")); },
+                 Verdict::Damaged},
+        FindCase{"mov_foreign_bytes_in_moov", "mov",
+                 [] { const Bytes m = Movie("mov"); return WithForeignBytes(m, m.size() - 300, 200); },
+                 Verdict::Damaged}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FindChecker, GivesTheSizeOfPicturesAndMovies)
+{
+    const Bytes jpeg = Photo("-progressive", 1001, 333);
+    const CheckResult photo = CheckFind(jpeg.data(), jpeg.size(), "JPG");
+    EXPECT_EQ(photo.width, 1001);
+    EXPECT_EQ(photo.height, 333);
+    const Bytes png = Png("");
+    const CheckResult picture = CheckFind(png.data(), png.size(), "png");
+    EXPECT_EQ(picture.width, 200);
+    EXPECT_EQ(picture.height, 150);
+    const Bytes mov = Movie("mov");
+    const CheckResult clip = CheckFind(mov.data(), mov.size(), "mov");
+    EXPECT_EQ(clip.width, 64);
+    EXPECT_EQ(clip.height, 48);
+}
+
+TEST(FindChecker, PlacesAZeroHoleAtItsStart)
+{
+    const Bytes photo = Photo("-quality 90");
+    const std::size_t at = photo.size() / 2;
+    const Bytes hurt = WithHole(photo, at, 4096);
+    const CheckResult result = CheckFind(hurt.data(), hurt.size(), "jpg");
+    ASSERT_EQ(result.verdict, Verdict::Damaged);
+    // The hole's first zero bytes may continue the data's own zeros.
+    EXPECT_LE(result.badOffset, at + 16);
+    EXPECT_GE(result.badOffset + 16, at);
+}
+
+TEST(FindChecker, OtherTypesAndNoBytesAreUnknown)
+{
+    const Bytes photo = Photo("");
+    EXPECT_EQ(CheckFind(photo.data(), photo.size(), "gif").verdict, Verdict::Unknown);
+    EXPECT_EQ(CheckFind(nullptr, 0, "jpg").verdict, Verdict::Unknown);
+    EXPECT_EQ(CheckFind(photo.data(), 0, "png").verdict, Verdict::Unknown);
+}
+
+TEST(FindChecker, UnsupportedJpegKindsAreUnknownNotDamaged)
+{
+    // Arithmetic coding and 12-bit samples are valid JPEGs the decoder
+    // leaves alone.
+    const Bytes arithmetic = Photo("-arithmetic");
+    if (!arithmetic.empty()) {
+        EXPECT_EQ(CheckFind(arithmetic.data(), arithmetic.size(), "jpg").verdict, Verdict::Unknown);
+    }
+    const Bytes cmyk = Made("convert -size 100x80 -seed 5 plasma:fractal -colorspace CMYK", "cmyk.jpg");
+    ASSERT_FALSE(cmyk.empty());
+    EXPECT_EQ(CheckFind(cmyk.data(), cmyk.size(), "jpg").verdict, Verdict::Unknown);
+}
+
+TEST(Verdicts, HaveTheirTexts)
+{
+    struct Row {
+        Verdict verdict;
+        const char* text;
+    };
+    for (const Row& row : {Row{Verdict::Intact, "intact"}, Row{Verdict::Damaged, "damaged"},
+                           Row{Verdict::Truncated, "truncated"}, Row{Verdict::Unknown, "unknown"}}) {
+        EXPECT_STREQ(VerdictText(row.verdict), row.text);
+        Verdict parsed = Verdict::Unknown;
+        EXPECT_TRUE(VerdictFromText(row.text, &parsed));
+        EXPECT_EQ(parsed, row.verdict);
+    }
+    Verdict parsed = Verdict::Intact;
+    EXPECT_FALSE(VerdictFromText("Intact", &parsed));
+    EXPECT_EQ(parsed, Verdict::Intact);
+}
+
+} // namespace
+} // namespace kestrix
