@@ -52,6 +52,9 @@ void Candidate::clear() {
   type_.clear();
   parent_.clear();
   plainRange_ = false;
+  check_ = CheckResult{};
+  checked_.store(false);
+  unreadableSectors_ = 0;
   imageData_ = nullptr;
   start_ = 0;
   end_ = 0;
@@ -239,6 +242,28 @@ const Candidate* CandidateList::candidateAt(int32_t index) const {
   std::lock_guard lock(mutex_);
   if (index < 1 || static_cast<size_t>(index) > rows_.size()) return nullptr;
   return nodes_[index - 1];
+}
+
+bool CandidateList::setCheck(int32_t row, const CheckResult& result) {
+  Candidate* candidate;
+  {
+    std::lock_guard lock(mutex_);
+    if (!validRow(row, rows_.size())) return false;
+    candidate = rows_[row].candidate;
+  }
+  // One writer per row: the first check wins, readers see it only once
+  // checked() is true.
+  if (candidate->checked_.load(std::memory_order_acquire)) return false;
+  candidate->check_ = result;
+  candidate->checked_.store(true, std::memory_order_release);
+  return true;
+}
+
+bool CandidateList::setUnreadableSectors(int32_t row, uint64_t sectors) {
+  std::lock_guard lock(mutex_);
+  if (!validRow(row, rows_.size())) return false;
+  rows_[row].candidate->unreadableSectors_ = sectors;
+  return true;
 }
 
 void CandidateList::setListener(CandidateListListener* listener) {

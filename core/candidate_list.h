@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/check/verdict.h"
 #include "imaging/exif_info.h"
 
 namespace kestrix {
@@ -68,6 +70,14 @@ class Candidate : public ExifInfo {
   // must extract (and may complete) them.
   bool plainRange() const { return plainRange_; }
 
+  // What a check of the find's bytes said (imaging/check/): set once, after
+  // the scan, by the check; Unknown until then.
+  const CheckResult& check() const { return check_; }
+  bool checked() const { return checked_; }
+  // 512-byte sectors of the find that the card's rescue map does not mark
+  // finished (they read as zeros in the image); 0 without a map.
+  uint64_t unreadableSectors() const { return unreadableSectors_; }
+
  private:
   friend class CandidateList;
   const uint8_t* imageData_ = nullptr;  // the image block, not owned
@@ -77,6 +87,9 @@ class Candidate : public ExifInfo {
   std::string type_;
   std::string parent_;
   bool plainRange_ = false;
+  CheckResult check_;
+  std::atomic<bool> checked_{false};    // check_ is written before this is set
+  uint64_t unreadableSectors_ = 0;
   std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
 };
 
@@ -161,6 +174,15 @@ class CandidateList {
   bool candidateInfo(int32_t row, CandidateInfo& out) const;
   // The candidate with this 1-based index, or null.
   const Candidate* candidateAt(int32_t index) const;
+
+  // Stores the check of a row's find; false for a missing row. Any thread:
+  // the result is published by Candidate::checked(), and a row is checked
+  // at most once per scan (a second call is ignored and returns false).
+  bool setCheck(int32_t row, const CheckResult& result);
+  // Stores the number of unreadable sectors of a row's find (the rescue
+  // map's answer); false for a missing row. Call before the rows are shown
+  // or checked (after the scan, on the thread that ran it).
+  bool setUnreadableSectors(int32_t row, uint64_t sectors);
 
   void setListener(CandidateListListener* listener);
 
