@@ -31,6 +31,39 @@ bool standsBetweenScans(uint8_t m) {
          isApplicationMarker(m) || m == 0xFE;
 }
 
+bool isLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
+
+// Whether the segment after SOI (marker at `q`, length field after it) has
+// the shape of its kind; false also when the bytes needed are missing
+// (`ranOut` set). Old data holds FF D8 FF followed by anything, so the
+// opening segment decides, from its first bytes, whether a file starts here.
+bool openingSegmentFits(const BoundBlock& block, uint64_t q, uint8_t marker, bool& ranOut) {
+  uint64_t length = 0;
+  uint64_t first = 0;  // the payload's first byte
+  if (!block.readUnsigned(q + 1, 2, true, length) || !block.readUnsigned(q + 3, 1, true, first)) {
+    ranOut = true;
+    return false;
+  }
+  // An application segment names its application first ("JFIF", "Exif", "ICC_PROFILE", ...).
+  if (isApplicationMarker(marker)) return length >= 3 && isLetter(static_cast<uint8_t>(first));
+  // DQT: precision 0 or 1, table 0..3, at least one 64-entry table (T.81 B.2.4.1).
+  if (marker == 0xDB) return length >= 2 + 65 && (first >> 4) <= 1 && (first & 15) <= 3;
+  // DHT: class 0 or 1, table 0..3, then 16 code counts (T.81 B.2.4.2).
+  if (marker == 0xC4) return length >= 2 + 17 && (first >> 4) <= 1 && (first & 15) <= 3;
+  // DRI: exactly the restart interval (T.81 B.2.4.4).
+  if (marker == 0xDD) return length == 4;
+  if (isFrameMarker(marker)) {
+    uint64_t components = 0;
+    if (!block.readUnsigned(q + 8, 1, true, components)) {
+      ranOut = true;
+      return false;
+    }
+    // SOFn: 8 bytes and 3 per component, at least one (T.81 B.2.2).
+    return components >= 1 && length == 8 + 3 * components;
+  }
+  return true;  // COM: any text
+}
+
 constexpr uint8_t MpfIdentifier[4] = {'M', 'P', 'F', 0};
 constexpr uint16_t MpEntryTag = 0xB002;
 constexpr uint64_t MpEntryLength = 16;
@@ -93,6 +126,10 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
   if (!block.readByte(start + 3, first)) return StructureEnd::ranOut();
   // A stray FF D8 FF in old data is no photo unless a marker segment follows SOI.
   if (!opensFile(first)) return StructureEnd::notAFile();
+  bool ranOut = false;
+  if (!openingSegmentFits(block, start + 3, first, ranOut)) {
+    return ranOut ? StructureEnd::ranOut() : StructureEnd::notAFile();
+  }
 
   uint64_t p = start + 2;  // at the FF of the next marker
   bool frameSeen = false;

@@ -83,11 +83,9 @@ PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, u
       ++c;
       continue;
     }
-    if (verdict == StructureEnd::Verdict::Ends) {
-      movieKnown_ = true;
-      movieStart_ = c;
-      movieEnd_ = found.end.end;
-    }
+    movieKnown_ = true;
+    movieStart_ = c;
+    movieEnd_ = verdict == StructureEnd::Verdict::Ends ? found.end.end : block.size();
     // Unknown brand, or the wanted one: the find is this scan's.
     if (!found.brandKnown || found.quickTime == quickTime) return asFind(block, c, found.end);
     // A movie of the other brand reaching the block end hides what follows
