@@ -41,12 +41,18 @@ class PreciseScanner {
                               const uint8_t* signature, int32_t length,
                               StructureEnd (*walk)(const BoundBlock&, uint64_t), uint64_t from);
   PreciseFind findMovie(const BoundBlock& block, bool quickTime, uint64_t from);
-  // The next position >= from where a movie's opening atom could start.
+  // The next position >= from where a movie's opening atom could start
+  // (its type four bytes on is one of movie::OpeningTypes); the block size
+  // when there is none.
   uint64_t nextMovieCandidate(const BoundBlock& block, uint64_t from);
 
   SignatureSearch jpegSearch_;
   SignatureSearch pngSearch_;
-  SignatureSearch movieSearches_[5];  // one per movie::OpeningTypes entry
+  // The last answer of nextMovieCandidate: no opening type lies in
+  // [movieCoveredFrom_, movieCandidate_), and movieCandidate_ is one or the block size.
+  bool movieCandidateKnown_ = false;
+  uint64_t movieCoveredFrom_ = 0;
+  uint64_t movieCandidate_ = 0;
   // The last movie found (either brand): its top-level atoms are never
   // movies of their own, so a search from inside it (split mode continues
   // from start + 1) goes on after it.

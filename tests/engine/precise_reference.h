@@ -107,7 +107,7 @@ class PreciseReference {
       if (first == 0xDD) fits = len == 4;
       if (frame(first)) {
         uint64_t nf = 0;
-        if (!get(s + 9, 1, true, nf)) return {RanOut};
+        if (!get(s + 11, 1, true, nf)) return {RanOut};
         fits = nf >= 1 && len == 8 + 3 * nf;
       }
       if (!fits) return {Not};
