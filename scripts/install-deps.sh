@@ -6,9 +6,9 @@
 #   scripts/install-deps.sh gui     Qt 6 Widgets, Xvfb and Japanese fonts (added to any of the above)
 set -euo pipefail
 
-build=(cmake g++ make binutils)
+build=(cmake g++ make binutils zlib1g-dev)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs)
-test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd)
+test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd ffmpeg)
 gui=(qt6-base-dev xvfb xauth fonts-noto-cjk)
 
 packages=()

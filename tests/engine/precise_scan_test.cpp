@@ -296,6 +296,27 @@ Bytes tinyPng(Bytes extra = {}) {
               chunk("IDAT", {0x78, 0x9C, 0x63, 0, 0, 0, 1, 0, 1}), chunk("IEND", {})});
 }
 
+// A little-endian Multi-Picture file: SOI, APP2 "MPF" index listing the
+// primary image (offset 0) and `appended` after the primary's EOI.
+Bytes multiPicture(const Bytes& appended) {
+  const uint64_t header = 10;  // SOI, FF E2, length, "MPF\0"
+  const Bytes rest = cat({segment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}),
+                          segment(0xDA, {1, 1, 0, 0, 63, 0}), {7, 7, 0xFF, 0xD9}});
+  const uint64_t primarySize = 2 + 4 + 62 + rest.size();
+  auto le = [](Bytes& out, uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  Bytes index = {'M', 'P', 'F', 0, 'I', 'I', 42, 0};
+  le(index, 8, 4);                                             // IFD offset
+  le(index, 1, 2);                                             // one tag
+  le(index, 0xB002, 2), le(index, 7, 2), le(index, 32, 4), le(index, 26, 4);  // MPEntry
+  le(index, 0, 4);                                             // no next IFD
+  le(index, 0x20030000, 4), le(index, primarySize, 4), le(index, 0, 4), le(index, 0, 4);
+  le(index, 0x00020002, 4), le(index, appended.size(), 4), le(index, primarySize - header, 4),
+      le(index, 0, 4);
+  return cat({{0xFF, 0xD8}, segment(0xE2, index), rest, appended});
+}
+
 struct RuleCase {
   const char* name;
   std::function<Bytes()> block;
@@ -370,6 +391,17 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  FileKind::Jpeg, ScanModePreciseSplit,
                  {{0, 2 + 4 + 2 + TinyJpegSize + 1 + 13 + 10 + 3}, {8, TinyJpegSize + 1}}},
+        RuleCase{"MultiPictureIndexExtendsOverTheAppendedImage",
+                 [] { return cat({multiPicture(tinyJpeg({3})), Filler}); }, FileKind::Jpeg,
+                 ScanModePrecise, {{0, multiPicture(tinyJpeg({3})).size()}}},
+        RuleCase{"MultiPictureEntryWithoutSoiExtendsNothing",
+                 [] { return cat({multiPicture(Bytes(40, 0x22)), Filler}); }, FileKind::Jpeg,
+                 ScanModePrecise, {{0, multiPicture({}).size()}}},
+        RuleCase{"SplitModeListsTheAppendedImageToo",
+                 [] { return cat({multiPicture(tinyJpeg({3})), Filler}); }, FileKind::Jpeg,
+                 ScanModePreciseSplit,
+                 {{0, multiPicture(tinyJpeg({3})).size()},
+                  {multiPicture({}).size(), tinyJpeg({3}).size()}}},
         RuleCase{"PngWhole", [] { return cat({Filler, tinyPng(), Filler}); }, FileKind::Png,
                  ScanModePrecise, {{10, tinyPng().size()}}},
         RuleCase{"PngIendInsideAnotherChunkIsData",
