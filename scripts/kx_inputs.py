@@ -60,7 +60,8 @@ def short_entry(tag, value, motorola=False):
 def in_jpeg(block):
     """SOI, APP1 "Exif\\0\\0" with the TIFF block, EOI."""
     body = b"Exif\0\0" + block
-    return b"\xff\xd8\xff\xe1" + struct.pack(">H", len(body) + 2) + body + b"\xff\xd9"
+    length = min(len(body) + 2, 0xFFFF)  # a bomb's block is longer than a segment can say
+    return b"\xff\xd8\xff\xe1" + struct.pack(">H", length) + body + b"\xff\xd9"
 
 
 def camera_exif(motorola=False, gps=True):
@@ -80,11 +81,14 @@ def loop_chain(length):
 
 
 def overlap_chain():
-    """IFD0's next offset points into its own entries: the second directory
-    overlaps the first and reads its entries shifted by two bytes."""
-    block = bytearray(tiff([([ascii_entry(0x010F, "Ovl"), short_entry(0x0001, 2),
-                             short_entry(0x0002, 3)], None)]))
-    struct.pack_into("<I", block, 8 + 2 + 3 * 12, 8 + 12)  # next = IFD0 + 12
+    """IFD0's next offset points 12 bytes into IFD0 itself. The count there is
+    the upper half of IFD0's first value (2), so the second directory re-reads
+    IFD0's last two entries, and its next offset is IFD0's own next offset:
+    the chain loops back into the overlap."""
+    entries = [(0x0100, 4, 1, struct.pack("<I", 0x00020000), None), ascii_entry(0x010F, "Ovl"),
+               short_entry(0x0002, 3)]
+    block = bytearray(tiff([(entries, None)]))
+    struct.pack_into("<I", block, 8 + 2 + 3 * 12, 8 + 12)
     return in_jpeg(bytes(block))
 
 
