@@ -30,6 +30,18 @@ uint64_t nextMatch(SignatureSearch& search, const BoundBlock& block, const uint8
   return block.contains(at, static_cast<uint64_t>(length)) ? at : block.size();
 }
 
+// JPEG and PNG: the first candidate from `next` that `walk` does not reject.
+template <class Next, class Walk>
+PreciseFind findFile(const BoundBlock& block, uint64_t from, Next next, Walk walk) {
+  for (uint64_t c = from; c < block.size(); ++c) {
+    c = next(block, c);
+    if (c >= block.size()) break;
+    const StructureEnd end = walk(block, c);
+    if (end.verdict != StructureEnd::Verdict::NotAFile) return asFind(block, c, end);
+  }
+  return {};
+}
+
 bool isOpeningType(const uint8_t* at) {
   for (const uint8_t(&type)[4] : movie::OpeningTypes) {
     if (std::memcmp(at, type, 4) == 0) return true;
@@ -109,7 +121,6 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 }  // namespace
 
 void PreciseScanner::rebind() {
-  jpegSearch_.invalidate();
   pngSearch_.invalidate();
   movieCandidateKnown_ = false;
   movieKnown_ = false;
@@ -117,12 +128,13 @@ void PreciseScanner::rebind() {
 
 PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint64_t from) {
   switch (type) {
-    case CarvedType::Jpeg:
-      return findBySignature(jpegSearch_, block, jpeg::CandidateSignature,
-                             sizeof(jpeg::CandidateSignature), jpeg::structureEnd, from);
-    case CarvedType::Png:
-      return findBySignature(pngSearch_, block, png::FileSignature, sizeof(png::FileSignature),
-                             png::structureEnd, from);
+    case CarvedType::Jpeg: return findFile(block, from, jpeg::nextCandidate, jpeg::structureEnd);
+    case CarvedType::Png: {
+      auto next = [this](const BoundBlock& b, uint64_t c) {
+        return nextMatch(pngSearch_, b, png::FileSignature, sizeof(png::FileSignature), c);
+      };
+      return findFile(block, from, next, png::structureEnd);
+    }
     case CarvedType::Mov: return findMovie(block, true, from);
     case CarvedType::Mp4: return findMovie(block, false, from);
     case CarvedType::None: break;
@@ -130,18 +142,6 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
   return {};
 }
 
-PreciseFind PreciseScanner::findBySignature(SignatureSearch& search, const BoundBlock& block,
-                                            const uint8_t* signature, int32_t length,
-                                            StructureEnd (*walk)(const BoundBlock&, uint64_t),
-                                            uint64_t from) {
-  for (uint64_t c = from; c < block.size(); ++c) {
-    c = nextMatch(search, block, signature, length, c);
-    if (c >= block.size()) break;
-    const StructureEnd end = walk(block, c);
-    if (end.verdict != StructureEnd::Verdict::NotAFile) return asFind(block, c, end);
-  }
-  return {};
-}
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.
