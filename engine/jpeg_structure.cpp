@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/wide_vectors.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -156,10 +158,6 @@ __attribute__((target("avx2"))) uint64_t skipWithoutCandidateWide(const uint8_t*
   return t;
 }
 
-bool haveWideVectors() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 bool candidateAt(const uint8_t* data, uint64_t size, uint64_t t) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/wide_vectors.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -71,10 +73,6 @@ __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_
   return t;
 }
 
-bool haveWideVectors() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 // First t >= from with an opening type in data[t, t + 4), else size. One
