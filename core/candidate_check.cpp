@@ -43,7 +43,8 @@ std::string checkType(const Candidate& candidate, const CandidateInfo& info) {
 }  // namespace
 
 bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateList& list,
-                       int32_t row, uint8_t* cell, bool* cellMade) {
+                       int32_t row, uint8_t* cell, bool* cellMade,
+                       const std::function<void(const CandidateBytes&)>& withBytes) {
   if (cellMade != nullptr) *cellMade = false;
   CandidateInfo info;
   const Candidate* candidate = list.candidateAt(row + 1);
@@ -55,6 +56,7 @@ bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateLis
   if (bytes.ok()) {
     result = checkFindBytes(bytes.data(), bytes.size(), checkType(*candidate, info), cell,
                             cellMade);
+    if (withBytes) withBytes(bytes);
   } else {
     result.reason = bytes.problem();
   }

@@ -20,6 +20,7 @@
 
 namespace kestrix {
 
+class CandidateBytes;
 class EngineSet;
 
 // The thumbnail cell a check can fill on the way: 100 × 75, RGB, 3 bytes a
@@ -72,9 +73,12 @@ void applyUnreadableSectors(uint64_t unreadableSectors, CheckResult& result);
 // is this thread's own (needed for a find that is not a plain range); a find
 // whose bytes cannot be had is stored as "unknown" with the reason. `cell`,
 // when given, receives a JPEG's thumbnail and *cellMade says whether it did.
+// `withBytes`, when set, is shown the find's bytes after the check and
+// before the result is stored (the window draws a PNG's thumbnail from them).
 // False when the row does not exist or was checked already.
 bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateList& list,
-                       int32_t row, uint8_t* cell = nullptr, bool* cellMade = nullptr);
+                       int32_t row, uint8_t* cell = nullptr, bool* cellMade = nullptr,
+                       const std::function<void(const CandidateBytes&)>& withBytes = {});
 
 // Checks rows taken from `rows` until it is empty or shouldContinue says
 // no. Returns the rows this call checked.
