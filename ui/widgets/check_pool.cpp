@@ -1,5 +1,8 @@
 #include "ui/widgets/check_pool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "host/plugin_host.h"
@@ -11,6 +14,7 @@ namespace {
 // At most this many progress signals per run: a card of 100,000 finds must
 // not flood the user-interface thread with events.
 constexpr int32_t kProgressSignals = 200;
+constexpr int kWorkerNice = 5;
 }  // namespace
 
 CheckPool::CheckPool(ResultList& list, const PluginHost* host, int32_t rows, int generation)
@@ -44,6 +48,10 @@ bool CheckPool::isActive() const {
 }
 
 int32_t CheckPool::Worker::run() {
+  // Both cores are busy decoding: a lower priority for these threads keeps
+  // the user-interface thread first, so scrolling stays smooth. Linux nice
+  // values are per thread; a failure only leaves the default priority.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
   CheckPool& pool = pool_;
   while (shouldContinue()) {
     const int32_t row = pool.rows_.take();

@@ -655,8 +655,8 @@ bool MainWindow::createImage(const QString& devicePath) {
                                        static_cast<qsizetype>(driveErrorMessage(code).size())));
     return false;
   }
-  // The list and the block go before the copy starts: the thumbnail worker
-  // writes through the same image buffer whose file the copy is about to
+  // The list and the block go before the copy starts: the check pool
+  // reads through the same image buffer whose file the copy is about to
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
   status_->setText(fromUtf8(kCopyingStatus));

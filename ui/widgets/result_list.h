@@ -76,7 +76,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   // Publishes rows the scan appended and the views have not heard of yet.
   void flushPendingRows();
-  // Stops the thumbnail worker, then removes every row, candidate and image.
+  // Stops the check pool, then removes every row, candidate and image.
   void clear();
 
   // Selects or releases every row (the select-all button).
