@@ -23,14 +23,18 @@ struct Command {
 // name) and returns the exit code.
 constexpr Command kCommands[] = {
     // name        entry point         usage / summary
-    {"scan", runScanCommand, "scan IMAGE [--split] [--json]",
+    {"scan", runScanCommand, "scan IMAGE [--split] [--check] [--json]",
      "scan a disk image and list the candidates (name, start, end, size, model, date, GPS, "
-     "maker, byte order; --json: a JSON array; --split: every JPEG stream separately)"},
+     "maker, byte order; --json: a JSON array; --split: every JPEG stream separately; "
+     "--check: also decode every find on both cores and add its verdict (intact, damaged, "
+     "truncated, unknown), width and height)"},
     {"restore", runRestoreCommand,
-     "restore IMAGE DEST [--split] [--set-file-time] [--tidy PREFIX:DIGITS] [NAME...]",
+     "restore IMAGE DEST [--split] [--set-file-time] [--tidy PREFIX:DIGITS] "
+     "[--check [--only intact|damaged|truncated]] [NAME...]",
      "scan, optionally rename (PREFIX + DIGITS-digit serial + extension), and write the named "
      "candidates (all when none is named) into the existing folder DEST; --set-file-time dates "
-     "the files from the EXIF shot date; exit 1 when any file could not be written"},
+     "the files from the EXIF shot date; --check --only VERDICT writes only the candidates "
+     "the check gives that verdict; exit 1 when any file could not be written"},
     {"report", runReportCommand, "report IMAGE [--split]",
      "scan and print the restore list (CR LF line ends)"},
     {"decode", runDecodeCommand, "decode FILE OUT",

@@ -6,6 +6,7 @@
 
 #include "cli/command_arguments.h"
 #include "cli/json_text.h"
+#include "cli/scan_check.h"
 #include "cli/scan_session.h"
 #include "jobs/restore_list_writer.h"
 
@@ -30,8 +31,22 @@ std::string field(std::string text) {
   return text;
 }
 
-// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6.
-void printRows(const CandidateList& list) {
+// The verdict of a checked row, and its size in pixels (0 when unknown).
+struct RowCheck {
+  const char* verdict;
+  int width;
+  int height;
+};
+
+RowCheck rowCheck(const Candidate& candidate) {
+  if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0};
+  const CheckResult& check = candidate.check();
+  return {VerdictText(check.verdict), check.width, check.height};
+}
+
+// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
+// with `withCheck` then verdict, width and height.
+void printRows(const CandidateList& list, bool withCheck) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
@@ -41,11 +56,16 @@ void printRows(const CandidateList& list) {
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
       std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
+    const Candidate* candidate = list.candidateAt(row + 1);
+    if (withCheck && candidate != nullptr) {
+      const RowCheck check = rowCheck(*candidate);
+      std::printf("\t%s\t%d\t%d", check.verdict, check.width, check.height);
+    }
     std::printf("\n");
   }
 }
 
-void printJson(const CandidateList& list) {
+void printJson(const CandidateList& list, bool withCheck) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
@@ -66,7 +86,14 @@ void printJson(const CandidateList& list) {
     out += ", \"maker\": " + jsonString(cell(list, row, CandidateList::ColumnMaker));
     out += ", \"endian\": " + jsonString(cell(list, row, CandidateList::ColumnEndian));
     out += ", \"shotDate\": " + jsonString(info.shotDate);
-    out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false") + "}";
+    out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
+    if (withCheck) {
+      const RowCheck check = rowCheck(*candidate);
+      out += std::string(", \"verdict\": \"") + check.verdict + "\"";
+      out += ", \"width\": " + std::to_string(check.width);
+      out += ", \"height\": " + std::to_string(check.height);
+    }
+    out += "}";
   }
   out += out.size() > 1 ? "\n]\n" : "]\n";
   std::fputs(out.c_str(), stdout);
@@ -129,15 +156,19 @@ int runScanCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
   if (const int problem =
-          scanFromArguments(argc, argv, {"--json"},
-                            "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--json]",
-                            arguments, session)) {
+          scanFromArguments(
+              argc, argv, {"--json", "--check"},
+              "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--json]",
+              arguments, session)) {
     return problem;
   }
+  // Nothing is decoded without --check: the plain scan stays a scan.
+  const bool withCheck = arguments.flags.count("--check") != 0;
+  if (withCheck) checkSessionRows(session);
   if (arguments.flags.count("--json")) {
-    printJson(session.list());
+    printJson(session.list(), withCheck);
   } else {
-    printRows(session.list());
+    printRows(session.list(), withCheck);
   }
   return finishOutput();
 }
