@@ -235,8 +235,13 @@ class WindowedScan {
           // No find starts between resume and the bound; and as the margin
           // is at least kSignatureOverlap, no signature starting before the
           // window's end was cut by the bound.
+          // An engine may instead name a place below the bound to search
+          // again from with more of the image (a movie of the other brand
+          // that runs past the bound: what follows it is not known yet).
           if (bound >= size) {
             pass.done = true;
+          } else if (out == 0 && position < bound) {
+            pass.resume = std::max(pass.resume, position);
           } else {
             pass.resume = std::max(pass.resume, windowEnd);
           }
