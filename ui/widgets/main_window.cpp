@@ -31,6 +31,7 @@
 #include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
+#include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"
 #include "ui/dialogs/about_box.h"
@@ -126,7 +127,9 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   setWindowIcon(applicationIcon());
   setAttribute(Qt::WA_DeleteOnClose, false);
 
-  folderChooser_ = [this](QWidget* parent) { return chooseFolder(parent, prompter_); };
+  folderChooser_ = [this](QWidget* parent) {
+    return chooseFolder(parent, prompter_, folderChooserSetup());
+  };
   previewOpener_ = [this](const QString& path) {
     // Only the name decides: the folder above it may hold ".jpg" too.
     if (QFileInfo(path).fileName().contains(".jpg")) {
@@ -142,6 +145,7 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
 
   buildControls();
   connectCommands();
+  trackUnrestoredResults();
 
   fillDriveList();
   results_->setRecoveryJob(&job_);
@@ -659,6 +663,10 @@ void MainWindow::browseCommand() {
   if (path.isEmpty()) return;
   const QString previous = imageName_->text();
   const FileIdentity previousFile = fileIdentity(previous.toStdString());
+  const bool anotherFile = !previous.isEmpty() &&
+                           !(previousFile.known && previousFile == fileIdentity(path.toStdString()));
+  // No leaves everything as it was, the image name included.
+  if (anotherFile && !mayDiscardResults(kDiscardResultsQuestion)) return;
   job_.setImagePath(path.toStdString());
   // The same text is no signal, but the file behind it may have been
   // replaced: the check runs anyway.
@@ -670,7 +678,7 @@ void MainWindow::browseCommand() {
   // cameras disagree about it), but on Linux it can name another file: the
   // file's identity decides, so a differently spelt name of the same file
   // clears nothing and another file always clears.
-  if (!previous.isEmpty() && !(previousFile.known && previousFile == fileIdentity(path.toStdString()))) {
+  if (anotherFile) {
     createButton_->setEnabled(false);
     restoreButton_->setEnabled(false);
     releaseImageBlock();
@@ -692,7 +700,8 @@ bool MainWindow::loadImageBlock() {
 }
 
 void MainWindow::scanCommand() {
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion))) return;
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion),
+                     DefaultAnswer::Yes)) return;
   results_->clear();
   setJobButtons(false);
   ScanSettings settings;
@@ -721,11 +730,13 @@ void MainWindow::restoreCommand() {
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNothingSelectedMessage));
     return;
   }
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion))) return;
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion),
+                     DefaultAnswer::Yes)) return;
   setJobButtons(false);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
   if (choice.accepted && loadImageBlock()) {
+    lastRestoreFolder_ = QString::fromStdString(choice.path);
     job_.setDestination(choice.path, choice.setFileTime);
     status_->setText(fromUtf8(kRestoringStatus));
     job_.setJobKind(RecoveryJob::Kind::Restore);
@@ -733,6 +744,18 @@ void MainWindow::restoreCommand() {
     if (!started) status_->clear();
   }
   if (!started) setJobButtons(true);
+}
+
+FolderChooserSetup MainWindow::folderChooserSetup() const {
+  FolderChooserSetup setup;
+  setup.startFolder = lastRestoreFolder_;
+  // Only an image that is itself a card's block device tells which card is
+  // being rescued; an image file says nothing about where it came from.
+  const std::string source = job_.imagePath();
+  setup.isOnSource = [source](const QString& folder) {
+    return isOnSourceDevice(source, folder.toStdString());
+  };
+  return setup;
 }
 
 void MainWindow::previewCommand() {
@@ -848,8 +871,28 @@ bool MainWindow::mayStopWork(JobThread& thread) {
   return stop;
 }
 
+void MainWindow::trackUnrestoredResults() {
+  connect(results_, &ResultList::rowsPublished, this,
+          [this] { unrestoredResults_ = results_->rowCount() > 0; });
+  connect(results_, &QAbstractItemModel::modelReset, this,
+          [this] { unrestoredResults_ = results_->rowCount() > 0 && unrestoredResults_; });
+  connect(this, &MainWindow::jobMessageHandled, this, [this](quint32 message, quint64) {
+    if (message == static_cast<quint32>(JobMessage::RestoreEnded) &&
+        job_.restoreOutcome().written > 0)
+      unrestoredResults_ = false;
+  });
+}
+
+bool MainWindow::mayDiscardResults(const char* question) {
+  if (!unrestoredResults_ || results_->rowCount() == 0) return true;
+  return prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(question));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!mayStopWork(job_) || !mayStopWork(job_.scanJob())) {
+  // One question is enough: stopping the work already throws its results away.
+  const bool workAsked = job_.isActive() || job_.scanJob().isActive();
+  if (!mayStopWork(job_) || !mayStopWork(job_.scanJob()) ||
+      (!workAsked && !mayDiscardResults(kCloseWithResultsQuestion))) {
     event->ignore();
     return;
   }

@@ -70,6 +70,11 @@ class MainWindow : public QWidget, public JobReporter {
       "展開バッファがない場合は、[復元ボタン] で通常復元をしてください。";
   static constexpr const char* kChooseDriveMessage = "適切なドライブをリストから選択してください。";
   static constexpr const char* kStopWorkQuestion = "作業を途中で中断しますか？";
+  // Asked before results that were never restored are thrown away.
+  static constexpr const char* kCloseWithResultsQuestion =
+      "復元していない検査結果があります。\r\n終了しますか？";
+  static constexpr const char* kDiscardResultsQuestion =
+      "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
   static constexpr const char* kImageNotOpenedNotice =
       "バックアップファイルを開くことができませでした。";
   static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませでした。";
@@ -121,6 +126,10 @@ class MainWindow : public QWidget, public JobReporter {
   void setListEnabled(bool enabled) override;
 
   void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
+  // How the folder chooser opens for the next restore: at the folder the
+  // last restore of this run went to, refusing folders on the card when the
+  // image is the card's own block device.
+  FolderChooserSetup folderChooserSetup() const;
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
   void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
   // Rebuilds the drive box; no entry is chosen afterwards.
@@ -221,6 +230,10 @@ class MainWindow : public QWidget, public JobReporter {
   QString restoreFailureText() const;
   // Asks before closing while `thread` works; true when the window may close.
   bool mayStopWork(JobThread& thread);
+  // Follows whether the list holds results no restore has written yet.
+  void trackUnrestoredResults();
+  // Asks `question` when such results would be lost; true when they may go.
+  bool mayDiscardResults(const char* question);
   void stopEverything();
 
   Prompter& prompter_;
@@ -264,6 +277,11 @@ class MainWindow : public QWidget, public JobReporter {
   // Files handed to the desktop for viewing; removed when the window goes,
   // since the desktop gives no sign of when the viewer is done with them.
   std::vector<QString> handedOutFiles_;
+  // Where the last restore of this run went (empty before the first).
+  QString lastRestoreFolder_;
+  // True from a scan's first row until a restore writes files or the list
+  // is cleared.
+  bool unrestoredResults_ = false;
 };
 
 }  // namespace kestrix

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 
 #include "jobs/restore_job.h"
@@ -110,6 +111,18 @@ class MainWindowTest : public ::testing::Test {
     window_->scanCommand();
     ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
     ASSERT_TRUE(thumbnails.count() > 0 || thumbnails.wait(kJobTimeoutMs));
+  }
+
+  // Selects every row and restores it into `folder` (answering Yes); true
+  // once the restore's end was handled.
+  bool restoreAllInto(const QString& folder) {
+    window_->setFolderChooser(
+        [folder](QWidget*) { return FolderChoice{true, folder.toStdString(), 0}; });
+    window_->resultList().selectAll(true);
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    prompter_.queueAnswer(true);
+    window_->restoreCommand();
+    return waitForMessage(JobMessage::RestoreEnded, handled);
   }
 
   bool shown(Kind kind, const QString& caption, const QString& text) const {
@@ -303,6 +316,7 @@ TEST_F(MainWindowTest, BrowseToAnotherFileInAnotherCaseClearsTheRowsWithTheBlock
   const QString upper = QFileInfo(card_).dir().filePath("Card.ksx");
   QFile::remove(upper);
   ASSERT_TRUE(QFile::copy(card_, upper));
+  prompter_.queueAnswer(true);  // the results may go
   browseTo(upper);
   EXPECT_EQ(window_->resultList().rowCount(), 0);
   EXPECT_EQ(window_->resultList().candidates().itemCount(), 0);
@@ -318,10 +332,107 @@ TEST_F(MainWindowTest, BrowseToAnotherNameClearsTheResults) {
   const QString other = QFileInfo(card_).dir().filePath("other.dat");
   QFile::remove(other);
   ASSERT_TRUE(QFile::copy(card_, other));
+  prompter_.queueAnswer(true);  // the results may go
   browseTo(other);
   EXPECT_EQ(window_->resultList().rowCount(), 0);
   EXPECT_EQ((JobButtons{true, false, true, false}), buttons());
   EXPECT_FALSE(window_->selectAllButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, BrowseToAnotherImageAsksBeforeItDiscardsTheResults) {
+  scanCard();
+  const QString other = QFileInfo(card_).dir().filePath("asked.dat");
+  QFile::remove(other);
+  ASSERT_TRUE(QFile::copy(card_, other));
+  const QString question = utf8(MainWindow::kDiscardResultsQuestion);
+
+  // No: the rows, the block and the image name all stay.
+  prompter_.queueAnswer(false);
+  browseTo(other);
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_NE(window_->recoveryJob().image(), nullptr);
+  EXPECT_EQ(window_->imageNameField()->text(), card_);
+  EXPECT_EQ(window_->recoveryJob().imagePath(), card_.toStdString());
+  EXPECT_TRUE(window_->restoreButton()->isEnabled());
+
+  // Yes: the other image replaces them.
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  browseTo(other);
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->resultList().rowCount(), 0);
+  EXPECT_EQ(window_->imageNameField()->text(), other);
+
+  // Nothing left to lose: no question.
+  prompter_.clearRequests();
+  browseTo(card_);
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->imageNameField()->text(), card_);
+  QFile::remove(other);
+}
+
+TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
+  scanCard();
+  const QString question = utf8(MainWindow::kCloseWithResultsQuestion);
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(window_->isVisible());
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_EQ(prompter_.requests().back().text, question);
+  EXPECT_EQ(prompter_.requests().back().caption, utf8("質問"));
+  EXPECT_EQ(prompter_.requests().back().defaultAnswer, DefaultAnswer::No);
+
+  // Esc asks the same.
+  prompter_.clearRequests();
+  prompter_.queueAnswer(false);
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+
+  // After a restore wrote files the window closes without a word.
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
+}
+
+TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
+  scanCard();
+  prompter_.queueAnswer(true);
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, QuestionsThatStartWorkDefaultToYes) {
+  scanCard();
+  window_->resultList().selectAll(true);
+  window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
+  prompter_.queueAnswer(false);
+  window_->restoreCommand();
+  std::map<QString, DefaultAnswer> defaults;
+  for (const auto& request : prompter_.requests())
+    if (request.kind == Kind::Ask) defaults[request.text] = request.defaultAnswer;
+  prompter_.queueAnswer(false);
+  window_->scanCommand();
+  for (const auto& request : prompter_.requests())
+    if (request.kind == Kind::Ask) defaults[request.text] = request.defaultAnswer;
+  EXPECT_EQ(defaults[utf8(MainWindow::kScanQuestion)], DefaultAnswer::Yes);
+  EXPECT_EQ(defaults[utf8(MainWindow::kRestoreQuestion)], DefaultAnswer::Yes);
+}
+
+TEST_F(MainWindowTest, FolderChooserOpensWhereTheLastRestoreWent) {
+  scanCard();
+  EXPECT_TRUE(window_->folderChooserSetup().startFolder.isEmpty());
+  // An image file tells nothing about the card it came from.
+  ASSERT_TRUE(window_->folderChooserSetup().isOnSource);
+  EXPECT_FALSE(window_->folderChooserSetup().isOnSource(QDir::tempPath()));
+
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  EXPECT_EQ(window_->folderChooserSetup().startFolder, destination.path());
 }
 
 TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
@@ -497,10 +608,13 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   EXPECT_EQ(tidy->text(), utf8(MainWindow::kTidyMenuText));
   EXPECT_TRUE(tidy->isEnabled());
   menu->close();
-  // Closing asks nothing for thumbnails and stops them.
+  // Closing asks about the unrestored results only, not about the
+  // thumbnails, and stops them.
   prompter_.clearRequests();
+  prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
-  EXPECT_TRUE(prompter_.requests().empty());
+  ASSERT_EQ(prompter_.requests().size(), 1u);
+  EXPECT_EQ(prompter_.requests()[0].text, utf8(MainWindow::kCloseWithResultsQuestion));
   EXPECT_FALSE(window_->resultList().thumbnailsActive());
 }
 
