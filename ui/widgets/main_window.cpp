@@ -807,7 +807,7 @@ void MainWindow::webLinkCommand() { openWebPage(this, prompter_); }
 void MainWindow::aboutCommand() { showAboutBox(this); }
 
 void MainWindow::showReport(const QString& text, const QString& title) {
-  auto* window = new ReportWindow(text, title, this);
+  auto* window = new ReportWindow(text, title, this, prompter_);
   window->setWindowIcon(applicationIcon());
   window->setAttribute(Qt::WA_DeleteOnClose);
   // Window-modal without a nested event loop: the handler that opens it
