@@ -138,8 +138,10 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
       viewer.run();
       return true;
     }
-    openWithDesktop(path);
-    return false;
+    if (openWithDesktop(path)) return false;  // the desktop's program may still read it
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kNoOpenerMessage).arg(QFileInfo(path).fileName()));
+    return true;
   };
   driveLister_ = [] { return listDrives(); };
 
@@ -800,7 +802,7 @@ void MainWindow::switchView() {
   }
 }
 
-void MainWindow::helpCommand() { openHelp(); }
+void MainWindow::helpCommand() { openHelp(this, prompter_); }
 
 void MainWindow::webLinkCommand() { openWebPage(this, prompter_); }
 

@@ -29,6 +29,7 @@
 
 #include "jobs/restore_job.h"
 #include "test_card.h"
+#include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/report_window.h"
@@ -516,6 +517,34 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   window_->previewCommand();
   EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
+}
+
+TEST_F(MainWindowTest, FailedOpenersSayWhy) {
+  // No desktop opener anywhere on the search path, and no help page next to
+  // the test program.
+  QTemporaryDir emptyBin;
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", emptyBin.path().toLocal8Bit());
+  scanCard();
+  int pngRow = -1;
+  for (int row = 0; row < window_->resultList().rowCount() && pngRow < 0; ++row)
+    if (QString::fromStdString(cell(row, 0)).endsWith(".png")) pngRow = row;
+  ASSERT_GE(pngRow, 0) << "the test card holds a PNG";
+  ResultList& list = window_->resultList();
+  list.selectionModel()->select(list.index(pngRow, 0),
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  window_->previewCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
+  const QString name = QString::fromStdString(cell(pngRow, 0));
+  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(kNoOpenerMessage).arg(name)));
+
+  window_->helpButton()->click();
+  qputenv("PATH", path);
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_EQ(prompter_.requests().back().kind, Kind::Warn);
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8(kNoHelpMessage).arg(QDir::toNativeSeparators(helpFilePath())));
 }
 
 TEST_F(MainWindowTest, APreviewFileOutlivesTheThumbnailOfItsRow) {
