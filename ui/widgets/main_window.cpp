@@ -19,6 +19,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSizeGrip>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -26,6 +28,7 @@
 #include <QVBoxLayout>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "jobs/copy_job.h"
@@ -48,6 +51,11 @@
 namespace kestrix {
 
 namespace {
+
+// Rows measured when the columns are fitted (about two screens), and the
+// room a cell needs beyond its text.
+constexpr int kRowsMeasured = 60;
+constexpr int kCellPadding = 8;
 
 // Failed rows named one by one in the restore's end message; the rest are
 // counted, so the box stays on the screen.
@@ -148,6 +156,7 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   buildControls();
   connectCommands();
   trackUnrestoredResults();
+  setUpResizing();
 
   fillDriveList();
   results_->setRecoveryJob(&job_);
@@ -313,14 +322,104 @@ void MainWindow::buildControls() {
   webLink_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   webLink_->setCursor(Qt::PointingHandCursor);
   webLink_->setStyleSheet("color: #d8e4f2;");
-  outer->addWidget(webLink_);
+  // The window has no frame to drag, so its corner carries a grip.
+  sizeGrip_ = new QSizeGrip(this);
+  sizeGrip_->setObjectName("sizeGrip");
+  auto* footRow = new QHBoxLayout;
+  footRow->setContentsMargins(0, 0, 0, 0);
+  footRow->addWidget(webLink_, 1);
+  footRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
+  outer->addLayout(footRow);
 
   // Initial states of the template.
   createButton_->setEnabled(false);
   scanButton_->setEnabled(false);
   restoreButton_->setEnabled(false);
   updateSelectAllButton(0);
-  resize(660, 500);
+  // Wide enough for every column's header and a shot date in full.
+  resize(kDefaultWidth, kDefaultHeight);
+}
+
+void MainWindow::setUpResizing() {
+  QHeaderView* header = detailsView_->horizontalHeader();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  connect(header, &QHeaderView::sectionResized, this, [this] {
+    if (!fittingColumns_) columnsSetByUser_ = true;
+  });
+  detailsView_->viewport()->installEventFilter(this);
+  connect(results_, &ResultList::rowsPublished, this, [this] {
+    if (scrollToTopPending_) {
+      // A new list starts at its first row in both views, whatever the
+      // last one was scrolled to.
+      scrollToTopPending_ = false;
+      detailsView_->scrollToTop();
+      iconView_->scrollToTop();
+    }
+    fitColumns();
+  });
+  connect(results_, &QAbstractItemModel::modelReset, this, [this] {
+    scrollToTopPending_ = true;
+    detailsView_->scrollToTop();
+    iconView_->scrollToTop();
+  });
+  // A regular grid: every cell the same size whatever its name, long
+  // names shortened in the middle so their numbers stay readable.
+  iconView_->setWrapping(true);
+  iconView_->setFlow(QListView::LeftToRight);
+  iconView_->setTextElideMode(Qt::ElideMiddle);
+  fitColumns();
+}
+
+void MainWindow::fitColumns() {
+  if (columnsSetByUser_) return;
+  const QHeaderView* header = detailsView_->horizontalHeader();
+  const int columns = results_->columnCount();
+  if (columns == 0) return;
+  std::vector<int> widths(static_cast<size_t>(columns));
+  // The visible rows only: measuring 100,000 rows would stall the window.
+  const int rows = results_->rowCount();
+  const int first = std::max(0, detailsView_->rowAt(0));
+  int last = detailsView_->rowAt(detailsView_->viewport()->height() - 1);
+  if (last < 0) last = rows - 1;
+  last = std::min(last, first + kRowsMeasured - 1);
+  int total = 0;
+  for (int column = 0; column < columns; ++column) {
+    int content = 0;
+    for (int row = first; row <= last; ++row) {
+      content = std::max(content,
+                         detailsView_->sizeHintForIndex(results_->index(row, column)).width());
+    }
+    // Room for the grid line and the cell's own margins.
+    content = std::min(content + kCellPadding, kWidestFittedColumn);
+    const int width = std::max({ResultList::columnWidth(column), header->sectionSizeHint(column),
+                                content});
+    widths[static_cast<size_t>(column)] = width;
+    total += width;
+  }
+  const int available = detailsView_->viewport()->width();
+  if (available > total) {
+    // What is left goes to every column by its share, the last one taking
+    // the rounding, so the columns end at the view's right edge.
+    const int spare = available - total;
+    int given = 0;
+    for (int column = 0; column < columns; ++column) {
+      const int extra = column + 1 == columns
+                            ? spare - given
+                            : spare * widths[static_cast<size_t>(column)] / total;
+      widths[static_cast<size_t>(column)] += extra;
+      given += extra;
+    }
+  }
+  fittingColumns_ = true;
+  for (int column = 0; column < columns; ++column)
+    detailsView_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
+  fittingColumns_ = false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == detailsView_->viewport() && event->type() == QEvent::Resize) fitColumns();
+  return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::connectCommands() {

@@ -38,6 +38,7 @@ class QLineEdit;
 class QListView;
 class QProgressBar;
 class QPushButton;
+class QSizeGrip;
 class QStackedWidget;
 class QTableView;
 
@@ -106,6 +107,13 @@ class MainWindow : public QWidget, public JobReporter {
       "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";
 
+  // The window's size when it opens.
+  static constexpr int kDefaultWidth = 800;
+  static constexpr int kDefaultHeight = 540;
+  // A column fitted to its texts grows no wider than this (a long maker
+  // name must not push the others out of sight).
+  static constexpr int kWidestFittedColumn = 240;
+
   // Where the folder chooser's answer comes from (the dialog by default).
   using FolderChooserFunction = std::function<FolderChoice(QWidget* parent)>;
   // Shows a previewed file; true when the file may be deleted at once,
@@ -157,6 +165,7 @@ class MainWindow : public QWidget, public JobReporter {
   QProgressBar* progressBar() const { return progress_; }
   QLabel* statusLine() const { return status_; }
   QLabel* webLink() const { return webLink_; }
+  QSizeGrip* sizeGrip() const { return sizeGrip_; }
   // The context menu last opened over the list or the window (null when
   // none is open).
   QMenu* openMenu() const { return openMenu_; }
@@ -191,6 +200,7 @@ class MainWindow : public QWidget, public JobReporter {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class JobEvent;
@@ -209,6 +219,12 @@ class MainWindow : public QWidget, public JobReporter {
 
   void buildControls();
   void connectCommands();
+  // The grip, the columns that follow the width, the icon grid and the
+  // views' return to the top when a new result list starts.
+  void setUpResizing();
+  // Gives every column of the details view at least the room its header and
+  // its visible texts need, and shares any width left over among them.
+  void fitColumns();
   void updateCreateButton();
   void imageNameChanged();
   // Clears the rows (their EXIF views point into the block), then drops the
@@ -262,6 +278,7 @@ class MainWindow : public QWidget, public JobReporter {
   QLabel* status_ = nullptr;
   QLabel* webLink_ = nullptr;
   QPointer<QMenu> openMenu_;
+  QSizeGrip* sizeGrip_ = nullptr;
 
   // Progress from the workers: only the latest value matters, so one event
   // at a time carries whatever value is current when it is handled.
@@ -277,6 +294,12 @@ class MainWindow : public QWidget, public JobReporter {
   // Files handed to the desktop for viewing; removed when the window goes,
   // since the desktop gives no sign of when the viewer is done with them.
   std::vector<QString> handedOutFiles_;
+  // Columns follow the width until the user drags one; from then on they
+  // keep the widths the user gave them.
+  bool columnsSetByUser_ = false;
+  bool fittingColumns_ = false;
+  // Set when the list is emptied: the next rows bring the views to the top.
+  bool scrollToTopPending_ = true;
   // Where the last restore of this run went (empty before the first).
   QString lastRestoreFolder_;
   // True from a scan's first row until a restore writes files or the list

@@ -17,6 +17,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSizeGrip>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -545,6 +548,81 @@ TEST_F(MainWindowTest, FailedOpenersSayWhy) {
   EXPECT_EQ(prompter_.requests().back().kind, Kind::Warn);
   EXPECT_EQ(prompter_.requests().back().text,
             utf8(kNoHelpMessage).arg(QDir::toNativeSeparators(helpFilePath())));
+}
+
+TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
+  scanCard();
+  QTableView* view = window_->detailsView();
+  ASSERT_EQ(window_->size(), QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight));
+  ASSERT_NE(window_->sizeGrip(), nullptr);
+  EXPECT_EQ(window_->sizeGrip()->window(), window_.get()) << "the grip resizes the main window";
+  EXPECT_TRUE(window_->sizeGrip()->isVisible());
+
+  for (const QSize size : {QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight),
+                           QSize(1000, 700)}) {
+    window_->resize(size);
+    QApplication::processEvents();
+    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+    // Every cell's text fits its column: nothing is cut off.
+    for (int row = 0; row < window_->resultList().rowCount(); ++row) {
+      for (const int column : {int(CandidateList::ColumnShotDate), int(CandidateList::ColumnModel),
+                               int(CandidateList::ColumnMaker)}) {
+        const QString text = QString::fromStdString(cell(row, column));
+        EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(text) + 6)
+            << "row " << row << " column " << column << ": " << text.toStdString();
+      }
+    }
+    // The columns end at the view's right edge: no scrolling sideways.
+    int total = 0;
+    for (int column = 0; column < window_->resultList().columnCount(); ++column)
+      total += view->columnWidth(column);
+    EXPECT_EQ(total, view->viewport()->width());
+  }
+  const int grownHeight = view->height();
+  window_->resize(1000, 900);
+  QApplication::processEvents();
+  EXPECT_GT(view->height(), grownHeight) << "the list grows with the window";
+
+  // A column the user dragged keeps its width when the window changes.
+  view->horizontalHeader()->resizeSection(CandidateList::ColumnName, 300);
+  window_->resize(900, 700);
+  QApplication::processEvents();
+  EXPECT_EQ(view->columnWidth(CandidateList::ColumnName), 300);
+}
+
+TEST_F(MainWindowTest, ARescanStartsBothViewsAtTheTop) {
+  scanCard();
+  window_->switchView();
+  // Small enough that four thumbnails need scrolling.
+  window_->resize(420, 330);
+  QApplication::processEvents();
+  QScrollBar* bar = window_->iconView()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the icon view must scroll for this test";
+  bar->setValue(bar->maximum());
+  QScrollBar* detailsBar = window_->detailsView()->verticalScrollBar();
+
+  // Rescanned in the details view, then back to the thumbnails.
+  window_->switchView();
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  window_->switchView();
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(detailsBar->value(), 0);
+
+  // The grid is regular: every item the same size, each a whole number of
+  // grid cells away from the first.
+  QListView* icons = window_->iconView();
+  const QRect first = icons->visualRect(window_->resultList().index(0, 0));
+  const QSize grid = icons->gridSize();
+  for (int row = 1; row < window_->resultList().rowCount(); ++row) {
+    const QRect rect = icons->visualRect(window_->resultList().index(row, 0));
+    EXPECT_EQ(rect.size(), first.size()) << "row " << row;
+    EXPECT_EQ((rect.x() - first.x()) % grid.width(), 0) << "row " << row;
+    EXPECT_EQ((rect.y() - first.y()) % grid.height(), 0) << "row " << row;
+  }
 }
 
 TEST_F(MainWindowTest, APreviewFileOutlivesTheThumbnailOfItsRow) {
