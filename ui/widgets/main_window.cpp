@@ -47,6 +47,7 @@
 #include "core/tidy_names.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/udisks_client.h"
 
 namespace kestrix {
 
@@ -152,6 +153,7 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
     return true;
   };
   driveLister_ = [] { return listDrives(); };
+  useDiskService(std::make_shared<UDisksClient>());
 
   buildControls();
   connectCommands();
@@ -670,6 +672,20 @@ void MainWindow::updateCreateButton() {
 void MainWindow::updateSelectAllButton(int selected) {
   selectAllButton_->setText(fromUtf8(selected > 0 ? "解　除" : "全選択"));
   selectAllButton_->setEnabled(results_->rowCount() > 0);
+}
+
+void MainWindow::useDiskService(std::shared_ptr<UDisksClient> client) {
+  if (client == nullptr || !client->available()) return;
+  // The desktop's disk service knows the cards a user may be handed; the
+  // kernel's list stays the answer when it knows none.
+  driveLister_ = [client] {
+    std::vector<DriveEntry> entries = client->listDrives();
+    return entries.empty() ? listDrives() : entries;
+  };
+  // Called on the copy's thread too: the client's blocking calls are safe
+  // from any thread.
+  job_.drive().setDeniedOpener(
+      [client](const std::string& path) { return client->openReadOnly(path); });
 }
 
 void MainWindow::fillDriveList() {

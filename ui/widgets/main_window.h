@@ -45,6 +45,7 @@ class QTableView;
 namespace kestrix {
 
 class ResultList;
+class UDisksClient;
 
 class MainWindow : public QWidget, public JobReporter {
   Q_OBJECT
@@ -140,6 +141,10 @@ class MainWindow : public QWidget, public JobReporter {
   FolderChooserSetup folderChooserSetup() const;
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
   void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+  // Lists the drives through udisks2 on `client`'s bus (sysfs when it lists
+  // none) and lets the drive ask it for a read-only descriptor of a device
+  // the program may not open. Does nothing when the service is absent.
+  void useDiskService(std::shared_ptr<UDisksClient> client);
   // Rebuilds the drive box; no entry is chosen afterwards.
   void fillDriveList();
 
