@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -22,6 +23,9 @@
 
 #include "media/raw_drive.h"
 #include "platform/block_device.h"
+#include "test_card.h"
+#include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/main_window.h"
 #include "ui/widgets/udisks_client.h"
 
 namespace kestrix {
@@ -222,6 +226,18 @@ TEST_F(UDisksClientTest, RawDriveReadsACardItMayNotOpenThroughTheService) {
   ASSERT_TRUE(opened);
   EXPECT_EQ(bytesRead, 512u);
   EXPECT_EQ(firstSector, cardBytes_->left(512));
+}
+
+TEST_F(UDisksClientTest, DriveBoxShowsTheServicesDrives) {
+  ScriptedPrompter prompter;
+  MainWindow window(prompter, test::pluginFolder());
+  window.useDiskService(std::make_shared<UDisksClient>(testBus()));
+  window.fillDriveList();
+  ASSERT_EQ(window.driveBox()->count(), 4);
+  const int card = window.driveBox()->findData(card_);
+  ASSERT_GE(card, 0);
+  EXPECT_TRUE(window.driveBox()->itemText(card).endsWith(QStringLiteral("Kestrix TestCard")));
+  EXPECT_EQ(window.driveBox()->currentIndex(), -1) << "no drive is chosen";
 }
 
 TEST(BlockDeviceDescriptor, TakesReadOnlyDescriptorsAndRefusesOthers) {
