@@ -83,6 +83,13 @@ std::string formatDriveSize(uint64_t bytes) {
   return text;
 }
 
+std::string driveEntryText(const DriveEntry& entry) {
+  std::string text = entry.devicePath + "(" + std::string(driveTypeName(entry.driveType)) + ")";
+  if (entry.sizeBytes > 0) text += " " + formatDriveSize(entry.sizeBytes);
+  if (!entry.model.empty()) text += " " + entry.model;
+  return text;
+}
+
 std::vector<DriveEntry> listDrives(const fs::path& sysfsRoot, const std::string& deviceFolder) {
   std::vector<DriveEntry> entries;
   std::error_code error;
@@ -119,9 +126,7 @@ std::vector<DriveEntry> listDrives(const fs::path& sysfsRoot, const std::string&
     std::string nodeName = name;
     std::replace(nodeName.begin(), nodeName.end(), '!', '/');
     entry.devicePath = deviceFolder + "/" + nodeName;
-    entry.text = entry.devicePath + "(" + std::string(driveTypeName(entry.driveType)) + ")";
-    if (entry.sizeBytes > 0) entry.text += " " + formatDriveSize(entry.sizeBytes);
-    if (!entry.model.empty()) entry.text += " " + entry.model;
+    entry.text = driveEntryText(entry);
     entries.push_back(std::move(entry));
   }
   std::sort(entries.begin(), entries.end(),

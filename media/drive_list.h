@@ -43,6 +43,9 @@ std::string_view driveTypeName(uint32_t driveType);
 // "7.4 GB": binary units with one decimal, as disk tools show card sizes.
 std::string formatDriveSize(uint64_t bytes);
 
+// The drive box's text of `entry` from its path, kind, size and model.
+std::string driveEntryText(const DriveEntry& entry);
+
 // Every listable drive under sysfsRoot/class/block, sorted by text. Left out:
 // loop devices with nothing attached (no loop/backing_file) and RAM, zram
 // and network block devices of size 0 (unused slots the kernel keeps ready).

@@ -12,7 +12,11 @@
 
 namespace kestrix {
 
-RawDrive::RawDrive() : RawDrive(std::make_unique<BlockDevice>()) {}
+RawDrive::RawDrive() {
+  auto device = std::make_unique<BlockDevice>();
+  blockDevice_ = device.get();
+  device_ = std::move(device);
+}
 
 RawDrive::RawDrive(std::unique_ptr<SectorDevice> device) : device_(std::move(device)) {}
 
@@ -21,6 +25,10 @@ RawDrive::~RawDrive() { close(); }
 bool RawDrive::fail(uint32_t code) {
   lastError_ = code;
   return false;
+}
+
+void RawDrive::setDeniedOpener(std::function<int(const std::string& path)> opener) {
+  if (blockDevice_ != nullptr) blockDevice_->setDeniedOpener(std::move(opener));
 }
 
 bool RawDrive::open(const std::string& devicePath, uint32_t /*access*/) {

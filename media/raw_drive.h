@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,8 @@
 #include "platform/sector_device.h"
 
 namespace kestrix {
+
+class BlockDevice;
 
 class RawDrive {
  public:
@@ -38,6 +41,10 @@ class RawDrive {
   virtual ~RawDrive();
   RawDrive(const RawDrive&) = delete;
   RawDrive& operator=(const RawDrive&) = delete;
+
+  // A second way to a drive the program may not open itself (see
+  // BlockDevice::setDeniedOpener); only for the default, block-device drive.
+  void setDeniedOpener(std::function<int(const std::string& path)> opener);
 
   // Opens the drive for reading only. access is accepted for the callers'
   // sake and ignored: a source drive is never opened for writing.
@@ -79,6 +86,7 @@ class RawDrive {
   uint32_t findKindAndGeometry();
 
   std::unique_ptr<SectorDevice> device_;
+  BlockDevice* blockDevice_ = nullptr;  // device_ when it is the default one
   AlignedBuffer buffer_;
   BootInfo info_;
   uint32_t lastError_ = 0;

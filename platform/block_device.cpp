@@ -34,7 +34,31 @@ int BlockDevice::open(const std::string& path) {
   close();
   if (path.empty()) return ENOENT;
   int fd = openReadOnly(path, false);
-  if (fd < 0) return errno;
+  if (fd < 0) {
+    const int error = errno;
+    if ((error == EACCES || error == EPERM) && deniedOpener_) {
+      const int handed = deniedOpener_(path);
+      // The opener's own failure says more than the first refusal.
+      return handed >= 0 ? openDescriptor(handed, path) : -handed;
+    }
+    return error;
+  }
+  return adopt(fd, path, false);
+}
+
+int BlockDevice::openDescriptor(int fd, const std::string& path) {
+  close();
+  if (fd < 0) return EBADF;
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0) return errno;
+  if ((flags & O_ACCMODE) != O_RDONLY) {
+    ::close(fd);
+    return EPERM;
+  }
+  return adopt(fd, path, true);
+}
+
+int BlockDevice::adopt(int fd, const std::string& path, bool fromElsewhere) {
   struct stat info {};
   if (fstat(fd, &info) != 0) {
     int error = errno;
@@ -54,11 +78,16 @@ int BlockDevice::open(const std::string& path) {
     isBlockDevice_ = true;
     sectorSize_ = static_cast<uint32_t>(logical);
     sizeBytes_ = bytes;
-    int directFd = openReadOnly(path, true);
-    if (directFd >= 0) {
-      ::close(fd);
-      fd = directFd;
-      direct_ = true;
+    if (fromElsewhere) {
+      const int flags = fcntl(fd, F_GETFL);
+      direct_ = flags >= 0 && fcntl(fd, F_SETFL, flags | O_DIRECT) == 0;
+    } else {
+      int directFd = openReadOnly(path, true);
+      if (directFd >= 0) {
+        ::close(fd);
+        fd = directFd;
+        direct_ = true;
+      }
     }
   } else if (S_ISREG(info.st_mode)) {
     isBlockDevice_ = false;
@@ -71,6 +100,7 @@ int BlockDevice::open(const std::string& path) {
   }
   fd_ = fd;
   path_ = path;
+  fromElsewhere_ = fromElsewhere;
   return 0;
 }
 
@@ -80,6 +110,7 @@ void BlockDevice::close() {
   path_.clear();
   isBlockDevice_ = false;
   direct_ = false;
+  fromElsewhere_ = false;
   sectorSize_ = 512;
   sizeBytes_ = 0;
 }
@@ -89,6 +120,12 @@ uint32_t BlockDevice::bufferAlignment() const {
 }
 
 int BlockDevice::reopenBuffered() {
+  if (fromElsewhere_) {
+    const int flags = fcntl(fd_, F_GETFL);
+    if (flags < 0 || fcntl(fd_, F_SETFL, flags & ~O_DIRECT) != 0) return errno;
+    direct_ = false;
+    return 0;
+  }
   int fd = openReadOnly(path_, false);
   if (fd < 0) return errno;
   ::close(fd_);

@@ -6,7 +6,16 @@
 // that refuses it (or a read that the direct path rejects) falls back to an
 // ordinary descriptor. Regular files are read through the page cache: they
 // are usually images the user copied before, and cached reads are faster.
+//
+// A desktop user who may not open a card's device node can still be handed a
+// read-only descriptor for it by the desktop's disk service (udisks2, after
+// its polkit agent asked the user). setDeniedOpener installs that second way
+// in; openDescriptor takes such a descriptor directly. Either way only a
+// descriptor opened for reading alone is accepted.
 #pragma once
+
+#include <functional>
+#include <string>
 
 #include "platform/sector_device.h"
 
@@ -23,7 +32,17 @@ class BlockDevice : public SectorDevice {
   BlockDevice(const BlockDevice&) = delete;
   BlockDevice& operator=(const BlockDevice&) = delete;
 
+  // Asked for a descriptor when opening `path` itself is refused (EACCES,
+  // EPERM): returns a descriptor the device then owns, or a negative errno.
+  using DeniedOpener = std::function<int(const std::string& path)>;
+
   int open(const std::string& path) override;
+  // Takes ownership of `fd`, opened elsewhere for `path`, and reads through
+  // it. Refuses (EBADF, EPERM) and closes a descriptor that is not open for
+  // reading only: a source drive is never held writable. Same checks and
+  // codes as open() otherwise.
+  int openDescriptor(int fd, const std::string& path);
+  void setDeniedOpener(DeniedOpener opener) { deniedOpener_ = std::move(opener); }
   void close() override;
   bool isOpen() const override { return fd_ >= 0; }
   int readAt(uint64_t offset, void* destination, uint32_t length, uint32_t* bytesRead) override;
@@ -36,11 +55,16 @@ class BlockDevice : public SectorDevice {
 
  private:
   int reopenBuffered();
+  int adopt(int fd, const std::string& path, bool fromElsewhere);
 
   int fd_ = -1;
   std::string path_;
   bool isBlockDevice_ = false;
   bool direct_ = false;
+  // The descriptor came from openDescriptor: the path cannot be opened
+  // again, so direct I/O is switched on and off on the descriptor itself.
+  bool fromElsewhere_ = false;
+  DeniedOpener deniedOpener_;
   uint32_t sectorSize_ = 512;
   uint64_t sizeBytes_ = 0;
 };

@@ -8,8 +8,8 @@ set -euo pipefail
 
 build=(cmake g++ make binutils zlib1g-dev)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs ffmpeg)
-test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd gddrescue)
-gui=(qt6-base-dev xvfb xauth fonts-noto-cjk)
+test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd gddrescue dbus python3-dbusmock)
+gui=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-noto-cjk)
 
 packages=()
 for group in "$@"; do

@@ -15,10 +15,12 @@ QString helpFilePath() {
   return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromUtf8(kHelpFileName));
 }
 
-bool openHelp() {
+bool openHelp(QWidget* parent, Prompter& prompter) {
   const QString path = helpFilePath();
-  if (!QFileInfo::exists(path)) return false;
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  if (QFileInfo::exists(path) && QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+  prompter.warn(parent, QString::fromUtf8(kApplicationTitle),
+                QString::fromUtf8(kNoHelpMessage).arg(QDir::toNativeSeparators(path)));
+  return false;
 }
 
 bool openWebPage(QWidget* parent, Prompter& prompter) {

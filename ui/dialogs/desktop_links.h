@@ -21,9 +21,18 @@ inline constexpr const char* kNoBrowserMessage =
 // Full path of the help page next to the running program.
 QString helpFilePath();
 
-// Opens the help page in the desktop's browser. False when the desktop
-// refused; no message (a missing help page is not worth a box).
-bool openHelp();
+// Shown, with the program's title, when the help page is missing or no
+// browser takes it ("%1": the page's path).
+inline constexpr const char* kNoHelpMessage = "ヘルプ（%1）を開くことができませんでした。";
+// Shown, with the program's title, when the desktop has no program for a
+// previewed file ("%1": the file's name).
+inline constexpr const char* kNoOpenerMessage =
+    "%1 を表示できるアプリケーションが見つかりませんでした。";
+
+// Opens the help page in the desktop's browser. On failure (the page is
+// missing, or the desktop refused) shows kNoHelpMessage through `prompter`
+// and returns false: a Help button that does nothing looks broken.
+bool openHelp(QWidget* parent, Prompter& prompter = defaultPrompter());
 
 // Opens the project's web page. On failure shows kNoBrowserMessage through
 // `prompter` and returns false.

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
@@ -60,8 +62,8 @@ bool folderNameUsable(const QString& name) {
   return name.toUtf8().size() <= kFolderNameMaxBytes;
 }
 
-FolderChoice chooseFolder(QWidget* parent, Prompter& prompter) {
-  FolderChooser dialog(parent, prompter);
+FolderChoice chooseFolder(QWidget* parent, Prompter& prompter, const FolderChooserSetup& setup) {
+  FolderChooser dialog(parent, prompter, setup);
   FolderChoice choice;
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedPath().isEmpty()) {
     choice.accepted = true;
@@ -72,8 +74,9 @@ FolderChoice chooseFolder(QWidget* parent, Prompter& prompter) {
   return choice;
 }
 
-FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
-    : QDialog(parent), prompter_(prompter) {
+FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
+                             const FolderChooserSetup& setup)
+    : QDialog(parent), prompter_(prompter), isOnSource_(setup.isOnSource) {
   setObjectName(QStringLiteral("dialog154"));
   setWindowTitle(QStringLiteral("フォルダの選択"));
 
@@ -90,6 +93,15 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
   newButton_ = new QPushButton(QStringLiteral("フォルダの新規作成"));
   newButton_->setObjectName(QStringLiteral("button1022"));
   newButton_->setAutoDefault(false);
+
+  pathField_ = new QLineEdit;
+  pathField_->setObjectName(QStringLiteral("editPath"));
+  pathField_->setClearButtonEnabled(true);
+  auto* pathLabel = new QLabel(QStringLiteral("フォルダ:"));
+  pathLabel->setBuddy(pathField_);
+  auto* pathRow = new QHBoxLayout;
+  pathRow->addWidget(pathLabel);
+  pathRow->addWidget(pathField_, 1);
 
   fileTimeBox_ = new QCheckBox(QStringLiteral("ファイルの日時を撮影（更新）日にあわせる"));
   fileTimeBox_->setObjectName(QStringLiteral("check1034"));
@@ -111,12 +123,14 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tree_, 1);
+  layout->addLayout(pathRow);
   layout->addWidget(fileTimeBox_);
   layout->addLayout(bottom);
 
   connect(tree_, &QTreeWidget::itemExpanded, this, &FolderChooser::onExpanded);
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &FolderChooser::onSelectionChanged);
   connect(newButton_, &QPushButton::clicked, this, &FolderChooser::onNewFolder);
+  connect(pathField_, &QLineEdit::textEdited, this, &FolderChooser::onPathEdited);
 
   const QString home = QDir::homePath();
   addRoot(home, home);
@@ -137,10 +151,10 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter)
 
   okButton_->setEnabled(false);
   QTreeWidgetItem* first = tree_->topLevelItem(0);
-  if (first != nullptr) {
-    tree_->expandItem(first);
-    tree_->setCurrentItem(first);
-  }
+  if (first != nullptr) tree_->expandItem(first);
+  // Restoring again usually goes where the last restore went.
+  const bool started = !setup.startFolder.isEmpty() && selectPath(setup.startFolder);
+  if (!started && first != nullptr) tree_->setCurrentItem(first);
   // The dialog opens with New folder off whatever the selection handler
   // decided for the first item: a folder is made only where the user chose.
   newButton_->setEnabled(false);
@@ -187,12 +201,39 @@ void FolderChooser::onSelectionChanged() {
     const QString path = itemPath(item);
     acceptable = QFileInfo(path).isDir();
     if (acceptable && !item->data(0, kListedRole).toBool()) listChildren(item);
-    selectedPath_ = acceptable ? path : QString();
+    setChoosable(acceptable ? path : QString());
+    if (acceptable) pathField_->setText(path);
   } else {
-    selectedPath_.clear();
+    setChoosable(QString());
   }
-  okButton_->setEnabled(acceptable);
   newButton_->setEnabled(acceptable);
+}
+
+void FolderChooser::setChoosable(const QString& path) {
+  selectedPath_ = path;
+  okButton_->setEnabled(!path.isEmpty());
+}
+
+void FolderChooser::onPathEdited(const QString& text) {
+  // A typed path is the choice while it names an existing folder; the tree
+  // follows when the folder lies under one of its roots.
+  const QString typed = text.trimmed();
+  const QFileInfo info(typed);
+  if (typed.isEmpty() || !info.isAbsolute() || !info.isDir()) {
+    setChoosable(QString());
+    newButton_->setEnabled(false);
+    return;
+  }
+  const QString path = QDir::cleanPath(info.absoluteFilePath());
+  {
+    // The tree's selection handler would rewrite the field under the user's
+    // cursor.
+    const QSignalBlocker quiet(tree_);
+    if (!selectPath(path)) tree_->clearSelection();
+  }
+  setChoosable(path);
+  newButton_->setEnabled(tree_->currentItem() != nullptr &&
+                         itemPath(tree_->currentItem()) == path);
 }
 
 bool FolderChooser::createFolder(const QString& name) {
@@ -211,6 +252,10 @@ bool FolderChooser::createFolder(const QString& name) {
   } else {
     tree_->expandItem(item);  // lists through onExpanded
   }
+  // The user made the folder to put the files in: OK must mean that one,
+  // not its parent.
+  QTreeWidgetItem* made = findItem(QDir(path).filePath(name));
+  if (made != nullptr) tree_->setCurrentItem(made);
   return true;
 }
 
@@ -267,6 +312,11 @@ bool FolderChooser::selectPath(const QString& path) {
 
 void FolderChooser::accept() {
   if (selectedPath_.isEmpty()) return;
+  if (isOnSource_ && isOnSource_(selectedPath_)) {
+    prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
+                     QString::fromUtf8(kFolderOnSourceMessage));
+    return;
+  }
   setFileTime_ = fileTimeBox_->isChecked() ? 1 : 0;
   QDialog::accept();
 }

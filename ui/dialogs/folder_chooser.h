@@ -10,16 +10,20 @@
 // selected, and every expansion lists the folder again, so a folder created
 // by another program appears after its parent is collapsed and expanded.
 // OK and the new-folder button are enabled only while the selection is an
-// existing directory.
+// existing directory. The path field below the tree shows the selection and
+// takes a typed path; a folder typed there that exists is what OK returns.
+// A folder just made with the new-folder button becomes the selection.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <string>
 
 #include "ui/dialogs/prompter.h"
 
 class QCheckBox;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -33,8 +37,26 @@ struct FolderChoice {
   int setFileTime = 0;  // 1: set each restored file's times from its shot date
 };
 
+// How the dialog opens and what it refuses.
+struct FolderChooserSetup {
+  // Selected when the dialog opens (the folder of the last restore); empty
+  // or gone: the first root, the home folder.
+  QString startFolder;
+  // True when `folder` lies on the card being rescued; OK then shows
+  // kFolderOnSourceMessage and the dialog stays open. Empty: nothing is
+  // refused (the card is not known).
+  std::function<bool(const QString& folder)> isOnSource;
+};
+
 // Shows FolderChooser modally over `parent` (may be null).
-FolderChoice chooseFolder(QWidget* parent, Prompter& prompter = defaultPrompter());
+FolderChoice chooseFolder(QWidget* parent, Prompter& prompter = defaultPrompter(),
+                          const FolderChooserSetup& setup = {});
+
+// Shown, with the program's title, when OK is pressed on a folder of the
+// card being rescued: writing there could overwrite the very files sought.
+inline constexpr const char* kFolderOnSourceMessage =
+    "その位置は復元するディスクと同じドライブにあるため、復元先にはできません。\r\n"
+    "別のドライブのフォルダを選択してください。";
 
 // Shown when a folder cannot be created, with the program's title as caption.
 inline constexpr const char* kCannotCreateFolderMessage =
@@ -48,16 +70,18 @@ class FolderChooser : public QDialog {
   Q_OBJECT
 
  public:
-  explicit FolderChooser(QWidget* parent = nullptr, Prompter& prompter = defaultPrompter());
+  explicit FolderChooser(QWidget* parent = nullptr, Prompter& prompter = defaultPrompter(),
+                         const FolderChooserSetup& setup = {});
 
   // Path of the current selection; empty when it is no existing directory.
   const QString& selectedPath() const { return selectedPath_; }
   // 1 when the check box was checked at OK; 0 otherwise (also after cancel).
   int setFileTime() const { return setFileTime_; }
 
-  // Creates `name` inside the selected folder, lists the folder again and
-  // expands it (the new folder shows but is not selected). On failure shows
-  // kCannotCreateFolderMessage and returns false; the tree is unchanged.
+  // Creates `name` inside the selected folder, lists the folder again,
+  // expands it and selects the new folder, so OK restores into it. On
+  // failure shows kCannotCreateFolderMessage and returns false; the tree is
+  // unchanged.
   bool createFolder(const QString& name);
 
   // The item for `path` among the listed items, or null (for tests and for
@@ -71,6 +95,7 @@ class FolderChooser : public QDialog {
   QPushButton* okButton() const { return okButton_; }         // "button1"
   QPushButton* newFolderButton() const { return newButton_; } // "button1022"
   QCheckBox* fileTimeBox() const { return fileTimeBox_; }     // "check1034"
+  QLineEdit* pathField() const { return pathField_; }         // "editPath"
 
  public slots:
   void accept() override;
@@ -82,12 +107,16 @@ class FolderChooser : public QDialog {
   void onExpanded(QTreeWidgetItem* item);
   void onSelectionChanged();
   void onNewFolder();
+  void onPathEdited(const QString& text);
+  void setChoosable(const QString& path);
 
   Prompter& prompter_;
   QTreeWidget* tree_ = nullptr;
   QPushButton* okButton_ = nullptr;
   QPushButton* newButton_ = nullptr;
   QCheckBox* fileTimeBox_ = nullptr;
+  QLineEdit* pathField_ = nullptr;
+  std::function<bool(const QString&)> isOnSource_;
   QString selectedPath_;
   int setFileTime_ = 0;  // set only by accept
 };

@@ -9,10 +9,21 @@ void MessageBoxPrompter::inform(QWidget* parent, const QString& caption, const Q
   QMessageBox::information(parent, caption, text, QMessageBox::Ok);
 }
 
-bool MessageBoxPrompter::ask(QWidget* parent, const QString& caption, const QString& text) {
-  // No is the default button: a stray Enter must not start a long job.
-  return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+std::unique_ptr<QMessageBox> makeQuestionBox(QWidget* parent, const QString& caption,
+                                             const QString& text, DefaultAnswer defaultAnswer) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
+                                           QMessageBox::Yes | QMessageBox::No, parent);
+  box->setDefaultButton(defaultAnswer == DefaultAnswer::Yes ? QMessageBox::Yes
+                                                            : QMessageBox::No);
+  // Esc always means No, whichever button Return presses.
+  box->setEscapeButton(QMessageBox::No);
+  return box;
+}
+
+bool MessageBoxPrompter::ask(QWidget* parent, const QString& caption, const QString& text,
+                             DefaultAnswer defaultAnswer) {
+  const std::unique_ptr<QMessageBox> box = makeQuestionBox(parent, caption, text, defaultAnswer);
+  return box->exec() == QMessageBox::Yes;
 }
 
 void MessageBoxPrompter::warn(QWidget* parent, const QString& caption, const QString& text) {

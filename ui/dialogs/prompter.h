@@ -13,7 +13,9 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
+class QMessageBox;
 class QWidget;
 
 namespace kestrix {
@@ -22,6 +24,11 @@ inline constexpr const char* kApplicationTitle = "Kestrix";
 inline constexpr const char* kInformationCaption = "情報";
 inline constexpr const char* kQuestionCaption = "質問";
 
+// Which button of a question Return presses. A question that starts the
+// work the user just asked for (scan, restore) defaults to Yes; one that
+// would stop, replace or throw away something defaults to No.
+enum class DefaultAnswer { No, Yes };
+
 class Prompter {
  public:
   virtual ~Prompter() = default;
@@ -29,7 +36,8 @@ class Prompter {
   // A box with an information icon and an OK button; returns when closed.
   virtual void inform(QWidget* parent, const QString& caption, const QString& text) = 0;
   // A box with the question icon and Yes/No buttons; true for Yes.
-  virtual bool ask(QWidget* parent, const QString& caption, const QString& text) = 0;
+  virtual bool ask(QWidget* parent, const QString& caption, const QString& text,
+                   DefaultAnswer defaultAnswer = DefaultAnswer::No) = 0;
   // A box with a warning icon and an OK button (failures the user must see).
   virtual void warn(QWidget* parent, const QString& caption, const QString& text) = 0;
 
@@ -49,13 +57,19 @@ class Prompter {
 class MessageBoxPrompter : public Prompter {
  public:
   void inform(QWidget* parent, const QString& caption, const QString& text) override;
-  bool ask(QWidget* parent, const QString& caption, const QString& text) override;
+  bool ask(QWidget* parent, const QString& caption, const QString& text,
+           DefaultAnswer defaultAnswer = DefaultAnswer::No) override;
   void warn(QWidget* parent, const QString& caption, const QString& text) override;
   QString chooseOpenFile(QWidget* parent, const QString& caption,
                          const QString& filter) override;
   QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& filter,
                          const QString& defaultSuffix) override;
 };
+
+// The box MessageBoxPrompter::ask shows, built but not shown (tests look at
+// its buttons).
+std::unique_ptr<QMessageBox> makeQuestionBox(QWidget* parent, const QString& caption,
+                                             const QString& text, DefaultAnswer defaultAnswer);
 
 // The program-wide MessageBoxPrompter; lives as long as the program.
 Prompter& defaultPrompter();

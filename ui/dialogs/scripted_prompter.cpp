@@ -2,8 +2,9 @@
 
 namespace kestrix {
 
-void ScriptedPrompter::record(Kind kind, const QString& caption, const QString& text) {
-  requests_.push_back({kind, caption, text});
+void ScriptedPrompter::record(Kind kind, const QString& caption, const QString& text,
+                              DefaultAnswer defaultAnswer) {
+  requests_.push_back({kind, caption, text, defaultAnswer});
   emit prompted();
 }
 
@@ -11,13 +12,14 @@ void ScriptedPrompter::inform(QWidget*, const QString& caption, const QString& t
   record(Kind::Inform, caption, text);
 }
 
-bool ScriptedPrompter::ask(QWidget*, const QString& caption, const QString& text) {
+bool ScriptedPrompter::ask(QWidget*, const QString& caption, const QString& text,
+                           DefaultAnswer defaultAnswer) {
   bool yes = false;
   if (!answers_.empty()) {
     yes = answers_.front();
     answers_.pop_front();
   }
-  record(Kind::Ask, caption, text);
+  record(Kind::Ask, caption, text, defaultAnswer);
   return yes;
 }
 

@@ -22,10 +22,12 @@ class ScriptedPrompter : public QObject, public Prompter {
     Kind kind;
     QString caption;
     QString text;  // the message, or the file filter for file choices
+    DefaultAnswer defaultAnswer = DefaultAnswer::No;  // questions only
   };
 
   void inform(QWidget* parent, const QString& caption, const QString& text) override;
-  bool ask(QWidget* parent, const QString& caption, const QString& text) override;
+  bool ask(QWidget* parent, const QString& caption, const QString& text,
+           DefaultAnswer defaultAnswer = DefaultAnswer::No) override;
   void warn(QWidget* parent, const QString& caption, const QString& text) override;
   QString chooseOpenFile(QWidget* parent, const QString& caption,
                          const QString& filter) override;
@@ -43,7 +45,8 @@ class ScriptedPrompter : public QObject, public Prompter {
   void prompted();
 
  private:
-  void record(Kind kind, const QString& caption, const QString& text);
+  void record(Kind kind, const QString& caption, const QString& text,
+              DefaultAnswer defaultAnswer = DefaultAnswer::No);
 
   std::vector<Request> requests_;
   std::deque<bool> answers_;

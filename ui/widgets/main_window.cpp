@@ -19,6 +19,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSizeGrip>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -26,11 +28,13 @@
 #include <QVBoxLayout>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
+#include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"
 #include "ui/dialogs/about_box.h"
@@ -43,10 +47,16 @@
 #include "core/tidy_names.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/udisks_client.h"
 
 namespace kestrix {
 
 namespace {
+
+// Rows measured when the columns are fitted (about two screens), and the
+// room a cell needs beyond its text.
+constexpr int kRowsMeasured = 60;
+constexpr int kCellPadding = 8;
 
 // Failed rows named one by one in the restore's end message; the rest are
 // counted, so the box stays on the screen.
@@ -126,7 +136,9 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   setWindowIcon(applicationIcon());
   setAttribute(Qt::WA_DeleteOnClose, false);
 
-  folderChooser_ = [this](QWidget* parent) { return chooseFolder(parent, prompter_); };
+  folderChooser_ = [this](QWidget* parent) {
+    return chooseFolder(parent, prompter_, folderChooserSetup());
+  };
   previewOpener_ = [this](const QString& path) {
     // Only the name decides: the folder above it may hold ".jpg" too.
     if (QFileInfo(path).fileName().contains(".jpg")) {
@@ -135,13 +147,18 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
       viewer.run();
       return true;
     }
-    openWithDesktop(path);
-    return false;
+    if (openWithDesktop(path)) return false;  // the desktop's program may still read it
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kNoOpenerMessage).arg(QFileInfo(path).fileName()));
+    return true;
   };
   driveLister_ = [] { return listDrives(); };
+  useDiskService(std::make_shared<UDisksClient>());
 
   buildControls();
   connectCommands();
+  trackUnrestoredResults();
+  setUpResizing();
 
   fillDriveList();
   results_->setRecoveryJob(&job_);
@@ -307,14 +324,104 @@ void MainWindow::buildControls() {
   webLink_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   webLink_->setCursor(Qt::PointingHandCursor);
   webLink_->setStyleSheet("color: #d8e4f2;");
-  outer->addWidget(webLink_);
+  // The window has no frame to drag, so its corner carries a grip.
+  sizeGrip_ = new QSizeGrip(this);
+  sizeGrip_->setObjectName("sizeGrip");
+  auto* footRow = new QHBoxLayout;
+  footRow->setContentsMargins(0, 0, 0, 0);
+  footRow->addWidget(webLink_, 1);
+  footRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
+  outer->addLayout(footRow);
 
   // Initial states of the template.
   createButton_->setEnabled(false);
   scanButton_->setEnabled(false);
   restoreButton_->setEnabled(false);
   updateSelectAllButton(0);
-  resize(660, 500);
+  // Wide enough for every column's header and a shot date in full.
+  resize(kDefaultWidth, kDefaultHeight);
+}
+
+void MainWindow::setUpResizing() {
+  QHeaderView* header = detailsView_->horizontalHeader();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  connect(header, &QHeaderView::sectionResized, this, [this] {
+    if (!fittingColumns_) columnsSetByUser_ = true;
+  });
+  detailsView_->viewport()->installEventFilter(this);
+  connect(results_, &ResultList::rowsPublished, this, [this] {
+    if (scrollToTopPending_) {
+      // A new list starts at its first row in both views, whatever the
+      // last one was scrolled to.
+      scrollToTopPending_ = false;
+      detailsView_->scrollToTop();
+      iconView_->scrollToTop();
+    }
+    fitColumns();
+  });
+  connect(results_, &QAbstractItemModel::modelReset, this, [this] {
+    scrollToTopPending_ = true;
+    detailsView_->scrollToTop();
+    iconView_->scrollToTop();
+  });
+  // A regular grid: every cell the same size whatever its name, long
+  // names shortened in the middle so their numbers stay readable.
+  iconView_->setWrapping(true);
+  iconView_->setFlow(QListView::LeftToRight);
+  iconView_->setTextElideMode(Qt::ElideMiddle);
+  fitColumns();
+}
+
+void MainWindow::fitColumns() {
+  if (columnsSetByUser_) return;
+  const QHeaderView* header = detailsView_->horizontalHeader();
+  const int columns = results_->columnCount();
+  if (columns == 0) return;
+  std::vector<int> widths(static_cast<size_t>(columns));
+  // The visible rows only: measuring 100,000 rows would stall the window.
+  const int rows = results_->rowCount();
+  const int first = std::max(0, detailsView_->rowAt(0));
+  int last = detailsView_->rowAt(detailsView_->viewport()->height() - 1);
+  if (last < 0) last = rows - 1;
+  last = std::min(last, first + kRowsMeasured - 1);
+  int total = 0;
+  for (int column = 0; column < columns; ++column) {
+    int content = 0;
+    for (int row = first; row <= last; ++row) {
+      content = std::max(content,
+                         detailsView_->sizeHintForIndex(results_->index(row, column)).width());
+    }
+    // Room for the grid line and the cell's own margins.
+    content = std::min(content + kCellPadding, kWidestFittedColumn);
+    const int width = std::max({ResultList::columnWidth(column), header->sectionSizeHint(column),
+                                content});
+    widths[static_cast<size_t>(column)] = width;
+    total += width;
+  }
+  const int available = detailsView_->viewport()->width();
+  if (available > total) {
+    // What is left goes to every column by its share, the last one taking
+    // the rounding, so the columns end at the view's right edge.
+    const int spare = available - total;
+    int given = 0;
+    for (int column = 0; column < columns; ++column) {
+      const int extra = column + 1 == columns
+                            ? spare - given
+                            : spare * widths[static_cast<size_t>(column)] / total;
+      widths[static_cast<size_t>(column)] += extra;
+      given += extra;
+    }
+  }
+  fittingColumns_ = true;
+  for (int column = 0; column < columns; ++column)
+    detailsView_->setColumnWidth(column, widths[static_cast<size_t>(column)]);
+  fittingColumns_ = false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == detailsView_->viewport() && event->type() == QEvent::Resize) fitColumns();
+  return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::connectCommands() {
@@ -582,6 +689,20 @@ void MainWindow::updateSelectAllButton(int selected) {
   selectAllButton_->setEnabled(results_->rowCount() > 0);
 }
 
+void MainWindow::useDiskService(std::shared_ptr<UDisksClient> client) {
+  if (client == nullptr || !client->available()) return;
+  // The desktop's disk service knows the cards a user may be handed; the
+  // kernel's list stays the answer when it knows none.
+  driveLister_ = [client] {
+    std::vector<DriveEntry> entries = client->listDrives();
+    return entries.empty() ? listDrives() : entries;
+  };
+  // Called on the copy's thread too: the client's blocking calls are safe
+  // from any thread.
+  job_.drive().setDeniedOpener(
+      [client](const std::string& path) { return client->openReadOnly(path); });
+}
+
 void MainWindow::fillDriveList() {
   const QSignalBlocker quiet(driveBox_);
   driveBox_->clear();
@@ -674,6 +795,10 @@ void MainWindow::browseCommand() {
   if (path.isEmpty()) return;
   const QString previous = imageName_->text();
   const FileIdentity previousFile = fileIdentity(previous.toStdString());
+  const bool anotherFile = !previous.isEmpty() &&
+                           !(previousFile.known && previousFile == fileIdentity(path.toStdString()));
+  // No leaves everything as it was, the image name included.
+  if (anotherFile && !mayDiscardResults(kDiscardResultsQuestion)) return;
   job_.setImagePath(path.toStdString());
   // The same text is no signal, but the file behind it may have been
   // replaced: the check runs anyway.
@@ -685,7 +810,7 @@ void MainWindow::browseCommand() {
   // cameras disagree about it), but on Linux it can name another file: the
   // file's identity decides, so a differently spelt name of the same file
   // clears nothing and another file always clears.
-  if (!previous.isEmpty() && !(previousFile.known && previousFile == fileIdentity(path.toStdString()))) {
+  if (anotherFile) {
     createButton_->setEnabled(false);
     restoreButton_->setEnabled(false);
     releaseImageBlock();
@@ -707,7 +832,8 @@ bool MainWindow::loadImageBlock() {
 }
 
 void MainWindow::scanCommand() {
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion))) return;
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion),
+                     DefaultAnswer::Yes)) return;
   results_->clear();
   setJobButtons(false);
   ScanSettings settings;
@@ -736,11 +862,13 @@ void MainWindow::restoreCommand() {
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNothingSelectedMessage));
     return;
   }
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion))) return;
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion),
+                     DefaultAnswer::Yes)) return;
   setJobButtons(false);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
   if (choice.accepted && loadImageBlock()) {
+    lastRestoreFolder_ = QString::fromStdString(choice.path);
     job_.setDestination(choice.path, choice.setFileTime);
     status_->setText(fromUtf8(kRestoringStatus));
     job_.setJobKind(RecoveryJob::Kind::Restore);
@@ -748,6 +876,18 @@ void MainWindow::restoreCommand() {
     if (!started) status_->clear();
   }
   if (!started) setJobButtons(true);
+}
+
+FolderChooserSetup MainWindow::folderChooserSetup() const {
+  FolderChooserSetup setup;
+  setup.startFolder = lastRestoreFolder_;
+  // Only an image that is itself a card's block device tells which card is
+  // being rescued; an image file says nothing about where it came from.
+  const std::string source = job_.imagePath();
+  setup.isOnSource = [source](const QString& folder) {
+    return isOnSourceDevice(source, folder.toStdString());
+  };
+  return setup;
 }
 
 void MainWindow::previewCommand() {
@@ -792,14 +932,14 @@ void MainWindow::switchView() {
   }
 }
 
-void MainWindow::helpCommand() { openHelp(); }
+void MainWindow::helpCommand() { openHelp(this, prompter_); }
 
 void MainWindow::webLinkCommand() { openWebPage(this, prompter_); }
 
 void MainWindow::aboutCommand() { showAboutBox(this); }
 
 void MainWindow::showReport(const QString& text, const QString& title) {
-  auto* window = new ReportWindow(text, title, this);
+  auto* window = new ReportWindow(text, title, this, prompter_);
   window->setWindowIcon(applicationIcon());
   window->setAttribute(Qt::WA_DeleteOnClose);
   // Window-modal without a nested event loop: the handler that opens it
@@ -863,8 +1003,28 @@ bool MainWindow::mayStopWork(JobThread& thread) {
   return stop;
 }
 
+void MainWindow::trackUnrestoredResults() {
+  connect(results_, &ResultList::rowsPublished, this,
+          [this] { unrestoredResults_ = results_->rowCount() > 0; });
+  connect(results_, &QAbstractItemModel::modelReset, this,
+          [this] { unrestoredResults_ = results_->rowCount() > 0 && unrestoredResults_; });
+  connect(this, &MainWindow::jobMessageHandled, this, [this](quint32 message, quint64) {
+    if (message == static_cast<quint32>(JobMessage::RestoreEnded) &&
+        job_.restoreOutcome().written > 0)
+      unrestoredResults_ = false;
+  });
+}
+
+bool MainWindow::mayDiscardResults(const char* question) {
+  if (!unrestoredResults_ || results_->rowCount() == 0) return true;
+  return prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(question));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!mayStopWork(job_) || !mayStopWork(job_.scanJob())) {
+  // One question is enough: stopping the work already throws its results away.
+  const bool workAsked = job_.isActive() || job_.scanJob().isActive();
+  if (!mayStopWork(job_) || !mayStopWork(job_.scanJob()) ||
+      (!workAsked && !mayDiscardResults(kCloseWithResultsQuestion))) {
     event->ignore();
     return;
   }

@@ -38,12 +38,14 @@ class QLineEdit;
 class QListView;
 class QProgressBar;
 class QPushButton;
+class QSizeGrip;
 class QStackedWidget;
 class QTableView;
 
 namespace kestrix {
 
 class ResultList;
+class UDisksClient;
 
 class MainWindow : public QWidget, public JobReporter {
   Q_OBJECT
@@ -70,6 +72,11 @@ class MainWindow : public QWidget, public JobReporter {
       "展開バッファがない場合は、[復元ボタン] で通常復元をしてください。";
   static constexpr const char* kChooseDriveMessage = "適切なドライブをリストから選択してください。";
   static constexpr const char* kStopWorkQuestion = "作業を途中で中断しますか？";
+  // Asked before results that were never restored are thrown away.
+  static constexpr const char* kCloseWithResultsQuestion =
+      "復元していない検査結果があります。\r\n終了しますか？";
+  static constexpr const char* kDiscardResultsQuestion =
+      "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
   static constexpr const char* kImageNotOpenedNotice =
       "バックアップファイルを開くことができませでした。";
   static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませでした。";
@@ -103,6 +110,13 @@ class MainWindow : public QWidget, public JobReporter {
       "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";
 
+  // The window's size when it opens.
+  static constexpr int kDefaultWidth = 800;
+  static constexpr int kDefaultHeight = 540;
+  // A column fitted to its texts grows no wider than this (a long maker
+  // name must not push the others out of sight).
+  static constexpr int kWidestFittedColumn = 240;
+
   // Where the folder chooser's answer comes from (the dialog by default).
   using FolderChooserFunction = std::function<FolderChoice(QWidget* parent)>;
   // Shows a previewed file; true when the file may be deleted at once,
@@ -123,8 +137,16 @@ class MainWindow : public QWidget, public JobReporter {
   void setListEnabled(bool enabled) override;
 
   void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
+  // How the folder chooser opens for the next restore: at the folder the
+  // last restore of this run went to, refusing folders on the card when the
+  // image is the card's own block device.
+  FolderChooserSetup folderChooserSetup() const;
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
   void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
+  // Lists the drives through udisks2 on `client`'s bus (sysfs when it lists
+  // none) and lets the drive ask it for a read-only descriptor of a device
+  // the program may not open. Does nothing when the service is absent.
+  void useDiskService(std::shared_ptr<UDisksClient> client);
   // Rebuilds the drive box; no entry is chosen afterwards.
   void fillDriveList();
 
@@ -150,6 +172,7 @@ class MainWindow : public QWidget, public JobReporter {
   QProgressBar* progressBar() const { return progress_; }
   QLabel* statusLine() const { return status_; }
   QLabel* webLink() const { return webLink_; }
+  QSizeGrip* sizeGrip() const { return sizeGrip_; }
   // The context menu last opened over the list or the window (null when
   // none is open).
   QMenu* openMenu() const { return openMenu_; }
@@ -184,6 +207,7 @@ class MainWindow : public QWidget, public JobReporter {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class JobEvent;
@@ -205,6 +229,12 @@ class MainWindow : public QWidget, public JobReporter {
   // The check pool's progress, shown while no job uses the progress line.
   void showCheckProgress(int finished, int total);
   void checksFinished();
+  // The grip, the columns that follow the width, the icon grid and the
+  // views' return to the top when a new result list starts.
+  void setUpResizing();
+  // Gives every column of the details view at least the room its header and
+  // its visible texts need, and shares any width left over among them.
+  void fitColumns();
   void updateCreateButton();
   void imageNameChanged();
   // Clears the rows (their EXIF views point into the block), then drops the
@@ -226,6 +256,10 @@ class MainWindow : public QWidget, public JobReporter {
   QString restoreFailureText() const;
   // Asks before closing while `thread` works; true when the window may close.
   bool mayStopWork(JobThread& thread);
+  // Follows whether the list holds results no restore has written yet.
+  void trackUnrestoredResults();
+  // Asks `question` when such results would be lost; true when they may go.
+  bool mayDiscardResults(const char* question);
   void stopEverything();
 
   Prompter& prompter_;
@@ -254,6 +288,7 @@ class MainWindow : public QWidget, public JobReporter {
   QLabel* status_ = nullptr;
   QLabel* webLink_ = nullptr;
   QPointer<QMenu> openMenu_;
+  QSizeGrip* sizeGrip_ = nullptr;
 
   // Progress from the workers: only the latest value matters, so one event
   // at a time carries whatever value is current when it is handled.
@@ -269,6 +304,17 @@ class MainWindow : public QWidget, public JobReporter {
   // Files handed to the desktop for viewing; removed when the window goes,
   // since the desktop gives no sign of when the viewer is done with them.
   std::vector<QString> handedOutFiles_;
+  // Columns follow the width until the user drags one; from then on they
+  // keep the widths the user gave them.
+  bool columnsSetByUser_ = false;
+  bool fittingColumns_ = false;
+  // Set when the list is emptied: the next rows bring the views to the top.
+  bool scrollToTopPending_ = true;
+  // Where the last restore of this run went (empty before the first).
+  QString lastRestoreFolder_;
+  // True from a scan's first row until a restore writes files or the list
+  // is cleared.
+  bool unrestoredResults_ = false;
 };
 
 }  // namespace kestrix

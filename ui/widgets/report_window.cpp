@@ -1,6 +1,11 @@
 #include "ui/widgets/report_window.h"
 
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTextCursor>
@@ -16,10 +21,21 @@ constexpr int kButtonRight = 120;
 constexpr int kButtonBottom = 30;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 24;
+// Save, the encoding box and Copy, from the left edge of the band.
+constexpr int kLeftMargin = 10;
+constexpr int kGap = 6;
+constexpr int kEncodingWidth = 110;
 }  // namespace
 
-ReportWindow::ReportWindow(const QString& text, const QString& title, QWidget* parent)
-    : QDialog(parent), text_(new QPlainTextEdit(this)), ok_(new QPushButton("OK", this)) {
+ReportWindow::ReportWindow(const QString& text, const QString& title, QWidget* parent,
+                           Prompter& prompter)
+    : QDialog(parent),
+      prompter_(prompter),
+      text_(new QPlainTextEdit(this)),
+      ok_(new QPushButton("OK", this)),
+      save_(new QPushButton(QString::fromUtf8(kSaveButtonText), this)),
+      copy_(new QPushButton(QString::fromUtf8(kCopyButtonText), this)),
+      encoding_(new QComboBox(this)) {
   setWindowTitle(title.isEmpty() ? QString::fromUtf8(kDefaultTitle) : title);
   setSizeGripEnabled(true);
   text_->setObjectName("edit1028");
@@ -32,6 +48,18 @@ ReportWindow::ReportWindow(const QString& text, const QString& title, QWidget* p
   ok_->setDefault(true);
   ok_->resize(kButtonWidth, kButtonHeight);
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+  save_->setObjectName("buttonSave");
+  copy_->setObjectName("buttonCopy");
+  encoding_->setObjectName("comboEncoding");
+  encoding_->addItem(QStringLiteral("UTF-8"), static_cast<int>(TextEncoding::Utf8));
+  encoding_->addItem(QStringLiteral("Shift-JIS"), static_cast<int>(TextEncoding::ShiftJis));
+  for (QPushButton* button : {save_, copy_}) {
+    button->setAutoDefault(false);
+    button->resize(kButtonWidth, kButtonHeight);
+  }
+  encoding_->resize(kEncodingWidth, kButtonHeight);
+  connect(save_, &QPushButton::clicked, this, &ReportWindow::saveText);
+  connect(copy_, &QPushButton::clicked, this, &ReportWindow::copyText);
 
   // Windows line ends would show as a stray mark at every line end.
   QString shown = text;
@@ -56,6 +84,49 @@ void ReportWindow::layOut() {
   const int height = this->height();
   text_->setGeometry(0, 0, width, std::max(0, height - kButtonBand));
   ok_->move(width - kButtonRight, height - kButtonBottom);
+  const int top = height - kButtonBottom;
+  save_->move(kLeftMargin, top);
+  encoding_->move(kLeftMargin + kButtonWidth + kGap, top);
+  copy_->move(kLeftMargin + kButtonWidth + kGap + kEncodingWidth + kGap, top);
 }
+
+TextEncoding ReportWindow::encoding() const {
+  return static_cast<TextEncoding>(encoding_->currentData().toInt());
+}
+
+bool ReportWindow::saveText() {
+  const QString path = prompter_.chooseSaveFile(this, QString::fromUtf8(kSaveCaption),
+                                                QString::fromUtf8(kSaveFilter),
+                                                QStringLiteral("txt"));
+  if (path.isEmpty()) return false;
+  // The file dialog of the prompter does not ask before replacing.
+  if (QFileInfo::exists(path) &&
+      !prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
+                     QString::fromUtf8(kReplaceQuestion))) {
+    return false;
+  }
+  return saveTextTo(path, encoding());
+}
+
+bool ReportWindow::saveTextTo(const QString& path, TextEncoding encoding) {
+  QByteArray bytes;
+  if (!encodeWindowsText(text(), encoding, bytes)) {
+    prompter_.warn(this, QString::fromUtf8(kApplicationTitle),
+                   QString::fromUtf8(kNotShiftJisMessage));
+    return false;
+  }
+  QSaveFile file(path);
+  const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                       file.commit();
+  if (!written) {
+    prompter_.warn(this, QString::fromUtf8(kApplicationTitle),
+                   QString::fromUtf8(kSaveFailedMessage) + QStringLiteral("\r\n") +
+                       file.errorString());
+    return false;
+  }
+  return true;
+}
+
+void ReportWindow::copyText() { QGuiApplication::clipboard()->setText(text()); }
 
 }  // namespace kestrix

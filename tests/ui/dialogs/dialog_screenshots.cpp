@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -17,7 +18,9 @@
 #include "ui/dialogs/application_icon.h"
 #include "ui/dialogs/folder_chooser.h"
 #include "ui/dialogs/new_folder_dialog.h"
+#include "ui/dialogs/prompter.h"
 #include "ui/dialogs/properties_dialog.h"
+#include "ui/dialogs/qt_translation.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/dialogs/tidy_dialog.h"
 #include "ui/dialogs/viewer_window.h"
@@ -53,6 +56,9 @@ QImage samplePicture() {
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // As the program does: Qt's own buttons in Japanese.
+  if (!installJapaneseQtTranslation(application))
+    std::fprintf(stderr, "dialog_screenshots: no Japanese Qt translation, buttons stay English\n");
   if (argc != 2) {
     std::fprintf(stderr, "usage: dialog_screenshots <output folder>\n");
     return 2;
@@ -95,6 +101,23 @@ int main(int argc, char** argv) {
     chooser.selectPath(QDir::homePath());
     chooser.resize(460, 440);
     ok &= save(chooser, out, "folder_chooser");
+  }
+  {
+    // Opened at a start folder, with a folder just made selected.
+    QTemporaryDir scratch;
+    QDir(scratch.path()).mkdir(QStringLiteral("写真"));
+    FolderChooserSetup setup;
+    setup.startFolder = scratch.path();
+    FolderChooser chooser(nullptr, prompter, setup);
+    chooser.createFolder(QStringLiteral("復元した写真"));
+    chooser.resize(460, 440);
+    ok &= save(chooser, out, "folder_chooser_new_folder");
+  }
+  {
+    const auto box = makeQuestionBox(nullptr, QString::fromUtf8(kQuestionCaption),
+                                     QStringLiteral("選択されたディスクイメージの内容を検査しますか？"),
+                                     DefaultAnswer::Yes);
+    ok &= save(*box, out, "question_box");
   }
   {
     NewFolderDialog dialog;

@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -122,9 +124,11 @@ TEST_P(FolderCreation, CreatesOrShowsTheFailureMessage) {
     EXPECT_TRUE(prompter_.requests().empty());
     const QString made = QDir(root_).filePath(c.folderName);
     EXPECT_TRUE(QFileInfo(made).isDir());
-    // Listed under its parent, but the selection stays on the parent.
+    // Listed under its parent and selected, so OK restores into it.
     EXPECT_NE(chooser.findItem(made), nullptr);
-    EXPECT_EQ(chooser.selectedPath(), root_);
+    EXPECT_EQ(chooser.selectedPath(), QDir::cleanPath(made));
+    EXPECT_EQ(chooser.pathField()->text(), QDir::cleanPath(made));
+    EXPECT_TRUE(chooser.okButton()->isEnabled());
   } else {
     EXPECT_EQ(QDir(root_).entryList(QDir::Dirs | QDir::NoDotAndDotDot), before);
     ASSERT_EQ(prompter_.requests().size(), 1u);
@@ -151,6 +155,88 @@ TEST_F(FolderChooserTest, CreatingWhereTheFolderBecameAFileFails) {
   ASSERT_EQ(prompter_.requests().size(), 1u);
   EXPECT_EQ(prompter_.requests()[0].text,
             QStringLiteral("その位置にはフォルダを作成することができません。"));
+}
+
+TEST_F(FolderChooserTest, OpensAtTheStartFolder) {
+  FolderChooserSetup setup;
+  setup.startFolder = path("existing");
+  FolderChooser chooser(nullptr, prompter_, setup);
+  EXPECT_EQ(chooser.selectedPath(), path("existing"));
+  EXPECT_EQ(chooser.pathField()->text(), path("existing"));
+  EXPECT_TRUE(chooser.okButton()->isEnabled());
+
+  // A start folder that went away since: the dialog opens as usual.
+  setup.startFolder = path("gone");
+  FolderChooser fallback(nullptr, prompter_, setup);
+  EXPECT_EQ(fallback.selectedPath(), QDir::cleanPath(QDir::homePath()));
+}
+
+struct TypedPathCase {
+  const char* name;
+  const char* typed;  // relative to the scratch folder; "" for nothing
+  bool absolute;
+  bool choosable;
+};
+
+const TypedPathCase kTypedPathCases[] = {
+    // name                  typed                absolute choosable
+    {"ExistingFolder",       "existing",          true,    true},
+    {"TrailingSlash",        "existing/",         true,    true},
+    {"MissingFolder",        "missing",           true,    false},
+    {"AFileIsNoFolder",      "photo.jpg",         true,    false},
+    {"RelativePathRefused",  "existing",          false,   false},
+    {"Empty",                "",                  false,   false},
+};
+
+class TypedPath : public FolderChooserTest,
+                  public testing::WithParamInterface<TypedPathCase> {};
+
+TEST_P(TypedPath, ChoosesOnlyAnExistingFolder) {
+  const TypedPathCase& c = GetParam();
+  FolderChooser chooser(nullptr, prompter_);
+  chooser.show();  // typing goes to visible fields only
+  const QString text = c.absolute ? root_ + QLatin1Char('/') + QString::fromUtf8(c.typed)
+                                  : QString::fromUtf8(c.typed);
+  // As a user would: select what the field shows, delete it, type.
+  QTest::keyClick(chooser.pathField(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(chooser.pathField(), Qt::Key_Backspace);
+  QTest::keyClicks(chooser.pathField(), text);
+  EXPECT_EQ(chooser.okButton()->isEnabled(), c.choosable);
+  EXPECT_EQ(chooser.pathField()->text(), text) << "the field keeps what was typed";
+  if (c.choosable) {
+    EXPECT_EQ(chooser.selectedPath(), QDir::cleanPath(text));
+  } else {
+    EXPECT_TRUE(chooser.selectedPath().isEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chooser, TypedPath, testing::ValuesIn(kTypedPathCases),
+                         [](const testing::TestParamInfo<TypedPathCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(FolderChooserTest, RefusesAFolderOnTheCardAndStaysOpen) {
+  FolderChooserSetup setup;
+  QStringList asked;
+  setup.isOnSource = [&](const QString& folder) {
+    asked << folder;
+    return folder == path("existing");
+  };
+  FolderChooser chooser(nullptr, prompter_, setup);
+  ASSERT_TRUE(chooser.selectPath(path("existing")));
+  chooser.setResult(-1);
+  chooser.accept();
+  EXPECT_EQ(chooser.result(), -1) << "the dialog did not end";
+  ASSERT_EQ(prompter_.requests().size(), 1u);
+  EXPECT_EQ(prompter_.requests()[0].caption, QStringLiteral("Kestrix"));
+  EXPECT_EQ(prompter_.requests()[0].text, QString::fromUtf8(kFolderOnSourceMessage));
+  EXPECT_EQ(asked, QStringList{path("existing")});
+
+  // Another folder is taken.
+  ASSERT_TRUE(chooser.selectPath(root_));
+  chooser.accept();
+  EXPECT_EQ(chooser.result(), QDialog::Accepted);
+  EXPECT_EQ(prompter_.requests().size(), 1u);
 }
 
 struct ChoiceCase {

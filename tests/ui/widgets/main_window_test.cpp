@@ -17,6 +17,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QSizeGrip>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -24,10 +27,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <memory>
 
 #include "jobs/restore_job.h"
 #include "test_card.h"
+#include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/report_window.h"
@@ -110,6 +115,18 @@ class MainWindowTest : public ::testing::Test {
     window_->scanCommand();
     ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
     ASSERT_TRUE(thumbnails.count() > 0 || thumbnails.wait(kJobTimeoutMs));
+  }
+
+  // Selects every row and restores it into `folder` (answering Yes); true
+  // once the restore's end was handled.
+  bool restoreAllInto(const QString& folder) {
+    window_->setFolderChooser(
+        [folder](QWidget*) { return FolderChoice{true, folder.toStdString(), 0}; });
+    window_->resultList().selectAll(true);
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    prompter_.queueAnswer(true);
+    window_->restoreCommand();
+    return waitForMessage(JobMessage::RestoreEnded, handled);
   }
 
   bool shown(Kind kind, const QString& caption, const QString& text) const {
@@ -303,6 +320,7 @@ TEST_F(MainWindowTest, BrowseToAnotherFileInAnotherCaseClearsTheRowsWithTheBlock
   const QString upper = QFileInfo(card_).dir().filePath("Card.ksx");
   QFile::remove(upper);
   ASSERT_TRUE(QFile::copy(card_, upper));
+  prompter_.queueAnswer(true);  // the results may go
   browseTo(upper);
   EXPECT_EQ(window_->resultList().rowCount(), 0);
   EXPECT_EQ(window_->resultList().candidates().itemCount(), 0);
@@ -318,10 +336,107 @@ TEST_F(MainWindowTest, BrowseToAnotherNameClearsTheResults) {
   const QString other = QFileInfo(card_).dir().filePath("other.dat");
   QFile::remove(other);
   ASSERT_TRUE(QFile::copy(card_, other));
+  prompter_.queueAnswer(true);  // the results may go
   browseTo(other);
   EXPECT_EQ(window_->resultList().rowCount(), 0);
   EXPECT_EQ((JobButtons{true, false, true, false}), buttons());
   EXPECT_FALSE(window_->selectAllButton()->isEnabled());
+}
+
+TEST_F(MainWindowTest, BrowseToAnotherImageAsksBeforeItDiscardsTheResults) {
+  scanCard();
+  const QString other = QFileInfo(card_).dir().filePath("asked.dat");
+  QFile::remove(other);
+  ASSERT_TRUE(QFile::copy(card_, other));
+  const QString question = utf8(MainWindow::kDiscardResultsQuestion);
+
+  // No: the rows, the block and the image name all stay.
+  prompter_.queueAnswer(false);
+  browseTo(other);
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_NE(window_->recoveryJob().image(), nullptr);
+  EXPECT_EQ(window_->imageNameField()->text(), card_);
+  EXPECT_EQ(window_->recoveryJob().imagePath(), card_.toStdString());
+  EXPECT_TRUE(window_->restoreButton()->isEnabled());
+
+  // Yes: the other image replaces them.
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  browseTo(other);
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->resultList().rowCount(), 0);
+  EXPECT_EQ(window_->imageNameField()->text(), other);
+
+  // Nothing left to lose: no question.
+  prompter_.clearRequests();
+  browseTo(card_);
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
+  EXPECT_EQ(window_->imageNameField()->text(), card_);
+  QFile::remove(other);
+}
+
+TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
+  scanCard();
+  const QString question = utf8(MainWindow::kCloseWithResultsQuestion);
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(window_->isVisible());
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_EQ(prompter_.requests().back().text, question);
+  EXPECT_EQ(prompter_.requests().back().caption, utf8("質問"));
+  EXPECT_EQ(prompter_.requests().back().defaultAnswer, DefaultAnswer::No);
+
+  // Esc asks the same.
+  prompter_.clearRequests();
+  prompter_.queueAnswer(false);
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), question));
+
+  // After a restore wrote files the window closes without a word.
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
+}
+
+TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
+  scanCard();
+  prompter_.queueAnswer(true);
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, QuestionsThatStartWorkDefaultToYes) {
+  scanCard();
+  window_->resultList().selectAll(true);
+  window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
+  prompter_.queueAnswer(false);
+  window_->restoreCommand();
+  std::map<QString, DefaultAnswer> defaults;
+  for (const auto& request : prompter_.requests())
+    if (request.kind == Kind::Ask) defaults[request.text] = request.defaultAnswer;
+  prompter_.queueAnswer(false);
+  window_->scanCommand();
+  for (const auto& request : prompter_.requests())
+    if (request.kind == Kind::Ask) defaults[request.text] = request.defaultAnswer;
+  EXPECT_EQ(defaults[utf8(MainWindow::kScanQuestion)], DefaultAnswer::Yes);
+  EXPECT_EQ(defaults[utf8(MainWindow::kRestoreQuestion)], DefaultAnswer::Yes);
+}
+
+TEST_F(MainWindowTest, FolderChooserOpensWhereTheLastRestoreWent) {
+  scanCard();
+  EXPECT_TRUE(window_->folderChooserSetup().startFolder.isEmpty());
+  // An image file tells nothing about the card it came from.
+  ASSERT_TRUE(window_->folderChooserSetup().isOnSource);
+  EXPECT_FALSE(window_->folderChooserSetup().isOnSource(QDir::tempPath()));
+
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  EXPECT_EQ(window_->folderChooserSetup().startFolder, destination.path());
 }
 
 TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
@@ -405,6 +520,109 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   window_->previewCommand();
   EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
+}
+
+TEST_F(MainWindowTest, FailedOpenersSayWhy) {
+  // No desktop opener anywhere on the search path, and no help page next to
+  // the test program.
+  QTemporaryDir emptyBin;
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", emptyBin.path().toLocal8Bit());
+  scanCard();
+  int pngRow = -1;
+  for (int row = 0; row < window_->resultList().rowCount() && pngRow < 0; ++row)
+    if (QString::fromStdString(cell(row, 0)).endsWith(".png")) pngRow = row;
+  ASSERT_GE(pngRow, 0) << "the test card holds a PNG";
+  ResultList& list = window_->resultList();
+  list.selectionModel()->select(list.index(pngRow, 0),
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  window_->previewCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
+  const QString name = QString::fromStdString(cell(pngRow, 0));
+  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(kNoOpenerMessage).arg(name)));
+
+  window_->helpButton()->click();
+  qputenv("PATH", path);
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_EQ(prompter_.requests().back().kind, Kind::Warn);
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8(kNoHelpMessage).arg(QDir::toNativeSeparators(helpFilePath())));
+}
+
+TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
+  scanCard();
+  QTableView* view = window_->detailsView();
+  ASSERT_EQ(window_->size(), QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight));
+  ASSERT_NE(window_->sizeGrip(), nullptr);
+  EXPECT_EQ(window_->sizeGrip()->window(), window_.get()) << "the grip resizes the main window";
+  EXPECT_TRUE(window_->sizeGrip()->isVisible());
+
+  for (const QSize size : {QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight),
+                           QSize(1000, 700)}) {
+    window_->resize(size);
+    QApplication::processEvents();
+    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+    // Every cell's text fits its column: nothing is cut off.
+    for (int row = 0; row < window_->resultList().rowCount(); ++row) {
+      for (const int column : {int(CandidateList::ColumnShotDate), int(CandidateList::ColumnModel),
+                               int(CandidateList::ColumnMaker)}) {
+        const QString text = QString::fromStdString(cell(row, column));
+        EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(text) + 6)
+            << "row " << row << " column " << column << ": " << text.toStdString();
+      }
+    }
+    // The columns end at the view's right edge: no scrolling sideways.
+    int total = 0;
+    for (int column = 0; column < window_->resultList().columnCount(); ++column)
+      total += view->columnWidth(column);
+    EXPECT_EQ(total, view->viewport()->width());
+  }
+  const int grownHeight = view->height();
+  window_->resize(1000, 900);
+  QApplication::processEvents();
+  EXPECT_GT(view->height(), grownHeight) << "the list grows with the window";
+
+  // A column the user dragged keeps its width when the window changes.
+  view->horizontalHeader()->resizeSection(CandidateList::ColumnName, 300);
+  window_->resize(900, 700);
+  QApplication::processEvents();
+  EXPECT_EQ(view->columnWidth(CandidateList::ColumnName), 300);
+}
+
+TEST_F(MainWindowTest, ARescanStartsBothViewsAtTheTop) {
+  scanCard();
+  window_->switchView();
+  // Small enough that four thumbnails need scrolling.
+  window_->resize(420, 330);
+  QApplication::processEvents();
+  QScrollBar* bar = window_->iconView()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the icon view must scroll for this test";
+  bar->setValue(bar->maximum());
+  QScrollBar* detailsBar = window_->detailsView()->verticalScrollBar();
+
+  // Rescanned in the details view, then back to the thumbnails.
+  window_->switchView();
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  window_->switchView();
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(detailsBar->value(), 0);
+
+  // The grid is regular: every item the same size, each a whole number of
+  // grid cells away from the first.
+  QListView* icons = window_->iconView();
+  const QRect first = icons->visualRect(window_->resultList().index(0, 0));
+  const QSize grid = icons->gridSize();
+  for (int row = 1; row < window_->resultList().rowCount(); ++row) {
+    const QRect rect = icons->visualRect(window_->resultList().index(row, 0));
+    EXPECT_EQ(rect.size(), first.size()) << "row " << row;
+    EXPECT_EQ((rect.x() - first.x()) % grid.width(), 0) << "row " << row;
+    EXPECT_EQ((rect.y() - first.y()) % grid.height(), 0) << "row " << row;
+  }
 }
 
 TEST_F(MainWindowTest, APreviewFileOutlivesTheThumbnailOfItsRow) {
@@ -497,10 +715,13 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   EXPECT_EQ(tidy->text(), utf8(MainWindow::kTidyMenuText));
   EXPECT_TRUE(tidy->isEnabled());
   menu->close();
-  // Closing asks nothing for thumbnails and stops them.
+  // Closing asks about the unrestored results only, not about the
+  // thumbnails, and stops them.
   prompter_.clearRequests();
+  prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
-  EXPECT_TRUE(prompter_.requests().empty());
+  ASSERT_EQ(prompter_.requests().size(), 1u);
+  EXPECT_EQ(prompter_.requests()[0].text, utf8(MainWindow::kCloseWithResultsQuestion));
   EXPECT_FALSE(window_->resultList().thumbnailsActive());
 }
 

@@ -14,10 +14,13 @@
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
+#include "ui/dialogs/qt_translation.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  kestrix::installJapaneseQtTranslation(application);
   const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString("screenshots");
   QDir().mkpath(output);
 
@@ -54,7 +57,16 @@ int main(int argc, char** argv) {
   QTest::qWait(200);
   const QString icons = QDir(output).filePath("main_window_thumbnails.png");
   if (!window.grab().save(icons)) return 1;
-  std::printf("%s\n%s\n", details.toLocal8Bit().constData(), icons.toLocal8Bit().constData());
+  kestrix::ReportWindow report(
+      QString::fromUtf8("メディア情報: 1,048,576 バイト\r\n\r\n復元リスト：\r\n00000000.jpg\t0x00000000\r\n"),
+      QString(), &window, prompter);
+  report.show();
+  QTest::qWait(100);
+  const QString reportPath = QDir(output).filePath("report_window.png");
+  if (!report.grab().save(reportPath)) return 1;
+  report.close();
+  std::printf("%s\n%s\n%s\n", details.toLocal8Bit().constData(), icons.toLocal8Bit().constData(),
+              reportPath.toLocal8Bit().constData());
   prompter.queueAnswer(true);
   window.close();
   return 0;
