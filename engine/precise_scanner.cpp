@@ -170,8 +170,14 @@ PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, u
     // Unknown brand, or the wanted one: the find is this scan's.
     if (!found.brandKnown || found.quickTime == quickTime) return asFind(block, c, found.end);
     // A movie of the other brand reaching the block end hides what follows
-    // it in this block; its atoms are never movies of their own.
-    if (verdict == StructureEnd::Verdict::RanOut) break;
+    // it in this block; its atoms are never movies of their own, so a search
+    // from inside it would be wrong: the caller searches again from its start.
+    if (verdict == StructureEnd::Verdict::RanOut) {
+      PreciseFind cut;
+      cut.start = c;
+      cut.cutOff = true;
+      return cut;
+    }
     c = found.end.end;  // the other brand's movie: its atoms are its own
   }
   return {};
