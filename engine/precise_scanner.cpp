@@ -23,15 +23,6 @@ PreciseFind asFind(const BoundBlock& block, uint64_t start, const StructureEnd& 
   return {true, start, block.size() - start};
 }
 
-// The cached search for `pattern` from `from`; the match position, or the
-// block size when no match lies wholly inside the block.
-uint64_t nextMatch(SignatureSearch& search, const BoundBlock& block, const uint8_t* pattern,
-                   int32_t length, uint64_t from) {
-  if (block.empty()) return 0;
-  const uint64_t at = search.find(block.uncheckedAt(0), block.size(), pattern, length, false, from);
-  return block.contains(at, static_cast<uint64_t>(length)) ? at : block.size();
-}
-
 // JPEG and PNG: the first candidate from `next` that `walk` does not reject.
 template <class Next, class Walk>
 PreciseFind findFile(const BoundBlock& block, uint64_t from, Next next, Walk walk) {
@@ -73,7 +64,59 @@ __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_
   return t;
 }
 
+// The wide form of firstPngSignature's filter: 32 positions at a time
+// (loads up to t + 38 < size).
+__attribute__((target("avx2"))) uint64_t skipWithoutPngEndsWide(const uint8_t* data, uint64_t size,
+                                                                uint64_t t) {
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(png::FileSignature[0]));
+  const __m256i last = _mm256_set1_epi8(static_cast<char>(png::FileSignature[7]));
+  while (size - t >= 39) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 7));
+    if (!_mm256_testz_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(d, last))) return t;
+    t += 32;
+  }
+  return t;
+}
+
 #endif
+
+// First t >= from where the whole PNG signature lies in the block, else
+// size. 0x89 alone turns up every 256 bytes or so in compressed data, so a
+// memchr on it stops far too often: positions are kept only when their first
+// byte is 0x89 and their eighth 0x0A (about one in 65536 of random bytes),
+// and the few left are compared whole. The 16-wide loads read up to t + 22 < size.
+uint64_t firstPngSignature(const BoundBlock& block, uint64_t from) {
+  constexpr uint64_t n = sizeof(png::FileSignature);
+  const uint64_t size = block.size();
+  if (size < n || from > size - n) return size;
+  const uint8_t* data = block.uncheckedAt(0);
+  uint64_t t = from;
+#if defined(__x86_64__)
+  const bool wide = haveWideVectors();
+  const __m128i first = _mm_set1_epi8(static_cast<char>(png::FileSignature[0]));
+  const __m128i last = _mm_set1_epi8(static_cast<char>(png::FileSignature[n - 1]));
+  while (size - t >= 23) {
+    if (wide) {
+      t = skipWithoutPngEndsWide(data, size, t);
+      if (size - t < 23) break;
+    }
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t + n - 1));
+    for (unsigned bits = static_cast<unsigned>(
+             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(d, last))));
+         bits != 0; bits &= bits - 1) {
+      const uint64_t candidate = t + static_cast<uint64_t>(__builtin_ctz(bits));
+      if (std::memcmp(data + candidate, png::FileSignature, n) == 0) return candidate;
+    }
+    t += 16;
+  }
+#endif
+  for (; t + n <= size; ++t) {
+    if (std::memcmp(data + t, png::FileSignature, n) == 0) return t;
+  }
+  return size;
+}
 
 // First t >= from with an opening type in data[t, t + 4), else size. One
 // pass for all five types (five memchr passes cost five times as much):
@@ -119,8 +162,8 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 }  // namespace
 
 void PreciseScanner::rebind() {
-  pngSearch_.invalidate();
-  movieCandidateKnown_ = false;
+  pngCandidate_.known = false;
+  movieCandidate_.known = false;
   movieKnown_ = false;
 }
 
@@ -129,7 +172,7 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
     case CarvedType::Jpeg: return findFile(block, from, jpeg::nextCandidate, jpeg::structureEnd);
     case CarvedType::Png: {
       auto next = [this](const BoundBlock& b, uint64_t c) {
-        return nextMatch(pngSearch_, b, png::FileSignature, sizeof(png::FileSignature), c);
+        return pngCandidate_.next(c, [&b](uint64_t at) { return firstPngSignature(b, at); });
       };
       return findFile(block, from, next, png::structureEnd);
     }
@@ -143,13 +186,9 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.
-  const uint64_t typeFrom = from + 4;
-  if (!movieCandidateKnown_ || typeFrom < movieCoveredFrom_ || typeFrom > movieCandidate_) {
-    movieCandidate_ = firstOpeningType(block, typeFrom);
-    movieCoveredFrom_ = typeFrom;
-    movieCandidateKnown_ = true;
-  }
-  return movieCandidate_ < block.size() ? movieCandidate_ - 4 : block.size();
+  const uint64_t type = movieCandidate_.next(
+      from + 4, [&block](uint64_t at) { return firstOpeningType(block, at); });
+  return type < block.size() ? type - 4 : block.size();
 }
 
 PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, uint64_t from) {

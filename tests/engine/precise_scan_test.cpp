@@ -493,6 +493,29 @@ INSTANTIATE_TEST_SUITE_P(
                     CutMovieCase{"Mp4PassOverACutMov", FileKind::Mp4, "qt  ", "mp42"}),
     [](const testing::TestParamInfo<CutMovieCase>& info) { return std::string(info.param.name); });
 
+// The PNG signature search compares 32 or 16 positions at a time and the
+// last ones one by one: a file at every offset across those strides, behind
+// 0x89 filler and a near miss with the right first and last bytes, and
+// blocks ending right after it, are found exactly.
+TEST(PreciseModeTest, PngFoundAtEveryOffsetAcrossTheVectorStrides) {
+  const Bytes nearMiss = {0x89, 'P', 'N', 'X', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (uint64_t offset = 0; offset < 80; ++offset) {
+    for (uint64_t tail : {0, 1, 7, 8, 40}) {
+      const Bytes block = cat({Bytes(offset, 0x89), nearMiss, tinyPng(), Bytes(tail, 0x0A)});
+      EXPECT_EQ(scan(block, FileKind::Png, ScanModePrecise),
+                (std::vector<ByteRange>{{offset + nearMiss.size(), tinyPng().size()}}))
+          << "offset " << offset << " tail " << tail;
+      // The signature alone runs out of data before the IHDR header is
+      // whole; with eight bytes after it, that header is no IHDR.
+      const Bytes cut = cat({Bytes(offset, 0x89), PngSignature, Bytes(tail, 0x0A)});
+      const std::vector<ByteRange> ranOut = {{offset, PngSignature.size() + tail}};
+      EXPECT_EQ(scan(cut, FileKind::Png, ScanModePrecise),
+                tail < 8 ? ranOut : std::vector<ByteRange>{})
+          << "offset " << offset << " tail " << tail;
+    }
+  }
+}
+
 TEST(PreciseModeTest, ExtractCopiesTheFindAsItIs) {
   const Bytes block = cat({Filler, tinyJpeg({5}, 0xDB), Filler});
   CarvingEngine engine;
