@@ -516,6 +516,29 @@ TEST(PreciseModeTest, PngFoundAtEveryOffsetAcrossTheVectorStrides) {
   }
 }
 
+// The movie search picks atom types by the low nibbles of their first and
+// last letters: filler whose bytes share those nibbles (or set the high bit)
+// is passed over, and a movie opening with each type is found at every
+// offset across the 32- and 16-wide strides.
+TEST(PreciseModeTest, MovieFoundAtEveryOffsetBehindLookAlikeBytes) {
+  const Bytes lookAlike = {0x16, 0xE6, 0x7D, 0x5D, 0x60, 0x00, 0xF0, 0x65 ^ 0x10, 0x74 ^ 0x80, 0x07};
+  const std::vector<Bytes> movies = {
+      cat({fileType("qt  "), atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("moov", {2}), atom("mdat", {1})}), cat({atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("wide", {}), atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("pnot", {0, 0}), atom("moov", {2}), atom("mdat", {1})})};
+  for (size_t m = 0; m < movies.size(); ++m) {
+    for (uint64_t offset = 0; offset < 72; ++offset) {
+      Bytes block;
+      while (block.size() < offset) block.push_back(lookAlike[block.size() % lookAlike.size()]);
+      const Bytes whole = cat({block, movies[m], lookAlike});
+      EXPECT_EQ(scan(whole, FileKind::Mov, ScanModePrecise),
+                (std::vector<ByteRange>{{offset, movies[m].size()}}))
+          << "movie " << m << " offset " << offset;
+    }
+  }
+}
+
 TEST(PreciseModeTest, ExtractCopiesTheFindAsItIs) {
   const Bytes block = cat({Filler, tinyJpeg({5}, 0xDB), Filler});
   CarvingEngine engine;
