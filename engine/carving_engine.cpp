@@ -99,7 +99,7 @@ uint64_t CarvingEngine::findNextPrecise(uint64_t position, uint64_t* size) {
   const PreciseFind found = precise_.find(bound, carvedTypeAt(typePosition()), position);
   if (!found.found) {
     if (size != nullptr) *size = 0;
-    return bound.size();
+    return found.cutOff ? found.start : bound.size();
   }
   if (size != nullptr) *size = found.size;
   return found.start + found.size;

@@ -23,15 +23,6 @@ PreciseFind asFind(const BoundBlock& block, uint64_t start, const StructureEnd& 
   return {true, start, block.size() - start};
 }
 
-// The cached search for `pattern` from `from`; the match position, or the
-// block size when no match lies wholly inside the block.
-uint64_t nextMatch(SignatureSearch& search, const BoundBlock& block, const uint8_t* pattern,
-                   int32_t length, uint64_t from) {
-  if (block.empty()) return 0;
-  const uint64_t at = search.find(block.uncheckedAt(0), block.size(), pattern, length, false, from);
-  return block.contains(at, static_cast<uint64_t>(length)) ? at : block.size();
-}
-
 // JPEG and PNG: the first candidate from `next` that `walk` does not reject.
 template <class Next, class Walk>
 PreciseFind findFile(const BoundBlock& block, uint64_t from, Next next, Walk walk) {
@@ -52,28 +43,102 @@ bool isOpeningType(const uint8_t* at) {
 }
 
 #if defined(__x86_64__)
-// The wide form of the filter below: 32 positions at a time (loads up to t + 34 < size).
+// A byte-shuffle table that tells whether a byte is one of the opening
+// types' letters at `index`: entry (letter & 15) holds the letter, the other
+// entries 0x80. A shuffle by the data byte itself picks the entry of its low
+// nibble (or 0 when its high bit is set), so "entry == byte" holds exactly for
+// the letters. That needs the letters' low nibbles to differ; a new opening
+// type that breaks it stops the build here.
+struct LetterTable {
+  uint8_t entries[16];
+};
+
+constexpr LetterTable letterTable(int index) {
+  LetterTable table{};
+  for (uint8_t& entry : table.entries) entry = 0x80;
+  for (const uint8_t(&type)[4] : movie::OpeningTypes) {
+    uint8_t& entry = table.entries[type[index] & 15];
+    if (entry != 0x80 && entry != type[index]) throw "two letters share a low nibble";
+    entry = type[index];
+  }
+  return table;
+}
+
+constexpr LetterTable FirstLetters = letterTable(0);
+constexpr LetterTable LastLetters = letterTable(3);
+
+// The wide form of the filter below: 32 positions at a time (loads up to
+// t + 34 < size), the letter sets by table instead of one compare per letter.
 __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_t* data,
                                                                      uint64_t size, uint64_t t) {
-  const __m256i f = _mm256_set1_epi8('f'), m = _mm256_set1_epi8('m'), w = _mm256_set1_epi8('w'),
-                p = _mm256_set1_epi8('p');
-  const __m256i lv = _mm256_set1_epi8('v'), lt = _mm256_set1_epi8('t'), le = _mm256_set1_epi8('e');
+  const __m256i firstTable = _mm256_broadcastsi128_si256(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(FirstLetters.entries)));
+  const __m256i lastTable = _mm256_broadcastsi128_si256(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(LastLetters.entries)));
   while (size - t >= 35) {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 3));
-    const __m256i first =
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, f), _mm256_cmpeq_epi8(a, m)),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(a, w), _mm256_cmpeq_epi8(a, p)));
-    const __m256i last =
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(d, p), _mm256_cmpeq_epi8(d, lv)),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(d, lt), _mm256_cmpeq_epi8(d, le)));
+    const __m256i first = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(firstTable, a), a);
+    const __m256i last = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(lastTable, d), d);
     if (!_mm256_testz_si256(first, last)) return t;  // a position here passes: look closer
     t += 32;
   }
   return t;
 }
 
+// The wide form of firstPngSignature's filter: 32 positions at a time
+// (loads up to t + 38 < size).
+__attribute__((target("avx2"))) uint64_t skipWithoutPngEndsWide(const uint8_t* data, uint64_t size,
+                                                                uint64_t t) {
+  const __m256i first = _mm256_set1_epi8(static_cast<char>(png::FileSignature[0]));
+  const __m256i last = _mm256_set1_epi8(static_cast<char>(png::FileSignature[7]));
+  while (size - t >= 39) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 7));
+    if (!_mm256_testz_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(d, last))) return t;
+    t += 32;
+  }
+  return t;
+}
+
 #endif
+
+// First t >= from where the whole PNG signature lies in the block, else
+// size. 0x89 alone turns up every 256 bytes or so in compressed data, so a
+// memchr on it stops far too often: positions are kept only when their first
+// byte is 0x89 and their eighth 0x0A (about one in 65536 of random bytes),
+// and the few left are compared whole. The 16-wide loads read up to t + 22 < size.
+uint64_t firstPngSignature(const BoundBlock& block, uint64_t from) {
+  constexpr uint64_t n = sizeof(png::FileSignature);
+  const uint64_t size = block.size();
+  if (size < n || from > size - n) return size;
+  const uint8_t* data = block.uncheckedAt(0);
+  uint64_t t = from;
+#if defined(__x86_64__)
+  const bool wide = haveWideVectors();
+  const __m128i first = _mm_set1_epi8(static_cast<char>(png::FileSignature[0]));
+  const __m128i last = _mm_set1_epi8(static_cast<char>(png::FileSignature[n - 1]));
+  while (size - t >= 23) {
+    if (wide) {
+      t = skipWithoutPngEndsWide(data, size, t);
+      if (size - t < 23) break;
+    }
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t + n - 1));
+    for (unsigned bits = static_cast<unsigned>(
+             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(d, last))));
+         bits != 0; bits &= bits - 1) {
+      const uint64_t candidate = t + static_cast<uint64_t>(__builtin_ctz(bits));
+      if (std::memcmp(data + candidate, png::FileSignature, n) == 0) return candidate;
+    }
+    t += 16;
+  }
+#endif
+  for (; t + n <= size; ++t) {
+    if (std::memcmp(data + t, png::FileSignature, n) == 0) return t;
+  }
+  return size;
+}
 
 // First t >= from with an opening type in data[t, t + 4), else size. One
 // pass for all five types (five memchr passes cost five times as much):
@@ -119,8 +184,8 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 }  // namespace
 
 void PreciseScanner::rebind() {
-  pngSearch_.invalidate();
-  movieCandidateKnown_ = false;
+  pngCandidate_.known = false;
+  movieCandidate_.known = false;
   movieKnown_ = false;
 }
 
@@ -129,7 +194,7 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
     case CarvedType::Jpeg: return findFile(block, from, jpeg::nextCandidate, jpeg::structureEnd);
     case CarvedType::Png: {
       auto next = [this](const BoundBlock& b, uint64_t c) {
-        return nextMatch(pngSearch_, b, png::FileSignature, sizeof(png::FileSignature), c);
+        return pngCandidate_.next(c, [&b](uint64_t at) { return firstPngSignature(b, at); });
       };
       return findFile(block, from, next, png::structureEnd);
     }
@@ -143,13 +208,9 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.
-  const uint64_t typeFrom = from + 4;
-  if (!movieCandidateKnown_ || typeFrom < movieCoveredFrom_ || typeFrom > movieCandidate_) {
-    movieCandidate_ = firstOpeningType(block, typeFrom);
-    movieCoveredFrom_ = typeFrom;
-    movieCandidateKnown_ = true;
-  }
-  return movieCandidate_ < block.size() ? movieCandidate_ - 4 : block.size();
+  const uint64_t type = movieCandidate_.next(
+      from + 4, [&block](uint64_t at) { return firstOpeningType(block, at); });
+  return type < block.size() ? type - 4 : block.size();
 }
 
 PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, uint64_t from) {
@@ -170,8 +231,14 @@ PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, u
     // Unknown brand, or the wanted one: the find is this scan's.
     if (!found.brandKnown || found.quickTime == quickTime) return asFind(block, c, found.end);
     // A movie of the other brand reaching the block end hides what follows
-    // it in this block; its atoms are never movies of their own.
-    if (verdict == StructureEnd::Verdict::RanOut) break;
+    // it in this block; its atoms are never movies of their own, so a search
+    // from inside it would be wrong: the caller searches again from its start.
+    if (verdict == StructureEnd::Verdict::RanOut) {
+      PreciseFind cut;
+      cut.start = c;
+      cut.cutOff = true;
+      return cut;
+    }
     c = found.end.end;  // the other brand's movie: its atoms are its own
   }
   return {};

@@ -1,8 +1,8 @@
 // PreciseScanner: the structure-aware search of the precise scan modes.
 //
 // It finds candidates by their opening signature (SOI FF D8 FF, the PNG
-// signature, a movie's opening atom type) with the cached memchr searches of
-// signature_search.h, and asks the type's structure walk (jpeg_structure.h,
+// signature, a movie's opening atom type) with vector filters that keep few
+// positions to compare whole, and asks the type's structure walk (jpeg_structure.h,
 // png_structure.h, movie_structure.h) whether a file starts there and where
 // it ends. Every answer depends only on the bytes from the candidate on and
 // on where the block ends as StructureEnd::RanOut says; the one memory kept
@@ -17,7 +17,6 @@
 
 #include "engine/bound_block.h"
 #include "engine/carved_type.h"
-#include "engine/signature_search.h"
 #include "engine/structure_end.h"
 
 namespace kestrix {
@@ -26,6 +25,10 @@ struct PreciseFind {
   bool found = false;  // false: no file starts at or after the position
   uint64_t start = 0;
   uint64_t size = 0;   // ends exactly at the block end when the walk ran out of data
+  // Only when !found: a movie of the other brand starts at `start` and
+  // reaches the block end, so this block cannot tell what follows it; the
+  // caller searches again from `start` with more of the image bound.
+  bool cutOff = false;
 };
 
 class PreciseScanner {
@@ -36,18 +39,33 @@ class PreciseScanner {
   void rebind();
 
  private:
+  // The last answer of a candidate search, so that searches from advancing
+  // positions read every byte about once: when known, no candidate lies in
+  // [coveredFrom, candidate), and candidate is one or the block size.
+  struct CandidateMemo {
+    bool known = false;
+    uint64_t coveredFrom = 0;
+    uint64_t candidate = 0;
+
+    template <class Search>
+    uint64_t next(uint64_t from, Search search) {
+      if (!known || from < coveredFrom || from > candidate) {
+        candidate = search(from);
+        coveredFrom = from;
+        known = true;
+      }
+      return candidate;
+    }
+  };
+
   PreciseFind findMovie(const BoundBlock& block, bool quickTime, uint64_t from);
   // The next position >= from where a movie's opening atom could start
   // (its type four bytes on is one of movie::OpeningTypes); the block size
   // when there is none.
   uint64_t nextMovieCandidate(const BoundBlock& block, uint64_t from);
 
-  SignatureSearch pngSearch_;
-  // The last answer of nextMovieCandidate: no opening type lies in
-  // [movieCoveredFrom_, movieCandidate_), and movieCandidate_ is one or the block size.
-  bool movieCandidateKnown_ = false;
-  uint64_t movieCoveredFrom_ = 0;
-  uint64_t movieCandidate_ = 0;
+  CandidateMemo pngCandidate_;    // PNG signatures
+  CandidateMemo movieCandidate_;  // opening atom types (four bytes into the atom)
   // The last movie found (either brand): its top-level atoms are never
   // movies of their own, so a search from inside it (split mode continues
   // from start + 1) goes on after it.

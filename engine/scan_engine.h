@@ -35,7 +35,8 @@ inline bool isPreciseMode(int32_t mode) {
 // - It returns the first find of type ext whose start is >= P: *size is its
 //   length and the result start + length, the position just past it. Finds
 //   come in strictly increasing start order. When none starts at or after P,
-//   *size = 0 and the result is the block size.
+//   *size = 0 and the result is the block size (or, for a movie of the other
+//   brand cut by the block end, that movie's start: see below).
 // - The result does not depend on where the bound block ends, with two
 //   exceptions. Ran out of data: when deciding whether a candidate at s is a
 //   file, or where it ends, needs a byte at or past the block end, the find
@@ -47,8 +48,14 @@ inline bool isPreciseMode(int32_t mode) {
 //   so a caller that binds a window of the image must let the next window
 //   start at most PreciseSignatureReach bytes before the bound block's end.
 // - ".mov" gives movies whose ftyp major brand is "qt  " or that have no
-//   ftyp; ".mp4" movies of any other brand. A movie of the other brand that
-//   reaches the block end ends the search in that block (no find).
+//   ftyp; ".mp4" movies of any other brand. A movie of the other brand is
+//   passed over whole. When such a movie, starting at s, reaches the block
+//   end, this block cannot tell where it ends nor what follows it: *size = 0
+//   and the result is s (below the block size), meaning "no find in this
+//   block, search again from s with more of the image bound". A caller must
+//   not resume inside that movie (its top-level atoms would be taken for
+//   movies); at the true end of the image the movie is the last thing in it
+//   and no find of this type follows.
 // - 261: a JPEG inside another JPEG (APPn, EXIF thumbnail, MPF image) is part
 //   of it, never a find of its own; the caller continues from the end of
 //   the previous find. A JPEG inside a PNG or movie is still found; the

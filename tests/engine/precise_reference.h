@@ -47,7 +47,7 @@ class PreciseReference {
         movieEnd_ = w.state == Ends ? w.end : n_;
         const bool wanted = !w.brandKnown || w.quickTime == (kind == Mov);
         if (!wanted) {
-          if (w.state == RanOut) return {n_, 0};
+          if (w.state == RanOut) return {c, 0};  // search again from c with more bytes
           c = w.end - 1;  // the loop's ++c continues at the movie's end
           continue;
         }

@@ -38,8 +38,10 @@ constexpr FileKind AllKinds[] = {FileKind::Jpeg, FileKind::Png, FileKind::Mov, F
 
 // Scans the block for one kind the way the scan layer does: from 0, then
 // from the end of each find (261) or from its start + 1 (262), until no
-// find is left.
-std::vector<ByteRange> scan(const Bytes& block, FileKind kind, int32_t mode) {
+// find is left; `noFind` receives the result of that last call (the block
+// size, or where to search again with more bytes).
+std::vector<ByteRange> scan(const Bytes& block, FileKind kind, int32_t mode,
+                            uint64_t* noFind = nullptr) {
   CarvingEngine engine;
   const char* extension = test::extensionOf(kind);
   engine.Attach(block.data(), lowHalf(block.size()), highHalf(block.size()), extension, mode);
@@ -49,7 +51,9 @@ std::vector<ByteRange> scan(const Bytes& block, FileKind kind, int32_t mode) {
     uint64_t size = 0;
     const uint64_t result = engine.FindNext(lowHalf(position), highHalf(position), &size, extension);
     if (size == 0) {
-      EXPECT_EQ(result, block.size());
+      EXPECT_LE(result, block.size());
+      EXPECT_GE(result, position);
+      if (noFind != nullptr) *noFind = result;
       break;
     }
     EXPECT_LE(result, block.size());
@@ -448,6 +452,93 @@ INSTANTIATE_TEST_SUITE_P(
                  FileKind::Mov, ScanModePreciseSplit, {{0, 20 + 9 + 8 + 9}}}),
     [](const testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
 
+// A movie of the other brand cut by the block end: the block cannot tell
+// where it ends, and its inner atoms (here a whole movie of the wanted brand
+// stored in its mdat) must never be searched from, so the answer is "no find,
+// search again from the movie's start", and with the whole block the search
+// passes the movie and finds the one after it.
+struct CutMovieCase {
+  const char* name;
+  FileKind kind;       // the pass
+  const char* other;   // the brand of the movie that is cut
+  const char* wanted;  // a brand the pass finds
+};
+
+class CutMovieTest : public testing::TestWithParam<CutMovieCase> {};
+
+TEST_P(CutMovieTest, NoFindPointsBackToTheCutMovie) {
+  const CutMovieCase& c = GetParam();
+  const Bytes inner = cat({fileType(c.wanted), atom("moov", {2}), atom("mdat", {1})});
+  const Bytes hider = cat({fileType(c.other), atom("moov", {3}), atom("mdat", inner)});
+  const Bytes after = cat({fileType(c.wanted), atom("moov", {4}), atom("mdat", {5})});
+  const Bytes whole = cat({Filler, hider, Filler, after});
+  const uint64_t hiderEnd = Filler.size() + hider.size();
+  for (int32_t mode : {ScanModePrecise, ScanModePreciseSplit}) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(scan(whole, c.kind, mode),
+              (std::vector<ByteRange>{{hiderEnd + Filler.size(), after.size()}}));
+    // Cuts inside the hiding movie's atoms, its inner movie and its last byte.
+    for (uint64_t cut : {uint64_t{Filler.size() + 25}, hiderEnd - inner.size() + 5, hiderEnd - 1}) {
+      const Bytes block(whole.begin(), whole.begin() + static_cast<long>(cut));
+      uint64_t noFind = 0;
+      EXPECT_EQ(scan(block, c.kind, mode, &noFind), std::vector<ByteRange>{}) << "cut " << cut;
+      EXPECT_EQ(noFind, Filler.size()) << "cut " << cut;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherBrand, CutMovieTest,
+    testing::Values(CutMovieCase{"MovPassOverACutMp4", FileKind::Mov, "isom", "qt  "},
+                    CutMovieCase{"Mp4PassOverACutMov", FileKind::Mp4, "qt  ", "mp42"}),
+    [](const testing::TestParamInfo<CutMovieCase>& info) { return std::string(info.param.name); });
+
+// The PNG signature search compares 32 or 16 positions at a time and the
+// last ones one by one: a file at every offset across those strides, behind
+// 0x89 filler and a near miss with the right first and last bytes, and
+// blocks ending right after it, are found exactly.
+TEST(PreciseModeTest, PngFoundAtEveryOffsetAcrossTheVectorStrides) {
+  const Bytes nearMiss = {0x89, 'P', 'N', 'X', 0x0D, 0x0A, 0x1A, 0x0A};
+  for (uint64_t offset = 0; offset < 80; ++offset) {
+    for (uint64_t tail : {0, 1, 7, 8, 40}) {
+      const Bytes block = cat({Bytes(offset, 0x89), nearMiss, tinyPng(), Bytes(tail, 0x0A)});
+      EXPECT_EQ(scan(block, FileKind::Png, ScanModePrecise),
+                (std::vector<ByteRange>{{offset + nearMiss.size(), tinyPng().size()}}))
+          << "offset " << offset << " tail " << tail;
+      // The signature alone runs out of data before the IHDR header is
+      // whole; with eight bytes after it, that header is no IHDR.
+      const Bytes cut = cat({Bytes(offset, 0x89), PngSignature, Bytes(tail, 0x0A)});
+      const std::vector<ByteRange> ranOut = {{offset, PngSignature.size() + tail}};
+      EXPECT_EQ(scan(cut, FileKind::Png, ScanModePrecise),
+                tail < 8 ? ranOut : std::vector<ByteRange>{})
+          << "offset " << offset << " tail " << tail;
+    }
+  }
+}
+
+// The movie search picks atom types by the low nibbles of their first and
+// last letters: filler whose bytes share those nibbles (or set the high bit)
+// is passed over, and a movie opening with each type is found at every
+// offset across the 32- and 16-wide strides.
+TEST(PreciseModeTest, MovieFoundAtEveryOffsetBehindLookAlikeBytes) {
+  const Bytes lookAlike = {0x16, 0xE6, 0x7D, 0x5D, 0x60, 0x00, 0xF0, 0x65 ^ 0x10, 0x74 ^ 0x80, 0x07};
+  const std::vector<Bytes> movies = {
+      cat({fileType("qt  "), atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("moov", {2}), atom("mdat", {1})}), cat({atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("wide", {}), atom("mdat", {1}), atom("moov", {2})}),
+      cat({atom("pnot", {0, 0}), atom("moov", {2}), atom("mdat", {1})})};
+  for (size_t m = 0; m < movies.size(); ++m) {
+    for (uint64_t offset = 0; offset < 72; ++offset) {
+      Bytes block;
+      while (block.size() < offset) block.push_back(lookAlike[block.size() % lookAlike.size()]);
+      const Bytes whole = cat({block, movies[m], lookAlike});
+      EXPECT_EQ(scan(whole, FileKind::Mov, ScanModePrecise),
+                (std::vector<ByteRange>{{offset, movies[m].size()}}))
+          << "movie " << m << " offset " << offset;
+    }
+  }
+}
+
 TEST(PreciseModeTest, ExtractCopiesTheFindAsItIs) {
   const Bytes block = cat({Filler, tinyJpeg({5}, 0xDB), Filler});
   CarvingEngine engine;
@@ -530,14 +621,21 @@ TEST(PreciseDifferentialTest, EngineAgreesWithPlainModel) {
       for (int32_t mode : {ScanModePrecise, ScanModePreciseSplit}) {
         reference::PreciseReference model(block.data(), block.size());
         std::vector<ByteRange> want;
+        uint64_t wantNoFind = 0;
         uint64_t p = 0;
         for (int guard = 0; guard < 100000; ++guard) {
           const reference::PreciseAnswer a = model.findNext(kinds[k], p);
-          if (a.size == 0) break;
+          if (a.size == 0) {
+            wantNoFind = a.result;
+            break;
+          }
           want.push_back({a.result - a.size, a.size});
           p = mode == ScanModePreciseSplit ? a.result - a.size + 1 : a.result;
         }
-        ASSERT_EQ(scan(block, AllKinds[k], mode), want)
+        uint64_t noFind = 0;
+        ASSERT_EQ(scan(block, AllKinds[k], mode, &noFind), want)
+            << "round " << round << " " << test::extensionOf(AllKinds[k]) << " mode " << mode;
+        ASSERT_EQ(noFind, wantNoFind)
             << "round " << round << " " << test::extensionOf(AllKinds[k]) << " mode " << mode;
       }
     }
