@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kRestoreUsage =
     "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
-    "[--tidy PREFIX:DIGITS] [NAME...]";
+    "[--tidy PREFIX:DIGITS] [--map FILE] [NAME...]";
 
 bool isFolder(const std::string& path) {
   struct stat info {};
@@ -49,7 +49,7 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
 int runRestoreCommand(int argc, char** argv) {
   const CommandArguments arguments =
       CommandArguments::parse(argc, argv, {"--split", "--signature-rules", "--set-file-time"},
-                              {"--tidy"});
+                              {"--tidy", "--map"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
     printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
     return 2;
@@ -81,8 +81,12 @@ int runRestoreCommand(int argc, char** argv) {
 
   ScanSession session;
   if (!session.hasEngines()) return 2;
-  catchStopSignals();
   std::string error;
+  if (!session.chooseMap(imagePath, mapArgument(arguments), error)) {
+    printError(error);
+    return 2;
+  }
+  catchStopSignals();
   if (!session.scan(imagePath, scanSettingsFrom(arguments), error, stopRequested)) {
     printError(error);
     return 2;

@@ -30,8 +30,9 @@ std::string field(std::string text) {
   return text;
 }
 
-// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6.
-void printRows(const CandidateList& list) {
+// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6,
+// and with a rescue map the find's unreadable sectors last.
+void printRows(const CandidateList& list, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
@@ -41,11 +42,17 @@ void printRows(const CandidateList& list) {
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
       std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
+    const Candidate* candidate = list.candidateAt(row + 1);
+    if (withMap && candidate != nullptr) {
+      std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
+    }
     std::printf("\n");
   }
 }
 
-void printJson(const CandidateList& list) {
+// "unreadableSectors" only with a map: without one nothing is known, and 0
+// would claim the find is whole.
+void printJson(const CandidateList& list, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
@@ -66,13 +73,20 @@ void printJson(const CandidateList& list) {
     out += ", \"maker\": " + jsonString(cell(list, row, CandidateList::ColumnMaker));
     out += ", \"endian\": " + jsonString(cell(list, row, CandidateList::ColumnEndian));
     out += ", \"shotDate\": " + jsonString(info.shotDate);
-    out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false") + "}";
+    out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
+    if (withMap) out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
+    out += "}";
   }
   out += out.size() > 1 ? "\n]\n" : "]\n";
   std::fputs(out.c_str(), stdout);
 }
 
 }  // namespace
+
+std::string mapArgument(const CommandArguments& arguments) {
+  const auto value = arguments.values.find("--map");
+  return value != arguments.values.end() ? value->second : std::string();
+}
 
 ScanSettings scanSettingsFrom(const CommandArguments& arguments) {
   ScanSettings settings;
@@ -95,7 +109,7 @@ int finishOutput() {
 int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, const char* usage,
                       CommandArguments& arguments, ScanSession& session) {
   flagNames.insert({"--split", "--signature-rules"});
-  arguments = CommandArguments::parse(argc, argv, flagNames);
+  arguments = CommandArguments::parse(argc, argv, flagNames, {"--map"});
   if (!arguments.problem.empty() || arguments.positional.size() != 1) {
     printError(arguments.problem.empty() ? usage : arguments.problem);
     return 2;
@@ -103,6 +117,10 @@ int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, co
   // Without an engine an empty list would read as an empty card.
   if (!session.hasEngines()) return 2;
   std::string error;
+  if (!session.chooseMap(arguments.positional[0], mapArgument(arguments), error)) {
+    printError(error);
+    return 2;
+  }
   if (!session.scan(arguments.positional[0], scanSettingsFrom(arguments), error)) {
     printError(error);
     return 2;
@@ -122,6 +140,10 @@ int checkScanOutcome(const ScanSession& session) {
     printError("警告: イメージの " + std::to_string((lost + 1023) / 1024) +
                " KiB を読み取れなかったため、0 として扱いました。");
   }
+  if (session.map() != nullptr && session.image() != nullptr) {
+    const uint64_t unread = unreadImageBytes(*session.map(), session.image()->size());
+    if (unread != 0) printError(incompleteImageWarning(unread));
+  }
   return 0;
 }
 
@@ -130,14 +152,14 @@ int runScanCommand(int argc, char** argv) {
   ScanSession session;
   if (const int problem =
           scanFromArguments(argc, argv, {"--json"},
-                            "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--json]",
+                            "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--map FILE] [--json]",
                             arguments, session)) {
     return problem;
   }
   if (arguments.flags.count("--json")) {
-    printJson(session.list());
+    printJson(session.list(), session.map() != nullptr);
   } else {
-    printRows(session.list());
+    printRows(session.list(), session.map() != nullptr);
   }
   return finishOutput();
 }
@@ -147,7 +169,7 @@ int runReportCommand(int argc, char** argv) {
   ScanSession session;
   if (const int problem =
           scanFromArguments(argc, argv, {},
-                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules]",
+                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules] [--map FILE]",
                             arguments, session)) {
     return problem;
   }
