@@ -53,10 +53,13 @@ uint64_t unreadImageBytes(const RescueMap& map, uint64_t imageBytes) {
   return map.unfinishedBytes(0, std::max(imageBytes, map.domainEnd()));
 }
 
-std::string incompleteImageWarning(uint64_t unreadBytes) {
+uint64_t mebibytesRoundedUp(uint64_t bytes) {
   constexpr uint64_t kMiB = uint64_t{1} << 20;
-  const uint64_t mebibytes = unreadBytes / kMiB + (unreadBytes % kMiB != 0 ? 1 : 0);
-  return "警告: イメージは不完全です。まだ " + std::to_string(mebibytes) +
+  return bytes / kMiB + (bytes % kMiB != 0 ? 1 : 0);
+}
+
+std::string incompleteImageWarning(uint64_t unreadBytes) {
+  return "警告: イメージは不完全です。まだ " + std::to_string(mebibytesRoundedUp(unreadBytes)) +
          " MiB が読み取られていません（読めない部分は 0 として検査しました）。";
 }
 

@@ -43,6 +43,9 @@ int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map);
 // with those still missing is incomplete.
 uint64_t unreadImageBytes(const RescueMap& map, uint64_t imageBytes);
 
+// Whole MiB, rounded up, so a single sector never reads as 0 MiB.
+uint64_t mebibytesRoundedUp(uint64_t bytes);
+
 // "警告: ..." for an incomplete image: how many MiB (rounded up, so a single
 // sector never reads as 0 MiB) the copy has not read yet.
 std::string incompleteImageWarning(uint64_t unreadBytes);

@@ -41,6 +41,7 @@
 #include "ui/dialogs/tidy_dialog.h"
 #include "ui/dialogs/viewer_window.h"
 #include "core/tidy_names.h"
+#include "core/unreadable_sectors.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
 
@@ -437,6 +438,8 @@ void MainWindow::scanEnded(uint64_t total) {
   // The scan posted this as its last act: joining returns at once.
   job_.scanJob().stop();
   results_->flushPendingRows();
+  // The scan thread is joined and no worker reads the rows yet.
+  if (scanMap_) results_->showUnreadableSectors(*scanMap_);
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
@@ -451,6 +454,13 @@ void MainWindow::scanEnded(uint64_t total) {
   if (unreadable != 0) {
     prompter_.warn(this, fromUtf8(kApplicationTitle),
                    fromUtf8(kUnreadableImageMessage).arg((unreadable + 1023) / 1024));
+  }
+  if (scanMap_ && job_.image() != nullptr) {
+    const uint64_t unread = unreadImageBytes(*scanMap_, job_.image()->size());
+    if (unread != 0) {
+      prompter_.warn(this, fromUtf8(kApplicationTitle),
+                     fromUtf8(kIncompleteImageMessage).arg(mebibytesRoundedUp(unread)));
+    }
   }
   browseButton_->setEnabled(true);
   scanButton_->setEnabled(true);
@@ -707,6 +717,14 @@ void MainWindow::scanCommand() {
     updateCreateButton();
     return;
   }
+  // The map is read now, so the counts describe the image as it was scanned.
+  ImageMapLoad beside = loadMapBeside(job_.image()->path());
+  if (!beside.path.empty() && !beside.map) {
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kMapUnreadableMessage)
+                       .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
+  }
+  scanMap_ = std::move(beside.map);
   status_->setText(fromUtf8(kScanningStatus));
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     status_->clear();

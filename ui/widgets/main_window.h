@@ -21,12 +21,14 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "jobs/job_reporter.h"
 #include "jobs/recovery_job.h"
 #include "media/drive_list.h"
+#include "media/rescue_map.h"
 #include "ui/dialogs/folder_chooser.h"
 #include "ui/dialogs/prompter.h"
 
@@ -56,6 +58,12 @@ class MainWindow : public QWidget, public JobReporter {
       "メモリ不足のため、%1 個の候補を一覧に追加できませんでした。";
   static constexpr const char* kUnreadableImageMessage =
       "ディスクイメージの %1 KiB を読み取れなかったため、0 として扱いました。";
+  static constexpr const char* kIncompleteImageMessage =
+      "このディスクイメージは不完全です。\r\n"
+      "まだ %1 MiB が読み取られていません（読めない部分は 0 として検査しました）。\r\n"
+      "読めないセクタを含むファイルは、一覧の [読めないセクタ] に数が表示されます。";
+  static constexpr const char* kMapUnreadableMessage =
+      "レスキューマップ %1 を読み取れないため、マップなしで検査します。\r\n%2";
   static constexpr const char* kNothingSelectedMessage =
       "現在選択されている復元候補がありません。\r\n復元作業を中止します。";
   static constexpr const char* kRestoreQuestion = "選択されたファイルの復元を行いますか？";
@@ -259,6 +267,9 @@ class MainWindow : public QWidget, public JobReporter {
   bool dragging_ = false;
   QPoint dragOffset_;
   bool closing_ = false;
+  // The rescue map found beside the image when the scan started; its counts
+  // go into the rows once the scan has ended.
+  std::optional<RescueMap> scanMap_;
   // The file the image block was loaded from (unknown while none is held).
   FileIdentity loadedImage_;
   // Files handed to the desktop for viewing; removed when the window goes,

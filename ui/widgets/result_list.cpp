@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/candidate_bytes.h"
+#include "core/unreadable_sectors.h"
 #include "jobs/recovery_job.h"
 #include "ui/widgets/thumbnail_decoder.h"
 #include "ui/widgets/thumbnail_worker.h"
@@ -53,10 +54,12 @@ ResultList::~ResultList() {
 }
 
 const char* ResultList::columnHeader(int column) {
+  if (column == kUnreadableSectorsColumn) return kUnreadableSectorsHeader;
   return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].header : "";
 }
 
 int ResultList::columnWidth(int column) {
+  if (column == kUnreadableSectorsColumn) return 90;
   return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].width : 0;
 }
 
@@ -96,7 +99,7 @@ int ResultList::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultList::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : CandidateList::ColumnCount;
+  return parent.isValid() ? 0 : kUnreadableSectorsColumn + 1;
 }
 
 QVariant ResultList::data(const QModelIndex& index, int role) const {
@@ -104,6 +107,11 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: {
+      if (index.column() == kUnreadableSectorsColumn) {
+        const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
+        if (!unreadableSectorsShown_ || candidate == nullptr) return QString();
+        return QString::number(candidate->unreadableSectors());
+      }
       std::string text;
       if (!candidates_.itemText(index.row(), index.column(), text)) return {};
       return QString::fromStdString(text);
@@ -131,6 +139,16 @@ Qt::ItemFlags ResultList::flags(const QModelIndex& index) const {
   return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 }
 
+int32_t ResultList::showUnreadableSectors(const RescueMap& map) {
+  const int32_t damaged = markUnreadableSectors(candidates_, map);
+  unreadableSectorsShown_ = true;
+  if (shownRows_ > 0) {
+    emit dataChanged(index(0, kUnreadableSectorsColumn),
+                     index(shownRows_ - 1, kUnreadableSectorsColumn), {Qt::DisplayRole});
+  }
+  return damaged;
+}
+
 void ResultList::flushPendingRows() {
   batchTimer_.stop();
   // Cleared before the count is read: an append after this point asks for
@@ -153,6 +171,7 @@ void ResultList::clear() {
   beginResetModel();
   candidates_.clear();
   shownRows_ = 0;
+  unreadableSectorsShown_ = false;
   images_.clear();
   rowImage_.clear();
   ++generation_;

@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "core/candidate_list.h"
+#include "media/rescue_map.h"
 
 namespace kestrix {
 
@@ -39,6 +40,10 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   static constexpr int kThumbnailHeight = 75;
   // How long appended rows may wait before the views hear of them.
   static constexpr int kRowBatchMs = 50;
+  // The last column: the find's 512-byte sectors the card's rescue map does
+  // not mark finished; empty while the rows have no map behind them.
+  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount;
+  static constexpr const char* kUnreadableSectorsHeader = "読めないセクタ";
 
   explicit ResultList(QObject* parent = nullptr);
   ~ResultList() override;
@@ -62,6 +67,13 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Gives every row its unreadable sectors from `map` and shows them (call
+  // after the scan has ended, on the user-interface thread, while no worker
+  // reads the rows); the number of rows with any. clear() hides the column's
+  // texts again.
+  int32_t showUnreadableSectors(const RescueMap& map);
+  bool unreadableSectorsShown() const { return unreadableSectorsShown_; }
 
   // Publishes rows the scan appended and the views have not heard of yet.
   void flushPendingRows();
@@ -119,6 +131,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QTimer batchTimer_;                   // single shot, user-interface thread
   std::atomic<bool> flushRequested_{false};
   int shownRows_ = 0;                   // rows the views know of
+  bool unreadableSectorsShown_ = false; // the rows carry a map's counts
   bool syncingSelection_ = false;       // the model is copying view selection into the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
   std::unique_ptr<ThumbnailWorker> worker_;

@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <memory>
 
 #include "jobs/restore_job.h"
@@ -640,6 +641,55 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   const QByteArray copied = copy.readAll();
   EXPECT_GT(copied.size(), 0);
   EXPECT_EQ(copied, source.read(copied.size()));
+}
+
+TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
+  QTemporaryDir work;
+  const QString image = QDir(work.path()).filePath("card.ksx");
+  ASSERT_TRUE(QFile::copy(card_, image));
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  browseTo(image);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_EQ(window_->resultList().headerData(ResultList::kUnreadableSectorsColumn, Qt::Horizontal)
+                .toString(),
+            utf8("読めないセクタ"));
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "") << "no map: nothing is known";
+  const Candidate* first = window_->resultList().candidates().candidateAt(1);
+  ASSERT_NE(first, nullptr);
+  const uint64_t bad = first->start() / 512 * 512 + 1024;  // two sectors into the photo
+  ASSERT_LT(bad + 1024, first->end());
+
+  // A copy that left two bad sectors inside the first photo.
+  const uint64_t size = static_cast<uint64_t>(QFileInfo(image).size());
+  std::ofstream(image.toStdString() + ".map")
+      << "0 -\n0 " << bad << " +\n" << bad << " 1024 -\n" << bad + 1024 << " " << size - bad - 1024
+      << " +\n";
+  handled.clear();
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "2");
+  EXPECT_EQ(cell(1, ResultList::kUnreadableSectorsColumn), "0");
+  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(MainWindow::kIncompleteImageMessage).arg(1)));
+
+  // A map that does not parse: said before the scan, which then runs without it.
+  std::ofstream(image.toStdString() + ".map") << "0 +\n0 100 X\n";
+  handled.clear();
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "");
+  bool warned = false;
+  for (const auto& request : prompter_.requests()) {
+    warned |= request.kind == Kind::Warn && request.text.contains(utf8("マップなしで検査します"));
+  }
+  EXPECT_TRUE(warned);
 }
 
 TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
