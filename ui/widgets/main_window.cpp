@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "jobs/copy_job.h"
+#include "jobs/copy_status_text.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
 #include "media/drive_error.h"
@@ -100,7 +101,7 @@ MainWindow::FileIdentity MainWindow::fileIdentity(const std::string& path) {
 // One call of a worker on the JobReporter, carried to the window's thread.
 class MainWindow::JobEvent : public QEvent {
  public:
-  enum What { Message, Progress, ImageName, ListEnabled };
+  enum What { Message, Progress, ImageName, ListEnabled, CopyState };
 
   static QEvent::Type eventType() {
     static const int type = QEvent::registerEventType();
@@ -202,7 +203,7 @@ void MainWindow::buildControls() {
   driveBox_->setObjectName("combo1007");
   driveBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   driveBox_->setMinimumContentsLength(20);
-  createButton_ = makeButton("ﾃﾞｨｽｸｲﾒｰｼﾞ作成", "button1008", this);
+  createButton_ = makeButton(kCreateImageButtonText, "button1008", this);
   browseButton_ = makeButton("参　照", "button1002", this);
   driveRow->addWidget(driveBox_, 1);
   driveRow->addWidget(createButton_);
@@ -362,6 +363,15 @@ void MainWindow::setProgress(int percent) {
   QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
 }
 
+void MainWindow::copyStatus(const CopyStatus& status) {
+  {
+    std::lock_guard lock(copyStatusMutex_);
+    pendingCopyStatus_ = status;
+  }
+  if (copyStatusQueued_.exchange(true)) return;  // the queued event reads the latest
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::CopyState));
+}
+
 void MainWindow::setImageName(const std::string& path) {
   auto* event = new JobEvent(JobEvent::ImageName);
   event->text = path;
@@ -405,6 +415,20 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       detailsView_->setEnabled(event.flag);
       iconView_->setEnabled(event.flag);
       return;
+    case JobEvent::CopyState: {
+      copyStatusQueued_.store(false);
+      CopyStatus status;
+      {
+        std::lock_guard lock(copyStatusMutex_);
+        status = pendingCopyStatus_;
+      }
+      // A late status of a copy already stopped must not come back.
+      if (copying_) {
+        status_->setText(fromUtf8(kCopyingStatus) + "  " +
+                         QString::fromStdString(copyStatusText(status)));
+      }
+      return;
+    }
     case JobEvent::Message:
       break;
   }
@@ -484,10 +508,14 @@ void MainWindow::copyNotice(uint64_t code) {
     case CopyNoticeWriteFailed:
       text = kWriteFailedNotice;
       break;
+    case CopyNoticeDriveLost:
+      // Like a failed copy, but nothing read is lost: the map holds it.
+      prompter_.inform(this, fromUtf8(kApplicationTitle),
+                       fromUtf8(copyNoticeText(code)) + "\r\n" + fromUtf8(kResumePossibleMessage));
+      return;
     case CopyNoticeDestinationOnSource:
     case CopyNoticeMapUnusable:
     case CopyNoticeMapOfAnotherDrive:
-    case CopyNoticeDriveLost:
       text = copyNoticeText(code);
       break;
     default:
@@ -498,6 +526,7 @@ void MainWindow::copyNotice(uint64_t code) {
 
 void MainWindow::copyEnded(uint64_t finished) {
   job_.stop();
+  setCopying(false);
   browseButton_->setEnabled(true);
   updateCreateButton();
   if (finished == 0) scanButton_->setEnabled(false);
@@ -613,6 +642,10 @@ void MainWindow::releaseImageBlock() {
 // Commands.
 
 void MainWindow::createImageCommand() {
+  if (copying_) {
+    stopCopyCommand();
+    return;
+  }
   const QString devicePath = driveBox_->currentData().toString();
   if (driveBox_->currentIndex() < 0 || devicePath.isEmpty()) {
     prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kChooseDriveMessage));
@@ -620,6 +653,7 @@ void MainWindow::createImageCommand() {
   }
   if (createImage(devicePath)) {
     setJobButtons(false);
+    setCopying(true);
   } else {
     browseButton_->setEnabled(true);
     updateCreateButton();
@@ -631,12 +665,21 @@ bool MainWindow::createImage(const QString& devicePath) {
                                                 fromUtf8(kSaveImageFilter),
                                                 fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
+  // A copy left unfinished is offered first: No starts over, which replaces
+  // what it read, so that still needs the overwrite question's Yes.
+  CopyOptions options;
+  const std::string target = path.toStdString();
+  if (copyCanResume(target)) {
+    options.resume = prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kResumeQuestion));
+  }
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
-  if (QFileInfo::exists(path) &&
+  const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target);
+  if (!options.resume && somethingThere &&
       !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
     return false;
   }
+  job_.setCopyOptions(options);
   // Only now: a refused file must not become the job's image.
   job_.setImagePath(path.toStdString());
   imageName_->clear();
@@ -661,6 +704,35 @@ bool MainWindow::createImage(const QString& devicePath) {
     return false;
   }
   return true;
+}
+
+bool MainWindow::copyCanResume(const std::string& path) {
+  if (QFileInfo::exists(QString::fromStdString(CopyJob::partPath(path)))) return true;
+  const RescueMapLoad loaded = RescueMap::load(CopyJob::mapPath(path));
+  return loaded.map && !loaded.map->onlyBadSectorsLeft();
+}
+
+void MainWindow::setCopying(bool copying) {
+  copying_ = copying;
+  createButton_->setText(fromUtf8(copying ? kStopCopyButtonText : kCreateImageButtonText));
+  if (copying) createButton_->setEnabled(true);
+}
+
+void MainWindow::stopCopyCommand() {
+  if (!mayStopWork(job_)) return;
+  // The copy asks before every read: it saves the map and returns.
+  job_.stop();
+  setCopying(false);
+  if (job_.lastCopyOutcome() != CopyOutcome::Stopped) {
+    // It ended on its own first; its queued messages give the buttons back.
+    return;
+  }
+  browseButton_->setEnabled(true);
+  updateCreateButton();
+  imageNameChanged();  // the image is complete only once the copy finishes
+  progress_->setValue(0);
+  status_->clear();
+  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kCopyStoppedMessage));
 }
 
 void MainWindow::browseCommand() {

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,18 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kOverwriteQuestion =
       "選択されたファイルは既に存在するものです。\r\n"
       "このファイルを新しいディスクイメージとして置き換えてもよいですか？";
+  static constexpr const char* kResumeQuestion =
+      "このディスクイメージの作成は途中で中断されています。\r\n"
+      "読み取り済みの部分はそのままにして、続きから再開しますか？";
+  static constexpr const char* kCopyStoppedMessage =
+      "ディスクイメージの作成を中断しました。\r\n"
+      "読み取った部分はレスキューマップに記録されています。\r\n"
+      "同じファイル名でディスクイメージを作成すると、続きから再開できます。";
+  static constexpr const char* kResumePossibleMessage =
+      "読み取った部分はレスキューマップに記録されています。\r\n"
+      "カードを接続し直してから同じファイル名でディスクイメージを作成すると、続きから再開できます。";
+  static constexpr const char* kStopCopyButtonText = "作成中止";
+  static constexpr const char* kCreateImageButtonText = "ﾃﾞｨｽｸｲﾒｰｼﾞ作成";
   static constexpr const char* kCopyStartMessage =
       "ディスクイメージの作成を開始します。\r\nディスクイメージの完成まで、しばらくお待ちください。";
   static constexpr const char* kNoBufferForPreviewMessage =
@@ -127,6 +140,7 @@ class MainWindow : public QWidget, public JobReporter {
   void setProgress(int percent) override;
   void setImageName(const std::string& path) override;
   void setListEnabled(bool enabled) override;
+  void copyStatus(const CopyStatus& status) override;
 
   void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
@@ -214,6 +228,13 @@ class MainWindow : public QWidget, public JobReporter {
   // image block.
   void releaseImageBlock();
   bool createImage(const QString& devicePath);
+  // While a copy runs the Create button stops it: the map is saved and the
+  // buttons come back (a stopped copy posts no final message).
+  void stopCopyCommand();
+  void setCopying(bool copying);
+  // True when the image at `path` has a copy to continue: a ".part", or a
+  // map with areas still to read.
+  static bool copyCanResume(const std::string& path);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();
   void setJobButtons(bool enabled);
@@ -262,6 +283,11 @@ class MainWindow : public QWidget, public JobReporter {
   // at a time carries whatever value is current when it is handled.
   std::atomic<int> pendingProgress_{0};
   std::atomic<bool> progressQueued_{false};
+  // The copy's latest state, carried the same way.
+  std::mutex copyStatusMutex_;
+  CopyStatus pendingCopyStatus_;
+  std::atomic<bool> copyStatusQueued_{false};
+  bool copying_ = false;  // a copy runs and the Create button stops it
 
   // Dragging the caption-less window by its surface.
   bool dragging_ = false;
