@@ -97,6 +97,24 @@ int linkWithoutReplacing(const std::string& from, const std::string& target) {
   return 0;
 }
 
+// Names the temporary file `from` as `name` in `folder`, or the first free
+// "NAME (n)" when that is taken; `path` receives the name given. 0 or errno.
+int giveFreeName(const std::string& from, const std::string& folder, const std::string& name,
+                 std::string& path);
+
+// syncfs of the file system holding `folder`; false with the reason.
+bool flushFileSystem(const std::string& folder, std::string& reason) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = withSystemReason("復元先フォルダを開けませんでした", errno);
+    return false;
+  }
+  const bool flushed = syncfs(fd) == 0;
+  if (!flushed) reason = withSystemReason("書き込みに失敗しました", errno);
+  ::close(fd);
+  return flushed;
+}
+
 }  // namespace
 
 std::string rowNameProblem(std::string_view name) {
@@ -110,6 +128,22 @@ std::string rowNameProblem(std::string_view name) {
   }
   return {};
 }
+
+namespace {
+
+int giveFreeName(const std::string& from, const std::string& folder, const std::string& name,
+                 std::string& path) {
+  path = folder + "/" + name;
+  int error = linkWithoutReplacing(from, path);
+  for (int number = 2; error == EEXIST && number <= kLastNumberedName; ++number) {
+    path = folder + "/" + numberedName(name, number);
+    error = linkWithoutReplacing(from, path);
+  }
+  if (error != 0) path.clear();
+  return error;
+}
+
+}  // namespace
 
 std::string numberedName(const std::string& name, int number) {
   const size_t dot = name.rfind('.');
@@ -204,6 +238,7 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
       return fail("中断されました");
     }
     const size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
+    if (info.plainRange) image_.prefault(info.start + done, want);
     const ssize_t put = ::write(output.fd(), bytes + done, want);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) return fail(withSystemReason("書き込みに失敗しました", errno));
@@ -218,13 +253,24 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     // itself is still a success.
     setFileTimeFromShotDate(output.fd(), info.shotDate.c_str());
   }
+  if (options.deferNaming) {
+    // Flushed and named with the others of its batch by nameWaiting().
+    if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
+    output.keep();
+    result.ok = true;
+    result.reason.clear();
+    result.name = info.name;
+    result.bytes = count;
+    waiting_.push_back({output.path(), folder, result});
+    waitingBytes_ += count;
+    return result;
+  }
   // The data reaches the medium before the file gets its name: a name never
   // stands for an empty or partial file after a power cut.
   if (fdatasync(output.fd()) != 0 && errno != EINVAL && errno != EROFS) {
     return fail(withSystemReason("書き込みに失敗しました", errno));
   }
   if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
-
   const std::string target = folder + "/" + info.name;
   if (options.replaceExisting) {
     if (::rename(output.path().c_str(), target.c_str()) != 0) {
@@ -232,19 +278,64 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     }
     result.path = target;
   } else {
-    int error = linkWithoutReplacing(output.path(), target);
-    result.path = target;
-    for (int number = 2; error == EEXIST && number <= kLastNumberedName; ++number) {
-      result.path = folder + "/" + numberedName(info.name, number);
-      error = linkWithoutReplacing(output.path(), result.path);
-    }
+    const int error = giveFreeName(output.path(), folder, info.name, result.path);
     if (error != 0) return fail(withSystemReason("出力ファイルを作成できませんでした", error));
   }
   output.keep();
   result.ok = true;
   result.reason.clear();
+  result.name = info.name;
   result.bytes = count;
   return result;
+}
+
+CandidateWriter::~CandidateWriter() {
+  // Files never named are not the user's: they go.
+  for (const Waiting& file : waiting_) ::unlink(file.temporaryPath.c_str());
+}
+
+std::vector<WrittenFile> CandidateWriter::nameWaiting() {
+  std::vector<Waiting> batch = std::move(waiting_);
+  waiting_.clear();
+  waitingBytes_ = 0;
+  std::vector<WrittenFile> results;
+  if (batch.empty()) return results;
+  // One flush for the whole batch: syncfs writes every file of the folder's
+  // file system, with the journal committed once.
+  std::string reason;
+  bool flushed = true;
+  std::vector<std::string> folders;
+  for (const Waiting& file : batch) {
+    if (std::find(folders.begin(), folders.end(), file.folder) == folders.end()) {
+      folders.push_back(file.folder);
+    }
+  }
+  for (const std::string& folder : folders) flushed = flushed && flushFileSystem(folder, reason);
+  for (Waiting& file : batch) {
+    WrittenFile result = file.file;
+    if (!flushed) {
+      ::unlink(file.temporaryPath.c_str());
+      result.ok = false;
+      result.reason = reason;
+    } else if (const int error = giveFreeName(file.temporaryPath, file.folder, result.name, result.path)) {
+      ::unlink(file.temporaryPath.c_str());
+      result.ok = false;
+      result.path.clear();
+      result.reason = withSystemReason("出力ファイルを作成できませんでした", error);
+    }
+    results.push_back(std::move(result));
+  }
+  // The names themselves reach the medium before anything counts as done.
+  for (const std::string& folder : folders) {
+    if (syncFolder(folder, &reason)) continue;
+    for (WrittenFile& result : results) {
+      if (result.ok) {
+        result.ok = false;
+        result.reason = reason;
+      }
+    }
+  }
+  return results;
 }
 
 bool CandidateWriter::syncFolder(const std::string& folder, std::string* reason) {

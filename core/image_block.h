@@ -20,6 +20,12 @@ class ImageBlock {
   // only; a block in memory ignores it.
   virtual void adviseSequential() const {}
   virtual void adviseRandom() const {}
+  // The range [start, start + length) is about to be read in one go (a
+  // restore writing it out): bring it in now (see ImageFile).
+  virtual void prefault(uint64_t start, uint64_t length) const {
+    (void)start;
+    (void)length;
+  }
   // The range [start, start + length) is not needed soon (see ImageFile).
   virtual void releaseRange(uint64_t start, uint64_t length) const {
     (void)start;

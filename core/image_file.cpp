@@ -181,6 +181,16 @@ void ImageFile::adviseRandom() const {
   if (mapping_ != nullptr) madvise(mapping_, static_cast<size_t>(size_), MADV_NORMAL);
 }
 
+void ImageFile::prefault(uint64_t start, uint64_t length) const {
+  if (mapping_ == nullptr || start >= size_) return;
+  if (length > size_ - start) length = size_ - start;
+  const uint64_t page = static_cast<uint64_t>(pageSize());
+  const uint64_t first = start / page * page;
+  // Advice only: a page that cannot be read is left to the SIGBUS handler.
+  madvise(static_cast<uint8_t*>(mapping_) + first, static_cast<size_t>(start + length - first),
+          MADV_POPULATE_READ);
+}
+
 void ImageFile::releaseRange(uint64_t start, uint64_t length) const {
   if (mapping_ == nullptr || start >= size_) return;
   if (length > size_ - start) length = size_ - start;

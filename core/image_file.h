@@ -75,6 +75,12 @@ class ImageFile : public ImageBlock {
   // reads (restores and thumbnails). Advice only: failures are ignored.
   void adviseSequential() const override;
   void adviseRandom() const override;
+  // Maps the pages of [start, start + length) in before a write() reads
+  // them: the kernel copies from a mapping without taking page faults, so
+  // a page not yet mapped makes it zero the target, fault the page in and
+  // copy again, which cost more than the copy itself.
+  void prefault(uint64_t start, uint64_t length) const override;
+
   // Bytes of this image read as zeros because their pages could not be
   // read (see above); 0 for a healthy image.
   uint64_t unreadableBytes() const;

@@ -246,8 +246,12 @@ class WindowedScan {
       if (!keepGoing()) return false;
       finds.push_back({index, pass.pendingStart, pass.pendingEnd});
       pass.pending = false;
-      // The split mode searches again inside the find for embedded files.
-      pass.resume = isSplit(settings_.mode) ? pass.pendingStart + 1 : pass.pendingEnd;
+      // The split mode searches again inside a JPEG for the JPEGs embedded
+      // in it (thumbnails, MPF images, APPn contents). Other types hold no
+      // files of their own type worth listing, and a search from inside a
+      // movie would take its inner atoms for movies.
+      const bool lookInside = isSplit(settings_.mode) && pass.extension == "jpg";
+      pass.resume = lookInside ? pass.pendingStart + 1 : pass.pendingEnd;
       if (pass.resume >= size) {
         pass.done = true;
         return true;

@@ -36,6 +36,25 @@ class BoundBlock {
     return true;
   }
 
+  // One byte at `offset`; false when it lies outside the block.
+  bool readByte(uint64_t offset, uint8_t& value) const {
+    if (offset >= size_) return false;
+    value = data_[offset];
+    return true;
+  }
+
+  // Unsigned value of `length` (1..8) bytes at `offset` in either byte order;
+  // false when it does not fit.
+  bool readUnsigned(uint64_t offset, unsigned length, bool bigEndian, uint64_t& value) const {
+    if (length == 0 || length > 8 || !contains(offset, length)) return false;
+    const uint8_t* p = data_ + offset;
+    value = 0;
+    for (unsigned i = 0; i < length; ++i) {
+      value = (value << 8) | p[bigEndian ? i : length - 1 - i];
+    }
+    return true;
+  }
+
   // Unchecked: the caller has proved contains(offset, length) for what it reads.
   const uint8_t* uncheckedAt(uint64_t offset) const { return data_ + offset; }
 

@@ -1,15 +1,17 @@
 // CarvedType: the file types CarvingEngine knows, chosen by where the
-// extension text occurs in the plug-in's list ".jpg;.png;.mov" (a substring
-// search, so "jpg" and ".jpg" both choose JPEG).
+// extension text occurs in the plug-in's list ".jpg;.png;.mov;.mp4" (a
+// substring search, so "jpg" and ".jpg" both choose JPEG).
 #pragma once
 
 #include <cstdint>
 
 namespace kestrix {
 
-enum class CarvedType { None, Jpeg, Png, Mov };
+// Mp4 is told apart from Mov only by the precise scan (by the ftyp brand);
+// the signature rules find nothing for it.
+enum class CarvedType { None, Jpeg, Png, Mov, Mp4 };
 
-// Position of the text in ".jpg;.png;.mov" -> type.
+// Position of the text in ".jpg;.png;.mov;.mp4" -> type.
 inline CarvedType carvedTypeAt(int32_t position) {
   struct Range {
     int32_t first;  // first position of the range
@@ -17,6 +19,7 @@ inline CarvedType carvedTypeAt(int32_t position) {
   };
   static constexpr Range ranges[] = {
       // first  type
+      {15, CarvedType::Mp4},
       {10, CarvedType::Mov},
       {5, CarvedType::Png},
       {0, CarvedType::Jpeg},

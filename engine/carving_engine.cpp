@@ -19,7 +19,8 @@ int32_t CarvingEngine::SelectType(const char* extension) {
   switch (carvedTypeAt(position)) {
     case CarvedType::Jpeg: pair = jpeg::signatures(GetMode()); break;
     case CarvedType::Png: pair = png::signatures(); break;
-    case CarvedType::Mov: pair = mov::signatures(); break;
+    case CarvedType::Mov:
+    case CarvedType::Mp4: pair = mov::signatures(); break;
     case CarvedType::None: return -1;
   }
   std::memcpy(header_, pair.header, static_cast<size_t>(pair.headerLength));
@@ -41,6 +42,13 @@ uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, ui
                                  const char* extension) {
   if (extension != nullptr) SelectType(extension);
   const uint64_t position = joinHalves(positionLow, positionHigh);
+  if (isPreciseMode(GetMode())) return findNextPrecise(position, size);
+  // The signature rules know no MP4: a scan that walks every registered
+  // extension finds the same files as before ".mp4" was listed.
+  if (carvedTypeAt(typePosition()) == CarvedType::Mp4) {
+    if (size != nullptr) *size = 0;
+    return size_ + 1;
+  }
   if (GetMode() == ScanModeSplit) return findNextExact(position, size);
 
   const uint64_t h1 = maskedSearch(Signature::Header, position);
@@ -82,10 +90,27 @@ uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, ui
   return end + fl;
 }
 
+uint64_t CarvingEngine::findNextPrecise(uint64_t position, uint64_t* size) {
+  if (preciseBinding_ != bindings_) {
+    precise_.rebind();
+    preciseBinding_ = bindings_;
+  }
+  const BoundBlock bound = block();
+  const PreciseFind found = precise_.find(bound, carvedTypeAt(typePosition()), position);
+  if (!found.found) {
+    if (size != nullptr) *size = 0;
+    return bound.size();
+  }
+  if (size != nullptr) *size = found.size;
+  return found.start + found.size;
+}
+
 uint8_t* CarvingEngine::Extract(uint64_t* start, uint64_t* size, const char* extension) {
   if (start == nullptr || size == nullptr || extension == nullptr) {
     return SignatureScanner::Extract(start, size, extension);
   }
+  // Precise finds are whole files: nothing is completed.
+  if (isPreciseMode(GetMode())) return SignatureScanner::Extract(start, size, extension);
   const BoundBlock bound = block();
   ExtractionPlan plan;
   if (std::strstr(extension, "jpg") != nullptr) {

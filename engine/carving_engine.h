@@ -1,11 +1,14 @@
-// CarvingEngine: the shipped engine. It adds the JPEG, PNG and MOV signatures
-// to SignatureScanner, searches with the JPEG header's masked last byte,
-// carves with the nested-data rules of each type and completes extractions.
+// CarvingEngine: the shipped engine. In the signature modes it adds the JPEG,
+// PNG and MOV signatures to SignatureScanner, searches with the JPEG header's
+// masked last byte, carves with the nested-data rules of each type and
+// completes extractions; in the precise modes (261, 262) it finds whole files
+// by their structure (PreciseScanner) and extracts them by plain copy.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/carved_type.h"
+#include "engine/precise_scanner.h"
 #include "engine/signature_scanner.h"
 
 namespace kestrix {
@@ -25,6 +28,11 @@ class CarvingEngine : public SignatureScanner {
   // Position of the remembered extension text in the plug-in's list.
   int32_t typePosition();
   uint64_t maskedSearch(Signature which, uint64_t from);
+  // FindNext in modes 261 and 262 (PreciseScanner), after its SelectType step.
+  uint64_t findNextPrecise(uint64_t position, uint64_t* size);
+
+  PreciseScanner precise_;
+  uint64_t preciseBinding_ = 0;  // bindings_ when precise_ was last rebound
 };
 
 }  // namespace kestrix

@@ -13,7 +13,7 @@ const PluginInfo& kxPluginInfo();
 // (code page 932): "KxCore " followed by katakana "purag-in".
 inline constexpr char PluginName[] =
     "KxCore \x83\x76\x83\x89\x83\x4f\x83\x43\x83\x93";
-inline constexpr char PluginExtensions[] = ".jpg;.png;.mov";
+inline constexpr char PluginExtensions[] = ".jpg;.png;.mov;.mp4";
 inline constexpr int32_t PluginType = 1;
 
 }  // namespace kestrix

@@ -14,14 +14,52 @@
 
 namespace kestrix {
 
-// Scan modes. Only JPEG reacts to 256/257; the scan job sets 259 and 260
-// while it scans PNG and MOV.
+// Scan modes. 256 to 260 are the signature rules: only JPEG reacts to
+// 256/257; the scan job sets 259 and 260 while it scans PNG and MOV. In those
+// modes ".mp4" finds nothing (FindNext gives *size = 0 and size + 1) and
+// extracts by plain copy, so a scan of every listed type stays as it was.
 inline constexpr int32_t ScanModeNormal = 256;  // JPEG hit starts at SOI, thumbnails absorbed
 inline constexpr int32_t ScanModeSplit = 257;   // every JPEG stream found from its first DQT
 inline constexpr int32_t ScanModePng = 259;
 inline constexpr int32_t ScanModeMov = 260;
-inline constexpr int32_t ScanModePrecise = 261;       // structure-aware: whole files only, nested ones skipped
-inline constexpr int32_t ScanModePreciseSplit = 262;  // structure-aware, embedded JPEGs listed too
+// The precise modes find whole files by their structure, for all four types
+// (the default of the program).
+inline constexpr int32_t ScanModePrecise = 261;       // nested JPEGs belong to their holder
+inline constexpr int32_t ScanModePreciseSplit = 262;  // embedded JPEGs are finds as well
+
+inline bool isPreciseMode(int32_t mode) {
+  return mode == ScanModePrecise || mode == ScanModePreciseSplit;
+}
+
+// FindNext in the precise modes (261, 262), from position P for type ext:
+// - It returns the first find of type ext whose start is >= P: *size is its
+//   length and the result start + length, the position just past it. Finds
+//   come in strictly increasing start order. When none starts at or after P,
+//   *size = 0 and the result is the block size.
+// - The result does not depend on where the bound block ends, with two
+//   exceptions. Ran out of data: when deciding whether a candidate at s is a
+//   file, or where it ends, needs a byte at or past the block end, the find
+//   ends exactly at the block end (*size = size - s, result = size); the
+//   caller binds more of the image and repeats the same FindNext, and at the
+//   true end of the image such a find is a truncated file. Signature reach: a
+//   candidate exists only where its whole opening signature lies in the block
+//   (JPEG FF D8 FF, the 8-byte PNG signature, a movie's 8-byte atom header),
+//   so a caller that binds a window of the image must let the next window
+//   start at most PreciseSignatureReach bytes before the bound block's end.
+// - ".mov" gives movies whose ftyp major brand is "qt  " or that have no
+//   ftyp; ".mp4" movies of any other brand. A movie of the other brand that
+//   reaches the block end ends the search in that block (no find).
+// - 261: a JPEG inside another JPEG (APPn, EXIF thumbnail, MPF image) is part
+//   of it, never a find of its own; the caller continues from the end of
+//   the previous find. A JPEG inside a PNG or movie is still found; the
+//   caller decides about it.
+// - 262: the caller continues from start + 1 of the previous find, so
+//   embedded JPEGs come out as finds of their own, each from its SOI to its
+//   EOI. A search from inside the last movie found goes on after that movie
+//   (its atoms are no movies of their own).
+// - Linear in the data whatever it holds; never reads outside the block.
+// Extract in the precise modes copies [start, start + size) as it is.
+inline constexpr uint64_t PreciseSignatureReach = 16;
 
 // Interface version of this header; IsCompatible accepts it and 0.
 inline constexpr int32_t EngineInterfaceVersion = 0x00010003;
@@ -29,7 +67,7 @@ inline constexpr int32_t EngineInterfaceVersion = 0x00010003;
 // Identity record of a plug-in file, shared by every engine it creates.
 struct PluginInfo {
   char name[20];         // NUL-terminated, Shift-JIS
-  char extensions[200];  // ".jpg;.png;.mov": leading dots, ';' separated, no blanks
+  char extensions[200];  // ".jpg;.png;.mov;.mp4": leading dots, ';' separated, no blanks
   int32_t type;          // 1 in the shipped plug-in; not read by the program
   int32_t version;       // interface version
 };

@@ -52,6 +52,7 @@ void SignatureScanner::Attach(const uint8_t* data, uint32_t sizeLow, uint32_t si
   size_ = data == nullptr ? 0 : joinHalves(sizeLow, sizeHigh);
   headerSearch_.invalidate();
   footerSearch_.invalidate();
+  ++bindings_;
   SetMode(mode);
   SelectType(extension);
   // The extraction block stays owned until FreeExtraction, the next Extract

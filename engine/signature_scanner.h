@@ -70,6 +70,7 @@ class SignatureScanner : public ScanEngine {
   int32_t headerLength_ = 0;        // 0 = no signature
   int32_t footerLength_ = 0;
   char extension_[ExtensionCapacity + 1] = {};  // as last passed to SelectType
+  uint64_t bindings_ = 0;  // Attach calls so far: derived caches of the block compare it
 
  private:
   SignatureSearch headerSearch_;

@@ -78,6 +78,10 @@ class RecoveryJob : public JobThread {
   void releaseImage() { image_.reset(); }
   const ImageFile* image() const { return image_.get(); }
   ScanJob& scanJob() { return scan_; }
+  // The scan's window (core/image_scan.h); tests set small ones so that
+  // rows arrive while a small image is still being scanned.
+  void setScanWindowBytes(uint64_t bytes) { scanWindowBytes_ = bytes; }
+  uint64_t scanWindowBytes() const { return scanWindowBytes_; }
 
   RawDrive& drive() { return drive_; }
 
@@ -126,6 +130,7 @@ class RecoveryJob : public JobThread {
   CandidateList* list_ = nullptr;     // not owned
   JobReporter* reporter_ = nullptr;   // not owned
   Kind kind_ = Kind::Copy;
+  uint64_t scanWindowBytes_ = kScanWindowBytes;
   std::string imagePath_;
   std::string resultText_;
   CopyOptions copyOptions_;

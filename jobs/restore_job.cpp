@@ -7,16 +7,43 @@
 
 namespace kestrix {
 
+namespace {
+
+// A batch of restored files is flushed and named together once it holds
+// this many bytes or files: few flushes for a card of small photos, and
+// little left unnamed if the machine stops.
+constexpr uint64_t kBatchBytes = uint64_t{256} << 20;
+constexpr size_t kBatchFiles = 256;
+
+}  // namespace
+
+void RestoreJob::nameBatch(CandidateWriter& writer, const CandidateList& list) {
+  for (WrittenFile& file : writer.nameWaiting()) {
+    const int32_t row = pendingRows_.front();
+    pendingRows_.erase(pendingRows_.begin());
+    if (file.ok) {
+      outcome_.files.push_back({row, file.path, file.bytes});
+      ++outcome_.written;
+    } else {
+      std::string name;
+      list.itemText(row, CandidateList::ColumnName, name);
+      outcome_.failures.push_back({row, name, file.reason});
+    }
+  }
+}
+
 uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock& image,
                                      EngineSet& engines, JobReporter* reporter,
                                      const ShouldContinue& shouldContinue) {
   outcome_ = RestoreOutcome{};
+  pendingRows_.clear();
   const std::string folder = destination_;
   const int32_t count = list.itemCount();
   CandidateWriter writer(image, &engines);
   WriteOptions options;
   options.dateOption = dateOption_;
   options.keepGoing = shouldContinue;
+  options.deferNaming = true;
   // Names written by this run. Renamed rows can share a name; the later one
   // must not land beside the first as "NAME (2)" as if it were a file from
   // an earlier run: it fails, and the end lists it.
@@ -24,6 +51,8 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   if (reporter != nullptr) reporter->setProgress(0);
   for (int32_t row = 0; row < count; ++row) {
     if (!shouldContinue()) {
+      // What was written completely is kept and named; nothing else is.
+      nameBatch(writer, list);
       outcome_.stopped = true;
       return outcome_.written;
     }
@@ -40,13 +69,13 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
       reason = file.reason;
     }
     if (file.stopped) {
+      nameBatch(writer, list);
       outcome_.stopped = true;
       return outcome_.written;
     }
     if (file.ok) {
       writtenNames.insert(info.name);
-      outcome_.files.push_back({row, file.path, file.bytes});
-      ++outcome_.written;
+      pendingRows_.push_back(row);
     } else {
       // One unreadable or unwritable candidate must not cost the user the
       // rest of the selection: note it and go on; the end lists it.
@@ -54,21 +83,15 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
       list.itemText(row, CandidateList::ColumnName, name);
       outcome_.failures.push_back({row, name, reason});
     }
+    if (writer.waitingBytes() >= kBatchBytes || writer.waitingCount() >= kBatchFiles) {
+      nameBatch(writer, list);
+    }
     if (reporter != nullptr) {
       reporter->setProgress(static_cast<int>(static_cast<int64_t>(row) * 100 / count));
     }
   }
-  // The names must be on the medium too before anything counts as restored.
-  std::string reason;
-  if (!outcome_.files.empty() && !CandidateWriter::syncFolder(folder, &reason)) {
-    for (const RestoredFile& file : outcome_.files) {
-      std::string name;
-      list.itemText(file.row, CandidateList::ColumnName, name);
-      outcome_.failures.push_back({file.row, name, reason});
-    }
-    outcome_.files.clear();
-    outcome_.written = 0;
-  }
+  // Every file is on the medium under its name before the end is reported.
+  nameBatch(writer, list);
   if (reporter != nullptr) {
     reporter->setProgress(100);
     reporter->setProgress(0);

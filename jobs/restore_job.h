@@ -56,11 +56,12 @@ class RestoreJob {
   // The restore job body: writes every selected row of `list` (whose rows
   // view `image`) into the destination with `engines` (this thread's own),
   // going on after a failed row (a row whose name this run already wrote
-  // fails and the earlier file stays), flushes the folder, and posts
+  // fails and the earlier file stays), flushing and naming the files in
+  // batches (see CandidateWriter::nameWaiting), and posts
   // JobMessage::RestoreEnded with the number written. Returns that number;
   // the details are in outcome(). When shouldContinue turns false it stops
-  // within the file being written, removes that file's temporary and
-  // returns without a message (outcome().stopped).
+  // within the file being written, removes that file's temporary, names the
+  // files already complete and returns without a message (outcome().stopped).
   uint32_t restoreSelected(const CandidateList& list, const ImageBlock& image, EngineSet& engines,
                            JobReporter* reporter, const ShouldContinue& shouldContinue);
   // The preview job body: writes the first selected row into the
@@ -75,9 +76,13 @@ class RestoreJob {
   const RestoreOutcome& outcome() const { return outcome_; }
 
  private:
+  // Names the writer's waiting files and records them in the outcome.
+  void nameBatch(CandidateWriter& writer, const CandidateList& list);
+
   std::string destination_;
   int32_t dateOption_ = 0;
   RestoreOutcome outcome_;
+  std::vector<int32_t> pendingRows_;  // rows of the writer's waiting files, in order
 };
 
 }  // namespace kestrix

@@ -1,7 +1,9 @@
 // Scan throughput of the carving engine over a 1 GiB block, as the scan job
 // drives it (Attach, FindNext from 0 and from each result until the end), for
 // realistic dense JPEG data and for adversarial layouts, against the
-// byte-by-byte reference of tests/engine.
+// byte-by-byte reference of tests/engine. BM_PreciseScan measures the
+// precise modes on the same blocks (plus layouts that only the structure
+// walks care about), to be read beside BM_Scan.
 #include <benchmark/benchmark.h>
 #include <sys/mman.h>
 
@@ -64,6 +66,40 @@ std::vector<uint8_t> cameraJpeg(size_t entropyLength, Random& random) {
   return out;
 }
 
+void appendSegment(std::vector<uint8_t>& out, uint8_t marker, const std::vector<uint8_t>& payload) {
+  append(out, {0xFF, marker, static_cast<uint8_t>((payload.size() + 2) >> 8),
+               static_cast<uint8_t>(payload.size() + 2)});
+  out.insert(out.end(), payload.begin(), payload.end());
+}
+
+// A camera JPEG whose segment lengths are right, so the precise walk takes
+// it whole: SOI, APP1 "Exif" holding a thumbnail, DQT, SOF0, DHT, SOS,
+// entropy-coded data, EOI.
+std::vector<uint8_t> structuredCameraJpeg(size_t entropyLength, Random& random) {
+  std::vector<uint8_t> thumbnail = {0xFF, 0xD8};
+  std::vector<uint8_t> table(65, 9);
+  table[0] = 0;
+  appendSegment(thumbnail, 0xDB, table);
+  appendSegment(thumbnail, 0xC0, {8, 0, 120, 0, 160, 1, 1, 0x11, 0});
+  appendSegment(thumbnail, 0xDA, {1, 1, 0, 0, 63, 0});
+  appendEntropy(thumbnail, 6000, random);
+  append(thumbnail, {0xFF, 0xD9});
+  std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 0x2A, 0};
+  for (int i = 0; i < 400; ++i) exif.push_back(static_cast<uint8_t>(random.next() % 0x80));
+  exif.insert(exif.end(), thumbnail.begin(), thumbnail.end());
+  std::vector<uint8_t> out = {0xFF, 0xD8};
+  appendSegment(out, 0xE1, exif);
+  appendSegment(out, 0xDB, table);
+  appendSegment(out, 0xC0, {8, 0x0B, 0xB8, 0x0F, 0xA0, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
+  std::vector<uint8_t> huffman(29, 1);
+  huffman[0] = 0;
+  appendSegment(out, 0xC4, huffman);
+  appendSegment(out, 0xDA, {3, 1, 0, 2, 0x11, 3, 0x11, 0, 63, 0});
+  appendEntropy(out, entropyLength, random);
+  append(out, {0xFF, 0xD9});
+  return out;
+}
+
 uint8_t* mapBlock() {
   void* p = mmap(nullptr, BlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return nullptr;
@@ -71,22 +107,25 @@ uint8_t* mapBlock() {
   return static_cast<uint8_t*>(p);
 }
 
+// 1 GiB of back-to-back camera JPEGs of three sizes, made by `make`.
+const uint8_t* cameraBlock(std::vector<uint8_t> (*make)(size_t, Random&)) {
+  uint8_t* b = mapBlock();
+  Random random{0x9E3779B97F4A7C15ull};
+  const std::vector<uint8_t> files[] = {make(300000, random), make(1200000, random),
+                                        make(2500000, random)};
+  uint64_t at = 0;
+  for (int i = 0; b && at < BlockSize; ++i) {
+    const auto& file = files[i % 3];
+    const uint64_t n = std::min<uint64_t>(file.size(), BlockSize - at);
+    std::memcpy(b + at, file.data(), n);
+    at += n;
+  }
+  return b;
+}
+
 // 1 GiB of back-to-back camera JPEGs of three sizes.
 const uint8_t* realisticBlock() {
-  static const uint8_t* block = [] {
-    uint8_t* b = mapBlock();
-    Random random{0x9E3779B97F4A7C15ull};
-    const std::vector<uint8_t> files[] = {cameraJpeg(300000, random), cameraJpeg(1200000, random),
-                                          cameraJpeg(2500000, random)};
-    uint64_t at = 0;
-    for (int i = 0; at < BlockSize; ++i) {
-      const auto& file = files[i % 3];
-      const uint64_t n = std::min<uint64_t>(file.size(), BlockSize - at);
-      std::memcpy(b + at, file.data(), n);
-      at += n;
-    }
-    return b;
-  }();
+  static const uint8_t* block = cameraBlock(cameraJpeg);
   return block;
 }
 
@@ -133,6 +172,10 @@ struct PassKind {
   int32_t mode;  // as the scan job sets it
 };
 constexpr PassKind Passes[] = {{"jpg", ScanModeNormal}, {"png", ScanModePng}, {"mov", ScanModeMov}};
+constexpr PassKind PrecisePasses[] = {{"jpg", ScanModePrecise},
+                                      {"png", ScanModePrecise},
+                                      {"mov", ScanModePrecise},
+                                      {"mp4", ScanModePrecise}};
 
 Pass scanFast(const uint8_t* block, const PassKind& kind) {
   CarvingEngine engine;
@@ -186,21 +229,57 @@ const uint8_t* nearMissBlock() {
   return block;
 }
 
+// 1 GiB of back-to-back structured camera JPEGs of three sizes.
+const uint8_t* structuredBlock() {
+  static const uint8_t* block = cameraBlock(structuredCameraJpeg);
+  return block;
+}
+
+// One unit repeated over the whole block.
+const uint8_t* repeatedBlock(const std::vector<uint8_t>& unit) {
+  uint8_t* b = mapBlock();
+  for (uint64_t i = 0; b && i < BlockSize; i += unit.size()) {
+    std::memcpy(b + i, unit.data(), std::min<uint64_t>(unit.size(), BlockSize - i));
+  }
+  return b;
+}
+
+// Hostile for the structure walks: every candidate opens a chain of
+// segments or atoms that leads nowhere.
+const uint8_t* segmentChainBlock() {  // FF D8 FF E0 00 04 'K' 'x' repeated
+  static const uint8_t* block = repeatedBlock({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 'K', 'x'});
+  return block;
+}
+const uint8_t* fileTypeRepeatedBlock() {  // an ftyp atom repeated: each one a movie start
+  static const uint8_t* block =
+      repeatedBlock({0, 0, 0, 16, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0});
+  return block;
+}
+const uint8_t* wideRepeatedBlock() {  // 8-byte "wide" atoms: a chain from every one
+  static const uint8_t* block = repeatedBlock({0, 0, 0, 8, 'w', 'i', 'd', 'e'});
+  return block;
+}
+
 const uint8_t* blockFor(int64_t layout) {
   switch (layout) {
     case 0: return realisticBlock();
     case 1: return headersOnlyBlock();
     case 2: return footersOnlyBlock();
     case 3: return smallFilesBlock();
-    default: return nearMissBlock();
+    case 4: return nearMissBlock();
+    case 5: return structuredBlock();
+    case 6: return segmentChainBlock();
+    case 7: return fileTypeRepeatedBlock();
+    default: return wideRepeatedBlock();
   }
 }
-const char* LayoutNames[] = {"realistic", "headers_only", "footers_only", "small_files",
-                             "near_miss"};
+const char* LayoutNames[] = {"realistic",  "headers_only",  "footers_only",
+                             "small_files", "near_miss",     "structured_camera",
+                             "segment_chain", "ftyp_repeated", "wide_repeated"};
 
-void BM_Scan(benchmark::State& state) {
+// Times the engine's scan of one pass kind over the layout state.range(0).
+void timeScan(benchmark::State& state, const PassKind& kind, const char* suffix) {
   const uint8_t* block = blockFor(state.range(0));
-  const PassKind& kind = Passes[state.range(1)];
   if (block == nullptr) {
     state.SkipWithError("mmap of 1 GiB failed");
     return;
@@ -212,8 +291,10 @@ void BM_Scan(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * BlockSize));
   state.counters["hits"] = static_cast<double>(pass.hits);
-  state.SetLabel(std::string(LayoutNames[state.range(0)]) + " " + kind.extension);
+  state.SetLabel(std::string(LayoutNames[state.range(0)]) + " " + kind.extension + suffix);
 }
+
+void BM_Scan(benchmark::State& state) { timeScan(state, Passes[state.range(1)], ""); }
 
 void BM_ReferenceScan(benchmark::State& state) {
   const uint8_t* block = blockFor(state.range(0));
@@ -236,8 +317,16 @@ void BM_ReferenceScan(benchmark::State& state) {
   state.SetLabel(std::string(LayoutNames[state.range(0)]) + " " + kind.extension);
 }
 
+void BM_PreciseScan(benchmark::State& state) {
+  timeScan(state, PrecisePasses[state.range(1)], " precise");
+}
+
+BENCHMARK(BM_PreciseScan)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 BENCHMARK(BM_Scan)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 BENCHMARK(BM_ReferenceScan)

@@ -436,7 +436,7 @@ TEST(InterfaceTest, EnginesShareOneRecord) {
   CarvingEngine first;
   CarvingEngine second;
   EXPECT_EQ(first.GetInfo(), second.GetInfo());
-  EXPECT_STREQ(first.GetInfo()->extensions, ".jpg;.png;.mov");
+  EXPECT_STREQ(first.GetInfo()->extensions, ".jpg;.png;.mov;.mp4");
 }
 
 // ---------------------------------------------------------------------------

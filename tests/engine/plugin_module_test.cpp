@@ -99,7 +99,7 @@ TEST_F(PluginModuleTest, RecordFilledAtLoadAndShared) {
   const unsigned char name[] = {0x4b, 0x78, 0x43, 0x6f, 0x72, 0x65, 0x20, 0x83, 0x76,
                                 0x83, 0x89, 0x83, 0x4f, 0x83, 0x43, 0x83, 0x93, 0x00};
   EXPECT_EQ(std::memcmp(info->name, name, sizeof name), 0);
-  EXPECT_STREQ(info->extensions, ".jpg;.png;.mov");
+  EXPECT_STREQ(info->extensions, ".jpg;.png;.mov;.mp4");
   EXPECT_EQ(info->type, 1);
   EXPECT_EQ(info->version, 0x00010003);
   destroy_(first);

@@ -146,7 +146,7 @@ TEST(PluginHostTest, UnloadedEntryIsReusedInPlace) {
   EXPECT_EQ(tagOf(host.next()), "first");
 }
 
-TEST(PluginHostTest, ShippedEngineRegistersItsThreeTypesInOrder) {
+TEST(PluginHostTest, ShippedEngineRegistersItsFourTypesInOrder) {
   const char* bin = std::getenv("KESTRIX_BIN_DIR");
   const std::string path = std::string(bin != nullptr ? bin : "") + "/kxengine.kxp";
   if (bin == nullptr || access(path.c_str(), R_OK) != 0) GTEST_SKIP() << "no " << path;
@@ -154,13 +154,15 @@ TEST(PluginHostTest, ShippedEngineRegistersItsThreeTypesInOrder) {
   PluginHost host(registry);
   ASSERT_EQ(host.LoadPlugin(path), 1);
   const auto entries = registry.entries();
-  ASSERT_EQ(entries.size(), 3u);
+  ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].key, ".jpg");
   EXPECT_EQ(entries[1].key, ".png");
   EXPECT_EQ(entries[2].key, ".mov");
-  EXPECT_EQ(entries[2].index, 3);
+  EXPECT_EQ(entries[3].key, ".mp4");
+  EXPECT_EQ(entries[3].index, 4);
   EXPECT_NE(host.EngineFor("jpg"), nullptr);
   EXPECT_NE(host.EngineFor(".mov"), nullptr);
+  EXPECT_NE(host.EngineFor(".mp4"), nullptr);
 }
 
 TEST(ProgramPathTest, FolderOfTheRunningProgramEndsWithASlash) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <tuple>
 
+#include "engine/precise_corpus.h"
 #include "job_test_support.h"
 
 namespace kestrix::test {
@@ -209,6 +210,98 @@ TEST(WindowedScan, AStopBetweenWindowsListsNothingMore) {
                                         ScanSettings{ScanMode::Precise, 8, 0}, callbacks);
   EXPECT_TRUE(summary.stopped);
   EXPECT_LE(list.itemCount(), 1);
+}
+
+}  // namespace
+}  // namespace kestrix::test
+
+namespace kestrix::test {
+namespace {
+
+// The shipped engine's precise modes on real files (photos with thumbnails
+// and MPF images, PNGs, QuickTime and MP4 movies, a Motion-JPEG movie) laid
+// out with old data between them, as on a card.
+class PreciseCard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string missing;
+    corpus_ = preciseCorpus(missing);
+    if (corpus_ == nullptr) GTEST_SKIP() << missing;
+    ASSERT_EQ(host_.LoadPlugin(std::string(std::getenv("KESTRIX_BIN_DIR")) + "/kxengine.kxp"), 1);
+  }
+  std::unique_ptr<ImageFile> write(const CardImage& card) {
+    return openContent(scratch_.file("card.img"),
+                       std::string(card.bytes.begin(), card.bytes.end()));
+  }
+  const std::vector<CorpusFile>* corpus_ = nullptr;
+  ExtensionRegistry registry_;
+  PluginHost host_{registry_};
+  ScratchFolder scratch_;
+};
+
+TEST_F(PreciseCard, EveryFileIsFoundExactlyAndNothingElse) {
+  for (uint64_t seed : {1, 2, 3}) {
+    const CardImage card = layOut(*corpus_, {.seed = seed, .oldData = seed != 2});
+    std::unique_ptr<ImageFile> image = write(card);
+    ASSERT_TRUE(image);
+    const Scanned scanned = scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes,
+                                     kScanMarginBytes);
+    // Registry order, then position; nested JPEGs (thumbnails, MPF images,
+    // movie frames) are parts of their files.
+    std::vector<Row> expected;
+    for (const char* type : {"jpg", "png", "mov", "mp4"}) {
+      uint32_t counter = 0;
+      for (const PlacedFile& placed : card.files) {
+        if (std::string(extensionOf(placed.file->kind)) != type) continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "%08u.%s", counter++, type);
+        expected.push_back({name, placed.range.start, placed.range.end(), ""});
+      }
+    }
+    EXPECT_EQ(scanned.rows, expected) << "seed " << seed;
+  }
+}
+
+TEST_F(PreciseCard, WindowsOfEverySizeGiveTheWholeImageScan) {
+  const CardImage card = layOut(*corpus_, {.seed = 5, .oldData = true, .endFlush = true});
+  std::unique_ptr<ImageFile> image = write(card);
+  ASSERT_TRUE(image);
+  for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit}) {
+    const Scanned whole = scanWith(host_, *image, mode, image->size() + 1, kScanMarginBytes);
+    ASSERT_FALSE(whole.rows.empty());
+    for (uint64_t window : {uint64_t{4096}, uint64_t{65536 + 17}, uint64_t{1} << 20}) {
+      for (uint64_t margin : {uint64_t{64}, uint64_t{20000}}) {
+        EXPECT_EQ(scanWith(host_, *image, mode, window, margin).rows, whole.rows)
+            << "mode " << static_cast<int>(mode) << " window " << window << " margin " << margin;
+      }
+    }
+  }
+}
+
+TEST_F(PreciseCard, SplitModeListsEmbeddedJpegsWithTheirParent) {
+  const CardImage card = layOut(*corpus_, {.seed = 9, .oldData = true});
+  std::unique_ptr<ImageFile> image = write(card);
+  ASSERT_TRUE(image);
+  const Scanned split = scanWith(host_, *image, ScanMode::PreciseSplit, kScanWindowBytes,
+                                 kScanMarginBytes);
+  const Scanned normal = scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes,
+                                  kScanMarginBytes);
+  size_t embedded = 0;
+  for (const PlacedFile& placed : card.files) embedded += placed.file->embeddedJpegs.size();
+  ASSERT_GT(embedded, 0u);
+  size_t withParent = 0;
+  for (const Row& row : split.rows) {
+    if (row.parent.empty()) continue;
+    ++withParent;
+    // The parent is a find of the normal scan that holds the row.
+    bool held = false;
+    for (const Row& outer : split.rows) {
+      held = held || (outer.name == row.parent && outer.start <= row.start && row.end <= outer.end);
+    }
+    EXPECT_TRUE(held) << row;
+  }
+  EXPECT_GE(withParent, embedded);
+  EXPECT_EQ(split.rows.size() - withParent, normal.rows.size());
 }
 
 }  // namespace

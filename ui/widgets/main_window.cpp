@@ -778,6 +778,7 @@ void MainWindow::scanCommand() {
   results_->clear();
   setJobButtons(false);
   ScanSettings settings;
+  settings.windowBytes = job_.scanWindowBytes();
   const bool split = splitBox_->isChecked();
   if (signatureBox_->isChecked()) {
     settings.mode = split ? ScanMode::SignatureRulesSplit : ScanMode::SignatureRules;

@@ -90,7 +90,7 @@ TEST_F(ViewerRun, GeneratedJpegOpensAtTheRuleSize) {
   EXPECT_LT(qGreen(grabbed.pixel(320, 240)), 100);
 }
 
-TEST_F(ViewerRun, GreyscaleJpegLoadsButLeavesTheWindowWhite) {
+TEST_F(ViewerRun, GreyscaleJpegShowsItsGrey) {
   QImage grey(300, 200, QImage::Format_Grayscale8);
   grey.fill(40);
   const QString path = dir_.filePath(QStringLiteral("grey.jpg"));
@@ -102,7 +102,11 @@ TEST_F(ViewerRun, GreyscaleJpegLoadsButLeavesTheWindowWhite) {
   EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::Closed);
   EXPECT_EQ(shown, QSize(300, 200));
   EXPECT_TRUE(prompter.requests().empty());
-  EXPECT_EQ(viewer.grab().toImage().pixel(150, 100), qRgb(255, 255, 255));
+  // A greyscale photo used to leave the window blank white.
+  const QRgb middle = viewer.grab().toImage().pixel(150, 100);
+  EXPECT_NEAR(qRed(middle), 40, 3);
+  EXPECT_EQ(qRed(middle), qGreen(middle));
+  EXPECT_EQ(qGreen(middle), qBlue(middle));
 }
 
 TEST_F(ViewerRun, ResizingStretchesThePictureOverTheNewArea) {

@@ -545,6 +545,8 @@ TEST_F(MainWindowTest, IconViewStartsNoThumbnailsWhileAScanRuns) {
   const QString big = makeBigCard(work);
   ASSERT_FALSE(big.isEmpty());
   browseTo(big);
+  // Small windows: rows arrive window by window while the scan goes on.
+  window_->recoveryJob().setScanWindowBytes(64 << 10);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
   window_->scanCommand();

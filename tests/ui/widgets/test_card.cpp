@@ -71,9 +71,11 @@ QString makeCardImage(const QString& folder, std::string* why) {
     if (why != nullptr) *why = "cannot read the made pictures";
     return {};
   }
-  // A movie fragment as the carver knows it: a preview atom opens it, a
-  // user-data atom closes it.
+  // A small QuickTime movie: a preview atom opens it, its movie header
+  // (moov) and media (mdat) make it one, a user-data atom closes it. Both
+  // the structure walk and the signature rules find it.
   QByteArray movie = bigEndian32(20) + "pnot" + QByteArray(12, '\x01');
+  movie += bigEndian32(116) + "moov" + bigEndian32(108) + "mvhd" + QByteArray(100, '\0');
   movie += bigEndian32(8) + "wide" + bigEndian32(24) + "mdat" + QByteArray(16, '\x02');
   movie += bigEndian32(16) + "udta" + QByteArray(8, '\x03');
 

@@ -1,0 +1,36 @@
+// The structure walk of a JPEG file (ITU-T T.81 annex B; CIPA DC-007 for the
+// Multi-Picture index), used by the precise scan modes.
+//
+// A file opens at SOI followed directly by a marker segment (APPn, DQT, DHT,
+// SOFn, DRI or COM). The segments before the first scan are walked by their
+// lengths, so whatever lies inside them (an EXIF thumbnail, a whole JPEG,
+// stray FF D9 bytes) belongs to the file. The entropy-coded data is then
+// read marker by marker (stuffed FF 00, RSTn, tables and further SOS of a
+// progressive file) up to EOI. An APP2 "MPF" index extends the file over the
+// further images it lists.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/bound_block.h"
+#include "engine/structure_end.h"
+
+namespace kestrix::jpeg {
+
+// SOI and the first byte of the following marker: what the candidate search looks for.
+inline constexpr uint8_t CandidateSignature[3] = {0xFF, 0xD8, 0xFF};
+
+// Segments before the first scan: real files have a few dozen (extended XMP
+// and ICC chunks included). The bound keeps a rejected candidate's walk
+// short, so the scan stays linear on hostile data built of nested segments.
+inline constexpr int MaxSegmentsBeforeScan = 512;
+// MP entries read from one index (a camera writes two to a handful).
+inline constexpr uint32_t MaxPictureEntries = 64;
+// Tags read from the MP index IFD.
+inline constexpr uint32_t MaxIndexTags = 64;
+
+// Walks the file whose SOI is at `start` (the caller found CandidateSignature
+// there). Ends: the file's end; NotAFile; RanOut.
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start);
+
+}  // namespace kestrix::jpeg
