@@ -598,7 +598,9 @@ void MainWindow::setJobButtons(bool enabled) {
 }
 
 void MainWindow::updateCreateButton() {
-  createButton_->setEnabled(driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty());
+  // While a copy runs the button is its stop, whatever the drive box shows.
+  createButton_->setEnabled(copying_ ||
+                            (driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty()));
 }
 
 void MainWindow::updateSelectAllButton(int selected) {
@@ -674,7 +676,8 @@ bool MainWindow::createImage(const QString& devicePath) {
   }
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
-  const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target);
+  const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target) ||
+                              QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
   if (!options.resume && somethingThere &&
       !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
     return false;
