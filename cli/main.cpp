@@ -23,15 +23,19 @@ struct Command {
 // name) and returns the exit code.
 constexpr Command kCommands[] = {
     // name        entry point         usage / summary
-    {"scan", runScanCommand, "scan IMAGE [--split] [--json]",
+    {"scan", runScanCommand, "scan IMAGE [--split] [--map FILE] [--json]",
      "scan a disk image and list the candidates (name, start, end, size, model, date, GPS, "
-     "maker, byte order; --json: a JSON array; --split: every JPEG stream separately)"},
+     "maker, byte order; --json: a JSON array; --split: every JPEG stream separately). With "
+     "a rescue map (--map FILE, ours or GNU ddrescue's, else IMAGE.map when no IMAGE.part "
+     "lies beside it) every candidate also gets its 512-byte sectors the copy could not read "
+     "(last column; JSON \"unreadableSectors\"), and an incomplete image is warned about"},
     {"restore", runRestoreCommand,
-     "restore IMAGE DEST [--split] [--set-file-time] [--tidy PREFIX:DIGITS] [NAME...]",
+     "restore IMAGE DEST [--split] [--set-file-time] [--tidy PREFIX:DIGITS] [--map FILE] "
+     "[NAME...]",
      "scan, optionally rename (PREFIX + DIGITS-digit serial + extension), and write the named "
      "candidates (all when none is named) into the existing folder DEST; --set-file-time dates "
      "the files from the EXIF shot date; exit 1 when any file could not be written"},
-    {"report", runReportCommand, "report IMAGE [--split]",
+    {"report", runReportCommand, "report IMAGE [--split] [--map FILE]",
      "scan and print the restore list (CR LF line ends)"},
     {"decode", runDecodeCommand, "decode FILE OUT",
      "decode a JPEG with the program's own decoder into a binary PPM (PGM for greyscale); "
