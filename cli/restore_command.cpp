@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command_arguments.h"
+#include "cli/scan_check.h"
 #include "cli/scan_commands.h"
 #include "cli/scan_session.h"
 #include "cli/stop_signals.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr const char* kRestoreUsage =
     "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
-    "[--tidy PREFIX:DIGITS] [--map FILE] [NAME...]";
+    "[--tidy PREFIX:DIGITS] [--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]";
 
 bool isFolder(const std::string& path) {
   struct stat info {};
@@ -44,12 +45,23 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
   return true;
 }
 
+// Keeps selected only the rows whose check gave `verdict`.
+void keepVerdict(CandidateList& list, Verdict verdict) {
+  for (int32_t row = 0; row < list.itemCount(); ++row) {
+    const Candidate* candidate = list.candidateAt(row + 1);
+    const bool match = candidate != nullptr && candidate->checked() &&
+                       candidate->check().verdict == verdict;
+    if (!match) list.setSelected(row, false);
+  }
+}
+
 }  // namespace
 
 int runRestoreCommand(int argc, char** argv) {
   const CommandArguments arguments =
-      CommandArguments::parse(argc, argv, {"--split", "--signature-rules", "--set-file-time"},
-                              {"--tidy", "--map"});
+      CommandArguments::parse(argc, argv,
+                              {"--split", "--signature-rules", "--set-file-time", "--check"},
+                              {"--tidy", "--only", "--map"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
     printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
     return 2;
@@ -59,6 +71,21 @@ int runRestoreCommand(int argc, char** argv) {
   while (destination.size() > 1 && destination.back() == '/') destination.pop_back();
   const std::vector<std::string> names(arguments.positional.begin() + 2,
                                        arguments.positional.end());
+
+  const bool withCheck = arguments.flags.count("--check") != 0;
+  // "unknown" is not offered: a restore by verdict is for finds that were
+  // judged, and --only without --check would select by a verdict never made.
+  Verdict onlyVerdict = Verdict::Unknown;
+  const auto onlyValue = arguments.values.find("--only");
+  if (onlyValue != arguments.values.end()) {
+    if (!withCheck || !VerdictFromText(onlyValue->second, &onlyVerdict) ||
+        onlyVerdict == Verdict::Unknown) {
+      printError(withCheck ? "--only には intact、damaged、truncated のどれかを指定してください"
+                           : "--only は --check と一緒に指定してください");
+      printError(kRestoreUsage);
+      return 2;
+    }
+  }
 
   TidySettings tidy;
   const auto tidyValue = arguments.values.find("--tidy");
@@ -102,6 +129,14 @@ int runRestoreCommand(int argc, char** argv) {
   if (!selectRows(list, names, unknown)) {
     printError("その名前の復元候補はありません: " + unknown);
     return 2;
+  }
+  if (withCheck) {
+    checkSessionRows(session, stopRequested);
+    if (stopRequested()) {
+      printError("中断しました。ファイルは復元していません。");
+      return stopExitCode();
+    }
+    if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict);
   }
 
   RestoreJob job;

@@ -6,6 +6,7 @@
 
 #include "cli/command_arguments.h"
 #include "cli/json_text.h"
+#include "cli/scan_check.h"
 #include "cli/scan_session.h"
 #include "jobs/restore_list_writer.h"
 
@@ -30,9 +31,23 @@ std::string field(std::string text) {
   return text;
 }
 
-// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6,
-// and with a rescue map the find's unreadable sectors last.
-void printRows(const CandidateList& list, bool withMap) {
+// The verdict of a checked row, and its size in pixels (0 when unknown).
+struct RowCheck {
+  const char* verdict;
+  int width;
+  int height;
+};
+
+RowCheck rowCheck(const Candidate& candidate) {
+  if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0};
+  const CheckResult& check = candidate.check();
+  return {VerdictText(check.verdict), check.width, check.height};
+}
+
+// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
+// with `withCheck` then verdict, width and height; with `withMap` the find's
+// unreadable sectors last.
+void printRows(const CandidateList& list, bool withCheck, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
@@ -43,6 +58,10 @@ void printRows(const CandidateList& list, bool withMap) {
       std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
     const Candidate* candidate = list.candidateAt(row + 1);
+    if (withCheck && candidate != nullptr) {
+      const RowCheck check = rowCheck(*candidate);
+      std::printf("\t%s\t%d\t%d", check.verdict, check.width, check.height);
+    }
     if (withMap && candidate != nullptr) {
       std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
     }
@@ -52,7 +71,7 @@ void printRows(const CandidateList& list, bool withMap) {
 
 // "unreadableSectors" only with a map: without one nothing is known, and 0
 // would claim the find is whole.
-void printJson(const CandidateList& list, bool withMap) {
+void printJson(const CandidateList& list, bool withCheck, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
@@ -74,6 +93,12 @@ void printJson(const CandidateList& list, bool withMap) {
     out += ", \"endian\": " + jsonString(cell(list, row, CandidateList::ColumnEndian));
     out += ", \"shotDate\": " + jsonString(info.shotDate);
     out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
+    if (withCheck) {
+      const RowCheck check = rowCheck(*candidate);
+      out += std::string(", \"verdict\": \"") + check.verdict + "\"";
+      out += ", \"width\": " + std::to_string(check.width);
+      out += ", \"height\": " + std::to_string(check.height);
+    }
     if (withMap) out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
     out += "}";
   }
@@ -151,15 +176,19 @@ int runScanCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
   if (const int problem =
-          scanFromArguments(argc, argv, {"--json"},
-                            "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--map FILE] [--json]",
-                            arguments, session)) {
+          scanFromArguments(
+              argc, argv, {"--json", "--check"},
+              "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]",
+              arguments, session)) {
     return problem;
   }
+  // Nothing is decoded without --check: the plain scan stays a scan.
+  const bool withCheck = arguments.flags.count("--check") != 0;
+  if (withCheck) checkSessionRows(session);
   if (arguments.flags.count("--json")) {
-    printJson(session.list(), session.map() != nullptr);
+    printJson(session.list(), withCheck, session.map() != nullptr);
   } else {
-    printRows(session.list(), session.map() != nullptr);
+    printRows(session.list(), withCheck, session.map() != nullptr);
   }
   return finishOutput();
 }

@@ -44,6 +44,8 @@ class ScanSession {
   const ImageFile* image() const { return image_.get(); }
   CandidateList& list() { return list_; }
   EngineSet& engines() { return engines_; }
+  // Another set of fresh engines, for a second thread.
+  EngineSet createEngineSet() const { return host_.createEngineSet(); }
   const ScanSummary& summary() const { return summary_; }
 
  private:

@@ -101,7 +101,28 @@ void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
   }
 }
 
-void attach(TypePass& pass, const ImageBlock& image, uint64_t bound) {
+// What each engine was last bound to. Binding again to the same bytes in
+// the same mode is skipped: Attach drops an engine's remembered searches,
+// and the extensions of one plug-in share one engine, so each would search
+// the window again from scratch for what the one before it already found.
+struct Binding {
+  const ScanEngine* engine;
+  uint64_t bound;
+  int32_t mode;
+};
+
+void attach(TypePass& pass, const ImageBlock& image, uint64_t bound,
+            std::vector<Binding>& bindings) {
+  for (Binding& binding : bindings) {
+    if (binding.engine != pass.engine) continue;
+    if (binding.bound == bound && binding.mode == pass.engineMode) return;
+    binding.bound = bound;
+    binding.mode = pass.engineMode;
+    pass.engine->Attach(image.data(), lowHalf(bound), highHalf(bound), pass.extension.c_str(),
+                        pass.engineMode);
+    return;
+  }
+  bindings.push_back({pass.engine, bound, pass.engineMode});
   pass.engine->Attach(image.data(), lowHalf(bound), highHalf(bound), pass.extension.c_str(),
                       pass.engineMode);
 }
@@ -171,7 +192,7 @@ class WindowedScan {
   // engine is bound to every byte, so only the hand-out is windowed.
   bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
     const uint64_t size = image_.size();
-    attach(pass, image_, size);
+    attach(pass, image_, size, bindings_);
     if (!pass.started) {
       pass.position = findNext(pass, 0, &pass.out);
       pass.started = true;
@@ -204,7 +225,7 @@ class WindowedScan {
     const uint64_t size = image_.size();
     const uint64_t margin = std::max(settings_.marginBytes, kSignatureOverlap);
     const uint64_t bound = size - windowEnd > margin ? windowEnd + margin : size;
-    attach(pass, image_, bound);
+    attach(pass, image_, bound, bindings_);
     while (true) {
       if (!pass.pending) {
         uint64_t out = 0;
@@ -223,9 +244,9 @@ class WindowedScan {
         }
         if (position == bound && bound < size) {
           // The engine ran out of bytes: only the whole image can decide.
-          attach(pass, image_, size);
+          attach(pass, image_, size, bindings_);
           position = findNext(pass, pass.resume, &out);
-          attach(pass, image_, bound);
+          attach(pass, image_, bound, bindings_);
           found = out != 0 && out <= position && position <= size;
           if (!found) {
             pass.done = true;
@@ -345,6 +366,7 @@ class WindowedScan {
   const ScanCallbacks& callbacks_;
   std::vector<TypePass>& passes_;
   std::vector<Find> open_;  // finds of earlier windows that reach past the last one
+  std::vector<Binding> bindings_;
   ScanSummary summary_;
 };
 

@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#include "engine/wide_vectors.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace kestrix::jpeg {
 
 namespace {
@@ -119,7 +125,75 @@ StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, u
   return StructureEnd::endsAt(extended);
 }
 
+#if defined(__x86_64__)
+// 32 positions at a time: the first t at which FF D8 FF and a byte of the
+// opening markers' ranges (E0-EF, C0-CF, DB, DD, FE; checked exactly later)
+// might start, or a t with fewer than 35 bytes left. Loads read up to t + 34.
+__attribute__((target("avx2"))) uint64_t skipWithoutCandidateWide(const uint8_t* data, uint64_t size,
+                                                                   uint64_t t) {
+  const __m256i ff = _mm256_set1_epi8(static_cast<char>(0xFF));
+  const __m256i d8 = _mm256_set1_epi8(static_cast<char>(0xD8));
+  const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0));
+  const __m256i e0 = _mm256_set1_epi8(static_cast<char>(0xE0));
+  const __m256i c0 = _mm256_set1_epi8(static_cast<char>(0xC0));
+  const __m256i db = _mm256_set1_epi8(static_cast<char>(0xDB));
+  const __m256i dd = _mm256_set1_epi8(static_cast<char>(0xDD));
+  const __m256i fe = _mm256_set1_epi8(static_cast<char>(0xFE));
+  while (size - t >= 35) {
+    const __m256i* at = reinterpret_cast<const __m256i*>(data + t);
+    const __m256i marker = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 3));
+    const __m256i nibble = _mm256_and_si256(marker, high);
+    const __m256i opens = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpeq_epi8(nibble, e0), _mm256_cmpeq_epi8(nibble, c0)),
+        _mm256_or_si256(_mm256_cmpeq_epi8(marker, db),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(marker, dd), _mm256_cmpeq_epi8(marker, fe))));
+    const __m256i b0 = _mm256_loadu_si256(at);
+    const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 1));
+    const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 2));
+    const __m256i soi = _mm256_and_si256(
+        _mm256_and_si256(_mm256_cmpeq_epi8(b0, ff), _mm256_cmpeq_epi8(b1, d8)), _mm256_cmpeq_epi8(b2, ff));
+    if (!_mm256_testz_si256(soi, opens)) return t;
+    t += 32;
+  }
+  return t;
+}
+
+#endif
+
+bool candidateAt(const uint8_t* data, uint64_t size, uint64_t t) {
+  if (data[t] != 0xFF || data[t + 1] != 0xD8 || data[t + 2] != 0xFF) return false;
+  return t + 3 >= size || opensFile(data[t + 3]);
+}
+
 }  // namespace
+
+uint64_t nextCandidate(const BoundBlock& block, uint64_t from) {
+  const uint64_t size = block.size();
+  if (size < 3 || from > size - 3) return size;
+  const uint8_t* data = block.uncheckedAt(0);
+  uint64_t t = from;
+#if defined(__x86_64__)
+  if (haveWideVectors()) {
+    while (size - t >= 35) {
+      t = skipWithoutCandidateWide(data, size, t);
+      if (size - t < 35) break;
+      const uint64_t stop = t + 32;
+      for (; t < stop; ++t) {
+        if (candidateAt(data, size, t)) return t;
+      }
+    }
+  }
+#endif
+  // Elsewhere memchr on D8, the signature's rarest byte in camera data.
+  for (uint64_t q = t + 1; q + 2 <= size;) {
+    const void* hit = std::memchr(data + q, 0xD8, size - 1 - q);
+    if (hit == nullptr) break;
+    q = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data);
+    if (q >= t + 1 && candidateAt(data, size, q - 1)) return q - 1;
+    ++q;
+  }
+  return size;
+}
 
 StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
   uint8_t first = 0;

@@ -40,6 +40,8 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start) {
   MovieStructure movie;
   bool hasMovie = false;
   bool hasMediaData = false;
+  bool hasWide = false;
+  bool hasPreview = false;
   Type previous = 0;
   uint64_t p = start;
   for (int atoms = 0;; ++atoms) {
@@ -75,7 +77,11 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start) {
       const bool ends =
           type == FileType ||  // another file's first atom
           !isTopLevel(type) ||  // not an atom at all: other data follows the movie
-          (!complete && type == Movie && hasMovie) ||  // one movie holds one moov
+          // One movie holds one moov, and before it is complete one mdat, one
+          // wide (the placeholder in front of mdat) and one pnot: a repeat
+          // is the next file's (and keeps hostile chains of atoms short).
+          (!complete && ((type == Movie && hasMovie) || (type == MediaData && hasMediaData) ||
+                         (type == Wide && hasWide) || (type == Preview && hasPreview))) ||
           // A complete movie is followed by the next movie's opening atoms
           // (a fragmented file's mdat follows its moof).
           (complete && (type == Movie || type == Wide || type == Preview ||
@@ -102,6 +108,8 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start) {
     }
     if (type == Movie) hasMovie = true;
     if (type == MediaData) hasMediaData = true;
+    if (type == Wide) hasWide = true;
+    if (type == Preview) hasPreview = true;
     // Too many atoms without both moov and mdat: no movie.
     if (!(hasMovie && hasMediaData) && atoms + 1 >= MaxAtomsBeforeComplete) {
       movie.end = StructureEnd::notAFile();

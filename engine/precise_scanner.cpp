@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/wide_vectors.h"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -28,6 +30,18 @@ uint64_t nextMatch(SignatureSearch& search, const BoundBlock& block, const uint8
   if (block.empty()) return 0;
   const uint64_t at = search.find(block.uncheckedAt(0), block.size(), pattern, length, false, from);
   return block.contains(at, static_cast<uint64_t>(length)) ? at : block.size();
+}
+
+// JPEG and PNG: the first candidate from `next` that `walk` does not reject.
+template <class Next, class Walk>
+PreciseFind findFile(const BoundBlock& block, uint64_t from, Next next, Walk walk) {
+  for (uint64_t c = from; c < block.size(); ++c) {
+    c = next(block, c);
+    if (c >= block.size()) break;
+    const StructureEnd end = walk(block, c);
+    if (end.verdict != StructureEnd::Verdict::NotAFile) return asFind(block, c, end);
+  }
+  return {};
 }
 
 bool isOpeningType(const uint8_t* at) {
@@ -59,10 +73,6 @@ __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_
   return t;
 }
 
-bool haveWideVectors() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
 // First t >= from with an opening type in data[t, t + 4), else size. One
@@ -109,7 +119,6 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 }  // namespace
 
 void PreciseScanner::rebind() {
-  jpegSearch_.invalidate();
   pngSearch_.invalidate();
   movieCandidateKnown_ = false;
   movieKnown_ = false;
@@ -117,12 +126,13 @@ void PreciseScanner::rebind() {
 
 PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint64_t from) {
   switch (type) {
-    case CarvedType::Jpeg:
-      return findBySignature(jpegSearch_, block, jpeg::CandidateSignature,
-                             sizeof(jpeg::CandidateSignature), jpeg::structureEnd, from);
-    case CarvedType::Png:
-      return findBySignature(pngSearch_, block, png::FileSignature, sizeof(png::FileSignature),
-                             png::structureEnd, from);
+    case CarvedType::Jpeg: return findFile(block, from, jpeg::nextCandidate, jpeg::structureEnd);
+    case CarvedType::Png: {
+      auto next = [this](const BoundBlock& b, uint64_t c) {
+        return nextMatch(pngSearch_, b, png::FileSignature, sizeof(png::FileSignature), c);
+      };
+      return findFile(block, from, next, png::structureEnd);
+    }
     case CarvedType::Mov: return findMovie(block, true, from);
     case CarvedType::Mp4: return findMovie(block, false, from);
     case CarvedType::None: break;
@@ -130,18 +140,6 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
   return {};
 }
 
-PreciseFind PreciseScanner::findBySignature(SignatureSearch& search, const BoundBlock& block,
-                                            const uint8_t* signature, int32_t length,
-                                            StructureEnd (*walk)(const BoundBlock&, uint64_t),
-                                            uint64_t from) {
-  for (uint64_t c = from; c < block.size(); ++c) {
-    c = nextMatch(search, block, signature, length, c);
-    if (c >= block.size()) break;
-    const StructureEnd end = walk(block, c);
-    if (end.verdict != StructureEnd::Verdict::NotAFile) return asFind(block, c, end);
-  }
-  return {};
-}
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.

@@ -36,17 +36,12 @@ class PreciseScanner {
   void rebind();
 
  private:
-  // JPEG and PNG: candidates where `signature` matches, judged by `walk`.
-  PreciseFind findBySignature(SignatureSearch& search, const BoundBlock& block,
-                              const uint8_t* signature, int32_t length,
-                              StructureEnd (*walk)(const BoundBlock&, uint64_t), uint64_t from);
   PreciseFind findMovie(const BoundBlock& block, bool quickTime, uint64_t from);
   // The next position >= from where a movie's opening atom could start
   // (its type four bytes on is one of movie::OpeningTypes); the block size
   // when there is none.
   uint64_t nextMovieCandidate(const BoundBlock& block, uint64_t from);
 
-  SignatureSearch jpegSearch_;
   SignatureSearch pngSearch_;
   // The last answer of nextMovieCandidate: no opening type lies in
   // [movieCoveredFrom_, movieCandidate_), and movieCandidate_ is one or the block size.

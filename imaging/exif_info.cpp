@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "imaging/ifd_byte_reader.h"
+#include "imaging/ifd_walker.h"
 
 namespace kestrix {
 
@@ -20,22 +21,8 @@ constexpr std::string_view kSignature{"Exif\0\0", 6};
 // TIFF header's byte order and magic after it, so it starts at 2 .. length − 8.
 constexpr uint64_t kFirstSignaturePosition = 2;
 constexpr uint64_t kBytesAfterSignatureStart = 8;
-constexpr uint64_t kEntrySize = 12;  // TIFF 6.0: tag, type, count, value/offset
-// A real main chain holds IFD0 and IFD1. Crafted chains can visit many
-// distinct overlapping directories without looping; this bounds the work and
-// the memory one candidate can cost.
-constexpr size_t kMaxChainDirectories = 64;
 // Room for any "%f" of a double (DBL_MAX prints 309 digits before the point).
 constexpr size_t kNumberTextBuffer = 400;
-
-const IfdEntry* findIn(const std::vector<Ifd>& list, uint16_t tag) {
-  for (const Ifd& ifd : list) {
-    for (const IfdEntry& entry : ifd.entries) {
-      if (entry.tag == tag) return &entry;
-    }
-  }
-  return nullptr;
-}
 
 void assignCut(std::string& out, const char* text, size_t length, size_t maxBytes) {
   out.assign(text, std::min(length, maxBytes));
@@ -63,6 +50,69 @@ void assignRatio(std::string& out, size_t maxBytes, double numerator, double den
 
 }  // namespace
 
+// Keeps the first entry of each asked-for tag and the GPS directory's
+// presence; everything else the walk meets is forgotten at once.
+class KeptEntriesVisitor final : public IfdVisitor {
+ public:
+  explicit KeptEntriesVisitor(ExifInfo& exif) : exif_(exif) {}
+
+  void beginDirectory(IfdList, const Ifd&) override { validEntries_ = 0; }
+
+  void entry(IfdList list, const IfdEntry& entry) override {
+    ++validEntries_;
+    const int slot = slotFor(list, entry.tag);
+    if (slot < 0 || (exif_.keptMask_ & (1u << slot)) != 0) return;
+    exif_.kept_[slot] = entry;
+    exif_.keptMask_ |= static_cast<uint8_t>(1u << slot);
+  }
+
+  void endDirectory(IfdList list) override {
+    if (list == IfdList::Gps && validEntries_ > 0) exif_.hasGps_ = true;
+  }
+
+  static int slotFor(IfdList list, uint16_t tag) {
+    if (list == IfdList::Exif) return tag == kTagDateTimeOriginal ? ExifInfo::SlotDateTimeOriginal : -1;
+    if (list != IfdList::Main) return -1;
+    switch (tag) {
+      case kTagMake: return ExifInfo::SlotMake;
+      case kTagModel: return ExifInfo::SlotModel;
+      case kTagDateTime: return ExifInfo::SlotDateTime;
+      case kTagExifIfdPointer: return ExifInfo::SlotExifPointer;
+      case kTagGpsIfdPointer: return ExifInfo::SlotGpsPointer;
+      default: return -1;
+    }
+  }
+
+ private:
+  ExifInfo& exif_;
+  uint32_t validEntries_ = 0;
+};
+
+namespace {
+
+// Collects every directory with its valid entries; empty ones are dropped.
+class AllEntriesVisitor final : public IfdVisitor {
+ public:
+  explicit AllEntriesVisitor(ExifDirectories& out) : out_(out) {}
+
+  void beginDirectory(IfdList, const Ifd& header) override { current_ = header; }
+  void entry(IfdList, const IfdEntry& entry) override { current_.entries.push_back(entry); }
+  void endDirectory(IfdList list) override {
+    if (current_.entries.empty()) return;
+    std::vector<Ifd>& target = list == IfdList::Main  ? out_.mainChain
+                               : list == IfdList::Exif ? out_.exifIfd
+                                                       : out_.gpsIfd;
+    target.push_back(std::move(current_));
+    current_ = Ifd{};
+  }
+
+ private:
+  ExifDirectories& out_;
+  Ifd current_;
+};
+
+}  // namespace
+
 ExifInfo::~ExifInfo() = default;
 
 void ExifInfo::clear() {
@@ -71,12 +121,12 @@ void ExifInfo::clear() {
   found_ = false;
   tiffOffset_ = 0;
   byteOrder_ = 0;
-  mainChain_.clear();
-  exifIfd_.clear();
-  gpsIfd_.clear();
+  hasGps_ = false;
+  limitsHit_ = kExifWithinLimits;
+  keptMask_ = 0;
 }
 
-bool ExifInfo::parse(const uint8_t* bytes, uint64_t length) {
+bool ExifInfo::parse(const uint8_t* bytes, uint64_t length) noexcept {
   clear();
   if (bytes == nullptr) return false;
   bytes_ = bytes;
@@ -95,78 +145,28 @@ bool ExifInfo::parse(const uint8_t* bytes, uint64_t length) {
   // Both bytes lie inside: tiffOffset_ + 2 <= length by the search window.
   byteOrder_ = static_cast<uint16_t>(bytes_[tiffOffset_] | (bytes_[tiffOffset_ + 1] << 8));
 
-  const IfdByteReader reader(bytes_, length_, isMotorola());
-  const std::optional<uint32_t> ifd0 = reader.u32(tiffOffset_ + 4);
-  uint32_t offset = ifd0.value_or(0);  // a header cut short has no directories
-
-  std::vector<uint64_t> visited;
-  while (offset != 0 && offset <= length_) {
-    const uint64_t location = tiffOffset_ + offset;
-    // A next offset leading back to a directory already read is a loop.
-    if (std::find(visited.begin(), visited.end(), location) != visited.end()) break;
-    if (visited.size() == kMaxChainDirectories) break;
-    visited.push_back(location);
-
-    Ifd ifd;
-    if (!readDirectory(location, ifd)) break;
-    offset = ifd.nextOffset;
-    // A directory without valid entries is dropped, but its next offset is
-    // still followed: a damaged IFD0 must not hide IFD1.
-    if (!ifd.entries.empty()) mainChain_.push_back(std::move(ifd));
-  }
-
-  readSubDirectory(kTagExifIfdPointer, exifIfd_);
-  readSubDirectory(kTagGpsIfdPointer, gpsIfd_);
+  KeptEntriesVisitor visitor(*this);
+  limitsHit_ = IfdWalker(bytes_, length_, tiffOffset_, isMotorola()).walk(visitor);
   return true;
 }
 
-void ExifInfo::readSubDirectory(uint16_t pointerTag, std::vector<Ifd>& list) {
-  const IfdEntry* pointer = findInMainChain(pointerTag);
-  if (pointer == nullptr) return;
-  Ifd ifd;
-  if (readDirectory(tiffOffset_ + pointer->value, ifd) && !ifd.entries.empty()) {
-    list.push_back(std::move(ifd));
-  }
+ExifDirectories ExifInfo::readDirectories() const {
+  ExifDirectories out;
+  if (!found_) return out;
+  AllEntriesVisitor visitor(out);
+  out.limitsHit = IfdWalker(bytes_, length_, tiffOffset_, isMotorola()).walk(visitor);
+  return out;
 }
 
-// True when a directory was read at `location`; its entries may still all
-// have been dropped. False for a count of 0, a count the candidate cannot
-// hold, or entry bytes outside the candidate.
-bool ExifInfo::readDirectory(uint64_t location, Ifd& out) const {
-  const IfdByteReader reader(bytes_, length_, isMotorola());
-  const std::optional<uint16_t> count = reader.u16(location);
-  if (!count || *count == 0) return false;
-  const uint64_t entryBytes = uint64_t{*count} * kEntrySize;
-  if (entryBytes > length_) return false;            // more entries than the candidate holds
-  if (!reader.contains(location + 2, entryBytes)) return false;  // entries run off the end
-
-  out.entryCount = *count;
-  out.location = location;
-  out.firstEntry = location + 2;
-  // The next offset is outside when the directory ends the candidate: end of chain.
-  out.nextOffset = reader.u32(out.firstEntry + entryBytes).value_or(0);
-  out.entries.clear();
-  out.entries.reserve(*count);
-
-  for (uint64_t raw = out.firstEntry; raw < out.firstEntry + entryBytes; raw += kEntrySize) {
-    IfdEntry entry;
-    entry.rawOffset = raw;
-    entry.tag = *reader.u16(raw);  // inside: checked with the whole directory
-    entry.type = *reader.u16(raw + 2);
-    entry.count = *reader.u32(raw + 4);
-    entry.value = *reader.u32(raw + 8);
-    if (entry.type == 0 || entry.type > kLastTiffType) continue;  // not a TIFF type: skip, keep the rest
-    entry.dataSize = uint64_t{tiffTypeSize(entry.type)} * entry.count;
-    entry.dataOffset = entry.isInline() ? raw + 8 : tiffOffset_ + entry.value;
-    entry.dataInside = reader.contains(entry.dataOffset, entry.dataSize);
-    out.entries.push_back(entry);
-  }
-  return true;
+const IfdEntry* ExifInfo::findInMainChain(uint16_t tag) const {
+  const int slot = KeptEntriesVisitor::slotFor(IfdList::Main, tag);
+  return slot >= 0 && (keptMask_ & (1u << slot)) != 0 ? &kept_[slot] : nullptr;
 }
 
-const IfdEntry* ExifInfo::findInMainChain(uint16_t tag) const { return findIn(mainChain_, tag); }
-
-const IfdEntry* ExifInfo::findInExifIfd(uint16_t tag) const { return findIn(exifIfd_, tag); }
+const IfdEntry* ExifInfo::findInExifIfd(uint16_t tag) const {
+  const int slot = KeptEntriesVisitor::slotFor(IfdList::Exif, tag);
+  return slot >= 0 && (keptMask_ & (1u << slot)) != 0 ? &kept_[slot] : nullptr;
+}
 
 bool ExifInfo::valueText(const IfdEntry& entry, bool swap, std::string& out,
                          size_t maxBytes) const {

@@ -12,10 +12,14 @@
 //      remembering every directory visited so a looping chain ends the walk;
 //   4. the Exif private directory (tag 0x8769) and the GPS directory (tag
 //      0x8825) found in the main chain are read (EXIF 2.3, section 4.6.3).
-// Each directory is validated (count 0 or count × 12 > length rejects it;
-// entries of type 0 or > 12 are dropped; a directory left empty is dropped)
-// and kept with all its entries. Lookups (findInMainChain, findInExifIfd)
-// return entries; valueText turns an entry into display text.
+// The walk itself is IfdWalker's (ifd_walker.h), within the limits of
+// exif_limits.h. parse keeps only what the program asks for: the first Make,
+// Model, DateTime and the two directory pointers of the main chain, the first
+// DateTimeOriginal of the Exif directory, and whether the GPS directory has a
+// valid entry. It allocates nothing, so it cannot fail for memory, and an
+// ExifInfo has the same small size whatever the candidate holds. Lookups of
+// other tags find nothing; readDirectories walks again and returns every
+// directory with its entries, for inspection (tests, fuzzing).
 //
 // Hostile bytes. Every read goes through IfdByteReader, which checks each
 // offset against the candidate's length in 64-bit arithmetic and fails
@@ -32,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/exif_limits.h"
 #include "imaging/ifd.h"
 
 namespace kestrix {
@@ -52,6 +57,16 @@ inline constexpr uint16_t kByteOrderMotorola = 0x4D4D;  // "MM"
 // (the window's cells are 256-character buffers).
 inline constexpr size_t kExifTextCapacity = 255;
 
+// Every directory of a candidate's TIFF block with its valid entries, as the
+// walk finds them (within the limits); directories without valid entries are
+// left out.
+struct ExifDirectories {
+  std::vector<Ifd> mainChain;
+  std::vector<Ifd> exifIfd;  // at most one
+  std::vector<Ifd> gpsIfd;   // at most one
+  uint8_t limitsHit = kExifWithinLimits;
+};
+
 class ExifInfo {
  public:
   ExifInfo() = default;
@@ -62,8 +77,9 @@ class ExifInfo {
   // Reads the metadata of `length` bytes at `bytes` (not copied; see above).
   // Returns false when no signature lies at an acceptable position (then
   // hasExif() is false); true otherwise, even when no directory could be read.
-  // A previous parse is forgotten first.
-  bool parse(const uint8_t* bytes, uint64_t length);
+  // A previous parse is forgotten first. Allocates nothing and never throws;
+  // limitsHit() tells whether a limit cut the reading short.
+  bool parse(const uint8_t* bytes, uint64_t length) noexcept;
 
   // Forgets the bytes, the byte order and every directory.
   void clear();
@@ -74,13 +90,20 @@ class ExifInfo {
   // The two byte-order bytes as a little-endian number; 0 without EXIF.
   uint16_t byteOrder() const { return byteOrder_; }
 
-  // First entry with `tag` in IFD0, then IFD1, …; null when none.
+  // ExifLimitHit bits of the limits the last parse reached; kExifWithinLimits
+  // (0) for every ordinary file. Values found before the limit are kept.
+  uint8_t limitsHit() const { return limitsHit_; }
+
+  // First entry with `tag` in IFD0, then IFD1, …; null when none. Kept for
+  // Make, Model, DateTime and the Exif and GPS pointers; other tags find
+  // nothing (see readDirectories).
   const IfdEntry* findInMainChain(uint16_t tag) const;
   // First entry with `tag` in the Exif private directory; null when none.
+  // Kept for DateTimeOriginal only.
   const IfdEntry* findInExifIfd(uint16_t tag) const;
   // A GPS directory with at least one valid entry was read. Its tags are
   // never decoded.
-  bool hasGps() const { return !gpsIfd_.empty(); }
+  bool hasGps() const { return hasGps_; }
 
   // Writes the entry's value as display text into `out` (replacing it),
   // cut to `maxBytes` bytes. `swap` is the caller's byte-order flag
@@ -118,22 +141,28 @@ class ExifInfo {
   uint64_t length() const { return length_; }
   // Offset of the TIFF header in the candidate; meaningful when hasExif().
   uint64_t tiffOffset() const { return tiffOffset_; }
-  const std::vector<Ifd>& mainChain() const { return mainChain_; }
-  const std::vector<Ifd>& exifIfd() const { return exifIfd_; }  // at most one
-  const std::vector<Ifd>& gpsIfd() const { return gpsIfd_; }    // at most one
+  // Walks the directories again and returns them with every valid entry
+  // (at most kExifMaxEntriesPerCandidate in all); empty without EXIF. The
+  // entries stay valid as long as the bytes do.
+  ExifDirectories readDirectories() const;
 
  private:
-  bool readDirectory(uint64_t location, Ifd& out) const;
-  void readSubDirectory(uint16_t pointerTag, std::vector<Ifd>& list);
+  friend class KeptEntriesVisitor;
+  // The kept lookups, one slot each; a set bit of keptMask_ marks a found one.
+  enum Slot : uint8_t { SlotMake, SlotModel, SlotDateTime, SlotExifPointer, SlotGpsPointer,
+                        SlotDateTimeOriginal, SlotCount };
 
   const uint8_t* bytes_ = nullptr;  // the candidate's first byte, not owned
   uint64_t length_ = 0;             // the candidate's byte count
   bool found_ = false;              // the signature was found at 2 .. length − 8
   uint64_t tiffOffset_ = 0;         // signature position + 6
   uint16_t byteOrder_ = 0;
-  std::vector<Ifd> mainChain_;
-  std::vector<Ifd> exifIfd_;
-  std::vector<Ifd> gpsIfd_;
+  bool hasGps_ = false;
+  uint8_t limitsHit_ = kExifWithinLimits;
+  uint8_t keptMask_ = 0;
+  IfdEntry kept_[SlotCount];
 };
+
+static_assert(sizeof(ExifInfo) <= kExifMaxKeptBytes, "ExifInfo must stay small: one per candidate");
 
 }  // namespace kestrix

@@ -17,13 +17,14 @@
 // (the window being destroyed) clears the running flag; the bodies check it
 // between steps and return without a final message.
 //
-// Engines. The scan, the restore/preview job and the thumbnail worker each
-// have an engine set of their own (host/engine_set.h), so none of them ever
+// Engines. The scan, the restore/preview job, the single-row thumbnail
+// (thumbnailEngines) and each thread of the window's check pool (its own
+// sets from host()) have an engine set of their own (host/engine_set.h), so none of them ever
 // waits for another or sees another's binding.
 //
 // Threads: the owner (user-interface thread) calls everything except run();
 // run() is the job thread's body; thumbnailEngines() belongs to the
-// thumbnail worker.
+// thread that makes a single row's thumbnail (the window's forward).
 #pragma once
 
 #include <cstdint>
@@ -107,7 +108,7 @@ class RecoveryJob : public JobThread {
   // What the last restore or preview did, for the window's end message.
   const RestoreOutcome& restoreOutcome() const { return restore_.outcome(); }
 
-  // The thumbnail worker's engines; made on first use by that thread.
+  // The single-row thumbnail's engines; made on first use by that thread.
   EngineSet& thumbnailEngines();
 
  protected:

@@ -19,14 +19,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   exif.shotDateText(text, 49);
   exif.endianText(text);
   (void)exif.hasGps();
-  for (const auto* list : {&exif.mainChain(), &exif.exifIfd(), &exif.gpsIfd()}) {
+  // Whatever the bytes, one candidate keeps a bounded number of entries.
+  const kestrix::ExifDirectories dirs = exif.readDirectories();
+  if (dirs.mainChain.size() > kestrix::kExifMaxMainChainDirectories) __builtin_trap();
+  size_t entries = 0;
+  for (const auto* list : {&dirs.mainChain, &dirs.exifIfd, &dirs.gpsIfd}) {
     for (const kestrix::Ifd& ifd : *list) {
+      entries += ifd.entries.size();
       for (const kestrix::IfdEntry& entry : ifd.entries) {
         exif.valueText(entry, false, text);
         exif.valueText(entry, true, text, 7);
       }
     }
   }
+  if (entries > kestrix::kExifMaxEntriesPerCandidate) __builtin_trap();
   exif.clear();
   return 0;
 }

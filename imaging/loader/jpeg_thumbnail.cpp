@@ -45,11 +45,13 @@ constexpr std::uint16_t kTagThumbnailLength = 0x0202; // JPEGInterchangeFormatLe
 // EXIF lives in APP1, whose segment is at most 64 KiB, right after SOI.
 constexpr std::uint64_t kExifSearchBytes = 70000;
 
-const IfdEntry* FindInThumbnailIfd(const ExifInfo& exif, std::uint16_t tag)
+// A row keeps only the few entries it shows; the thumbnail's two live in
+// IFD1, which is walked again here (within the same limits).
+const IfdEntry* FindInThumbnailIfd(const ExifDirectories& directories, std::uint16_t tag)
 {
-    if (exif.mainChain().size() < 2)
+    if (directories.mainChain.size() < 2)
         return nullptr;
-    for (const IfdEntry& entry : exif.mainChain()[1].entries) {
+    for (const IfdEntry& entry : directories.mainChain[1].entries) {
         if (entry.tag == tag)
             return &entry;
     }
@@ -66,8 +68,9 @@ bool RenderExifThumbnail(const std::uint8_t* bytes, std::uint64_t length, int wi
     ExifInfo exif;
     if (!exif.parse(bytes, std::min(length, kExifSearchBytes)))
         return false;
-    const IfdEntry* offset = FindInThumbnailIfd(exif, kTagThumbnailOffset);
-    const IfdEntry* size = FindInThumbnailIfd(exif, kTagThumbnailLength);
+    const ExifDirectories directories = exif.readDirectories();
+    const IfdEntry* offset = FindInThumbnailIfd(directories, kTagThumbnailOffset);
+    const IfdEntry* size = FindInThumbnailIfd(directories, kTagThumbnailLength);
     if (offset == nullptr || size == nullptr || size->value == 0)
         return false;
     const std::uint64_t begin = exif.tiffOffset() + offset->value;

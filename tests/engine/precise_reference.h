@@ -234,7 +234,7 @@ class PreciseReference {
 
   Walk movie(uint64_t s) const {
     Walk w;
-    bool moov = false, mdat = false;
+    bool moov = false, mdat = false, wide = false, pnot = false;
     uint32_t previous = 0;
     uint64_t p = s;
     for (int atoms = 0;; ++atoms) {
@@ -267,6 +267,9 @@ class PreciseReference {
         }
         if (type == t("ftyp") || !known) break;
         if (!complete && type == t("moov") && moov) break;
+        if (!complete && type == t("mdat") && mdat) break;
+        if (!complete && type == t("wide") && wide) break;
+        if (!complete && type == t("pnot") && pnot) break;
         if (complete && (type == t("moov") || type == t("wide") || type == t("pnot"))) break;
         if (complete && type == t("mdat") && previous != t("moof")) break;
       }
@@ -289,6 +292,8 @@ class PreciseReference {
       }
       if (type == t("moov")) moov = true;
       if (type == t("mdat")) mdat = true;
+      if (type == t("wide")) wide = true;
+      if (type == t("pnot")) pnot = true;
       if (!(moov && mdat) && atoms + 1 >= 32) return {Not};
       previous = type;
       p += atom;

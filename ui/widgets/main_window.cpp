@@ -326,6 +326,8 @@ void MainWindow::connectCommands() {
   connect(restoreButton_, &QPushButton::clicked, this, &MainWindow::restoreCommand);
   connect(selectAllButton_, &QPushButton::clicked, this, &MainWindow::selectAllCommand);
   connect(viewButton_, &QPushButton::clicked, this, &MainWindow::switchView);
+  connect(results_, &ResultList::checksProgressed, this, &MainWindow::showCheckProgress);
+  connect(results_, &ResultList::thumbnailsFinished, this, &MainWindow::checksFinished);
   connect(helpButton_, &QPushButton::clicked, this, &MainWindow::helpCommand);
   connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
   // Any user choice in the box (picked, or the popup closed) re-checks it.
@@ -457,6 +459,19 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 
 // ---------------------------------------------------------------------------
 // End of jobs.
+
+void MainWindow::showCheckProgress(int finished, int total) {
+  // A restore or copy beside the checks owns the progress line.
+  if (job_.isActive() || job_.scanJob().isActive() || total <= 0) return;
+  progress_->setValue(static_cast<int>(int64_t{finished} * 100 / total));
+  status_->setText(fromUtf8(kCheckingStatus).arg(finished).arg(total));
+}
+
+void MainWindow::checksFinished() {
+  if (job_.isActive() || job_.scanJob().isActive()) return;
+  progress_->setValue(0);
+  status_->clear();
+}
 
 void MainWindow::scanEnded(uint64_t total) {
   // The scan posted this as its last act: joining returns at once.
@@ -696,8 +711,8 @@ bool MainWindow::createImage(const QString& devicePath) {
                                        static_cast<qsizetype>(driveErrorMessage(code).size())));
     return false;
   }
-  // The list and the block go before the copy starts: the thumbnail worker
-  // writes through the same image buffer whose file the copy is about to
+  // The list and the block go before the copy starts: the check pool
+  // reads through the same image buffer whose file the copy is about to
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
   status_->setText(fromUtf8(kCopyingStatus));

@@ -105,6 +105,8 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kScanningStatus = "解析中.....";
   static constexpr const char* kRestoringStatus = "復元中.....";
   static constexpr const char* kCopyingStatus = "ディスクイメージ作成中.....";
+  // While the finds are checked after a scan: "%1" rows checked of "%2".
+  static constexpr const char* kCheckingStatus = "状態を確認中… %1 / %2";
   // Context menu of the results list.
   static constexpr const char* kReportMenuText = "レポート";
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
@@ -222,6 +224,9 @@ class MainWindow : public QWidget, public JobReporter {
 
   void buildControls();
   void connectCommands();
+  // The check pool's progress, shown while no job uses the progress line.
+  void showCheckProgress(int finished, int total);
+  void checksFinished();
   void updateCreateButton();
   void imageNameChanged();
   // Clears the rows (their EXIF views point into the block), then drops the

@@ -5,12 +5,14 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
+#include <array>
 
 #include "core/candidate_bytes.h"
+#include "core/candidate_check.h"
 #include "core/unreadable_sectors.h"
 #include "jobs/recovery_job.h"
+#include "ui/widgets/check_pool.h"
 #include "ui/widgets/thumbnail_decoder.h"
-#include "ui/widgets/thumbnail_worker.h"
 
 namespace kestrix {
 
@@ -21,7 +23,7 @@ struct ColumnSpec {
   const char* header;
   int width;
 };
-constexpr ColumnSpec kColumns[CandidateList::ColumnCount] = {
+constexpr ColumnSpec kColumns[ResultList::kColumnCount] = {
     {"復元ファイル", 120},
     {"マシン名", 100},
     {"撮影(更新)日時", 100},
@@ -29,7 +31,31 @@ constexpr ColumnSpec kColumns[CandidateList::ColumnCount] = {
     {"GPS情報", 64},
     {"メーカー名", 72},
     {"Endian", 64},
+    {"状態", 64},
+    {ResultList::kUnreadableSectorsHeader, 90},
 };
+
+// The thumbnail of a damaged or truncated find with its mark: a filled
+// corner, red for damage, amber for a file that stops part-way, so the icon
+// view tells them apart without the details.
+QImage markedImage(const QImage& picture, Verdict verdict) {
+  QImage marked = picture.convertToFormat(QImage::Format_RGB32);
+  QPainter painter(&marked);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor color = verdict == Verdict::Damaged ? QColor(205, 40, 40) : QColor(230, 150, 20);
+  const int side = 22;
+  const QPointF corner[] = {{double(marked.width() - side), 0.0},
+                            {double(marked.width()), 0.0},
+                            {double(marked.width()), double(side)}};
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(color);
+  painter.drawPolygon(corner, 3);
+  painter.setPen(QPen(Qt::white, 2));
+  const int x = marked.width() - 6;
+  painter.drawLine(QPointF(x, 3), QPointF(x, 9));
+  painter.drawPoint(QPointF(x, 12.5));
+  return marked;
+}
 
 }  // namespace
 
@@ -46,6 +72,8 @@ ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection
           Qt::QueuedConnection);
   connect(this, &ResultList::workerDone, this, &ResultList::finishThumbnails,
           Qt::QueuedConnection);
+  connect(this, &ResultList::checkProgress, this, &ResultList::showCheckProgress,
+          Qt::QueuedConnection);
 }
 
 ResultList::~ResultList() {
@@ -54,13 +82,11 @@ ResultList::~ResultList() {
 }
 
 const char* ResultList::columnHeader(int column) {
-  if (column == kUnreadableSectorsColumn) return kUnreadableSectorsHeader;
-  return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].header : "";
+  return column >= 0 && column < kColumnCount ? kColumns[column].header : "";
 }
 
 int ResultList::columnWidth(int column) {
-  if (column == kUnreadableSectorsColumn) return 90;
-  return column >= 0 && column < CandidateList::ColumnCount ? kColumns[column].width : 0;
+  return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
 }
 
 QImage ResultList::placeholderImage() {
@@ -99,7 +125,7 @@ int ResultList::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultList::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kUnreadableSectorsColumn + 1;
+  return parent.isValid() ? 0 : kColumnCount;
 }
 
 QVariant ResultList::data(const QModelIndex& index, int role) const {
@@ -107,6 +133,7 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: {
+      if (index.column() == kColumnVerdict) return verdictText(index.row());
       if (index.column() == kUnreadableSectorsColumn) {
         const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
         if (!unreadableSectorsShown_ || candidate == nullptr) return QString();
@@ -117,8 +144,15 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(text);
     }
     case Qt::DecorationRole:
+    {
       if (index.column() != CandidateList::ColumnName) return {};
-      return image(std::max(imageIndex(index.row()), 0));
+      const QImage picture = image(std::max(imageIndex(index.row()), 0));
+      const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
+      if (candidate == nullptr || !candidate->checked()) return picture;
+      const Verdict verdict = candidate->check().verdict;
+      if (verdict != Verdict::Damaged && verdict != Verdict::Truncated) return picture;
+      return markedImage(picture, verdict);
+    }
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:
@@ -195,7 +229,9 @@ bool ResultList::startThumbnails() {
   images_[0] = placeholderImage();
   rowImage_ = QVector<int>(shownRows_, 0);
   emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
-  worker_ = std::make_unique<ThumbnailWorker>(*this, ++generation_);
+  worker_ = std::make_unique<CheckPool>(
+      *this, recoveryJob_ != nullptr ? &recoveryJob_->host() : nullptr, shownRows_,
+      ++generation_);
   if (!worker_->start()) {
     worker_.reset();
     return false;
@@ -204,7 +240,48 @@ bool ResultList::startThumbnails() {
 }
 
 void ResultList::stopThumbnails() {
-  if (worker_) worker_->stop();
+  // The pool's engines come from the job's host: they go now, while the
+  // host is surely there (the window stops everything before the job goes).
+  worker_.reset();
+}
+
+QString ResultList::verdictText(int row) const {
+  const Candidate* candidate = candidates_.candidateAt(row + 1);
+  const Verdict verdict =
+      candidate != nullptr && candidate->checked() ? candidate->check().verdict : Verdict::Unknown;
+  switch (verdict) {
+    case Verdict::Intact:
+      return QString::fromUtf8(kVerdictIntactText);
+    case Verdict::Damaged:
+      return QString::fromUtf8(kVerdictDamagedText);
+    case Verdict::Truncated:
+      return QString::fromUtf8(kVerdictTruncatedText);
+    case Verdict::Unknown:
+      break;
+  }
+  return QString::fromUtf8(kVerdictUnknownText);
+}
+
+void ResultList::checkRow(int row, EngineSet& engines, int generation) {
+  const ImageFile* image = recoveryJob_ != nullptr ? recoveryJob_->image() : nullptr;
+  if (image == nullptr) return;
+  std::array<uint8_t, kCheckCellStride * kCheckCellHeight> cell{};
+  bool cellMade = false;
+  QImage thumbnail;
+  checkCandidateRow(*image, &engines, candidates_, row, cell.data(), &cellMade,
+                    [&](const CandidateBytes& bytes) {
+                      // A JPEG's picture came with its check; others (PNG
+                      // through Qt's reader) are drawn from the same bytes.
+                      if (!cellMade) {
+                        thumbnail = decodeThumbnail(bytes.data(), bytes.size(), bytes.extension());
+                      }
+                    });
+  if (cellMade) {
+    thumbnail = QImage(cell.data(), kCheckCellWidth, kCheckCellHeight, kCheckCellStride,
+                       QImage::Format_RGB888)
+                    .convertToFormat(QImage::Format_RGB32);
+  }
+  if (!thumbnail.isNull()) emit thumbnailMade(generation, row, row + 1, thumbnail);
 }
 
 bool ResultList::thumbnailsActive() const { return worker_ && worker_->isActive(); }
@@ -248,8 +325,18 @@ void ResultList::storeThumbnail(int generation, int row, int imageIndex, const Q
 
 void ResultList::finishThumbnails(int generation) {
   if (generation != generation_.load() || !worker_) return;
-  worker_->stop();  // the body has returned; this joins it
+  worker_.reset();  // the bodies have returned or are returning: this joins them
   emit thumbnailsFinished();
+}
+
+void ResultList::showCheckProgress(int generation, int finished, int total) {
+  if (generation != generation_.load() || shownRows_ == 0) return;
+  // One refresh of the verdict column and the marks per progress step: the
+  // views repaint only the rows they show.
+  emit dataChanged(index(0, kColumnVerdict), index(shownRows_ - 1, kColumnVerdict),
+                   {Qt::DisplayRole, Qt::ToolTipRole});
+  emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
+  emit checksProgressed(finished, total);
 }
 
 void ResultList::followSelection(const QItemSelection& selected,

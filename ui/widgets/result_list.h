@@ -8,11 +8,13 @@
 // beginInsertRows/endInsertRows per batch, so that 100,000 appends cost the
 // views a few dozen layouts instead of 100,000.
 //
-// Thumbnails: image 0 is a placeholder drawn at start-up; images 1… are
-// handed out densely in row order, only to rows whose picture decoded. The
-// worker (ThumbnailWorker) decodes on its own thread and hands each QImage
-// over by a queued signal; the model owns the images and the rows' image
-// indices, both touched on the user-interface thread only.
+// Checks and thumbnails: after the scan one run of the CheckPool (two
+// threads) checks every row and makes its thumbnail from the same decoding
+// work. Image 0 is a placeholder drawn at start-up; a row whose picture
+// decoded gets image row + 1. Each QImage comes over by a queued signal; the
+// model owns the images and the rows' image indices, both touched on the
+// user-interface thread only. A row's verdict is shown in the column "状態"
+// and, for damaged or truncated finds, as a mark on its thumbnail.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -29,7 +31,8 @@
 namespace kestrix {
 
 class RecoveryJob;
-class ThumbnailWorker;
+class CheckPool;
+class EngineSet;
 
 class ResultList : public QAbstractTableModel, private CandidateListListener {
   Q_OBJECT
@@ -40,10 +43,18 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   static constexpr int kThumbnailHeight = 75;
   // How long appended rows may wait before the views hear of them.
   static constexpr int kRowBatchMs = 50;
+  // The model's own column after the candidate list's: the check's verdict.
+  static constexpr int kColumnVerdict = CandidateList::ColumnCount;
   // The last column: the find's 512-byte sectors the card's rescue map does
   // not mark finished; empty while the rows have no map behind them.
-  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount;
+  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount + 1;
   static constexpr const char* kUnreadableSectorsHeader = "読めないセクタ";
+  static constexpr int kColumnCount = CandidateList::ColumnCount + 2;
+  // Texts of the verdict column; rows not checked yet show "未確認" too.
+  static constexpr const char* kVerdictIntactText = "正常";
+  static constexpr const char* kVerdictDamagedText = "破損";
+  static constexpr const char* kVerdictTruncatedText = "途中まで";
+  static constexpr const char* kVerdictUnknownText = "未確認";
 
   explicit ResultList(QObject* parent = nullptr);
   ~ResultList() override;
@@ -77,18 +88,25 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   // Publishes rows the scan appended and the views have not heard of yet.
   void flushPendingRows();
-  // Stops the thumbnail worker, then removes every row, candidate and image.
+  // Stops the check pool, then removes every row, candidate and image.
   void clear();
 
   // Selects or releases every row (the select-all button).
   void selectAll(bool select);
   int selectedCount() const { return candidates_.selectedCount(); }
 
-  // Starts the worker unless there are no rows or the thumbnails of this
-  // result set are made or being made; true when it started.
+  // Starts the check pool (checks and thumbnails of every row) unless there
+  // are no rows or this result set's run is done or running; true when it
+  // started.
   bool startThumbnails();
+  // Stops the pool, joins its threads and frees their engines.
   void stopThumbnails();
   bool thumbnailsActive() const;
+  // The verdict column's text for a row (see the k…Text above).
+  QString verdictText(int row) const;
+  // Check pool thread: checks `row` with the thread's `engines`, stores the
+  // check and sends the thumbnail (image row + 1) made on the way.
+  void checkRow(int row, EngineSet& engines, int generation);
   // Makes the thumbnail of `row` as image `imageIndex`: writes the row to
   // the temporary folder, decodes, deletes the file, fits it to 100 × 75 and
   // hands it to the user-interface thread. False (row keeps image 0) when
@@ -106,8 +124,13 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   void selectionCountChanged(int selected);
   // Rows were published to the views (count = rows now shown).
   void rowsPublished(int count);
-  // The worker went through every row (or was stopped) and has been joined.
+  // The pool checked every row and has been joined.
   void thumbnailsFinished();
+  // Rows checked so far of all (user-interface thread, after the verdict
+  // column was refreshed).
+  void checksProgressed(int finished, int total);
+  // Pool threads → user-interface thread; connected queued.
+  void checkProgress(int generation, int finished, int total);
   // Worker → user-interface thread; connected queued.
   void thumbnailMade(int generation, int row, int imageIndex, const QImage& image);
   void workerDone(int generation);
@@ -115,6 +138,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
  private slots:
   void storeThumbnail(int generation, int row, int imageIndex, const QImage& image);
   void finishThumbnails(int generation);
+  void showCheckProgress(int generation, int finished, int total);
   void followSelection(const QItemSelection& selected, const QItemSelection& deselected);
 
  private:
@@ -134,7 +158,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   bool unreadableSectorsShown_ = false; // the rows carry a map's counts
   bool syncingSelection_ = false;       // the model is copying view selection into the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
-  std::unique_ptr<ThumbnailWorker> worker_;
+  std::unique_ptr<CheckPool> worker_;
   // Bumped by every clear and start, so a thumbnail queued before a clear
   // can never land in the next result set.
   std::atomic<int> generation_{0};

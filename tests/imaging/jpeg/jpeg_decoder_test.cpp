@@ -174,9 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"precision_12_sof1", [] { Bytes j = Patched(FrameOffset, 1, 0xC1); j[FrameOffset(j) + 4] = 12; return j; }, kJpegBadPrecision, kJpegBadPrecision},
         ErrorCase{"lossless_sof3", [] { return Patched(FrameOffset, 1, 0xC3); }, kJpegUnsupportedFrame, kJpegUnsupportedFrame},
         ErrorCase{"cmyk_four_components", [] {
-            const std::string out = ScratchDirectory() + "/cmyk.jpg";
-            Shell("convert " + SourcePicture(32, 24) + " -colorspace CMYK " + out);
-            return ReadFile(out); }, 0, kJpegBadComponentCount},
+            return CommittedInput("convert_32x24_cmyk.jpg", [](const std::string& path) {
+                return Shell("convert " + SourcePicture(32, 24) + " -colorspace CMYK " + path); }); },
+            0, kJpegBadComponentCount},
         ErrorCase{"width_24577", [] { Bytes j = Patched(FrameOffset, 7, 0x60); j[FrameOffset(j) + 8] = 0x01; return j; }, kJpegBadWidth, kJpegBadWidth},
         ErrorCase{"height_0", [] { Bytes j = Patched(FrameOffset, 5, 0); j[FrameOffset(j) + 6] = 0; return j; }, kJpegBadHeight, kJpegBadHeight},
         ErrorCase{"dht_with_256_codes", [] {

@@ -3,6 +3,9 @@
 #include "imaging/jpeg/jpeg_decoder.h"
 #include "imaging/jpeg/memory_byte_source.h"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -75,13 +78,38 @@ std::string SourcePicture(int width, int height)
     return path;
 }
 
+Bytes CommittedInput(const std::string& name, const std::function<bool(const std::string& path)>& make)
+{
+    const std::string path = std::string(KX_JPEG_TEST_DATA_DIR) + "/" + name;
+    if (std::getenv("KESTRIX_REMAKE_JPEG_DATA") != nullptr) {
+        std::filesystem::create_directories(KX_JPEG_TEST_DATA_DIR);
+        std::filesystem::remove(path);
+        if (!make(path)) {
+            ADD_FAILURE() << "could not make " << path;
+            return {};
+        }
+    }
+    if (!std::filesystem::exists(path)) {
+        ADD_FAILURE() << "missing " << path << ": run the test with KESTRIX_REMAKE_JPEG_DATA=1 and commit it";
+        return {};
+    }
+    return ReadFile(path);
+}
+
 Bytes EncodeWithCjpeg(int width, int height, const std::string& options)
 {
-    const std::string out = ScratchDirectory() + "/encoded.jpg";
-    std::filesystem::remove(out);
-    if (!Shell("cjpeg " + options + " " + SourcePicture(width, height) + " > " + out))
-        return {};
-    return ReadFile(out);
+    // The name holds the size and the options, without the scratch folder of
+    // option files (-qtables, -scans), whose contents the tests write alike.
+    std::string key = options;
+    const std::string scratch = ScratchDirectory() + "/";
+    for (std::size_t at; (at = key.find(scratch)) != std::string::npos;)
+        key.erase(at, scratch.size());
+    std::string name = "cjpeg_" + std::to_string(width) + "x" + std::to_string(height);
+    for (const char c : key)
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return CommittedInput(name + ".jpg", [&](const std::string& path) {
+        return Shell("cjpeg " + options + " " + SourcePicture(width, height) + " > " + path);
+    });
 }
 
 Picture ReferenceDecode(const Bytes& jpeg)

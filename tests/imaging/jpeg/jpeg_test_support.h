@@ -1,9 +1,11 @@
 #pragma once
-// Test images: photos encoded at test time with ImageMagick and cjpeg, the
-// djpeg reference decode, and small hand-built streams for paths no encoder
-// produces.
+// Test images: small photos encoded once with ImageMagick and cjpeg and kept
+// in tests/data/jpeg/ (so decodes and pinned hashes do not change with the
+// installed tools), the djpeg reference decode, and small hand-built streams
+// for paths no encoder produces.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,7 +30,12 @@ void WriteFile(const std::string& path, const Bytes& bytes);
 Picture ReadPnm(const std::string& path);
 // A photo-like source picture (cached): plasma fractal of the given size.
 std::string SourcePicture(int width, int height);
-// Encodes SourcePicture(width, height) with cjpeg and the given options.
+// The bytes of tests/data/jpeg/NAME. With KESTRIX_REMAKE_JPEG_DATA set in the
+// environment, make(path) writes the file first (needs the tools); a missing
+// file fails the test.
+Bytes CommittedInput(const std::string& name, const std::function<bool(const std::string& path)>& make);
+// SourcePicture(width, height) encoded with cjpeg and the given options: the
+// committed file tests/data/jpeg/cjpeg_WxH_OPTIONS.jpg.
 Bytes EncodeWithCjpeg(int width, int height, const std::string& options);
 // djpeg -dct fast -nosmooth of the given bytes.
 Picture ReferenceDecode(const Bytes& jpeg);
