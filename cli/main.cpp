@@ -23,19 +23,22 @@ struct Command {
 // name) and returns the exit code.
 constexpr Command kCommands[] = {
     // name        entry point         usage / summary
-    {"scan", runScanCommand, "scan IMAGE [--split] [--check] [--json]",
+    {"scan", runScanCommand, "scan IMAGE [--split] [--check] [--map FILE] [--json]",
      "scan a disk image and list the candidates (name, start, end, size, model, date, GPS, "
      "maker, byte order; --json: a JSON array; --split: every JPEG stream separately; "
      "--check: also decode every find on both cores and add its verdict (intact, damaged, "
-     "truncated, unknown), width and height)"},
+     "truncated, unknown), width and height). With a rescue map (--map FILE, ours or GNU "
+     "ddrescue's, else IMAGE.map when no IMAGE.part lies beside it) every candidate also gets "
+     "its 512-byte sectors the copy could not read (last column; JSON \"unreadableSectors\"), "
+     "and an incomplete image is warned about"},
     {"restore", runRestoreCommand,
      "restore IMAGE DEST [--split] [--set-file-time] [--tidy PREFIX:DIGITS] "
-     "[--check [--only intact|damaged|truncated]] [NAME...]",
+     "[--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]",
      "scan, optionally rename (PREFIX + DIGITS-digit serial + extension), and write the named "
      "candidates (all when none is named) into the existing folder DEST; --set-file-time dates "
      "the files from the EXIF shot date; --check --only VERDICT writes only the candidates "
      "the check gives that verdict; exit 1 when any file could not be written"},
-    {"report", runReportCommand, "report IMAGE [--split]",
+    {"report", runReportCommand, "report IMAGE [--split] [--map FILE]",
      "scan and print the restore list (CR LF line ends)"},
     {"decode", runDecodeCommand, "decode FILE OUT",
      "decode a JPEG with the program's own decoder into a binary PPM (PGM for greyscale); "

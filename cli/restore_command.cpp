@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kRestoreUsage =
     "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
-    "[--tidy PREFIX:DIGITS] [--check [--only intact|damaged|truncated]] [NAME...]";
+    "[--tidy PREFIX:DIGITS] [--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]";
 
 bool isFolder(const std::string& path) {
   struct stat info {};
@@ -61,7 +61,7 @@ int runRestoreCommand(int argc, char** argv) {
   const CommandArguments arguments =
       CommandArguments::parse(argc, argv,
                               {"--split", "--signature-rules", "--set-file-time", "--check"},
-                              {"--tidy", "--only"});
+                              {"--tidy", "--only", "--map"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
     printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
     return 2;
@@ -108,8 +108,12 @@ int runRestoreCommand(int argc, char** argv) {
 
   ScanSession session;
   if (!session.hasEngines()) return 2;
-  catchStopSignals();
   std::string error;
+  if (!session.chooseMap(imagePath, mapArgument(arguments), error)) {
+    printError(error);
+    return 2;
+  }
+  catchStopSignals();
   if (!session.scan(imagePath, scanSettingsFrom(arguments), error, stopRequested)) {
     printError(error);
     return 2;

@@ -45,8 +45,9 @@ RowCheck rowCheck(const Candidate& candidate) {
 }
 
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
-// with `withCheck` then verdict, width and height.
-void printRows(const CandidateList& list, bool withCheck) {
+// with `withCheck` then verdict, width and height; with `withMap` the find's
+// unreadable sectors last.
+void printRows(const CandidateList& list, bool withCheck, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
@@ -61,11 +62,16 @@ void printRows(const CandidateList& list, bool withCheck) {
       const RowCheck check = rowCheck(*candidate);
       std::printf("\t%s\t%d\t%d", check.verdict, check.width, check.height);
     }
+    if (withMap && candidate != nullptr) {
+      std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
+    }
     std::printf("\n");
   }
 }
 
-void printJson(const CandidateList& list, bool withCheck) {
+// "unreadableSectors" only with a map: without one nothing is known, and 0
+// would claim the find is whole.
+void printJson(const CandidateList& list, bool withCheck, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
@@ -93,6 +99,7 @@ void printJson(const CandidateList& list, bool withCheck) {
       out += ", \"width\": " + std::to_string(check.width);
       out += ", \"height\": " + std::to_string(check.height);
     }
+    if (withMap) out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
     out += "}";
   }
   out += out.size() > 1 ? "\n]\n" : "]\n";
@@ -100,6 +107,11 @@ void printJson(const CandidateList& list, bool withCheck) {
 }
 
 }  // namespace
+
+std::string mapArgument(const CommandArguments& arguments) {
+  const auto value = arguments.values.find("--map");
+  return value != arguments.values.end() ? value->second : std::string();
+}
 
 ScanSettings scanSettingsFrom(const CommandArguments& arguments) {
   ScanSettings settings;
@@ -122,7 +134,7 @@ int finishOutput() {
 int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, const char* usage,
                       CommandArguments& arguments, ScanSession& session) {
   flagNames.insert({"--split", "--signature-rules"});
-  arguments = CommandArguments::parse(argc, argv, flagNames);
+  arguments = CommandArguments::parse(argc, argv, flagNames, {"--map"});
   if (!arguments.problem.empty() || arguments.positional.size() != 1) {
     printError(arguments.problem.empty() ? usage : arguments.problem);
     return 2;
@@ -130,6 +142,10 @@ int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, co
   // Without an engine an empty list would read as an empty card.
   if (!session.hasEngines()) return 2;
   std::string error;
+  if (!session.chooseMap(arguments.positional[0], mapArgument(arguments), error)) {
+    printError(error);
+    return 2;
+  }
   if (!session.scan(arguments.positional[0], scanSettingsFrom(arguments), error)) {
     printError(error);
     return 2;
@@ -149,6 +165,10 @@ int checkScanOutcome(const ScanSession& session) {
     printError("警告: イメージの " + std::to_string((lost + 1023) / 1024) +
                " KiB を読み取れなかったため、0 として扱いました。");
   }
+  if (session.map() != nullptr && session.image() != nullptr) {
+    const uint64_t unread = unreadImageBytes(*session.map(), session.image()->size());
+    if (unread != 0) printError(incompleteImageWarning(unread));
+  }
   return 0;
 }
 
@@ -158,7 +178,7 @@ int runScanCommand(int argc, char** argv) {
   if (const int problem =
           scanFromArguments(
               argc, argv, {"--json", "--check"},
-              "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--json]",
+              "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]",
               arguments, session)) {
     return problem;
   }
@@ -166,9 +186,9 @@ int runScanCommand(int argc, char** argv) {
   const bool withCheck = arguments.flags.count("--check") != 0;
   if (withCheck) checkSessionRows(session);
   if (arguments.flags.count("--json")) {
-    printJson(session.list(), withCheck);
+    printJson(session.list(), withCheck, session.map() != nullptr);
   } else {
-    printRows(session.list(), withCheck);
+    printRows(session.list(), withCheck, session.map() != nullptr);
   }
   return finishOutput();
 }
@@ -178,7 +198,7 @@ int runReportCommand(int argc, char** argv) {
   ScanSession session;
   if (const int problem =
           scanFromArguments(argc, argv, {},
-                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules]",
+                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules] [--map FILE]",
                             arguments, session)) {
     return problem;
   }

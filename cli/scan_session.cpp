@@ -23,6 +23,28 @@ ScanSession::ScanSession() {
   engines_ = host_.createEngineSet();
 }
 
+bool ScanSession::chooseMap(const std::string& imagePath, const std::string& mapPath,
+                            std::string& error) {
+  map_.reset();
+  if (!mapPath.empty()) {
+    RescueMapLoad loaded = RescueMap::load(mapPath);
+    if (!loaded.map) {
+      error = mapUnreadableMessage(mapPath, loaded.error);
+      return false;
+    }
+    map_ = std::move(loaded.map);
+    return true;
+  }
+  ImageMapLoad beside = loadMapBeside(imagePath);
+  if (!beside.path.empty() && !beside.map) {
+    // A stray or damaged file must not stop the scan of a good image.
+    printError("警告: " + mapUnreadableMessage(beside.path, beside.error) +
+               " マップなしで検査します。");
+  }
+  map_ = std::move(beside.map);
+  return true;
+}
+
 bool ScanSession::scan(const std::string& imagePath, const ScanSettings& settings,
                        std::string& error, const std::function<bool()>& stopRequested) {
   list_.clear();
@@ -36,6 +58,7 @@ bool ScanSession::scan(const std::string& imagePath, const ScanSettings& setting
   ScanCallbacks callbacks;
   if (stopRequested) callbacks.shouldContinue = [&stopRequested] { return !stopRequested(); };
   summary_ = scanImage(*image_, engines_, registry_.keys(), list_, settings, callbacks);
+  if (map_) markUnreadableSectors(list_, *map_);
   return true;
 }
 

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/candidate_list.h"
 #include "core/image_file.h"
 #include "core/image_scan.h"
+#include "core/unreadable_sectors.h"
 #include "host/engine_set.h"
 #include "host/extension_registry.h"
 #include "host/plugin_host.h"
@@ -31,6 +33,14 @@ class ScanSession {
   bool scan(const std::string& imagePath, const ScanSettings& settings, std::string& error,
             const std::function<bool()>& stopRequested = {});
 
+  // Chooses the rescue map the next scan reads: `mapPath` when not empty
+  // (false with the message in `error` when it cannot be read), else the
+  // map beside the image (mapPathBeside), which is only warned about on
+  // stderr and left out when it cannot be read.
+  bool chooseMap(const std::string& imagePath, const std::string& mapPath, std::string& error);
+  // The map in use, or null: every row then carries its unreadable sectors.
+  const RescueMap* map() const { return map_ ? &*map_ : nullptr; }
+
   const ImageFile* image() const { return image_.get(); }
   CandidateList& list() { return list_; }
   EngineSet& engines() { return engines_; }
@@ -45,6 +55,7 @@ class ScanSession {
   std::unique_ptr<ImageFile> image_;
   CandidateList list_;  // after image_: rows go before the mapping they view
   ScanSummary summary_;
+  std::optional<RescueMap> map_;
 };
 
 // Prints a message for the terminal: the system's CR LF become LF.

@@ -78,9 +78,12 @@ int32_t RecoveryJob::run() {
 
 int32_t RecoveryJob::runCopy() {
   resultText_.clear();
+  lastCopyOutcome_ = CopyOutcome::Failed;
   if (reporter_ == nullptr) return 0;
   CopyJob copy(drive_, *reporter_);
-  const CopyOutcome outcome = copy.run(imagePath_, [this] { return shouldContinue(); });
+  const CopyOutcome outcome =
+      copy.run(imagePath_, [this] { return shouldContinue(); }, copyOptions_);
+  lastCopyOutcome_ = outcome;
   // Written before the final message is handled: CopyJob posts CopyEnded as
   // its last act, and the window reads the text only after joining this
   // thread, so the text is complete by then.

@@ -35,6 +35,7 @@
 #include "host/engine_set.h"
 #include "host/extension_registry.h"
 #include "host/plugin_host.h"
+#include "jobs/copy_job.h"
 #include "jobs/job_thread.h"
 #include "jobs/restore_job.h"
 #include "jobs/scan_job.h"
@@ -89,6 +90,14 @@ class RecoveryJob : public JobThread {
   void setImagePath(const std::string& path) { imagePath_ = path; }
   const std::string& imagePath() const { return imagePath_; }
 
+  // The options of the next copy (a resume from the map, retries); kept
+  // until set again.
+  void setCopyOptions(const CopyOptions& options) { copyOptions_ = options; }
+  const CopyOptions& copyOptions() const { return copyOptions_; }
+  // How the last copy ended; read after the job thread was joined (a
+  // stopped copy posts no message, so this is how the window learns it).
+  CopyOutcome lastCopyOutcome() const { return lastCopyOutcome_; }
+
   // The last copy's result text (media header, damage log, end lines);
   // empty before the first copy and when a copy failed before writing it.
   const std::string& resultText() const { return resultText_; }
@@ -125,6 +134,8 @@ class RecoveryJob : public JobThread {
   uint64_t scanWindowBytes_ = kScanWindowBytes;
   std::string imagePath_;
   std::string resultText_;
+  CopyOptions copyOptions_;
+  CopyOutcome lastCopyOutcome_ = CopyOutcome::Failed;
 };
 
 }  // namespace kestrix

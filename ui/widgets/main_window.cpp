@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "jobs/copy_job.h"
+#include "jobs/copy_status_text.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
 #include "media/device_identity.h"
@@ -45,6 +46,7 @@
 #include "ui/dialogs/tidy_dialog.h"
 #include "ui/dialogs/viewer_window.h"
 #include "core/tidy_names.h"
+#include "core/unreadable_sectors.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
@@ -109,7 +111,7 @@ MainWindow::FileIdentity MainWindow::fileIdentity(const std::string& path) {
 // One call of a worker on the JobReporter, carried to the window's thread.
 class MainWindow::JobEvent : public QEvent {
  public:
-  enum What { Message, Progress, ImageName, ListEnabled };
+  enum What { Message, Progress, ImageName, ListEnabled, CopyState };
 
   static QEvent::Type eventType() {
     static const int type = QEvent::registerEventType();
@@ -218,7 +220,7 @@ void MainWindow::buildControls() {
   driveBox_->setObjectName("combo1007");
   driveBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   driveBox_->setMinimumContentsLength(20);
-  createButton_ = makeButton("ﾃﾞｨｽｸｲﾒｰｼﾞ作成", "button1008", this);
+  createButton_ = makeButton(kCreateImageButtonText, "button1008", this);
   browseButton_ = makeButton("参　照", "button1002", this);
   driveRow->addWidget(driveBox_, 1);
   driveRow->addWidget(createButton_);
@@ -470,6 +472,15 @@ void MainWindow::setProgress(int percent) {
   QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
 }
 
+void MainWindow::copyStatus(const CopyStatus& status) {
+  {
+    std::lock_guard lock(copyStatusMutex_);
+    pendingCopyStatus_ = status;
+  }
+  if (copyStatusQueued_.exchange(true)) return;  // the queued event reads the latest
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::CopyState));
+}
+
 void MainWindow::setImageName(const std::string& path) {
   auto* event = new JobEvent(JobEvent::ImageName);
   event->text = path;
@@ -513,6 +524,20 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       detailsView_->setEnabled(event.flag);
       iconView_->setEnabled(event.flag);
       return;
+    case JobEvent::CopyState: {
+      copyStatusQueued_.store(false);
+      CopyStatus status;
+      {
+        std::lock_guard lock(copyStatusMutex_);
+        status = pendingCopyStatus_;
+      }
+      // A late status of a copy already stopped must not come back.
+      if (copying_) {
+        status_->setText(fromUtf8(kCopyingStatus) + "  " +
+                         QString::fromStdString(copyStatusText(status)));
+      }
+      return;
+    }
     case JobEvent::Message:
       break;
   }
@@ -559,6 +584,8 @@ void MainWindow::scanEnded(uint64_t total) {
   // The scan posted this as its last act: joining returns at once.
   job_.scanJob().stop();
   results_->flushPendingRows();
+  // The scan thread is joined and no worker reads the rows yet.
+  if (scanMap_) results_->showUnreadableSectors(*scanMap_);
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
@@ -573,6 +600,13 @@ void MainWindow::scanEnded(uint64_t total) {
   if (unreadable != 0) {
     prompter_.warn(this, fromUtf8(kApplicationTitle),
                    fromUtf8(kUnreadableImageMessage).arg((unreadable + 1023) / 1024));
+  }
+  if (scanMap_ && job_.image() != nullptr) {
+    const uint64_t unread = unreadImageBytes(*scanMap_, job_.image()->size());
+    if (unread != 0) {
+      prompter_.warn(this, fromUtf8(kApplicationTitle),
+                     fromUtf8(kIncompleteImageMessage).arg(mebibytesRoundedUp(unread)));
+    }
   }
   browseButton_->setEnabled(true);
   scanButton_->setEnabled(true);
@@ -596,10 +630,14 @@ void MainWindow::copyNotice(uint64_t code) {
     case CopyNoticeWriteFailed:
       text = kWriteFailedNotice;
       break;
+    case CopyNoticeDriveLost:
+      // Like a failed copy, but nothing read is lost: the map holds it.
+      prompter_.inform(this, fromUtf8(kApplicationTitle),
+                       fromUtf8(copyNoticeText(code)) + "\r\n" + fromUtf8(kResumePossibleMessage));
+      return;
     case CopyNoticeDestinationOnSource:
     case CopyNoticeMapUnusable:
     case CopyNoticeMapOfAnotherDrive:
-    case CopyNoticeDriveLost:
       text = copyNoticeText(code);
       break;
     default:
@@ -610,6 +648,7 @@ void MainWindow::copyNotice(uint64_t code) {
 
 void MainWindow::copyEnded(uint64_t finished) {
   job_.stop();
+  setCopying(false);
   browseButton_->setEnabled(true);
   updateCreateButton();
   if (finished == 0) scanButton_->setEnabled(false);
@@ -681,7 +720,9 @@ void MainWindow::setJobButtons(bool enabled) {
 }
 
 void MainWindow::updateCreateButton() {
-  createButton_->setEnabled(driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty());
+  // While a copy runs the button is its stop, whatever the drive box shows.
+  createButton_->setEnabled(copying_ ||
+                            (driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty()));
 }
 
 void MainWindow::updateSelectAllButton(int selected) {
@@ -739,6 +780,10 @@ void MainWindow::releaseImageBlock() {
 // Commands.
 
 void MainWindow::createImageCommand() {
+  if (copying_) {
+    stopCopyCommand();
+    return;
+  }
   const QString devicePath = driveBox_->currentData().toString();
   if (driveBox_->currentIndex() < 0 || devicePath.isEmpty()) {
     prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kChooseDriveMessage));
@@ -746,6 +791,7 @@ void MainWindow::createImageCommand() {
   }
   if (createImage(devicePath)) {
     setJobButtons(false);
+    setCopying(true);
   } else {
     browseButton_->setEnabled(true);
     updateCreateButton();
@@ -757,12 +803,22 @@ bool MainWindow::createImage(const QString& devicePath) {
                                                 fromUtf8(kSaveImageFilter),
                                                 fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
+  // A copy left unfinished is offered first: No starts over, which replaces
+  // what it read, so that still needs the overwrite question's Yes.
+  CopyOptions options;
+  const std::string target = path.toStdString();
+  if (copyCanResume(target)) {
+    options.resume = prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kResumeQuestion));
+  }
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
-  if (QFileInfo::exists(path) &&
+  const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target) ||
+                              QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
+  if (!options.resume && somethingThere &&
       !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
     return false;
   }
+  job_.setCopyOptions(options);
   // Only now: a refused file must not become the job's image.
   job_.setImagePath(path.toStdString());
   imageName_->clear();
@@ -787,6 +843,35 @@ bool MainWindow::createImage(const QString& devicePath) {
     return false;
   }
   return true;
+}
+
+bool MainWindow::copyCanResume(const std::string& path) {
+  if (QFileInfo::exists(QString::fromStdString(CopyJob::partPath(path)))) return true;
+  const RescueMapLoad loaded = RescueMap::load(CopyJob::mapPath(path));
+  return loaded.map && !loaded.map->onlyBadSectorsLeft();
+}
+
+void MainWindow::setCopying(bool copying) {
+  copying_ = copying;
+  createButton_->setText(fromUtf8(copying ? kStopCopyButtonText : kCreateImageButtonText));
+  if (copying) createButton_->setEnabled(true);
+}
+
+void MainWindow::stopCopyCommand() {
+  if (!mayStopWork(job_)) return;
+  // The copy asks before every read: it saves the map and returns.
+  job_.stop();
+  setCopying(false);
+  if (job_.lastCopyOutcome() != CopyOutcome::Stopped) {
+    // It ended on its own first; its queued messages give the buttons back.
+    return;
+  }
+  browseButton_->setEnabled(true);
+  updateCreateButton();
+  imageNameChanged();  // the image is complete only once the copy finishes
+  progress_->setValue(0);
+  status_->clear();
+  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kCopyStoppedMessage));
 }
 
 void MainWindow::browseCommand() {
@@ -849,6 +934,14 @@ void MainWindow::scanCommand() {
     updateCreateButton();
     return;
   }
+  // The map is read now, so the counts describe the image as it was scanned.
+  ImageMapLoad beside = loadMapBeside(job_.image()->path());
+  if (!beside.path.empty() && !beside.map) {
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(kMapUnreadableMessage)
+                       .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
+  }
+  scanMap_ = std::move(beside.map);
   status_->setText(fromUtf8(kScanningStatus));
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     status_->clear();

@@ -21,12 +21,15 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "jobs/job_reporter.h"
 #include "jobs/recovery_job.h"
 #include "media/drive_list.h"
+#include "media/rescue_map.h"
 #include "ui/dialogs/folder_chooser.h"
 #include "ui/dialogs/prompter.h"
 
@@ -58,6 +61,12 @@ class MainWindow : public QWidget, public JobReporter {
       "メモリ不足のため、%1 個の候補を一覧に追加できませんでした。";
   static constexpr const char* kUnreadableImageMessage =
       "ディスクイメージの %1 KiB を読み取れなかったため、0 として扱いました。";
+  static constexpr const char* kIncompleteImageMessage =
+      "このディスクイメージは不完全です。\r\n"
+      "まだ %1 MiB が読み取られていません（読めない部分は 0 として検査しました）。\r\n"
+      "読めないセクタを含むファイルは、一覧の [読めないセクタ] に数が表示されます。";
+  static constexpr const char* kMapUnreadableMessage =
+      "レスキューマップ %1 を読み取れないため、マップなしで検査します。\r\n%2";
   static constexpr const char* kNothingSelectedMessage =
       "現在選択されている復元候補がありません。\r\n復元作業を中止します。";
   static constexpr const char* kRestoreQuestion = "選択されたファイルの復元を行いますか？";
@@ -65,6 +74,18 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kOverwriteQuestion =
       "選択されたファイルは既に存在するものです。\r\n"
       "このファイルを新しいディスクイメージとして置き換えてもよいですか？";
+  static constexpr const char* kResumeQuestion =
+      "このディスクイメージの作成は途中で中断されています。\r\n"
+      "読み取り済みの部分はそのままにして、続きから再開しますか？";
+  static constexpr const char* kCopyStoppedMessage =
+      "ディスクイメージの作成を中断しました。\r\n"
+      "読み取った部分はレスキューマップに記録されています。\r\n"
+      "同じファイル名でディスクイメージを作成すると、続きから再開できます。";
+  static constexpr const char* kResumePossibleMessage =
+      "読み取った部分はレスキューマップに記録されています。\r\n"
+      "カードを接続し直してから同じファイル名でディスクイメージを作成すると、続きから再開できます。";
+  static constexpr const char* kStopCopyButtonText = "作成中止";
+  static constexpr const char* kCreateImageButtonText = "ﾃﾞｨｽｸｲﾒｰｼﾞ作成";
   static constexpr const char* kCopyStartMessage =
       "ディスクイメージの作成を開始します。\r\nディスクイメージの完成まで、しばらくお待ちください。";
   static constexpr const char* kNoBufferForPreviewMessage =
@@ -111,7 +132,7 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kSaveImageSuffix = "ksx";
 
   // The window's size when it opens.
-  static constexpr int kDefaultWidth = 800;
+  static constexpr int kDefaultWidth = 880;
   static constexpr int kDefaultHeight = 540;
   // A column fitted to its texts grows no wider than this (a long maker
   // name must not push the others out of sight).
@@ -135,6 +156,7 @@ class MainWindow : public QWidget, public JobReporter {
   void setProgress(int percent) override;
   void setImageName(const std::string& path) override;
   void setListEnabled(bool enabled) override;
+  void copyStatus(const CopyStatus& status) override;
 
   void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
   // How the folder chooser opens for the next restore: at the folder the
@@ -241,6 +263,13 @@ class MainWindow : public QWidget, public JobReporter {
   // image block.
   void releaseImageBlock();
   bool createImage(const QString& devicePath);
+  // While a copy runs the Create button stops it: the map is saved and the
+  // buttons come back (a stopped copy posts no final message).
+  void stopCopyCommand();
+  void setCopying(bool copying);
+  // True when the image at `path` has a copy to continue: a ".part", or a
+  // map with areas still to read.
+  static bool copyCanResume(const std::string& path);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();
   void setJobButtons(bool enabled);
@@ -294,11 +323,19 @@ class MainWindow : public QWidget, public JobReporter {
   // at a time carries whatever value is current when it is handled.
   std::atomic<int> pendingProgress_{0};
   std::atomic<bool> progressQueued_{false};
+  // The copy's latest state, carried the same way.
+  std::mutex copyStatusMutex_;
+  CopyStatus pendingCopyStatus_;
+  std::atomic<bool> copyStatusQueued_{false};
+  bool copying_ = false;  // a copy runs and the Create button stops it
 
   // Dragging the caption-less window by its surface.
   bool dragging_ = false;
   QPoint dragOffset_;
   bool closing_ = false;
+  // The rescue map found beside the image when the scan started; its counts
+  // go into the rows once the scan has ended.
+  std::optional<RescueMap> scanMap_;
   // The file the image block was loaded from (unknown while none is held).
   FileIdentity loadedImage_;
   // Files handed to the desktop for viewing; removed when the window goes,

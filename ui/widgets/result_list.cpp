@@ -9,6 +9,7 @@
 
 #include "core/candidate_bytes.h"
 #include "core/candidate_check.h"
+#include "core/unreadable_sectors.h"
 #include "jobs/recovery_job.h"
 #include "ui/widgets/check_pool.h"
 #include "ui/widgets/thumbnail_decoder.h"
@@ -31,6 +32,7 @@ constexpr ColumnSpec kColumns[ResultList::kColumnCount] = {
     {"メーカー名", 72},
     {"Endian", 64},
     {"状態", 64},
+    {ResultList::kUnreadableSectorsHeader, 90},
 };
 
 // The thumbnail of a damaged or truncated find with its mark: a filled
@@ -132,6 +134,11 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: {
       if (index.column() == kColumnVerdict) return verdictText(index.row());
+      if (index.column() == kUnreadableSectorsColumn) {
+        const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
+        if (!unreadableSectorsShown_ || candidate == nullptr) return QString();
+        return QString::number(candidate->unreadableSectors());
+      }
       std::string text;
       if (!candidates_.itemText(index.row(), index.column(), text)) return {};
       return QString::fromStdString(text);
@@ -166,6 +173,16 @@ Qt::ItemFlags ResultList::flags(const QModelIndex& index) const {
   return Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 }
 
+int32_t ResultList::showUnreadableSectors(const RescueMap& map) {
+  const int32_t damaged = markUnreadableSectors(candidates_, map);
+  unreadableSectorsShown_ = true;
+  if (shownRows_ > 0) {
+    emit dataChanged(index(0, kUnreadableSectorsColumn),
+                     index(shownRows_ - 1, kUnreadableSectorsColumn), {Qt::DisplayRole});
+  }
+  return damaged;
+}
+
 void ResultList::flushPendingRows() {
   batchTimer_.stop();
   // Cleared before the count is read: an append after this point asks for
@@ -188,6 +205,7 @@ void ResultList::clear() {
   beginResetModel();
   candidates_.clear();
   shownRows_ = 0;
+  unreadableSectorsShown_ = false;
   images_.clear();
   rowImage_.clear();
   ++generation_;

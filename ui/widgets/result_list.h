@@ -26,6 +26,7 @@
 #include <memory>
 
 #include "core/candidate_list.h"
+#include "media/rescue_map.h"
 
 namespace kestrix {
 
@@ -44,7 +45,11 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   static constexpr int kRowBatchMs = 50;
   // The model's own column after the candidate list's: the check's verdict.
   static constexpr int kColumnVerdict = CandidateList::ColumnCount;
-  static constexpr int kColumnCount = CandidateList::ColumnCount + 1;
+  // The last column: the find's 512-byte sectors the card's rescue map does
+  // not mark finished; empty while the rows have no map behind them.
+  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount + 1;
+  static constexpr const char* kUnreadableSectorsHeader = "読めないセクタ";
+  static constexpr int kColumnCount = CandidateList::ColumnCount + 2;
   // Texts of the verdict column; rows not checked yet show "未確認" too.
   static constexpr const char* kVerdictIntactText = "正常";
   static constexpr const char* kVerdictDamagedText = "破損";
@@ -73,6 +78,13 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // Gives every row its unreadable sectors from `map` and shows them (call
+  // after the scan has ended, on the user-interface thread, while no worker
+  // reads the rows); the number of rows with any. clear() hides the column's
+  // texts again.
+  int32_t showUnreadableSectors(const RescueMap& map);
+  bool unreadableSectorsShown() const { return unreadableSectorsShown_; }
 
   // Publishes rows the scan appended and the views have not heard of yet.
   void flushPendingRows();
@@ -143,6 +155,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QTimer batchTimer_;                   // single shot, user-interface thread
   std::atomic<bool> flushRequested_{false};
   int shownRows_ = 0;                   // rows the views know of
+  bool unreadableSectorsShown_ = false; // the rows carry a map's counts
   bool syncingSelection_ = false;       // the model is copying view selection into the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
   std::unique_ptr<CheckPool> worker_;

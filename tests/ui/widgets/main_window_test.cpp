@@ -27,10 +27,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 
+#include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
+#include "media/rescue_map.h"
 #include "test_card.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
@@ -863,6 +866,155 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   const QByteArray copied = copy.readAll();
   EXPECT_GT(copied.size(), 0);
   EXPECT_EQ(copied, source.read(copied.size()));
+}
+
+TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
+  QTemporaryDir work;
+  const QString image = QDir(work.path()).filePath("card.ksx");
+  ASSERT_TRUE(QFile::copy(card_, image));
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  browseTo(image);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_EQ(window_->resultList().headerData(ResultList::kUnreadableSectorsColumn, Qt::Horizontal)
+                .toString(),
+            utf8("読めないセクタ"));
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "") << "no map: nothing is known";
+  const Candidate* first = window_->resultList().candidates().candidateAt(1);
+  ASSERT_NE(first, nullptr);
+  const uint64_t bad = first->start() / 512 * 512 + 1024;  // two sectors into the photo
+  ASSERT_LT(bad + 1024, first->end());
+
+  // A copy that left two bad sectors inside the first photo.
+  const uint64_t size = static_cast<uint64_t>(QFileInfo(image).size());
+  std::ofstream(image.toStdString() + ".map")
+      << "0 -\n0 " << bad << " +\n" << bad << " 1024 -\n" << bad + 1024 << " " << size - bad - 1024
+      << " +\n";
+  handled.clear();
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "2");
+  EXPECT_EQ(cell(1, ResultList::kUnreadableSectorsColumn), "0");
+  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(MainWindow::kIncompleteImageMessage).arg(1)));
+
+  // A map that does not parse: said before the scan, which then runs without it.
+  std::ofstream(image.toStdString() + ".map") << "0 +\n0 100 X\n";
+  handled.clear();
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "");
+  bool warned = false;
+  for (const auto& request : prompter_.requests()) {
+    warned |= request.kind == Kind::Warn && request.text.contains(utf8("マップなしで検査します"));
+  }
+  EXPECT_TRUE(warned);
+}
+
+// A FAT card of `kibibytes` in a file, offered as the only drive.
+bool offerFileDrive(MainWindow& window, const QString& drive, int kibibytes) {
+  const QString command =
+      QString("mkfs.fat -C -F 32 -S 512 -s 8 '%1' %2 >/dev/null 2>&1").arg(drive).arg(kibibytes);
+  if (std::system(command.toLocal8Bit().constData()) != 0) return false;
+  window.setDriveLister([drive] {
+    return std::vector<DriveEntry>{{"card", drive.toStdString(), kDriveTypeRemovable, 0, "",
+                                    drive.toStdString() + "(リムーバブル)"}};
+  });
+  window.fillDriveList();
+  window.driveBox()->setCurrentIndex(0);
+  return true;
+}
+
+TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
+  QTemporaryDir work;
+  const QString drive = QDir(work.path()).filePath("card.img");
+  // 256 MiB: the copy is still at work when the test holds it.
+  if (!offerFileDrive(*window_, drive, 262144)) GTEST_SKIP() << "mkfs.fat missing";
+  const QString image = QDir(work.path()).filePath("copy.ksx");
+  const std::string map = image.toStdString() + ".map";
+
+  prompter_.queuePath(image);
+  window_->createImageCommand();
+  RecoveryJob& job = window_->recoveryJob();
+  ASSERT_GE(job.suspend(), 0) << "the copy ended before it could be held";
+  EXPECT_EQ(window_->createImageButton()->text(), utf8("作成中止"));
+  EXPECT_TRUE(window_->createImageButton()->isEnabled()) << "the button stops the copy";
+  EXPECT_EQ((JobButtons{false, true, false, false}), buttons());
+
+  // The copy's state reaches the status line, with no estimate while
+  // nothing reads well.
+  CopyStatus status;
+  status.deviceBytes = 256u << 20;
+  status.rescuedBytes = 3u << 20;
+  status.pendingBytes = 253u << 20;
+  status.badAreas = 2;
+  status.secondsSinceGoodRead = 9;
+  window_->copyStatus(status);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return window_->statusLine()->text().contains(utf8("不良 2 箇所")); }, kJobTimeoutMs));
+  EXPECT_TRUE(window_->statusLine()->text().endsWith(utf8("残り時間 不明")))
+      << window_->statusLine()->text().toStdString();
+
+  // No keeps copying; Yes stops, keeps the map and gives the buttons back.
+  prompter_.queueAnswer(false);
+  window_->createImageCommand();
+  EXPECT_TRUE(job.isActive());
+  prompter_.queueAnswer(true);
+  window_->createImageCommand();
+  job.resume();
+  EXPECT_FALSE(job.hasThread());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("作業を途中で中断しますか？")));
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8(MainWindow::kCopyStoppedMessage)));
+  EXPECT_EQ(window_->createImageButton()->text(), utf8("ﾃﾞｨｽｸｲﾒｰｼﾞ作成"));
+  EXPECT_EQ((JobButtons{true, true, false, false}), buttons()) << "no finished image to scan";
+  EXPECT_TRUE(window_->statusLine()->text().isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(image));
+  const RescueMapLoad stopped = RescueMap::load(map);
+  ASSERT_TRUE(stopped.map) << stopped.error;
+  EXPECT_GT(stopped.map->unfinishedBytes(), 0u);
+
+  // The same name again: asked to resume; Yes continues from the map.
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.clearRequests();
+  prompter_.queuePath(image);
+  prompter_.queueAnswer(true);
+  window_->createImageCommand();
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kResumeQuestion)));
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_TRUE(job.copyOptions().resume);
+  ASSERT_TRUE(waitForMessage(JobMessage::CopyEnded, handled));
+  EXPECT_EQ(job.lastCopyOutcome(), CopyOutcome::Finished);
+  EXPECT_EQ(window_->createImageButton()->text(), utf8("ﾃﾞｨｽｸｲﾒｰｼﾞ作成"));
+  QFile source(drive), copy(image);
+  ASSERT_TRUE(source.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
+  EXPECT_EQ(copy.size(), source.size());
+  EXPECT_TRUE(copy.readAll() == source.readAll());
+  const RescueMapLoad finished = RescueMap::load(map);
+  ASSERT_TRUE(finished.map);
+  EXPECT_EQ(finished.map->unfinishedBytes(), 0u);
+
+  // A finished map has nothing to resume: only the overwrite question.
+  prompter_.clearRequests();
+  prompter_.queuePath(image);
+  prompter_.queueAnswer(false);
+  window_->createImageCommand();
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kResumeQuestion)));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+}
+
+TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  window_->post(JobMessage::CopyNotice, CopyNoticeDriveLost);
+  ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled));
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
+                    utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +
+                        utf8(MainWindow::kResumePossibleMessage)));
 }
 
 TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {

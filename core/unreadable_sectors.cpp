@@ -1,0 +1,70 @@
+#include "core/unreadable_sectors.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace kestrix {
+
+namespace {
+
+constexpr std::string_view kPartSuffix = ".part";
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::string mapPathBeside(const std::string& imagePath) {
+  const std::string_view path(imagePath);
+  if (path.size() > kPartSuffix.size() && path.ends_with(kPartSuffix)) {
+    return std::string(path.substr(0, path.size() - kPartSuffix.size())) + ".map";
+  }
+  if (exists(imagePath + std::string(kPartSuffix))) return {};
+  return imagePath + ".map";
+}
+
+ImageMapLoad loadMapBeside(const std::string& imagePath) {
+  ImageMapLoad result;
+  const std::string path = mapPathBeside(imagePath);
+  if (path.empty() || !exists(path)) return result;
+  result.path = path;
+  RescueMapLoad loaded = RescueMap::load(path);
+  result.map = std::move(loaded.map);
+  result.error = std::move(loaded.error);
+  return result;
+}
+
+int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map) {
+  int32_t damaged = 0;
+  for (int32_t row = 0; row < list.itemCount(); ++row) {
+    const Candidate* candidate = list.candidateAt(row + 1);
+    if (candidate == nullptr) continue;
+    const uint64_t sectors = map.unfinishedSectors(candidate->start(), candidate->end());
+    list.setUnreadableSectors(row, sectors);
+    if (sectors != 0) ++damaged;
+  }
+  return damaged;
+}
+
+uint64_t unreadImageBytes(const RescueMap& map, uint64_t imageBytes) {
+  return map.unfinishedBytes(0, std::max(imageBytes, map.domainEnd()));
+}
+
+uint64_t mebibytesRoundedUp(uint64_t bytes) {
+  constexpr uint64_t kMiB = uint64_t{1} << 20;
+  return bytes / kMiB + (bytes % kMiB != 0 ? 1 : 0);
+}
+
+std::string incompleteImageWarning(uint64_t unreadBytes) {
+  return "警告: イメージは不完全です。まだ " + std::to_string(mebibytesRoundedUp(unreadBytes)) +
+         " MiB が読み取られていません（読めない部分は 0 として検査しました）。";
+}
+
+std::string mapUnreadableMessage(const std::string& path, const std::string& reason) {
+  return "レスキューマップを読み取れません: " + path + ": " + reason;
+}
+
+}  // namespace kestrix

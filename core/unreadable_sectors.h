@@ -1,0 +1,56 @@
+// What the card's rescue map says about the finds of a scan: the image a
+// copy wrote holds zeros where the card gave nothing, and only the map
+// tells those zeros from real ones.
+//
+//   ImageMapLoad beside = loadMapBeside(imagePath);   // or RescueMap::load(--map)
+//   scanImage(...);
+//   if (beside.map) markUnreadableSectors(list, *beside.map);
+//
+// Shared by the command line and the window, so both find the same map and
+// warn with the same words.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/candidate_list.h"
+#include "media/rescue_map.h"
+
+namespace kestrix {
+
+// The map that describes the image at imagePath, or empty when none can:
+//   - "X.part" (a copy still running or stopped) is described by "X.map";
+//   - "X" is described by "X.map", except while "X.part" exists: then that
+//     map belongs to the .part and says nothing true about "X".
+std::string mapPathBeside(const std::string& imagePath);
+
+struct ImageMapLoad {
+  std::string path;              // the map file found; empty when there is none
+  std::optional<RescueMap> map;  // empty when none was found or it could not be read
+  std::string error;             // why a found map could not be read
+};
+// Loads the map of mapPathBeside(imagePath) when that file exists.
+ImageMapLoad loadMapBeside(const std::string& imagePath);
+
+// Gives every row of the list the number of its 512-byte sectors that the
+// map does not mark finished. Call after the scan, on its thread, before
+// the rows are shown. Returns the number of rows with any.
+int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map);
+
+// Bytes of an image of imageBytes that the map does not mark finished,
+// including what the map's domain says lies beyond a short image: an image
+// with those still missing is incomplete.
+uint64_t unreadImageBytes(const RescueMap& map, uint64_t imageBytes);
+
+// Whole MiB, rounded up, so a single sector never reads as 0 MiB.
+uint64_t mebibytesRoundedUp(uint64_t bytes);
+
+// "警告: ..." for an incomplete image: how many MiB (rounded up, so a single
+// sector never reads as 0 MiB) the copy has not read yet.
+std::string incompleteImageWarning(uint64_t unreadBytes);
+
+// The map named by --map could not be used: the error for the user.
+std::string mapUnreadableMessage(const std::string& path, const std::string& reason);
+
+}  // namespace kestrix
