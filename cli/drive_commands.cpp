@@ -44,9 +44,12 @@ class TerminalReporter : public JobReporter {
  public:
   explicit TerminalReporter(bool showProgress) : showProgress_(showProgress) {}
 
-  void post(JobMessage message, uint64_t wParam, int64_t) override {
-    if (message == JobMessage::CopyNotice) notices_.push_back(wParam);
-    if (message == JobMessage::CopyEnded) ended_ = true, finished_ = wParam == 1;
+  void post(const JobReport& report) override {
+    if (const auto* notice = std::get_if<report::CopyNotice>(&report)) notices_.push_back(notice->code);
+    if (const auto* ended = std::get_if<report::CopyEnded>(&report)) {
+      ended_ = true;
+      finished_ = ended->finished;
+    }
   }
   void setProgress(int percent) override { percent_ = percent; }
   void copyStatus(const CopyStatus& status) override {

@@ -210,7 +210,7 @@ class WindowedScan {
       if (hit && pass.position - pass.out >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
       pass.previous = pass.position;
-      if (hit) finds.push_back({index, pass.position - pass.out, pass.position});
+      if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position, false, -1, {}});
       if (pass.position >= size) {
         pass.done = true;
         return true;
@@ -270,7 +270,7 @@ class WindowedScan {
       }
       if (pass.pendingStart >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
-      finds.push_back({index, pass.pendingStart, pass.pendingEnd});
+      finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd, false, -1, {}});
       pass.pending = false;
       // The split mode searches again inside a JPEG for the JPEGs embedded
       // in it (thumbnails, MPF images, APPn contents). Other types hold no

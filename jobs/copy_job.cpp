@@ -57,8 +57,8 @@ bool exists(const std::string& path) {
 CopyOutcome CopyJob::fail(uint32_t notice) {
   drive_.close();
   writer_.close();
-  reporter_.post(JobMessage::CopyNotice, notice);
-  reporter_.post(JobMessage::CopyEnded, 0);
+  reporter_.post(report::CopyNotice{static_cast<CopyNoticeCode>(notice)});
+  reporter_.post(report::CopyEnded{false});
   return CopyOutcome::Failed;
 }
 
@@ -398,7 +398,7 @@ CopyOutcome CopyJob::copyAll() {
   resultText_ += damagedSectors_ > 0 ? kFinishedWithDamage : kFinishedClean;
   reporter_.setProgress(0);
   reporter_.setImageName(imagePath_);
-  reporter_.post(JobMessage::CopyEnded, 1);
+  reporter_.post(report::CopyEnded{true});
   return CopyOutcome::Finished;
 }
 

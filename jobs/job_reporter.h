@@ -3,21 +3,23 @@
 // Workers never touch widgets. A job on its own thread reports through this
 // interface; the desktop window implements it by turning each call into a
 // queued event on the user-interface thread, the command-line program by
-// printing. The message numbers are the window's own protocol.
+// printing. Each report names what it carries (report::ScanEnded and the
+// others); the JobMessage numbers stay only as the window's protocol, for
+// its signal and its logs.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <variant>
 
 namespace kestrix {
 
 enum class JobMessage : uint32_t {
-  ScanEnded = 0x401,      // wParam: candidates found
-  CopyNotice = 0x410,     // wParam: CopyNoticeCode, always followed by CopyEnded
-  CopyEnded = 0x500,      // wParam: 1 finished, 0 failed
-  RestoreEnded = 0x501,   // wParam: files restored
-  PreviewEnded = 0x502,   // wParam: list row + 1 of the written file, 0 when none
-  MakeThumbnail = 0x600,  // wParam: list row, lParam: image index
+  ScanEnded = 0x401,     // protocol value: rows added
+  CopyNotice = 0x410,    // protocol value: CopyNoticeCode
+  CopyEnded = 0x500,     // protocol value: 1 finished, 0 failed
+  RestoreEnded = 0x501,  // protocol value: files restored
+  PreviewEnded = 0x502,  // protocol value: list row + 1 of the written file, 0 when none
 };
 
 enum CopyNoticeCode : uint32_t {
@@ -43,12 +45,39 @@ struct CopyStatus {
   char phase = '?';              // as the map's status line: ? copying, * trimming, / scraping, - retrying
 };
 
+// What each report carries.
+namespace report {
+struct ScanEnded {
+  uint64_t rowsAdded = 0;
+};
+struct CopyNotice {  // always followed by CopyEnded
+  CopyNoticeCode code = CopyNoticeImageFileNotOpened;
+};
+struct CopyEnded {
+  bool finished = false;
+};
+struct RestoreEnded {
+  uint32_t filesWritten = 0;
+};
+struct PreviewEnded {
+  int32_t row = -1;  // the list row whose file was written; -1 when none was
+};
+}  // namespace report
+
+using JobReport = std::variant<report::ScanEnded, report::CopyNotice, report::CopyEnded,
+                               report::RestoreEnded, report::PreviewEnded>;
+
+// The window protocol's number of a report, and its one value in that
+// protocol's form (see JobMessage).
+JobMessage messageOf(const JobReport& report);
+uint64_t protocolValueOf(const JobReport& report);
+
 class JobReporter {
  public:
   virtual ~JobReporter() = default;
-  // A job's notice or final message. The job returns right after its final
-  // message; the receiver joins the finished thread.
-  virtual void post(JobMessage message, uint64_t wParam, int64_t lParam = 0) = 0;
+  // A job's notice or final report. The job returns right after its final
+  // report; the receiver joins the finished thread.
+  virtual void post(const JobReport& report) = 0;
   // Progress bar position, 0 to 100.
   virtual void setProgress(int percent) = 0;
   // The copy's state for a status line (rate, rescued bytes, bad areas).

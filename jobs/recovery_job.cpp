@@ -58,14 +58,14 @@ int32_t RecoveryJob::run() {
     // waits for the end message to give its buttons back.
     case Kind::Restore:
       if (list_ == nullptr || !image_) {
-        if (reporter_ != nullptr) reporter_->post(JobMessage::RestoreEnded, 0);
+        if (reporter_ != nullptr) reporter_->post(report::RestoreEnded{});
         return 0;
       }
       return static_cast<int32_t>(
           restore_.restoreSelected(*list_, *image_, jobEngines_, reporter_, keepGoing));
     case Kind::Preview:
       if (list_ == nullptr || !image_) {
-        if (reporter_ != nullptr) reporter_->post(JobMessage::PreviewEnded, 0);
+        if (reporter_ != nullptr) reporter_->post(report::PreviewEnded{});
         return 0;
       }
       // The preview writes into the temporary folder; every restore sets

@@ -95,7 +95,7 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   if (reporter != nullptr) {
     reporter->setProgress(100);
     reporter->setProgress(0);
-    reporter->post(JobMessage::RestoreEnded, outcome_.written);
+    reporter->post(report::RestoreEnded{outcome_.written});
   }
   return outcome_.written;
 }
@@ -138,7 +138,7 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageB
     }
     break;
   }
-  if (reporter != nullptr) reporter->post(JobMessage::PreviewEnded, static_cast<uint64_t>(result));
+  if (reporter != nullptr) reporter->post(report::PreviewEnded{result - 1});
   return result;
 }
 

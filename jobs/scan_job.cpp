@@ -36,7 +36,7 @@ int32_t ScanJob::run() {
   // may no longer be there to hear the end message.
   if (reporter_ != nullptr && shouldContinue()) {
     reporter_->setListEnabled(true);
-    reporter_->post(JobMessage::ScanEnded, summary_.added);
+    reporter_->post(report::ScanEnded{summary_.added});
   }
   setRunning(false);
   return static_cast<int32_t>(summary_.added);

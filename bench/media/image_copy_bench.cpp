@@ -21,7 +21,7 @@ std::string target;
 
 class SilentReporter : public kestrix::JobReporter {
  public:
-  void post(kestrix::JobMessage, uint64_t, int64_t) override {}
+  void post(const kestrix::JobReport&) override {}
   void setProgress(int) override {}
 };
 

@@ -74,7 +74,7 @@ TEST_P(LargeCardMode, ListsEveryPhotoAtItsWholeOffsets) {
   ASSERT_EQ(scan.exitCode, 0);
   std::string expected;
   for (size_t i = 0; i < starts_.size(); ++i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "%08zu.jpg", i);
     expected += std::string(name) + "\t" + std::to_string(starts_[i]) + "\t" +
                 std::to_string(starts_[i] + photo_.size()) + "\n";
@@ -99,7 +99,7 @@ TEST_P(LargeCardMode, RestoresEveryPhotoByteForByte) {
       run(cli() + " restore " + GetParam() + " '" + card() + "' '" + out.path() + "'");
   ASSERT_EQ(restore.exitCode, 0) << restore.out;
   for (size_t i = 0; i < starts_.size(); ++i) {
-    char name[16];
+    char name[32];
     std::snprintf(name, sizeof name, "%08zu.jpg", i);
     EXPECT_TRUE(readFile(out.file(name)) == photo_) << name << " is not the photo";
   }

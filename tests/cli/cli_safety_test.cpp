@@ -128,7 +128,7 @@ TEST(CliSafety, WithoutAPluginScanRestoreAndReportExitTwoWithTheWarning) {
 TEST(CliSafety, AListingThatCannotBeWrittenIsAFailure) {
   ScratchFolder scratch;
   writeCard(scratch.file("card.img"), smallCard());
-  for (const std::string& command :
+  for (const char* command :
        {"scan --signature-rules ", "scan --signature-rules --json ", "report --signature-rules "}) {
     EXPECT_NE(run(cli() + " " + command + scratch.file("card.img") + " >/dev/full 2>/dev/null").exitCode, 0)
         << command;

@@ -25,9 +25,9 @@ namespace kestrix::test {
 
 class RecordingReporter : public JobReporter {
  public:
-  void post(JobMessage message, uint64_t wParam, int64_t) override {
+  void post(const JobReport& report) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    messages.push_back({message, wParam});
+    messages.push_back({messageOf(report), protocolValueOf(report)});
     posted_.notify_all();
   }
   void setProgress(int percent) override {

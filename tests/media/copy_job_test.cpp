@@ -21,8 +21,8 @@ namespace {
 
 class RecordingReporter : public JobReporter {
  public:
-  void post(JobMessage message, uint64_t wParam, int64_t) override {
-    messages.emplace_back(static_cast<uint32_t>(message), wParam);
+  void post(const JobReport& report) override {
+    messages.emplace_back(static_cast<uint32_t>(messageOf(report)), protocolValueOf(report));
   }
   void setProgress(int percent) override { progress.push_back(percent); }
   void setImageName(const std::string& path) override { imageName = path; }

@@ -102,7 +102,9 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
     map.forEachBlock([&](const MapBlock& block) {
       ASSERT_EQ(block.pos, expected) << "no gaps";
       ASSERT_GT(block.size, 0u) << "no empty blocks";
-      if (!first) ASSERT_NE(block.status, previous) << "neighbours merged";
+      if (!first) {
+        ASSERT_NE(block.status, previous) << "neighbours merged";
+      }
       for (uint64_t i = block.pos; i < block.end(); ++i) ASSERT_EQ(model[i], block.status) << "byte " << i;
       expected = block.end();
       previous = block.status;

@@ -121,9 +121,7 @@ class MainWindow::JobEvent : public QEvent {
   explicit JobEvent(What what) : QEvent(eventType()), what(what) {}
 
   What what;
-  JobMessage message = JobMessage::ScanEnded;
-  uint64_t wParam = 0;
-  int64_t lParam = 0;
+  JobReport report;
   std::string text;
   bool flag = false;
 };
@@ -458,11 +456,9 @@ bool MainWindow::detailsShown() const { return views_->currentWidget() == detail
 // ---------------------------------------------------------------------------
 // JobReporter: worker threads.
 
-void MainWindow::post(JobMessage message, uint64_t wParam, int64_t lParam) {
+void MainWindow::post(const JobReport& report) {
   auto* event = new JobEvent(JobEvent::Message);
-  event->message = message;
-  event->wParam = wParam;
-  event->lParam = lParam;
+  event->report = report;
   QCoreApplication::postEvent(this, event);
 }
 
@@ -541,27 +537,19 @@ void MainWindow::handleJobEvent(JobEvent& event) {
     case JobEvent::Message:
       break;
   }
-  switch (event.message) {
-    case JobMessage::ScanEnded:
-      scanEnded(event.wParam);
-      break;
-    case JobMessage::CopyNotice:
-      copyNotice(event.wParam);
-      break;
-    case JobMessage::CopyEnded:
-      copyEnded(event.wParam);
-      break;
-    case JobMessage::RestoreEnded:
-      restoreEnded();
-      break;
-    case JobMessage::PreviewEnded:
-      previewEnded(event.wParam);
-      break;
-    case JobMessage::MakeThumbnail:
-      results_->makeThumbnail(static_cast<int>(event.wParam), static_cast<int>(event.lParam));
-      break;
+  const JobReport& report = event.report;
+  if (const auto* ended = std::get_if<report::ScanEnded>(&report)) {
+    scanEnded(ended->rowsAdded);
+  } else if (const auto* notice = std::get_if<report::CopyNotice>(&report)) {
+    copyNotice(notice->code);
+  } else if (const auto* copied = std::get_if<report::CopyEnded>(&report)) {
+    copyEnded(copied->finished ? 1 : 0);
+  } else if (std::holds_alternative<report::RestoreEnded>(report)) {
+    restoreEnded();
+  } else if (std::holds_alternative<report::PreviewEnded>(report)) {
+    previewEnded(protocolValueOf(report));
   }
-  emit jobMessageHandled(static_cast<quint32>(event.message), event.wParam);
+  emit jobMessageHandled(static_cast<quint32>(messageOf(report)), protocolValueOf(report));
 }
 
 // ---------------------------------------------------------------------------

@@ -152,7 +152,7 @@ class MainWindow : public QWidget, public JobReporter {
   ~MainWindow() override;
 
   // JobReporter: called by the workers on their own threads.
-  void post(JobMessage message, uint64_t wParam, int64_t lParam = 0) override;
+  void post(const JobReport& report) override;
   void setProgress(int percent) override;
   void setImageName(const std::string& path) override;
   void setListEnabled(bool enabled) override;
@@ -216,7 +216,7 @@ class MainWindow : public QWidget, public JobReporter {
 
  signals:
   // A job's message has been handled (after its box, if any, was shown).
-  void jobMessageHandled(quint32 message, quint64 wParam);
+  void jobMessageHandled(quint32 message, quint64 protocolValue);
   // A result or report window was opened.
   void reportOpened(QWidget* window);
 

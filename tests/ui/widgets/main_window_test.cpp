@@ -1010,7 +1010,7 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
 
 TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-  window_->post(JobMessage::CopyNotice, CopyNoticeDriveLost);
+  window_->post(report::CopyNotice{CopyNoticeDriveLost});
   ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled));
   EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
                     utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +

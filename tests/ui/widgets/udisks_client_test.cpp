@@ -260,8 +260,11 @@ TEST(BlockDeviceDescriptor, TakesReadOnlyDescriptorsAndRefusesOthers) {
     ASSERT_GE(fd, 0);
     EXPECT_EQ(device.openDescriptor(fd, path), c.code);
     EXPECT_EQ(device.isOpen(), c.code == 0);
-    if (c.code != 0) EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "a refused descriptor is closed";
-    if (c.code == 0) EXPECT_EQ(device.sizeBytes(), 4u);
+    if (c.code != 0) {
+      EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "a refused descriptor is closed";
+    } else {
+      EXPECT_EQ(device.sizeBytes(), 4u);
+    }
   }
   BlockDevice device;
   EXPECT_EQ(device.openDescriptor(-1, path), EBADF);
