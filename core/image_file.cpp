@@ -16,6 +16,8 @@ namespace kestrix {
 
 namespace {
 
+long pageSize();
+
 // The mappings the SIGBUS handler may repair. The handler only reads this
 // table with atomic loads; open and close update it under a lock.
 constexpr int kMappingSlots = 64;
@@ -26,6 +28,9 @@ struct MappingSlot {
 };
 MappingSlot mappingSlots[kMappingSlots];
 std::mutex mappingSlotsLock;
+// Read once when the handler is installed: the handler itself calls
+// nothing that is not safe in a signal handler but mmap.
+std::atomic<uintptr_t> handlerPageSize{4096};
 struct sigaction previousBusAction;
 
 void restoreDefaultAndRaise(int number) {
@@ -38,7 +43,7 @@ void onBusError(int number, siginfo_t* info, void* context) {
   for (MappingSlot& slot : mappingSlots) {
     const uintptr_t start = slot.start.load(std::memory_order_acquire);
     if (start == 0 || address < start || address >= slot.end.load(std::memory_order_acquire)) continue;
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t page = handlerPageSize.load(std::memory_order_relaxed);
     void* at = reinterpret_cast<void*>(address / page * page);
     // A private page of zeros in place of the one the kernel cannot read;
     // the faulting read then runs again and sees zeros.
@@ -58,6 +63,7 @@ int claimSlot(const void* data, uint64_t size) {
   std::lock_guard lock(mappingSlotsLock);
   static bool installed = false;
   if (!installed) {
+    handlerPageSize.store(static_cast<uintptr_t>(pageSize()));
     struct sigaction action {};
     action.sa_sigaction = onBusError;
     action.sa_flags = SA_SIGINFO | SA_NODEFER;

@@ -58,7 +58,9 @@ int main(int argc, char** argv) {
   const QString icons = QDir(output).filePath("main_window_thumbnails.png");
   if (!window.grab().save(icons)) return 1;
   kestrix::ReportWindow report(
-      QString::fromUtf8("メディア情報: 1,048,576 バイト\r\n\r\n復元リスト：\r\n00000000.jpg\t0x00000000\r\n"),
+      QString::fromUtf8("メディア情報: 1048576 バイト\r\n\r\n復元リスト：\r\n\r\n"
+                        "00000000.jpg 6KB 0x00001000 0x00002A1C KestrixCam ﾓﾄﾛｰﾗ形式 \r\n"
+                        "00000001.jpg 12KB 0x00003800 0x00006C40 不明 不明 \r\n"),
       QString(), &window, prompter);
   report.show();
   QTest::qWait(100);
