@@ -146,6 +146,8 @@ class WindowedScan {
     uint64_t released = 0;
     for (uint64_t windowStart = 0; windowStart < size || windowStart == 0;) {
       const uint64_t windowEnd = size - windowStart > window ? windowStart + window : size;
+      windowStart_ = windowStart;
+      windowEnd_ = windowEnd;
       std::vector<Find> finds;
       for (size_t i = 0; i < passes_.size(); ++i) {
         TypePass& pass = passes_[i];
@@ -185,7 +187,20 @@ class WindowedScan {
  private:
   bool keepGoing() const { return !callbacks_.shouldContinue || callbacks_.shouldContinue(); }
   void report(int percent) {
-    if (callbacks_.progress) callbacks_.progress(std::clamp(percent, 0, 100));
+    reported_ = std::clamp(percent, 0, 100);
+    if (callbacks_.progress) callbacks_.progress(reported_);
+  }
+  // Progress inside the window: pass `index` has got to `position`. A
+  // window can be a whole small card, so the bar moves with the finds, not
+  // only between windows; only a higher percent is reported.
+  void reportWithin(size_t index, uint64_t position) {
+    const uint64_t size = image_.size();
+    if (!callbacks_.progress || size == 0 || passes_.empty()) return;
+    const uint64_t span = windowEnd_ - windowStart_;
+    const uint64_t done = std::clamp(position, windowStart_, windowEnd_) - windowStart_;
+    const uint64_t reached = windowStart_ + (span / passes_.size()) * index + done / passes_.size();
+    const int percent = static_cast<int>(std::min<uint64_t>(reached, size) * 100 / size);
+    if (percent > reported_) report(percent);
   }
 
   // The signature rules, exactly as one pass over the whole image: the
@@ -209,6 +224,7 @@ class WindowedScan {
       const bool hit = pass.out != 0 && pass.out <= pass.position;
       if (hit && pass.position - pass.out >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
+      reportWithin(index, pass.position);
       pass.previous = pass.position;
       if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position, false, -1, {}});
       if (pass.position >= size) {
@@ -270,6 +286,7 @@ class WindowedScan {
       }
       if (pass.pendingStart >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
+      reportWithin(index, pass.pendingEnd);
       finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd, false, -1, {}});
       pass.pending = false;
       // The split mode searches again inside a JPEG for the JPEGs embedded
@@ -373,6 +390,9 @@ class WindowedScan {
   std::vector<Find> open_;  // finds of earlier windows that reach past the last one
   std::vector<Binding> bindings_;
   ScanSummary summary_;
+  uint64_t windowStart_ = 0;  // the window being scanned, for the progress inside it
+  uint64_t windowEnd_ = 0;
+  int reported_ = -1;         // the last percent reported
 };
 
 }  // namespace

@@ -38,8 +38,14 @@ ImageMapLoad loadMapBeside(const std::string& imagePath) {
 }
 
 int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map) {
+  return markUnreadableSectors(list, map, 0, list.itemCount());
+}
+
+int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map, int32_t first,
+                              int32_t count) {
   int32_t damaged = 0;
-  for (int32_t row = 0; row < list.itemCount(); ++row) {
+  const int32_t end = std::min(list.itemCount(), first + std::max(count, 0));
+  for (int32_t row = std::max(first, 0); row < end; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
     if (candidate == nullptr) continue;
     const uint64_t sectors = map.unfinishedSectors(candidate->start(), candidate->end());

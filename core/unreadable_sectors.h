@@ -37,6 +37,10 @@ ImageMapLoad loadMapBeside(const std::string& imagePath);
 // map does not mark finished. Call after the scan, on its thread, before
 // the rows are shown. Returns the number of rows with any.
 int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map);
+// The same for rows first .. first + count − 1 only (rows the window
+// publishes while the scan goes on, before anything reads their counts).
+int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map, int32_t first,
+                              int32_t count);
 
 // Bytes of an image of imageBytes that the map does not mark finished,
 // including what the map's domain says lies beyond a short image: an image

@@ -80,6 +80,9 @@ class JobReporter {
   virtual void post(const JobReport& report) = 0;
   // Progress bar position, 0 to 100.
   virtual void setProgress(int percent) = 0;
+  // Items done of items to do, for the numbers beside the bar (the restore:
+  // selected files handled so far of all selected).
+  virtual void countProgress(uint64_t done, uint64_t total) { (void)done, (void)total; }
   // The copy's state for a status line (rate, rescued bytes, bad areas).
   virtual void copyStatus(const CopyStatus& status) { (void)status; }
   // The copy job puts the new image's path into the image-name field.

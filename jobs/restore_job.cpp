@@ -1,5 +1,6 @@
 #include "jobs/restore_job.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/candidate_list.h"
@@ -48,7 +49,14 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   // must not land beside the first as "NAME (2)" as if it were a file from
   // an earlier run: it fails, and the end lists it.
   std::unordered_set<std::string> writtenNames;
-  if (reporter != nullptr) reporter->setProgress(0);
+  // The bar follows the rows; the numbers beside it count the selected
+  // files handled.
+  const uint64_t selected = static_cast<uint64_t>(std::max(list.selectedCount(), 0));
+  uint64_t handled = 0;
+  if (reporter != nullptr) {
+    reporter->setProgress(0);
+    reporter->countProgress(0, selected);
+  }
   for (int32_t row = 0; row < count; ++row) {
     if (!shouldContinue()) {
       // What was written completely is kept and named; nothing else is.
@@ -86,8 +94,10 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
     if (writer.waitingBytes() >= kBatchBytes || writer.waitingCount() >= kBatchFiles) {
       nameBatch(writer, list);
     }
+    ++handled;
     if (reporter != nullptr) {
       reporter->setProgress(static_cast<int>(static_cast<int64_t>(row) * 100 / count));
+      reporter->countProgress(handled, selected);
     }
   }
   // Every file is on the medium under its name before the end is reported.

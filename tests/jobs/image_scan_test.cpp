@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <tuple>
 
@@ -187,12 +188,24 @@ TEST(WindowedScan, ProgressNeverGoesBackAndEndsAtZero) {
   std::vector<int> progress;
   ScanCallbacks callbacks;
   callbacks.progress = [&](int percent) { progress.push_back(percent); };
-  scanImage(*image, engines, fake.host.registry().keys(), list,
-            ScanSettings{ScanMode::Precise, 100, 10}, callbacks);
-  ASSERT_GE(progress.size(), 3u);
-  for (size_t i = 1; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
-  EXPECT_EQ(progress[progress.size() - 2], 100);
-  EXPECT_EQ(progress.back(), 0);
+  // Small windows, then one window over the whole card: a card smaller
+  // than a window must still move the bar as its finds come, not jump from
+  // 0 to 100 at the end.
+  for (uint64_t window : {uint64_t{100}, uint64_t{card.size()}}) {
+    for (ScanMode mode : {ScanMode::Precise, ScanMode::SignatureRules}) {
+      progress.clear();
+      list.clear();
+      scanImage(*image, engines, fake.host.registry().keys(), list,
+                ScanSettings{mode, window, 10}, callbacks);
+      ASSERT_GE(progress.size(), 3u);
+      for (size_t i = 1; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
+      EXPECT_EQ(progress[progress.size() - 2], 100);
+      EXPECT_EQ(progress.back(), 0);
+      const auto between = std::count_if(progress.begin(), progress.end(),
+                                         [](int percent) { return percent > 0 && percent < 100; });
+      EXPECT_GE(between, 5) << "window " << window;
+    }
+  }
 }
 
 TEST(WindowedScan, AStopBetweenWindowsListsNothingMore) {

@@ -38,6 +38,10 @@ class RecordingReporter : public JobReporter {
     std::lock_guard<std::mutex> lock(mutex_);
     listEnabled.push_back(enabled);
   }
+  void countProgress(uint64_t done, uint64_t total) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counts.emplace_back(done, total);
+  }
   // Waits for the scan's end message and returns its total.
   uint64_t waitForScanEnd() {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -55,6 +59,7 @@ class RecordingReporter : public JobReporter {
 
   std::vector<std::pair<JobMessage, uint64_t>> messages;
   std::vector<int> progress;
+  std::vector<std::pair<uint64_t, uint64_t>> counts;  // countProgress: done, total
   std::vector<bool> listEnabled;
 
  private:

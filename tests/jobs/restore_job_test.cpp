@@ -202,6 +202,9 @@ TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
   RecordingReporter reporter;
   EXPECT_EQ(scanned.restore(job, &reporter), 3u);
   EXPECT_EQ(reporter.progress, (std::vector<int>{0, 20, 50, 90, 100, 0}));
+  // The numbers beside the bar count the selected files, not the rows.
+  using Count = std::pair<uint64_t, uint64_t>;
+  EXPECT_EQ(reporter.counts, (std::vector<Count>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 }
 
 TEST(RestoreJob, StoppedJobReturnsWithoutEndMessage) {

@@ -11,17 +11,11 @@
 namespace kestrix {
 
 namespace {
-// At most this many progress signals per run: a card of 100,000 finds must
-// not flood the user-interface thread with events.
-constexpr int32_t kProgressSignals = 200;
 constexpr int kWorkerNice = 5;
 }  // namespace
 
-CheckPool::CheckPool(ResultList& list, const PluginHost* host, int32_t rows, int generation)
-    : list_(list),
-      generation_(generation),
-      rows_(rows),
-      progressStep_(std::max<int32_t>(1, rows / kProgressSignals)) {
+CheckPool::CheckPool(ResultList& list, const PluginHost* host, int generation)
+    : list_(list), generation_(generation) {
   for (int i = 0; i < kThreads; ++i) {
     workers_.push_back(
         std::make_unique<Worker>(*this, host != nullptr ? host->createEngineSet() : EngineSet()));
@@ -37,8 +31,10 @@ bool CheckPool::start() {
 }
 
 void CheckPool::stop() {
-  // Flags first, so both threads end their row together, then the joins.
+  // Flags first, so both threads end their row together; the queue wakes a
+  // thread waiting for rows; then the joins.
   for (auto& worker : workers_) worker->setRunning(false);
+  rows_.cancel();
   for (auto& worker : workers_) worker->stop();
 }
 
@@ -54,17 +50,19 @@ int32_t CheckPool::Worker::run() {
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
   CheckPool& pool = pool_;
   while (shouldContinue()) {
-    const int32_t row = pool.rows_.take();
+    const int32_t row = pool.rows_.take();  // waits while the scan is still finding
     if (row < 0) return 1;
     pool.list_.checkRow(row, engines_, pool.generation_);
-    const int32_t finished = pool.rows_.finishOne();
-    const int32_t total = pool.rows_.total();
-    if (finished % pool.progressStep_ == 0 || finished == total) {
-      emit pool.list_.checkProgress(pool.generation_, finished, total);
+    const PriorityRowQueue::Finish finish = pool.rows_.finishOne();
+    // Rows at the head of the list matter most while the user watches, so
+    // the first ones are shown one by one; later a signal per few rows.
+    if (finish.finished <= kRowsPerProgressSignal ||
+        finish.finished % kRowsPerProgressSignal == 0 || finish.finished == finish.total) {
+      emit pool.list_.checkProgress(pool.generation_, finish.finished, finish.total);
     }
-    // Only the thread that finished the last row says so, and only when
-    // every row was done: a stopped pool posts nothing.
-    if (finished == total) emit pool.list_.workerDone(pool.generation_);
+    // Only the thread that finished the last row of a closed queue says so:
+    // a stopped pool posts nothing.
+    if (finish.allDone) emit pool.list_.workerDone(pool.generation_);
   }
   return 0;
 }

@@ -1,19 +1,20 @@
-// The check pool: after a scan, every row of the results list is checked
+// The check pool: every row of the results list is checked
 // (core/candidate_check.h) on two threads, one per core, and its thumbnail
-// is made from the same work, so a row's bytes are decoded once. Rows are
-// handed out by one CheckRowQueue; each thread has its own EngineSet from
-// the host (an extraction binds an engine).
+// is made from the same work, so a row's bytes are decoded once. It starts
+// with the scan's first published rows and grows with the list; rows are
+// handed out by one PriorityRowQueue, the rows on screen first. Each thread
+// has its own EngineSet from the host (an extraction binds an engine).
 //
 // The worker threads call ResultList::checkRow and emit the list's queued
-// signals (checkProgress, workerDone); the pool itself is started, stopped
-// and destroyed on the user-interface thread.
+// signals (checkProgress, workerDone); the pool itself is started, fed,
+// stopped and destroyed on the user-interface thread.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "core/candidate_check.h"
+#include "core/priority_row_queue.h"
 #include "host/engine_set.h"
 #include "jobs/job_thread.h"
 
@@ -27,10 +28,13 @@ class CheckPool {
   // Both cores of the machines the program is made for; the checks are
   // decoding with little waiting, so more threads would only share them.
   static constexpr int kThreads = 2;
+  // Rows between two progress signals: a card of 100,000 finds must not
+  // flood the user-interface thread with events.
+  static constexpr int32_t kRowsPerProgressSignal = 16;
 
   // `host` may be null (no plug-ins): rows that need an extraction then
   // get no check. `generation` tags what the threads emit.
-  CheckPool(ResultList& list, const PluginHost* host, int32_t rows, int generation);
+  CheckPool(ResultList& list, const PluginHost* host, int generation);
   ~CheckPool();  // stops and joins
   CheckPool(const CheckPool&) = delete;
   CheckPool& operator=(const CheckPool&) = delete;
@@ -40,6 +44,14 @@ class CheckPool {
   // Stops every thread and joins it; rows not reached stay unchecked.
   void stop();
   bool isActive() const;
+
+  // The list now has `rows` published rows (it only grows).
+  void extend(int32_t rows) { rows_.extend(rows); }
+  // Rows the user sees now: checked first.
+  void prefer(const std::vector<int32_t>& rows) { rows_.prefer(rows); }
+  // No more rows will come. True when every row was checked already: the
+  // caller finishes the run itself, since no thread will say so.
+  bool close() { return rows_.close(); }
   int32_t total() const { return rows_.total(); }
   int32_t finished() const { return rows_.finished(); }
 
@@ -61,8 +73,7 @@ class CheckPool {
 
   ResultList& list_;
   const int generation_;
-  CheckRowQueue rows_;
-  int32_t progressStep_;  // rows between two progress signals
+  PriorityRowQueue rows_;
   std::vector<std::unique_ptr<Worker>> workers_;
 };
 

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -50,6 +51,7 @@
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
+#include "ui/widgets/visible_rows_tracker.h"
 
 namespace kestrix {
 
@@ -159,6 +161,8 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   connectCommands();
   trackUnrestoredResults();
   setUpResizing();
+  // The thumbnails of the rows on screen are drawn first.
+  new VisibleRowsTracker(*results_, *views_, this);
 
   fillDriveList();
   results_->setRecoveryJob(&job_);
@@ -468,6 +472,13 @@ void MainWindow::setProgress(int percent) {
   QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
 }
 
+void MainWindow::countProgress(uint64_t done, uint64_t total) {
+  const uint64_t clamp = 0xFFFFFFFFu;
+  pendingCount_.store(std::min(done, clamp) << 32 | std::min(total, clamp));
+  if (progressQueued_.exchange(true)) return;
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
+}
+
 void MainWindow::copyStatus(const CopyStatus& status) {
   {
     std::lock_guard lock(copyStatusMutex_);
@@ -502,6 +513,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
     case JobEvent::Progress:
       progressQueued_.store(false);
       progress_->setValue(pendingProgress_.load());
+      showJobProgress();
       return;
     case JobEvent::ImageName: {
       // The copy writes the path the field already shows; the check must
@@ -555,6 +567,20 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 // ---------------------------------------------------------------------------
 // End of jobs.
 
+void MainWindow::showJobProgress() {
+  if (job_.scanJob().isActive()) {
+    status_->setText(
+        fromUtf8(kScanningCountStatus).arg(progress_->value()).arg(results_->rowCount()));
+    return;
+  }
+  const uint64_t count = pendingCount_.load();
+  const RecoveryJob::Kind kind = job_.jobKind();
+  if (job_.isActive() && count != 0 &&
+      (kind == RecoveryJob::Kind::Restore || kind == RecoveryJob::Kind::Preview)) {
+    status_->setText(fromUtf8(kRestoringCountStatus).arg(count >> 32).arg(count & 0xFFFFFFFFu));
+  }
+}
+
 void MainWindow::showCheckProgress(int finished, int total) {
   // A restore or copy beside the checks owns the progress line.
   if (job_.isActive() || job_.scanJob().isActive() || total <= 0) return;
@@ -571,9 +597,8 @@ void MainWindow::checksFinished() {
 void MainWindow::scanEnded(uint64_t total) {
   // The scan posted this as its last act: joining returns at once.
   job_.scanJob().stop();
-  results_->flushPendingRows();
-  // The scan thread is joined and no worker reads the rows yet.
-  if (scanMap_) results_->showUnreadableSectors(*scanMap_);
+  // Publishes the last rows; the pool finishes once they are checked.
+  results_->setRowsComing(false);
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
@@ -668,12 +693,18 @@ QString MainWindow::restoreFailureText() const {
 void MainWindow::restoreEnded() {
   job_.stop();
   // The message tells the truth: success only when every selected file was
-  // written.
-  if (job_.restoreOutcome().failures.empty()) {
-    prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kRestoreSucceededMessage));
+  // written; either way it says how many went where.
+  const RestoreOutcome& outcome = job_.restoreOutcome();
+  const QString where = fromUtf8(kRestoredWhereMessage)
+                            .arg(outcome.written)
+                            .arg(QDir::toNativeSeparators(lastRestoreFolder_));
+  if (outcome.failures.empty()) {
+    prompter_.inform(this, fromUtf8(kApplicationTitle),
+                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + where);
   } else {
-    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText());
+    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + where);
   }
+  pendingCount_.store(0);
   setJobButtons(true);
   progress_->update();
   status_->clear();
@@ -930,8 +961,13 @@ void MainWindow::scanCommand() {
                        .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
   }
   scanMap_ = std::move(beside.map);
+  // The rows get their unreadable sectors as they arrive, and the pool
+  // checks and draws them from the first find on.
+  if (scanMap_) results_->showUnreadableSectors(*scanMap_);
+  results_->setRowsComing(true);
   status_->setText(fromUtf8(kScanningStatus));
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
+    results_->setRowsComing(false);
     status_->clear();
     browseButton_->setEnabled(true);
     updateCreateButton();

@@ -114,6 +114,12 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kCopyingStatus = "ディスクイメージ作成中.....";
   // While the finds are checked after a scan: "%1" rows checked of "%2".
   static constexpr const char* kCheckingStatus = "状態を確認中… %1 / %2";
+  // The numbers beside the bar: the scan's percent and finds so far, the
+  // restore's files handled of the selected ones.
+  static constexpr const char* kScanningCountStatus = "解析中..... %1 %（%2 件）";
+  static constexpr const char* kRestoringCountStatus = "復元中..... %1 / %2 個";
+  // After the restore's own message: how many files went where.
+  static constexpr const char* kRestoredWhereMessage = "%1 個のファイルを %2 に保存しました。";
   // Context menu of the results list.
   static constexpr const char* kReportMenuText = "レポート";
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
@@ -154,6 +160,7 @@ class MainWindow : public QWidget, public JobReporter {
   // JobReporter: called by the workers on their own threads.
   void post(const JobReport& report) override;
   void setProgress(int percent) override;
+  void countProgress(uint64_t done, uint64_t total) override;
   void setImageName(const std::string& path) override;
   void setListEnabled(bool enabled) override;
   void copyStatus(const CopyStatus& status) override;
@@ -250,6 +257,8 @@ class MainWindow : public QWidget, public JobReporter {
   void connectCommands();
   // The check pool's progress, shown while no job uses the progress line.
   void showCheckProgress(int finished, int total);
+  // The status line beside the bar while a scan or a restore runs.
+  void showJobProgress();
   void checksFinished();
   // The grip, the columns that follow the width, the icon grid and the
   // views' return to the top when a new result list starts.
@@ -323,6 +332,9 @@ class MainWindow : public QWidget, public JobReporter {
   // at a time carries whatever value is current when it is handled.
   std::atomic<int> pendingProgress_{0};
   std::atomic<bool> progressQueued_{false};
+  // The restore's files handled (high half) and to do (low half), carried
+  // by the same event.
+  std::atomic<uint64_t> pendingCount_{0};
   // The copy's latest state, carried the same way.
   std::mutex copyStatusMutex_;
   CopyStatus pendingCopyStatus_;

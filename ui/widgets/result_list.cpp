@@ -74,6 +74,8 @@ ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection
           Qt::QueuedConnection);
   connect(this, &ResultList::checkProgress, this, &ResultList::showCheckProgress,
           Qt::QueuedConnection);
+  connect(this, &ResultList::rowChecked, this, &ResultList::showRowChecked,
+          Qt::QueuedConnection);
 }
 
 ResultList::~ResultList() {
@@ -174,7 +176,11 @@ Qt::ItemFlags ResultList::flags(const QModelIndex& index) const {
 }
 
 int32_t ResultList::showUnreadableSectors(const RescueMap& map) {
-  const int32_t damaged = markUnreadableSectors(candidates_, map);
+  map_ = map;
+  // Rows checked before their counts were known would keep a verdict that
+  // ignores the map, so the published rows get theirs now and the later
+  // ones before the pool hears of them.
+  const int32_t damaged = markUnreadableSectors(candidates_, *map_, 0, shownRows_);
   unreadableSectorsShown_ = true;
   if (shownRows_ > 0) {
     emit dataChanged(index(0, kUnreadableSectorsColumn),
@@ -190,13 +196,33 @@ void ResultList::flushPendingRows() {
   flushRequested_.store(false);
   const int total = candidates_.itemCount();
   if (total <= shownRows_) return;
+  if (map_) markUnreadableSectors(candidates_, *map_, shownRows_, total - shownRows_);
   beginInsertRows(QModelIndex(), shownRows_, total - 1);
   shownRows_ = total;
-  // Rows that arrive after thumbnails started (not in this system, but
-  // cheap to keep consistent) show the placeholder.
-  if (!rowImage_.isEmpty()) rowImage_.resize(total, 0);
+  // Rows that arrive after thumbnails started show the placeholder until
+  // the pool, told of them only now, has drawn theirs.
+  if (!images_.isEmpty()) {
+    images_.resize(total + 1);
+    rowImage_.resize(total, 0);
+  }
   endInsertRows();
+  if (worker_) worker_->extend(total);
   emit rowsPublished(shownRows_);
+  if (rowsComing_ && images_.isEmpty()) startThumbnails();
+}
+
+void ResultList::setRowsComing(bool coming) {
+  rowsComing_ = coming;
+  if (coming) return;
+  flushPendingRows();
+  // The last rows may all be checked already: then no thread will report
+  // the end, and the run is finished here.
+  if (worker_ && worker_->close()) finishThumbnails(generation_.load());
+}
+
+void ResultList::preferRows(const std::vector<int32_t>& rows) {
+  preferredRows_ = rows;
+  if (worker_) worker_->prefer(rows);
 }
 
 void ResultList::clear() {
@@ -206,6 +232,8 @@ void ResultList::clear() {
   candidates_.clear();
   shownRows_ = 0;
   unreadableSectorsShown_ = false;
+  map_.reset();
+  preferredRows_.clear();
   images_.clear();
   rowImage_.clear();
   ++generation_;
@@ -230,8 +258,10 @@ bool ResultList::startThumbnails() {
   rowImage_ = QVector<int>(shownRows_, 0);
   emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
   worker_ = std::make_unique<CheckPool>(
-      *this, recoveryJob_ != nullptr ? &recoveryJob_->host() : nullptr, shownRows_,
-      ++generation_);
+      *this, recoveryJob_ != nullptr ? &recoveryJob_->host() : nullptr, ++generation_);
+  worker_->extend(shownRows_);
+  worker_->prefer(preferredRows_);
+  if (!rowsComing_) worker_->close();  // rows exist and none is checked: not done yet
   if (!worker_->start()) {
     worker_.reset();
     return false;
@@ -282,6 +312,7 @@ void ResultList::checkRow(int row, EngineSet& engines, int generation) {
                     .convertToFormat(QImage::Format_RGB32);
   }
   if (!thumbnail.isNull()) emit thumbnailMade(generation, row, row + 1, thumbnail);
+  emit rowChecked(generation, row);
 }
 
 bool ResultList::thumbnailsActive() const { return worker_ && worker_->isActive(); }
@@ -331,12 +362,16 @@ void ResultList::finishThumbnails(int generation) {
 
 void ResultList::showCheckProgress(int generation, int finished, int total) {
   if (generation != generation_.load() || shownRows_ == 0) return;
-  // One refresh of the verdict column and the marks per progress step: the
-  // views repaint only the rows they show.
-  emit dataChanged(index(0, kColumnVerdict), index(shownRows_ - 1, kColumnVerdict),
-                   {Qt::DisplayRole, Qt::ToolTipRole});
-  emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
   emit checksProgressed(finished, total);
+}
+
+void ResultList::showRowChecked(int generation, int row) {
+  if (generation != generation_.load() || row < 0 || row >= shownRows_) return;
+  // One row at a time: the rows are checked in the order the user looks at
+  // them, and a sorting or filtering proxy re-examines only what changed.
+  emit dataChanged(index(row, kColumnVerdict), index(row, kColumnVerdict),
+                   {Qt::DisplayRole, Qt::ToolTipRole});
+  emit dataChanged(index(row, 0), index(row, 0), {Qt::DecorationRole});
 }
 
 void ResultList::followSelection(const QItemSelection& selected,

@@ -8,13 +8,16 @@
 // beginInsertRows/endInsertRows per batch, so that 100,000 appends cost the
 // views a few dozen layouts instead of 100,000.
 //
-// Checks and thumbnails: after the scan one run of the CheckPool (two
-// threads) checks every row and makes its thumbnail from the same decoding
-// work. Image 0 is a placeholder drawn at start-up; a row whose picture
-// decoded gets image row + 1. Each QImage comes over by a queued signal; the
-// model owns the images and the rows' image indices, both touched on the
-// user-interface thread only. A row's verdict is shown in the column "状態"
-// and, for damaged or truncated finds, as a mark on its thumbnail.
+// Checks and thumbnails: one run of the CheckPool (two threads) per result
+// set checks every row and makes its thumbnail from the same decoding work.
+// While a scan is finding (setRowsComing) the run starts with the first
+// published rows and grows with every batch; the rows on screen
+// (preferRows) go first. Image 0 is a placeholder drawn at start-up; a row
+// whose picture decoded gets image row + 1. Each QImage comes over by a
+// queued signal; the model owns the images and the rows' image indices,
+// both touched on the user-interface thread only. A row's verdict is shown
+// in the column "状態" and, for damaged or truncated finds, as a mark on its
+// thumbnail.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -24,6 +27,8 @@
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "core/candidate_list.h"
 #include "media/rescue_map.h"
@@ -79,12 +84,20 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
                       int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Gives every row its unreadable sectors from `map` and shows them (call
-  // after the scan has ended, on the user-interface thread, while no worker
-  // reads the rows); the number of rows with any. clear() hides the column's
+  // Gives every row its unreadable sectors from `map` and shows them: the
+  // rows published so far at once, later ones as they are published,
+  // before the pool may check them (user-interface thread). The number of
+  // rows with any so far. clear() forgets the map and hides the column's
   // texts again.
   int32_t showUnreadableSectors(const RescueMap& map);
   bool unreadableSectorsShown() const { return unreadableSectorsShown_; }
+  // True while a scan is still adding rows: the pool then starts with the
+  // first published rows and waits for more. False (the scan ended)
+  // publishes the last rows and lets the pool finish once they are checked.
+  void setRowsComing(bool coming);
+  // Rows (of this model) the user sees now, checked before the others;
+  // remembered for a pool that starts later.
+  void preferRows(const std::vector<int32_t>& rows);
 
   // Publishes rows the scan appended and the views have not heard of yet.
   void flushPendingRows();
@@ -95,9 +108,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   void selectAll(bool select);
   int selectedCount() const { return candidates_.selectedCount(); }
 
-  // Starts the check pool (checks and thumbnails of every row) unless there
-  // are no rows or this result set's run is done or running; true when it
-  // started.
+  // Starts the check pool (checks and thumbnails of every row published,
+  // and of later ones while rows are coming) unless there are no rows or
+  // this result set's run is done or running; true when it started.
   bool startThumbnails();
   // Stops the pool, joins its threads and frees their engines.
   void stopThumbnails();
@@ -134,11 +147,14 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Worker → user-interface thread; connected queued.
   void thumbnailMade(int generation, int row, int imageIndex, const QImage& image);
   void workerDone(int generation);
+  // Pool thread → user-interface thread: `row`'s check was stored.
+  void rowChecked(int generation, int row);
 
  private slots:
   void storeThumbnail(int generation, int row, int imageIndex, const QImage& image);
   void finishThumbnails(int generation);
   void showCheckProgress(int generation, int finished, int total);
+  void showRowChecked(int generation, int row);
   void followSelection(const QItemSelection& selected, const QItemSelection& deselected);
 
  private:
@@ -164,6 +180,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   std::atomic<int> generation_{0};
   QVector<QImage> images_;              // 0: placeholder; empty until thumbnails start
   QVector<int> rowImage_;               // image index per row
+  std::optional<RescueMap> map_;        // the rows' rescue map, while one is shown
+  bool rowsComing_ = false;             // a scan is still adding rows
+  std::vector<int32_t> preferredRows_;  // on screen: checked first
 };
 
 }  // namespace kestrix

@@ -3,6 +3,8 @@
 // pool works.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QAbstractItemModelTester>
 #include <QLabel>
 #include <QProgressBar>
@@ -99,6 +101,41 @@ TEST(CheckColumnTest, ClearWhileThePoolRunsStopsItWithoutAnEnd) {
   EXPECT_EQ(finished.count(), 0) << "signals of a cleared result set are dropped";
   EXPECT_EQ(progressed.count(), 0);
   EXPECT_EQ(list.rowCount(), 0);
+}
+
+TEST(CheckColumnTest, RowsStillComingAreCheckedAsTheyArriveAndTheEndComesOnce) {
+  // Without a job every row ends unchecked at once, which is all the pool's
+  // hand-out needs: rows published while a scan goes on are taken as they
+  // come, and the run ends only after the scan has.
+  ResultList list;
+  QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
+  int checked = 0;
+  QObject::connect(&list, &ResultList::checksProgressed,
+                   [&](int done, int) { checked = std::max(checked, done); });
+  const auto addRows = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      list.candidates().addCandidate("r.jpg", imageBytes().data(), 0, 2048, 2048);
+    }
+    list.flushPendingRows();
+  };
+  list.setRowsComing(true);
+  list.preferRows({70, 3});
+  addRows(100);
+  EXPECT_TRUE(list.thumbnailsActive()) << "started by the first rows";
+  EXPECT_FALSE(list.startThumbnails()) << "already running";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checked == 100; }, kWaitMs));
+  QTest::qWait(20);
+  EXPECT_EQ(finished.count(), 0) << "more rows may come";
+  EXPECT_TRUE(list.thumbnailsActive());
+  addRows(50);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checked == 150; }, kWaitMs));
+  EXPECT_EQ(list.imageCount(), 151) << "a slot per row plus the placeholder";
+  list.setRowsComing(false);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, kWaitMs));
+  QTest::qWait(20);
+  EXPECT_EQ(finished.count(), 1);
+  EXPECT_FALSE(list.thumbnailsActive());
 }
 
 class CheckPoolWindowTest : public ::testing::Test {

@@ -463,7 +463,10 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   EXPECT_EQ(window_->statusLine()->text(), utf8("復元中....."));
   ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
   EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("選択されたファイルの復元を行いますか？")));
-  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8("ファイルの復元に成功しました。")));
+  // Success, and how many files went where.
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
+                    utf8("ファイルの復元に成功しました。\r\n2 個のファイルを ") + destination.path() +
+                        utf8(" に保存しました。")));
   QFile jpeg(QDir(destination.path()).filePath("00000000.jpg"));
   ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
   EXPECT_EQ(jpeg.read(2), QByteArray("\xFF\xD8", 2));
@@ -488,6 +491,8 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   EXPECT_TRUE(failure.text.startsWith(utf8("2 個のファイルを復元できませんでした"))) << failure.text.toStdString();
   EXPECT_TRUE(failure.text.contains("00000000.jpg"));
   EXPECT_TRUE(failure.text.contains("00000000.png"));
+  EXPECT_TRUE(failure.text.endsWith(utf8("0 個のファイルを ") + destination.path() +
+                                    utf8("/missing に保存しました。")));
 
   // The chooser cancelled: nothing starts, the buttons come back.
   window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
