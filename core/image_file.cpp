@@ -95,7 +95,7 @@ long pageSize() {
   return size > 0 ? size : 4096;
 }
 
-// Closes the descriptor on every way out: the mapping outlives it.
+// Closes the descriptor on every way out but success.
 struct Descriptor {
   int fd;
   ~Descriptor() {
@@ -165,6 +165,10 @@ ImageOpenResult ImageFile::open(const std::string& path) {
     image->data_ = static_cast<const uint8_t*>(mapping);
     image->slot_ = claimSlot(mapping, size);
   }
+  // Kept open, read-only as it was opened, for helper processes that read
+  // a byte range of the image themselves (the movie thumbnails).
+  image->descriptor_ = file.fd;
+  file.fd = -1;
   result.status = LoadStatus::Loaded;
   result.image = std::move(image);
   return result;
@@ -173,6 +177,7 @@ ImageOpenResult ImageFile::open(const std::string& path) {
 ImageFile::~ImageFile() {
   releaseSlot(slot_);
   if (mapping_ != nullptr) munmap(mapping_, static_cast<size_t>(size_));
+  if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 uint64_t ImageFile::unreadableBytes() const {

@@ -70,6 +70,10 @@ class ImageFile : public ImageBlock {
   dev_t device() const { return device_; }
   ino_t inode() const { return inode_; }
   bool isBlockDevice() const { return blockDevice_; }
+  // The image's own descriptor, open read-only (O_CLOEXEC) while the image
+  // lives: a helper process is handed it to read a byte range by pread,
+  // never to write.
+  int descriptor() const { return descriptor_; }
 
   // Read-ahead advice for a front-to-back pass (the scan) or for random
   // reads (restores and thumbnails). Advice only: failures are ignored.
@@ -102,6 +106,7 @@ class ImageFile : public ImageBlock {
   ino_t inode_ = 0;
   bool blockDevice_ = false;
   int slot_ = -1;                  // this mapping's entry in the SIGBUS table, or -1
+  int descriptor_ = -1;            // the read-only descriptor the image was opened with
 };
 
 }  // namespace kestrix

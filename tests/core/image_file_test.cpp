@@ -49,6 +49,18 @@ TEST(ImageFile, MapsAFileReadOnlyWithItsBytesAndIdentity) {
   // The mapping is no private copy: a change to the file shows through.
   std::fstream(scratch.file("card.img"), std::ios::in | std::ios::out | std::ios::binary) << "CARD";
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(opened.image->data()), 4), "CARD");
+  // The descriptor kept for helper processes reads the same bytes, may not
+  // write, is not inherited by a program started without asking, and goes
+  // with the image.
+  const int fd = opened.image->descriptor();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_ACCMODE, O_RDONLY);
+  EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+  char bytes[5] = {};
+  EXPECT_EQ(pread(fd, bytes, 5, 5), 5);
+  EXPECT_EQ(std::string(bytes, 5), "bytes");
+  opened.image.reset();
+  EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "closed with the image";
 }
 
 TEST(ImageFile, AnEmptyImageHasNoBytesButANonNullBlock) {
