@@ -87,8 +87,10 @@ TEST(ScanJob, ProgressGoesOnceFromZeroToHundredOverTheWholeScan) {
   content.replace(4990, 10, "[[......]]");
   scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
   ASSERT_EQ(list.itemCount(), 1);
-  // One window, two extensions: half-way after the first, then the end.
-  EXPECT_EQ(reporter.progress, (std::vector<int>{0, 50, 100, 100, 0}));
+  // One window, two extensions: the find in the middle of the first
+  // extension's half is a quarter of the way, half-way after the first
+  // extension, then the end.
+  EXPECT_EQ(reporter.progress, (std::vector<int>{0, 25, 50, 100, 100, 0}));
 }
 
 // Holds the scan thread in its first progress report until the test has

@@ -1,0 +1,140 @@
+#include "rich_test_card.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdlib>
+
+namespace kestrix::test {
+
+namespace {
+
+bool run(const QString& command, std::string* why) {
+  const QString quiet = command + " >/dev/null 2>&1";
+  const int status = std::system(quiet.toLocal8Bit().constData());
+  if (status != 0 && why != nullptr) *why = "failed: " + command.toStdString();
+  return status == 0;
+}
+
+bool readFile(const QString& path, QByteArray& out) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  out = file.readAll();
+  return !out.isEmpty();
+}
+
+// Printable filler that holds no signature of any carved type.
+QByteArray filler(int bytes, int seed) {
+  QByteArray out(bytes, ' ');
+  for (int i = 0; i < bytes; ++i) out[i] = static_cast<char>('a' + (i * 5 + seed) % 23);
+  return out;
+}
+
+struct PhotoSpec {
+  const char* name;
+  int width;
+  int height;
+  const char* pattern;  // an ImageMagick source
+  const char* make;     // nullptr: no EXIF at all
+  const char* model;
+  const char* date;
+  bool withThumbnail;
+  bool truncated;
+};
+
+}  // namespace
+
+const RichCardFile* RichCard::file(const QString& name) const {
+  for (const RichCardFile& entry : files)
+    if (entry.name == name) return &entry;
+  return nullptr;
+}
+
+bool richCardToolsPresent(std::string* why) {
+  for (const char* tool : {"convert", "exiftool", "ffmpeg"}) {
+    const QString command = QString("command -v %1 >/dev/null 2>&1").arg(tool);
+    if (std::system(command.toLocal8Bit().constData()) != 0) {
+      if (why != nullptr) *why = std::string(tool) + " missing";
+      return false;
+    }
+  }
+  return true;
+}
+
+RichCard makeRichCard(const QString& folder, std::string* why) {
+  RichCard card;
+  const QDir dir(folder);
+  const PhotoSpec photos[] = {
+      {"summer.jpg", 800, 600, "gradient:'#2a6fb0-#f4d35e'", "KestrixCam", "KX-100",
+       "2021:05:03 10:00:00", true, false},
+      {"winter.jpg", 1024, 768, "plasma:fractal -seed 3", "OtherMaker", "OM-5",
+       "2019:12:24 18:30:00", false, false},
+      {"autumn.jpg", 640, 480, "gradient:'#7a2e0e-#f0a030'", "KestrixCam", "KX-200",
+       "2023:08:15 07:45:10", false, false},
+      {"icon.jpg", 80, 60, "xc:'#40a060'", nullptr, nullptr, nullptr, false, false},
+      {"broken.jpg", 800, 600, "plasma:fractal -seed 9", "KestrixCam", "KX-100",
+       "2022:01:02 03:04:05", false, true},
+  };
+  const QString thumb = dir.filePath("thumb.jpg");
+  if (!run(QString("convert -size 160x120 gradient:'#2a6fb0-#f4d35e' -quality 70 '%1'")
+               .arg(thumb), why))
+    return {};
+  for (const PhotoSpec& spec : photos) {
+    const QString path = dir.filePath(spec.name);
+    if (!run(QString("convert -size %1x%2 %3 -quality 88 -strip '%4'")
+                 .arg(spec.width).arg(spec.height).arg(spec.pattern, path), why))
+      return {};
+    if (spec.make != nullptr &&
+        !run(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
+                     "'-DateTimeOriginal=%3' %4 '%5'")
+                 .arg(spec.make, spec.model, spec.date,
+                      spec.withThumbnail ? QString("'-ThumbnailImage<=%1'").arg(thumb)
+                                         : QString(),
+                      path), why))
+      return {};
+    RichCardFile file;
+    file.name = spec.name;
+    if (!readFile(path, file.bytes)) return {};
+    if (spec.truncated) file.bytes.truncate(file.bytes.size() / 2);
+    file.make = spec.make != nullptr ? spec.make : "";
+    file.shotDate = spec.date != nullptr ? spec.date : "";
+    file.width = spec.width;
+    file.height = spec.height;
+    file.truncated = spec.truncated;
+    card.files.push_back(file);
+  }
+  const QString png = dir.filePath("drawing.png");
+  if (!run(QString("convert -size 320x240 gradient:'#c03060-#30c0a0' '%1'").arg(png), why))
+    return {};
+  RichCardFile picture{"drawing.png", {}, "", "", 320, 240, false};
+  if (!readFile(png, picture.bytes)) return {};
+  card.files.push_back(picture);
+  // Two real clips: a camera's MP4 (index first) and a QuickTime movie.
+  for (const char* name : {"clip.mp4", "clip.mov"}) {
+    const QString path = dir.filePath(name);
+    if (!run(QString("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=15 -t 2 "
+                     "-c:v mpeg4 -q:v 5 -pix_fmt yuv420p -movflags +faststart '%1'")
+                 .arg(path), why))
+      return {};
+    RichCardFile movie{name, {}, "", "", 320, 240, false};
+    if (!readFile(path, movie.bytes)) return {};
+    card.files.push_back(movie);
+  }
+
+  // The files lie in clusters of 4 KiB with filler between them, as a
+  // formatted card leaves them.
+  QByteArray image = filler(8192, 1);
+  int seed = 2;
+  for (const RichCardFile& file : card.files) {
+    image += file.bytes;
+    image += filler(4096 - static_cast<int>(file.bytes.size() % 4096) + 4096, seed++);
+  }
+  card.path = dir.filePath("rich.ksx");
+  QFile out(card.path);
+  if (!out.open(QIODevice::WriteOnly) || out.write(image) != image.size()) {
+    if (why != nullptr) *why = "cannot write the card image";
+    return {};
+  }
+  return card;
+}
+
+}  // namespace kestrix::test
