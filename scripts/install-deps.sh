@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, only those that are missing.
-#   scripts/install-deps.sh build   compiler and CMake
+#   scripts/install-deps.sh build   compiler, CMake and the FFmpeg libraries of the movie thumbnails
 #   scripts/install-deps.sh demo    build + the tools that make the demo card
 #   scripts/install-deps.sh test    demo + test frameworks, sanitizer/fuzzer runtimes, image tools
 #   scripts/install-deps.sh gui     Qt 6 Widgets, Xvfb and Japanese fonts (added to any of the above)
 set -euo pipefail
 
-build=(cmake g++ make binutils zlib1g-dev)
+build=(cmake g++ make binutils pkg-config zlib1g-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs ffmpeg)
 test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd gddrescue dbus python3-dbusmock)
 gui=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-noto-cjk)
