@@ -169,6 +169,8 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   job_.setResultList(&results_->candidates());
   job_.setReporter(this);
   const std::string folder = pluginFolder.empty() ? programFolder() : pluginFolder;
+  // The movie thumbnailer is installed beside the plug-ins.
+  results_->setHelperFolder(folder);
   if (job_.loadPlugins(folder) == 0) {
     // The window still opens: a scan then simply finds nothing.
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(NoPluginMessage));

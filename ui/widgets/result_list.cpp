@@ -10,6 +10,7 @@
 #include "core/candidate_bytes.h"
 #include "core/candidate_check.h"
 #include "core/unreadable_sectors.h"
+#include "imaging/movie/movie_frame_reader.h"
 #include "jobs/recovery_job.h"
 #include "ui/widgets/check_pool.h"
 #include "ui/widgets/thumbnail_decoder.h"
@@ -59,7 +60,10 @@ QImage markedImage(const QImage& picture, Verdict verdict) {
 
 }  // namespace
 
-ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection_(this) {
+ResultList::ResultList(QObject* parent)
+    : QAbstractTableModel(parent),
+      selection_(this),
+      movieReader_(std::make_unique<MovieFrameReader>()) {
   candidates_.setListener(this);
   batchTimer_.setSingleShot(true);
   batchTimer_.setInterval(kRowBatchMs);
@@ -81,6 +85,10 @@ ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection
 ResultList::~ResultList() {
   stopThumbnails();
   candidates_.setListener(nullptr);
+}
+
+void ResultList::setHelperFolder(const std::string& folder) {
+  movieReader_ = std::make_unique<MovieFrameReader>(folder + "/" + kMovieFrameProgramName);
 }
 
 const char* ResultList::columnHeader(int column) {
@@ -148,8 +156,11 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
     case Qt::DecorationRole:
     {
       if (index.column() != CandidateList::ColumnName) return {};
-      const QImage picture = image(std::max(imageIndex(index.row()), 0));
       const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
+      const int shown = std::max(imageIndex(index.row()), 0);
+      const QImage picture = shown == 0 && candidate != nullptr && isMovieType(candidate->type())
+                                 ? movieIconImage()
+                                 : image(shown);
       if (candidate == nullptr || !candidate->checked()) return picture;
       const Verdict verdict = candidate->check().verdict;
       if (verdict != Verdict::Damaged && verdict != Verdict::Truncated) return picture;
@@ -292,6 +303,24 @@ QString ResultList::verdictText(int row) const {
   return QString::fromUtf8(kVerdictUnknownText);
 }
 
+QImage ResultList::movieFrameOf(const ImageFile& image, const CandidateBytes& bytes) const {
+  // A plain range of the image is read by the thumbnailer from the image's
+  // own descriptor, however long the movie; an extraction is handed over
+  // from memory.
+  const auto start = reinterpret_cast<uintptr_t>(image.data());
+  const auto first = reinterpret_cast<uintptr_t>(bytes.data());
+  std::string why;
+  std::optional<MovieFrame> frame;
+  if (image.descriptor() >= 0 && first >= start && first - start <= image.size() &&
+      bytes.size() <= image.size() - (first - start)) {
+    frame = movieReader_->read(image.descriptor(), first - start, bytes.size(), &why);
+  } else {
+    frame = movieReader_->read(bytes.data(), bytes.size(), &why);
+  }
+  // A movie without a frame keeps the movie icon: one thumbnail lost.
+  return frame ? movieThumbnail(*frame) : QImage();
+}
+
 void ResultList::checkRow(int row, EngineSet& engines, int generation) {
   const ImageFile* image = recoveryJob_ != nullptr ? recoveryJob_->image() : nullptr;
   if (image == nullptr) return;
@@ -301,10 +330,13 @@ void ResultList::checkRow(int row, EngineSet& engines, int generation) {
   checkCandidateRow(*image, &engines, candidates_, row, cell.data(), &cellMade,
                     [&](const CandidateBytes& bytes) {
                       // A JPEG's picture came with its check; others (PNG
-                      // through Qt's reader) are drawn from the same bytes.
-                      if (!cellMade) {
-                        thumbnail = decodeThumbnail(bytes.data(), bytes.size(), bytes.extension());
-                      }
+                      // through Qt's reader, movies through the
+                      // thumbnailer) are drawn from the same bytes.
+                      if (cellMade) return;
+                      thumbnail = isMovieType(bytes.extension())
+                                      ? movieFrameOf(*image, bytes)
+                                      : decodeThumbnail(bytes.data(), bytes.size(),
+                                                        bytes.extension());
                     });
   if (cellMade) {
     thumbnail = QImage(cell.data(), kCheckCellWidth, kCheckCellHeight, kCheckCellStride,

@@ -38,6 +38,9 @@ namespace kestrix {
 class RecoveryJob;
 class CheckPool;
 class EngineSet;
+class MovieFrameReader;
+class ImageFile;
+class CandidateBytes;
 
 class ResultList : public QAbstractTableModel, private CandidateListListener {
   Q_OBJECT
@@ -70,6 +73,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QItemSelectionModel* selectionModel() { return &selection_; }
   // The job that writes candidates into the temporary folder; not owned.
   void setRecoveryJob(RecoveryJob* job) { recoveryJob_ = job; }
+  // Where the movie thumbnailer (kestrix-movie-frame) is: the program's
+  // folder unless set. Set before any thumbnail is made.
+  void setHelperFolder(const std::string& folder);
   RecoveryJob* recoveryJob() const { return recoveryJob_; }
 
   static const char* columnHeader(int column);
@@ -165,6 +171,8 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   void cleared() override;
 
   void scheduleFlush();
+  // A movie's thumbnail from the thumbnailer process; null when none decodes.
+  QImage movieFrameOf(const ImageFile& image, const CandidateBytes& bytes) const;
 
   CandidateList candidates_;
   QItemSelectionModel selection_;
@@ -175,6 +183,8 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   bool syncingSelection_ = false;       // the model is copying view selection into the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
   std::unique_ptr<CheckPool> worker_;
+  // Runs the movie thumbnailer; read() is safe on the pool's threads.
+  std::unique_ptr<MovieFrameReader> movieReader_;
   // Bumped by every clear and start, so a thumbnail queued before a clear
   // can never land in the next result set.
   std::atomic<int> generation_{0};

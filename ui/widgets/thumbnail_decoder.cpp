@@ -1,5 +1,6 @@
 #include "ui/widgets/thumbnail_decoder.h"
 
+#include <QFont>
 #include <QPainter>
 #include <algorithm>
 #include <cctype>
@@ -53,6 +54,80 @@ QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& ex
   if (type == ".jpg" || type == ".jpeg") return jpegThumbnail(data, size);
   if (type == ".png") return pngThumbnail(data, size);
   return {};
+}
+
+bool isMovieType(const std::string& extensionOrType) {
+  std::string type = lowerCase(extensionOrType);
+  if (!type.empty() && type.front() == '.') type.erase(0, 1);
+  return type == "mov" || type == "mp4" || type == "m4v" || type == "3gp";
+}
+
+QString movieLengthText(int64_t milliseconds) {
+  if (milliseconds < 0) return {};
+  const int64_t seconds = (milliseconds + 500) / 1000;
+  const int64_t hours = seconds / 3600;
+  const QString minutesAndSeconds = QString("%1:%2")
+                                        .arg(hours > 0 ? (seconds / 60) % 60 : seconds / 60,
+                                             hours > 0 ? 2 : 1, 10, QChar('0'))
+                                        .arg(seconds % 60, 2, 10, QChar('0'));
+  return hours > 0 ? QString("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
+}
+
+QImage movieThumbnail(const MovieFrame& frame) {
+  if (frame.width <= 0 || frame.height <= 0 ||
+      frame.rgb.size() != static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 3)
+    return {};
+  const QImage picture(frame.rgb.data(), frame.width, frame.height, frame.width * 3,
+                       QImage::Format_RGB888);
+  const ThumbnailPlacement place = FitThumbnail(frame.width, frame.height);
+  QImage cell(kThumbnailWidth, kThumbnailHeight, QImage::Format_RGB32);
+  cell.fill(QColor(24, 24, 28));
+  QPainter painter(&cell);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(QRect(place.x, place.y, place.width, place.height), picture);
+  const QString length = movieLengthText(frame.durationMs);
+  if (!length.isEmpty()) {
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    font.setBold(true);
+    painter.setFont(font);
+    const QRect text = painter.fontMetrics().boundingRect(length).adjusted(-4, -1, 4, 1);
+    const QRect badge(kThumbnailWidth - text.width() - 3, kThumbnailHeight - text.height() - 3,
+                      text.width(), text.height());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 190));
+    painter.drawRoundedRect(badge, 3, 3);
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, length);
+  }
+  return cell;
+}
+
+QImage movieIconImage() {
+  static const QImage icon = [] {
+    QImage image(kThumbnailWidth, kThumbnailHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF strip(14.5, 8.5, kThumbnailWidth - 29, kThumbnailHeight - 17);
+    painter.setPen(QPen(QColor(40, 44, 52), 1));
+    painter.setBrush(QColor(58, 64, 76));
+    painter.drawRoundedRect(strip, 3, 3);
+    // Sprocket holes along both edges of the strip.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(236, 240, 245));
+    for (int y = 13; y < kThumbnailHeight - 14; y += 8) {
+      painter.drawRect(QRectF(18, y, 5, 4));
+      painter.drawRect(QRectF(kThumbnailWidth - 23, y, 5, 4));
+    }
+    // The play mark in the frame between them.
+    const QPointF play[] = {{44.0, 26.0}, {44.0, 49.0}, {62.0, 37.5}};
+    painter.setBrush(QColor(236, 240, 245));
+    painter.drawPolygon(play, 3);
+    return image;
+  }();
+  return icon;
 }
 
 }  // namespace kestrix

@@ -1,11 +1,15 @@
 // One thumbnail from one candidate's bytes in memory: JPEGs are decoded by
 // the program's own loader, PNGs by Qt's reader, and either is drawn,
-// area-averaged, into a white 100 × 75 cell keeping its proportions.
+// area-averaged, into a white 100 × 75 cell keeping its proportions. A
+// movie's frame comes from the thumbnailer process (imaging/movie/) and is
+// drawn into a dark cell with the movie's length on it.
 #pragma once
 
 #include <QImage>
 #include <cstdint>
 #include <string>
+
+#include "imaging/movie/movie_frame.h"
 
 namespace kestrix {
 
@@ -14,5 +18,20 @@ namespace kestrix {
 // type has no thumbnail here or the bytes do not decode. Safe on any thread:
 // QImage needs no display.
 QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& extension);
+
+// True for the extension (with its dot, any letter case) or the row type
+// (without) of a movie: mov, mp4, m4v, 3gp.
+bool isMovieType(const std::string& extensionOrType);
+
+// The movie's frame fitted into the 100 × 75 cell on black, with its length
+// ("0:05", "1:02:03") at the bottom right when known; null for no frame.
+QImage movieThumbnail(const MovieFrame& frame);
+
+// What a movie row shows while it has no frame, or when none decodes: a
+// strip of film with a play mark, so it is never taken for a broken photo.
+QImage movieIconImage();
+
+// "m:ss", or "h:mm:ss" from an hour on; empty for an unknown (negative) length.
+QString movieLengthText(int64_t milliseconds);
 
 }  // namespace kestrix

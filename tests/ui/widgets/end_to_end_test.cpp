@@ -19,6 +19,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/thumbnail_decoder.h"
 
 namespace kestrix {
 namespace {
@@ -97,15 +98,36 @@ class EndToEndTest : public ::testing::Test {
   static inline std::string why_;
 };
 
-TEST_F(EndToEndTest, ScanSortFilterSelectRestore) {
+TEST_F(EndToEndTest, EveryFindGetsItsPictureMoviesAFrameWithTheirLength) {
   openAndScan();
   ResultList& list = window_->resultList();
-  for (int column : {0, 2, 5, 7}) {
-    std::cerr << "column " << column << ": " << shownColumn(column).join(" | ").toStdString()
-              << "\n";
+  ASSERT_EQ(list.rowCount(), 8) << shownColumn(0).join(' ').toStdString();
+  const QImage icon = movieIconImage().convertToFormat(QImage::Format_RGB32);
+  for (int row = 0; row < list.rowCount(); ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_GT(list.imageIndex(row), 0) << "JPEG, PNG and movie rows all get a thumbnail";
   }
-  for (int row = 0; row < list.rowCount(); ++row)
-    std::cerr << row << " image " << list.imageIndex(row) << "\n";
+  for (int row : {6, 7}) {
+    const QImage shown = list.data(list.index(row, 0), Qt::DecorationRole).value<QImage>();
+    EXPECT_NE(shown.convertToFormat(QImage::Format_RGB32), icon) << "a frame, not the icon";
+  }
+  EXPECT_EQ(list.data(list.index(4, ResultList::kColumnVerdict)).toString(), utf8("破損"));
+}
+
+TEST_F(EndToEndTest, AMovieWithoutAFrameShowsTheMovieIcon) {
+  // No thumbnailer where it is looked for: the movie rows lose their frame,
+  // nothing else.
+  window_->resultList().setHelperFolder(folder_->path().toStdString() + "/nowhere");
+  openAndScan();
+  ResultList& list = window_->resultList();
+  ASSERT_EQ(list.rowCount(), 8);
+  const QImage icon = movieIconImage().convertToFormat(QImage::Format_RGB32);
+  for (int row : {6, 7}) {
+    EXPECT_EQ(list.imageIndex(row), 0);
+    const QImage shown = list.data(list.index(row, 0), Qt::DecorationRole).value<QImage>();
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32), icon);
+  }
+  EXPECT_GT(list.imageIndex(5), 0) << "the PNG still has its picture";
 }
 
 }  // namespace

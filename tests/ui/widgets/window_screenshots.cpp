@@ -1,5 +1,6 @@
-// Screenshots of the main window after a scan of the test card, in the
-// details view and in the thumbnail view, for a person to look at:
+// Screenshots of the main window after a scan of a card made like a
+// camera's (photos, a PNG, an MP4 and a MOV clip), in the details view and
+// in the thumbnail view, for a person to look at:
 //   window_screenshots OUTPUT_FOLDER
 // Runs under a real X server (xvfb-run); exits 0 when both pictures were
 // written.
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "rich_test_card.h"
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
@@ -26,7 +28,7 @@ int main(int argc, char** argv) {
 
   QTemporaryDir work;
   std::string why;
-  const QString card = kestrix::test::makeCardImage(work.path(), &why);
+  const QString card = kestrix::test::makeRichCard(work.path(), &why).path;
   if (card.isEmpty()) {
     std::fprintf(stderr, "window_screenshots: %s\n", why.c_str());
     return 1;
