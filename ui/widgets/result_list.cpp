@@ -214,12 +214,61 @@ void ResultList::clear() {
 }
 
 void ResultList::selectAll(bool select) {
-  if (!select || shownRows_ == 0) {
+  QAbstractItemModel* view = viewModel();
+  const int rows = view->rowCount();
+  if (!select || rows == 0) {
     selection_.clearSelection();
     return;
   }
-  selection_.select(QItemSelection(index(0, 0), index(shownRows_ - 1, columnCount() - 1)),
+  selection_.select(QItemSelection(view->index(0, 0), view->index(rows - 1, columnCount() - 1)),
                     QItemSelectionModel::ClearAndSelect);
+}
+
+void ResultList::setViewModel(QAbstractProxyModel* view) {
+  if (view_ != nullptr) disconnect(view_, nullptr, this, nullptr);
+  selection_.clearSelection();
+  view_ = view;
+  selection_.setModel(viewModel());
+  if (view == nullptr) return;
+  // After the selection model's own connections (made by setModel), so it
+  // has already let go of the rows when the list's state follows.
+  connect(view, &QAbstractItemModel::rowsAboutToBeRemoved, this, &ResultList::dropHiddenRows);
+  connect(view, &QAbstractItemModel::layoutChanged, this, &ResultList::dropHiddenSelection);
+}
+
+QAbstractItemModel* ResultList::viewModel() {
+  return view_ != nullptr ? static_cast<QAbstractItemModel*>(view_) : this;
+}
+
+int ResultList::sourceRow(int viewRow) const {
+  if (view_ == nullptr) return viewRow;
+  return view_->mapToSource(view_->index(viewRow, 0)).row();
+}
+
+int ResultList::viewRow(int sourceRow) const {
+  if (view_ == nullptr) return sourceRow < shownRows_ ? sourceRow : -1;
+  return view_->mapFromSource(index(sourceRow, 0)).row();
+}
+
+void ResultList::dropHiddenRows(const QModelIndex& parent, int first, int last) {
+  if (parent.isValid() || candidates_.selectedCount() == 0) return;
+  syncingSelection_ = true;
+  for (int row = first; row <= last; ++row) candidates_.setSelected(sourceRow(row), false);
+  syncingSelection_ = false;
+  emit selectionCountChanged(candidates_.selectedCount());
+}
+
+void ResultList::dropHiddenSelection() {
+  // A layout change (a new filter, a sort) may drop rows from the view
+  // without removing them one by one; the selection model forgets them
+  // without a word, the candidate list must too.
+  if (candidates_.selectedCount() == 0) return;
+  syncingSelection_ = true;
+  for (int row = 0; row < shownRows_; ++row) {
+    if (candidates_.isSelected(row) && viewRow(row) < 0) candidates_.setSelected(row, false);
+  }
+  syncingSelection_ = false;
+  emit selectionCountChanged(candidates_.selectedCount());
 }
 
 bool ResultList::startThumbnails() {
@@ -333,21 +382,31 @@ void ResultList::showCheckProgress(int generation, int finished, int total) {
   if (generation != generation_.load() || shownRows_ == 0) return;
   // One refresh of the verdict column and the marks per progress step: the
   // views repaint only the rows they show.
+  showVerdicts();
+  emit checksProgressed(finished, total);
+}
+
+void ResultList::showVerdicts() {
+  if (shownRows_ == 0) return;
   emit dataChanged(index(0, kColumnVerdict), index(shownRows_ - 1, kColumnVerdict),
                    {Qt::DisplayRole, Qt::ToolTipRole});
   emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
-  emit checksProgressed(finished, total);
 }
 
 void ResultList::followSelection(const QItemSelection& selected,
                                  const QItemSelection& deselected) {
   // A row counts as selected while its first cell is: the details view
-  // selects whole rows, the icon view shows only the first column.
+  // selects whole rows, the icon view shows only the first column. The two
+  // sets are exact changes, so a range over the first column says what its
+  // rows became; asking the selection model row by row instead would cost
+  // its number of ranges per row, and a sorted selection has thousands.
   syncingSelection_ = true;
   for (const QItemSelection* ranges : {&deselected, &selected}) {
+    const bool nowSelected = ranges == &selected;
     for (const QItemSelectionRange& range : *ranges) {
+      if (range.left() != 0) continue;
       for (int row = range.top(); row <= range.bottom(); ++row)
-        candidates_.setSelected(row, selection_.isSelected(index(row, 0)));
+        candidates_.setSelected(sourceRow(row), nowSelected);
     }
   }
   syncingSelection_ = false;
@@ -379,10 +438,22 @@ void ResultList::selectionChanged(int32_t row) {
       [this, row] {
         if (row >= shownRows_) return;
         const bool wanted = candidates_.isSelected(row);
-        if (selection_.isSelected(index(row, 0)) == wanted) return;
-        selection_.select(index(row, 0), (wanted ? QItemSelectionModel::Select
-                                                 : QItemSelectionModel::Deselect) |
-                                             QItemSelectionModel::Rows);
+        const int shown = viewRow(row);
+        if (shown < 0) {
+          // Hidden rows are never selected (see setViewModel).
+          if (wanted) {
+            syncingSelection_ = true;
+            candidates_.setSelected(row, false);
+            syncingSelection_ = false;
+            emit selectionCountChanged(candidates_.selectedCount());
+          }
+          return;
+        }
+        const QModelIndex cell = viewModel()->index(shown, 0);
+        if (selection_.isSelected(cell) == wanted) return;
+        selection_.select(cell, (wanted ? QItemSelectionModel::Select
+                                        : QItemSelectionModel::Deselect) |
+                                    QItemSelectionModel::Rows);
       },
       Qt::AutoConnection);
 }
