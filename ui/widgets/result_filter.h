@@ -20,7 +20,7 @@
 // place and takes each newly hidden row out, one insertion or removal per
 // place, each moving the whole mapping and telling the views: 5,000 rows
 // into 100,000 sorted ones cost 120 ms that way, 25,000 rows hidden 2.1 s,
-// against 23 ms for one sort of them all. From kRelayoutRows rows at once
+// against some 25 ms for one sort of them all. From kRelayoutRows rows at once
 // the proxy is told to leave the rows be (dynamicSortFilter off) and then
 // sorts, or filters and sorts, every row in one layout change; below it,
 // Qt's way is the cheaper.
@@ -48,9 +48,9 @@ class ResultFilter : public QSortFilterProxyModel {
   // From this many rows appended in one batch, or shown or hidden by one
   // change of their data, every row is placed again in one layout change
   // instead of one insertion or removal per place (see above). Measured
-  // with 100,000 rows (bench/ui): Qt's way costs about 30 µs per row put in
-  // and 80 µs per row taken out, one sort 23 ms and a filter and sort 50 ms.
-  static constexpr int kRelayoutRows = 500;
+  // with 100,000 rows (bench/ui): Qt's way costs some 40 to 90 µs per row
+  // put in or taken out, one sort about 21 ms, a filter and sort 40 ms.
+  static constexpr int kRelayoutRows = 256;
 
   explicit ResultFilter(ResultList& list, QObject* parent = nullptr);
 

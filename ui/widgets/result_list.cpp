@@ -228,12 +228,19 @@ void ResultList::setViewModel(QAbstractProxyModel* view) {
   if (view_ != nullptr) disconnect(view_, nullptr, this, nullptr);
   selection_.clearSelection();
   view_ = view;
+  // Before the selection model's own connections (made by setModel): Qt
+  // would otherwise keep one persistent index per selected cell across the
+  // layout change (600,000 for 66,000 rows, seconds to carry); with the
+  // selection parked there is nothing to keep, and followViewLayout sets it
+  // again from the list.
+  if (view != nullptr)
+    connect(view, &QAbstractItemModel::layoutAboutToBeChanged, this, &ResultList::parkSelection);
   selection_.setModel(viewModel());
   if (view == nullptr) return;
   // After the selection model's own connections (made by setModel), so it
   // has already let go of the rows when the list's state follows.
   connect(view, &QAbstractItemModel::rowsAboutToBeRemoved, this, &ResultList::dropHiddenRows);
-  connect(view, &QAbstractItemModel::layoutChanged, this, &ResultList::dropHiddenSelection);
+  connect(view, &QAbstractItemModel::layoutChanged, this, &ResultList::followViewLayout);
 }
 
 QAbstractItemModel* ResultList::viewModel() {
@@ -258,17 +265,52 @@ void ResultList::dropHiddenRows(const QModelIndex& parent, int first, int last) 
   emit selectionCountChanged(candidates_.selectedCount());
 }
 
-void ResultList::dropHiddenSelection() {
+void ResultList::parkSelection() {
+  if (!selection_.hasSelection()) return;
+  restoringSelection_ = true;  // the list keeps its selected rows
+  selection_.clearSelection();
+  restoringSelection_ = false;
+}
+
+void ResultList::followViewLayout() {
+  if (candidates_.selectedCount() == 0) return;
   // A layout change (a new filter, a sort) may drop rows from the view
   // without removing them one by one; the selection model forgets them
   // without a word, the candidate list must too.
-  if (candidates_.selectedCount() == 0) return;
   syncingSelection_ = true;
   for (int row = 0; row < shownRows_; ++row) {
     if (candidates_.isSelected(row) && viewRow(row) < 0) candidates_.setSelected(row, false);
   }
   syncingSelection_ = false;
+  // The selection was parked for the change (parkSelection); Qt's own
+  // keeping would also go wrong, as it keeps a wholly selected table of
+  // over 1,000 cells as "all of it" whatever rows the filter left. The list
+  // knows which rows are selected: the selection model is set from it.
+  selectFromList();
   emit selectionCountChanged(candidates_.selectedCount());
+}
+
+void ResultList::selectFromList() {
+  QAbstractItemModel* view = viewModel();
+  const int rows = view->rowCount();
+  const int lastColumn = columnCount() - 1;
+  QItemSelection selection;
+  for (int row = 0; row < rows;) {
+    if (!candidates_.isSelected(sourceRow(row))) {
+      ++row;
+      continue;
+    }
+    const int first = row;
+    while (row + 1 < rows && candidates_.isSelected(sourceRow(row + 1))) ++row;
+    selection.select(view->index(first, 0), view->index(row, lastColumn));
+    ++row;
+  }
+  // Cleared first: Qt compares the old and the new selection range by
+  // range, which costs their product; from nothing it costs nothing.
+  restoringSelection_ = true;
+  selection_.clearSelection();
+  selection_.select(selection, QItemSelectionModel::Select);
+  restoringSelection_ = false;
 }
 
 bool ResultList::startThumbnails() {
@@ -400,6 +442,7 @@ void ResultList::followSelection(const QItemSelection& selected,
   // sets are exact changes, so a range over the first column says what its
   // rows became; asking the selection model row by row instead would cost
   // its number of ranges per row, and a sorted selection has thousands.
+  if (restoringSelection_) return;  // the list already says so
   syncingSelection_ = true;
   for (const QItemSelection* ranges : {&deselected, &selected}) {
     const bool nowSelected = ranges == &selected;

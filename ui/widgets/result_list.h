@@ -173,8 +173,15 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Deselects the candidates of view rows first..last, which are about to
   // go from the view.
   void dropHiddenRows(const QModelIndex& parent, int first, int last);
-  // Deselects every selected candidate the view no longer shows.
-  void dropHiddenSelection();
+  // Before a layout change of the view: empties the selection model, the
+  // list keeping its selected rows (see setViewModel in the .cpp).
+  void parkSelection();
+  // After it: deselects every selected candidate the view no longer shows
+  // and sets the selection model again from the list.
+  void followViewLayout();
+  // Selects in the selection model exactly the shown rows whose candidates
+  // are selected, without touching the list.
+  void selectFromList();
 
   CandidateList candidates_;
   QItemSelectionModel selection_;
@@ -183,6 +190,7 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   int shownRows_ = 0;                   // rows the views know of
   bool unreadableSectorsShown_ = false; // the rows carry a map's counts
   bool syncingSelection_ = false;       // the model is copying view selection into the list
+  bool restoringSelection_ = false;     // the selection model is being set from the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
   QPointer<QAbstractProxyModel> view_;  // not owned; null: the views show this model
   std::unique_ptr<CheckPool> worker_;

@@ -362,5 +362,48 @@ TEST(ResultFilterTest, OnlyShownRowsAreEverSelected) {
   EXPECT_TRUE(models.list.selectionModel()->isSelected(models.filter.indexOfSourceRow(2)));
 }
 
+// Qt's selection model keeps a wholly selected table of over 1,000 cells as
+// "everything" across a layout change; a filter that changes the number of
+// rows in that change must not leave it claiming rows the list never had
+// selected, or dropping ones it has.
+TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
+  SyntheticImage image;
+  const uint64_t plain = image.block("", "", "");
+  image.finish(4096);
+  Models models;
+  for (int i = 0; i < 300; ++i) {
+    RowSpec spec("r" + std::to_string(i) + ".jpg", plain, 100 + i % 7);
+    if (i % 3 == 1) spec.parent = "r0.jpg";
+    ASSERT_TRUE(test::addRow(models.list, image, spec));
+  }
+  models.list.flushPendingRows();
+  models.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
+  const auto viewMatchesList = [&] {
+    for (int row = 0; row < models.filter.rowCount(); ++row) {
+      const bool inView = models.list.selectionModel()->isSelected(models.filter.index(row, 0));
+      const bool inList = models.list.candidates().isSelected(models.filter.sourceRow(models.filter.index(row, 0)));
+      if (inView != inList) return false;
+    }
+    return true;
+  };
+
+  // Every shown row selected, then more rows shown: the new ones unselected.
+  models.list.selectAll(true);
+  ASSERT_EQ(models.list.selectedCount(), 200);
+  models.filter.setCriteria(showEverything());
+  EXPECT_EQ(models.list.selectedCount(), 200);
+  EXPECT_TRUE(viewMatchesList());
+
+  // Every row selected, then fewer shown: the shown ones stay selected.
+  models.list.selectAll(true);
+  ASSERT_EQ(models.list.selectedCount(), 300);
+  models.filter.setCriteria(FilterCriteria{});
+  EXPECT_EQ(models.list.selectedCount(), 200);
+  EXPECT_TRUE(viewMatchesList());
+  models.filter.sort(CandidateList::ColumnSize, Qt::DescendingOrder);
+  EXPECT_EQ(models.list.selectedCount(), 200);
+  EXPECT_TRUE(viewMatchesList());
+}
+
 }  // namespace
 }  // namespace kestrix
