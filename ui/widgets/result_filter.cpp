@@ -18,6 +18,9 @@ ResultFilter::ResultFilter(ResultList& list, QObject* parent)
   connect(&list, &QAbstractItemModel::rowsInserted, this, &ResultFilter::relayoutAfterChange);
   connect(&list, &QAbstractItemModel::dataChanged, this, &ResultFilter::relayoutAfterChange);
 
+  // The counts: rows found (the list's inserts, even of hidden rows) and
+  // rows shown (every way the proxy changes its rows).
+  connect(&list, &QAbstractItemModel::rowsInserted, this, &ResultFilter::emitCounts);
   for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
     connect(this, signal, this, &ResultFilter::emitCounts);
   }
@@ -116,7 +119,6 @@ void ResultFilter::relayoutAfterChange() {
   // no way to turn it on without).
   if (relayout == Relayout::FilterAndSort) invalidate();
   if (relayout != Relayout::None) setDynamicSortFilter(true);  // sorts every row once
-  emitCounts();
 }
 
 void ResultFilter::emitCounts() { emit countsChanged(totalRows(), rowCount()); }
