@@ -57,6 +57,12 @@ def seeds():
         "mov.bin": b"\2\0" + block,
         "jpg-tables-only.bin": b"\0\0" + baseline[20:] + baseline,
     }
+    yield "shot_date_fuzzer", {
+        "date-time.txt": b"2003:07:14 09:05:30",
+        "date-only.txt": b"2003-07-14",
+        "no-clock.txt": b"0000:00:00 00:00:00",
+        "padded.txt": b"2004:02:29 23:59:59 \0",
+    }
 
 
 def main():

@@ -15,6 +15,9 @@
 namespace kestrix {
 
 PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
+    : PropertiesDialog(list, list.firstSelected(), parent) {}
+
+PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("dialog171"));
   setWindowTitle(QStringLiteral("プロパティ"));
@@ -40,7 +43,7 @@ PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
   layout->addLayout(form);
   layout->addWidget(buttons);
 
-  fill(list);
+  fill(list, row);
 }
 
 QLineEdit* PropertiesDialog::addField(QFormLayout* form, Control control, const char* label) {
@@ -58,8 +61,7 @@ QString PropertiesDialog::fieldText(Control control) const {
   return edit != nullptr ? edit->text() : QString();
 }
 
-void PropertiesDialog::fill(const CandidateList& list) {
-  const int32_t row = list.firstSelected();
+void PropertiesDialog::fill(const CandidateList& list, int32_t row) {
   if (row < 0) return;
   const Candidate* candidate = list.candidateAt(row + 1);
   if (candidate == nullptr) return;

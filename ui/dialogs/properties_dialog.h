@@ -13,6 +13,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <cstdint>
 
 class QFormLayout;
 class QLineEdit;
@@ -38,15 +39,18 @@ class PropertiesDialog : public QDialog {
     Gps = 1035,
   };
 
-  // `list` is read only here and not kept.
+  // `list` is read only here and not kept. The first form shows the first
+  // selected row; the second shows `row` (the row a context menu was opened
+  // on, whatever order the view shows), or nothing when it does not exist.
   explicit PropertiesDialog(const CandidateList& list, QWidget* parent = nullptr);
+  PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent = nullptr);
 
   // The text of one box; empty for an unknown id.
   QString fieldText(Control control) const;
 
  private:
   QLineEdit* addField(QFormLayout* form, Control control, const char* label);
-  void fill(const CandidateList& list);
+  void fill(const CandidateList& list, int32_t row);
 };
 
 }  // namespace kestrix

@@ -48,7 +48,9 @@
 #include "ui/dialogs/viewer_window.h"
 #include "core/tidy_names.h"
 #include "core/unreadable_sectors.h"
+#include "ui/widgets/filter_bar.h"
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
 #include "ui/widgets/visible_rows_tracker.h"
@@ -131,7 +133,10 @@ class MainWindow::JobEvent : public QEvent {
 MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       prompter_(prompter),
-      results_(new ResultList(this)) {
+      results_(new ResultList(this)),
+      filter_(new ResultFilter(*results_, this)) {
+  // The views show the filter; the one selection model works on its rows.
+  results_->setViewModel(filter_);
   setObjectName("dialog102");
   // The taskbar and the window switcher still need a name and an icon.
   setWindowTitle(fromUtf8(kProductName));
@@ -251,23 +256,31 @@ void MainWindow::buildControls() {
   imageRow->addWidget(signatureBox_);
   outer->addLayout(imageRow);
 
+  filterBar_ = new FilterBar(this);
+  outer->addWidget(filterBar_);
+
   views_ = new QStackedWidget(this);
   detailsView_ = new QTableView(views_);
   detailsView_->setObjectName("list1000");
-  detailsView_->setModel(results_);
+  detailsView_->setModel(filter_);
   detailsView_->setSelectionModel(results_->selectionModel());
   detailsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   detailsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   detailsView_->setItemDelegate(new TextOnlyDelegate(detailsView_));
   detailsView_->setShowGrid(true);
   detailsView_->setWordWrap(false);
-  detailsView_->setSortingEnabled(false);
   detailsView_->setContextMenuPolicy(Qt::CustomContextMenu);
   detailsView_->verticalHeader()->hide();
   // Fixed row heights keep a list of 100,000 rows cheap to lay out.
   detailsView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   detailsView_->verticalHeader()->setDefaultSectionSize(detailsView_->fontMetrics().height() + 6);
-  detailsView_->horizontalHeader()->setSectionsClickable(false);
+  // Scan order until a header is clicked; a second click sorts the other
+  // way, a third goes back to scan order.
+  QHeaderView* header = detailsView_->horizontalHeader();
+  header->setSortIndicator(-1, Qt::AscendingOrder);
+  header->setSortIndicatorClearable(true);
+  header->setSectionsClickable(true);
+  detailsView_->setSortingEnabled(true);
   detailsView_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   detailsView_->horizontalHeader()->setHighlightSections(false);
   for (int column = 0; column < results_->columnCount(); ++column)
@@ -275,7 +288,7 @@ void MainWindow::buildControls() {
 
   iconView_ = new QListView(views_);
   iconView_->setObjectName("list1000icons");
-  iconView_->setModel(results_);
+  iconView_->setModel(filter_);
   iconView_->setSelectionModel(results_->selectionModel());
   iconView_->setViewMode(QListView::IconMode);
   iconView_->setIconSize(QSize(ResultList::kThumbnailWidth, ResultList::kThumbnailHeight));
@@ -321,6 +334,10 @@ void MainWindow::buildControls() {
   buttonRow->addWidget(restoreButton_);
   buttonRow->addWidget(selectAllButton_);
   buttonRow->addWidget(viewButton_);
+  selectedCount_ = new QLabel(this);
+  selectedCount_->setObjectName("staticSelectedCount");
+  buttonRow->addSpacing(8);
+  buttonRow->addWidget(selectedCount_);
   buttonRow->addStretch(1);
   buttonRow->addWidget(exitButton_);
   outer->addLayout(buttonRow);
@@ -371,6 +388,8 @@ void MainWindow::setUpResizing() {
     detailsView_->scrollToTop();
     iconView_->scrollToTop();
   });
+  // Another filter or order shows other texts in the rows on the screen.
+  connect(filter_, &QAbstractItemModel::layoutChanged, this, &MainWindow::fitColumns);
   // A regular grid: every cell the same size whatever its name, long
   // names shortened in the middle so their numbers stay readable.
   iconView_->setWrapping(true);
@@ -386,7 +405,7 @@ void MainWindow::fitColumns() {
   if (columns == 0) return;
   std::vector<int> widths(static_cast<size_t>(columns));
   // The visible rows only: measuring 100,000 rows would stall the window.
-  const int rows = results_->rowCount();
+  const int rows = filter_->rowCount();
   const int first = std::max(0, detailsView_->rowAt(0));
   int last = detailsView_->rowAt(detailsView_->viewport()->height() - 1);
   if (last < 0) last = rows - 1;
@@ -396,7 +415,7 @@ void MainWindow::fitColumns() {
     int content = 0;
     for (int row = first; row <= last; ++row) {
       content = std::max(content,
-                         detailsView_->sizeHintForIndex(results_->index(row, column)).width());
+                         detailsView_->sizeHintForIndex(filter_->index(row, column)).width());
     }
     // Room for the grid line and the cell's own margins.
     content = std::min(content + kCellPadding, kWidestFittedColumn);
@@ -446,15 +465,23 @@ void MainWindow::connectCommands() {
   connect(imageName_, &QLineEdit::textChanged, this, &MainWindow::imageNameChanged);
   for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detailsView_),
                                   static_cast<QAbstractItemView*>(iconView_)}) {
-    connect(view, &QAbstractItemView::doubleClicked, this, &MainWindow::previewCommand);
+    connect(view, &QAbstractItemView::doubleClicked, this, &MainWindow::previewClickedRow);
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& position) { showListMenu(view, position); });
   }
   connect(results_, &ResultList::selectionCountChanged, this, &MainWindow::updateSelectAllButton);
   connect(results_, &ResultList::rowsPublished, this,
           [this] { updateSelectAllButton(results_->selectedCount()); });
-  connect(results_, &QAbstractItemModel::modelReset, this,
+  connect(results_, &QAbstractItemModel::modelReset, this, [this] {
+    menuRow_ = -1;
+    updateSelectAllButton(results_->selectedCount());
+  });
+  connect(filterBar_, &FilterBar::criteriaChanged, filter_, &ResultFilter::setCriteria);
+  connect(filter_, &ResultFilter::countsChanged, filterBar_, &FilterBar::showCounts);
+  connect(filter_, &ResultFilter::countsChanged, this,
           [this] { updateSelectAllButton(results_->selectedCount()); });
+  filter_->setCriteria(filterBar_->criteria());
+  filterBar_->showCounts(filter_->totalRows(), filter_->rowCount());
 }
 
 bool MainWindow::detailsShown() const { return views_->currentWidget() == detailsView_; }
@@ -748,7 +775,10 @@ void MainWindow::updateCreateButton() {
 
 void MainWindow::updateSelectAllButton(int selected) {
   selectAllButton_->setText(fromUtf8(selected > 0 ? "解　除" : "全選択"));
-  selectAllButton_->setEnabled(results_->rowCount() > 0);
+  // Select-all takes the rows shown; with every row hidden only a release
+  // is left to do.
+  selectAllButton_->setEnabled(filter_->rowCount() > 0 || selected > 0);
+  selectedCount_->setText(fromUtf8(kSelectedCountFormat).arg(results_->rowCount()).arg(selected));
 }
 
 void MainWindow::useDiskService(std::shared_ptr<UDisksClient> client) {
@@ -1083,16 +1113,27 @@ void MainWindow::tidyCommand() {
 }
 
 void MainWindow::propertiesCommand() {
-  PropertiesDialog dialog(results_->candidates(), this);
+  const CandidateList& list = results_->candidates();
+  PropertiesDialog dialog(list, menuRow_ >= 0 ? menuRow_ : list.firstSelected(), this);
   dialog.exec();
+}
+
+void MainWindow::previewClickedRow(const QModelIndex& index) {
+  if (index.isValid()) {
+    results_->selectionModel()->select(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  previewCommand();
 }
 
 void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   const QModelIndex index = view->indexAt(position);
   if (!index.isValid()) return;  // only a row has a menu
+  // The view's index is the filter's: the list's row is behind it.
+  menuRow_ = filter_->sourceRow(index);
   // As in a Windows list: the clicked row becomes the selection unless it
   // is already part of it.
-  if (!results_->selectionModel()->isSelected(results_->index(index.row(), 0))) {
+  if (!results_->selectionModel()->isSelected(index.siblingAtColumn(0))) {
     results_->selectionModel()->select(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }

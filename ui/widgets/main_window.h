@@ -47,6 +47,8 @@ class QTableView;
 
 namespace kestrix {
 
+class FilterBar;
+class ResultFilter;
 class ResultList;
 class UDisksClient;
 
@@ -125,6 +127,8 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
   static constexpr const char* kSignatureRulesLabel = "シグネチャ検索";
   static constexpr const char* kPropertiesMenuText = "プロパティ";
+  // Beside the select-all button: "%1" rows found, "%2" of them selected.
+  static constexpr const char* kSelectedCountFormat = "%1 件中 %2 件を選択";
   // File dialogs. Qt reads the patterns from the parentheses and splits
   // them at spaces, so the Windows form "*.dat; *.img" would leave "*.dat;"
   // as a pattern that matches no file; the patterns are separated by
@@ -137,9 +141,10 @@ class MainWindow : public QWidget, public JobReporter {
       "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";
 
-  // The window's size when it opens.
-  static constexpr int kDefaultWidth = 880;
-  static constexpr int kDefaultHeight = 540;
+  // The window's size when it opens; the height has room for the filter
+  // bar's two lines above a list of about twelve rows.
+  static constexpr int kDefaultWidth = 960;
+  static constexpr int kDefaultHeight = 600;
   // A column fitted to its texts grows no wider than this (a long maker
   // name must not push the others out of sight).
   static constexpr int kWidestFittedColumn = 240;
@@ -180,6 +185,8 @@ class MainWindow : public QWidget, public JobReporter {
   void fillDriveList();
 
   ResultList& resultList() { return *results_; }
+  // What the views show of the list: filtered and sorted.
+  ResultFilter& resultFilter() { return *filter_; }
   RecoveryJob& recoveryJob() { return job_; }
   bool detailsShown() const;
 
@@ -202,6 +209,9 @@ class MainWindow : public QWidget, public JobReporter {
   QLabel* statusLine() const { return status_; }
   QLabel* webLink() const { return webLink_; }
   QSizeGrip* sizeGrip() const { return sizeGrip_; }
+  FilterBar* filterBar() const { return filterBar_; }
+  // "N 件中 M 件を選択" beside the select-all button.
+  QLabel* selectedCountLabel() const { return selectedCount_; }
   // The context menu last opened over the list or the window (null when
   // none is open).
   QMenu* openMenu() const { return openMenu_; }
@@ -284,6 +294,9 @@ class MainWindow : public QWidget, public JobReporter {
   void setJobButtons(bool enabled);
   void updateSelectAllButton(int selected);
   void showListMenu(QAbstractItemView* view, const QPoint& position);
+  // A double-click: the clicked row becomes the selection, then the preview
+  // (which writes the first selected row) opens it.
+  void previewClickedRow(const QModelIndex& index);
   void showReport(const QString& text, const QString& title);
   void handleJobEvent(JobEvent& event);
   void scanEnded(uint64_t total);
@@ -303,6 +316,7 @@ class MainWindow : public QWidget, public JobReporter {
   Prompter& prompter_;
   RecoveryJob job_;
   ResultList* results_;  // child QObject
+  ResultFilter* filter_;  // child QObject, the views' model
   FolderChooserFunction folderChooser_;
   PreviewOpener previewOpener_;
   DriveLister driveLister_;
@@ -327,6 +341,8 @@ class MainWindow : public QWidget, public JobReporter {
   QLabel* webLink_ = nullptr;
   QPointer<QMenu> openMenu_;
   QSizeGrip* sizeGrip_ = nullptr;
+  FilterBar* filterBar_ = nullptr;
+  QLabel* selectedCount_ = nullptr;
 
   // Progress from the workers: only the latest value matters, so one event
   // at a time carries whatever value is current when it is handled.
@@ -359,6 +375,9 @@ class MainWindow : public QWidget, public JobReporter {
   bool fittingColumns_ = false;
   // Set when the list is emptied: the next rows bring the views to the top.
   bool scrollToTopPending_ = true;
+  // The row (of the list) the context menu was last opened on; −1 after a
+  // clear. The properties show it.
+  int menuRow_ = -1;
   // Where the last restore of this run went (empty before the first).
   QString lastRestoreFolder_;
   // True from a scan's first row until a restore writes files or the list

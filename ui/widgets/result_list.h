@@ -1,6 +1,8 @@
 // The results list: a Qt table model over the candidate list, shared by the
 // details view (seven columns) and the thumbnail view (100 × 75 icons), with
-// one selection model that the candidate list's selected state follows.
+// one selection model that the candidate list's selected state follows. In
+// the window both views look through a ResultFilter (sorted, filtered); the
+// selection model then works on the filter's rows (setViewModel).
 //
 // Rows arrive from the scan thread. The candidate list tells its listener
 // on that thread; the model only notes that rows are pending and lets a
@@ -20,9 +22,11 @@
 // thumbnail.
 #pragma once
 
+#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 #include <QImage>
 #include <QItemSelectionModel>
+#include <QPointer>
 #include <QTimer>
 #include <QVector>
 #include <atomic>
@@ -69,8 +73,18 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   CandidateList& candidates() { return candidates_; }
   const CandidateList& candidates() const { return candidates_; }
-  // The selection model both views use.
+  // The selection model both views use; it works on viewModel()'s rows.
   QItemSelectionModel* selectionModel() { return &selection_; }
+  // Puts `view`, a proxy over this model (the window's ResultFilter),
+  // between this model and the views; null takes it away again. The
+  // selection model then works on the proxy's rows: selectAll selects the
+  // rows it shows, and a row it stops showing loses its selection, so the
+  // candidate list's selected rows are always rows the views show. Set it
+  // before the views get the selection model; the proxy must outlive that
+  // use or be taken away first.
+  void setViewModel(QAbstractProxyModel* view);
+  // The model the views show: the proxy, or this model without one.
+  QAbstractItemModel* viewModel();
   // The job that writes candidates into the temporary folder; not owned.
   void setRecoveryJob(RecoveryJob* job) { recoveryJob_ = job; }
   // Where the movie thumbnailer (kestrix-movie-frame) is: the program's
@@ -123,6 +137,10 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   bool thumbnailsActive() const;
   // The verdict column's text for a row (see the k…Text above).
   QString verdictText(int row) const;
+  // Tells the views (and a filter over this model) that verdicts and their
+  // marks may have changed: dataChanged over the column "状態" and the
+  // pictures. The pool refreshes each row it checks on its own.
+  void showVerdicts();
   // Check pool thread: checks `row` with the thread's `engines`, stores the
   // check and sends the thumbnail (image row + 1) made on the way.
   void checkRow(int row, EngineSet& engines, int generation);
@@ -173,6 +191,21 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   void scheduleFlush();
   // A movie's thumbnail from the thumbnailer process; null when none decodes.
   QImage movieFrameOf(const ImageFile& image, const CandidateBytes& bytes) const;
+  // The list's row behind a row of viewModel(), and back (−1: hidden).
+  int sourceRow(int viewRow) const;
+  int viewRow(int sourceRow) const;
+  // Deselects the candidates of view rows first..last, which are about to
+  // go from the view.
+  void dropHiddenRows(const QModelIndex& parent, int first, int last);
+  // Before a layout change of the view: empties the selection model, the
+  // list keeping its selected rows (see setViewModel in the .cpp).
+  void parkSelection();
+  // After it: deselects every selected candidate the view no longer shows
+  // and sets the selection model again from the list.
+  void followViewLayout();
+  // Selects in the selection model exactly the shown rows whose candidates
+  // are selected, without touching the list.
+  void selectFromList();
 
   CandidateList candidates_;
   QItemSelectionModel selection_;
@@ -181,7 +214,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   int shownRows_ = 0;                   // rows the views know of
   bool unreadableSectorsShown_ = false; // the rows carry a map's counts
   bool syncingSelection_ = false;       // the model is copying view selection into the list
+  bool restoringSelection_ = false;     // the selection model is being set from the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
+  QPointer<QAbstractProxyModel> view_;  // not owned; null: the views show this model
   std::unique_ptr<CheckPool> worker_;
   // Runs the movie thumbnailer; read() is safe on the pool's threads.
   std::unique_ptr<MovieFrameReader> movieReader_;

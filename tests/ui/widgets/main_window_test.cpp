@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSizeGrip>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -37,8 +39,10 @@
 #include "test_card.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 
 namespace kestrix {
@@ -158,10 +162,12 @@ class MainWindowTest : public ::testing::Test {
     return big;
   }
 
-  void selectRow(int row) {
-    ResultList& list = window_->resultList();
-    list.selectionModel()->select(list.index(row, 0),
-                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  // The views' index of a row of the list (the selection model and the
+  // views work on the filter's rows).
+  QModelIndex shownIndex(int row) const { return window_->resultFilter().indexOfSourceRow(row); }
+
+  void selectRow(int row, QItemSelectionModel::SelectionFlags how = QItemSelectionModel::Select) {
+    window_->resultList().selectionModel()->select(shownIndex(row), how | QItemSelectionModel::Rows);
   }
 
   static bool toolsPresent_;
@@ -450,9 +456,8 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
                     utf8("現在選択されている復元候補がありません。\r\n復元作業を中止します。")));
 
   QTemporaryDir destination;
-  ResultList& list = window_->resultList();
-  list.selectionModel()->select(list.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  list.selectionModel()->select(list.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selectRow(0);
+  selectRow(2);
   EXPECT_EQ(window_->selectAllButton()->text(), utf8("解　除"));
   window_->setFolderChooser([&](QWidget*) {
     return FolderChoice{true, destination.path().toStdString(), 0};
@@ -505,8 +510,7 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
 
 TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   scanCard();
-  ResultList& list = window_->resultList();
-  list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selectRow(1);
   QString opened;
   qint64 openedSize = -1;
   window_->setPreviewOpener([&](const QString& path) {
@@ -525,7 +529,7 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   // Without the image block the preview refuses and says so.
   window_->resultList().stopThumbnails();
   window_->recoveryJob().releaseImage();
-  list.selectionModel()->select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selectRow(1);
   window_->previewCommand();
   EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
 }
@@ -541,9 +545,7 @@ TEST_F(MainWindowTest, FailedOpenersSayWhy) {
   for (int row = 0; row < window_->resultList().rowCount() && pngRow < 0; ++row)
     if (QString::fromStdString(cell(row, 0)).endsWith(".png")) pngRow = row;
   ASSERT_GE(pngRow, 0) << "the test card holds a PNG";
-  ResultList& list = window_->resultList();
-  list.selectionModel()->select(list.index(pngRow, 0),
-                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  selectRow(pngRow, QItemSelectionModel::ClearAndSelect);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   window_->previewCommand();
   ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
@@ -623,10 +625,10 @@ TEST_F(MainWindowTest, ARescanStartsBothViewsAtTheTop) {
   // The grid is regular: every item the same size, each a whole number of
   // grid cells away from the first.
   QListView* icons = window_->iconView();
-  const QRect first = icons->visualRect(window_->resultList().index(0, 0));
+  const QRect first = icons->visualRect(shownIndex(0));
   const QSize grid = icons->gridSize();
   for (int row = 1; row < window_->resultList().rowCount(); ++row) {
-    const QRect rect = icons->visualRect(window_->resultList().index(row, 0));
+    const QRect rect = icons->visualRect(shownIndex(row));
     EXPECT_EQ(rect.size(), first.size()) << "row " << row;
     EXPECT_EQ((rect.x() - first.x()) % grid.width(), 0) << "row " << row;
     EXPECT_EQ((rect.y() - first.y()) % grid.height(), 0) << "row " << row;
@@ -667,7 +669,7 @@ TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
   QApplication::sendEvent(viewport, &onEmpty);
   EXPECT_EQ(window_->openMenu(), nullptr);
 
-  const QPoint onFirstRow = view->visualRect(window_->resultList().index(0, 0)).center();
+  const QPoint onFirstRow = view->visualRect(shownIndex(0)).center();
   QContextMenuEvent onRow(QContextMenuEvent::Mouse, onFirstRow, viewport->mapToGlobal(onFirstRow));
   QApplication::sendEvent(viewport, &onRow);
   QMenu* menu = window_->openMenu();
@@ -712,7 +714,7 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   ASSERT_TRUE(window_->resultList().thumbnailsActive());
 
   QWidget* viewport = window_->detailsView()->viewport();
-  const QPoint onRow = window_->detailsView()->visualRect(window_->resultList().index(0, 0)).center();
+  const QPoint onRow = window_->detailsView()->visualRect(shownIndex(0)).center();
   QContextMenuEvent click(QContextMenuEvent::Mouse, onRow, viewport->mapToGlobal(onRow));
   QApplication::sendEvent(viewport, &click);
   QMenu* menu = window_->openMenu();
@@ -755,7 +757,7 @@ TEST_F(MainWindowTest, TidyItemIsGreyedWhileARestoreRuns) {
   ASSERT_GE(job.suspend(), 0) << "the restore ended before it could be held";
 
   QWidget* viewport = window_->detailsView()->viewport();
-  const QPoint onRow = window_->detailsView()->visualRect(window_->resultList().index(0, 0)).center();
+  const QPoint onRow = window_->detailsView()->visualRect(shownIndex(0)).center();
   QContextMenuEvent click(QContextMenuEvent::Mouse, onRow, viewport->mapToGlobal(onRow));
   QApplication::sendEvent(viewport, &click);
   QMenu* menu = window_->openMenu();
@@ -1050,6 +1052,147 @@ TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
   prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
   EXPECT_FALSE(scan.hasThread()) << "Yes stops and joins the scan";
+}
+
+}  // namespace
+}  // namespace kestrix
+
+namespace kestrix {
+namespace {
+
+// The names of the rows in the order the views show them.
+QStringList shownNames(const ResultFilter& filter) {
+  QStringList names;
+  for (int row = 0; row < filter.rowCount(); ++row) names << filter.index(row, 0).data().toString();
+  return names;
+}
+
+void clickHeader(QTableView* view, int column) {
+  QHeaderView* header = view->horizontalHeader();
+  const QPoint middle(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                      header->height() / 2);
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
+}
+
+TEST_F(MainWindowTest, AHeaderClickSortsBothViewsAndAThirdGoesBackToScanOrder) {
+  scanCard();
+  ResultFilter& filter = window_->resultFilter();
+  QTableView* view = window_->detailsView();
+  EXPECT_EQ(view->model(), &filter);
+  EXPECT_EQ(window_->iconView()->model(), &filter) << "the icon view shows the same rows";
+  const QStringList scanOrder{"00000000.jpg", "00000001.jpg", "00000000.png", "00000000.mov"};
+  EXPECT_EQ(shownNames(filter), scanOrder) << "no sorting before a click";
+  EXPECT_EQ(view->horizontalHeader()->sortIndicatorSection(), -1);
+
+  // A selected row must not turn the first click into a descending sort.
+  selectRow(2);
+  clickHeader(view, CandidateList::ColumnName);
+  EXPECT_EQ(filter.sortColumn(), int(CandidateList::ColumnName));
+  EXPECT_TRUE(view->horizontalHeader()->isSortIndicatorShown());
+  EXPECT_EQ(view->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+  EXPECT_EQ(shownNames(filter),
+            (QStringList{"00000000.jpg", "00000000.mov", "00000000.png", "00000001.jpg"}));
+  EXPECT_TRUE(window_->resultList().candidates().isSelected(2)) << "the selection moves with its row";
+  EXPECT_TRUE(window_->resultList().selectionModel()->isSelected(filter.index(2, 0)));
+
+  // Sizes as numbers: 12KB after 6KB, which text order would put first.
+  clickHeader(view, CandidateList::ColumnSize);
+  EXPECT_EQ(shownNames(filter).mid(2), (QStringList{"00000000.jpg", "00000001.jpg"}));
+  clickHeader(view, CandidateList::ColumnSize);
+  EXPECT_EQ(shownNames(filter).first(), "00000001.jpg");
+  clickHeader(view, CandidateList::ColumnSize);
+  EXPECT_EQ(filter.sortColumn(), -1);
+  EXPECT_EQ(shownNames(filter), scanOrder);
+
+  // The columns still end at the view's right edge with the indicator's room.
+  int total = 0;
+  for (int column = 0; column < filter.columnCount(); ++column) total += view->columnWidth(column);
+  EXPECT_EQ(total, view->viewport()->width());
+}
+
+TEST_F(MainWindowTest, TheFilterBarHidesRowsAndSelectAllTakesOnlyTheShownOnes) {
+  scanCard();
+  FilterBar* bar = window_->filterBar();
+  QLabel* selected = window_->selectedCountLabel();
+  EXPECT_TRUE(bar->nestedBox()->isChecked()) << "nested finds are hidden by default";
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 4 件を表示"));
+  EXPECT_EQ(selected->text(), utf8("4 件中 0 件を選択"));
+  EXPECT_TRUE(selected->isVisible());
+
+  // At least 10 KB: only the 12 KB photo.
+  bar->minimumSizeBox()->setValue(10);
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示"));
+  EXPECT_EQ(window_->iconView()->model()->rowCount(), 1);
+  window_->selectAllCommand();
+  EXPECT_EQ(selected->text(), utf8("4 件中 1 件を選択"));
+  CandidateList& candidates = window_->resultList().candidates();
+  EXPECT_TRUE(candidates.isSelected(1));
+  EXPECT_EQ(candidates.selectedCount(), 1) << "hidden rows are not selected";
+
+  // Back to every size: the selection stays as it was.
+  bar->minimumSizeBox()->setValue(0);
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 4 件を表示"));
+  EXPECT_EQ(selected->text(), utf8("4 件中 1 件を選択"));
+
+  // The maker, in another case, applied by Enter: the selected row goes
+  // from the view and so from the selection.
+  QLineEdit* maker = bar->makerModelField();
+  maker->setFocus();
+  maker->setText("kestrixcam");
+  QTest::keyClick(maker, Qt::Key_Return);
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示"));
+  EXPECT_EQ(selected->text(), utf8("4 件中 0 件を選択"));
+  EXPECT_EQ(window_->selectAllButton()->text(), utf8("全選択"));
+  window_->selectAllCommand();
+  EXPECT_TRUE(candidates.isSelected(0));
+  EXPECT_EQ(candidates.selectedCount(), 1);
+
+  // A date range that misses the shot date hides the last row; the button
+  // is left for the release.
+  bar->dateRangeBox()->setChecked(true);
+  bar->firstDayEdit()->setDate(QDate(2003, 7, 15));
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 0 件を表示"));
+  EXPECT_EQ(candidates.selectedCount(), 0);
+  EXPECT_FALSE(window_->selectAllButton()->isEnabled());
+  bar->firstDayEdit()->setDate(QDate(2003, 7, 14));
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示")) << "the range includes its first day";
+
+  // A rescan keeps the criteria and counts its own rows.
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示"));
+  EXPECT_EQ(selected->text(), utf8("4 件中 0 件を選択"));
+}
+
+TEST_F(MainWindowTest, ADoubleClickAndTheMenuActOnTheRowClickedInASortedView) {
+  scanCard();
+  ResultFilter& filter = window_->resultFilter();
+  filter.sort(CandidateList::ColumnName, Qt::DescendingOrder);
+  ASSERT_EQ(shownNames(filter).first(), "00000001.jpg");
+  selectRow(0);  // selected too, and first in scan order
+
+  QString opened;
+  window_->setPreviewOpener([&](const QString& path) {
+    opened = path;
+    return true;
+  });
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  emit window_->detailsView()->doubleClicked(filter.index(0, 0));
+  ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
+  EXPECT_TRUE(opened.endsWith("/00000001.jpg")) << opened.toStdString();
+
+  // The menu's row, in the icon view this time.
+  window_->switchView();
+  QListView* icons = window_->iconView();
+  const QPoint onLast = icons->visualRect(filter.index(3, 0)).center();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, onLast, icons->viewport()->mapToGlobal(onLast));
+  QApplication::sendEvent(icons->viewport(), &click);
+  ASSERT_NE(window_->openMenu(), nullptr);
+  EXPECT_TRUE(window_->resultList().candidates().isSelected(0)) << "00000000.jpg is shown last";
+  EXPECT_EQ(window_->resultList().candidates().selectedCount(), 1);
+  window_->openMenu()->close();
 }
 
 }  // namespace

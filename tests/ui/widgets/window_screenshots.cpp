@@ -1,13 +1,15 @@
 // Screenshots of the main window after a scan of a card made like a
-// camera's (photos, a PNG, an MP4 and a MOV clip), in the details view and
+// camera's (photos, a PNG, an MP4 and a MOV clip), in the details view (in
+// scan order with its filter bar, and sorted by size) and
 // in the thumbnail view, for a person to look at:
 //   window_screenshots OUTPUT_FOLDER
-// Runs under a real X server (xvfb-run); exits 0 when both pictures were
+// Runs under a real X server (xvfb-run); exits 0 when every picture was
 // written.
 #include <QApplication>
 #include <QDir>
 #include <QItemSelectionModel>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/dialogs/qt_translation.h"
 
@@ -49,12 +52,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "window_screenshots: the scan or the thumbnails did not end\n");
     return 1;
   }
-  list.selectionModel()->select(list.index(0, 0),
+  list.selectionModel()->select(window.resultFilter().indexOfSourceRow(0),
                                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
   QTest::qWait(100);  // let the views paint the selection
 
   const QString details = QDir(output).filePath("main_window_details.png");
   if (!window.grab().save(details)) return 1;
+  window.detailsView()->sortByColumn(kestrix::CandidateList::ColumnSize, Qt::DescendingOrder);
+  QTest::qWait(100);
+  const QString sorted = QDir(output).filePath("main_window_sorted.png");
+  if (!window.grab().save(sorted)) return 1;
   window.switchView();
   QTest::qWait(200);
   const QString icons = QDir(output).filePath("main_window_thumbnails.png");
@@ -69,7 +76,8 @@ int main(int argc, char** argv) {
   const QString reportPath = QDir(output).filePath("report_window.png");
   if (!report.grab().save(reportPath)) return 1;
   report.close();
-  std::printf("%s\n%s\n%s\n", details.toLocal8Bit().constData(), icons.toLocal8Bit().constData(),
+  std::printf("%s\n%s\n%s\n%s\n", details.toLocal8Bit().constData(),
+              sorted.toLocal8Bit().constData(), icons.toLocal8Bit().constData(),
               reportPath.toLocal8Bit().constData());
   prompter.queueAnswer(true);
   window.close();

@@ -1,0 +1,166 @@
+#include "ui/widgets/result_keys.h"
+
+#include <algorithm>
+
+#include "core/shot_date.h"
+#include "imaging/exif_info.h"
+
+namespace kestrix {
+
+namespace {
+
+// Verdicts in the order a sorted column shows them: sound files first, the
+// ones cut short before the broken ones, the unjudged last.
+int64_t verdictRank(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Intact: return 0;
+    case Verdict::Truncated: return 1;
+    case Verdict::Damaged: return 2;
+    case Verdict::Unknown: break;
+  }
+  return 3;
+}
+
+template <typename T>
+int threeWay(const T& a, const T& b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+}  // namespace
+
+bool ResultKeys::isTextColumn(int column) {
+  return column == CandidateList::ColumnName || column == CandidateList::ColumnModel ||
+         column == CandidateList::ColumnMaker || column == CandidateList::ColumnEndian;
+}
+
+bool ResultKeys::hasValue(int column, int row) {
+  if (column < 0 || column >= ResultList::kColumnCount || row < 0) return false;
+  fill(column, row);
+  return columns_[column].states[row] == Present;
+}
+
+int ResultKeys::compare(int column, int rowA, int rowB) {
+  fill(column, rowA);
+  fill(column, rowB);
+  const Column& keys = columns_[column];
+  if (isTextColumn(column)) return keys.texts[rowA].compare(keys.texts[rowB]);
+  return threeWay(keys.numbers[rowA], keys.numbers[rowB]);
+}
+
+RowFacts ResultKeys::facts(int row, bool withTexts, bool withDate) {
+  RowFacts facts;
+  if (row < 0) return facts;
+  if (static_cast<size_t>(row) >= nested_.size()) nested_.resize(row + 1, -1);
+  if (nested_[row] < 0) {
+    const Candidate* candidate = list_.candidates().candidateAt(row + 1);
+    nested_[row] = candidate != nullptr && !candidate->parent().empty() ? 1 : 0;
+  }
+  facts.nested = nested_[row] == 1;
+  fill(ResultList::kColumnVerdict, row);
+  const Check& check = checks_[row];
+  facts.verdict = check.verdict;
+  facts.width = check.width;
+  facts.height = check.height;
+  fill(CandidateList::ColumnSize, row);
+  facts.sizeBytes = static_cast<uint64_t>(columns_[CandidateList::ColumnSize].numbers[row]);
+  if (withTexts) {
+    // The folded texts serve: a case-insensitive search finds the same.
+    fill(CandidateList::ColumnMaker, row);
+    fill(CandidateList::ColumnModel, row);
+    facts.maker = columns_[CandidateList::ColumnMaker].texts[row];
+    facts.model = columns_[CandidateList::ColumnModel].texts[row];
+  }
+  if (withDate && hasValue(CandidateList::ColumnShotDate, row)) {
+    facts.shotDay =
+        static_cast<int32_t>(columns_[CandidateList::ColumnShotDate].numbers[row] / 1000000);
+  }
+  return facts;
+}
+
+void ResultKeys::forget(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+  firstColumn = std::max(firstColumn, 0);
+  lastColumn = std::min(lastColumn, ResultList::kColumnCount - 1);
+  for (int column = firstColumn; column <= lastColumn; ++column) {
+    std::vector<uint8_t>& states = columns_[column].states;
+    const int last = std::min<int>(lastRow, static_cast<int>(states.size()) - 1);
+    for (int row = std::max(firstRow, 0); row <= last; ++row) {
+      states[row] = Unknown;
+      if (isTextColumn(column)) columns_[column].texts[row] = QString();
+    }
+  }
+}
+
+void ResultKeys::clear() {
+  for (Column& column : columns_) column = Column{};
+  checks_.clear();
+  nested_.clear();
+}
+
+void ResultKeys::fill(int column, int row) {
+  Column& keys = columns_[column];
+  if (static_cast<size_t>(row) >= keys.states.size()) {
+    // Rows arrive in batches: grow to the list's size at once, not by one.
+    const size_t size = std::max<size_t>(row + 1, list_.rowCount());
+    keys.states.resize(size, Unknown);
+    if (isTextColumn(column))
+      keys.texts.resize(size);
+    else
+      keys.numbers.resize(size, 0);
+    if (column == ResultList::kColumnVerdict) checks_.resize(size);
+  }
+  if (keys.states[row] != Unknown) return;
+  if (column == ResultList::kColumnVerdict) checks_[row] = Check{};
+  const CandidateList& candidates = list_.candidates();
+  const Candidate* candidate = candidates.candidateAt(row + 1);
+  bool present = candidate != nullptr;
+  if (present && isTextColumn(column)) {
+    std::string text;
+    if (column == CandidateList::ColumnName) {
+      present = candidates.itemText(row, column, text);
+    } else if (column == CandidateList::ColumnEndian) {
+      present = candidate->endianText(text);
+    } else {
+      present = candidate->mainChainText(
+          column == CandidateList::ColumnMaker ? kTagMake : kTagModel, text);
+    }
+    if (present) keys.texts[row] = QString::fromStdString(text).toCaseFolded();
+  } else if (present) {
+    int64_t& number = keys.numbers[row];
+    switch (column) {
+      case CandidateList::ColumnShotDate: {
+        std::string text;
+        ShotDate date;
+        present = candidate->exifIfdText(kTagDateTimeOriginal, text) &&
+                  parseShotDate(text, &date);
+        if (present) number = date.sortValue();
+        break;
+      }
+      case CandidateList::ColumnSize:
+        number = static_cast<int64_t>(std::min<uint64_t>(candidate->size(), INT64_MAX));
+        break;
+      case CandidateList::ColumnGps:
+        number = candidate->hasGps() ? 0 : 1;
+        break;
+      case ResultList::kColumnVerdict: {
+        Check& check = checks_[row];
+        if (candidate->checked()) {
+          const CheckResult& result = candidate->check();
+          check = Check{result.verdict, result.width, result.height};
+        }
+        number = verdictRank(check.verdict);
+        break;
+      }
+      case ResultList::kUnreadableSectorsColumn:
+        present = list_.unreadableSectorsShown();
+        number = static_cast<int64_t>(
+            std::min<uint64_t>(candidate->unreadableSectors(), INT64_MAX));
+        break;
+      default:
+        present = false;
+        break;
+    }
+  }
+  keys.states[row] = present ? Present : Absent;
+}
+
+}  // namespace kestrix
