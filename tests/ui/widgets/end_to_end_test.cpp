@@ -5,9 +5,14 @@
 // how many went where. Closing with results never restored asks first.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -17,6 +22,7 @@
 #include "rich_test_card.h"
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/thumbnail_decoder.h"
@@ -112,6 +118,78 @@ TEST_F(EndToEndTest, EveryFindGetsItsPictureMoviesAFrameWithTheirLength) {
     EXPECT_NE(shown.convertToFormat(QImage::Format_RGB32), icon) << "a frame, not the icon";
   }
   EXPECT_EQ(list.data(list.index(4, ResultList::kColumnVerdict)).toString(), utf8("破損"));
+}
+
+TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
+  openAndScan();
+  ResultList& list = window_->resultList();
+  ASSERT_EQ(list.rowCount(), 8);
+
+  // Sort by date with a click on its header, as a person would.
+  QHeaderView* header = window_->detailsView()->horizontalHeader();
+  const int dateColumn = CandidateList::ColumnShotDate;
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                    QPoint(header->sectionViewportPosition(dateColumn) + 8, header->height() / 2));
+  const QStringList dates = shownColumn(dateColumn);
+  ASSERT_EQ(dates.size(), 8);
+  EXPECT_EQ(dates.mid(0, 4), (QStringList{"2019:12:24 18:30:00", "2021:05:03 10:00:00",
+                                          "2022:01:02 03:04:05", "2023:08:15 07:45:10"}))
+      << dates.join(" | ").toStdString();
+
+  // Narrow it down: shot from 2020 to 2023, by a KestrixCam, not damaged.
+  FilterBar* bar = window_->filterBar();
+  bar->firstDayEdit()->setDate(QDate(2020, 1, 1));
+  bar->lastDayEdit()->setDate(QDate(2023, 12, 31));
+  bar->dateRangeBox()->setChecked(true);
+  QTest::keyClicks(bar->makerModelField(), "kestrixcam");
+  QTest::keyClick(bar->makerModelField(), Qt::Key_Return);
+  bar->damagedBox()->setChecked(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shownColumn(0).size() == 2; }, kJobTimeoutMs))
+      << shownColumn(0).join(' ').toStdString();
+  EXPECT_EQ(shownColumn(0), (QStringList{"00000000.jpg", "00000002.jpg"})) << "still by date";
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("8 件中 2 件を表示"));
+
+  // Select what is shown.
+  QTest::mouseClick(window_->selectAllButton(), Qt::LeftButton);
+  EXPECT_EQ(window_->selectedCountLabel()->text(), utf8("8 件中 2 件を選択"));
+  for (int row = 0; row < list.rowCount(); ++row)
+    EXPECT_EQ(list.candidates().isSelected(row), row == 0 || row == 2) << row;
+
+  // Closing now would lose them: the window asks, and No keeps it open.
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(prompter_.requests().back().text, utf8(MainWindow::kCloseWithResultsQuestion));
+
+  // Restore them into a folder of their own.
+  QTemporaryDir destination;
+  window_->setFolderChooser(
+      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  QTest::mouseClick(window_->restoreButton(), Qt::LeftButton);
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  EXPECT_EQ(prompter_.requests().back().kind, Kind::Inform);
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8("ファイルの復元に成功しました。\r\n2 個のファイルを ") + destination.path() +
+                utf8(" に保存しました。"));
+
+  // Exactly the shown photos, byte for byte as the camera wrote them.
+  const QStringList written = QDir(destination.path()).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(written, (QStringList{"00000000.jpg", "00000002.jpg"}));
+  for (const auto& [file, original] : {std::pair{"00000000.jpg", "summer.jpg"},
+                                       std::pair{"00000002.jpg", "autumn.jpg"}}) {
+    QFile restored(QDir(destination.path()).filePath(file));
+    ASSERT_TRUE(restored.open(QIODevice::ReadOnly)) << file;
+    ASSERT_NE(card_->file(original), nullptr);
+    EXPECT_TRUE(restored.readAll() == card_->file(original)->bytes) << file;
+  }
+
+  // Everything found was restored once: closing asks nothing more.
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(prompter_.requests().empty());
+  window_.reset();
 }
 
 TEST_F(EndToEndTest, AMovieWithoutAFrameShowsTheMovieIcon) {
