@@ -1072,8 +1072,8 @@ void MainWindow::switchView() {
   if (detailsShown()) {
     views_->setCurrentWidget(iconView_);
     viewButton_->setText(fromUtf8("詳細表示"));
-    // The worker has engines of its own, so a restore may run beside it;
-    // a scan is still adding rows, and its end starts the thumbnails.
+    // The pool has engines of its own, so a restore may run beside it;
+    // during a scan the first published rows have started it already.
     if (!job_.scanJob().isActive()) results_->startThumbnails();
   } else {
     views_->setCurrentWidget(detailsView_);
