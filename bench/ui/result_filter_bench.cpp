@@ -31,7 +31,7 @@ using kestrix::CandidateList;
 using kestrix::FilterCriteria;
 using kestrix::ResultFilter;
 using kestrix::ResultList;
-using kestrix::test::RowSpec;
+using kestrix::test::SyntheticRow;
 using kestrix::test::SyntheticImage;
 
 // Makers, models and dates enough that texts and dates repeat and differ.
@@ -53,8 +53,8 @@ struct Blocks {
 
 // Row i: a size spread over 0..8 MiB, one row in three nested (the
 // thumbnails inside photos), verdicts of every kind.
-RowSpec rowSpec(const Blocks& blocks, int i) {
-  RowSpec row;
+SyntheticRow syntheticRow(const Blocks& blocks, int i) {
+  SyntheticRow row;
   char name[24];
   std::snprintf(name, sizeof name, "%08d.jpg", i);
   row.name = name;
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   {
     Window window;
     timed("append and publish every row (nested hidden)", [&] {
-      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, rowSpec(blocks, i));
+      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
       window.list.flushPendingRows();
     });
     std::printf("  shown: %d\n", window.filter.rowCount());
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
       std::snprintf(what, sizeof what, "a batch of %d rows appended, sorted by size", batch);
       timed(what, [&] {
         for (int i = 0; i < batch; ++i, ++next)
-          kestrix::test::addRow(window.list, blocks.image, rowSpec(blocks, next));
+          kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, next));
         window.list.flushPendingRows();
       });
     }
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     ticker.start(10);
     std::atomic<bool> done{false};
     std::thread scan([&] {
-      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, rowSpec(blocks, i));
+      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
       done = true;
     });
     while (!done.load() || window.list.rowCount() < rows) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "rich_test_card.h"
+#include "job_message_wait.h"
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
@@ -66,14 +67,9 @@ class EndToEndTest : public ::testing::Test {
     }
   }
 
+  // Waits until the window has handled `message`.
   bool waitForMessage(JobMessage message, QSignalSpy& spy) {
-    return QTest::qWaitFor(
-        [&] {
-          for (const QList<QVariant>& call : spy)
-            if (call.at(0).toUInt() == static_cast<quint32>(message)) return true;
-          return false;
-        },
-        kJobTimeoutMs);
+    return test::waitForJobMessage(spy, message, kJobTimeoutMs);
   }
 
   void openAndScan() {

@@ -36,6 +36,7 @@
 #include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
 #include "media/rescue_map.h"
+#include "job_message_wait.h"
 #include "test_card.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
@@ -103,13 +104,7 @@ class MainWindowTest : public ::testing::Test {
 
   // Waits until the window has handled `message`.
   bool waitForMessage(JobMessage message, QSignalSpy& spy) {
-    return QTest::qWaitFor(
-        [&] {
-          for (const QList<QVariant>& call : spy)
-            if (call.at(0).toUInt() == static_cast<quint32>(message)) return true;
-          return false;
-        },
-        kJobTimeoutMs);
+    return test::waitForJobMessage(spy, message, kJobTimeoutMs);
   }
 
   // Browses to the card, scans it (answering Yes) and waits for the end of

@@ -21,7 +21,7 @@
 namespace kestrix {
 namespace {
 
-using test::RowSpec;
+using test::SyntheticRow;
 using test::SyntheticImage;
 using Tester = QAbstractItemModelTester;
 
@@ -88,8 +88,8 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   // Every seventh row nested, every fifth damaged, sizes repeating so that
   // ties are common; in batches both above and below kRelayoutRows.
   constexpr int kRows = 3000;
-  const auto spec = [&](int i) {
-    RowSpec row;
+  const auto rowAt = [&](int i) {
+    SyntheticRow row;
     row.name = "r" + std::to_string(i) + ".jpg";
     row.start = i % 2 ? withExif : plain;
     row.size = 1024 * (i % 37) + 10;
@@ -101,7 +101,7 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   std::atomic<bool> done{false};
   std::thread scan([&] {
     for (int i = 0; i < kRows; ++i) {
-      ASSERT_TRUE(test::addRow(models.list, image, spec(i)));
+      ASSERT_TRUE(test::addRow(models.list, image, rowAt(i)));
       // Pauses longer than a flush: batches of 250, then of 25.
       if (i < 2000 ? i % 250 == 0 : i < 2250 && i % 25 == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
@@ -119,8 +119,8 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   EXPECT_EQ(models.filter.totalRows(), kRows);
   const std::vector<int> shown = models.shownRows();
   for (size_t i = 1; i < shown.size(); ++i) {
-    const uint64_t before = spec(shown[i - 1]).size;
-    const uint64_t after = spec(shown[i]).size;
+    const uint64_t before = rowAt(shown[i - 1]).size;
+    const uint64_t after = rowAt(shown[i]).size;
     ASSERT_TRUE(before > after || (before == after && shown[i - 1] < shown[i]))
         << "at " << i << ": " << shown[i - 1] << " then " << shown[i];
   }
@@ -135,13 +135,13 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   models.list.clear();
   EXPECT_EQ(models.filter.rowCount(), 0);
   EXPECT_EQ(models.list.selectedCount(), 0);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(test::addRow(models.list, image, spec(i)));
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(test::addRow(models.list, image, rowAt(i)));
   models.list.flushPendingRows();
   models.list.showVerdicts();
   EXPECT_EQ(models.filter.rowCount(), 100 - 15 - 20 + 3);
 }
 
-// One row of the ordering table: the rows' specs are fixed below.
+// One row of the ordering table: the rows are fixed below.
 struct Ordering {
   const char* name;
   int column;
@@ -160,19 +160,19 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
   Tester tester(&models.filter, Tester::FailureReportingMode::Fatal);
   models.filter.setCriteria(showEverything());
   const auto checked = [](const char* name, uint64_t start, uint64_t size, Verdict verdict) {
-    RowSpec row(name, start, size);
+    SyntheticRow row(name, start, size);
     row.checked = true;
     row.verdict = verdict;
     return row;
   };
-  const std::vector<RowSpec> specs = {
+  const std::vector<SyntheticRow> rows = {
       checked("b.jpg", canon, 2 * 1024, Verdict::Damaged),          // 0
       checked("A.jpg", kestrix, 10 * 1024, Verdict::Intact),        // 1
-      RowSpec("c.jpg", none, 900),                                  // 2: not checked
+      SyntheticRow("c.jpg", none, 900),                            // 2: not checked
       checked("a2.jpg", late, 10 * 1024, Verdict::Truncated),       // 3
       checked("B1.jpg", none, 2 * 1024 + 1, Verdict::Intact),       // 4
   };
-  for (const RowSpec& spec : specs) ASSERT_TRUE(test::addRow(models.list, image, spec));
+  for (const SyntheticRow& made : rows) ASSERT_TRUE(test::addRow(models.list, image, made));
   models.list.flushPendingRows();
 
   const Ordering table[] = {
@@ -217,9 +217,9 @@ TEST(ResultFilterTest, RowsAppendedWhileSortedLandInOrder) {
     // Smaller batches are put in place row by row, the large one by a new sort.
     for (const int batch : {1, 20, ResultFilter::kRelayoutRows - 1, ResultFilter::kRelayoutRows, 3}) {
       for (int i = 0; i < batch; ++i, ++added) {
-        RowSpec spec("r" + std::to_string(added) + ".jpg", plain, sizeOf(added));
-        if (added % 4 == 0) spec.parent = "r0.jpg";
-        ASSERT_TRUE(test::addRow(models.list, image, spec));
+        SyntheticRow made("r" + std::to_string(added) + ".jpg", plain, sizeOf(added));
+        if (added % 4 == 0) made.parent = "r0.jpg";
+        ASSERT_TRUE(test::addRow(models.list, image, made));
       }
       models.list.flushPendingRows();
       std::vector<int> expected;
@@ -240,7 +240,7 @@ TEST(ResultFilterTest, RenamesAndVerdictsReachTheKeysAndTheFilter) {
   Models models;
   Tester tester(&models.filter, Tester::FailureReportingMode::Fatal);
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-    ASSERT_TRUE(test::addRow(models.list, image, RowSpec(name, plain, 100)));
+    ASSERT_TRUE(test::addRow(models.list, image, SyntheticRow(name, plain, 100)));
   models.list.flushPendingRows();
 
   models.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder);
@@ -282,7 +282,7 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   constexpr int kRows = 2 * ResultFilter::kRelayoutRows + 40;
   const auto sizeOf = [](int i) { return uint64_t{100} + (uint64_t(i) * 7919) % 997; };
   for (int i = 0; i < kRows; ++i)
-    ASSERT_TRUE(test::addRow(models.list, image, RowSpec("r" + std::to_string(i) + ".jpg", plain, sizeOf(i))));
+    ASSERT_TRUE(test::addRow(models.list, image, SyntheticRow("r" + std::to_string(i) + ".jpg", plain, sizeOf(i))));
   models.list.flushPendingRows();
   FilterCriteria criteria;
   criteria.hideDamaged = true;
@@ -327,9 +327,9 @@ TEST(ResultFilterTest, OnlyShownRowsAreEverSelected) {
   Models models;
   models.filter.setCriteria(showEverything());
   for (int i = 0; i < 10; ++i) {
-    RowSpec spec("r" + std::to_string(i) + ".jpg", plain, 100);
-    if (i % 3 == 1) spec.parent = "r0.jpg";
-    ASSERT_TRUE(test::addRow(models.list, image, spec));
+    SyntheticRow made("r" + std::to_string(i) + ".jpg", plain, 100);
+    if (i % 3 == 1) made.parent = "r0.jpg";
+    ASSERT_TRUE(test::addRow(models.list, image, made));
   }
   models.list.flushPendingRows();
   models.filter.sort(CandidateList::ColumnName, Qt::DescendingOrder);
@@ -372,9 +372,9 @@ TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
   image.finish(4096);
   Models models;
   for (int i = 0; i < 300; ++i) {
-    RowSpec spec("r" + std::to_string(i) + ".jpg", plain, 100 + i % 7);
-    if (i % 3 == 1) spec.parent = "r0.jpg";
-    ASSERT_TRUE(test::addRow(models.list, image, spec));
+    SyntheticRow made("r" + std::to_string(i) + ".jpg", plain, 100 + i % 7);
+    if (i % 3 == 1) made.parent = "r0.jpg";
+    ASSERT_TRUE(test::addRow(models.list, image, made));
   }
   models.list.flushPendingRows();
   models.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);

@@ -1,25 +1,21 @@
 #include "rich_test_card.h"
 
+#include "test_card.h"
+
 #include <QDir>
 #include <QFile>
-#include <cstdlib>
 
 namespace kestrix::test {
 
 namespace {
 
+// The tools' own chatter stays out of the test's output.
 bool run(const QString& command, std::string* why) {
-  const QString quiet = command + " >/dev/null 2>&1";
-  const int status = std::system(quiet.toLocal8Bit().constData());
-  if (status != 0 && why != nullptr) *why = "failed: " + command.toStdString();
-  return status == 0;
+  return runTool(command + " >/dev/null 2>&1", why);
 }
 
 bool readFile(const QString& path, QByteArray& out) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  out = file.readAll();
-  return !out.isEmpty();
+  return readWholeFile(path, out) && !out.isEmpty();
 }
 
 // Printable filler that holds no signature of any carved type.
@@ -29,7 +25,7 @@ QByteArray filler(int bytes, int seed) {
   return out;
 }
 
-struct PhotoSpec {
+struct PhotoToMake {
   const char* name;
   int width;
   int height;
@@ -50,20 +46,13 @@ const RichCardFile* RichCard::file(const QString& name) const {
 }
 
 bool richCardToolsPresent(std::string* why) {
-  for (const char* tool : {"convert", "exiftool", "ffmpeg"}) {
-    const QString command = QString("command -v %1 >/dev/null 2>&1").arg(tool);
-    if (std::system(command.toLocal8Bit().constData()) != 0) {
-      if (why != nullptr) *why = std::string(tool) + " missing";
-      return false;
-    }
-  }
-  return true;
+  return toolsOnPath({"convert", "exiftool", "ffmpeg"}, why);
 }
 
 RichCard makeRichCard(const QString& folder, std::string* why) {
   RichCard card;
   const QDir dir(folder);
-  const PhotoSpec photos[] = {
+  const PhotoToMake photos[] = {
       {"summer.jpg", 800, 600, "gradient:'#2a6fb0-#f4d35e'", "KestrixCam", "KX-100",
        "2021:05:03 10:00:00", true, false},
       {"winter.jpg", 1024, 768, "plasma:fractal -seed 3", "OtherMaker", "OM-5",
@@ -78,28 +67,28 @@ RichCard makeRichCard(const QString& folder, std::string* why) {
   if (!run(QString("convert -size 160x120 gradient:'#2a6fb0-#f4d35e' -quality 70 '%1'")
                .arg(thumb), why))
     return {};
-  for (const PhotoSpec& spec : photos) {
-    const QString path = dir.filePath(spec.name);
+  for (const PhotoToMake& photo : photos) {
+    const QString path = dir.filePath(photo.name);
     if (!run(QString("convert -size %1x%2 %3 -quality 88 -strip '%4'")
-                 .arg(spec.width).arg(spec.height).arg(spec.pattern, path), why))
+                 .arg(photo.width).arg(photo.height).arg(photo.pattern, path), why))
       return {};
-    if (spec.make != nullptr &&
+    if (photo.make != nullptr &&
         !run(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
                      "'-DateTimeOriginal=%3' %4 '%5'")
-                 .arg(spec.make, spec.model, spec.date,
-                      spec.withThumbnail ? QString("'-ThumbnailImage<=%1'").arg(thumb)
+                 .arg(photo.make, photo.model, photo.date,
+                      photo.withThumbnail ? QString("'-ThumbnailImage<=%1'").arg(thumb)
                                          : QString(),
                       path), why))
       return {};
     RichCardFile file;
-    file.name = spec.name;
+    file.name = photo.name;
     if (!readFile(path, file.bytes)) return {};
-    if (spec.truncated) file.bytes.truncate(file.bytes.size() / 2);
-    file.make = spec.make != nullptr ? spec.make : "";
-    file.shotDate = spec.date != nullptr ? spec.date : "";
-    file.width = spec.width;
-    file.height = spec.height;
-    file.truncated = spec.truncated;
+    if (photo.truncated) file.bytes.truncate(file.bytes.size() / 2);
+    file.make = photo.make != nullptr ? photo.make : "";
+    file.shotDate = photo.date != nullptr ? photo.date : "";
+    file.width = photo.width;
+    file.height = photo.height;
+    file.truncated = photo.truncated;
     card.files.push_back(file);
   }
   const QString png = dir.filePath("drawing.png");

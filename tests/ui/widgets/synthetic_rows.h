@@ -57,9 +57,9 @@ class SyntheticImage {
   std::map<std::tuple<std::string, std::string, std::string>, uint64_t> blocks_;
 };
 
-struct RowSpec {
-  RowSpec() = default;
-  RowSpec(std::string name, uint64_t start, uint64_t size)
+struct SyntheticRow {
+  SyntheticRow() = default;
+  SyntheticRow(std::string name, uint64_t start, uint64_t size)
       : name(std::move(name)), start(start), size(size) {}
 
   std::string name;
@@ -74,7 +74,7 @@ struct RowSpec {
 
 // Appends the row (published at the list's next flush); false when the list
 // refused it. Any thread, like the scan.
-inline bool addRow(ResultList& list, const SyntheticImage& image, const RowSpec& row) {
+inline bool addRow(ResultList& list, const SyntheticImage& image, const SyntheticRow& row) {
   CandidateList& candidates = list.candidates();
   const int32_t index = candidates.itemCount();
   if (!candidates.addCandidate(row.name, image.data(), row.start, row.start + row.size, row.size,

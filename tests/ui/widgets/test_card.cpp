@@ -10,19 +10,6 @@ namespace kestrix::test {
 
 namespace {
 
-bool run(const QString& command, std::string* why) {
-  const int status = std::system(command.toLocal8Bit().constData());
-  if (status != 0 && why != nullptr) *why = "failed: " + command.toStdString();
-  return status == 0;
-}
-
-bool readFile(const QString& path, QByteArray& out) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  out = file.readAll();
-  return true;
-}
-
 // Bytes that hold no signature of any carved type: printable ASCII only,
 // so neither FF D8, the PNG magic nor an atom type can appear by chance.
 QByteArray junk(int bytes, char seed) {
@@ -39,8 +26,21 @@ QByteArray bigEndian32(uint32_t value) {
 
 }  // namespace
 
-bool cardToolsPresent(std::string* why) {
-  for (const char* tool : {"convert", "exiftool"}) {
+bool runTool(const QString& command, std::string* why) {
+  const int status = std::system(command.toLocal8Bit().constData());
+  if (status != 0 && why != nullptr) *why = "failed: " + command.toStdString();
+  return status == 0;
+}
+
+bool readWholeFile(const QString& path, QByteArray& out) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  out = file.readAll();
+  return true;
+}
+
+bool toolsOnPath(std::initializer_list<const char*> tools, std::string* why) {
+  for (const char* tool : tools) {
     const QString command = QString("command -v %1 >/dev/null 2>&1").arg(tool);
     if (std::system(command.toLocal8Bit().constData()) != 0) {
       if (why != nullptr) *why = std::string(tool) + " missing";
@@ -50,24 +50,26 @@ bool cardToolsPresent(std::string* why) {
   return true;
 }
 
+bool cardToolsPresent(std::string* why) { return toolsOnPath({"convert", "exiftool"}, why); }
+
 QString makeCardImage(const QString& folder, std::string* why) {
   const QDir dir(folder);
   const QString photo = dir.filePath("photo.jpg");
   const QString plain = dir.filePath("plain.jpg");
   const QString picture = dir.filePath("picture.png");
-  if (!run(QString("convert -size 640x480 gradient:'#3060a0-#f0c040' -quality 85 -strip '%1'")
+  if (!runTool(QString("convert -size 640x480 gradient:'#3060a0-#f0c040' -quality 85 -strip '%1'")
                .arg(photo), why) ||
-      !run(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
+      !runTool(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
                    "'-DateTimeOriginal=%3' '%4'")
                .arg(kCardMake, kCardModel, kCardShotDate, photo), why) ||
-      !run(QString("convert -size 320x240 plasma:fractal -seed 7 -quality 80 -strip '%1'")
+      !runTool(QString("convert -size 320x240 plasma:fractal -seed 7 -quality 80 -strip '%1'")
                .arg(plain), why) ||
-      !run(QString("convert -size 64x48 xc:'#80a0c0' -strip '%1'").arg(picture), why))
+      !runTool(QString("convert -size 64x48 xc:'#80a0c0' -strip '%1'").arg(picture), why))
     return {};
 
   QByteArray photoBytes, plainBytes, pictureBytes;
-  if (!readFile(photo, photoBytes) || !readFile(plain, plainBytes) ||
-      !readFile(picture, pictureBytes)) {
+  if (!readWholeFile(photo, photoBytes) || !readWholeFile(plain, plainBytes) ||
+      !readWholeFile(picture, pictureBytes)) {
     if (why != nullptr) *why = "cannot read the made pictures";
     return {};
   }
@@ -91,7 +93,7 @@ QString makeCardImage(const QString& folder, std::string* why) {
 }
 
 bool makeLargeJpeg(const QString& path, std::string* why) {
-  return run(QString("convert -size 4000x3000 gradient:'#204080-#e0b030' -swirl 120 "
+  return runTool(QString("convert -size 4000x3000 gradient:'#204080-#e0b030' -swirl 120 "
                      "-quality 90 '%1'").arg(path), why);
 }
 

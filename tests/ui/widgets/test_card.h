@@ -2,7 +2,9 @@
 // a PNG and a QuickTime movie fragment, so a scan lists four candidates.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <initializer_list>
 #include <string>
 
 namespace kestrix::test {
@@ -12,6 +14,14 @@ inline constexpr int kCardRows = 4;
 inline constexpr const char* kCardMake = "KestrixCam";
 inline constexpr const char* kCardModel = "KX-100";
 inline constexpr const char* kCardShotDate = "2003:07:14 09:05:30";
+
+// Helpers of the card makers. runTool runs a shell command; false (with the
+// command in *why) when it fails. readWholeFile reads a file into `out`.
+// toolsOnPath is true when every tool is on the PATH, otherwise false with
+// the first missing one named in *why.
+bool runTool(const QString& command, std::string* why);
+bool readWholeFile(const QString& path, QByteArray& out);
+bool toolsOnPath(std::initializer_list<const char*> tools, std::string* why);
 
 // True when ImageMagick's convert and exiftool are on the PATH; otherwise
 // false with the missing one named in *why.
