@@ -91,12 +91,14 @@ uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, ui
 }
 
 uint64_t CarvingEngine::findNextPrecise(uint64_t position, uint64_t* size) {
+  const BoundBlock bound = block();
   if (preciseBinding_ != bindings_) {
-    precise_.rebind();
+    precise_.rebind(bound.size() == 0 ? nullptr : bound.uncheckedAt(0), bound.size());
     preciseBinding_ = bindings_;
   }
-  const BoundBlock bound = block();
-  const PreciseFind found = precise_.find(bound, carvedTypeAt(typePosition()), position);
+  const bool partsAreFinds = GetMode() == ScanModePreciseSplit;
+  const PreciseFind found =
+      precise_.find(bound, carvedTypeAt(typePosition()), position, partsAreFinds);
   if (!found.found) {
     if (size != nullptr) *size = 0;
     return found.cutOff ? found.start : bound.size();

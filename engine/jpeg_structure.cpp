@@ -1,5 +1,6 @@
 #include "engine/jpeg_structure.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/wide_vectors.h"
@@ -75,54 +76,161 @@ constexpr uint16_t MpEntryTag = 0xB002;
 constexpr uint64_t MpEntryLength = 16;
 constexpr uint64_t IfdEntryLength = 12;
 
-// The end of the file extended over the images of the MP index whose header
-// (the TIFF-style byte-order mark) is at `header`; `end` is the end of the
-// primary image. Offsets count from the MP header (CIPA DC-007 5.2.3).
-StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, uint64_t end) {
+StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex);
+
+// One image the MP index lists besides the primary one.
+struct IndexedImage {
+  uint64_t start = 0;  // in the block
+  uint64_t size = 0;   // as the index gives it
+};
+
+// The images of the MP index whose header (the TIFF-style byte-order mark)
+// is at `header`, in order of their starts. False when the index runs past
+// the block. Offsets count from the MP header (CIPA DC-007 5.2.3); offset 0
+// is the primary image itself (5.2.3.3.3).
+bool indexedImages(const BoundBlock& block, uint64_t header, IndexedImage (&images)[MaxPictureEntries],
+                   uint64_t& count) {
+  count = 0;
   uint64_t order = 0;
-  if (!block.readUnsigned(header, 2, true, order)) return StructureEnd::ranOut();
+  if (!block.readUnsigned(header, 2, true, order)) return false;
   // An index in neither byte order is damaged: the primary image still stands.
-  if (order != 0x4949 && order != 0x4D4D) return StructureEnd::endsAt(end);
+  if (order != 0x4949 && order != 0x4D4D) return true;
   const bool big = order == 0x4D4D;
   uint64_t magic = 0;
   uint64_t ifdOffset = 0;
   uint64_t tagCount = 0;
-  if (!block.readUnsigned(header + 2, 2, big, magic)) return StructureEnd::ranOut();
-  if (magic != 42) return StructureEnd::endsAt(end);
-  if (!block.readUnsigned(header + 4, 4, big, ifdOffset)) return StructureEnd::ranOut();
+  if (!block.readUnsigned(header + 2, 2, big, magic)) return false;
+  if (magic != 42) return true;
+  if (!block.readUnsigned(header + 4, 4, big, ifdOffset)) return false;
   const uint64_t ifd = header + ifdOffset;
-  if (!block.readUnsigned(ifd, 2, big, tagCount)) return StructureEnd::ranOut();
+  if (!block.readUnsigned(ifd, 2, big, tagCount)) return false;
   if (tagCount > MaxIndexTags) tagCount = MaxIndexTags;
-  uint64_t extended = end;
   for (uint64_t t = 0; t < tagCount; ++t) {
     const uint64_t entry = ifd + 2 + t * IfdEntryLength;
-    uint64_t tag = 0, count = 0, valueOffset = 0;
-    if (!block.readUnsigned(entry, 2, big, tag) || !block.readUnsigned(entry + 4, 4, big, count) ||
+    uint64_t tag = 0, valueCount = 0, valueOffset = 0;
+    if (!block.readUnsigned(entry, 2, big, tag) || !block.readUnsigned(entry + 4, 4, big, valueCount) ||
         !block.readUnsigned(entry + 8, 4, big, valueOffset)) {
-      return StructureEnd::ranOut();
+      return false;
     }
     if (tag != MpEntryTag) continue;
-    uint64_t pictures = count / MpEntryLength;
+    uint64_t pictures = valueCount / MpEntryLength;
     if (pictures > MaxPictureEntries) pictures = MaxPictureEntries;
     for (uint64_t i = 0; i < pictures; ++i) {
       const uint64_t at = header + valueOffset + i * MpEntryLength;
       uint64_t pictureSize = 0, pictureOffset = 0;
       if (!block.readUnsigned(at + 4, 4, big, pictureSize) ||
           !block.readUnsigned(at + 8, 4, big, pictureOffset)) {
-        return StructureEnd::ranOut();
+        return false;
       }
-      // Offset 0 is the primary image itself (CIPA DC-007 5.2.3.3.3).
-      if (pictureOffset == 0 || pictureSize == 0) continue;
-      const uint64_t pictureStart = header + pictureOffset;
-      uint64_t soi = 0;
-      if (!block.readUnsigned(pictureStart, 2, true, soi)) return StructureEnd::ranOut();
-      // An entry that does not lead to an SOI points at no image of this file.
-      if (soi != 0xFFD8) continue;
-      if (!block.contains(pictureStart, pictureSize)) return StructureEnd::ranOut();
-      if (pictureStart + pictureSize > extended) extended = pictureStart + pictureSize;
+      if (pictureOffset == 0 || pictureSize == 0 || count == MaxPictureEntries) continue;
+      images[count++] = {header + pictureOffset, pictureSize};
+    }
+    break;  // one MPEntry tag per index
+  }
+  std::sort(images, images + count,
+            [](const IndexedImage& a, const IndexedImage& b) { return a.start < b.start; });
+  return true;
+}
+
+// The end of the file extended over the images its MP index lists, each a
+// whole JPEG of its own that follows the one before it (directly, or at the
+// end the index gives the one before: writers may pad). An entry that leads
+// to no whole JPEG there ends the extension: bytes the index merely points
+// at may be another file's. `end` is the end of the primary image.
+StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, uint64_t end,
+                                     ByteSpans* holds) {
+  IndexedImage images[MaxPictureEntries];
+  uint64_t count = 0;
+  if (!indexedImages(block, header, images, count)) return StructureEnd::ranOut(true);
+  uint64_t extended = end;
+  uint64_t declaredEnd = end;  // where the index says the last image taken in ends
+  for (uint64_t i = 0; i < count; ++i) {
+    const IndexedImage& image = images[i];
+    if (image.start < extended) continue;  // inside what the file already holds
+    if (image.start != extended && image.start != declaredEnd) break;
+    if (!block.equals(image.start, CandidateSignature, sizeof CandidateSignature)) {
+      if (!block.contains(image.start, sizeof CandidateSignature)) return StructureEnd::ranOut(true);
+      break;
+    }
+    const StructureEnd listed = walk(block, image.start, nullptr, false);
+    if (listed.verdict == StructureEnd::Verdict::RanOut) return StructureEnd::ranOut(true);
+    if (listed.verdict != StructureEnd::Verdict::Ends || !listed.whole) break;
+    if (holds != nullptr) holds->push_back({image.start, listed.end});
+    extended = listed.end;
+    declaredEnd = image.start + image.size >= listed.end ? image.start + image.size : listed.end;
+  }
+  return StructureEnd::wholeAt(extended);
+}
+
+// Metadata some programs append after the last image, taken in only where
+// its own structure proves it (ExifTool's notes on both describe them):
+// - AFCP: a 12-byte header "AXS!" (big-endian) or "AXS*" (little-endian),
+//   version, entry count, a directory of (tag, size, offset from the file's
+//   start) entries, their values, and a 12-byte end record repeating the
+//   header's four bytes and giving the header's offset in the file;
+// - Photo Mechanic: IPTC records (0x1C ...) padded out, then a footer of
+//   the records' 32-bit big-endian length and "cbipcbbl".
+// Without such proof inside the block the file ends where its images end:
+// what follows may be the next file. (A proof cut by the bound of a window
+// would need a photo of nearly the whole scan margin; it is not waited for.)
+constexpr uint8_t AfcpBigEndian[4] = {'A', 'X', 'S', '!'};
+constexpr uint8_t AfcpLittleEndian[4] = {'A', 'X', 'S', '*'};
+constexpr uint64_t AfcpRecordLength = 12;
+constexpr uint8_t PhotoMechanicFooter[8] = {'c', 'b', 'i', 'p', 'c', 'b', 'b', 'l'};
+constexpr uint8_t IptcTagMarker = 0x1C;
+
+// The end of the AFCP trailer whose header is at `at`, or `at` when it proves nothing.
+uint64_t afcpTrailerEnd(const BoundBlock& block, uint64_t fileStart, uint64_t at) {
+  const bool big = block.equals(at, AfcpBigEndian, 4);
+  uint64_t entries = 0;
+  if (!block.readUnsigned(at + 6, 2, big, entries) || entries > MaxTrailerEntries) return at;
+  const uint64_t directory = at + AfcpRecordLength;
+  if (!block.contains(directory, entries * AfcpRecordLength)) return at;
+  uint64_t valuesEnd = directory + entries * AfcpRecordLength;
+  for (uint64_t i = 0; i < entries; ++i) {
+    uint64_t size = 0, offset = 0;
+    block.readUnsigned(directory + i * AfcpRecordLength + 4, 4, big, size);
+    block.readUnsigned(directory + i * AfcpRecordLength + 8, 4, big, offset);
+    const uint64_t valueStart = fileStart + offset;  // 32-bit fields: no overflow
+    if (valueStart < directory || valueStart + size > at + MaxTrailerLength) return at;
+    if (valueStart + size > valuesEnd) valuesEnd = valueStart + size;
+  }
+  // The end record follows the values and points back at the header.
+  uint64_t headerOffset = 0;
+  if (!block.equals(valuesEnd, block.uncheckedAt(at), 4) ||
+      !block.readUnsigned(valuesEnd + 4, 4, big, headerOffset) || fileStart + headerOffset != at ||
+      !block.contains(valuesEnd, AfcpRecordLength)) {
+    return at;
+  }
+  return valuesEnd + AfcpRecordLength;
+}
+
+// The end of the Photo Mechanic trailer whose records start at `at`, or `at`.
+uint64_t photoMechanicTrailerEnd(const BoundBlock& block, uint64_t at) {
+  const uint64_t reach = block.size() - at > MaxTrailerLength ? at + MaxTrailerLength : block.size();
+  // "cbipcbbl" at t, its length field at t - 4, which is where the records end.
+  for (uint64_t t = at + 4; t + 8 <= reach; ++t) {
+    const void* hit = std::memchr(block.uncheckedAt(t), PhotoMechanicFooter[0], reach - 8 + 1 - t);
+    if (hit == nullptr) break;
+    t = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - block.uncheckedAt(0));
+    uint64_t length = 0;
+    if (block.equals(t, PhotoMechanicFooter, 8) && block.readUnsigned(t - 4, 4, true, length) &&
+        at + length == t - 4) {
+      return t + 8;
     }
   }
-  return StructureEnd::endsAt(extended);
+  return at;
+}
+
+// The end of a whole file whose images end at `end`, a proven trailer included.
+uint64_t endWithTrailer(const BoundBlock& block, uint64_t fileStart, uint64_t end) {
+  uint8_t first = 0;
+  if (!block.readByte(end, first)) return end;
+  if (block.equals(end, AfcpBigEndian, 4) || block.equals(end, AfcpLittleEndian, 4)) {
+    return afcpTrailerEnd(block, fileStart, end);
+  }
+  if (first == IptcTagMarker) return photoMechanicTrailerEnd(block, end);
+  return end;
 }
 
 #if defined(__x86_64__)
@@ -195,14 +303,31 @@ uint64_t nextCandidate(const BoundBlock& block, uint64_t from) {
   return size;
 }
 
-StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+  const size_t holdsBefore = holds != nullptr ? holds->size() : 0;
+  const StructureEnd end = walk(block, start, holds, true);
+  // Only a file that proves itself holds other files.
+  if (holds != nullptr && !(end.verdict == StructureEnd::Verdict::Ends && end.whole)) {
+    holds->resize(holdsBefore);
+  }
+  return end;
+}
+
+namespace {
+
+StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex) {
+  // Before a whole frame header nothing proves a photo yet: running out there
+  // means "no file" at the true end of the image. After it, the photo's
+  // header (its EXIF, a thumbnail) is worth listing even when cut.
+  bool frameWhole = false;
+  auto unproven = [&frameWhole] { return StructureEnd::ranOut(frameWhole); };
   uint8_t first = 0;
-  if (!block.readByte(start + 3, first)) return StructureEnd::ranOut();
+  if (!block.readByte(start + 3, first)) return unproven();
   // A stray FF D8 FF in old data is no photo unless a marker segment follows SOI.
   if (!opensFile(first)) return StructureEnd::notAFile();
   bool ranOut = false;
   if (!openingSegmentFits(block, start + 3, first, ranOut)) {
-    return ranOut ? StructureEnd::ranOut() : StructureEnd::notAFile();
+    return ranOut ? unproven() : StructureEnd::notAFile();
   }
 
   uint64_t p = start + 2;  // at the FF of the next marker
@@ -211,12 +336,12 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
   for (int segments = 0;; ++segments) {
     if (segments >= MaxSegmentsBeforeScan) return StructureEnd::notAFile();
     uint8_t byte = 0;
-    if (!block.readByte(p, byte)) return StructureEnd::ranOut();
+    if (!block.readByte(p, byte)) return unproven();
     if (byte != 0xFF) return StructureEnd::notAFile();  // segment lengths that lead nowhere
     uint64_t q = p + 1;
     uint8_t marker = 0;
     for (;; ++q) {  // fill bytes before a marker (T.81 B.1.1.2)
-      if (!block.readByte(q, marker)) return StructureEnd::ranOut();
+      if (!block.readByte(q, marker)) return unproven();
       if (marker != 0xFF) break;
     }
     // No frame header before the first scan, or a marker that cannot head a
@@ -224,9 +349,13 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
     if (marker == 0xDA && !frameSeen) return StructureEnd::notAFile();
     if (marker != 0xDA && !standsBeforeScan(marker)) return StructureEnd::notAFile();
     uint64_t length = 0;
-    if (!block.readUnsigned(q + 1, 2, true, length)) return StructureEnd::ranOut();
+    if (!block.readUnsigned(q + 1, 2, true, length)) return unproven();
     if (length < 2) return StructureEnd::notAFile();  // the length counts its own two bytes
-    if (isFrameMarker(marker)) frameSeen = true;
+    if (isFrameMarker(marker)) {
+      frameSeen = true;
+      frameWhole = block.contains(q + 1, length);
+    }
+    if (isApplicationMarker(marker) && holds != nullptr) holds->push_back({q + 3, q + 1 + length});
     if (marker == 0xE2 && mpfHeader == 0 && block.equals(q + 3, MpfIdentifier, 4) && length >= 6) {
       mpfHeader = q + 3 + 4;
     }
@@ -234,15 +363,17 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
     if (marker == 0xDA) break;
   }
 
-  // Entropy-coded data and what may follow it, up to EOI.
+  // Entropy-coded data and what may follow it, up to EOI. The frame and
+  // scan headers prove a photo: cut from here on, it is a cut photo.
+  const StructureEnd cut = StructureEnd::ranOut(true);
   uint64_t end = 0;
   for (;;) {
-    if (p >= block.size()) return StructureEnd::ranOut();
+    if (p >= block.size()) return cut;
     const void* hit = std::memchr(block.uncheckedAt(p), 0xFF, block.size() - p);
-    if (hit == nullptr) return StructureEnd::ranOut();
+    if (hit == nullptr) return cut;
     const uint64_t q = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - block.uncheckedAt(0));
     uint8_t marker = 0;
-    if (!block.readByte(q + 1, marker)) return StructureEnd::ranOut();
+    if (!block.readByte(q + 1, marker)) return cut;
     if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {  // stuffed byte, restart marker
       p = q + 2;
       continue;
@@ -258,14 +389,21 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
     uint64_t length = 0;
     // A marker that cannot stand in or between scans (a new SOI, an undefined
     // marker) means the card holds other bytes from here: the file ends before it.
-    if (!standsBetweenScans(marker)) return StructureEnd::endsAt(q);
-    if (!block.readUnsigned(q + 2, 2, true, length)) return StructureEnd::ranOut();
+    if (!standsBetweenScans(marker)) return StructureEnd::damagedAt(q);
+    if (!block.readUnsigned(q + 2, 2, true, length)) return cut;
     // A segment too short to hold its own length field is damage of the same kind.
-    if (length < 2) return StructureEnd::endsAt(q);
+    if (length < 2) return StructureEnd::damagedAt(q);
+    if (isApplicationMarker(marker) && holds != nullptr) holds->push_back({q + 4, q + 2 + length});
     p = q + 2 + length;
   }
-  if (mpfHeader == 0) return StructureEnd::endsAt(end);
-  return extendOverIndexedImages(block, mpfHeader, end);
+  if (followIndex && mpfHeader != 0) {
+    const StructureEnd images = extendOverIndexedImages(block, mpfHeader, end, holds);
+    if (images.verdict != StructureEnd::Verdict::Ends) return images;
+    end = images.end;
+  }
+  return StructureEnd::wholeAt(followIndex ? endWithTrailer(block, start, end) : end);
 }
+
+}  // namespace
 
 }  // namespace kestrix::jpeg

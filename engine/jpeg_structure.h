@@ -6,8 +6,15 @@
 // lengths, so whatever lies inside them (an EXIF thumbnail, a whole JPEG,
 // stray FF D9 bytes) belongs to the file. The entropy-coded data is then
 // read marker by marker (stuffed FF 00, RSTn, tables and further SOS of a
-// progressive file) up to EOI. An APP2 "MPF" index extends the file over the
-// further images it lists.
+// progressive file) up to EOI; a marker that cannot stand there means the
+// card holds other bytes from there on, and the file ends, damaged, before
+// it. An APP2 "MPF" index extends the file over the further images it lists,
+// each walked as a whole JPEG right after the one before; an AFCP or Photo
+// Mechanic trailer after the last image is taken in when its own structure
+// proves it. Nothing else after EOI is the file's.
+//
+// The walk serves the precise scan, the scan layer (what a find holds) and
+// the checkers alike.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +35,11 @@ inline constexpr int MaxSegmentsBeforeScan = 512;
 inline constexpr uint32_t MaxPictureEntries = 64;
 // Tags read from the MP index IFD.
 inline constexpr uint32_t MaxIndexTags = 64;
+// A metadata trailer's proof (its end record or footer) is looked for this far
+// after the last image; real ones are a few kilobytes.
+inline constexpr uint64_t MaxTrailerLength = uint64_t{1} << 20;
+// AFCP directory entries read (writers use a handful: IPTC, Nail, Prev...).
+inline constexpr uint64_t MaxTrailerEntries = 64;
 
 // The first position >= from where CandidateSignature lies and the byte
 // after it could open a file (or lies past the block end); the block size
@@ -37,7 +49,10 @@ inline constexpr uint32_t MaxIndexTags = 64;
 uint64_t nextCandidate(const BoundBlock& block, uint64_t from);
 
 // Walks the file whose SOI is at `start` (the caller found CandidateSignature
-// there). Ends: the file's end; NotAFile; RanOut.
-StructureEnd structureEnd(const BoundBlock& block, uint64_t start);
+// there). Ends, whole (EOI reached, its listed images and trailer taken in)
+// or damaged; NotAFile; RanOut, proven once a whole frame header was read.
+// When `holds` is given and the file is whole, the payloads of its APPn
+// segments and the spans of its further MPF images are appended to it.
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr);
 
 }  // namespace kestrix::jpeg

@@ -1,82 +1,142 @@
 #include "engine/movie_structure.h"
 
-#include <cstring>
-
 namespace kestrix::movie {
 
 namespace {
 
-using Type = uint32_t;  // the four type bytes as a big-endian number
-
-constexpr Type typeOf(const char (&text)[5]) {
-  return (Type{static_cast<uint8_t>(text[0])} << 24) | (Type{static_cast<uint8_t>(text[1])} << 16) |
-         (Type{static_cast<uint8_t>(text[2])} << 8) | Type{static_cast<uint8_t>(text[3])};
-}
-
-constexpr Type FileType = typeOf("ftyp");
-constexpr Type Movie = typeOf("moov");
-constexpr Type MediaData = typeOf("mdat");
-constexpr Type Wide = typeOf("wide");
-constexpr Type Preview = typeOf("pnot");
-constexpr Type Fragment = typeOf("moof");
-constexpr Type QuickTimeBrand = typeOf("qt  ");
+constexpr AtomType FileType = atomType("ftyp");
+constexpr AtomType Movie = atomType("moov");
+constexpr AtomType MovieHeader = atomType("mvhd");
+constexpr AtomType MediaData = atomType("mdat");
+constexpr AtomType Wide = atomType("wide");
+constexpr AtomType Preview = atomType("pnot");
+constexpr AtomType PreviewPicture = atomType("PICT");
+constexpr AtomType Fragment = atomType("moof");
+constexpr AtomType QuickTimeBrand = atomType("qt  ");
 
 // Top-level atoms a movie file holds besides ftyp.
-constexpr Type TopLevel[] = {Movie,          MediaData,      typeOf("free"), typeOf("skip"),
-                             Wide,           typeOf("uuid"), Preview,        typeOf("PICT"),
-                             typeOf("udta"), typeOf("meta"), typeOf("pdin"), Fragment,
-                             typeOf("mfra"), typeOf("sidx")};
+constexpr AtomType TopLevel[] = {Movie,           MediaData,          atomType("free"),
+                                 atomType("skip"), Wide,              atomType("uuid"),
+                                 Preview,          PreviewPicture,    atomType("udta"),
+                                 atomType("meta"), atomType("pdin"),  Fragment,
+                                 atomType("mfra"), atomType("sidx")};
 
-bool isTopLevel(Type type) {
-  for (Type t : TopLevel) {
+bool isTopLevel(AtomType type) {
+  for (AtomType t : TopLevel) {
     if (t == type) return true;
+  }
+  return false;
+}
+
+// The shapes of the atoms that prove nothing by themselves: bytes that read
+// like their type but not like their shape are no atom of the movie.
+bool fileTypeFits(const AtomHeader& atom) {
+  // Major brand, version, then whole compatible brands.
+  return !atom.toEnd && atom.headerLength == AtomHeaderLength && atom.size >= 16 &&
+         atom.size <= MaxFileTypeSize && atom.size % 4 == 0;
+}
+bool wideFits(const AtomHeader& atom) {
+  // Eight bytes that a writer may turn into a 64-bit size for the mdat after
+  // it; in the 64-bit form it still covers only its own header.
+  return !atom.toEnd && atom.size == atom.headerLength;
+}
+bool previewFits(const AtomHeader& atom) {
+  return !atom.toEnd && atom.headerLength == AtomHeaderLength && atom.size == PreviewAtomSize;
+}
+
+// A moov whose children, up to its movie header, lie inside it. `atom.size`
+// lies inside the block.
+bool movieFits(const BoundBlock& block, uint64_t at, const AtomHeader& atom) {
+  const uint64_t end = at + atom.size;
+  uint64_t p = at + atom.headerLength;
+  for (int children = 0; children < MaxChildrenBeforeMovieHeader && p < end; ++children) {
+    AtomHeader child;
+    if (readAtomHeader(block, p, child) != AtomRead::Read) return false;
+    const uint64_t size = child.toEnd ? end - p : child.size;
+    if (size > end - p) return false;
+    if (child.type == MovieHeader) return size >= MinMovieHeaderSize;
+    p += size;
   }
   return false;
 }
 
 }  // namespace
 
-MovieStructure structureOf(const BoundBlock& block, uint64_t start) {
+MovieStructure structureOf(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
   MovieStructure movie;
+  const size_t holdsBefore = holds != nullptr ? holds->size() : 0;
   bool hasMovie = false;
   bool hasMediaData = false;
   bool hasWide = false;
   bool hasPreview = false;
-  Type previous = 0;
+  bool hasFileType = false;
+  bool previewOnly = true;  // every atom so far is the preview (pnot) or its picture
+  AtomType previous = 0;
   uint64_t p = start;
+  // Running out of data: a file only if a moov or an mdat was walked whole
+  // before; an atom that runs past the end (or "to the end of the file",
+  // size 0) proves nothing of itself.
+  auto ranOut = [&](uint64_t resume) {
+    if (holds != nullptr) holds->resize(holdsBefore);
+    if (previewOnly) movie.brandKnown = false;  // an ftyp may still follow the preview
+    movie.end = StructureEnd::ranOut(hasMovie || hasMediaData, resume);
+    return movie;
+  };
+  auto notAFile = [&] {
+    if (holds != nullptr) holds->resize(holdsBefore);
+    movie.end = StructureEnd::notAFile();
+    return movie;
+  };
+  // Reads the brand of the ftyp at `at`; false when it lies past the block.
+  auto readBrand = [&](uint64_t at) {
+    uint64_t brand = 0;
+    if (!block.readUnsigned(at + AtomHeaderLength, 4, true, brand)) return false;
+    movie.quickTime = brand == QuickTimeBrand;
+    hasFileType = true;
+    return true;
+  };
+
   for (int atoms = 0;; ++atoms) {
-    uint64_t size = 0;
-    uint64_t typeValue = 0;
-    if (!block.readUnsigned(p, 4, true, size) || !block.readUnsigned(p + 4, 4, true, typeValue)) {
-      movie.end = StructureEnd::ranOut();
-      if (p == start) movie.brandKnown = false;
-      return movie;
-    }
-    const Type type = static_cast<Type>(typeValue);
-    const bool complete = hasMovie && hasMediaData;
-    if (p == start) {
-      if (type == FileType) {
-        // An ftyp of implausible size is a stray "ftyp" text.
-        if (size < 16 || size > MaxFileTypeSize || size % 4 != 0) {
-          movie.end = StructureEnd::notAFile();
-          return movie;
-        }
-        uint64_t brand = 0;
-        if (!block.readUnsigned(p + 8, 4, true, brand)) {
-          movie.brandKnown = false;
-          movie.end = StructureEnd::ranOut();
-          return movie;
-        }
-        movie.quickTime = brand == QuickTimeBrand;
-      } else if (type != Movie && type != MediaData && type != Wide && type != Preview) {
-        movie.end = StructureEnd::notAFile();  // the candidate search promises one of these
+    AtomHeader atom;
+    const AtomRead read = readAtomHeader(block, p, atom);
+    if (read == AtomRead::RanOut) {
+      if (p == block.size() && hasMovie && hasMediaData) {
+        movie.closesAtBlockEnd = true;
+        movie.end = StructureEnd::ranOut(true, block.size());
         return movie;
       }
+      return ranOut(block.size());
+    }
+    const AtomType type = atom.type;
+    const bool complete = hasMovie && hasMediaData;
+    if (p == start) {
+      if (read == AtomRead::TooSmall) return notAFile();
+      if (type == FileType) {
+        // An ftyp of implausible size is a stray "ftyp" text.
+        if (!fileTypeFits(atom)) return notAFile();
+        if (!readBrand(p)) {
+          movie.brandKnown = false;
+          movie.end = StructureEnd::ranOut(false, block.size());
+          return movie;
+        }
+      } else if (type == Wide) {
+        if (!wideFits(atom)) return notAFile();
+      } else if (type == Preview) {
+        if (!previewFits(atom)) return notAFile();
+      } else if (type != Movie && type != MediaData) {
+        return notAFile();  // the candidate search promises one of the opening types
+      }
     } else {
+      // Old QuickTime files open with their preview, then the file type.
+      const bool fileTypeAfterPreview =
+          type == FileType && previewOnly && !hasFileType && fileTypeFits(atom);
       // The movie ends before an atom that is not its own:
       const bool ends =
-          type == FileType ||  // another file's first atom
-          !isTopLevel(type) ||  // not an atom at all: other data follows the movie
+          read == AtomRead::TooSmall ||  // a size smaller than its header is damage
+          (type == FileType && !fileTypeAfterPreview) ||  // another file's first atom
+          (!isTopLevel(type) && !fileTypeAfterPreview) ||  // not an atom: other data follows
+          (type == Wide && !wideFits(atom)) ||            // bytes that only read "wide"
+          (type == Preview && !previewFits(atom)) ||
           // One movie holds one moov, and before it is complete one mdat, one
           // wide (the placeholder in front of mdat) and one pnot: a repeat
           // is the next file's (and keeps hostile chains of atoms short).
@@ -87,40 +147,39 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start) {
           (complete && (type == Movie || type == Wide || type == Preview ||
                         (type == MediaData && previous != Fragment)));
       if (ends) break;
+      if (fileTypeAfterPreview && !readBrand(p)) return ranOut(block.size());
     }
-    uint64_t atomSize = size;
-    if (size == 1) {
-      if (!block.readUnsigned(p + 8, 8, true, atomSize)) {
-        movie.end = StructureEnd::ranOut();
-        return movie;
+    if (type != Preview && type != PreviewPicture) previewOnly = false;
+    // "To the end of the file": the file's end is past what this block
+    // holds, and a card does not record it; what follows the atom's header
+    // may be other files.
+    if (atom.toEnd) return ranOut(p + atom.headerLength);
+    // An atom that runs past the block: at the image's end, what follows its
+    // header may be other files (its size may be a stray one), so a search
+    // for the next movie goes on from its data.
+    if (atom.size > block.size() - p) return ranOut(p + atom.headerLength);  // the header was read
+    if (type == Movie) {
+      // A moov without a movie header inside it is no movie's.
+      if (!movieFits(block, p, atom)) {
+        if (p == start) return notAFile();
+        break;
       }
-      if (atomSize < 16) break;  // a 64-bit size smaller than its own header is damage
-    } else if (size == 0) {
-      // "To the end of the file": the file's end is past what this block holds.
-      movie.end = StructureEnd::ranOut();
-      return movie;
-    } else if (size < AtomHeaderLength) {
-      break;  // a size smaller than the atom header is damage: the movie ends before it
+      hasMovie = true;
     }
-    if (atomSize > block.size() - p) {  // p <= size: the header was read
-      movie.end = StructureEnd::ranOut();
-      return movie;
+    if (type == MediaData) {
+      hasMediaData = true;
+      if (holds != nullptr) holds->push_back({p + atom.headerLength, p + atom.size});
     }
-    if (type == Movie) hasMovie = true;
-    if (type == MediaData) hasMediaData = true;
     if (type == Wide) hasWide = true;
     if (type == Preview) hasPreview = true;
     // Too many atoms without both moov and mdat: no movie.
-    if (!(hasMovie && hasMediaData) && atoms + 1 >= MaxAtomsBeforeComplete) {
-      movie.end = StructureEnd::notAFile();
-      return movie;
-    }
+    if (!(hasMovie && hasMediaData) && atoms + 1 >= MaxAtomsBeforeComplete) return notAFile();
     previous = type;
-    p += atomSize;
+    p += atom.size;
   }
   // A movie without its moov (or without media data) is not a whole movie.
-  movie.end = hasMovie && hasMediaData ? StructureEnd::endsAt(p) : StructureEnd::notAFile();
-  if (p == start) movie.end = StructureEnd::notAFile();
+  if (!(hasMovie && hasMediaData) || p == start) return notAFile();
+  movie.end = StructureEnd::wholeAt(p);
   return movie;
 }
 

@@ -11,7 +11,6 @@ namespace {
 constexpr uint8_t HeaderType[4] = {'I', 'H', 'D', 'R'};
 constexpr uint8_t EndType[4] = {'I', 'E', 'N', 'D'};
 constexpr uint64_t HeaderDataLength = 13;
-constexpr uint64_t ChunkOverhead = 12;  // length, type, CRC
 
 bool isLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
 
@@ -30,33 +29,56 @@ uint32_t crcOf(const BoundBlock& block, uint64_t offset, uint64_t length) {
 
 }  // namespace
 
-StructureEnd structureEnd(const BoundBlock& block, uint64_t start) {
+ChunkRead readChunk(const BoundBlock& block, uint64_t offset, Chunk& chunk) {
+  if (!block.readUnsigned(offset, 4, true, chunk.length) || !block.contains(offset + 4, 4)) {
+    return ChunkRead::RanOut;
+  }
+  const uint8_t* type = block.uncheckedAt(offset + 4);
+  std::memcpy(chunk.type, type, 4);
+  chunk.data = offset + 8;
+  // ISO/IEC 15948 5.3: lengths fit 31 bits, types are four ASCII letters.
+  if (chunk.length > MaxChunkLength ||
+      !(isLetter(type[0]) && isLetter(type[1]) && isLetter(type[2]) && isLetter(type[3]))) {
+    return ChunkRead::NotAChunk;
+  }
+  if (!block.contains(offset, ChunkOverhead + chunk.length)) return ChunkRead::RanOut;
+  uint64_t stored = 0;
+  block.readUnsigned(chunk.data + chunk.length, 4, true, stored);
+  return crcOf(block, offset + 4, 4 + chunk.length) == stored ? ChunkRead::Read : ChunkRead::BadCrc;
+}
+
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+  const size_t holdsBefore = holds != nullptr ? holds->size() : 0;
+  auto damagedAt = [&](uint64_t end) {
+    if (holds != nullptr) holds->resize(holdsBefore);
+    return StructureEnd::damagedAt(end);
+  };
   uint64_t p = start + sizeof(FileSignature);
   for (bool first = true;; first = false) {
+    Chunk chunk;
+    // The first chunk is IHDR of 13 bytes (ISO/IEC 15948 11.2.2) with its
+    // CRC: a signature without it is a stray copy of the signature bytes,
+    // told as soon as its header is there.
     uint64_t length = 0;
-    if (!block.readUnsigned(p, 4, true, length) || !block.contains(p + 4, 4)) {
-      return StructureEnd::ranOut();
-    }
-    const uint8_t* type = block.uncheckedAt(p + 4);
-    const bool typeValid = isLetter(type[0]) && isLetter(type[1]) && isLetter(type[2]) &&
-                           isLetter(type[3]);
-    // The first chunk is IHDR of 13 bytes (ISO/IEC 15948 11.2.2): a signature
-    // without it is a stray copy of the signature bytes.
-    if (first && (length != HeaderDataLength || std::memcmp(type, HeaderType, 4) != 0)) {
+    if (first && block.readUnsigned(p, 4, true, length) && block.contains(p + 4, 4) &&
+        (length != HeaderDataLength || !block.equals(p + 4, HeaderType, 4))) {
       return StructureEnd::notAFile();
     }
-    // A field that is no chunk header means the file was cut here on the card.
-    if (length > MaxChunkLength || !typeValid) return StructureEnd::endsAt(p);
-    if (!block.contains(p, ChunkOverhead + length)) return StructureEnd::ranOut();
-    uint64_t stored = 0;
-    block.readUnsigned(p + 8 + length, 4, true, stored);
-    // A chunk whose CRC does not match is not this file's: it ends before it
-    // (for IHDR: the signature was a stray copy).
-    if (crcOf(block, p + 4, 4 + length) != stored) {
-      return first ? StructureEnd::notAFile() : StructureEnd::endsAt(p);
+    const ChunkRead read = readChunk(block, p, chunk);
+    if (read == ChunkRead::RanOut) {
+      if (holds != nullptr) holds->resize(holdsBefore);
+      // A signature and a whole IHDR prove a picture; less is no file at the
+      // image's end. A chunk length running past the end may be a stray one:
+      // the next PNG is searched for from the chunk's data.
+      return StructureEnd::ranOut(!first, block.contains(p, 8) ? p + 8 : block.size());
     }
-    p += ChunkOverhead + length;
-    if (std::memcmp(type, EndType, 4) == 0) return StructureEnd::endsAt(p);
+    if (first && read != ChunkRead::Read) return StructureEnd::notAFile();
+    // A field that is no chunk header means the file was cut here on the card;
+    // a chunk whose CRC does not match is not this file's: it ends before either.
+    if (read != ChunkRead::Read) return damagedAt(p);
+    if (holds != nullptr) holds->push_back({chunk.data, chunk.data + chunk.length});
+    p += ChunkOverhead + chunk.length;
+    if (std::memcmp(chunk.type, EndType, 4) == 0) return StructureEnd::wholeAt(p);
   }
 }
 

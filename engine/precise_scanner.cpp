@@ -1,5 +1,6 @@
 #include "engine/precise_scanner.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/wide_vectors.h"
@@ -183,20 +184,25 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 
 }  // namespace
 
-void PreciseScanner::rebind() {
+void PreciseScanner::rebind(const uint8_t* data, uint64_t size) {
   pngCandidate_.known = false;
   movieCandidate_.known = false;
   movieKnown_ = false;
+  if (data != boundData_) jpegsFound_.clear();
+  std::erase_if(jpegsFound_, [size](const FoundJpeg& jpeg) { return jpeg.end > size; });
+  boundData_ = data;
 }
 
-PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint64_t from) {
+PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint64_t from,
+                                 bool partsAreFinds) {
   switch (type) {
-    case CarvedType::Jpeg: return findFile(block, from, jpeg::nextCandidate, jpeg::structureEnd);
+    case CarvedType::Jpeg: return findJpeg(block, from, partsAreFinds);
     case CarvedType::Png: {
       auto next = [this](const BoundBlock& b, uint64_t c) {
         return pngCandidate_.next(c, [&b](uint64_t at) { return firstPngSignature(b, at); });
       };
-      return findFile(block, from, next, png::structureEnd);
+      auto walk = [](const BoundBlock& b, uint64_t c) { return png::structureEnd(b, c); };
+      return findFile(block, from, next, walk);
     }
     case CarvedType::Mov: return findMovie(block, true, from);
     case CarvedType::Mp4: return findMovie(block, false, from);
@@ -205,6 +211,40 @@ PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint6
   return {};
 }
 
+bool PreciseScanner::partOfJpegFound(uint64_t start, uint64_t end) {
+  while (!jpegsFound_.empty() && jpegsFound_.back().end <= start) jpegsFound_.pop_back();
+  for (const FoundJpeg& jpeg : jpegsFound_) {
+    for (const ByteSpan& span : jpeg.parts) {
+      if (span.holds(start, end)) return true;
+    }
+  }
+  return false;
+}
+
+PreciseFind PreciseScanner::findJpeg(const BoundBlock& block, uint64_t from, bool partsAreFinds) {
+  if (from == 0 || from < lastJpegSearch_) jpegsFound_.clear();
+  lastJpegSearch_ = from;
+  for (uint64_t c = from; c < block.size(); ++c) {
+    c = jpeg::nextCandidate(block, c);
+    if (c >= block.size()) break;
+    spans_.clear();
+    const StructureEnd end = jpeg::structureEnd(block, c, partsAreFinds ? nullptr : &spans_);
+    if (end.verdict == StructureEnd::Verdict::NotAFile) continue;
+    const PreciseFind found = asFind(block, c, end);
+    if (!partsAreFinds) {
+      // A thumbnail or preview of a photo found before is the photo's. A JPEG
+      // that only starts inside one (a false opening whose segment lengths
+      // run into a real photo) is not: it is found on its own.
+      if (partOfJpegFound(found.start, found.start + found.size)) continue;
+      if (end.verdict == StructureEnd::Verdict::Ends && end.whole && !spans_.empty()) {
+        if (jpegsFound_.size() == MaxEnclosingJpegs) jpegsFound_.erase(jpegsFound_.begin());
+        jpegsFound_.push_back({found.start, found.start + found.size, spans_});
+      }
+    }
+    return found;
+  }
+  return {};
+}
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.
@@ -225,9 +265,13 @@ PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, u
       ++c;
       continue;
     }
-    movieKnown_ = true;
-    movieStart_ = c;
-    movieEnd_ = verdict == StructureEnd::Verdict::Ends ? found.end.end : block.size();
+    // A movie proven by its moov or mdat owns its atoms up to its end, or up
+    // to the block end when it runs on past it.
+    if (verdict == StructureEnd::Verdict::Ends || found.end.proven) {
+      movieKnown_ = true;
+      movieStart_ = c;
+      movieEnd_ = verdict == StructureEnd::Verdict::Ends ? found.end.end : block.size();
+    }
     // Unknown brand, or the wanted one: the find is this scan's.
     if (!found.brandKnown || found.quickTime == quickTime) return asFind(block, c, found.end);
     // A movie of the other brand reaching the block end hides what follows

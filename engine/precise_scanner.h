@@ -5,15 +5,18 @@
 // positions to compare whole, and asks the type's structure walk (jpeg_structure.h,
 // png_structure.h, movie_structure.h) whether a file starts there and where
 // it ends. Every answer depends only on the bytes from the candidate on and
-// on where the block ends as StructureEnd::RanOut says; the one memory kept
-// between calls is the last movie found (below) and the searches' caches.
+// on where the block ends as StructureEnd::RanOut says, except for what is
+// remembered between calls: the last movie found, the whole JPEGs found
+// since the JPEG search began (whose parts are no finds of their own unless
+// the caller asks for them) and the searches' caches.
 //
-//   PreciseScanner scanner;            // one per engine
-//   scanner.rebind();                   // whenever the block changes
-//   PreciseFind f = scanner.find(block, CarvedType::Jpeg, from);
+//   PreciseScanner scanner;                   // one per engine
+//   scanner.rebind(data, size);               // whenever the block is bound
+//   PreciseFind f = scanner.find(block, CarvedType::Jpeg, from, false);
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/bound_block.h"
 #include "engine/carved_type.h"
@@ -33,10 +36,15 @@ struct PreciseFind {
 
 class PreciseScanner {
  public:
-  // The first file of `type` that starts at or after `from`.
-  PreciseFind find(const BoundBlock& block, CarvedType type, uint64_t from);
-  // Forgets the caches; called when a block is bound.
-  void rebind();
+  // The first file of `type` that starts at or after `from`. With
+  // `partsAreFinds` false, a JPEG lying inside an APPn segment or a further
+  // MPF image of a whole JPEG found before (an EXIF thumbnail, a preview) is
+  // a part of that JPEG and passed over; with true it is a find as well.
+  PreciseFind find(const BoundBlock& block, CarvedType type, uint64_t from, bool partsAreFinds);
+  // Forgets the caches; called when a block is bound. The whole JPEGs found
+  // are kept while the same bytes are bound again (the scan layer binds more
+  // of an image and repeats a search) and lie inside the new block.
+  void rebind(const uint8_t* data, uint64_t size);
 
  private:
   // The last answer of a candidate search, so that searches from advancing
@@ -58,7 +66,10 @@ class PreciseScanner {
     }
   };
 
+  PreciseFind findJpeg(const BoundBlock& block, uint64_t from, bool partsAreFinds);
   PreciseFind findMovie(const BoundBlock& block, bool quickTime, uint64_t from);
+  // Whether [start, end) lies inside a span of a whole JPEG found before.
+  bool partOfJpegFound(uint64_t start, uint64_t end);
   // The next position >= from where a movie's opening atom could start
   // (its type four bytes on is one of movie::OpeningTypes); the block size
   // when there is none.
@@ -67,11 +78,29 @@ class PreciseScanner {
   CandidateMemo pngCandidate_;    // PNG signatures
   CandidateMemo movieCandidate_;  // opening atom types (four bytes into the atom)
   // The last movie found (either brand): its top-level atoms are never
-  // movies of their own, so a search from inside it (split mode continues
-  // from start + 1) goes on after it.
+  // movies of their own, so a search from inside it goes on after it. A
+  // movie that runs past the block end is remembered (up to the block end)
+  // only when its moov or mdat was walked: what the atoms of an unproven
+  // one claim may be stray bytes.
   bool movieKnown_ = false;
   uint64_t movieStart_ = 0;
   uint64_t movieEnd_ = 0;
+
+  // Whole JPEGs found, innermost last, with the spans that hold their parts.
+  // A JPEG search from position 0 or from before the last one begins afresh
+  // (a new scan), and so does a block of other bytes.
+  struct FoundJpeg {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    ByteSpans parts;
+  };
+  // Enclosing JPEGs kept; deeper nesting than a thumbnail in a preview in a
+  // photo does not occur in real files.
+  static constexpr size_t MaxEnclosingJpegs = 8;
+  std::vector<FoundJpeg> jpegsFound_;
+  const uint8_t* boundData_ = nullptr;
+  uint64_t lastJpegSearch_ = 0;
+  ByteSpans spans_;  // the walk's scratch
 };
 
 }  // namespace kestrix

@@ -56,14 +56,17 @@ inline bool isPreciseMode(int32_t mode) {
 //   not resume inside that movie (its top-level atoms would be taken for
 //   movies); at the true end of the image the movie is the last thing in it
 //   and no find of this type follows.
-// - 261: a JPEG inside another JPEG (APPn, EXIF thumbnail, MPF image) is part
-//   of it, never a find of its own; the caller continues from the end of
-//   the previous find. A JPEG inside a PNG or movie is still found; the
-//   caller decides about it.
+// - 261: a JPEG inside an APPn payload or a further MPF image of a whole
+//   JPEG found before in this search is part of it, never a find of its
+//   own. The caller continues a JPEG search from start + 1 of the previous
+//   find (so a false opening whose segment lengths run on into a real photo
+//   does not hide it), other types from the find's end. A JPEG inside a PNG
+//   or movie is still found; the caller decides about it.
 // - 262: the caller continues from start + 1 of the previous find, so
 //   embedded JPEGs come out as finds of their own, each from its SOI to its
-//   EOI. A search from inside the last movie found goes on after that movie
-//   (its atoms are no movies of their own).
+//   EOI.
+// - A search from inside the last movie found (whole, or proven by its moov
+//   or mdat) goes on after that movie: its atoms are no movies of their own.
 // - Linear in the data whatever it holds; never reads outside the block.
 // Extract in the precise modes copies [start, start + size) as it is.
 inline constexpr uint64_t PreciseSignatureReach = 16;
