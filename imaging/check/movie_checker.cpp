@@ -1,5 +1,7 @@
 #include "imaging/check/movie_checker.h"
 
+#include "engine/movie_structure.h"
+
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -85,23 +87,27 @@ struct Walk {
                 return depth == 0 && end == length ? Bad(Verdict::Truncated, length, "data ends inside an atom header")
                                                    : Bad(Verdict::Damaged, offset, "atom header does not fit");
             }
-            const std::uint8_t* header = bytes + offset;
-            const std::uint8_t* type = header + 4;
-            std::uint64_t size = ReadBe32(header);
-            std::uint64_t headerSize = 8;
-            if (size == 1) {
-                if (end - offset < 16)
-                    return depth == 0 ? Bad(Verdict::Truncated, length, "data ends inside an atom header")
-                                      : Bad(Verdict::Damaged, offset, "atom header does not fit");
-                size = ReadBe64(header + 8);
-                headerSize = 16;
-            } else if (size == 0) {
-                size = end - offset; // to the end of the file (top level) or the parent
-            }
+            // The one reading of an atom header the scan's walk uses too.
+            movie::AtomHeader atom;
+            const movie::AtomRead read = movie::readAtomHeader(BoundBlock(bytes, end), offset, atom);
+            if (read == movie::AtomRead::RanOut)
+                return depth == 0 ? Bad(Verdict::Truncated, length, "data ends inside an atom header")
+                                  : Bad(Verdict::Damaged, offset, "atom header does not fit");
+            const std::uint8_t* type = bytes + offset + 4;
             if (!IsAtomType(type))
                 return Bad(Verdict::Damaged, offset, "not an atom");
-            if (size < headerSize)
+            if (read == movie::AtomRead::TooSmall)
                 return Bad(Verdict::Damaged, offset, "atom size too small");
+            const std::uint64_t headerSize = atom.headerLength;
+            std::uint64_t size = atom.size;
+            if (atom.toEnd) {
+                // Inside a parent the atom fills it. At the top "to the end
+                // of the file" says nothing of where the file ends: the scan
+                // takes the movie as cut there, and so does the check.
+                if (depth == 0)
+                    return Bad(Verdict::Truncated, length, "atom runs to the end of the file");
+                size = end - offset;
+            }
             if (size > end - offset) {
                 return depth == 0 && end == length ? Bad(Verdict::Truncated, length, "data ends inside an atom")
                                                    : Bad(Verdict::Damaged, offset, "atom larger than its parent");
@@ -154,15 +160,11 @@ struct Walk {
     bool ChunkOffsets()
     {
         for (const auto& [at, wide] : chunkTables) {
-            std::uint64_t size = ReadBe32(bytes + at);
-            std::uint64_t header = 8;
-            if (size == 1) {
-                size = ReadBe64(bytes + at + 8);
-                header = 16;
-            } else if (size == 0) {
-                size = length - at;
-            }
-            const std::uint64_t payload = at + header;
+            // Read whole by the tree walk above, which put it inside its parent.
+            movie::AtomHeader atom;
+            movie::readAtomHeader(BoundBlock(bytes, length), at, atom);
+            const std::uint64_t size = atom.toEnd ? length - at : atom.size;
+            const std::uint64_t payload = at + atom.headerLength;
             const std::uint64_t end = at + size;
             if (end - payload < 8)
                 return Bad(Verdict::Damaged, at, "chunk offset table too short");
@@ -186,6 +188,24 @@ struct Walk {
     }
 };
 
+// Atoms that nest well are one movie only when the scan's own walk takes
+// them for one, whole and ending where the bytes end: a moov without its
+// movie header, a "wide" or "pnot" of the wrong shape, another file's atoms
+// after the movie's are not a movie the scan would find.
+void JudgeAsTheScanDoes(const std::uint8_t* bytes, std::uint64_t length, Walk& walk)
+{
+    const movie::MovieStructure scanned = movie::structureOf(BoundBlock(bytes, length), 0);
+    if (scanned.closesAtBlockEnd)
+        return;
+    if (scanned.end.verdict == StructureEnd::Verdict::RanOut) {
+        walk.Bad(Verdict::Truncated, length, "data ends inside an atom");
+    } else if (scanned.end.verdict != StructureEnd::Verdict::Ends) {
+        walk.Bad(Verdict::Damaged, 0, "atoms that are no movie's");
+    } else if (scanned.end.end < length) {
+        walk.Bad(Verdict::Damaged, scanned.end.end, "data after the movie");
+    }
+}
+
 } // namespace
 
 CheckResult MovieChecker::Check(const std::uint8_t* bytes, std::uint64_t length)
@@ -203,6 +223,8 @@ CheckResult MovieChecker::Check(const std::uint8_t* bytes, std::uint64_t length)
             walk.Bad(Verdict::Truncated, length, "no movie atom");
         else if (walk.movieData.empty() && !walk.chunkTables.empty())
             walk.Bad(Verdict::Damaged, length, "no movie data");
+        else
+            JudgeAsTheScanDoes(bytes, length, walk);
     }
     result.verdict = walk.verdict;
     result.width = walk.width;

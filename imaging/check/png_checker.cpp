@@ -1,5 +1,7 @@
 #include "imaging/check/png_checker.h"
 
+#include "engine/png_structure.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@ namespace kestrix {
 namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr std::uint32_t kMaxChunkLength = 0x7FFFFFFF; // PNG 5.3: lengths fit 31 bits
 constexpr std::uint32_t kMaxDimension = 0x7FFFFFFF;
 
 std::uint32_t ReadBe32(const std::uint8_t* bytes)
@@ -24,29 +25,6 @@ std::uint32_t ReadBe32(const std::uint8_t* bytes)
 bool IsType(const std::uint8_t* type, const char* name)
 {
     return std::memcmp(type, name, 4) == 0;
-}
-
-// Chunk types are four ASCII letters (PNG 5.4).
-bool IsLetterType(const std::uint8_t* type)
-{
-    for (int i = 0; i < 4; ++i) {
-        const std::uint8_t c = type[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
-            return false;
-    }
-    return true;
-}
-
-std::uint32_t Crc(const std::uint8_t* bytes, std::uint64_t length)
-{
-    uLong crc = crc32(0L, Z_NULL, 0);
-    while (length > 0) {
-        const uInt step = static_cast<uInt>(std::min<std::uint64_t>(length, 1u << 30));
-        crc = crc32(crc, bytes, step);
-        bytes += step;
-        length -= step;
-    }
-    return static_cast<std::uint32_t>(crc);
 }
 
 // Bits per pixel of an allowed colour type / bit depth pair (PNG 11.2.2), or 0.
@@ -166,18 +144,17 @@ CheckResult PngChecker::Check(const std::uint8_t* bytes, std::uint64_t length)
     };
 
     for (;;) {
-        if (length - offset < 12)
-            return finish(Verdict::Truncated, length, "data ends before IEND");
-        const std::uint8_t* chunk = bytes + offset;
-        const std::uint32_t chunkLength = ReadBe32(chunk);
-        const std::uint8_t* type = chunk + 4;
-        if (chunkLength > kMaxChunkLength || !IsLetterType(type))
-            return finish(Verdict::Damaged, offset, "bad chunk header");
-        if (std::uint64_t(chunkLength) + 12 > length - offset)
-            return finish(Verdict::Truncated, length, "data ends before IEND");
-        const std::uint8_t* data = chunk + 8;
-        if (Crc(type, std::uint64_t(chunkLength) + 4) != ReadBe32(data + chunkLength))
-            return finish(Verdict::Damaged, offset, "chunk CRC mismatch");
+        // The one chunk reader the scan's walk uses too.
+        png::Chunk chunk;
+        switch (png::readChunk(BoundBlock(bytes, length), offset, chunk)) {
+        case png::ChunkRead::Read: break;
+        case png::ChunkRead::RanOut: return finish(Verdict::Truncated, length, "data ends before IEND");
+        case png::ChunkRead::NotAChunk: return finish(Verdict::Damaged, offset, "bad chunk header");
+        case png::ChunkRead::BadCrc: return finish(Verdict::Damaged, offset, "chunk CRC mismatch");
+        }
+        const std::uint32_t chunkLength = static_cast<std::uint32_t>(chunk.length);
+        const std::uint8_t* type = chunk.type;
+        const std::uint8_t* data = bytes + chunk.data;
 
         if (!haveHeader) {
             if (!IsType(type, "IHDR") || chunkLength != 13)
