@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/candidate_list.h"
+#include "core/find_structure.h"
 #include "engine/scan_engine.h"
 #include "host/engine_set.h"
 
@@ -42,9 +43,14 @@ struct Find {
   size_t pass = 0;  // index into the passes (registry order)
   uint64_t start = 0;
   uint64_t end = 0;
-  bool dropped = false;      // nested in another find in the normal precise mode
-  int64_t parent = -1;       // index into the window's sweep list, or -1
+  bool dropped = false;      // a part of another find in the normal precise mode
   std::string name;          // set when it is listed
+  Find(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
+  // Its structure on the whole image, walked only when another find lies
+  // inside it: only a whole file holds others, and only inside its spans.
+  bool walked = false;
+  bool whole = false;
+  ByteSpans holds;
 };
 
 // One extension's walk over the image.
@@ -72,6 +78,10 @@ struct TypePass {
   bool pending = false;
   uint64_t pendingStart = 0;
   uint64_t pendingEnd = 0;
+  // Where the search goes on after a find cut by the image's end: a movie
+  // atom "to the end of the file" may be followed by other files. 0: the
+  // usual place (see preciseWindow).
+  uint64_t pendingResume = 0;
 
   // Rows of a later type wait for the end of the scan, so the list keeps
   // registry order; the first type's rows go out at once.
@@ -226,7 +236,7 @@ class WindowedScan {
       if (!keepGoing()) return false;
       reportWithin(index, pass.position);
       pass.previous = pass.position;
-      if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position, false, -1, {}});
+      if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position});
       if (pass.position >= size) {
         pass.done = true;
         return true;
@@ -248,16 +258,22 @@ class WindowedScan {
         uint64_t position = findNext(pass, pass.resume, &out);
         bool found = out != 0 && out <= position && position <= bound;
         if (!found) {
+          // A movie of the other brand starts at `position` and reaches the
+          // bound: where it ends, and so where this type's search goes on,
+          // only the whole image can tell.
+          if (out == 0 && position < bound && position >= pass.resume) {
+            pass.resume = std::max(pass.resume, pastOtherMovie(pass, position));
+            if (pass.resume >= size) {
+              pass.done = true;
+              return true;
+            }
+            continue;
+          }
           // No find starts between resume and the bound; and as the margin
           // is at least kSignatureOverlap, no signature starting before the
           // window's end was cut by the bound.
-          // An engine may instead name a place below the bound to search
-          // again from with more of the image (a movie of the other brand
-          // that runs past the bound: what follows it is not known yet).
           if (bound >= size) {
             pass.done = true;
-          } else if (out == 0 && position < bound) {
-            pass.resume = std::max(pass.resume, position);
           } else {
             pass.resume = std::max(pass.resume, windowEnd);
           }
@@ -280,26 +296,92 @@ class WindowedScan {
           pass.done = true;
           return true;
         }
+        const uint64_t start = position - out;
+        pass.pendingResume = 0;
+        if (position == size) {
+          // Ended by the image's end: a file cut short only when what lies
+          // before the end proves one. Bytes that merely open like a file
+          // (an atom header whose size runs past the card, an SOI with a
+          // segment length) are no find, and hide nothing after them.
+          const FindStructure cut = walkFind(image_, pass.extension, start, false);
+          if (cut.kind == FindStructure::Kind::NotAFile) {
+            pass.resume = start + 1;
+            if (pass.resume >= size) {
+              pass.done = true;
+              return true;
+            }
+            continue;
+          }
+          if (cut.kind == FindStructure::Kind::Cut) pass.pendingResume = cut.resume;
+        }
         pass.pending = true;
-        pass.pendingStart = position - out;
+        pass.pendingStart = start;
         pass.pendingEnd = position;
       }
       if (pass.pendingStart >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
       reportWithin(index, pass.pendingEnd);
-      finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd, false, -1, {}});
+      finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd});
       pass.pending = false;
-      // The split mode searches again inside a JPEG for the JPEGs embedded
-      // in it (thumbnails, MPF images, APPn contents). Other types hold no
-      // files of their own type worth listing, and a search from inside a
-      // movie would take its inner atoms for movies.
-      const bool lookInside = isSplit(settings_.mode) && pass.extension == "jpg";
-      pass.resume = lookInside ? pass.pendingStart + 1 : pass.pendingEnd;
+      // A JPEG is searched again from inside: the engine passes over the
+      // thumbnails and previews of a whole photo (or gives them as finds in
+      // the split mode), and a find that is no whole photo (a false opening
+      // whose segment lengths run on into the next photo) must not hide the
+      // photos it overlaps. Other types hold no files of their own type
+      // worth listing, and a search from inside a movie would take its inner
+      // atoms for movies.
+      if (pass.extension == "jpg") {
+        pass.resume = pass.pendingStart + 1;
+      } else if (pass.pendingResume > pass.pendingStart) {
+        pass.resume = pass.pendingResume;
+      } else {
+        pass.resume = pass.pendingEnd;
+      }
       if (pass.resume >= size) {
         pass.done = true;
         return true;
       }
     }
+  }
+
+  // Where the search of `pass` goes on after the movie of the other brand at
+  // `start`: after it when it is a movie on the whole image (its atoms are
+  // its own, never movies of their own), where its atom "to the end of the
+  // file" begins when it is a movie cut by the image's end, and at the next
+  // byte when it is none.
+  uint64_t pastOtherMovie(const TypePass& pass, uint64_t start) const {
+    const FindStructure other = walkFind(image_, pass.extension, start, false);
+    switch (other.kind) {
+      case FindStructure::Kind::Whole:
+      case FindStructure::Kind::Damaged: return std::max(other.end, start + 1);
+      case FindStructure::Kind::Cut: return std::max(other.resume, start + 1);
+      case FindStructure::Kind::Unknown:
+      case FindStructure::Kind::NotAFile: break;
+    }
+    return start + 1;
+  }
+
+  // Whether `holder` (a find of a pass) holds [start, end) as a part: it is a
+  // whole file on the image and one of its spans (a movie's media data, a
+  // JPEG's APPn payload or further image, a PNG chunk) holds the range. A
+  // cut, damaged or unverified find holds nothing, however far it reaches.
+  bool holdsPart(Find& holder, uint64_t start, uint64_t end) const {
+    if (!holder.walked) {
+      FindStructure walked = walkFind(image_, passes_[holder.pass].extension, holder.start, true);
+      holder.walked = true;
+      holder.whole = walked.kind == FindStructure::Kind::Whole && walked.end == holder.end;
+      holder.holds = std::move(walked.holds);
+      // A type the scan has no walker for: its engine's range is its word.
+      if (walked.kind == FindStructure::Kind::Unknown) {
+        holder.whole = true;
+        holder.holds = {ByteSpan{holder.start, holder.end}};
+      }
+    }
+    if (!holder.whole) return false;
+    for (const ByteSpan& span : holder.holds) {
+      if (span.holds(start, end)) return true;
+    }
+    return false;
   }
 
   // Names the window's finds and lists them. In the precise modes a find
@@ -321,18 +403,21 @@ class WindowedScan {
         if (a->start != b->start) return a->start < b->start;
         return a->end > b->end;
       });
+      // Every find on the stack reaches over the one at hand; the innermost
+      // that holds it as a part (not merely overlaps it) is its parent.
       std::vector<Find*> stack;
       for (Find* find : order) {
         while (!stack.empty() && stack.back()->end < find->end) stack.pop_back();
         const bool isNew = find >= finds.data() && find < finds.data() + finds.size();
-        if (isNew && !stack.empty()) {
-          Find* holder = stack.back();
+        for (auto it = stack.rbegin(); isNew && it != stack.rend(); ++it) {
+          Find* holder = *it;
           // Two finds of one range are two readings of one file, not a
           // file inside another.
-          if (!(holder->start == find->start && holder->end == find->end)) {
-            parents[static_cast<size_t>(find - finds.data())] = holder;
-            if (!isSplit(settings_.mode)) find->dropped = true;
-          }
+          if (holder->start == find->start && holder->end == find->end) continue;
+          if (!holdsPart(*holder, find->start, find->end)) continue;
+          parents[static_cast<size_t>(find - finds.data())] = holder;
+          if (!isSplit(settings_.mode)) find->dropped = true;
+          break;
         }
         stack.push_back(find);
       }

@@ -23,10 +23,15 @@
 //     exactly at the bound; such a find is decided again on the whole image.
 //     A find that starts past the window waits for the next one.
 //
+// A precise find ending at the image's end is listed only when what lies
+// before the end proves a file (a cut photo, a movie whose moov or mdat was
+// walked); bytes that merely open like one are passed over.
+//
 // Names are "%08u.%s", one counter per extension. In the precise modes a
-// find lying inside another find (a frame of a Motion-JPEG movie, a JPEG
-// inside a PNG chunk) is dropped in the normal mode and listed with its
-// parent's name in the split mode.
+// find lying inside a span of a whole file (a frame in a movie's mdat, a
+// JPEG in a PNG chunk or a photo's APPn) is dropped in the normal mode and
+// listed with its parent's name in the split mode. A find that is cut,
+// damaged or unverified never drops another.
 #pragma once
 
 #include <cstdint>

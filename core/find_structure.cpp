@@ -1,0 +1,49 @@
+#include "core/find_structure.h"
+
+#include "engine/bound_block.h"
+#include "engine/jpeg_structure.h"
+#include "engine/movie_structure.h"
+#include "engine/png_structure.h"
+
+namespace kestrix {
+
+FindStructure walkFind(const ImageBlock& image, const std::string& extension, uint64_t start,
+                       bool wantHolds) {
+  FindStructure found;
+  const BoundBlock block(image.data(), image.size());
+  ByteSpans* holds = wantHolds ? &found.holds : nullptr;
+  StructureEnd end;
+  if (extension == "jpg") {
+    end = jpeg::structureEnd(block, start, holds);
+  } else if (extension == "png") {
+    end = png::structureEnd(block, start, holds);
+  } else if (extension == "mov" || extension == "mp4") {
+    const movie::MovieStructure movie = movie::structureOf(block, start, holds);
+    // A movie whose last atom ends on the image's last byte is whole.
+    end = movie.closesAtBlockEnd ? StructureEnd::wholeAt(block.size()) : movie.end;
+  } else {
+    return found;
+  }
+  switch (end.verdict) {
+    case StructureEnd::Verdict::NotAFile: found.kind = FindStructure::Kind::NotAFile; break;
+    case StructureEnd::Verdict::Ends:
+      found.kind = end.whole ? FindStructure::Kind::Whole : FindStructure::Kind::Damaged;
+      found.end = end.end;
+      break;
+    case StructureEnd::Verdict::RanOut:
+      // On the whole image "ran out" is the image's end: a cut file only when
+      // what was walked before proves one.
+      if (end.proven) {
+        found.kind = FindStructure::Kind::Cut;
+        found.end = block.size();
+        found.resume = end.resume > start ? end.resume : block.size();
+      } else {
+        found.kind = FindStructure::Kind::NotAFile;
+      }
+      break;
+  }
+  if (found.kind != FindStructure::Kind::Whole) found.holds.clear();
+  return found;
+}
+
+}  // namespace kestrix
