@@ -2,13 +2,13 @@
 # Installs what the tests need, builds, and runs every test three ways:
 #   1. the plain build (RelWithDebInfo) under ctest,
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
-#   3. every libFuzzer target for KESTRIX_FUZZ_SECONDS seconds (20) when clang is there.
+#   3. every libFuzzer target for KESTRIX_FUZZ_SECONDS seconds (18) when clang is there.
 # Build trees go to build/test, build/asan and build/fuzz.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test gui
-fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-20}
+fuzz_seconds=${KESTRIX_FUZZ_SECONDS:-18}
 jobs=2
 passed=0
 failed=0
