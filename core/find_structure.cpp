@@ -19,8 +19,9 @@ FindStructure walkFind(const ImageBlock& image, const std::string& extension, ui
     end = png::structureEnd(block, start, holds);
   } else if (extension == "mov" || extension == "mp4") {
     const movie::MovieStructure movie = movie::structureOf(block, start, holds);
-    // A movie whose last atom ends on the image's last byte is whole.
-    end = movie.closesAtBlockEnd ? StructureEnd::wholeAt(block.size()) : movie.end;
+    // A whole movie followed by no more than a cut atom at the image's end
+    // is whole up to that atom.
+    end = movie.closesAtBlockEnd ? StructureEnd::wholeAt(movie.closedEnd) : movie.end;
   } else {
     return found;
   }

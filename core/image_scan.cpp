@@ -313,6 +313,11 @@ class WindowedScan {
             continue;
           }
           if (cut.kind == FindStructure::Kind::Cut) pass.pendingResume = cut.resume;
+          // A whole movie followed by the start of an atom the image cuts:
+          // the movie ends before it.
+          if (cut.kind == FindStructure::Kind::Whole && cut.end > start && cut.end < size) {
+            position = cut.end;
+          }
         }
         pass.pending = true;
         pass.pendingStart = start;

@@ -76,7 +76,8 @@ constexpr uint16_t MpEntryTag = 0xB002;
 constexpr uint64_t MpEntryLength = 16;
 constexpr uint64_t IfdEntryLength = 12;
 
-StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex);
+StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex,
+                  uint64_t* firstScan = nullptr);
 
 // One image the MP index lists besides the primary one.
 struct IndexedImage {
@@ -152,7 +153,7 @@ StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, u
       if (!block.contains(image.start, sizeof CandidateSignature)) return StructureEnd::ranOut(true);
       break;
     }
-    const StructureEnd listed = walk(block, image.start, nullptr, false);
+    const StructureEnd listed = walk(block, image.start, nullptr, false, nullptr);
     if (listed.verdict == StructureEnd::Verdict::RanOut) return StructureEnd::ranOut(true);
     if (listed.verdict != StructureEnd::Verdict::Ends || !listed.whole) break;
     if (holds != nullptr) holds->push_back({image.start, listed.end});
@@ -303,11 +304,39 @@ uint64_t nextCandidate(const BoundBlock& block, uint64_t from) {
   return size;
 }
 
+namespace {
+
+// A whole photo's header holds its thumbnails whole inside its segments. A
+// JPEG that opens in the header (from SOI to the first scan at `firstScan`)
+// but runs past the segment holding it means the header's lengths were stray
+// bytes that ran on into another photo's segments: the file is whole, as its
+// walk says, but what it seems to hold are files of their own.
+bool partsStayInside(const BoundBlock& block, uint64_t start, uint64_t firstScan,
+                     const ByteSpans& holds, size_t from) {
+  for (uint64_t c = start + 2; c < firstScan; ++c) {
+    c = nextCandidate(block, c);
+    if (c >= firstScan) break;
+    const StructureEnd inner = walk(block, c, nullptr, false, nullptr);
+    if (inner.verdict == StructureEnd::Verdict::NotAFile) continue;
+    if (inner.verdict == StructureEnd::Verdict::RanOut) return false;
+    uint64_t limit = firstScan;  // outside an APPn: the header's end
+    for (size_t i = from; i < holds.size(); ++i) {
+      if (holds[i].begin <= c && c < holds[i].end) limit = holds[i].end;
+    }
+    if (inner.end > limit) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
   const size_t holdsBefore = holds != nullptr ? holds->size() : 0;
-  const StructureEnd end = walk(block, start, holds, true);
+  uint64_t firstScan = 0;
+  const StructureEnd end = walk(block, start, holds, true, &firstScan);
   // Only a file that proves itself holds other files.
-  if (holds != nullptr && !(end.verdict == StructureEnd::Verdict::Ends && end.whole)) {
+  if (holds != nullptr && !(end.verdict == StructureEnd::Verdict::Ends && end.whole &&
+                            partsStayInside(block, start, firstScan, *holds, holdsBefore))) {
     holds->resize(holdsBefore);
   }
   return end;
@@ -315,7 +344,8 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* ho
 
 namespace {
 
-StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex) {
+StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex,
+                  uint64_t* firstScan) {
   // Before a whole frame header nothing proves a photo yet: running out there
   // means "no file" at the true end of the image. After it, the photo's
   // header (its EXIF, a thumbnail) is worth listing even when cut.
@@ -360,7 +390,10 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
       mpfHeader = q + 3 + 4;
     }
     p = q + 1 + length;
-    if (marker == 0xDA) break;
+    if (marker == 0xDA) {
+      if (firstScan != nullptr) *firstScan = q - 1;
+      break;
+    }
   }
 
   // Entropy-coded data and what may follow it, up to EOI. The frame and

@@ -99,12 +99,16 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start, ByteSpans* h
   for (int atoms = 0;; ++atoms) {
     AtomHeader atom;
     const AtomRead read = readAtomHeader(block, p, atom);
+    // A whole movie followed by an atom of its own that the block does not
+    // hold: whole there at the end of the image.
+    auto closedHere = [&] {
+      movie.closesAtBlockEnd = true;
+      movie.closedEnd = p;
+      movie.end = StructureEnd::ranOut(true, block.size());
+      return movie;
+    };
     if (read == AtomRead::RanOut) {
-      if (p == block.size() && hasMovie && hasMediaData) {
-        movie.closesAtBlockEnd = true;
-        movie.end = StructureEnd::ranOut(true, block.size());
-        return movie;
-      }
+      if (hasMovie && hasMediaData) return closedHere();
       return ranOut(block.size());
     }
     const AtomType type = atom.type;
@@ -153,11 +157,13 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start, ByteSpans* h
     // "To the end of the file": the file's end is past what this block
     // holds, and a card does not record it; what follows the atom's header
     // may be other files.
-    if (atom.toEnd) return ranOut(p + atom.headerLength);
+    if (atom.toEnd) return hasMovie && hasMediaData ? closedHere() : ranOut(p + atom.headerLength);
     // An atom that runs past the block: at the image's end, what follows its
     // header may be other files (its size may be a stray one), so a search
     // for the next movie goes on from its data.
-    if (atom.size > block.size() - p) return ranOut(p + atom.headerLength);  // the header was read
+    if (atom.size > block.size() - p) {  // the header was read
+      return hasMovie && hasMediaData ? closedHere() : ranOut(p + atom.headerLength);
+    }
     if (type == Movie) {
       // A moov without a movie header inside it is no movie's.
       if (!movieFits(block, p, atom)) {

@@ -50,11 +50,13 @@ struct MovieStructure {
   StructureEnd end;
   bool quickTime = true;   // major brand "qt  " or no ftyp; meaningful unless NotAFile
   bool brandKnown = true;  // false when the block ended before the brand could be read
-  // RanOut only: moov and mdat were walked and the last atom ends exactly at
-  // the block end. Whether more atoms of the movie follow, only more bytes
-  // tell; at the end of the image (or of a restored file) the movie is whole
-  // there, and `holds` was filled in as for a whole movie.
+  // RanOut only: moov and mdat were walked, and the next top-level atom (its
+  // header, or its body) does not fit in the block. Whether the movie goes
+  // on, only more bytes tell; at the end of the image (or of a restored
+  // file) it is whole at `closedEnd`, the end of its last whole atom, and
+  // `holds` was filled in as for a whole movie.
   bool closesAtBlockEnd = false;
+  uint64_t closedEnd = 0;
 };
 
 // Walks the movie whose first atom is at `start`. When `holds` is given and

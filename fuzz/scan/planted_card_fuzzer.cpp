@@ -33,6 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    precise.whole[i] ? "whole" : "LOST");
     }
     for (const std::string& plant : card.plants) std::fprintf(stderr, "  plant %s\n", plant.c_str());
+    // The card itself, for a look with kestrix-cli.
+    if (const char* path = std::getenv("KESTRIX_FAILED_CARD")) {
+      if (std::FILE* out = std::fopen(path, "wb")) {
+        std::fwrite(card.bytes.data(), 1, card.bytes.size(), out);
+        std::fclose(out);
+      }
+    }
     std::abort();
   }
   return 0;

@@ -195,8 +195,11 @@ struct Walk {
 void JudgeAsTheScanDoes(const std::uint8_t* bytes, std::uint64_t length, Walk& walk)
 {
     const movie::MovieStructure scanned = movie::structureOf(BoundBlock(bytes, length), 0);
-    if (scanned.closesAtBlockEnd)
+    if (scanned.closesAtBlockEnd) {
+        if (scanned.closedEnd < length)
+            walk.Bad(Verdict::Truncated, scanned.closedEnd, "data ends inside an atom");
         return;
+    }
     if (scanned.end.verdict == StructureEnd::Verdict::RanOut) {
         walk.Bad(Verdict::Truncated, length, "data ends inside an atom");
     } else if (scanned.end.verdict != StructureEnd::Verdict::Ends) {

@@ -156,6 +156,7 @@ class PreciseReference {
     uint64_t p = s + 2;
     bool sawFrame = false;
     uint64_t mpf = 0;
+    uint64_t firstScan = 0;
     for (int segment = 0;; ++segment) {
       if (segment >= 512) return {Not};
       uint64_t b = 0;
@@ -179,7 +180,10 @@ class PreciseReference {
       if (app(static_cast<uint8_t>(m))) spans.push_back({q + 3, q + 1 + len});
       if (m == 0xE2 && mpf == 0 && len >= 6 && has(q + 3, {'M', 'P', 'F', 0})) mpf = q + 7;
       p = q + 1 + len;
-      if (m == 0xDA) break;
+      if (m == 0xDA) {
+        firstScan = q - 1;
+        break;
+      }
     }
     uint64_t end = 0;
     while (true) {
@@ -255,6 +259,21 @@ class PreciseReference {
       end = extended;
     }
     if (follow) end = trailerEnd(s, end);
+    // A JPEG opening in the header that runs past its segment: the header's
+    // lengths ran into another photo, and this file holds nothing.
+    for (uint64_t c = s + 2; follow && c < firstScan; ++c) {
+      if (!has(c, {0xFF, 0xD8, 0xFF})) continue;
+      const Walk inner = jpeg(c, false);
+      if (inner.state == Not) continue;
+      uint64_t limit = firstScan;
+      for (const Span& span : spans) {
+        if (span.begin <= c && c < span.end) limit = span.end;
+      }
+      if (inner.state == RanOut || inner.end > limit) {
+        spans.clear();
+        break;
+      }
+    }
     Walk w{Ends, end};
     w.spans = spans;
     return w;

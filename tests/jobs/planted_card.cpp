@@ -247,14 +247,15 @@ void plantInside(Bytes& file, PlantKind kind, Choices& choices, std::vector<std:
 }
 
 // Old data: random bytes, with strays planted apart from each other and
-// never in the last 16 bytes, so none of them touches the file after it.
+// never in the first or last 16 bytes, so none of them touches a file (a
+// "free" atom right after a movie would be the movie's own).
 Bytes gap(Choices& choices, uint64_t base, bool fileFollows, std::vector<std::string>& plants) {
   const uint64_t length = 16 + choices.below(3000);
   std::mt19937_64 random(choices.seed());
   Bytes out(length);
   for (uint8_t& b : out) b = static_cast<uint8_t>(random());
   const uint64_t count = choices.below(5);
-  uint64_t free = 0;  // strays go at or after this offset
+  uint64_t free = 16;  // strays go at or after this offset
   for (uint64_t i = 0; i < count && free + 16 < length; ++i) {
     const uint64_t at = free + choices.below(std::min<uint64_t>(400, length - 16 - free));
     std::string what;
@@ -300,7 +301,7 @@ PlantedCard plantCard(const std::vector<PlantFile>& files, Choices& choices, siz
     card.files.push_back(std::move(file));
   }
   // The card ends flush with the last file, after old data, or in a stray
-  // opening whose size runs past the end.
+  // opening (after a little old data) whose size may run past the end.
   switch (choices.below(3)) {
     case 0: break;
     case 1: {
@@ -309,6 +310,8 @@ PlantedCard plantCard(const std::vector<PlantFile>& files, Choices& choices, siz
       break;
     }
     default: {
+      std::mt19937_64 random(choices.seed());
+      for (int i = 0; i < 16; ++i) card.bytes.push_back(static_cast<uint8_t>(random()));
       std::string what;
       const Bytes stray = strayOpening(choices, false, 0, what);
       card.plants.push_back("end+" + std::to_string(card.bytes.size()) + ": " + what);
