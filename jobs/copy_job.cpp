@@ -115,9 +115,8 @@ bool CopyJob::cardStillAnswers() {
   uint32_t got = 0;
   const bool aligned = offset % sectorBytes_ == 0 && length == sectorBytes_;
   const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
-  const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
-  bytesRead_ += length;
-  return ok;
+  // Not counted in bytesRead_: the sector is finished already.
+  return drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
 }
 
 CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus onFailure) {
@@ -128,7 +127,6 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
   const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
   uint32_t got = 0;
   const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
-  bytesRead_ += length;
   if (ok) {
     size_t written = 0;
     if (writer_.writeAt(offset, drive_.buffer(), length, &written) != 0) {
@@ -136,6 +134,9 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
       return Step::WriteFailed;
     }
     map_.set(offset, offset + length, BlockStatus::Finished);
+    // Every pass reads only bytes the map does not mark finished, so this
+    // is exactly what the run adds to the map's finished bytes.
+    bytesRead_ += length;
     lastGoodOffset_ = offset;
     lastGoodRead_ = Clock::now();
     failuresInARow_ = 0;

@@ -110,8 +110,10 @@ class CopyJob {
   const std::string& resultText() const { return resultText_; }
   // Sectors of the geometry's size the map marks bad after the last run.
   uint64_t damagedSectors() const { return damagedSectors_; }
-  // Bytes the last run read from the drive (a resume reads only what the
-  // map did not mark finished, plus a sector per liveness check).
+  // Bytes the last run read from the drive and put into the image: what it
+  // added to the map's finished bytes (failed reads and the re-reads of a
+  // liveness check are not counted; a resume reads only what the map did
+  // not mark finished).
   uint64_t bytesRead() const { return bytesRead_; }
   // The map as the last run left it.
   const RescueMap& map() const { return map_; }

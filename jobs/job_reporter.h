@@ -39,7 +39,7 @@ struct CopyStatus {
   uint64_t pendingBytes = 0;     // not tried, not trimmed or not scraped yet
   uint64_t badBytes = 0;         // bad sectors
   uint64_t badAreas = 0;         // runs of bad sectors
-  uint64_t bytesReadThisRun = 0; // what this run read from the drive
+  uint64_t bytesReadThisRun = 0; // what this run read from the drive into the image
   double secondsSinceGoodRead = 0;
   double bytesPerSecond = 0;     // rescued bytes per second over this run
   char phase = '?';              // as the map's status line: ? copying, * trimming, / scraping, - retrying
