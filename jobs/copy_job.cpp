@@ -19,8 +19,8 @@ namespace kestrix {
 
 const char* copyNoticeText(uint64_t code) {
   switch (code) {
-    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませでした。";
-    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませでした。";
+    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませんでした。";
+    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませんでした。";
     case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
     case CopyNoticeDestinationOnSource:
       return "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。";

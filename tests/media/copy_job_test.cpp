@@ -269,6 +269,9 @@ TEST(CopyJob, FailuresPostANoticeThenFailedEnd) {
   EXPECT_EQ(job.run(folder.file("pulled.ksx"), [] { return true; }), CopyOutcome::Failed);
   EXPECT_EQ(reporter.messages, (Messages{{0x410, 0x11}, {0x500, 0}}));
   EXPECT_FALSE(std::filesystem::exists(folder.file("pulled.ksx")));
+  // The words the window and the command line show for these two.
+  EXPECT_STREQ(copyNoticeText(0x10), "バックアップファイルを開くことができませんでした。");
+  EXPECT_STREQ(copyNoticeText(0x11), "ドライブを開くことができませんでした。");
 }
 
 TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {

@@ -101,8 +101,8 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kDiscardResultsQuestion =
       "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
   static constexpr const char* kImageNotOpenedNotice =
-      "バックアップファイルを開くことができませでした。";
-  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませでした。";
+      "バックアップファイルを開くことができませんでした。";
+  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませんでした。";
   static constexpr const char* kWriteFailedNotice =
       "ディスクイメージの書き込み中にエラーが発生しました。";
   // Shown in the result window when a copy ended before it had written its

@@ -1028,6 +1028,21 @@ TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
                         utf8(MainWindow::kResumePossibleMessage)));
 }
 
+TEST_F(MainWindowTest, CopyNoticesShowTheirBoxes) {
+  struct Case { const char* name; uint32_t code; const char* text; };
+  const Case cases[] = {
+      {"the image file", CopyNoticeImageFileNotOpened, "バックアップファイルを開くことができませんでした。"},
+      {"the drive", CopyNoticeDriveNotOpened, "ドライブを開くことができませんでした。"},
+      {"a write error", CopyNoticeWriteFailed, "ディスクイメージの書き込み中にエラーが発生しました。"},
+  };
+  for (const Case& c : cases) {
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    window_->post(report::CopyNotice{static_cast<CopyNoticeCode>(c.code)});
+    ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled)) << c.name;
+    EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8(c.text))) << c.name;
+  }
+}
+
 TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
   // A card with enough hits that the scan is still at work when asked.
   QTemporaryDir work;
