@@ -33,12 +33,15 @@ std::string slurp(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Starts kestrix-cli with arguments; `limitBytes` > 0 caps the file size.
+// Starts kestrix-cli with arguments; `limitBytes` > 0 caps the file size;
+// stdout and stderr go to files in folder unless outTo / errTo name others.
 pid_t startCli(const test::TempFolder& folder, std::vector<std::string> arguments,
-               std::vector<std::string> environment = {}, rlim_t limitBytes = 0) {
+               std::vector<std::string> environment = {}, rlim_t limitBytes = 0,
+               const std::string& outTo = {}, const std::string& errTo = {}) {
   const char* bin = std::getenv("KESTRIX_BIN_DIR");
   std::string program = std::string(bin != nullptr ? bin : ".") + "/kestrix-cli";
-  const std::string outPath = folder.file("stdout"), errPath = folder.file("stderr");
+  const std::string outPath = outTo.empty() ? folder.file("stdout") : outTo;
+  const std::string errPath = errTo.empty() ? folder.file("stderr") : errTo;
   pid_t child = fork();
   if (child == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -124,6 +127,30 @@ TEST(ImageCommand, FullFileSystemIsAWriteErrorNeverSuccess) {
   EXPECT_NE(run.err.find("ディスクイメージの書き込み中にエラーが発生しました。"), std::string::npos) << run.err;
   EXPECT_TRUE(run.out.ends_with("書込みエラー： 1536 クラスタ目書込み中にエラー\r\n")) << run.out;
   EXPECT_EQ(run.out.find("完了しました"), std::string::npos);
+}
+
+TEST(ImageCommand, AReportThatCannotBeWrittenIsAFailure) {
+  // The report (stdout) and the summary (stderr) are the only record of
+  // the damage: losing either to a full disk must not end in exit 0.
+  struct Case { const char* name; bool reportFull, summaryFull; };
+  const Case cases[] = {
+      {"the report goes to a full disk", true, false},
+      {"the summary goes to a full disk", false, true},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
+    test::writeFile(card, std::vector<uint8_t>(64 * 512, 0x5A));
+    const pid_t child = startCli(folder, {"image", card, image}, {}, 0, c.reportFull ? "/dev/full" : "",
+                                 c.summaryFull ? "/dev/full" : "");
+    CliRun run = finishCli(folder, child);
+    EXPECT_EQ(run.exitCode, 1) << c.name;
+    if (c.reportFull) {
+      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした: No space left on device"),
+                std::string::npos) << c.name << ": " << run.err;
+    }
+    EXPECT_EQ(test::readFile(image).size(), 64u * 512) << c.name << ": the copy itself is kept";
+  }
 }
 
 TEST(ImageCommand, OutputFileRules) {
