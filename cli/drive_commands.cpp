@@ -86,7 +86,8 @@ bool exists(const std::string& path) {
 
 // The notices, the summary lines and the exit code of a finished run.
 int imageExitCode(const CopyJob& job, const TerminalReporter& reporter, CopyOutcome outcome,
-                  const std::string& partPath, const std::string& mapPath) {
+                  const std::string& partPath) {
+  const std::string& mapPath = job.mapFile();
   bool refused = false;
   for (uint64_t notice : reporter.notices_) {
     std::fprintf(stderr, "%s\n", copyNoticeText(notice));
@@ -152,10 +153,11 @@ int runImageCommand(int argc, char** argv) {
   const std::string& imagePath = arguments.positional[1];
   const std::string partPath = CopyJob::partPath(imagePath);
   const std::string mapPath = CopyJob::mapPath(imagePath);
+  const std::string partMapPath = CopyJob::partMapPath(imagePath);
 
   struct stat sourceInfo {}, imageInfo {};
   const bool sourceExists = stat(source.c_str(), &sourceInfo) == 0;
-  for (const std::string& path : {imagePath, partPath, mapPath}) {
+  for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
     // Replacing the source with its own image, or writing an image over a
     // device, would destroy what this program exists to save.
     if (stat(path.c_str(), &imageInfo) != 0) continue;
@@ -174,12 +176,12 @@ int runImageCommand(int argc, char** argv) {
     return kExitRefused;
   }
   if (resume) {
-    if (!exists(mapPath)) {
-      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", mapPath.c_str());
+    if (!exists(partMapPath) && !exists(mapPath)) {
+      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", partMapPath.c_str());
       return kExitRefused;
     }
   } else if (!replace) {
-    for (const std::string& path : {imagePath, partPath, mapPath}) {
+    for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
       if (!exists(path)) continue;
       std::fprintf(stderr,
                    "%s: 選択されたファイルは既に存在するものです。置き換えるには --yes を指定してください。\n",
@@ -215,7 +217,7 @@ int runImageCommand(int argc, char** argv) {
   // A report lost to a full disk or a closed pipe must not end in exit 0:
   // the damage lines in it are the only list of what the card lost.
   const int reportError = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
-  const int exitCode = imageExitCode(job, reporter, outcome, partPath, mapPath);
+  const int exitCode = imageExitCode(job, reporter, outcome, partPath);
   if (reportError != 0) {
     std::fprintf(stderr, "イメージ作成の結果を書き込めませんでした: %s\n", std::strerror(reportError));
   }

@@ -29,7 +29,7 @@ constexpr Command kCommands[] = {
      "--signature-rules: find by the header/footer rules instead of the precise scan; "
      "--check: also decode every find on both cores and add its verdict (intact, damaged, "
      "truncated, unknown), width and height). With a rescue map (--map FILE, ours or GNU "
-     "ddrescue's, else IMAGE.map when no IMAGE.part lies beside it) every candidate also gets "
+     "ddrescue's, else IMAGE.map unless an IMAGE.part without an IMAGE.part.map lies beside it) every candidate also gets "
      "its 512-byte sectors the copy could not read (last column; JSON \"unreadableSectors\"), "
      "and an incomplete image is warned about"},
     {"restore", runRestoreCommand,
@@ -54,11 +54,12 @@ constexpr Command kCommands[] = {
      "copy a whole drive (a block device, or a file standing in for one) into the disk image "
      "OUT: good areas first, then the edges and insides of failed areas sector by sector, then "
      "N more passes over bad sectors (--retries). OUT.map (GNU ddrescue's mapfile format) says "
-     "which bytes were read; until the copy finishes the image is OUT.part. --resume continues "
-     "from OUT.map and reads only what is not finished (the map of another drive is refused; "
+     "which bytes were read; until the copy finishes the image is OUT.part and its map "
+     "OUT.part.map. --resume continues from OUT.part.map (else OUT.map) and reads only what is "
+     "not finished (the map of another drive is refused; "
      "bad sectors of a finished copy are read again only with --retries). "
-     "Ctrl-C saves the map. An existing OUT, OUT.part or OUT.map is replaced only with --yes, "
-     "and OUT only once the new copy is complete. A destination on the source drive is refused."},
+     "Ctrl-C saves the map. An existing OUT, OUT.part, OUT.part.map or OUT.map is replaced only "
+     "with --yes, and OUT and OUT.map only once the new copy is complete. A destination on the source drive is refused."},
 };
 
 void printUsage(std::FILE* to, const Command& command) {

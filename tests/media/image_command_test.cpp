@@ -179,7 +179,7 @@ TEST(ImageCommand, OutputFileRules) {
   EXPECT_FALSE(std::filesystem::exists(folder.file("new.ksx")));
 
   // What an interrupted copy left behind is replaced only with --yes.
-  for (const char* leftover : {".part", ".map"}) {
+  for (const char* leftover : {".part", ".part.map", ".map"}) {
     const std::string out = folder.file("next.ksx");
     test::writeFile(out + leftover, {'x'});
     CliRun run = runCli(folder, {"image", card, out});
@@ -295,13 +295,17 @@ TEST(ImageCommand, AReaderThatDropsOutEndsTheRunAndAResumeCompletesIt) {
     EXPECT_NE(run.err.find("カードが応答しなくなりました。"), std::string::npos) << c.name << run.err;
     EXPECT_NE(run.err.find("--resume"), std::string::npos) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image)) << c.name << ": no partial image under the final name";
-    EXPECT_TRUE(badSectorsIn(image + ".map").empty()) << c.name << ": a dead reader is no bad sector";
+    EXPECT_FALSE(std::filesystem::exists(image + ".map")) << c.name << ": the map lies beside the .part";
+    EXPECT_TRUE(badSectorsIn(image + ".part.map").empty()) << c.name << ": a dead reader is no bad sector";
     CliRun resumed = runCli(folder, {"image", card, image, "--resume"});
     ASSERT_EQ(resumed.exitCode, 0) << c.name << resumed.err;
     EXPECT_TRUE(test::readFile(image) == test::readFile(card)) << c.name;
     EXPECT_LT(bytesReadOf(resumed), 20480000u - 4000000u) << c.name << ": the first 5 MiB are not read again";
   }
 }
+
+// The map of a complete copy of the 20,000 KiB card, without damage.
+const std::string kOlderMap = "0 +\n0 0x1388000 +\n";
 
 // Waits until the running copy's map shows at least `bytes` finished.
 bool waitForProgress(const std::string& mapPath, uint64_t bytes, pid_t child) {
@@ -326,8 +330,15 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     // A bad sector early makes the map be saved soon after it, not only
     // every 30 seconds; slow reads leave time to stop the copy part-way.
     const std::string bad = "KESTRIX_FAULT_RANGES=1572864-1573376";
-    pid_t child = startCli(folder, {"image", card, image}, injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
-    ASSERT_TRUE(waitForProgress(image + ".map", 2 << 20, child)) << c.name;
+    // An earlier complete copy lies there: --yes replaces it only once the
+    // new copy is complete, the map included (a new map beside the old
+    // image would make it scan as incomplete).
+    std::vector<uint8_t> older(20000u * 1024, 0x33);
+    test::writeFile(image, older);
+    test::writeFile(image + ".map", std::vector<uint8_t>(kOlderMap.begin(), kOlderMap.end()));
+    pid_t child =
+        startCli(folder, {"image", card, image, "--yes"}, injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
+    ASSERT_TRUE(waitForProgress(image + ".part.map", 2 << 20, child)) << c.name;
     kill(child, c.signal);
     CliRun stopped = finishCli(folder, child);
     if (c.signal == SIGKILL) {
@@ -336,9 +347,10 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
       EXPECT_EQ(stopped.exitCode, 1) << c.name << stopped.err;
       EXPECT_NE(stopped.err.find("ディスクイメージの作成を中断しました。"), std::string::npos) << stopped.err;
     }
-    EXPECT_FALSE(std::filesystem::exists(image)) << c.name;
+    EXPECT_TRUE(test::readFile(image) == older) << c.name << ": the old image is untouched";
+    EXPECT_EQ(slurp(image + ".map"), kOlderMap) << c.name << ": and so is its map";
     EXPECT_TRUE(std::filesystem::exists(image + ".part")) << c.name;
-    const auto before = RescueMap::load(image + ".map");
+    const auto before = RescueMap::load(image + ".part.map");
     ASSERT_TRUE(before.map) << c.name << before.error;
 
     CliRun resumed = runCli(folder, {"image", card, image, "--resume"}, injected(card, {bad}));
@@ -349,6 +361,7 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     EXPECT_TRUE(test::readFile(image) == expected) << c.name << ": the image of an uninterrupted copy";
     EXPECT_EQ(badSectorsIn(image + ".map"), std::vector<uint64_t>{3072}) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image + ".part")) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(image + ".part.map")) << c.name;
   }
 }
 

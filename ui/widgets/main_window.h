@@ -287,7 +287,7 @@ class MainWindow : public QWidget, public JobReporter {
   void stopCopyCommand();
   void setCopying(bool copying);
   // True when the image at `path` has a copy to continue: a ".part", or a
-  // map with areas still to read.
+  // map (the ".part.map", else the image's own) with areas still to read.
   static bool copyCanResume(const std::string& path);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();
