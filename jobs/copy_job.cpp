@@ -299,9 +299,17 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
     RescueMapLoad loaded = RescueMap::load(mapPath_);
     if (!loaded.map) return fail(CopyNoticeMapUnusable);
     const RescueMap& old = *loaded.map;
-    const uint64_t mappedSize = old.device.size != 0 ? old.device.size : old.domainEnd();
-    if (mappedSize != deviceBytes_ || old.domainBegin() != 0 || old.domainEnd() != deviceBytes_ ||
-        (!old.device.id.empty() && old.device.id != device.id)) {
+    // A map cut short (copied to a stick that filled up, say) is damaged,
+    // not another drive's, though its last block or device line may still
+    // parse shorter: a file that ends inside a line, a domain short of the
+    // size the map itself records, an identity that is the start of this
+    // drive's.
+    const bool otherId = !old.device.id.empty() && old.device.id != device.id;
+    if (loaded.endsInsideALine || (old.device.size != 0 && old.device.size != old.domainEnd()) ||
+        (otherId && device.id.starts_with(old.device.id))) {
+      return fail(CopyNoticeMapUnusable);
+    }
+    if (old.domainEnd() != deviceBytes_ || old.domainBegin() != 0 || otherId) {
       return fail(CopyNoticeMapOfAnotherDrive);
     }
     map_ = std::move(*loaded.map);

@@ -27,7 +27,7 @@ enum CopyNoticeCode : uint32_t {
   CopyNoticeDriveNotOpened = 0x11,
   CopyNoticeWriteFailed = 0x12,
   CopyNoticeDestinationOnSource = 0x13,  // the image would be written onto the card itself
-  CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable one, or no image beside it
+  CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable, damaged or cut one, or no image beside it
   CopyNoticeMapOfAnotherDrive = 0x15,    // --resume: the map names another size or identity
   CopyNoticeDriveLost = 0x16,            // every read failed: the card stopped answering
 };

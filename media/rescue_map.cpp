@@ -362,6 +362,7 @@ RescueMapLoad RescueMap::load(const std::string& path) {
     result.error = path + ": read error";
     return result;
   }
+  result.endsInsideALine = !text.empty() && text.back() != '\n';
   std::string why;
   result.map = parse(text, &why);
   if (!result.map) result.error = path + ": " + why;

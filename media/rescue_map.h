@@ -152,6 +152,10 @@ class RescueMap {
 struct RescueMapLoad {
   std::optional<RescueMap> map;  // empty when the file could not be read or parsed
   std::string error;             // why, with the line number for a parse error
+  // The file does not end with a newline: every map written here or by
+  // ddrescue does, so it was cut short inside its last line (which may
+  // still have parsed, as a shorter block or a shorter device comment).
+  bool endsInsideALine = false;
 };
 
 // The character of a status, and back; false for a character that is none.

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "media/rescue_map.h"
@@ -201,6 +202,60 @@ std::vector<std::string> injected(const std::string& card, std::vector<std::stri
 }
 
 // The "読み取ったバイト数: N" the image command prints.
+TEST(ImageCommand, AResumeFromACutMapSaysTheMapIsDamagedNotAnotherDrives) {
+  // A stopped copy's map, cut short or with a line cut short, as a copy of
+  // it to a stick that filled up leaves it: its lines may still parse
+  // (a shorter block, a shorter device line), but it is this drive's map,
+  // damaged. Only a whole map that names another drive is another drive's.
+  constexpr const char* kDamaged = "続きを作成するためのマップファイルまたはイメージを読み込めません。";
+  constexpr const char* kOtherDrive = "マップファイルは別のドライブのものです。続きを作成できません。";
+  auto cutAfter = [](const std::string& text, const std::string& prefix, size_t keep) {
+    const size_t at = text.find(prefix);
+    return at == std::string::npos ? std::string() : text.substr(0, at + prefix.size() + keep);
+  };
+  auto shortenLine = [](const std::string& text, const std::string& prefix, size_t keep) {
+    const size_t at = text.find(prefix);
+    if (at == std::string::npos) return std::string();
+    const size_t end = text.find('\n', at);
+    return text.substr(0, at + prefix.size() + keep) + text.substr(end);
+  };
+  struct Case { const char* name; std::function<std::string(const std::string&)> edit; const char* message; };
+  const Case cases[] = {
+      {"the file ends inside its device line",
+       [&](const std::string& t) { return cutAfter(t, "# kestrix-device-id: ", 12); }, kDamaged},
+      {"its device line cut short, the rest whole",
+       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-id: ", 12); }, kDamaged},
+      {"its size line cut short, the rest whole",
+       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-size: ", 3); }, kDamaged},
+      {"the file ends inside its last block line",
+       [](const std::string& t) { return t.substr(0, t.size() - 6); }, kDamaged},
+      {"a ddrescue map that ends inside its last block line",
+       [](const std::string&) { return std::string("0 ?\n0 0x100000 +\n0x100000 0x"); }, kDamaged},
+      {"a whole map of another drive", [](const std::string& t) {
+         const size_t at = t.find("# kestrix-device-id: ");
+         return t.substr(0, at) + "# kestrix-device-id: block:serial=OTHER" + t.substr(t.find('\n', at));
+       }, kOtherDrive},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
+    test::writeFile(card, std::vector<uint8_t>(4 << 20, 0x5A));
+    // A copy stopped part-way: the card drops out after 2 MiB.
+    runCli(folder, {"image", card, image}, injected(card, {"KESTRIX_FAULT_AFTER_BYTES=2097152",
+                                                           "KESTRIX_FAULT_ERRNO=123"}));
+    const std::string mapPath = image + ".part.map";
+    const std::string edited = c.edit(slurp(mapPath));
+    ASSERT_FALSE(edited.empty()) << c.name << ": " << slurp(mapPath);
+    test::writeFile(mapPath, std::vector<uint8_t>(edited.begin(), edited.end()));
+    const auto part = test::readFile(image + ".part");
+    CliRun resumed = runCli(folder, {"image", card, image, "--resume"});
+    EXPECT_EQ(resumed.exitCode, 2) << c.name << resumed.err;
+    EXPECT_NE(resumed.err.find(c.message), std::string::npos) << c.name << ": " << resumed.err;
+    EXPECT_TRUE(test::readFile(image + ".part") == part) << c.name << ": the partial image is kept";
+    EXPECT_EQ(slurp(mapPath), edited) << c.name << ": and so is the map";
+  }
+}
+
 uint64_t bytesReadOf(const CliRun& run) {
   const std::string key = "読み取ったバイト数: ";
   const size_t at = run.err.find(key);
