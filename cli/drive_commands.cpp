@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,36 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+// The notices, the summary lines and the exit code of a finished run.
+int imageExitCode(const CopyJob& job, const TerminalReporter& reporter, CopyOutcome outcome,
+                  const std::string& partPath) {
+  const std::string& mapPath = job.mapFile();
+  bool refused = false;
+  for (uint64_t notice : reporter.notices_) {
+    std::fprintf(stderr, "%s\n", copyNoticeText(notice));
+    refused = refused || isRefusal(notice);
+  }
+  if (refused) return kExitRefused;
+  const RescueMap& map = job.map();
+  std::fprintf(stderr, "読み取ったバイト数: %llu  未完了: %llu バイト  不良セクタ: %llu\n",
+               static_cast<unsigned long long>(job.bytesRead()),
+               static_cast<unsigned long long>(map.unfinishedBytes()),
+               static_cast<unsigned long long>(job.damagedSectors()));
+  if (job.mapSaveError() != 0) {
+    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした: %s\n", mapPath.c_str(),
+                 std::strerror(job.mapSaveError()));
+  }
+  if (outcome == CopyOutcome::Stopped || outcome == CopyOutcome::DriveLost) {
+    if (outcome == CopyOutcome::Stopped) std::fprintf(stderr, "ディスクイメージの作成を中断しました。\n");
+    std::fprintf(stderr,
+                 "途中までのイメージは %s、読み取りの状況は %s に保存しました。"
+                 "続けるには --resume を指定して同じコマンドを実行してください。\n",
+                 partPath.c_str(), mapPath.c_str());
+    return kExitFailed;
+  }
+  return outcome == CopyOutcome::Finished && reporter.finished_ ? kExitDone : kExitFailed;
+}
+
 }  // namespace
 
 int runDrivesCommand(int argc, char** argv) {
@@ -122,10 +153,11 @@ int runImageCommand(int argc, char** argv) {
   const std::string& imagePath = arguments.positional[1];
   const std::string partPath = CopyJob::partPath(imagePath);
   const std::string mapPath = CopyJob::mapPath(imagePath);
+  const std::string partMapPath = CopyJob::partMapPath(imagePath);
 
   struct stat sourceInfo {}, imageInfo {};
   const bool sourceExists = stat(source.c_str(), &sourceInfo) == 0;
-  for (const std::string& path : {imagePath, partPath, mapPath}) {
+  for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
     // Replacing the source with its own image, or writing an image over a
     // device, would destroy what this program exists to save.
     if (stat(path.c_str(), &imageInfo) != 0) continue;
@@ -144,12 +176,12 @@ int runImageCommand(int argc, char** argv) {
     return kExitRefused;
   }
   if (resume) {
-    if (!exists(mapPath)) {
-      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", mapPath.c_str());
+    if (!exists(partMapPath) && !exists(mapPath)) {
+      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", partMapPath.c_str());
       return kExitRefused;
     }
   } else if (!replace) {
-    for (const std::string& path : {imagePath, partPath, mapPath}) {
+    for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
       if (!exists(path)) continue;
       std::fprintf(stderr,
                    "%s: 選択されたファイルは既に存在するものです。置き換えるには --yes を指定してください。\n",
@@ -180,32 +212,19 @@ int runImageCommand(int argc, char** argv) {
   reporter.endLine();
 
   const std::string& text = job.resultText();
+  errno = 0;
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-  bool refused = false;
-  for (uint64_t notice : reporter.notices_) {
-    std::fprintf(stderr, "%s\n", copyNoticeText(notice));
-    refused = refused || isRefusal(notice);
+  // A report lost to a full disk or a closed pipe must not end in exit 0:
+  // the damage lines in it are the only list of what the card lost.
+  const int reportError = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  const int exitCode = imageExitCode(job, reporter, outcome, partPath);
+  if (reportError != 0) {
+    std::fprintf(stderr, "イメージ作成の結果を書き込めませんでした: %s\n", std::strerror(reportError));
   }
-  if (refused) return kExitRefused;
-  const RescueMap& map = job.map();
-  std::fprintf(stderr, "読み取ったバイト数: %llu  未完了: %llu バイト  不良セクタ: %llu\n",
-               static_cast<unsigned long long>(job.bytesRead()),
-               static_cast<unsigned long long>(map.unfinishedBytes()),
-               static_cast<unsigned long long>(job.damagedSectors()));
-  if (job.mapSaveError() != 0) {
-    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした: %s\n", mapPath.c_str(),
-                 std::strerror(job.mapSaveError()));
-  }
-  if (outcome == CopyOutcome::Stopped || outcome == CopyOutcome::DriveLost) {
-    if (outcome == CopyOutcome::Stopped) std::fprintf(stderr, "ディスクイメージの作成を中断しました。\n");
-    std::fprintf(stderr,
-                 "途中までのイメージは %s、読み取りの状況は %s に保存しました。"
-                 "続けるには --resume を指定して同じコマンドを実行してください。\n",
-                 partPath.c_str(), mapPath.c_str());
-    return kExitFailed;
-  }
-  return outcome == CopyOutcome::Finished && reporter.finished_ ? kExitDone : kExitFailed;
+  // The summary on stderr is the rest of the report.
+  const bool summaryWritten = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;
+  if (exitCode == kExitDone && (reportError != 0 || !summaryWritten)) return kExitFailed;
+  return exitCode;
 }
 
 }  // namespace kestrix

@@ -18,11 +18,8 @@ bool exists(const std::string& path) {
 }  // namespace
 
 std::string mapPathBeside(const std::string& imagePath) {
-  const std::string_view path(imagePath);
-  if (path.size() > kPartSuffix.size() && path.ends_with(kPartSuffix)) {
-    return std::string(path.substr(0, path.size() - kPartSuffix.size())) + ".map";
-  }
-  if (exists(imagePath + std::string(kPartSuffix))) return {};
+  const std::string part = imagePath + std::string(kPartSuffix);
+  if (!imagePath.ends_with(kPartSuffix) && exists(part) && !exists(part + ".map")) return {};
   return imagePath + ".map";
 }
 

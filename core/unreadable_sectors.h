@@ -20,9 +20,11 @@
 namespace kestrix {
 
 // The map that describes the image at imagePath, or empty when none can:
-//   - "X.part" (a copy still running or stopped) is described by "X.map";
-//   - "X" is described by "X.map", except while "X.part" exists: then that
-//     map belongs to the .part and says nothing true about "X".
+// "X.map" for "X", so "X.part.map" for the "X.part" of a copy still running
+// or stopped, which leaves the finished "X" and its "X.map" alone until it
+// is complete. A "X.part" without a "X.part.map" is a copy from before the
+// maps moved beside the .part: its map is "X.map", which then says nothing
+// true about "X", so "X" has none.
 std::string mapPathBeside(const std::string& imagePath);
 
 struct ImageMapLoad {

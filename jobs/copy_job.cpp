@@ -1,5 +1,6 @@
 #include "jobs/copy_job.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +20,8 @@ namespace kestrix {
 
 const char* copyNoticeText(uint64_t code) {
   switch (code) {
-    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませでした。";
-    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませでした。";
+    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませんでした。";
+    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませんでした。";
     case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
     case CopyNoticeDestinationOnSource:
       return "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。";
@@ -52,7 +53,20 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
+// The renames must survive a power cut too.
+void syncFolderOf(const std::string& path) {
+  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return;
+  ::fsync(folder);
+  ::close(folder);
+}
+
 }  // namespace
+
+std::string CopyJob::resumeMapPath(const std::string& imagePath) {
+  const std::string partMap = partMapPath(imagePath);
+  return exists(partMap) ? partMap : mapPath(imagePath);
+}
 
 CopyOutcome CopyJob::fail(uint32_t notice) {
   drive_.close();
@@ -73,6 +87,25 @@ void CopyJob::saveMap() {
   if (error != 0) mapSaveError_ = error;
   lastSave_ = Clock::now();
   errorUnsaved_ = false;
+}
+
+bool CopyJob::moveIntoPlace() {
+  // The finished copy takes the final names only now: an earlier image and
+  // its map were never touched before this point. The old map goes first,
+  // so a crash in between leaves an image without a map (nothing claimed)
+  // rather than the old map beside the new image.
+  const std::string finalMap = mapPath(imagePath_);
+  if (targetPath_ == imagePath_ && mapPath_ == finalMap) return true;
+  if (::unlink(finalMap.c_str()) != 0 && errno != ENOENT) return false;
+  if (targetPath_ != imagePath_ && ::rename(targetPath_.c_str(), imagePath_.c_str()) != 0) return false;
+  targetPath_ = imagePath_;
+  if (::rename(mapPath_.c_str(), finalMap.c_str()) != 0) {
+    mapSaveError_ = errno;
+    return true;  // the image is complete; the map stays beside where the ".part" was
+  }
+  mapPath_ = finalMap;
+  syncFolderOf(imagePath_);
+  return true;
 }
 
 void CopyJob::maybeSaveMap() {
@@ -115,9 +148,8 @@ bool CopyJob::cardStillAnswers() {
   uint32_t got = 0;
   const bool aligned = offset % sectorBytes_ == 0 && length == sectorBytes_;
   const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
-  const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
-  bytesRead_ += length;
-  return ok;
+  // Not counted in bytesRead_: the sector is finished already.
+  return drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
 }
 
 CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus onFailure) {
@@ -128,7 +160,6 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
   const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
   uint32_t got = 0;
   const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
-  bytesRead_ += length;
   if (ok) {
     size_t written = 0;
     if (writer_.writeAt(offset, drive_.buffer(), length, &written) != 0) {
@@ -136,6 +167,9 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
       return Step::WriteFailed;
     }
     map_.set(offset, offset + length, BlockStatus::Finished);
+    // Every pass reads only bytes the map does not mark finished, so this
+    // is exactly what the run adds to the map's finished bytes.
+    bytesRead_ += length;
     lastGoodOffset_ = offset;
     lastGoodRead_ = Clock::now();
     failuresInARow_ = 0;
@@ -234,7 +268,7 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
   lastGoodOffset_ = UINT64_MAX;
   shouldContinue_ = &shouldContinue;
   options_ = options;
-  mapPath_ = mapPath(imagePath);
+  mapPath_ = partMapPath(imagePath);
   map_ = RescueMap{};
 
   const BootInfo info = drive_.bootInfo();
@@ -257,26 +291,43 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
   // whose bad sectors a resume tries again.
   imagePath_ = imagePath;
   const std::string part = partPath(imagePath);
+  const std::string partMap = partMapPath(imagePath);
   targetPath_ = part;
+  mapPath_ = partMap;
   if (options.resume) {
+    mapPath_ = resumeMapPath(imagePath);
     RescueMapLoad loaded = RescueMap::load(mapPath_);
     if (!loaded.map) return fail(CopyNoticeMapUnusable);
     const RescueMap& old = *loaded.map;
-    const uint64_t mappedSize = old.device.size != 0 ? old.device.size : old.domainEnd();
-    if (mappedSize != deviceBytes_ || old.domainBegin() != 0 || old.domainEnd() != deviceBytes_ ||
-        (!old.device.id.empty() && old.device.id != device.id)) {
+    // A map cut short (copied to a stick that filled up, say) is damaged,
+    // not another drive's, though its last block or device line may still
+    // parse shorter: a file that ends inside a line, a domain short of the
+    // size the map itself records, an identity that is the start of this
+    // drive's.
+    const bool otherId = !old.device.id.empty() && old.device.id != device.id;
+    if (loaded.endsInsideALine || (old.device.size != 0 && old.device.size != old.domainEnd()) ||
+        (otherId && device.id.starts_with(old.device.id))) {
+      return fail(CopyNoticeMapUnusable);
+    }
+    if (old.domainEnd() != deviceBytes_ || old.domainBegin() != 0 || otherId) {
       return fail(CopyNoticeMapOfAnotherDrive);
     }
     map_ = std::move(*loaded.map);
+    const bool ofThePart = mapPath_ == partMap;
     if (exists(part)) {
-      if (writer_.openExisting(part) != 0) return fail(CopyNoticeMapUnusable);
-    } else if (map_.onlyBadSectorsLeft()) {
+      // The finished image's map says nothing about a ".part".
+      if (!ofThePart || writer_.openExisting(part) != 0) return fail(CopyNoticeMapUnusable);
+    } else if (map_.onlyBadSectorsLeft() && (!ofThePart || map_.phase == RescuePhase::Done)) {
       // A finished copy: its bad sectors are read again into the image in
-      // place, which only ever turns zero bytes into the card's own.
+      // place, which only ever turns zero bytes into the card's own. A
+      // finished ".part.map" without its ".part" is one whose image was
+      // renamed into place just before the run ended; it follows the image
+      // at the end.
       targetPath_ = imagePath;
       if (writer_.openExisting(targetPath_) != 0) return fail(CopyNoticeMapUnusable);
     } else if (map_.bytesWith(BlockStatus::Finished) == 0) {
       // Stopped before its first byte was written: nothing to lose.
+      mapPath_ = partMap;
       if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
     } else {
       // The partial image the map describes is gone, and with it the
@@ -288,7 +339,8 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
     map_.device = device;
     // The old ".part" goes, then the fresh map comes, then the new ".part":
     // a crash at any point never leaves a map claiming bytes of a ".part"
-    // that does not hold them.
+    // that does not hold them. The finished image and its map are not
+    // touched before the new copy is complete.
     if (::unlink(part.c_str()) != 0 && errno != ENOENT) return fail(CopyNoticeImageFileNotOpened);
     saveMap();
     if (writer_.create(part) != 0) return fail(CopyNoticeImageFileNotOpened);
@@ -384,15 +436,8 @@ CopyOutcome CopyJob::copyAll() {
     saveMap();
     return fail(CopyNoticeWriteFailed);
   }
-  if (targetPath_ != imagePath_) {
-    // The finished copy takes the final name only now: an earlier image of
-    // that name was never touched before this point.
-    if (::rename(targetPath_.c_str(), imagePath_.c_str()) != 0) {
-      saveMap();
-      return fail(CopyNoticeWriteFailed);
-    }
-  }
   saveMap();
+  if (!moveIntoPlace()) return fail(CopyNoticeWriteFailed);
   reporter_.setProgress(100);
   resultText_ += kCopyFinished;
   resultText_ += damagedSectors_ > 0 ? kFinishedWithDamage : kFinishedClean;

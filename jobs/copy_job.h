@@ -6,15 +6,18 @@
 //   job.run(imagePath, [&] { return thread.shouldContinue(); }, options);
 //   show(job.resultText());                        // after CopyEnded
 //
-// Files: while the copy runs the image is written to imagePath + ".part";
-// only a finished copy is renamed to imagePath, so an earlier image of that
-// name stays intact until then and a name without ".part" is never a
-// partial copy. The map, imagePath + ".map", always tells the truth about
-// the image it lies beside (the ".part" while there is one): written
-// atomically when the copy starts, after read errors (at most once a
-// second, so thousands of bad sectors do not cost thousands of fsyncs), at
-// least every mapInterval, and at the end. A resume continues the ".part" (or, when the
-// copy had finished, retries the bad sectors of imagePath in place).
+// Files: while the copy runs the image is written to imagePath + ".part"
+// and its map to imagePath + ".part.map"; only a finished copy takes the
+// final names (imagePath, imagePath + ".map"), so an earlier image and its
+// map stay intact until then and a name without ".part" is never a partial
+// copy. Every map tells the truth about the image whose name it extends:
+// written atomically when the copy starts, after read errors (at most once
+// a second, so thousands of bad sectors do not cost thousands of fsyncs),
+// at least every mapInterval, and at the end. At the end the old map goes
+// first, then the image and then the map are renamed into place, so no map
+// ever describes an image it was not written for. A resume continues the
+// ".part" from its ".part.map" (or, when the copy had finished, retries the
+// bad sectors of imagePath in place).
 //
 // Passes (each reads only what the map does not mark finished):
 //   1. copying: runs of up to kRunBytes (whole clusters, aligned to the run
@@ -73,7 +76,8 @@ enum class CopyOutcome {
 const char* copyNoticeText(uint64_t code);
 
 struct CopyOptions {
-  // Continue from imagePath + ".map" instead of starting over.
+  // Continue from the map of the copy under way (imagePath + ".part.map"),
+  // or of the finished image (imagePath + ".map"), instead of starting over.
   bool resume = false;
   // Further passes over bad sectors after scraping.
   uint32_t retries = 0;
@@ -94,7 +98,13 @@ class CopyJob {
   static constexpr uint32_t kFailuresBeforeLivenessCheck = 8;
 
   static std::string partPath(const std::string& imagePath) { return imagePath + ".part"; }
+  // The map of the finished image.
   static std::string mapPath(const std::string& imagePath) { return imagePath + ".map"; }
+  // The map of the copy under way, beside its ".part".
+  static std::string partMapPath(const std::string& imagePath) { return partPath(imagePath) + ".map"; }
+  // The map a resume continues from: the ".part.map" when there is one,
+  // else the finished image's map.
+  static std::string resumeMapPath(const std::string& imagePath);
 
   // Neither is owned; both must outlive the job.
   CopyJob(RawDrive& drive, JobReporter& reporter) : drive_(drive), reporter_(reporter) {}
@@ -110,13 +120,17 @@ class CopyJob {
   const std::string& resultText() const { return resultText_; }
   // Sectors of the geometry's size the map marks bad after the last run.
   uint64_t damagedSectors() const { return damagedSectors_; }
-  // Bytes the last run read from the drive (a resume reads only what the
-  // map did not mark finished, plus a sector per liveness check).
+  // Bytes the last run read from the drive and put into the image: what it
+  // added to the map's finished bytes (failed reads and the re-reads of a
+  // liveness check are not counted; a resume reads only what the map did
+  // not mark finished).
   uint64_t bytesRead() const { return bytesRead_; }
   // The map as the last run left it.
   const RescueMap& map() const { return map_; }
   // errno of the last map save that failed in the last run, 0 when all worked.
   int mapSaveError() const { return mapSaveError_; }
+  // The map file the last run wrote (the ".part.map" unless it finished).
+  const std::string& mapFile() const { return mapPath_; }
 
  private:
   enum class Step { Good, Bad, Stop, Lost, WriteFailed };
@@ -132,6 +146,7 @@ class CopyJob {
   uint64_t sectorEnd(uint64_t offset) const;
   void saveMap();
   void maybeSaveMap();
+  bool moveIntoPlace();
   void reportProgress(bool force);
   void writeDamageLines();
   size_t damageLogBytes() const { return resultText_.size() - damageLogStart_; }
@@ -142,7 +157,7 @@ class CopyJob {
   CopyOptions options_;
   std::string imagePath_;
   std::string targetPath_;  // the file written: the ".part", or the finished image on a resume
-  std::string mapPath_;
+  std::string mapPath_;      // the map written: the ".part.map", or the final map in place
   RescueMap map_;
   ImageWriter writer_;
   uint64_t deviceBytes_ = 0;

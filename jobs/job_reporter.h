@@ -27,7 +27,7 @@ enum CopyNoticeCode : uint32_t {
   CopyNoticeDriveNotOpened = 0x11,
   CopyNoticeWriteFailed = 0x12,
   CopyNoticeDestinationOnSource = 0x13,  // the image would be written onto the card itself
-  CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable one, or no image beside it
+  CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable, damaged or cut one, or no image beside it
   CopyNoticeMapOfAnotherDrive = 0x15,    // --resume: the map names another size or identity
   CopyNoticeDriveLost = 0x16,            // every read failed: the card stopped answering
 };
@@ -39,7 +39,7 @@ struct CopyStatus {
   uint64_t pendingBytes = 0;     // not tried, not trimmed or not scraped yet
   uint64_t badBytes = 0;         // bad sectors
   uint64_t badAreas = 0;         // runs of bad sectors
-  uint64_t bytesReadThisRun = 0; // what this run read from the drive
+  uint64_t bytesReadThisRun = 0; // what this run read from the drive into the image
   double secondsSinceGoodRead = 0;
   double bytesPerSecond = 0;     // rescued bytes per second over this run
   char phase = '?';              // as the map's status line: ? copying, * trimming, / scraping, - retrying

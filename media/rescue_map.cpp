@@ -206,10 +206,14 @@ std::optional<MapBlock> RescueMap::nextBlock(uint64_t pos, BlockStatus status) c
 namespace {
 
 // Calls visit(a, b) for every piece of [begin, end) not marked finished, in
-// order; outside the domain counts as not finished.
+// order; outside the domain counts as not finished. Positions stop at
+// kMaximumPosition as set() does: no drive or image has a byte there, and
+// counting those as unread would leave a range that set() marked finished
+// still unfinished when it reaches past the limit.
 template <typename Blocks, typename Visit>
 void forEachUnfinished(const Blocks& blocks, uint64_t domainBegin, uint64_t domainEnd,
                        uint64_t begin, uint64_t end, Visit visit) {
+  end = std::min(end, RescueMap::kMaximumPosition);
   if (begin >= end) return;
   if (begin < domainBegin) visit(begin, std::min(end, domainBegin));
   auto it = blocks.upper_bound(begin);
@@ -358,6 +362,7 @@ RescueMapLoad RescueMap::load(const std::string& path) {
     result.error = path + ": read error";
     return result;
   }
+  result.endsInsideALine = !text.empty() && text.back() != '\n';
   std::string why;
   result.map = parse(text, &why);
   if (!result.map) result.error = path + ": " + why;

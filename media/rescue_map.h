@@ -95,7 +95,8 @@ class RescueMap {
   // 0 or the errno of the first step that failed.
   int save(const std::string& path) const;
 
-  // Gives [begin, end) the status; the domain grows to cover it.
+  // Gives [begin, end) the status; the domain grows to cover it. The part
+  // at or past kMaximumPosition is dropped.
   void set(uint64_t begin, uint64_t end, BlockStatus status);
   // The status at pos; NonTried outside the domain.
   BlockStatus statusAt(uint64_t pos) const;
@@ -107,7 +108,8 @@ class RescueMap {
   // --- what the scan asks ---
   // 512-byte sectors of the image (sector k covers [512k, 512k + 512)) that
   // overlap [begin, end) and hold any byte not marked finished, bytes
-  // outside the domain included. 0 for an empty range.
+  // outside the domain included. 0 for an empty range. Both questions end
+  // at kMaximumPosition, as set() does: nothing lies past it.
   uint64_t unfinishedSectors(uint64_t begin, uint64_t end) const;
   // Bytes of [begin, end) not marked finished (non-tried, non-trimmed,
   // non-scraped, bad, or outside the domain).
@@ -150,6 +152,10 @@ class RescueMap {
 struct RescueMapLoad {
   std::optional<RescueMap> map;  // empty when the file could not be read or parsed
   std::string error;             // why, with the line number for a parse error
+  // The file does not end with a newline: every map written here or by
+  // ddrescue does, so it was cut short inside its last line (which may
+  // still have parsed, as a shorter block or a shorter device comment).
+  bool endsInsideALine = false;
 };
 
 // The character of a status, and back; false for a character that is none.

@@ -46,6 +46,10 @@ def files():
     # The photo's last byte is the image's last byte.
     yield "scan-photo-at-end.img", b"\0" * 301 + baseline
     yield "scan-cut-jpeg.img", b"\0" * 11 + baseline[:len(baseline) // 2]
+    # Found by fuzz/rescuemap: an area ending 2055 bytes below 2^63 (octal, as
+    # ddrescue reads it), then one whose end is one past the largest position.
+    yield "rescuemap-area-near-2-63.map", b"0 +\n1 0777777777777777773770 +\n"
+    yield "rescuemap-area-past-2-63.map", b"0 +\n1 0x7FFFFFFFFFFFFFFF +\n"
 
 
 def main():

@@ -116,6 +116,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   std::filesystem::remove(target);
   std::filesystem::remove(target + ".map");
+  std::filesystem::remove(target + ".part");
+  std::filesystem::remove(target + ".part.map");
   if (made) std::filesystem::remove(source);
   return 0;
 }

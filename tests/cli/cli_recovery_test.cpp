@@ -206,6 +206,26 @@ TEST(CliHelp, DescribesEveryCommand) {
   for (const char* command : {"scan", "restore", "report", "decode", "thumbnail", "drives", "image"}) {
     EXPECT_NE(help.out.find(std::string("kestrix-cli ") + command), std::string::npos) << command;
   }
+  for (const char* option : {"--split", "--signature-rules", "--check", "--map FILE", "--json", "--only",
+                             "--set-file-time", "--tidy", "--yes", "--resume", "--retries"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(CliHelp, EveryCommandsHelpIsItsUsage) {
+  // Wherever --help stands among the options, it asks for the usage and
+  // runs nothing; after "--" it is only a name.
+  for (const char* command : {"scan", "restore", "report", "decode", "thumbnail", "drives", "image"}) {
+    for (const std::string& words : {std::string(" --help"), std::string(" no-such-file --help")}) {
+      const CommandRun help = run(cli() + " " + command + words + " 2>&1");
+      EXPECT_EQ(help.exitCode, 0) << command << words << ": " << help.out;
+      EXPECT_EQ(help.out.rfind(std::string("  kestrix-cli ") + command, 0), 0u)
+          << command << words << ": " << help.out;
+      EXPECT_EQ(help.out.find("不明なオプションです"), std::string::npos) << command << words;
+    }
+  }
+  const CommandRun named = run(cli() + " scan -- --help 2>&1");
+  EXPECT_NE(named.exitCode, 0) << "a file named --help is scanned, and here it does not exist";
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ class CliRescueMap : public ::testing::Test {
   void SetUp() override {
     if (!toolsPresent_) GTEST_SKIP() << "needs convert, exiftool, mkfs.vfat, mtools and ddrescue";
     ASSERT_TRUE(ready_) << "the demo card or ddrescue's copy of it could not be made";
-    std::system(("rm -f '" + copy() + ".map' '" + copy() + ".part'").c_str());
+    std::system(("rm -f '" + copy() + ".map' '" + copy() + ".part' '" + copy() + ".part.map'").c_str());
   }
   static std::string card() { return folder_ + "/card.img"; }
   static std::string copy() { return folder_ + "/copy.img"; }
@@ -107,7 +107,7 @@ TEST_F(CliRescueMap, WithoutAMapTheKeyAndTheColumnAreLeftOut) {
   EXPECT_EQ(mapLine.substr(0, mapLine.find('\n')), plainLine.substr(0, plainLine.find('\n')) + "\t2");
 }
 
-TEST_F(CliRescueMap, TheMapBesideTheImageIsReadUnlessACopyIsStillRunning) {
+TEST_F(CliRescueMap, TheMapBesideTheImageIsReadWhileANewCopyRunsBesideIt) {
   std::system(("cp '" + folder_ + "/ddrescue.map' '" + copy() + ".map'").c_str());
   const CommandRun found = run(cli() + " scan --signature-rules --json " + copy() + " 2>/dev/null");
   ASSERT_EQ(found.exitCode, 0);
@@ -121,8 +121,16 @@ TEST_F(CliRescueMap, TheMapBesideTheImageIsReadUnlessACopyIsStillRunning) {
     EXPECT_NE(errors.find("イメージは不完全です"), std::string::npos) << command << errors;
   }
 
-  // A .part beside it: the map describes that copy in progress, not this image.
+  // A new copy under way beside it, with its own map: this image keeps its map.
   std::ofstream(copy() + ".part") << "";
+  std::ofstream(copy() + ".part.map") << "0 ?\n0 " << kCardBytes << " ?\n";
+  const CommandRun kept = run(cli() + " scan --signature-rules --json " + copy() + " 2>/dev/null");
+  ASSERT_EQ(kept.exitCode, 0);
+  EXPECT_EQ(jsonValue(kept.out, "00000001.jpg", "unreadableSectors"), "2");
+
+  // A .part without a map of its own: the map beside the image is that
+  // copy's (as copies kept it before), not this image's.
+  std::system(("rm -f '" + copy() + ".part.map'").c_str());
   const CommandRun ignored = run(cli() + " scan --signature-rules --json " + copy() + " 2>/dev/null");
   ASSERT_EQ(ignored.exitCode, 0);
   EXPECT_EQ(ignored.out.find("unreadableSectors"), std::string::npos);

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -74,7 +75,7 @@ class MapBeside : public ::testing::Test {
   std::string folder_;
 };
 
-TEST_F(MapBeside, TheMapOfTheImageIsFoundUnlessAPartCopyOwnsIt) {
+TEST_F(MapBeside, EachImageHasItsOwnMapAndACopyUnderWayLeavesTheOldOneAlone) {
   const std::string image = folder_ + "/card.ksx";
   EXPECT_EQ(mapPathBeside(image), image + ".map");
   EXPECT_TRUE(loadMapBeside(image).path.empty()) << "no map there";
@@ -83,12 +84,24 @@ TEST_F(MapBeside, TheMapOfTheImageIsFoundUnlessAPartCopyOwnsIt) {
   ASSERT_TRUE(found.map) << found.error;
   EXPECT_EQ(found.map->unfinishedBytes(), 1024u + 32768u);
 
-  // While a copy's .part lies there, card.ksx.map describes the .part.
+  // A new copy under way keeps its map beside its .part: the finished
+  // image keeps its own.
   file("card.ksx.part");
+  file("card.ksx.part.map", RescueMap::fresh(1 << 20).format());
+  found = loadMapBeside(image);
+  ASSERT_TRUE(found.map) << found.error;
+  EXPECT_EQ(found.map->unfinishedBytes(), 1024u + 32768u) << "the finished image's own map";
+  EXPECT_EQ(mapPathBeside(image + ".part"), image + ".part.map");
+  found = loadMapBeside(image + ".part");
+  ASSERT_TRUE(found.map) << found.error;
+  EXPECT_EQ(found.map->unfinishedBytes(), 1u << 20);
+
+  // A .part without one is a copy that kept its map in card.ksx.map: that
+  // map describes the .part, not the image.
+  std::filesystem::remove(image + ".part.map");
   EXPECT_EQ(mapPathBeside(image), "");
   EXPECT_FALSE(loadMapBeside(image).map);
-  EXPECT_EQ(mapPathBeside(image + ".part"), image + ".map");
-  EXPECT_TRUE(loadMapBeside(image + ".part").map);
+  EXPECT_FALSE(loadMapBeside(image + ".part").map) << "nothing known";
 }
 
 TEST_F(MapBeside, AMapThatDoesNotParseIsFoundWithItsReason) {

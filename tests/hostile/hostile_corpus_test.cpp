@@ -8,6 +8,10 @@
 //   dib       load=0|1 [size=WxH bits=N]   (.bmp: LoadBmp, .jpg: LoadJpeg)
 //   boot      kind=N probe=CODE [sectors=NxBYTES cluster=N]  (detectVolumeKind, RawDrive::probe)
 //   engine:X  finds=N [sizes=A,B,...]      (the scan's FindNext loop for type X)
+//   rescuemap map=no error=TEXT | map=yes end=N roundtrip=same|differs marked=N
+//             (RescueMap::parse, then what fuzz/rescuemap asks: the format/parse
+//             round trip, and the bytes left unfinished in [half, end + 4096)
+//             after marking that range finished)
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -27,6 +31,7 @@
 #include "imaging/loader/dib_image.h"
 #include "media/boot_sector.h"
 #include "media/raw_drive.h"
+#include "media/rescue_map.h"
 #include "tests/media/memory_sector_device.h"
 
 namespace kestrix {
@@ -154,6 +159,19 @@ std::string engineOutcome(const std::string& extension, const Bytes& bytes) {
   return "finds=" + std::to_string(finds) + (sizes.empty() ? "" : " sizes=" + sizes);
 }
 
+std::string rescueMapOutcome(const Bytes& bytes) {
+  std::string error;
+  auto map = RescueMap::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error);
+  if (!map) return "map=no error=" + error;
+  const uint64_t end = map->domainEnd();
+  const uint64_t half = map->domainBegin() + (end - map->domainBegin()) / 2;
+  auto again = RescueMap::parse(map->format());
+  const bool same = again && again->format() == map->format();
+  map->set(half, end + 4096, BlockStatus::Finished);
+  return "map=yes end=" + std::to_string(end) + " roundtrip=" + (same ? "same" : "differs") +
+         " marked=" + std::to_string(map->unfinishedBytes(half, end + 4096));
+}
+
 class HostileCorpus : public ::testing::TestWithParam<CorpusRow> {};
 
 TEST_P(HostileCorpus, OutcomeAsRecorded) {
@@ -171,6 +189,8 @@ TEST_P(HostileCorpus, OutcomeAsRecorded) {
     outcome = bootOutcome(bytes);
   } else if (row.parser.starts_with("engine:")) {
     outcome = engineOutcome(row.parser.substr(7), bytes);
+  } else if (row.parser == "rescuemap") {
+    outcome = rescueMapOutcome(bytes);
   } else {
     FAIL() << "unknown parser " << row.parser;
   }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstring>
 #include <filesystem>
 
@@ -214,6 +217,32 @@ TEST(CopyJob, RetriesReadBadSectorsAgain) {
   }
 }
 
+TEST(CopyJob, BytesReadAreTheBytesTheMapMarksFinished) {
+  // The summary prints both figures side by side: failed reads, the retries
+  // of sectors that stay bad and the re-reads of a liveness check put
+  // nothing into the image, so they must not count as read.
+  std::vector<uint64_t> longArea;
+  for (uint64_t s = 8192; s < 8192 + 40; ++s) longArea.push_back(s);
+  struct Case { const char* name; std::vector<uint64_t> bad; uint32_t retries; };
+  const Case cases[] = {
+      {"a clean card", {}, 0},
+      {"failed runs, trimmed and scraped", {6200, 6300}, 0},
+      {"retries of sectors that stay bad", {301, 302}, 2},
+      {"a long bad area: liveness checks re-read a finished sector", longArea, 0},
+  };
+  for (const Case& c : cases) {
+    auto state = fatCard(20480, 4);
+    for (uint64_t s : c.bad) state->failSector(s);
+    test::TempFolder folder;
+    CopyOptions options;
+    options.retries = c.retries;
+    Copy copy = copyCard(folder, state, [] { return true; }, options);
+    ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
+    EXPECT_EQ(badSectorsOf(copy.map), c.bad) << c.name;
+    EXPECT_EQ(copy.bytesRead, copy.map.bytesWith(BlockStatus::Finished)) << c.name;
+  }
+}
+
 TEST(CopyJob, DamageLogStopsAtItsBoundButTheEndMessageStillSaysSo) {
   auto state = fatCard(4000, 1);
   for (uint64_t s = 100; s < 1100; ++s) state->failSector(s);
@@ -243,6 +272,9 @@ TEST(CopyJob, FailuresPostANoticeThenFailedEnd) {
   EXPECT_EQ(job.run(folder.file("pulled.ksx"), [] { return true; }), CopyOutcome::Failed);
   EXPECT_EQ(reporter.messages, (Messages{{0x410, 0x11}, {0x500, 0}}));
   EXPECT_FALSE(std::filesystem::exists(folder.file("pulled.ksx")));
+  // The words the window and the command line show for these two.
+  EXPECT_STREQ(copyNoticeText(0x10), "バックアップファイルを開くことができませんでした。");
+  EXPECT_STREQ(copyNoticeText(0x11), "ドライブを開くことができませんでした。");
 }
 
 TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {
@@ -267,7 +299,7 @@ TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {
     EXPECT_EQ(reporter.messages, (Messages{{0x410, CopyNoticeDriveLost}, {0x500, 0}})) << c.name;
     EXPECT_LE(state->reads, 5 + 2 + int{CopyJob::kFailuresBeforeLivenessCheck}) << c.name << ": not sector by sector";
     EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << c.name;
-    auto saved = RescueMap::load(folder.file("card.ksx.map"));
+    auto saved = RescueMap::load(folder.file("card.ksx.part.map"));
     ASSERT_TRUE(saved.map) << saved.error;
     EXPECT_EQ(saved.map->bytesWith(BlockStatus::Finished), uint64_t{5} << 20) << c.name;
     EXPECT_EQ(saved.map->bytesWith(BlockStatus::BadSector), 0u) << c.name << ": nothing is called bad";
@@ -284,7 +316,8 @@ TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
   EXPECT_EQ(stopped.outcome, CopyOutcome::Stopped);
   EXPECT_TRUE(stopped.reporter.messages.empty());
   EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << "no partial image under the final name";
-  auto saved = RescueMap::load(folder.file("card.ksx.map"));
+  EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx.map"))) << "nor a map of one";
+  auto saved = RescueMap::load(folder.file("card.ksx.part.map"));
   ASSERT_TRUE(saved.map) << saved.error;
   const uint64_t finished = saved.map->bytesWith(BlockStatus::Finished);
   EXPECT_GT(finished, 0u);
@@ -294,8 +327,8 @@ TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
   resume.resume = true;
   Copy resumed = copyCard(folder, state, [] { return true; }, resume);
   ASSERT_EQ(resumed.outcome, CopyOutcome::Finished);
-  EXPECT_GE(resumed.bytesRead, saved.map->unfinishedBytes());
-  EXPECT_LT(resumed.bytesRead, 40963u * 512 - finished + 2 * CopyJob::kRunBytes) << "only the unfinished areas";
+  EXPECT_EQ(resumed.bytesRead, resumed.map.bytesWith(BlockStatus::Finished) - finished)
+      << "only the unfinished areas, each counted once";
   for (const auto& [offset, length] : state->readLog) {
     if (offset < 512 * 80) continue;  // the probe's head reads
     EXPECT_NE(saved.map->statusAt(offset), BlockStatus::Finished) << "re-read finished bytes at " << offset;
@@ -366,31 +399,96 @@ TEST(CopyJob, AResumeWhosePartialImageIsGone) {
   }
 }
 
+TEST(CopyJob, AnExistingImageAndItsMapSurviveUntilTheNewCopyIsComplete) {
+  // A complete image of one card, then runs over it that do not finish: the
+  // old image and its map must stay as they were (a new map beside them
+  // would make the old image scan as incomplete), and a resume must find
+  // the new copy's map beside its ".part".
+  struct Case { const char* name; CopyOutcome outcome; };
+  const Case cases[] = {
+      {"stopped part-way", CopyOutcome::Stopped},
+      {"the card pulled part-way", CopyOutcome::DriveLost},
+      {"the image folder full part-way", CopyOutcome::Failed},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string path = folder.file("card.ksx");
+    auto first = fatCard(8000, 4);
+    first->failSector(5000);
+    ASSERT_EQ(copyCard(folder, first).outcome, CopyOutcome::Finished) << c.name;
+    const auto oldImage = test::readFile(path);
+    const auto oldMap = test::readFile(path + ".map");
+
+    auto state = fatCard(8000, 4);
+    int asked = 0;
+    // A full disk: no file grows past 2 MiB (the old image is larger
+    // already and is never written).
+    struct rlimit before {};
+    getrlimit(RLIMIT_FSIZE, &before);
+    if (c.outcome == CopyOutcome::Failed) {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit full = {2 << 20, before.rlim_max};
+      setrlimit(RLIMIT_FSIZE, &full);
+    }
+    Copy broken = copyCard(folder, state, [&] {
+      if (++asked < 3) return true;
+      if (c.outcome == CopyOutcome::Stopped) return false;
+      if (c.outcome == CopyOutcome::DriveLost) state->failAllWith = ENOMEDIUM, state->failAfterBytes = 0;
+      return true;
+    });
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(broken.outcome, c.outcome) << c.name;
+    EXPECT_TRUE(test::readFile(path) == oldImage) << c.name << ": the old image is untouched";
+    EXPECT_TRUE(test::readFile(path + ".map") == oldMap) << c.name << ": the old map is untouched";
+    auto partMap = RescueMap::load(path + ".part.map");
+    ASSERT_TRUE(partMap.map) << c.name << ": " << partMap.error;
+    EXPECT_GT(partMap.map->unfinishedBytes(), 0u) << c.name;
+
+    state->failAfterBytes = UINT64_MAX;
+    CopyOptions resume;
+    resume.resume = true;
+    Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+    ASSERT_EQ(resumed.outcome, CopyOutcome::Finished) << c.name;
+    EXPECT_TRUE(test::readFile(path) == state->bytes) << c.name << ": the new copy, whole";
+    auto finalMap = RescueMap::load(path + ".map");
+    ASSERT_TRUE(finalMap.map) << c.name << ": " << finalMap.error;
+    EXPECT_EQ(finalMap.map->unfinishedBytes(), 0u) << c.name << ": the old map's bad sector is gone with it";
+    EXPECT_FALSE(std::filesystem::exists(path + ".part")) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(path + ".part.map")) << c.name;
+  }
+}
+
 TEST(CopyJob, AnExistingImageSurvivesUntilTheNewCopyIsComplete) {
   test::TempFolder folder;
   const std::string path = folder.file("card.ksx");
   const std::vector<uint8_t> old(1 << 20, 0x77);
   test::writeFile(path, old);
-  {
-    int asked = 0;
-    Copy stopped = copyCard(folder, fatCard(8000, 4), [&] { return ++asked < 3; });
-    EXPECT_EQ(stopped.outcome, CopyOutcome::Stopped);
-    EXPECT_TRUE(test::readFile(path) == old) << "a stopped copy leaves the old image";
-  }
-  {
-    auto state = fatCard(8000, 4);
-    Copy lost = copyCard(folder, state, [&] {
-      state->failAfterBytes = 0;  // pulled during the copy
-      state->failAllWith = ENOMEDIUM;
-      return true;
-    });
-    EXPECT_EQ(lost.outcome, CopyOutcome::DriveLost);
-    EXPECT_TRUE(test::readFile(path) == old) << "a failed copy leaves the old image";
-  }
   Copy done = copyCard(folder, fatCard(800, 4));
   ASSERT_EQ(done.outcome, CopyOutcome::Finished);
   EXPECT_EQ(test::readFile(path).size(), 800u * 512) << "replaced whole, no stale tail";
   EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+}
+
+TEST(CopyJob, AResumeAfterTheImageWasRenamedButNotItsMapMovesTheMap) {
+  // A run that ended between the two renames left the finished image in
+  // place and its map still beside the ".part" that is gone.
+  test::TempFolder folder;
+  const std::string path = folder.file("card.ksx");
+  auto state = fatCard(4000, 4);
+  state->failSector(1234);
+  ASSERT_EQ(copyCard(folder, state).outcome, CopyOutcome::Finished);
+  std::filesystem::rename(path + ".map", path + ".part.map");
+  state->badRanges.clear();
+  CopyOptions resume;
+  resume.resume = true;
+  resume.retries = 1;
+  Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+  ASSERT_EQ(resumed.outcome, CopyOutcome::Finished);
+  EXPECT_TRUE(test::readFile(path) == state->bytes) << "the bad sector read again in place";
+  EXPECT_FALSE(std::filesystem::exists(path + ".part.map"));
+  auto moved = RescueMap::load(path + ".map");
+  ASSERT_TRUE(moved.map) << moved.error;
+  EXPECT_EQ(moved.map->unfinishedBytes(), 0u);
 }
 
 }  // namespace

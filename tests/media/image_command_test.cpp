@@ -14,6 +14,7 @@
 #include <fcntl.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "media/rescue_map.h"
@@ -33,12 +34,15 @@ std::string slurp(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// Starts kestrix-cli with arguments; `limitBytes` > 0 caps the file size.
+// Starts kestrix-cli with arguments; `limitBytes` > 0 caps the file size;
+// stdout and stderr go to files in folder unless outTo / errTo name others.
 pid_t startCli(const test::TempFolder& folder, std::vector<std::string> arguments,
-               std::vector<std::string> environment = {}, rlim_t limitBytes = 0) {
+               std::vector<std::string> environment = {}, rlim_t limitBytes = 0,
+               const std::string& outTo = {}, const std::string& errTo = {}) {
   const char* bin = std::getenv("KESTRIX_BIN_DIR");
   std::string program = std::string(bin != nullptr ? bin : ".") + "/kestrix-cli";
-  const std::string outPath = folder.file("stdout"), errPath = folder.file("stderr");
+  const std::string outPath = outTo.empty() ? folder.file("stdout") : outTo;
+  const std::string errPath = errTo.empty() ? folder.file("stderr") : errTo;
   pid_t child = fork();
   if (child == 0) {
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -126,6 +130,30 @@ TEST(ImageCommand, FullFileSystemIsAWriteErrorNeverSuccess) {
   EXPECT_EQ(run.out.find("完了しました"), std::string::npos);
 }
 
+TEST(ImageCommand, AReportThatCannotBeWrittenIsAFailure) {
+  // The report (stdout) and the summary (stderr) are the only record of
+  // the damage: losing either to a full disk must not end in exit 0.
+  struct Case { const char* name; bool reportFull, summaryFull; };
+  const Case cases[] = {
+      {"the report goes to a full disk", true, false},
+      {"the summary goes to a full disk", false, true},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
+    test::writeFile(card, std::vector<uint8_t>(64 * 512, 0x5A));
+    const pid_t child = startCli(folder, {"image", card, image}, {}, 0, c.reportFull ? "/dev/full" : "",
+                                 c.summaryFull ? "/dev/full" : "");
+    CliRun run = finishCli(folder, child);
+    EXPECT_EQ(run.exitCode, 1) << c.name;
+    if (c.reportFull) {
+      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした: No space left on device"),
+                std::string::npos) << c.name << ": " << run.err;
+    }
+    EXPECT_EQ(test::readFile(image).size(), 64u * 512) << c.name << ": the copy itself is kept";
+  }
+}
+
 TEST(ImageCommand, OutputFileRules) {
   test::TempFolder folder;
   const std::string card = folder.file("card.img"), image = folder.file("old.ksx");
@@ -152,7 +180,7 @@ TEST(ImageCommand, OutputFileRules) {
   EXPECT_FALSE(std::filesystem::exists(folder.file("new.ksx")));
 
   // What an interrupted copy left behind is replaced only with --yes.
-  for (const char* leftover : {".part", ".map"}) {
+  for (const char* leftover : {".part", ".part.map", ".map"}) {
     const std::string out = folder.file("next.ksx");
     test::writeFile(out + leftover, {'x'});
     CliRun run = runCli(folder, {"image", card, out});
@@ -174,6 +202,60 @@ std::vector<std::string> injected(const std::string& card, std::vector<std::stri
 }
 
 // The "読み取ったバイト数: N" the image command prints.
+TEST(ImageCommand, AResumeFromACutMapSaysTheMapIsDamagedNotAnotherDrives) {
+  // A stopped copy's map, cut short or with a line cut short, as a copy of
+  // it to a stick that filled up leaves it: its lines may still parse
+  // (a shorter block, a shorter device line), but it is this drive's map,
+  // damaged. Only a whole map that names another drive is another drive's.
+  constexpr const char* kDamaged = "続きを作成するためのマップファイルまたはイメージを読み込めません。";
+  constexpr const char* kOtherDrive = "マップファイルは別のドライブのものです。続きを作成できません。";
+  auto cutAfter = [](const std::string& text, const std::string& prefix, size_t keep) {
+    const size_t at = text.find(prefix);
+    return at == std::string::npos ? std::string() : text.substr(0, at + prefix.size() + keep);
+  };
+  auto shortenLine = [](const std::string& text, const std::string& prefix, size_t keep) {
+    const size_t at = text.find(prefix);
+    if (at == std::string::npos) return std::string();
+    const size_t end = text.find('\n', at);
+    return text.substr(0, at + prefix.size() + keep) + text.substr(end);
+  };
+  struct Case { const char* name; std::function<std::string(const std::string&)> edit; const char* message; };
+  const Case cases[] = {
+      {"the file ends inside its device line",
+       [&](const std::string& t) { return cutAfter(t, "# kestrix-device-id: ", 12); }, kDamaged},
+      {"its device line cut short, the rest whole",
+       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-id: ", 12); }, kDamaged},
+      {"its size line cut short, the rest whole",
+       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-size: ", 3); }, kDamaged},
+      {"the file ends inside its last block line",
+       [](const std::string& t) { return t.substr(0, t.size() - 6); }, kDamaged},
+      {"a ddrescue map that ends inside its last block line",
+       [](const std::string&) { return std::string("0 ?\n0 0x100000 +\n0x100000 0x"); }, kDamaged},
+      {"a whole map of another drive", [](const std::string& t) {
+         const size_t at = t.find("# kestrix-device-id: ");
+         return t.substr(0, at) + "# kestrix-device-id: block:serial=OTHER" + t.substr(t.find('\n', at));
+       }, kOtherDrive},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
+    test::writeFile(card, std::vector<uint8_t>(4 << 20, 0x5A));
+    // A copy stopped part-way: the card drops out after 2 MiB.
+    runCli(folder, {"image", card, image}, injected(card, {"KESTRIX_FAULT_AFTER_BYTES=2097152",
+                                                           "KESTRIX_FAULT_ERRNO=123"}));
+    const std::string mapPath = image + ".part.map";
+    const std::string edited = c.edit(slurp(mapPath));
+    ASSERT_FALSE(edited.empty()) << c.name << ": " << slurp(mapPath);
+    test::writeFile(mapPath, std::vector<uint8_t>(edited.begin(), edited.end()));
+    const auto part = test::readFile(image + ".part");
+    CliRun resumed = runCli(folder, {"image", card, image, "--resume"});
+    EXPECT_EQ(resumed.exitCode, 2) << c.name << resumed.err;
+    EXPECT_NE(resumed.err.find(c.message), std::string::npos) << c.name << ": " << resumed.err;
+    EXPECT_TRUE(test::readFile(image + ".part") == part) << c.name << ": the partial image is kept";
+    EXPECT_EQ(slurp(mapPath), edited) << c.name << ": and so is the map";
+  }
+}
+
 uint64_t bytesReadOf(const CliRun& run) {
   const std::string key = "読み取ったバイト数: ";
   const size_t at = run.err.find(key);
@@ -268,13 +350,17 @@ TEST(ImageCommand, AReaderThatDropsOutEndsTheRunAndAResumeCompletesIt) {
     EXPECT_NE(run.err.find("カードが応答しなくなりました。"), std::string::npos) << c.name << run.err;
     EXPECT_NE(run.err.find("--resume"), std::string::npos) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image)) << c.name << ": no partial image under the final name";
-    EXPECT_TRUE(badSectorsIn(image + ".map").empty()) << c.name << ": a dead reader is no bad sector";
+    EXPECT_FALSE(std::filesystem::exists(image + ".map")) << c.name << ": the map lies beside the .part";
+    EXPECT_TRUE(badSectorsIn(image + ".part.map").empty()) << c.name << ": a dead reader is no bad sector";
     CliRun resumed = runCli(folder, {"image", card, image, "--resume"});
     ASSERT_EQ(resumed.exitCode, 0) << c.name << resumed.err;
     EXPECT_TRUE(test::readFile(image) == test::readFile(card)) << c.name;
     EXPECT_LT(bytesReadOf(resumed), 20480000u - 4000000u) << c.name << ": the first 5 MiB are not read again";
   }
 }
+
+// The map of a complete copy of the 20,000 KiB card, without damage.
+const std::string kOlderMap = "0 +\n0 0x1388000 +\n";
 
 // Waits until the running copy's map shows at least `bytes` finished.
 bool waitForProgress(const std::string& mapPath, uint64_t bytes, pid_t child) {
@@ -299,8 +385,15 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     // A bad sector early makes the map be saved soon after it, not only
     // every 30 seconds; slow reads leave time to stop the copy part-way.
     const std::string bad = "KESTRIX_FAULT_RANGES=1572864-1573376";
-    pid_t child = startCli(folder, {"image", card, image}, injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
-    ASSERT_TRUE(waitForProgress(image + ".map", 2 << 20, child)) << c.name;
+    // An earlier complete copy lies there: --yes replaces it only once the
+    // new copy is complete, the map included (a new map beside the old
+    // image would make it scan as incomplete).
+    std::vector<uint8_t> older(20000u * 1024, 0x33);
+    test::writeFile(image, older);
+    test::writeFile(image + ".map", std::vector<uint8_t>(kOlderMap.begin(), kOlderMap.end()));
+    pid_t child =
+        startCli(folder, {"image", card, image, "--yes"}, injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
+    ASSERT_TRUE(waitForProgress(image + ".part.map", 2 << 20, child)) << c.name;
     kill(child, c.signal);
     CliRun stopped = finishCli(folder, child);
     if (c.signal == SIGKILL) {
@@ -309,9 +402,10 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
       EXPECT_EQ(stopped.exitCode, 1) << c.name << stopped.err;
       EXPECT_NE(stopped.err.find("ディスクイメージの作成を中断しました。"), std::string::npos) << stopped.err;
     }
-    EXPECT_FALSE(std::filesystem::exists(image)) << c.name;
+    EXPECT_TRUE(test::readFile(image) == older) << c.name << ": the old image is untouched";
+    EXPECT_EQ(slurp(image + ".map"), kOlderMap) << c.name << ": and so is its map";
     EXPECT_TRUE(std::filesystem::exists(image + ".part")) << c.name;
-    const auto before = RescueMap::load(image + ".map");
+    const auto before = RescueMap::load(image + ".part.map");
     ASSERT_TRUE(before.map) << c.name << before.error;
 
     CliRun resumed = runCli(folder, {"image", card, image, "--resume"}, injected(card, {bad}));
@@ -322,6 +416,7 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     EXPECT_TRUE(test::readFile(image) == expected) << c.name << ": the image of an uninterrupted copy";
     EXPECT_EQ(badSectorsIn(image + ".map"), std::vector<uint64_t>{3072}) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image + ".part")) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(image + ".part.map")) << c.name;
   }
 }
 

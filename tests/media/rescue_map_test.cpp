@@ -41,6 +41,8 @@ TEST(RescueMap, ParsesOursAndDdrescuesMaps) {
       {"neighbours of one status merge", "0 ? 1\n0 512 +\n512 512 +\n", "0+1024+ ", '?', 1},
       {"an empty domain", "0 + 1\n0 0 ?\n", "", '+', 1},
       {"a domain that starts later", "0 ? 1\n4096 512 +\n", "4096+512+ ", '?', 1},
+      {"an area ending at the largest position", "0 + 1\n1 0x7FFFFFFFFFFFFFFE +\n",
+       "1+9223372036854775806+ ", '+', 1},
   };
   for (const Case& c : cases) {
     std::string error;
@@ -63,6 +65,18 @@ TEST(RescueMap, RefusesMalformedText) {
       {"blocks out of order", "0 ? 1\n1024 512 +\n0 512 -\n", "line 3: block does not start"},
       {"position past 2^63", "0 ? 1\n0x8000000000000000 1 +\n", "line 2: bad block line"},
       {"pos + size past 2^63", "0 ? 1\n0x7FFFFFFFFFFFFFFF 2 +\n", "line 2: block reaches past"},
+      {"pos + size one past the largest position", "0 ? 1\n1 0x7FFFFFFFFFFFFFFF +\n",
+       "line 2: block reaches past"},
+      {"pos and size each the largest", "0 ? 1\n0x7FFFFFFFFFFFFFFF 0x7FFFFFFFFFFFFFFF +\n",
+       "line 2: block reaches past"},
+      {"size one past 2^64 in octal", "0 ? 1\n0 02000000000000000000000 +\n", "line 2: bad block line"},
+      {"size 2^63 in octal", "0 ? 1\n0 01000000000000000000000 +\n", "line 2: bad block line"},
+      {"an octal area ending one past the largest position", "0 +\n1 0777777777777777777777 +\n",
+       "line 2: block reaches past"},
+      {"position 2^63 in decimal", "0 ? 1\n9223372036854775808 1 +\n", "line 2: bad block line"},
+      {"status position past 2^63", "0x8000000000000000 ? 1\n", "line 1: bad status line"},
+      {"device size past 2^63", "# kestrix-device-size: 01000000000000000000000\n0 ? 1\n",
+       "line 1: bad device size"},
       {"negative size", "0 ? 1\n0 -512 +\n", "line 2: bad block line"},
       {"extra word", "0 ? 1\n0 512 + x\n", "line 2: bad block line"},
       {"hex digits without 0x", "0 ? 1\n0 1F +\n", "line 2: bad block line"},
@@ -122,6 +136,31 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
     auto again = RescueMap::parse(map.format());
     ASSERT_TRUE(again);
     EXPECT_EQ(blocksText(*again), blocksText(map)) << "format and parse round trip";
+  }
+}
+
+TEST(RescueMap, ARangeMarkedFinishedHasNothingUnfinished) {
+  // set() keeps the domain below the largest position; the questions must
+  // end there too, or a range reaching past it stays "unfinished" for ever.
+  struct Case { const char* name; const char* text; uint64_t begin, end; };
+  const uint64_t top = RescueMap::kMaximumPosition;
+  const Case cases[] = {
+      {"inside the domain", "0 ? 1\n0 8192 ?\n", 1000, 5000},
+      {"past the domain's end", "0 ? 1\n0 8192 -\n", 4096, 20000},
+      {"up to the largest position", "0 ? 1\n0 8192 ?\n", 0, top},
+      {"past the largest position", "0 ? 1\n0 8192 ?\n", 4096, UINT64_MAX},
+      // Found by fuzz/rescuemap: an area ending 2055 bytes below 2^63, then
+      // the fuzzer's half-to-end-plus-4096 range.
+      {"the fuzzer's map near 2^63", "0 +\n1 0777777777777777773770 +\n", 4611686018427386877u,
+       9223372036854773753u + 4096},
+  };
+  for (const Case& c : cases) {
+    auto map = RescueMap::parse(c.text);
+    ASSERT_TRUE(map) << c.name;
+    map->set(c.begin, c.end, BlockStatus::Finished);
+    EXPECT_EQ(map->unfinishedBytes(c.begin, c.end), 0u) << c.name;
+    EXPECT_EQ(map->unfinishedSectors((c.begin + 511) / 512 * 512, c.end / 512 * 512), 0u) << c.name;
+    EXPECT_LE(map->domainEnd(), top) << c.name;
   }
 }
 

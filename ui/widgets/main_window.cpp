@@ -864,6 +864,7 @@ bool MainWindow::createImage(const QString& devicePath) {
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
   const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target) ||
+                              QFileInfo::exists(QString::fromStdString(CopyJob::partMapPath(target))) ||
                               QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
   if (!options.resume && somethingThere &&
       !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
@@ -898,7 +899,7 @@ bool MainWindow::createImage(const QString& devicePath) {
 
 bool MainWindow::copyCanResume(const std::string& path) {
   if (QFileInfo::exists(QString::fromStdString(CopyJob::partPath(path)))) return true;
-  const RescueMapLoad loaded = RescueMap::load(CopyJob::mapPath(path));
+  const RescueMapLoad loaded = RescueMap::load(CopyJob::resumeMapPath(path));
   return loaded.map && !loaded.map->onlyBadSectorsLeft();
 }
 

@@ -101,8 +101,8 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kDiscardResultsQuestion =
       "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
   static constexpr const char* kImageNotOpenedNotice =
-      "バックアップファイルを開くことができませでした。";
-  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませでした。";
+      "バックアップファイルを開くことができませんでした。";
+  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませんでした。";
   static constexpr const char* kWriteFailedNotice =
       "ディスクイメージの書き込み中にエラーが発生しました。";
   // Shown in the result window when a copy ended before it had written its
@@ -287,7 +287,7 @@ class MainWindow : public QWidget, public JobReporter {
   void stopCopyCommand();
   void setCopying(bool copying);
   // True when the image at `path` has a copy to continue: a ".part", or a
-  // map with areas still to read.
+  // map (the ".part.map", else the image's own) with areas still to read.
   static bool copyCanResume(const std::string& path);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();

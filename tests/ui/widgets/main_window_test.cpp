@@ -948,7 +948,7 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   // 256 MiB: the copy is still at work when the test holds it.
   if (!offerFileDrive(*window_, drive, 262144)) GTEST_SKIP() << "mkfs.fat missing";
   const QString image = QDir(work.path()).filePath("copy.ksx");
-  const std::string map = image.toStdString() + ".map";
+  const std::string partMap = image.toStdString() + ".part.map", map = image.toStdString() + ".map";
 
   prompter_.queuePath(image);
   window_->createImageCommand();
@@ -986,7 +986,8 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   EXPECT_EQ((JobButtons{true, true, false, false}), buttons()) << "no finished image to scan";
   EXPECT_TRUE(window_->statusLine()->text().isEmpty());
   EXPECT_FALSE(QFileInfo::exists(image));
-  const RescueMapLoad stopped = RescueMap::load(map);
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(map))) << "the stopped copy's map lies beside its .part";
+  const RescueMapLoad stopped = RescueMap::load(partMap);
   ASSERT_TRUE(stopped.map) << stopped.error;
   EXPECT_GT(stopped.map->unfinishedBytes(), 0u);
 
@@ -1026,6 +1027,21 @@ TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
   EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
                     utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +
                         utf8(MainWindow::kResumePossibleMessage)));
+}
+
+TEST_F(MainWindowTest, CopyNoticesShowTheirBoxes) {
+  struct Case { const char* name; uint32_t code; const char* text; };
+  const Case cases[] = {
+      {"the image file", CopyNoticeImageFileNotOpened, "バックアップファイルを開くことができませんでした。"},
+      {"the drive", CopyNoticeDriveNotOpened, "ドライブを開くことができませんでした。"},
+      {"a write error", CopyNoticeWriteFailed, "ディスクイメージの書き込み中にエラーが発生しました。"},
+  };
+  for (const Case& c : cases) {
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    window_->post(report::CopyNotice{static_cast<CopyNoticeCode>(c.code)});
+    ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled)) << c.name;
+    EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8(c.text))) << c.name;
+  }
 }
 
 TEST_F(MainWindowTest, CloseDuringAScanAsksAndHonoursBothAnswers) {
