@@ -59,6 +59,7 @@ struct HidingCase {
   // The stray bytes, given the bytes from them to the next photo's start.
   Bytes (*stray)(uint64_t toNext);
   bool inEntropyData;  // planted into the first photo's entropy data, else before it
+  int landsOn = 0;     // the photo whose start `toNext` measures to (before: the first)
 };
 
 Bytes strayWide(uint64_t) { return {0xCB, 0x2F, 0x11, 0x40, 'w', 'i', 'd', 'e'}; }  // 3.4 GB
@@ -80,15 +81,17 @@ TEST_P(HidingTest, NoPhotoIsLost) {
   const std::vector<PlantFile> all = fixtureFiles(KESTRIX_TEST_DATA "/jpeg");
   std::vector<const PlantFile*> photos;
   for (const PlantFile& f : all) {
-    if (f.kind == PlantKind::Jpeg && f.bytes.size() > 2000) photos.push_back(&f);
+    if (f.kind == PlantKind::Jpeg && f.bytes.size() > 2000 && f.bytes.size() < 12000) photos.push_back(&f);
   }
   ASSERT_GE(photos.size(), 2u);
+  uint64_t toLanding = 50;
+  for (int i = 0; i < GetParam().landsOn; ++i) toLanding += 100 + photos[i % photos.size()]->bytes.size();
   PlantedCard card;
   for (int i = 0; i < 12; ++i) {
     const PlantFile& photo = *photos[i % photos.size()];
     card.bytes.insert(card.bytes.end(), 100, 0x00);  // the rest of a cluster
     if (i == 0 && !GetParam().inEntropyData) {
-      const Bytes stray = GetParam().stray(50);
+      const Bytes stray = GetParam().stray(toLanding);
       card.bytes.insert(card.bytes.end(), 50 - stray.size(), 0x00);
       card.bytes.insert(card.bytes.end(), stray.begin(), stray.end());
     }
@@ -122,7 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
                     HidingCase{"WideThenA64BitMdatInPhotoData", strayWideMdat, true},
                     HidingCase{"PreviewAtomBeforeAPhoto", strayPreview, false},
                     HidingCase{"MdatRunningToTheEndBeforeAPhoto", strayMdatToTheEnd, false},
-                    HidingCase{"FalseJpegWhoseLengthRunsIntoThePhoto", falseJpegIntoTheNext, false}),
+                    HidingCase{"FalseJpegWhoseLengthRunsIntoThePhoto", falseJpegIntoTheNext, false},
+                    // Its APP1 then seems to hold the photos before that one.
+                    HidingCase{"FalseJpegWhoseLengthRunsOverPhotosIntoALaterOne", falseJpegIntoTheNext,
+                               false, 3}),
     [](const testing::TestParamInfo<HidingCase>& info) { return std::string(info.param.name); });
 
 // Old QuickTime files open with their preview (pnot, then PICT), then ftyp:
@@ -143,6 +149,29 @@ TEST(NeverHide, AMovieOpeningWithItsPreviewComesBackWhole) {
   card.bytes.insert(card.bytes.end(), 77, 0x5A);
   for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit}) {
     EXPECT_EQ(recoverCard(card, mode).wholeCount, 1u) << "mode " << static_cast<int>(mode);
+  }
+}
+
+// A whole movie at the end of the card, followed by less than an atom header,
+// or by an atom of its own (free, mdat) whose size runs past the card's end.
+TEST(NeverHide, AMovieBeforeACutAtomAtTheCardsEndComesBackWhole) {
+  std::vector<PlantFile> movies;
+  for (PlantFile& f : fixtureFiles(KESTRIX_TEST_DATA "/jpeg")) {
+    if (f.kind == PlantKind::Movie) movies.push_back(std::move(f));
+  }
+  ASSERT_FALSE(movies.empty());
+  const Bytes tails[] = {{0xFF, 0xD8, 0xFF},
+                         {0, 0, 0x40, 0, 'f', 'r', 'e', 'e', 1, 2},
+                         {0, 0, 0, 0, 'f', 'r', 'e', 'e'}};
+  for (const PlantFile& movie : movies) {
+    for (const Bytes& tail : tails) {
+      PlantedCard card;
+      card.bytes.assign(64, 0x5A);
+      card.files.push_back({movie.name, card.bytes.size(), movie.bytes});
+      card.bytes.insert(card.bytes.end(), movie.bytes.begin(), movie.bytes.end());
+      card.bytes.insert(card.bytes.end(), tail.begin(), tail.end());
+      EXPECT_EQ(recoverCard(card, ScanMode::Precise).wholeCount, 1u) << movie.name << " tail " << tail.size();
+    }
   }
 }
 
