@@ -92,8 +92,8 @@ TEST_P(HidingTest, NoPhotoIsLost) {
     card.bytes.insert(card.bytes.end(), 100, 0x00);  // the rest of a cluster
     if (i == 0 && !GetParam().inEntropyData) {
       const Bytes stray = GetParam().stray(toLanding);
+      card.bytes.insert(card.bytes.end(), stray.begin(), stray.end());  // 50 bytes before the photo
       card.bytes.insert(card.bytes.end(), 50 - stray.size(), 0x00);
-      card.bytes.insert(card.bytes.end(), stray.begin(), stray.end());
     }
     PlantedCard::File file{photo.name, card.bytes.size(), photo.bytes};
     if (i == 0 && GetParam().inEntropyData) {

@@ -340,10 +340,16 @@ Recovered recoverCard(const PlantedCard& card, ScanMode mode) {
     if (!list.candidateInfo(row, info)) continue;
     const CandidateBytes bytes(image, &engines, info);
     if (!bytes.ok()) continue;
+    // A file may lie on the card more than once: each copy must come back
+    // from its own place. (The signature rules start a preview-first movie's
+    // hit four bytes in, and extract it from its start.)
     const auto [first, last] = bySize.equal_range(bytes.size());
     for (auto it = first; it != last; ++it) {
-      const Bytes& want = card.files[it->second].bytes;
-      if (std::memcmp(want.data(), bytes.data(), want.size()) == 0) recovered.whole[it->second] = true;
+      const PlantedCard::File& want = card.files[it->second];
+      const uint64_t from = info.start > want.start ? info.start - want.start : want.start - info.start;
+      if (from <= 8 && std::memcmp(want.bytes.data(), bytes.data(), want.bytes.size()) == 0) {
+        recovered.whole[it->second] = true;
+      }
     }
   }
   recovered.wholeCount = static_cast<size_t>(std::count(recovered.whole.begin(), recovered.whole.end(), true));
