@@ -11,6 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
 
 #include "core/candidate_bytes.h"
@@ -84,6 +86,22 @@ class TemporaryFile {
   bool created_ = false;  // mkostemp made path_; only then is it ours to remove
   bool kept_ = false;
 };
+
+// Writes all of [bytes, bytes + count) to fd, going on after short writes;
+// false with the reason when the system refuses.
+bool writeWhole(int fd, const uint8_t* bytes, size_t count, std::string& reason) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::write(fd, bytes + done, count - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      reason = put < 0 ? withSystemReason("書き込みに失敗しました", errno) : "書き込みに失敗しました";
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
 
 // Gives the temporary file the name `target` without replacing anything:
 // 0 on success, else errno (EEXIST when the name is taken).
@@ -223,27 +241,45 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   };
   result.reason = rowNameProblem(info.name);
   if (!result.reason.empty()) return result;
+  // An extraction reads the mapping, where a page that cannot be read (a
+  // file cut short, a card pulled) comes back as zeros: a rise of this
+  // count, or an image that no longer reaches the find's end, means the
+  // file holds such zeros. The count is the whole image's, so a page lost
+  // elsewhere meanwhile fails this file too: one file to restore again,
+  // where zeros named as a photo would be one lost.
+  const uint64_t unreadableBefore = image_.unreadableBytes();
   const CandidateBytes source(image_, engines_, info);
   if (!source.ok()) return fail(source.problem());
   const uint8_t* bytes = source.data();
   const uint64_t count = source.size();
+  // A plain range is read from the medium itself, chunk by chunk, so every
+  // byte that cannot be read fails the file instead of arriving as zeros.
+  std::unique_ptr<uint8_t[]> chunk;
+  if (info.plainRange) chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
+  if (info.plainRange && !chunk) return fail("メモリが不足しています");
 
   TemporaryFile output(folder);
   if (output.fd() < 0) return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
 
   uint64_t done = 0;
+  std::string problem;
   while (done < count) {
     if (options.keepGoing && !options.keepGoing()) {
       result.stopped = true;
       return fail("中断されました");
     }
     const size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
-    if (info.plainRange) image_.prefault(info.start + done, want);
-    const ssize_t put = ::write(output.fd(), bytes + done, want);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return fail(withSystemReason("書き込みに失敗しました", errno));
-    if (put == 0) return fail("書き込みに失敗しました");
-    done += static_cast<uint64_t>(put);
+    const uint8_t* from = bytes + done;
+    if (info.plainRange) {
+      if (!image_.read(info.start + done, chunk.get(), want, problem)) return fail(problem);
+      from = chunk.get();
+    }
+    if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
+    done += want;
+  }
+  if (!info.plainRange &&
+      (image_.unreadableBytes() != unreadableBefore || !image_.stillHolds(info.end))) {
+    return fail(kImageShrankMessage);
   }
   // mkstemp creates 0600; a restored photo is an ordinary file, with the
   // bits open() would have given it under the user's umask.

@@ -18,8 +18,10 @@
 // temporary folder may ask to replace instead.
 //
 // A file that is exactly a range of the image (Candidate::plainRange) is
-// written straight from the mapping; any other goes through its engine's
-// Extract, which may complete it.
+// read from the medium with ImageBlock::read, which fails on bytes it
+// cannot read; any other goes through its engine's Extract, which may
+// complete it, and fails when the image lost pages or shrank meanwhile.
+// Either way a file of zeros standing in for lost bytes is never named.
 //
 // Threads: one writer per thread; the engine set must be that thread's own.
 #pragma once

@@ -38,8 +38,8 @@ struct ScannedImage {
   std::unique_ptr<ImageFile> image;
   EngineSet engines = fake.host.createEngineSet();
   CandidateList list;  // after image: the rows go before the mapping they view
-  explicit ScannedImage(const std::string& content) {
-    scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
+  explicit ScannedImage(const std::string& content, ScanMode mode = ScanMode::SignatureRules) {
+    scanContent(fake, image, reporter, list, scratch.file("card.img"), content, mode);
     for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, true);
   }
   uint32_t restore(RestoreJob& job, JobReporter* to,
@@ -142,6 +142,63 @@ TEST(RestoreJob, AFileFromBeforeTheRunIsNeverReplaced) {
   ASSERT_EQ(job.outcome().files.size(), 2u);
   EXPECT_EQ(job.outcome().files[0].path, destination.file("00000000 (3).aaa"));
 }
+
+// An image cut short after its scan (a file truncated under us, a card
+// pulled): the mapping shows the lost bytes as zeros, and a find reaching
+// into them must fail, never come back as a file of zeros named as a photo.
+struct ShrinkCase {
+  const char* name;
+  ScanMode mode;      // SignatureRules: the engine's extraction; Precise: a plain range
+  uint64_t findBytes;  // the second find's filler
+  int cutAtCall;      // the shouldContinue call that cuts the file; 0: before the restore
+  uint64_t cutInto;   // bytes of the second find's filler left
+};
+
+class RestoreFromAShrinkingImage : public ::testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(RestoreFromAShrinkingImage, FailsTheFileItCannotReadAndLeavesNothingOfIt) {
+  const ShrinkCase& c = GetParam();
+  // The second find starts on its own page, so the first stays readable.
+  std::string content = "[[kept]]..";
+  content.resize(8192, '.');
+  content += "[[" + std::string(c.findBytes, 'p') + "]]..";
+  ScannedImage scanned(content, c.mode);
+  ASSERT_EQ(scanned.list.itemCount(), 2);
+  const std::string imagePath = scanned.scratch.file("card.img");
+  const off_t cut = static_cast<off_t>(8192 + 2 + c.cutInto);  // not on a page boundary
+  ScratchFolder destination;
+  RestoreJob job;
+  job.setDestination(destination.path());
+  RecordingReporter reporter;
+  int calls = 0;
+  if (c.cutAtCall == 0) {
+    ASSERT_EQ(truncate(imagePath.c_str(), cut), 0);
+  }
+  scanned.restore(job, &reporter, [&] {
+    if (++calls == c.cutAtCall) {
+      EXPECT_EQ(truncate(imagePath.c_str(), cut), 0);
+    }
+    return true;
+  });
+  const RestoreOutcome& outcome = job.outcome();
+  EXPECT_EQ(outcome.written, 1u);
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_EQ(outcome.failures[0].row, 1);
+  EXPECT_EQ(outcome.failures[0].reason, kImageShrankMessage);
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[kept]]");
+  EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CutShort, RestoreFromAShrinkingImage,
+    ::testing::Values(
+        ShrinkCase{"ExtractionCutBeforeTheRestore", ScanMode::SignatureRules, 20000, 0, 6000},
+        ShrinkCase{"PlainRangeCutBeforeTheRestore", ScanMode::Precise, 20000, 0, 6000},
+        // Calls: row loop and chunk of the first file, row loop of the
+        // second, its first 8 MiB chunk, then the cut before its second.
+        ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5, (9u << 20) + 123}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RestoreJob, NumberedNamesKeepTheExtensionAndHiddenNames) {
   EXPECT_EQ(numberedName("IMG_0001.jpg", 2), "IMG_0001 (2).jpg");
