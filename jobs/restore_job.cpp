@@ -40,6 +40,9 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   pendingRows_.clear();
   const std::string folder = destination_;
   const int32_t count = list.itemCount();
+  // A restore that was killed (SIGKILL, a power cut) left its temporaries
+  // behind, hidden; the lock on each tells them from a live restore's.
+  CandidateWriter::removeStaleTemporaries(folder);
   CandidateWriter writer(image, &engines);
   WriteOptions options;
   options.dateOption = dateOption_;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -199,6 +200,87 @@ INSTANTIATE_TEST_SUITE_P(
         // second, its first 8 MiB chunk, then the cut before its second.
         ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5, (9u << 20) + 123}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A name of the writer's temporary form: only these may ever be removed.
+bool isTemporaryLike(const std::string& name) { return name.rfind(".kxpart-", 0) == 0; }
+
+TEST(RestoreJob, RemovesTheTemporariesOfAKilledRestoreAndNothingElse) {
+  ScannedImage scanned("[[a]]..[[b]]..");
+  ScratchFolder destination;
+  // A restore killed inside its second file, as SIGKILL or a power cut
+  // would end it: the temporary stays, hidden, its lock gone with the
+  // process.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RestoreJob job;
+    job.setDestination(destination.path());
+    int calls = 0;
+    scanned.restore(job, nullptr, [&] {
+      if (++calls == 4) raise(SIGKILL);
+      return true;
+    });
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  std::vector<std::string> left;
+  for (const std::string& name : folderEntries(destination.path())) {
+    if (isTemporaryLike(name)) left.push_back(name);
+  }
+  // The first file, complete but waiting for its batch's name, and the
+  // second, part-written.
+  ASSERT_EQ(left.size(), 2u) << "the killed restore left its temporaries";
+  // Temporaries of the same form from earlier runs, and the user's own
+  // files that only look like them.
+  writeFile(destination.file(".kxpart-Ab3xY9"), "stale");
+  writeFile(destination.file(".kxpart-000000"), "");
+  const std::vector<std::string> lookalikes = {
+      ".kxpart-abc", ".kxpart-ABCDEFG", ".kxpart-AB-DEF", "kxpart-ABCDEF", ".KXPART-ABCDEF",
+      ".kxpart-ABCDEF.jpg", ".kxpart-", "photo.jpg"};
+  for (const std::string& name : lookalikes) writeFile(destination.file(name), "the user's " + name);
+  mkdir(destination.file(".kxpart-FOLDER").c_str(), 0755);
+  writeFile(destination.file(".kxpart-FOLDER/inside"), "kept");
+  ASSERT_EQ(symlink("photo.jpg", destination.file(".kxpart-LINKED").c_str()), 0);
+  // One held by a restore still running: its lock is taken.
+  writeFile(destination.file(".kxpart-LOCKED"), "being written");
+  const int held = open(destination.file(".kxpart-LOCKED").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+  scanned.list.setSelected(1, false);
+  RestoreJob job;
+  job.setDestination(destination.path());
+  EXPECT_EQ(scanned.restore(job, nullptr), 1u);
+  close(held);
+
+  std::vector<std::string> expected = lookalikes;
+  expected.insert(expected.end(), {".kxpart-FOLDER", ".kxpart-LINKED", ".kxpart-LOCKED", "00000000.aaa"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folderEntries(destination.path()), expected);
+  for (const std::string& name : lookalikes) EXPECT_EQ(readFile(destination.file(name)), "the user's " + name);
+  EXPECT_EQ(readFile(destination.file(".kxpart-FOLDER/inside")), "kept");
+  EXPECT_EQ(readFile(destination.file(".kxpart-LOCKED")), "being written");
+}
+
+TEST(RestoreJob, ATemporaryWaitingForItsNameIsNeverTakenForAStaleOne) {
+  ScannedImage scanned("[[waiting]]..");
+  ScratchFolder destination;
+  CandidateInfo info;
+  ASSERT_TRUE(scanned.list.candidateInfo(0, info));
+  CandidateWriter writer(*scanned.image, &scanned.engines);
+  WriteOptions options;
+  options.deferNaming = true;
+  ASSERT_TRUE(writer.write(info, destination.path(), options).ok);
+  // Another restore into the same folder starts while this one's batch waits.
+  EXPECT_EQ(CandidateWriter::removeStaleTemporaries(destination.path()), 0u);
+  const std::vector<WrittenFile> named = writer.nameWaiting();
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_TRUE(named[0].ok) << named[0].reason;
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[waiting]]");
+}
 
 TEST(RestoreJob, NumberedNamesKeepTheExtensionAndHiddenNames) {
   EXPECT_EQ(numberedName("IMG_0001.jpg", 2), "IMG_0001 (2).jpg");
