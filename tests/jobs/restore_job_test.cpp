@@ -201,6 +201,36 @@ INSTANTIATE_TEST_SUITE_P(
         ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5, (9u << 20) + 123}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The restore of the window and of the command line refuses a destination
+// on the drive being read, as the disk image copy does. The drive here is
+// a device node for the very disk that holds the scratch folder (only root
+// may make one); nothing reads it, the rows come from an image file.
+TEST(RestoreJob, ADestinationOnTheSourceDriveWritesNothingAndSaysWhy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for mknod";
+  ScannedImage scanned("[[a]]..[[b]]..");
+  ScratchFolder destination;
+  struct stat here {};
+  ASSERT_EQ(stat(destination.path().c_str(), &here), 0);
+  const std::string node = scanned.scratch.file("card-node");
+  if (mknod(node.c_str(), S_IFBLK | 0400, here.st_dev) != 0) GTEST_SKIP() << "mknod refused here";
+  // A stale temporary stays too: removing it would be a write to the card.
+  writeFile(destination.file(".kxpart-Ab3xY9"), "stale");
+  RestoreJob job;
+  job.setDestination(destination.path());
+  job.setSource(node);
+  RecordingReporter reporter;
+  EXPECT_EQ(scanned.restore(job, &reporter), 0u);
+  ASSERT_EQ(job.outcome().failures.size(), 2u);
+  for (const RestoreFailure& failure : job.outcome().failures) {
+    EXPECT_EQ(failure.reason, "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
+  }
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{".kxpart-Ab3xY9"});
+  EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{0}));
+  // The image file as the source, on that same disk: restored as always.
+  job.setSource(scanned.scratch.file("card.img"));
+  EXPECT_EQ(scanned.restore(job, &reporter), 2u);
+}
+
 // A name of the writer's temporary form: only these may ever be removed.
 bool isTemporaryLike(const std::string& name) { return name.rfind(".kxpart-", 0) == 0; }
 
