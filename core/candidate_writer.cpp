@@ -338,9 +338,9 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
     done += want;
   }
-  if (!info.plainRange &&
-      (image_.unreadableBytes() != unreadableBefore || !image_.stillHolds(info.end))) {
-    return fail(kImageShrankMessage);
+  if (!info.plainRange && !image_.stillHolds(info.end)) return fail(kImageShrankMessage);
+  if (!info.plainRange && image_.unreadableBytes() != unreadableBefore) {
+    return fail(kUnreadableImageMessage);
   }
   // mkstemp creates 0600; a restored photo is an ordinary file, with the
   // bits open() would have given it under the user's umask.

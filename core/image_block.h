@@ -11,8 +11,9 @@
 
 namespace kestrix {
 
-// Why bytes of the image could not be had, for the user. The first is
-// followed by the system's reason.
+// Why bytes of the image could not be had, for the user. The first stands
+// alone or before the system's reason; the second is a read that ended
+// before the image did.
 inline constexpr const char* kUnreadableImageMessage = "イメージを読み取れませんでした";
 inline constexpr const char* kImageShrankMessage =
     "イメージが途中で終わっています（ファイルが短くなったか、カードが取り外されました）";
