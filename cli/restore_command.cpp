@@ -8,8 +8,11 @@
 #include "cli/scan_commands.h"
 #include "cli/scan_session.h"
 #include "cli/stop_signals.h"
-#include "jobs/restore_job.h"
 #include "core/tidy_names.h"
+#include "jobs/copy_job.h"
+#include "jobs/job_reporter.h"
+#include "jobs/restore_job.h"
+#include "media/device_identity.h"
 
 namespace kestrix {
 
@@ -106,6 +109,13 @@ int runRestoreCommand(int argc, char** argv) {
     return 2;
   }
 
+  // Restoring onto the card being read would write over the very bytes
+  // still to be rescued; an image file says nothing of where it came from.
+  if (isOnSourceDevice(imagePath, destination)) {
+    printError(destination + ": " + copyNoticeText(CopyNoticeDestinationOnSource));
+    return 2;
+  }
+
   ScanSession session;
   if (!session.hasEngines()) return 2;
   std::string error;
@@ -141,6 +151,7 @@ int runRestoreCommand(int argc, char** argv) {
 
   RestoreJob job;
   job.setDestination(destination);
+  job.setSource(imagePath);
   job.setDateOption(arguments.flags.count("--set-file-time") ? kDateOptionSetFileTime : 0);
   job.restoreSelected(list, *session.image(), session.engines(), nullptr,
                       [] { return !stopRequested(); });

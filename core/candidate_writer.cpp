@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
 
 #include "core/candidate_bytes.h"
@@ -56,34 +60,109 @@ std::string withSystemReason(const char* reason, int error) {
   return std::string(reason) + ": " + std::strerror(error);
 }
 
+// The temporary name's fixed part and the six characters mkostemp fills in
+// (glibc draws them from letters and digits). Only names of exactly this
+// form are ever taken for a stale temporary of ours.
+constexpr std::string_view kTemporaryPrefix = ".kxpart-";
+constexpr size_t kTemporaryRandomLength = 6;
+
+// Tries for a temporary name that a cleaner of another restore did not
+// remove between mkostemp and the lock: a few, each a fresh random name.
+constexpr int kTemporaryAttempts = 8;
+
 // Removes the temporary file on every path that does not give it a name.
+// A second, read-only descriptor of the file holds an exclusive flock for
+// as long as the file is ours (written, then waiting for its name, until
+// it has it), so the next restore into the folder can tell it from one
+// left by a restore that was killed (removeStaleTemporaries). The lock has
+// a descriptor of its own so that closing the written one still reports a
+// delayed write error before the file is named, as it always did.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::string& folder) : path_(folder + "/.kxpart-XXXXXX") {
-    fd_ = mkostemp(path_.data(), O_CLOEXEC);
-    created_ = fd_ >= 0;
+  explicit TemporaryFile(const std::string& folder) {
+    for (int attempt = 0; attempt < kTemporaryAttempts && fd_ < 0; ++attempt) {
+      path_ = folder + "/" + std::string(kTemporaryPrefix) + std::string(kTemporaryRandomLength, 'X');
+      const int fd = mkostemp(path_.data(), O_CLOEXEC);
+      if (fd < 0) return;
+      // A cleaner that opened the new name first holds its lock only while
+      // it unlinks: waiting for it, then finding no link left, means the
+      // name is gone and another is tried. Where the file cannot be locked
+      // (a file system without flock) it stays unlocked, and a cleaner,
+      // unable to lock it either, leaves it alone.
+      const int lock = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      struct stat info {};
+      if (lock >= 0 && flock(lock, LOCK_EX) == 0 && fstat(fd, &info) == 0 && info.st_nlink == 0) {
+        ::close(lock);
+        ::close(fd);
+        continue;
+      }
+      fd_ = fd;
+      lockFd_ = lock;
+      created_ = true;
+    }
+    if (fd_ < 0) errno = EEXIST;
   }
   ~TemporaryFile() {
     if (fd_ >= 0) ::close(fd_);
-    // After a failed mkostemp the template may name a file someone else made.
+    // Unlinked before the lock goes, so no cleaner ever finds a temporary
+    // of a live restore unlocked.
     if (created_ && !kept_) ::unlink(path_.c_str());
+    if (lockFd_ >= 0) ::close(lockFd_);
   }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
-  // Closes the file, reporting a failed close (a delayed write error).
+  // Closes the written descriptor, reporting a failed close (a delayed
+  // write error); the lock stays.
   bool close() {
     const int fd = fd_;
     fd_ = -1;
     return ::close(fd) == 0;
   }
+  // The file has its name: nothing to remove, and the lock goes with this
+  // object.
   void keep() { kept_ = true; }
+  // The file waits for its name: the caller takes the lock's descriptor
+  // (-1 when the file could not be locked) and closes it once it is named.
+  int keepWaiting() {
+    kept_ = true;
+    const int lock = lockFd_;
+    lockFd_ = -1;
+    return lock;
+  }
 
  private:
   std::string path_;
   int fd_ = -1;
+  int lockFd_ = -1;       // holds the flock; -1 when the file could not be locked
   bool created_ = false;  // mkostemp made path_; only then is it ours to remove
   bool kept_ = false;
 };
+
+bool isTemporaryName(std::string_view name) {
+  if (name.size() != kTemporaryPrefix.size() + kTemporaryRandomLength) return false;
+  if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return false;
+  for (const char c : name.substr(kTemporaryPrefix.size())) {
+    const bool letterOrDigit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!letterOrDigit) return false;
+  }
+  return true;
+}
+
+// Writes all of [bytes, bytes + count) to fd, going on after short writes;
+// false with the reason when the system refuses.
+bool writeWhole(int fd, const uint8_t* bytes, size_t count, std::string& reason) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::write(fd, bytes + done, count - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      reason = put < 0 ? withSystemReason("書き込みに失敗しました", errno) : "書き込みに失敗しました";
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
 
 // Gives the temporary file the name `target` without replacing anything:
 // 0 on success, else errno (EEXIST when the name is taken).
@@ -223,27 +302,45 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   };
   result.reason = rowNameProblem(info.name);
   if (!result.reason.empty()) return result;
+  // An extraction reads the mapping, where a page that cannot be read (a
+  // file cut short, a card pulled) comes back as zeros: a rise of this
+  // count, or an image that no longer reaches the find's end, means the
+  // file holds such zeros. The count is the whole image's, so a page lost
+  // elsewhere meanwhile fails this file too: one file to restore again,
+  // where zeros named as a photo would be one lost.
+  const uint64_t unreadableBefore = image_.unreadableBytes();
   const CandidateBytes source(image_, engines_, info);
   if (!source.ok()) return fail(source.problem());
   const uint8_t* bytes = source.data();
   const uint64_t count = source.size();
+  // A plain range is read from the medium itself, chunk by chunk, so every
+  // byte that cannot be read fails the file instead of arriving as zeros.
+  std::unique_ptr<uint8_t[]> chunk;
+  if (info.plainRange) chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
+  if (info.plainRange && !chunk) return fail("メモリが不足しています");
 
   TemporaryFile output(folder);
   if (output.fd() < 0) return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
 
   uint64_t done = 0;
+  std::string problem;
   while (done < count) {
     if (options.keepGoing && !options.keepGoing()) {
       result.stopped = true;
       return fail("中断されました");
     }
     const size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
-    if (info.plainRange) image_.prefault(info.start + done, want);
-    const ssize_t put = ::write(output.fd(), bytes + done, want);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return fail(withSystemReason("書き込みに失敗しました", errno));
-    if (put == 0) return fail("書き込みに失敗しました");
-    done += static_cast<uint64_t>(put);
+    const uint8_t* from = bytes + done;
+    if (info.plainRange) {
+      if (!image_.read(info.start + done, chunk.get(), want, problem)) return fail(problem);
+      from = chunk.get();
+    }
+    if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
+    done += want;
+  }
+  if (!info.plainRange && !image_.stillHolds(info.end)) return fail(kImageShrankMessage);
+  if (!info.plainRange && image_.unreadableBytes() != unreadableBefore) {
+    return fail(kUnreadableImageMessage);
   }
   // mkstemp creates 0600; a restored photo is an ordinary file, with the
   // bits open() would have given it under the user's umask.
@@ -256,12 +353,11 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   if (options.deferNaming) {
     // Flushed and named with the others of its batch by nameWaiting().
     if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
-    output.keep();
     result.ok = true;
     result.reason.clear();
     result.name = info.name;
     result.bytes = count;
-    waiting_.push_back({output.path(), folder, result});
+    waiting_.push_back({output.path(), folder, result, output.keepWaiting()});
     waitingBytes_ += count;
     return result;
   }
@@ -291,7 +387,10 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
 
 CandidateWriter::~CandidateWriter() {
   // Files never named are not the user's: they go.
-  for (const Waiting& file : waiting_) ::unlink(file.temporaryPath.c_str());
+  for (const Waiting& file : waiting_) {
+    ::unlink(file.temporaryPath.c_str());
+    if (file.lockFd >= 0) ::close(file.lockFd);
+  }
 }
 
 std::vector<WrittenFile> CandidateWriter::nameWaiting() {
@@ -323,6 +422,8 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
       result.path.clear();
       result.reason = withSystemReason("出力ファイルを作成できませんでした", error);
     }
+    // Named or removed: the lock has nothing left to guard.
+    if (file.lockFd >= 0) ::close(file.lockFd);
     results.push_back(std::move(result));
   }
   // The names themselves reach the medium before anything counts as done.
@@ -336,6 +437,43 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
     }
   }
   return results;
+}
+
+size_t CandidateWriter::removeStaleTemporaries(const std::string& folder) {
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return 0;
+  DIR* dir = fdopendir(dirFd);
+  if (dir == nullptr) {
+    ::close(dirFd);
+    return 0;
+  }
+  size_t removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (!isTemporaryName(name)) continue;
+    // Only a regular file is ever one of ours: a link or folder of that
+    // name is the user's, and is not followed either.
+    struct stat seen {};
+    if (fstatat(dirFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode)) continue;
+    const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat opened {};
+    // The lock taken means no live writer holds it: its restore ended
+    // without removing it (killed, or the machine stopped). A lock that
+    // cannot be taken, for whatever reason, leaves the file alone.
+    if (fstat(fd, &opened) == 0 && opened.st_ino == seen.st_ino && opened.st_dev == seen.st_dev &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      struct stat now {};
+      // Still the same file under that name when it goes.
+      if (fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino &&
+          now.st_dev == opened.st_dev && unlinkat(dirFd, entry->d_name, 0) == 0) {
+        ++removed;
+      }
+    }
+    ::close(fd);
+  }
+  closedir(dir);
+  return removed;
 }
 
 bool CandidateWriter::syncFolder(const std::string& folder, std::string* reason) {

@@ -5,8 +5,10 @@
 //   ...
 //   writer.syncFolder(folder);                 // before success is reported
 //
-// Every file is written to a temporary ".kxpart-XXXXXX" in the destination,
-// flushed, and only then linked under its name, so a file that carries its
+// Every file is written to a temporary ".kxpart-XXXXXX" in the destination
+// (locked while it is ours, so a later restore removes only the ones a
+// killed restore left: removeStaleTemporaries), flushed, and only then
+// linked under its name, so a file that carries its
 // final name always holds all of its bytes, even after a power cut. A
 // restore of many files defers the naming (WriteOptions::deferNaming): the
 // files wait under their temporary names, and nameWaiting() flushes them all
@@ -18,8 +20,10 @@
 // temporary folder may ask to replace instead.
 //
 // A file that is exactly a range of the image (Candidate::plainRange) is
-// written straight from the mapping; any other goes through its engine's
-// Extract, which may complete it.
+// read from the medium with ImageBlock::read, which fails on bytes it
+// cannot read; any other goes through its engine's Extract, which may
+// complete it, and fails when the image lost pages or shrank meanwhile.
+// Either way a file of zeros standing in for lost bytes is never named.
 //
 // Threads: one writer per thread; the engine set must be that thread's own.
 #pragma once
@@ -100,6 +104,13 @@ class CandidateWriter {
   // Returns one result per waiting file, in the order written; when the
   // flush fails every one fails and its temporary file is removed.
   std::vector<WrittenFile> nameWaiting();
+  // Removes from `folder` the temporary files ".kxpart-XXXXXX" that no live
+  // writer holds: each writer keeps an exclusive flock on its temporary
+  // until the file has its name or is removed, so one whose lock can be
+  // taken was left by a restore that was killed. Nothing else is touched:
+  // not another name, not a link or folder of that name, not a file
+  // that cannot be opened or locked. Returns how many went.
+  static size_t removeStaleTemporaries(const std::string& folder);
   // Flushes the folder's entries (the renames) to the medium. False with
   // the reason when that fails: then nothing may be reported as restored.
   static bool syncFolder(const std::string& folder, std::string* reason = nullptr);
@@ -109,6 +120,7 @@ class CandidateWriter {
     std::string temporaryPath;
     std::string folder;
     WrittenFile file;
+    int lockFd = -1;  // holds the temporary's flock until it is named; -1 without one
   };
 
   const ImageBlock& image_;

@@ -4,9 +4,19 @@
 // (a read-only mapping), not a copy of it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 namespace kestrix {
+
+// Why bytes of the image could not be had, for the user. The first stands
+// alone or before the system's reason; the second is a read that ended
+// before the image did.
+inline constexpr const char* kUnreadableImageMessage = "イメージを読み取れませんでした";
+inline constexpr const char* kImageShrankMessage =
+    "イメージが途中で終わっています（ファイルが短くなったか、カードが取り外されました）";
 
 class ImageBlock {
  public:
@@ -20,12 +30,25 @@ class ImageBlock {
   // only; a block in memory ignores it.
   virtual void adviseSequential() const {}
   virtual void adviseRandom() const {}
-  // The range [start, start + length) is about to be read in one go (a
-  // restore writing it out): bring it in now (see ImageFile).
-  virtual void prefault(uint64_t start, uint64_t length) const {
-    (void)start;
-    (void)length;
+  // Copies [start, start + length) into `into` from the medium itself
+  // rather than through data(): a restore must learn that bytes could not
+  // be read, where the mapping would hand it zeros (see ImageFile). False,
+  // with the reason for the user in `problem`, when any byte of the range
+  // could not be read; a block in memory always reads.
+  virtual bool read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const {
+    if (start > size() || length > size() - start) {
+      problem = "候補がイメージの範囲外です";
+      return false;
+    }
+    if (length != 0) std::memcpy(into, data() + start, length);
+    return true;
   }
+  // Bytes that data() shows as zeros because their pages could not be
+  // read; a rise while a file is taken from data() means it holds some.
+  virtual uint64_t unreadableBytes() const { return 0; }
+  // True while the medium still holds every byte below `end` (a file cut
+  // short or a card pulled since the image was opened says false).
+  virtual bool stillHolds(uint64_t end) const { return end <= size(); }
   // The range [start, start + length) is not needed soon (see ImageFile).
   virtual void releaseRange(uint64_t start, uint64_t length) const {
     (void)start;

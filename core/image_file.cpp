@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 
 namespace kestrix {
@@ -192,14 +193,36 @@ void ImageFile::adviseRandom() const {
   if (mapping_ != nullptr) madvise(mapping_, static_cast<size_t>(size_), MADV_NORMAL);
 }
 
-void ImageFile::prefault(uint64_t start, uint64_t length) const {
-  if (mapping_ == nullptr || start >= size_) return;
-  if (length > size_ - start) length = size_ - start;
-  const uint64_t page = static_cast<uint64_t>(pageSize());
-  const uint64_t first = start / page * page;
-  // Advice only: a page that cannot be read is left to the SIGBUS handler.
-  madvise(static_cast<uint8_t*>(mapping_) + first, static_cast<size_t>(start + length - first),
-          MADV_POPULATE_READ);
+bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const {
+  if (start > size_ || length > size_ - start) {
+    problem = "候補がイメージの範囲外です";
+    return false;
+  }
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::pread(descriptor_, into + done, length - done, static_cast<off_t>(start + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      problem = std::string(kUnreadableImageMessage) + ": " + std::strerror(errno);
+      return false;
+    }
+    // The end of the file came before the end of the image it was: the
+    // file was cut short under us.
+    if (got == 0) {
+      problem = kImageShrankMessage;
+      return false;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool ImageFile::stillHolds(uint64_t end) const {
+  struct stat info {};
+  if (fstat(descriptor_, &info) != 0) return false;
+  uint64_t size = static_cast<uint64_t>(info.st_size);
+  if (blockDevice_ && ioctl(descriptor_, BLKGETSIZE64, &size) != 0) return false;
+  return end <= size;
 }
 
 void ImageFile::releaseRange(uint64_t start, uint64_t length) const {

@@ -22,6 +22,8 @@
 // installed with the first mapping replaces such a page of an image with a
 // page of zeros, as the disk copy zero-fills sectors it cannot read, counts
 // it, and lets the read go on. unreadableBytes() tells how much was lost.
+// That suits the scan, which must get through the card; a restore reads
+// with read() instead, which fails where the mapping would give zeros.
 //
 // Threads: immutable after open; any thread may read the bytes.
 #pragma once
@@ -79,15 +81,18 @@ class ImageFile : public ImageBlock {
   // reads (restores and thumbnails). Advice only: failures are ignored.
   void adviseSequential() const override;
   void adviseRandom() const override;
-  // Maps the pages of [start, start + length) in before a write() reads
-  // them: the kernel copies from a mapping without taking page faults, so
-  // a page not yet mapped makes it zero the target, fault the page in and
-  // copy again, which cost more than the copy itself.
-  void prefault(uint64_t start, uint64_t length) const override;
+  // Reads the range with pread on the image's own descriptor, never
+  // through the mapping, so a bad sector (EIO), a pulled card (ENODEV,
+  // ENXIO) or a file cut short since it was mapped (a read that ends
+  // early) fails the read instead of giving the SIGBUS handler's zeros.
+  bool read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const override;
+  // Re-reads the size: fstat for a file, BLKGETSIZE64 for a device; false
+  // when it is below `end` or cannot be learnt any more.
+  bool stillHolds(uint64_t end) const override;
 
   // Bytes of this image read as zeros because their pages could not be
   // read (see above); 0 for a healthy image.
-  uint64_t unreadableBytes() const;
+  uint64_t unreadableBytes() const override;
 
   // Tells the kernel the range [start, start + length) is not needed soon:
   // its pages leave this process's page tables (they stay in the page cache

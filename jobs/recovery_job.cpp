@@ -61,6 +61,7 @@ int32_t RecoveryJob::run() {
         if (reporter_ != nullptr) reporter_->post(report::RestoreEnded{});
         return 0;
       }
+      restore_.setSource(image_->path());
       return static_cast<int32_t>(
           restore_.restoreSelected(*list_, *image_, jobEngines_, reporter_, keepGoing));
     case Kind::Preview:

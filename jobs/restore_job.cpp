@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "core/candidate_list.h"
+#include "jobs/copy_job.h"
 #include "jobs/job_reporter.h"
+#include "media/device_identity.h"
 
 namespace kestrix {
 
@@ -40,6 +42,21 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   pendingRows_.clear();
   const std::string folder = destination_;
   const int32_t count = list.itemCount();
+  if (isOnSourceDevice(source_, folder)) {
+    // Writing onto the card would overwrite the very bytes being rescued.
+    const char* reason = copyNoticeText(CopyNoticeDestinationOnSource);
+    for (int32_t row = 0; row < count; ++row) {
+      if (!list.isSelected(row)) continue;
+      std::string name;
+      list.itemText(row, CandidateList::ColumnName, name);
+      outcome_.failures.push_back({row, name, reason});
+    }
+    if (reporter != nullptr) reporter->post(report::RestoreEnded{0});
+    return 0;
+  }
+  // A restore that was killed (SIGKILL, a power cut) left its temporaries
+  // behind, hidden; the lock on each tells them from a live restore's.
+  CandidateWriter::removeStaleTemporaries(folder);
   CandidateWriter writer(image, &engines);
   WriteOptions options;
   options.dateOption = dateOption_;

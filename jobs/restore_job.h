@@ -50,6 +50,10 @@ class RestoreJob {
 
   void setDestination(std::string folder) { destination_ = std::move(folder); }
   const std::string& destination() const { return destination_; }
+  // The path the image was opened from. When it is a drive, a destination
+  // on that drive (see isOnSourceDevice, media/device_identity.h) is
+  // refused; an image file, or no source given, refuses nothing.
+  void setSource(std::string path) { source_ = std::move(path); }
   void setDateOption(int32_t option) { dateOption_ = option; }
   int32_t dateOption() const { return dateOption_; }
 
@@ -62,6 +66,9 @@ class RestoreJob {
   // the details are in outcome(). When shouldContinue turns false it stops
   // within the file being written, removes that file's temporary, names the
   // files already complete and returns without a message (outcome().stopped).
+  // A destination on the source drive writes nothing, not even a removal:
+  // every selected row fails with the copy's message for it
+  // (CopyNoticeDestinationOnSource) and the end message carries 0.
   uint32_t restoreSelected(const CandidateList& list, const ImageBlock& image, EngineSet& engines,
                            JobReporter* reporter, const ShouldContinue& shouldContinue);
   // The preview job body: writes the first selected row into the
@@ -80,6 +87,7 @@ class RestoreJob {
   void nameBatch(CandidateWriter& writer, const CandidateList& list);
 
   std::string destination_;
+  std::string source_;
   int32_t dateOption_ = 0;
   RestoreOutcome outcome_;
   std::vector<int32_t> pendingRows_;  // rows of the writer's waiting files, in order

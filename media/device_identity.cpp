@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <system_error>
 
@@ -27,10 +28,12 @@ std::string deviceNumberText(dev_t device) {
 }
 
 // The sysfs folder of a block device number, links resolved.
-fs::path sysfsFolder(dev_t device) {
+fs::path sysfsFolder(const fs::path& sysfsRoot, const std::string& number) {
   std::error_code ignored;
-  return fs::canonical(fs::path("/sys/dev/block") / deviceNumberText(device), ignored);
+  return fs::canonical(sysfsRoot / "dev" / "block" / number, ignored);
 }
+
+fs::path sysfsFolder(dev_t device) { return sysfsFolder("/sys", deviceNumberText(device)); }
 
 // The whole disk's sysfs folder for a disk or partition folder.
 fs::path wholeDiskFolder(const fs::path& folder) {
@@ -38,24 +41,80 @@ fs::path wholeDiskFolder(const fs::path& folder) {
   return fs::exists(folder / "partition", ignored) ? folder.parent_path() : folder;
 }
 
-// Adds the device number of folder, of everything stacked on it (holders)
-// and, for a disk, of its partitions and theirs.
-void collectDevices(const fs::path& folder, std::set<std::string>& devices, int depth) {
-  if (depth > 8) return;  // stacking is shallow; a loop in sysfs is not followed forever
-  const std::string number = firstLine(folder / "dev");
-  if (!number.empty() && !devices.insert(number).second) return;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    std::error_code ignored;
-    if (entry.is_directory(ignored) && fs::exists(entry.path() / "partition", ignored)) {
-      collectDevices(entry.path(), devices, depth + 1);
+// Stacking is shallow; a loop in sysfs is not followed forever.
+constexpr int kMaximumStackDepth = 8;
+
+// The device number a loop device reads from, when its backing file is a
+// block device ("" for a file, or no loop at all). A loop device over a
+// card does not appear among the card's holders: only its backing_file
+// names the card.
+std::string loopBackingNumber(const fs::path& folder) {
+  const std::string backing = firstLine(folder / "loop" / "backing_file");
+  struct stat info {};
+  if (backing.empty() || stat(backing.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return {};
+  return deviceNumberText(info.st_rdev);
+}
+
+// What one walk over the stacks needs: the sysfs tree, and which loop
+// devices read from which device number.
+struct StackWalk {
+  fs::path root;
+  std::multimap<std::string, fs::path> loopsOver;  // backing device number, loop device folder
+
+  explicit StackWalk(fs::path sysfsRoot) : root(std::move(sysfsRoot)) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(root / "class" / "block", error)) {
+      std::error_code ignored;
+      const fs::path folder = fs::canonical(entry.path(), ignored);
+      const std::string backing = loopBackingNumber(folder);
+      if (!backing.empty()) loopsOver.emplace(backing, folder);
     }
   }
-  for (const auto& holder : fs::directory_iterator(folder / "holders", error)) {
-    std::error_code ignored;
-    collectDevices(fs::canonical(holder.path(), ignored), devices, depth + 1);
+
+  // Adds the drives at the bottom of folder's stack (what a device mapper
+  // or md device is made of, what a loop device reads), as whole disks.
+  void collectBelow(const fs::path& folder, std::set<fs::path>& bottoms, int depth) const {
+    if (depth > kMaximumStackDepth) return;
+    bool stacked = false;
+    std::error_code error;
+    for (const auto& slave : fs::directory_iterator(folder / "slaves", error)) {
+      std::error_code ignored;
+      const fs::path below = fs::canonical(slave.path(), ignored);
+      if (below.empty()) continue;
+      stacked = true;
+      collectBelow(below, bottoms, depth + 1);
+    }
+    const std::string backing = loopBackingNumber(folder);
+    const fs::path backingFolder = backing.empty() ? fs::path() : sysfsFolder(root, backing);
+    if (!backingFolder.empty()) {
+      stacked = true;
+      collectBelow(backingFolder, bottoms, depth + 1);
+    }
+    if (!stacked) bottoms.insert(wholeDiskFolder(folder));
   }
-}
+
+  // Adds the device number of folder, of everything stacked on it (holders,
+  // loop devices over it) and, for a disk, of its partitions and theirs.
+  void collectAbove(const fs::path& folder, std::set<std::string>& devices, int depth) const {
+    if (depth > kMaximumStackDepth) return;
+    const std::string number = firstLine(folder / "dev");
+    if (!number.empty() && !devices.insert(number).second) return;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+      std::error_code ignored;
+      if (entry.is_directory(ignored) && fs::exists(entry.path() / "partition", ignored)) {
+        collectAbove(entry.path(), devices, depth + 1);
+      }
+    }
+    for (const auto& holder : fs::directory_iterator(folder / "holders", error)) {
+      std::error_code ignored;
+      const fs::path above = fs::canonical(holder.path(), ignored);
+      if (!above.empty()) collectAbove(above, devices, depth + 1);
+    }
+    const auto [first, last] = loopsOver.equal_range(number);
+    for (auto loop = first; loop != last; ++loop) collectAbove(loop->second, devices, depth + 1);
+  }
+};
 
 }  // namespace
 
@@ -100,12 +159,21 @@ bool isOnSourceDevice(const std::string& sourcePath, const std::string& destinat
   struct stat source {}, folder {};
   if (stat(sourcePath.c_str(), &source) != 0 || !S_ISBLK(source.st_mode)) return false;
   if (stat(destinationFolder.c_str(), &folder) != 0) return false;
-  if (folder.st_dev == source.st_rdev) return true;
-  const fs::path sourceFolder = sysfsFolder(source.st_rdev);
+  return isOnSourceDeviceNumber(source.st_rdev, folder.st_dev, "/sys");
+}
+
+bool isOnSourceDeviceNumber(dev_t sourceDevice, dev_t folderDevice, const fs::path& sysfsRoot) {
+  if (folderDevice == sourceDevice) return true;
+  const fs::path sourceFolder = sysfsFolder(sysfsRoot, deviceNumberText(sourceDevice));
   if (sourceFolder.empty()) return false;
+  // The card is whatever lies at the bottom of the source's stack; every
+  // device made from it, whichever layer the user named, is the card too.
+  const StackWalk walk(sysfsRoot);
+  std::set<fs::path> bottoms;
+  walk.collectBelow(sourceFolder, bottoms, 0);
   std::set<std::string> related;
-  collectDevices(wholeDiskFolder(sourceFolder), related, 0);
-  return related.count(deviceNumberText(folder.st_dev)) > 0;
+  for (const fs::path& disk : bottoms) walk.collectAbove(disk, related, 0);
+  return related.count(deviceNumberText(folderDevice)) > 0;
 }
 
 }  // namespace kestrix

@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "cli_test_support.h"
 
@@ -105,6 +108,63 @@ TEST(CliSafety, SigtermDuringARestoreLeavesNoTemporaryFileAndExitsNonZero) {
   EXPECT_TRUE(entries(out).empty()) << "a temporary or partial file was left behind";
   EXPECT_NE(readFile(scratch.file("stdout.txt")).find("中断しました。0 個のファイルを復元しました。"),
             std::string::npos);
+}
+
+// Runs a shell command quietly, true when it exits 0.
+bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Attaches a loop device over path; empty when that is not possible here.
+std::string attachLoop(const std::string& path) {
+  const CommandRun attached = run("losetup -f --show '" + path + "' 2>/dev/null");
+  std::string loop = attached.out;
+  while (!loop.empty() && loop.back() == '\n') loop.pop_back();
+  return attached.exitCode == 0 ? loop : std::string();
+}
+
+// A card read as a device, with a photo in its file system, restored into
+// a folder of that same file system: refused before anything is written,
+// whether the card itself or a loop device over it is read. The image file
+// of the same card, restored into the same folder, works as it always did.
+TEST(CliSafety, RestoreRefusesADestinationOnTheDriveBeingRead) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for losetup and mount";
+  if (!shell("(command -v mkfs.ext4 || test -x /usr/sbin/mkfs.ext4)")) GTEST_SKIP() << "mkfs.ext4 not installed";
+  ScratchFolder scratch;
+  const std::string backing = scratch.file("card.disk"), mountPoint = scratch.file("mnt");
+  writeCard(backing, "");
+  ASSERT_EQ(truncate(backing.c_str(), 16 << 20), 0);
+  const std::string card = attachLoop(backing);
+  if (card.empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+  mkdir(mountPoint.c_str(), 0755);
+  if (!shell("PATH=$PATH:/usr/sbin:/sbin mkfs.ext4 -q " + card) || !shell("mount " + card + " '" + mountPoint + "'")) {
+    shell("losetup -d " + card);
+    GTEST_SKIP() << "mkfs.ext4 or mount is not allowed here";
+  }
+  writeCard(mountPoint + "/DSC00001.JPG", smallCard());
+  const std::string out = mountPoint + "/restored";
+  mkdir(out.c_str(), 0755);
+  shell("sync");
+  const std::string stacked = attachLoop(card);
+  std::vector<std::pair<std::string, CommandRun>> runs;  // what was read, how it went
+  for (const std::string& source : {card, stacked}) {
+    if (source.empty()) continue;
+    runs.emplace_back(source, run(cli() + " restore --signature-rules " + source + " '" + out + "' 2>&1"));
+  }
+  const std::vector<std::string> written = entries(out);
+  writeCard(scratch.file("card.img"), smallCard());
+  const CommandRun fromFile = run(cli() + " restore --signature-rules " + scratch.file("card.img") + " '" + out + "' 2>&1");
+  const std::vector<std::string> fromFileWritten = entries(out);
+  if (!stacked.empty()) shell("losetup -d " + stacked);
+  shell("umount '" + mountPoint + "'");
+  shell("losetup -d " + card);
+  EXPECT_EQ(runs.size(), stacked.empty() ? 1u : 2u);
+  for (const auto& [source, ran] : runs) {
+    EXPECT_EQ(ran.exitCode, 2) << source << ": " << ran.out;
+    EXPECT_NE(ran.out.find(out + ": 保存先がコピー元のドライブ上にあります。別のドライブに保存してください。"),
+              std::string::npos) << source << ": " << ran.out;
+  }
+  EXPECT_TRUE(written.empty()) << "nothing reached the card";
+  EXPECT_EQ(fromFile.exitCode, 0) << fromFile.out;
+  EXPECT_EQ(fromFileWritten, (std::vector<std::string>{"00000000.jpg", "00000001.jpg"}));
 }
 
 TEST(CliSafety, WithoutAPluginScanRestoreAndReportExitTwoWithTheWarning) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,8 +39,8 @@ struct ScannedImage {
   std::unique_ptr<ImageFile> image;
   EngineSet engines = fake.host.createEngineSet();
   CandidateList list;  // after image: the rows go before the mapping they view
-  explicit ScannedImage(const std::string& content) {
-    scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
+  explicit ScannedImage(const std::string& content, ScanMode mode = ScanMode::SignatureRules) {
+    scanContent(fake, image, reporter, list, scratch.file("card.img"), content, mode);
     for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, true);
   }
   uint32_t restore(RestoreJob& job, JobReporter* to,
@@ -141,6 +142,174 @@ TEST(RestoreJob, AFileFromBeforeTheRunIsNeverReplaced) {
   // The outcome names where each file went.
   ASSERT_EQ(job.outcome().files.size(), 2u);
   EXPECT_EQ(job.outcome().files[0].path, destination.file("00000000 (3).aaa"));
+}
+
+// An image cut short after its scan (a file truncated under us, a card
+// pulled): the mapping shows the lost bytes as zeros, and a find reaching
+// into them must fail, never come back as a file of zeros named as a photo.
+struct ShrinkCase {
+  const char* name;
+  ScanMode mode;      // SignatureRules: the engine's extraction; Precise: a plain range
+  uint64_t findBytes;  // the second find's filler
+  int cutAtCall;      // the shouldContinue call that cuts the file; 0: before the restore
+  uint64_t cutInto;   // bytes of the second find's filler left
+};
+
+class RestoreFromAShrinkingImage : public ::testing::TestWithParam<ShrinkCase> {};
+
+TEST_P(RestoreFromAShrinkingImage, FailsTheFileItCannotReadAndLeavesNothingOfIt) {
+  const ShrinkCase& c = GetParam();
+  // The second find starts on its own page, so the first stays readable.
+  std::string content = "[[kept]]..";
+  content.resize(8192, '.');
+  content += "[[" + std::string(c.findBytes, 'p') + "]]..";
+  ScannedImage scanned(content, c.mode);
+  ASSERT_EQ(scanned.list.itemCount(), 2);
+  const std::string imagePath = scanned.scratch.file("card.img");
+  const off_t cut = static_cast<off_t>(8192 + 2 + c.cutInto);  // not on a page boundary
+  ScratchFolder destination;
+  RestoreJob job;
+  job.setDestination(destination.path());
+  RecordingReporter reporter;
+  int calls = 0;
+  if (c.cutAtCall == 0) {
+    ASSERT_EQ(truncate(imagePath.c_str(), cut), 0);
+  }
+  scanned.restore(job, &reporter, [&] {
+    if (++calls == c.cutAtCall) {
+      EXPECT_EQ(truncate(imagePath.c_str(), cut), 0);
+    }
+    return true;
+  });
+  const RestoreOutcome& outcome = job.outcome();
+  EXPECT_EQ(outcome.written, 1u);
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_EQ(outcome.failures[0].row, 1);
+  EXPECT_EQ(outcome.failures[0].reason, kImageShrankMessage);
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[kept]]");
+  EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CutShort, RestoreFromAShrinkingImage,
+    ::testing::Values(
+        ShrinkCase{"ExtractionCutBeforeTheRestore", ScanMode::SignatureRules, 20000, 0, 6000},
+        ShrinkCase{"PlainRangeCutBeforeTheRestore", ScanMode::Precise, 20000, 0, 6000},
+        // Calls: row loop and chunk of the first file, row loop of the
+        // second, its first 8 MiB chunk, then the cut before its second.
+        ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5, (9u << 20) + 123}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The restore of the window and of the command line refuses a destination
+// on the drive being read, as the disk image copy does. The drive here is
+// a device node for the very disk that holds the scratch folder (only root
+// may make one); nothing reads it, the rows come from an image file.
+TEST(RestoreJob, ADestinationOnTheSourceDriveWritesNothingAndSaysWhy) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root for mknod";
+  ScannedImage scanned("[[a]]..[[b]]..");
+  ScratchFolder destination;
+  struct stat here {};
+  ASSERT_EQ(stat(destination.path().c_str(), &here), 0);
+  const std::string node = scanned.scratch.file("card-node");
+  if (mknod(node.c_str(), S_IFBLK | 0400, here.st_dev) != 0) GTEST_SKIP() << "mknod refused here";
+  // A stale temporary stays too: removing it would be a write to the card.
+  writeFile(destination.file(".kxpart-Ab3xY9"), "stale");
+  RestoreJob job;
+  job.setDestination(destination.path());
+  job.setSource(node);
+  RecordingReporter reporter;
+  EXPECT_EQ(scanned.restore(job, &reporter), 0u);
+  ASSERT_EQ(job.outcome().failures.size(), 2u);
+  for (const RestoreFailure& failure : job.outcome().failures) {
+    EXPECT_EQ(failure.reason, "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
+  }
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{".kxpart-Ab3xY9"});
+  EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{0}));
+  // The image file as the source, on that same disk: restored as always.
+  job.setSource(scanned.scratch.file("card.img"));
+  EXPECT_EQ(scanned.restore(job, &reporter), 2u);
+}
+
+// A name of the writer's temporary form: only these may ever be removed.
+bool isTemporaryLike(const std::string& name) { return name.rfind(".kxpart-", 0) == 0; }
+
+TEST(RestoreJob, RemovesTheTemporariesOfAKilledRestoreAndNothingElse) {
+  ScannedImage scanned("[[a]]..[[b]]..");
+  ScratchFolder destination;
+  // A restore killed inside its second file, as SIGKILL or a power cut
+  // would end it: the temporary stays, hidden, its lock gone with the
+  // process.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RestoreJob job;
+    job.setDestination(destination.path());
+    int calls = 0;
+    scanned.restore(job, nullptr, [&] {
+      if (++calls == 4) raise(SIGKILL);
+      return true;
+    });
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  std::vector<std::string> left;
+  for (const std::string& name : folderEntries(destination.path())) {
+    if (isTemporaryLike(name)) left.push_back(name);
+  }
+  // The first file, complete but waiting for its batch's name, and the
+  // second, part-written.
+  ASSERT_EQ(left.size(), 2u) << "the killed restore left its temporaries";
+  // Temporaries of the same form from earlier runs, and the user's own
+  // files that only look like them.
+  writeFile(destination.file(".kxpart-Ab3xY9"), "stale");
+  writeFile(destination.file(".kxpart-000000"), "");
+  const std::vector<std::string> lookalikes = {
+      ".kxpart-abc", ".kxpart-ABCDEFG", ".kxpart-AB-DEF", "kxpart-ABCDEF", ".KXPART-ABCDEF",
+      ".kxpart-ABCDEF.jpg", ".kxpart-", "photo.jpg"};
+  for (const std::string& name : lookalikes) writeFile(destination.file(name), "the user's " + name);
+  mkdir(destination.file(".kxpart-FOLDER").c_str(), 0755);
+  writeFile(destination.file(".kxpart-FOLDER/inside"), "kept");
+  ASSERT_EQ(symlink("photo.jpg", destination.file(".kxpart-LINKED").c_str()), 0);
+  // One held by a restore still running: its lock is taken.
+  writeFile(destination.file(".kxpart-LOCKED"), "being written");
+  const int held = open(destination.file(".kxpart-LOCKED").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+  scanned.list.setSelected(1, false);
+  RestoreJob job;
+  job.setDestination(destination.path());
+  EXPECT_EQ(scanned.restore(job, nullptr), 1u);
+  close(held);
+
+  std::vector<std::string> expected = lookalikes;
+  expected.insert(expected.end(), {".kxpart-FOLDER", ".kxpart-LINKED", ".kxpart-LOCKED", "00000000.aaa"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folderEntries(destination.path()), expected);
+  for (const std::string& name : lookalikes) EXPECT_EQ(readFile(destination.file(name)), "the user's " + name);
+  EXPECT_EQ(readFile(destination.file(".kxpart-FOLDER/inside")), "kept");
+  EXPECT_EQ(readFile(destination.file(".kxpart-LOCKED")), "being written");
+}
+
+TEST(RestoreJob, ATemporaryWaitingForItsNameIsNeverTakenForAStaleOne) {
+  ScannedImage scanned("[[waiting]]..");
+  ScratchFolder destination;
+  CandidateInfo info;
+  ASSERT_TRUE(scanned.list.candidateInfo(0, info));
+  CandidateWriter writer(*scanned.image, &scanned.engines);
+  WriteOptions options;
+  options.deferNaming = true;
+  ASSERT_TRUE(writer.write(info, destination.path(), options).ok);
+  // Another restore into the same folder starts while this one's batch waits.
+  EXPECT_EQ(CandidateWriter::removeStaleTemporaries(destination.path()), 0u);
+  const std::vector<WrittenFile> named = writer.nameWaiting();
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_TRUE(named[0].ok) << named[0].reason;
+  EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
+  EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[waiting]]");
 }
 
 TEST(RestoreJob, NumberedNamesKeepTheExtensionAndHiddenNames) {
