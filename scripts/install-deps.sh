@@ -4,11 +4,13 @@
 #   scripts/install-deps.sh demo    build + the tools that make the demo card
 #   scripts/install-deps.sh test    demo + test frameworks, sanitizer/fuzzer runtimes, image tools
 #   scripts/install-deps.sh gui     Qt 6 Widgets, Xvfb and Japanese fonts (added to any of the above)
+#   scripts/install-deps.sh bench   test + the peers and timer the benchmarks in bench/ compare with
 set -euo pipefail
 
 build=(cmake g++ make binutils pkg-config zlib1g-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs ffmpeg)
 test=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev file xxd gddrescue dbus python3-dbusmock)
+bench=(hyperfine foremost)
 gui=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-noto-cjk)
 
 packages=()
@@ -18,6 +20,7 @@ for group in "$@"; do
     demo) packages+=("${build[@]}" "${demo[@]}") ;;
     test) packages+=("${build[@]}" "${demo[@]}" "${test[@]}") ;;
     gui) packages+=("${gui[@]}") ;;
+    bench) packages+=("${build[@]}" "${demo[@]}" "${test[@]}" "${bench[@]}") ;;
     *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
