@@ -235,6 +235,28 @@ uint64_t endWithTrailer(const BoundBlock& block, uint64_t fileStart, uint64_t en
 }
 
 #if defined(__x86_64__)
+// 32 positions at a time: the first t >= from at which an FF is followed by
+// a byte other than a stuffed 00 or a restart marker's D0-D7, or a t with
+// fewer than 33 bytes left. Loads read up to t + 32.
+__attribute__((target("avx2"))) uint64_t skipEntropyBytesWide(const uint8_t* data, uint64_t size,
+                                                               uint64_t t) {
+  const __m256i ff = _mm256_set1_epi8(static_cast<char>(0xFF));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i restartMask = _mm256_set1_epi8(static_cast<char>(0xF8));
+  const __m256i restart = _mm256_set1_epi8(static_cast<char>(0xD0));
+  while (size - t >= 33) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 1));
+    const __m256i passed = _mm256_or_si256(
+        _mm256_cmpeq_epi8(b, zero), _mm256_cmpeq_epi8(_mm256_and_si256(b, restartMask), restart));
+    const unsigned bits = static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_andnot_si256(passed, _mm256_cmpeq_epi8(a, ff))));
+    if (bits != 0) return t + static_cast<uint64_t>(__builtin_ctz(bits));
+    t += 32;
+  }
+  return t;
+}
+
 // 32 positions at a time: the first t at which FF D8 FF and a byte of the
 // opening markers' ranges (E0-EF, C0-CF, DB, DD, FE; checked exactly later)
 // might start, or a t with fewer than 35 bytes left. Loads read up to t + 34.
@@ -313,8 +335,11 @@ namespace {
 // walk says, but what it seems to hold are files of their own.
 bool partsStayInside(const BoundBlock& block, uint64_t start, uint64_t firstScan,
                      const ByteSpans& holds, size_t from) {
+  // The candidate search stops at the header's end: past it lies the
+  // entropy-coded data, where no SOI stands, and beyond that the next photo.
+  const BoundBlock header(block.uncheckedAt(0), std::min(block.size(), firstScan + 4));
   for (uint64_t c = start + 2; c < firstScan; ++c) {
-    c = nextCandidate(block, c);
+    c = nextCandidate(header, c);
     if (c >= firstScan) break;
     const StructureEnd inner = walk(block, c, nullptr, false, nullptr);
     if (inner.verdict == StructureEnd::Verdict::NotAFile) continue;
@@ -400,8 +425,16 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
   // scan headers prove a photo: cut from here on, it is a cut photo.
   const StructureEnd cut = StructureEnd::ranOut(true);
   uint64_t end = 0;
+#if defined(__x86_64__)
+  const bool wide = haveWideVectors();
+#endif
   for (;;) {
     if (p >= block.size()) return cut;
+#if defined(__x86_64__)
+    // Compressed data holds an FF 00 every few hundred bytes: passing over
+    // those pairs 32 bytes at a time spares a memchr call for each.
+    if (wide) p = skipEntropyBytesWide(block.uncheckedAt(0), block.size(), p);
+#endif
     const void* hit = std::memchr(block.uncheckedAt(p), 0xFF, block.size() - p);
     if (hit == nullptr) return cut;
     const uint64_t q = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - block.uncheckedAt(0));
