@@ -127,6 +127,8 @@ TEST_P(JpegSampling, DecodesLikeTheReference)
 INSTANTIATE_TEST_SUITE_P(
     Layouts, JpegSampling,
     ::testing::Values(SamplingCase{"luma_1x2_chroma_1x1", 61, 45, "-sample 1x2,1x1,1x1"},
+                      SamplingCase{"every_component_1x2", 61, 45, "-sample 1x2,1x2,1x2"},
+                      SamplingCase{"every_component_2x1", 61, 45, "-sample 2x1,2x1,2x1"},
                       SamplingCase{"luma_2x1", 61, 45, "-sample 2x1"},
                       SamplingCase{"luma_2x2", 61, 45, "-sample 2x2"},
                       SamplingCase{"luma_4x1", 61, 45, "-sample 4x1"},
