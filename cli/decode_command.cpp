@@ -1,11 +1,12 @@
 #include "cli/image_commands.h"
+#include "cli/output_file.h"
 
 #include "imaging/jpeg/file_byte_source.h"
 #include "imaging/jpeg/jpeg_decoder.h"
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kestrix {
@@ -60,13 +61,12 @@ int runDecodeCommand(int argc, char** argv)
         std::fprintf(stderr, "error %d\n", code);
         return 2;
     }
-    std::ofstream out(argv[2], std::ios::binary);
-    out << (grey ? "P5" : "P6") << '\n' << width << ' ' << rows << "\n255\n";
-    out.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
-    // The stream buffers: a full disk shows only when the data is flushed.
-    out.close();
-    if (out.fail()) {
-        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    // All or nothing: a full disk leaves no partial picture behind.
+    const std::string header =
+        std::string(grey ? "P5" : "P6") + "\n" + std::to_string(width) + " " + std::to_string(rows) + "\n255\n";
+    std::string why;
+    if (!writeWholeFile(argv[2], header, pixels.data(), pixels.size(), why)) {
+        std::fprintf(stderr, "cannot write %s: %s (nothing was written)\n", argv[2], why.c_str());
         return 1;
     }
     if (partWay) {

@@ -1,4 +1,5 @@
 #include "cli/image_commands.h"
+#include "cli/output_file.h"
 
 #include "imaging/loader/dib_image.h"
 #include "imaging/loader/jpeg_thumbnail.h"
@@ -60,13 +61,11 @@ int runThumbnailCommand(int argc, char** argv)
         std::fprintf(stderr, "cannot load %s\n", argv[1]);
         return 2;
     }
-    std::ofstream out(argv[2], std::ios::binary);
-    out << "P6\n" << kThumbnailWidth << ' ' << kThumbnailHeight << "\n255\n";
-    out.write(reinterpret_cast<const char*>(cell.data()), static_cast<std::streamsize>(cell.size()));
-    // The stream buffers: a full disk shows only when the data is flushed.
-    out.close();
-    if (out.fail()) {
-        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+    // All or nothing: a full disk leaves no partial picture behind.
+    const std::string header = "P6\n" + std::to_string(kThumbnailWidth) + " " + std::to_string(kThumbnailHeight) + "\n255\n";
+    std::string why;
+    if (!writeWholeFile(argv[2], header, cell.data(), cell.size(), why)) {
+        std::fprintf(stderr, "cannot write %s: %s (nothing was written)\n", argv[2], why.c_str());
         return 1;
     }
     return 0;

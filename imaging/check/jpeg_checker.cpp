@@ -48,6 +48,40 @@ std::uint64_t EarliestZeroRun(const JpegDecoder& decoder, const std::uint8_t* by
     return earliest;
 }
 
+// How far before the end of its data the entropy decoder may note a fault
+// that bits made up past the end provoked: its bit register reads up to 8
+// bytes ahead of the symbol being decoded.
+constexpr std::uint64_t kBitRegisterReach = 8;
+
+// Where a find cut inside entropy data ends, when its data ends in FF: a
+// stuffed data byte whose 00 was cut off, or the start of a marker, either
+// way the last byte of a file cut there. The decoder takes such an FF for a
+// marker and reads one bits after it, which decode as an invalid code or an
+// overrun, not as the end of the data. Returns the offset of the first FF of
+// that final run when the fault lies within the bit register's reach of it
+// and only entropy data (restart markers included) leads up to it from there;
+// length otherwise.
+std::uint64_t CutAtDataFf(const JpegDecoder& decoder, const std::uint8_t* bytes, std::uint64_t length)
+{
+    if (decoder.ScanCount() == 0 || bytes[length - 1] != 0xFF)
+        return length;
+    const std::uint64_t scanBegin = decoder.Scan(decoder.ScanCount() - 1).begin;
+    std::uint64_t first = length - 1;
+    while (first > scanBegin && bytes[first - 1] == 0xFF)
+        --first;
+    const std::uint64_t fault = decoder.FaultOffset();
+    if (scanBegin > first || fault + kBitRegisterReach < first)
+        return length; // not in the last scan's data, or the fault came from real data before the end
+    // Another marker on the way (another file's, or a damaged byte) is what
+    // the fault came from.
+    for (std::uint64_t i = std::max(scanBegin, fault > kBitRegisterReach ? fault - kBitRegisterReach : 0); i < first; ++i) {
+        const std::uint8_t next = bytes[i + 1];
+        if (bytes[i] == 0xFF && next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7))
+            return length;
+    }
+    return first;
+}
+
 } // namespace
 
 CheckResult JpegChecker::Check(const std::uint8_t* bytes, std::uint64_t length, JpegDcImage* dcImage)
@@ -72,14 +106,18 @@ CheckResult JpegChecker::Check(const std::uint8_t* bytes, std::uint64_t length, 
     const JpegFault fault = decoder->Fault();
     const std::uint64_t errorAt = std::min(length, decoder->ErrorOffset());
     decoder->Close();
+    // A fault that only the made-up bits after a final FF provoked says that
+    // the data ended, like one met past the end itself.
+    const std::uint64_t cutAtFf =
+        fault != JpegFault::None && fault != JpegFault::Truncated ? CutAtDataFf(*decoder, bytes, length) : length;
 
-    if (fault == JpegFault::Truncated) {
+    if (fault == JpegFault::Truncated || cutAtFf < length) {
         // A hole before the end is damage whatever follows it.
-        const std::uint64_t at = std::min(decoder->FaultOffset(), length);
+        const std::uint64_t at = cutAtFf < length ? cutAtFf : std::min(decoder->FaultOffset(), length);
         if (const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, at, true); hole < at)
             result.Judge(Verdict::Damaged, hole, JpegFaultReason(JpegFault::ZeroRun));
         else
-            result.Judge(Verdict::Truncated, at, JpegFaultReason(fault));
+            result.Judge(Verdict::Truncated, at, JpegFaultReason(JpegFault::Truncated));
     } else if (fault != JpegFault::None) {
         const std::uint64_t at = std::min(decoder->FaultOffset(), length);
         const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, at, false);

@@ -16,14 +16,19 @@ inline std::uint8_t Clamp255(int value)
 
 } // namespace
 
-// Mode | components | luma H x V | MCU w x h | blocks in MCU order
-//  0   | 1          | any        | 8 x 8     | Y
-//  1   | 3          | 1 x 1      | 8 x 8     | Y Cb Cr
-//  2   | 3          | 2 x 1      | 16 x 8    | Y0 Y1 Cb Cr
-//  3   | 3          | 1 x 2      | 8 x 16    | Y0 (top) Y1 (bottom) Cb Cr
-//  4   | 3          | 2 x 2      | 16 x 16   | Y0 Y1 (top) Y2 Y3 (bottom) Cb Cr
-// -225 component count not 1 or 3; -226 any other sampling, or a factor of 0
-// (checked before any geometry divides by the largest factor).
+// Mode | components | factors (H x V)        | MCU w x h   | blocks in MCU order
+//  0   | 1          | any                    | 8 x 8       | Y
+//  1   | 3          | luma 1 x 1, chroma 1x1 | 8 x 8       | Y Cb Cr
+//  2   | 3          | luma 2 x 1, chroma 1x1 | 16 x 8      | Y0 Y1 Cb Cr
+//  3   | 3          | luma 1 x 2, chroma 1x1 | 8 x 16      | Y0 (top) Y1 (bottom) Cb Cr
+//  4   | 3          | luma 2 x 2, chroma 1x1 | 16 x 16     | Y0 Y1 (top) Y2 Y3 (bottom) Cb Cr
+//  5   | 3          | any other, 1..4 each   | 8 Hmax x    | each component's H x V blocks,
+//      |            |                        |   8 Vmax    | rows top down, in frame order
+// Modes 1 to 4 are what cameras write and have their own conversion; mode 5
+// replicates each component's samples over the pixels they cover, whatever
+// the ratio (also fractional ones such as luma 3 x 1 with chroma 2 x 1).
+// -225 component count not 1 or 3; -226 a factor of 0 or above 4 (checked
+// before any geometry divides by the largest factor).
 void JpegDecoder::ChooseColourMode()
 {
     if (frameComponentCount_ != 1 && frameComponentCount_ != 3)
@@ -31,10 +36,12 @@ void JpegDecoder::ChooseColourMode()
     maxH_ = 1;
     maxV_ = 1;
     for (int c = 0; c < frameComponentCount_; ++c) {
-        if (components_[c].h == 0 || components_[c].v == 0)
+        const FrameComponent& component = components_[c];
+        if (component.h == 0 || component.v == 0 || component.h > kJpegMaxSamplingFactor ||
+            component.v > kJpegMaxSamplingFactor)
             Fail(kJpegBadSampling);
-        maxH_ = std::max(maxH_, components_[c].h);
-        maxV_ = std::max(maxV_, components_[c].v);
+        maxH_ = std::max(maxH_, component.h);
+        maxV_ = std::max(maxV_, component.v);
     }
     if (frameComponentCount_ == 1) {
         colourMode_ = 0;
@@ -44,25 +51,30 @@ void JpegDecoder::ChooseColourMode()
         mcuBlocks_[0] = McuBlock{0, 0, 0};
         return;
     }
-    for (int c = 1; c < 3; ++c) {
-        if (components_[c].h != 1 || components_[c].v != 1)
-            Fail(kJpegBadSampling);
-    }
     const int h = components_[0].h;
     const int v = components_[0].v;
-    if (h > 2 || v > 2)
-        Fail(kJpegBadSampling);
-    colourMode_ = h == 1 ? (v == 1 ? 1 : 3) : (v == 1 ? 2 : 4);
+    const bool chromaFull = components_[1].h == 1 && components_[1].v == 1 && components_[2].h == 1 &&
+                            components_[2].v == 1;
+    if (chromaFull && h <= 2 && v <= 2)
+        colourMode_ = h == 1 ? (v == 1 ? 1 : 3) : (v == 1 ? 2 : 4);
+    else
+        colourMode_ = 5;
     bytesPerPixel_ = 4;
-    mcuWidth_ = 8 * h;
-    mcuHeight_ = 8 * v;
+    mcuWidth_ = 8 * maxH_;
+    mcuHeight_ = 8 * maxV_;
     blocksPerMcu_ = 0;
-    for (int y = 0; y < v; ++y) {
-        for (int x = 0; x < h; ++x)
-            mcuBlocks_[blocksPerMcu_++] = McuBlock{0, x, y};
+    for (int c = 0; c < 3; ++c) {
+        const FrameComponent& component = components_[c];
+        firstBlock_[c] = blocksPerMcu_;
+        for (int y = 0; y < component.v; ++y) {
+            for (int x = 0; x < component.h; ++x)
+                mcuBlocks_[blocksPerMcu_++] = McuBlock{c, x, y};
+        }
+        for (int x = 0; x < mcuWidth_; ++x) {
+            const int column = x * component.h / maxH_;
+            columnOffset_[c][x] = static_cast<std::uint16_t>((column >> 3) * 64 + (column & 7));
+        }
     }
-    mcuBlocks_[blocksPerMcu_++] = McuBlock{1, 0, 0};
-    mcuBlocks_[blocksPerMcu_++] = McuBlock{2, 0, 0};
 }
 
 // Tables for the scalar conversion; the formulas are in jpeg_colour.h.
@@ -78,7 +90,7 @@ void JpegDecoder::BuildColourTables()
 
 // Converts row rowInMcu of the current MCU row into destination: one luma byte
 // per pixel in mode 0, otherwise R, G, B and an unwritten fourth byte. Chroma
-// is replicated, never interpolated. Whole MCUs are written, so up to 15
+// is replicated, never interpolated. Whole MCUs are written, so up to 31
 // pixels beyond the width are filled (the row buffer holds them).
 void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
 {
@@ -86,6 +98,10 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
     if (colourMode_ == 0) {
         for (int mcu = 0; mcu < mcusPerRow_; ++mcu)
             std::memcpy(destination + mcu * 8, samples_ + mcu * mcuBytes + rowInMcu * 8, 8);
+        return;
+    }
+    if (colourMode_ == 5) {
+        ConvertRowAnySampling(rowInMcu, destination);
         return;
     }
     const int lumaBlocks = blocksPerMcu_ - 2;
@@ -153,6 +169,35 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
         }
     }
 #endif
+}
+
+// Mode 5: each pixel takes the sample of every component that covers it,
+// found through the column offsets ChooseColourMode laid out.
+void JpegDecoder::ConvertRowAnySampling(int rowInMcu, std::uint8_t* destination) const
+{
+    const std::size_t mcuBytes = std::size_t(blocksPerMcu_) * 64;
+    std::array<std::size_t, 3> rowStart{};
+    for (int c = 0; c < 3; ++c) {
+        const int line = rowInMcu * components_[c].v / maxV_;
+        rowStart[c] = std::size_t(firstBlock_[c] + (line >> 3) * components_[c].h) * 64 + std::size_t(line & 7) * 8;
+    }
+    std::uint8_t* out = destination;
+    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
+        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+        const std::uint8_t* luma = base + rowStart[0];
+        const std::uint8_t* cb = base + rowStart[1];
+        const std::uint8_t* cr = base + rowStart[2];
+        for (int x = 0; x < mcuWidth_; ++x) {
+            const int y = luma[columnOffset_[0][x]];
+            const int blue = cb[columnOffset_[1][x]];
+            const int red = cr[columnOffset_[2][x]];
+            out[0] = Clamp255(y + crToR_[red]);
+            out[1] = Clamp255(y + ((crToG_[red] + cbToG_[blue]) >> 16));
+            out[2] = Clamp255(y + cbToB_[blue]);
+            out[3] = 0;
+            out += 4;
+        }
+    }
 }
 
 } // namespace kestrix

@@ -44,8 +44,9 @@ void JpegDecoder::StoreSequentialDc(int mcuRow)
     }
 }
 
-// One pixel per luma block, chroma replicated over the luma blocks of its
-// MCU, colour converted with the decoder's own tables.
+// One pixel per 8 x 8 pixels of the picture (a luma block when luma has the
+// largest factors), each component's DC term replicated over the pixels its
+// block covers, colour converted with the decoder's own tables.
 void JpegDecoder::BuildDcImage(JpegDcImage* image, int decodedMcuRows) const
 {
     const ProgressiveComponent& luma = progressive_components_[0];
@@ -55,9 +56,7 @@ void JpegDecoder::BuildDcImage(JpegDcImage* image, int decodedMcuRows) const
     image->height = (height_ + 7) / 8;
     image->channels = colourMode_ == 0 ? 1 : 3;
     image->pixels.assign(std::size_t(image->width) * std::size_t(image->height) * std::size_t(image->channels), 0xFF);
-    const int lumaH = colourMode_ == 0 ? 1 : components_[0].h;
-    const int lumaV = colourMode_ == 0 ? 1 : components_[0].v;
-    const int rows = std::min(image->height, decodedMcuRows * lumaV);
+    const int rows = std::min(image->height, decodedMcuRows * (mcuHeight_ / 8));
     const std::int16_t* quant[3] = {};
     for (int c = 0; c < image->channels; ++c) {
         const int tq = components_[c].tq;
@@ -67,20 +66,23 @@ void JpegDecoder::BuildDcImage(JpegDcImage* image, int decodedMcuRows) const
     }
     std::uint8_t* out = image->pixels.data();
     for (int y = 0; y < rows; ++y) {
-        const std::int16_t* lumaRow = luma.dc + std::size_t(y) * std::size_t(luma.widthInBlocks);
         if (image->channels == 1) {
+            const std::int16_t* lumaRow = luma.dc + std::size_t(y) * std::size_t(luma.widthInBlocks);
             for (int x = 0; x < image->width; ++x)
                 *out++ = static_cast<std::uint8_t>(DcSample(lumaRow[x], quant[0][0]));
             continue;
         }
-        const ProgressiveComponent& cb = progressive_components_[1];
-        const ProgressiveComponent& cr = progressive_components_[2];
-        const std::size_t chromaRow = std::size_t(y / lumaV);
+        // Block (x, y) of the 8 x 8 grid lies in block (x H / Hmax, y V / Vmax)
+        // of a component with factors H x V.
+        const std::int16_t* dcRow[3];
+        for (int c = 0; c < 3; ++c) {
+            const ProgressiveComponent& store = progressive_components_[c];
+            dcRow[c] = store.dc + std::size_t(y * components_[c].v / maxV_) * std::size_t(store.widthInBlocks);
+        }
         for (int x = 0; x < image->width; ++x) {
-            const int yv = DcSample(lumaRow[x], quant[0][0]);
-            const std::size_t chroma = std::size_t(x / lumaH);
-            const int cbv = DcSample(cb.dc[chromaRow * std::size_t(cb.widthInBlocks) + chroma], quant[1][0]);
-            const int crv = DcSample(cr.dc[chromaRow * std::size_t(cr.widthInBlocks) + chroma], quant[2][0]);
+            const int yv = DcSample(dcRow[0][x * components_[0].h / maxH_], quant[0][0]);
+            const int cbv = DcSample(dcRow[1][x * components_[1].h / maxH_], quant[1][0]);
+            const int crv = DcSample(dcRow[2][x * components_[2].h / maxH_], quant[2][0]);
             *out++ = Clamp255(yv + crToR_[crv]);
             *out++ = Clamp255(yv + ((crToG_[crv] + cbToG_[cbv]) >> 16));
             *out++ = Clamp255(yv + cbToB_[cbv]);

@@ -2,6 +2,7 @@
 
 #include "imaging/jpeg/jpeg_idct.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -292,7 +293,8 @@ void JpegDecoder::AllocateOutput()
     coefficientBlocks_ = static_cast<std::int16_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64 * sizeof(std::int16_t)));
     samples_ = static_cast<std::uint8_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64));
     rowBytes_ = width_ * bytesPerPixel_;
-    rowBufferSize_ = ((width_ + 15) & ~15) * bytesPerPixel_;
+    // ConvertRow writes whole MCUs: up to 31 pixels beyond the width.
+    rowBufferSize_ = std::max((width_ + 15) & ~15, mcusPerRow_ * mcuWidth_) * bytesPerPixel_;
     for (auto& buffer : rowBuffers_)
         buffer = static_cast<std::uint8_t*>(Allocate(std::size_t(rowBufferSize_)));
 }
@@ -326,7 +328,7 @@ int JpegDecoder::DeliverRow(const std::uint8_t** row, int* byteCount)
         DecodeNextMcuRow();
     const int rowInMcu = mcuHeight_ - rowsLeftInMcuRow_;
     const std::uint8_t* delivered = rowBuffers_[0];
-    if (colourMode_ >= 3) {
+    if (colourMode_ == 3 || colourMode_ == 4) {
         // Two luma rows share one chroma row: convert the pair at once and
         // hand out the lower one on the next call.
         if (rowsLeftInMcuRow_ % 2 == 0) {

@@ -229,6 +229,7 @@ private:
     void BuildColourTables();
     void TransformMcuRow();
     void ConvertRow(int rowInMcu, std::uint8_t* destination) const;
+    void ConvertRowAnySampling(int rowInMcu, std::uint8_t* destination) const;
     void DecodeNextMcuRow();
     int DeliverRow(const std::uint8_t** row, int* byteCount);
 
@@ -266,7 +267,13 @@ private:
     int mcuWidth_ = 8;
     int mcuHeight_ = 8;
     int blocksPerMcu_ = 0;
-    std::array<McuBlock, kJpegMaxBlocksPerMcu> mcuBlocks_{};
+    std::array<McuBlock, kJpegMaxOutputBlocksPerMcu> mcuBlocks_{};
+    // Colour mode 5 (any factors): for each component, the index in the MCU
+    // of its first block, and for each pixel column of the MCU the offset of
+    // its sample from the start of the component's block row (block * 64 +
+    // column in the block).
+    std::array<int, 3> firstBlock_{};
+    std::array<std::array<std::uint16_t, 8 * kJpegMaxSamplingFactor>, 3> columnOffset_{};
     int blocksPerMcuRow_ = 0;
     int mcusPerRow_ = 0;
     int mcuRows_ = 0;

@@ -34,8 +34,10 @@ JpegErrorMeaning JpegErrorMeaningOf(int code)
     switch (code) {
     case kJpegOk: return JpegErrorMeaning::None;
     // Valid files of kinds this decoder leaves alone: 12-bit, arithmetic,
-    // lossless or hierarchical frames, CMYK, other sampling, pictures wider
-    // or higher than 24576 (or DNL heights), and sizes beyond its memory.
+    // lossless or hierarchical frames, CMYK, a first scan that leaves
+    // components out, pictures wider or higher than 24576 (or DNL heights),
+    // and sizes beyond its memory. Sampling factors outside 1..4 share the
+    // scan layout's code.
     case kJpegBadPrecision:
     case kJpegBadHeight:
     case kJpegBadWidth:

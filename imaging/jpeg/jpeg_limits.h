@@ -11,7 +11,12 @@ inline constexpr int kJpegInputHeadRoom = 128;         // room to put bytes back
 inline constexpr int kJpegInputTailPadding = 128;      // 64 copies of FF D9 behind the data
 inline constexpr int kJpegMaxAllocations = 100;        // live allocator slots
 inline constexpr int kJpegMaxBlocksPerMcuRow = 18432;  // coefficient blocks in one MCU row
-inline constexpr int kJpegMaxBlocksPerMcu = 10;        // T.81 B.2.3
+inline constexpr int kJpegMaxBlocksPerMcu = 10;        // T.81 B.2.3, blocks of one interleaved scan's MCU
+// Blocks of one output MCU: every component at up to 4 x 4. Larger than an
+// interleaved scan's MCU, since progressive scans of one component each may
+// carry factors whose blocks add up to more than 10.
+inline constexpr int kJpegMaxOutputBlocksPerMcu = 3 * 16;
+inline constexpr int kJpegMaxSamplingFactor = 4;       // T.81 B.2.2, each of H and V
 inline constexpr int kJpegMaxHuffmanCodes = 255;       // codes in one DHT table
 inline constexpr int kJpegSoiSearchBytes = 511;        // junk tolerated before SOI (beyond the first pair)
 inline constexpr int kJpegRestartSearchBytes = 1536;   // bytes skipped looking for an RSTn

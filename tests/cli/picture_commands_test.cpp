@@ -3,6 +3,7 @@
 // thumbnail of a greyscale photo.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -32,6 +33,13 @@ CommandRun Execute(const std::string& command)
     const int status = pclose(pipe);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+mode_t CurrentUmask()
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
 }
 
 std::string Cli()
@@ -112,6 +120,68 @@ TEST_F(PictureCommands, OutputThatCannotBeWrittenFails)
     EXPECT_NE(decode.output.find("cannot write"), std::string::npos);
     const CommandRun thumbnail = Execute(Cli() + " thumbnail " + folder_ + "/baseline.jpg /dev/full");
     EXPECT_EQ(thumbnail.exitCode, 1) << thumbnail.output;
+}
+
+// Regression: a write that failed part-way (a full disk) left a partial
+// picture at OUT, or cut short the file that was there. Now the picture goes
+// to a temporary beside OUT and is renamed only once whole. A file size limit
+// (ulimit -f, its signal ignored) makes writes in the folder fail like a full
+// disk does.
+struct WriteFailure {
+    const char* name;
+    const char* command;     // decode or thumbnail
+    bool limitFileSize;      // the folder's disk is "full"
+    bool outExists;          // OUT holds an older file, which must stay
+    const char* out;         // under the scratch folder; absolute when it starts with '/'
+};
+
+class PictureOutputFailures : public PictureCommands, public ::testing::WithParamInterface<WriteFailure> {};
+
+TEST_P(PictureOutputFailures, LeaveNothingBehindAndSayWhy)
+{
+    const WriteFailure& row = GetParam();
+    const std::string folder = folder_ + "/" + row.name;
+    ASSERT_EQ(std::system(("rm -rf '" + folder + "' && mkdir '" + folder + "'").c_str()), 0);
+    const std::string out = row.out[0] == '/' ? row.out : folder + "/" + row.out;
+    if (row.outExists)
+        std::ofstream(out) << "older picture";
+    const std::string limit = row.limitFileSize ? "trap '' XFSZ; ulimit -f 8; " : "";
+    const CommandRun run =
+        Execute("sh -c \"" + limit + Cli() + " " + row.command + " " + folder_ + "/baseline.jpg " + out + "\"");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("cannot write " + out + ": "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("nothing was written"), std::string::npos) << run.output;
+    const CommandRun listing = Execute("ls -A '" + folder + "'");
+    EXPECT_EQ(listing.output, row.outExists ? std::string(row.out) + "\n" : "") << "left in the folder";
+    if (row.outExists) {
+        const std::vector<char> kept = Read(out);
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "older picture");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, PictureOutputFailures,
+    ::testing::Values(WriteFailure{"decode_to_full_device", "decode", false, false, "/dev/full"},
+                      WriteFailure{"decode_into_full_folder", "decode", true, false, "out.ppm"},
+                      WriteFailure{"decode_over_older_file_on_full_disk", "decode", true, true, "out.ppm"},
+                      WriteFailure{"decode_into_missing_folder", "decode", false, false, "missing/out.ppm"},
+                      WriteFailure{"thumbnail_to_full_device", "thumbnail", false, false, "/dev/full"},
+                      WriteFailure{"thumbnail_into_full_folder", "thumbnail", true, false, "thumb.ppm"},
+                      WriteFailure{"thumbnail_over_older_file_on_full_disk", "thumbnail", true, true, "thumb.ppm"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PictureCommands, AWrittenPictureLeavesNoTemporaryBeside)
+{
+    const std::string folder = folder_ + "/whole";
+    ASSERT_EQ(std::system(("rm -rf '" + folder + "' && mkdir '" + folder + "'").c_str()), 0);
+    std::ofstream(folder + "/out.ppm") << "older picture";
+    ASSERT_EQ(Execute(Cli() + " decode " + folder_ + "/baseline.jpg " + folder + "/out.ppm").exitCode, 0);
+    ASSERT_EQ(Execute(Cli() + " thumbnail " + folder_ + "/baseline.jpg " + folder + "/thumb.ppm").exitCode, 0);
+    EXPECT_EQ(Execute("ls -A '" + folder + "'").output, "out.ppm\nthumb.ppm\n");
+    EXPECT_EQ(Read(folder + "/out.ppm").size(), std::string("P6\n320 240\n255\n").size() + 320 * 240 * 3);
+    struct stat info {};
+    ASSERT_EQ(stat((folder + "/out.ppm").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~CurrentUmask()) << "a new file's permissions, not the temporary's 0600";
 }
 
 // Regression: the thumbnail of a greyscale photo was all white.

@@ -385,6 +385,11 @@ INSTANTIATE_TEST_SUITE_P(
             ValueRow{"AsciiWithoutTerminator", raw(2, 6, {'A', 'B', 'C', 'D', 'E', 'F'}), "ABCDEF"},
             ValueRow{"AsciiEndsAtFirstNul", raw(2, 6, {'A', 'B', 0, 'D', 'E', 0}), "AB"},
             ValueRow{"AsciiThreePlusNul", raw(2, 4, {'A', 'B', 'C', 0}), "ABC"},
+            ValueRow{"AsciiTrailingNuls", raw(2, 8, {'A', 'B', 0, 0, 0, 0, 0, 0}), "AB"},
+            ValueRow{"AsciiLeadingNul", raw(2, 6, {0, 'B', 'C', 'D', 'E', 0}), ""},
+            ValueRow{"AsciiBackslashesKept", raw(2, 8, {'C', ':', '\\', 'D', '\\', '\\', 'x', 0}), "C:\\D\\\\x"},
+            ValueRow{"AsciiBackslashBeforeNul", raw(2, 6, {'A', '\\', 0, '\\', 'x', 0}), "A\\"},
+            ValueRow{"AsciiBackslashInline", raw(2, 3, {'\\', 'n', 0}), "\\n"},
             ValueRow{"CountZero", raw(3, 0, {}), ""}),
         ::testing::Bool()),
     [](const auto& info) {

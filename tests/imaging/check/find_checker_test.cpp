@@ -63,6 +63,35 @@ Bytes Cut(const Bytes& bytes, double fraction)
     return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(double(bytes.size()) * fraction));
 }
 
+// The offset of the first data FF (FF 00 in entropy data) at or after the
+// given fraction of the bytes.
+std::size_t DataFfFrom(const Bytes& bytes, double fraction)
+{
+    for (auto i = static_cast<std::size_t>(double(bytes.size()) * fraction); i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0x00)
+            return i;
+    }
+    return bytes.size();
+}
+
+// Cut right after a data FF, its 00 gone: the decoder takes the lone FF for
+// a marker and decodes one bits from there.
+Bytes CutAfterDataFf(const Bytes& bytes, double fraction)
+{
+    return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(DataFfFrom(bytes, fraction) + 1));
+}
+
+// A marker that has no place in entropy data (an APP1) a few bytes before
+// the data FF at or after fraction; cut after that FF when cut is set.
+Bytes WithBadMarkerBeforeDataFf(const Bytes& bytes, double fraction, bool cut)
+{
+    const std::size_t at = DataFfFrom(bytes, fraction);
+    Bytes out = cut ? CutAfterDataFf(bytes, fraction) : bytes;
+    out[at - 4] = 0xFF;
+    out[at - 3] = 0xE1;
+    return out;
+}
+
 // The first half of one photo, then a whole other one: what a carver cuts
 // when a photo's clusters are split by another file's.
 Bytes SplitByAnother(const Bytes& photo, const Bytes& other)
@@ -193,6 +222,25 @@ INSTANTIATE_TEST_SUITE_P(
         FindCase{"restart_out_of_order", "jpg", [] { return WithRestartOutOfOrder(Photo("-restart 1")); },
                  Verdict::Damaged},
         FindCase{"cut_at_60", "jpg", [] { return Cut(Photo("-quality 90"), 0.6); }, Verdict::Truncated},
+        FindCase{"cut_after_data_ff_at_10", "jpg", [] { return CutAfterDataFf(Photo("-quality 90"), 0.1); },
+                 Verdict::Truncated},
+        FindCase{"cut_after_data_ff_at_50", "jpg", [] { return CutAfterDataFf(Photo("-quality 90"), 0.5); },
+                 Verdict::Truncated},
+        FindCase{"cut_after_data_ff_at_95", "jpg", [] { return CutAfterDataFf(Photo("-quality 90"), 0.95); },
+                 Verdict::Truncated},
+        FindCase{"cut_after_data_ff_restarts", "jpg", [] { return CutAfterDataFf(Photo("-restart 1"), 0.5); },
+                 Verdict::Truncated},
+        FindCase{"cut_after_data_ff_greyscale", "jpg", [] { return CutAfterDataFf(Photo("-grayscale"), 0.5); },
+                 Verdict::Truncated},
+        FindCase{"cut_after_data_ff_progressive", "jpg", [] { return CutAfterDataFf(Photo("-progressive"), 0.5); },
+                 Verdict::Truncated},
+        FindCase{"bad_marker_mid_data", "jpg", [] { return WithBadMarkerBeforeDataFf(Photo("-quality 90"), 0.5, false); },
+                 Verdict::Damaged},
+        FindCase{"bad_marker_mid_data_then_cut_after_data_ff", "jpg",
+                 [] { const Bytes p = WithBadMarkerBeforeDataFf(Photo("-quality 90"), 0.3, false);
+                      return CutAfterDataFf(p, 0.6); }, Verdict::Damaged},
+        FindCase{"bad_marker_just_before_cut_after_data_ff", "jpg",
+                 [] { return WithBadMarkerBeforeDataFf(Photo("-quality 90"), 0.5, true); }, Verdict::Damaged},
         FindCase{"cut_restarts", "jpg", [] { return Cut(Photo("-restart 1"), 0.6); }, Verdict::Truncated},
         FindCase{"cut_before_eoi", "jpg", [] { const Bytes p = Photo(""); return Cut(p, 1.0 - 2.0 / double(p.size())); },
                  Verdict::Truncated},

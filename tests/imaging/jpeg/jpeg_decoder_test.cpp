@@ -2,11 +2,13 @@
 
 #include "imaging/jpeg/jpeg_decoder.h"
 #include "imaging/jpeg/jpeg_errors.h"
+#include "imaging/jpeg/memory_byte_source.h"
 
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 
@@ -70,6 +72,81 @@ INSTANTIATE_TEST_SUITE_P(
                       CorpusCase{"progressive_restart", 80, 64, "-progressive -restart 2B", 4},
                       CorpusCase{"low_quality_large_values", 48, 48, "-quality 5", 4},
                       CorpusCase{"high_quality", 48, 48, "-quality 100 -sample 1x1", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every sampling layout a baseline frame may have (each factor 1 to 4, an
+// interleaved MCU of at most 10 blocks) that djpeg decodes, against djpeg
+// sample for sample: it replicates chroma like us (-nosmooth) and runs the
+// same fast IDCT, so only rounding separates the two (up to 4 levels, as in
+// the layouts decoded all along). djpeg and cjpeg refuse fractional ratios;
+// JpegFractionalSampling below covers those.
+struct SamplingCase {
+    const char* name;
+    int width;
+    int height;
+    std::string options;
+};
+
+constexpr int kRoundingDifference = 4;
+
+class JpegSampling : public ::testing::TestWithParam<SamplingCase> {};
+
+Picture DcPicture(const Bytes& jpeg)
+{
+    MemoryByteSource source(jpeg);
+    auto decoder = std::make_unique<JpegDecoder>();
+    decoder->Open(&source);
+    JpegDcImage dc;
+    EXPECT_EQ(decoder->DecodeDc(&dc), 0) << "error " << decoder->ErrorCode();
+    decoder->Close();
+    return Picture{dc.width, dc.height, dc.channels, dc.pixels};
+}
+
+TEST_P(JpegSampling, DecodesLikeTheReference)
+{
+    const SamplingCase& row = GetParam();
+    const Bytes jpeg = EncodeWithCjpeg(row.width, row.height, row.options);
+    ASSERT_FALSE(jpeg.empty()) << "cjpeg failed";
+    const DecodeResult result = Decode(jpeg);
+    ASSERT_EQ(result.openError, 0);
+    ASSERT_EQ(result.startResult, 0) << "error " << result.errorCode;
+    EXPECT_EQ(result.lastReadRow, 1);
+    EXPECT_EQ(result.errorCode, 0);
+    const Picture reference = ReferenceDecode(jpeg);
+    ASSERT_EQ(reference.height, row.height) << "djpeg failed";
+    EXPECT_LE(MaxDifference(result.picture, reference), kRoundingDifference);
+
+    // The DC picture (thumbnails, the checker) puts every component's
+    // blocks in the same places: close to the reference's 8 x 8 means.
+    const Picture dc = DcPicture(jpeg);
+    ASSERT_EQ(dc.width, (row.width + 7) / 8);
+    ASSERT_EQ(dc.height, (row.height + 7) / 8);
+    EXPECT_GE(Psnr(dc, BlockMeans(reference)), 18.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, JpegSampling,
+    ::testing::Values(SamplingCase{"luma_1x2_chroma_1x1", 61, 45, "-sample 1x2,1x1,1x1"},
+                      SamplingCase{"every_component_1x2", 61, 45, "-sample 1x2,1x2,1x2"},
+                      SamplingCase{"every_component_2x1", 61, 45, "-sample 2x1,2x1,2x1"},
+                      SamplingCase{"luma_2x1", 61, 45, "-sample 2x1"},
+                      SamplingCase{"luma_2x2", 61, 45, "-sample 2x2"},
+                      SamplingCase{"luma_4x1", 61, 45, "-sample 4x1"},
+                      SamplingCase{"luma_1x4", 61, 45, "-sample 1x4"},
+                      SamplingCase{"luma_4x2_ten_blocks", 61, 45, "-sample 4x2"},
+                      SamplingCase{"luma_2x4_ten_blocks", 61, 45, "-sample 2x4"},
+                      SamplingCase{"luma_3x1", 61, 45, "-sample 3x1"},
+                      SamplingCase{"luma_1x3", 61, 45, "-sample 1x3"},
+                      SamplingCase{"luma_3x2", 61, 45, "-sample 3x2"},
+                      SamplingCase{"luma_2x3", 61, 45, "-sample 2x3"},
+                      SamplingCase{"luma_2x2_chroma_1x2", 61, 45, "-sample 2x2,1x2,1x2"},
+                      SamplingCase{"luma_2x2_chroma_2x1", 61, 45, "-sample 2x2,2x1,2x1"},
+                      SamplingCase{"luma_4x1_chroma_2x1", 61, 45, "-sample 4x1,2x1,2x1"},
+                      SamplingCase{"chroma_finer_than_luma", 61, 45, "-sample 1x1,2x2,2x2"},
+                      SamplingCase{"chroma_unlike_each_other", 61, 45, "-sample 2x2,1x1,2x2"},
+                      SamplingCase{"luma_1x4_restart_every_mcu", 37, 70, "-sample 1x4 -restart 1B"},
+                      SamplingCase{"progressive_luma_4x1", 61, 45, "-progressive -sample 4x1"},
+                      SamplingCase{"progressive_chroma_finer", 61, 45, "-progressive -sample 1x1,2x2,2x2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDecoder, SixteenBitQuantisationTablesAreAccepted)
@@ -197,9 +274,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"junk_511_before_soi", [] { Bytes j = Baseline(); j.insert(j.begin(), 511, 0x20); return j; }, 0, 0},
         ErrorCase{"junk_512_before_soi", [] { Bytes j = Baseline(); j.insert(j.begin(), 512, 0x20); return j; }, kJpegNoSoi, kJpegNoSoi},
         ErrorCase{"junk_600_before_soi", [] { Bytes j = Baseline(); j.insert(j.begin(), 600, 0x20); return j; }, kJpegNoSoi, kJpegNoSoi},
-        ErrorCase{"chroma_sampled_2x1", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 3 + 1] = 0x21; return j; }, 0, kJpegBadSampling},
         ErrorCase{"sampling_factor_0", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 1] = 0x20; return j; }, 0, kJpegBadSampling},
-        ErrorCase{"luma_sampled_3x1", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 1] = 0x31; return j; }, 0, kJpegBadSampling},
+        ErrorCase{"luma_factor_5", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 1] = 0x51; return j; }, 0, kJpegBadSampling},
+        ErrorCase{"chroma_factor_5_vertical", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 3 + 1] = 0x15; return j; }, 0, kJpegBadSampling},
+        ErrorCase{"interleaved_mcu_of_11_blocks", [] { Bytes j = Baseline(); j[FrameOffset(j) + 10 + 1] = 0x33; return j; }, 0, kJpegBadBlockAddress},
         ErrorCase{"first_scan_not_interleaved", [] {
             const std::string scans = ScratchDirectory() + "/scans.txt";
             std::ofstream(scans) << "0;\n1;\n2;\n";
@@ -388,6 +466,60 @@ INSTANTIATE_TEST_SUITE_P(
         // 255 * q'[0] = 255 * 1020 wraps to -2044 in 16 bits: (-2044 >> 5) + 128 = 64.
         HandCase{"dequantised_dc_wraps_to_16_bits", [] { HandStream s = Hand(); s.quant = 255; s.bits = "10" "11111111" "00"; return s; }, 0, {64}, true},
         HandCase{"restart_after_cut_is_missing", [] { HandStream s = Hand(); s.width = 16; s.restartInterval = 1; s.bits = "0000"; return s; }, kJpegBadRestart, {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Fractional ratios, which no encoder at hand writes: one MCU of flat blocks
+// (DC terms only), all at level 0 up to the second block of Cb, which is
+// bright, as are the Cb blocks after it (each DC term is a difference to the
+// one before). Each Cb block covers 8 x Hmax / H pixels (or rows), not a
+// whole number: the pixels before `edge` are grey, the rest are not.
+struct FractionalCase {
+    const char* name;
+    int width;
+    int height;
+    std::vector<std::uint8_t> sampling;
+    bool acrossColumns; // the edge runs between columns, else between rows
+    int edge;
+};
+
+class JpegFractionalSampling : public ::testing::TestWithParam<FractionalCase> {};
+
+TEST_P(JpegFractionalSampling, ReplicatesEachSampleOverThePixelsItCovers)
+{
+    const FractionalCase& row = GetParam();
+    HandStream stream = Hand();
+    stream.quant = 16;
+    stream.width = row.width;
+    stream.height = row.height;
+    stream.sampling = row.sampling;
+    const int lumaBlocks = (row.sampling[0] >> 4) * (row.sampling[0] & 15);
+    const int chromaBlocks = (row.sampling[1] >> 4) * (row.sampling[1] & 15);
+    const std::string flatBlock = "00" "00";              // DC difference 0, end of block
+    const std::string brightBlock = "10" "11111111" "00"; // DC difference +255
+    stream.bits = Repeat(flatBlock, lumaBlocks) + flatBlock + brightBlock + Repeat(flatBlock, chromaBlocks - 2) +
+                  Repeat(flatBlock, chromaBlocks);
+    const DecodeResult result = Decode(stream.Build());
+    ASSERT_EQ(result.startResult, 0) << "error " << result.errorCode;
+    ASSERT_EQ(result.lastReadRow, 1);
+    ASSERT_EQ(result.errorCode, 0);
+    const Picture& picture = result.picture;
+    const Bytes grey = {129, 127, 129}; // Y, Cb and Cr at 128
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const bool second = (row.acrossColumns ? x : y) >= row.edge;
+            const std::uint8_t* pixel = &picture.samples[(std::size_t(y) * picture.width + x) * 3];
+            const bool isGrey = std::equal(grey.begin(), grey.end(), pixel);
+            ASSERT_EQ(isGrey, !second) << "pixel " << x << ", " << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, JpegFractionalSampling,
+    ::testing::Values(FractionalCase{"luma_3x1_chroma_2x1", 24, 8, {0x31, 0x21, 0x21}, true, 12},
+                      FractionalCase{"luma_1x3_chroma_1x2", 8, 24, {0x13, 0x12, 0x12}, false, 12},
+                      FractionalCase{"luma_4x1_chroma_3x1", 32, 8, {0x41, 0x31, 0x31}, true, 11},
+                      FractionalCase{"luma_3x2_chroma_2x1", 24, 16, {0x32, 0x21, 0x21}, true, 12}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDecoder, SequentialScanIgnoresItsSpectralSelection)

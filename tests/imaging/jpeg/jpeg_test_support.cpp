@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -165,6 +166,38 @@ double Psnr(const Picture& a, const Picture& b)
     if (error == 0)
         return 99.0;
     return 10.0 * std::log10(255.0 * 255.0 * double(a.samples.size()) / error);
+}
+
+int MaxDifference(const Picture& a, const Picture& b)
+{
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels || a.samples.size() != b.samples.size())
+        return 256;
+    int largest = 0;
+    for (std::size_t i = 0; i < a.samples.size(); ++i)
+        largest = std::max(largest, std::abs(int(a.samples[i]) - int(b.samples[i])));
+    return largest;
+}
+
+Picture BlockMeans(const Picture& picture)
+{
+    Picture means;
+    means.width = (picture.width + 7) / 8;
+    means.height = (picture.height + 7) / 8;
+    means.channels = picture.channels;
+    for (int by = 0; by < means.height; ++by) {
+        for (int bx = 0; bx < means.width; ++bx) {
+            for (int c = 0; c < picture.channels; ++c) {
+                int sum = 0;
+                int count = 0;
+                for (int y = by * 8; y < std::min(picture.height, by * 8 + 8); ++y) {
+                    for (int x = bx * 8; x < std::min(picture.width, bx * 8 + 8); ++x, ++count)
+                        sum += picture.samples[(std::size_t(y) * picture.width + x) * picture.channels + c];
+                }
+                means.samples.push_back(static_cast<std::uint8_t>((sum + count / 2) / count));
+            }
+        }
+    }
+    return means;
 }
 
 std::uint64_t Fnv1a(const Bytes& bytes)

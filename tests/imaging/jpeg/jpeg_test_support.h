@@ -51,6 +51,12 @@ struct DecodeResult {
 };
 DecodeResult Decode(const Bytes& jpeg);
 double Psnr(const Picture& a, const Picture& b);
+// The largest difference of two samples at the same place; 256 when the
+// pictures differ in size or layout.
+int MaxDifference(const Picture& a, const Picture& b);
+// The picture at 1/8 scale, each pixel the mean of its 8 x 8 block (cut at
+// the edges), rounded: what a decoder's DC picture approximates.
+Picture BlockMeans(const Picture& picture);
 std::uint64_t Fnv1a(const Bytes& bytes);
 // Offset of the first FF xx marker, or -1.
 long FindMarker(const Bytes& bytes, std::uint8_t code);
