@@ -65,6 +65,10 @@ std::uint64_t CutAtDataFf(const JpegDecoder& decoder, const std::uint8_t* bytes,
 {
     if (decoder.ScanCount() == 0 || bytes[length - 1] != 0xFF)
         return length;
+    // FF FF is fill before a marker: a find the scan ended there stopped at a
+    // marker that cannot stand in a photo (other bytes), not at a cut.
+    if (length >= 2 && bytes[length - 2] == 0xFF)
+        return length;
     const std::uint64_t scanBegin = decoder.Scan(decoder.ScanCount() - 1).begin;
     std::uint64_t first = length - 1;
     while (first > scanBegin && bytes[first - 1] == 0xFF)
