@@ -265,12 +265,13 @@ PreciseFind PreciseScanner::findMovie(const BoundBlock& block, bool quickTime, u
       ++c;
       continue;
     }
-    // A movie proven by its moov or mdat owns its atoms up to its end, or up
-    // to the block end when it runs on past it.
+    // A movie proven by its moov or mdat owns its atoms up to its end or,
+    // when it runs on past the block, up to where the atom that ran out holds
+    // its data (that atom's size may be a stray one: a search goes on there).
     if (verdict == StructureEnd::Verdict::Ends || found.end.proven) {
       movieKnown_ = true;
       movieStart_ = c;
-      movieEnd_ = verdict == StructureEnd::Verdict::Ends ? found.end.end : block.size();
+      movieEnd_ = verdict == StructureEnd::Verdict::Ends ? found.end.end : found.end.resume;
     }
     // Unknown brand, or the wanted one: the find is this scan's.
     if (!found.brandKnown || found.quickTime == quickTime) return asFind(block, c, found.end);

@@ -79,9 +79,9 @@ class PreciseScanner {
   CandidateMemo movieCandidate_;  // opening atom types (four bytes into the atom)
   // The last movie found (either brand): its top-level atoms are never
   // movies of their own, so a search from inside it goes on after it. A
-  // movie that runs past the block end is remembered (up to the block end)
-  // only when its moov or mdat was walked: what the atoms of an unproven
-  // one claim may be stray bytes.
+  // movie that runs past the block end is remembered only when its moov or
+  // mdat was walked, and only up to the data of the atom that ran out: what
+  // an unproven one's atoms claim, or that atom's size, may be stray bytes.
   bool movieKnown_ = false;
   uint64_t movieStart_ = 0;
   uint64_t movieEnd_ = 0;

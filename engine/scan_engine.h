@@ -67,6 +67,8 @@ inline bool isPreciseMode(int32_t mode) {
 //   EOI.
 // - A search from inside the last movie found (whole, or proven by its moov
 //   or mdat) goes on after that movie: its atoms are no movies of their own.
+//   Of a movie that runs past the block end, only the part before the data
+//   of the atom that ran out is passed over (that atom's size may be stray).
 // - Linear in the data whatever it holds; never reads outside the block.
 // Extract in the precise modes copies [start, start + size) as it is.
 inline constexpr uint64_t PreciseSignatureReach = 16;

@@ -66,7 +66,7 @@ class PreciseReference {
         if (w.state == Ends || w.proven) {  // only a proven movie owns its atoms
           movieKnown_ = true;
           movieStart_ = c;
-          movieEnd_ = w.state == Ends ? w.end : n_;
+          movieEnd_ = w.state == Ends ? w.end : w.resume;
         }
         const bool wanted = !w.brandKnown || w.quickTime == (kind == Mov);
         if (!wanted) {
@@ -96,6 +96,7 @@ class PreciseReference {
     bool quickTime = true;
     bool brandKnown = true;
     bool proven = false;      // RanOut of a movie: its moov or mdat was walked
+    uint64_t resume = 0;      // RanOut, proven: the data of the atom that ran out
     std::vector<Span> spans;  // a whole JPEG's APPn payloads and further images
   };
   static Walk damaged(uint64_t at) {
@@ -388,9 +389,11 @@ class PreciseReference {
     bool moov = false, mdat = false, wide = false, pnot = false, ftyp = false, previewOnly = true;
     uint32_t previous = 0;
     uint64_t p = s;
-    auto ranOut = [&] {
+    // `resume`: the data of the atom that ran out, or the block end.
+    auto ranOut = [&](uint64_t resume) {
       w.state = RanOut;
       w.proven = moov || mdat;
+      w.resume = (moov && mdat) ? n_ : resume;
       if (previewOnly) w.brandKnown = false;
       return w;
     };
@@ -398,7 +401,7 @@ class PreciseReference {
       uint32_t type = 0;
       uint64_t header = 0, size = 0;
       const int read = atomAt(p, type, header, size);
-      if (read == 0) return ranOut();
+      if (read == 0) return ranOut(n_);
       const bool fileType = read == 1 && type == t("ftyp") && header == 8 && size >= 16 &&
                             size <= 4096 && size % 4 == 0;
       const bool wideShape = read == 1 && size != 0 && size == header;
@@ -443,13 +446,13 @@ class PreciseReference {
         if (complete && type == t("mdat") && previous != t("moof")) break;
         if (afterPreview) {
           uint64_t brand = 0;
-          if (!get(p + 8, 4, true, brand)) return ranOut();
+          if (!get(p + 8, 4, true, brand)) return ranOut(n_);
           w.quickTime = brand == t("qt  ");
           ftyp = true;
         }
       }
       if (type != t("pnot") && type != t("PICT")) previewOnly = false;
-      if (size == 0 || size > n_ - p) return ranOut();
+      if (size == 0 || size > n_ - p) return ranOut(p + header);
       if (type == t("moov")) {
         if (!movieHeaderIn(p, header, size)) {
           if (p == s) return {Not};

@@ -175,5 +175,39 @@ TEST(NeverHide, AMovieBeforeACutAtomAtTheCardsEndComesBackWhole) {
   }
 }
 
+// The head of a deleted movie (ftyp, moov, and an mdat header claiming 2 GB)
+// whose clusters were given to new files: the movies after it are found.
+TEST(NeverHide, MoviesAfterADeletedMoviesHeadComeBackWhole) {
+  std::vector<PlantFile> movies;
+  for (PlantFile& f : fixtureFiles(KESTRIX_TEST_DATA "/jpeg")) {
+    if (f.kind == PlantKind::Movie) movies.push_back(std::move(f));
+  }
+  ASSERT_FALSE(movies.empty());
+  // The moov-first movie's head, its mdat's size made huge.
+  const PlantFile& first = *std::find_if(movies.begin(), movies.end(), [](const PlantFile& f) {
+    return f.name.find("moov_first") != std::string::npos;
+  });
+  Bytes head(first.bytes.begin(), first.bytes.end());
+  for (size_t at = 8; at + 8 <= head.size(); ++at) {
+    if (std::memcmp(head.data() + at + 4, "mdat", 4) == 0) {
+      head[at] = 0x7F, head[at + 1] = 0, head[at + 2] = 0, head[at + 3] = 0;
+      head.resize(at + 8 + 300);
+      break;
+    }
+  }
+  PlantedCard card;
+  card.bytes.assign(100, 0x5A);
+  card.bytes.insert(card.bytes.end(), head.begin(), head.end());
+  for (const PlantFile& movie : movies) {
+    card.bytes.insert(card.bytes.end(), 64, 0x5A);
+    card.files.push_back({movie.name, card.bytes.size(), movie.bytes});
+    card.bytes.insert(card.bytes.end(), movie.bytes.begin(), movie.bytes.end());
+  }
+  for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit}) {
+    const Recovered got = recoverCard(card, mode);
+    EXPECT_EQ(got.wholeCount, card.files.size()) << "mode " << static_cast<int>(mode) << ": lost " << lost(card, got);
+  }
+}
+
 }  // namespace
 }  // namespace kestrix::test
