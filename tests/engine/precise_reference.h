@@ -361,8 +361,11 @@ class PreciseReference {
     type = static_cast<uint32_t>(tv);
     header = 8;
     if (size == 1) {
+      // A 64-bit size is the atom's length; 0 there means nothing (only the
+      // 32-bit field says "to the end"), so it is as damaged as one below 16.
       if (!get(p + 8, 8, true, size)) return 0;
       header = 16;
+      return size < header ? -1 : 1;
     }
     return size != 0 && size < header ? -1 : 1;
   }

@@ -456,6 +456,12 @@ INSTANTIATE_TEST_SUITE_P(
                    return cat({fileType("isom"), big, moov({3}), Filler});
                  },
                  FileKind::Mp4, ScanModePrecise, {{0, 20 + 20 + MoovSize}}},
+        RuleCase{"SixtyFourBitAtomSizeOfZeroIsNoFile",
+                 [] {
+                   Bytes zero = {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0, 0, 1, 2};
+                   return cat({Filler, zero, Filler});
+                 },
+                 FileKind::Mov, ScanModePreciseSplit, {}},
         RuleCase{"AtomSizeZeroRunsToTheBlockEnd",
                  [] { return cat({fileType("isom"), moov({3}), {0, 0, 0, 0, 'm', 'd', 'a', 't', 1, 2}}); },
                  FileKind::Mp4, ScanModePrecise, {{0, 20 + MoovSize + 10}}},
@@ -603,7 +609,9 @@ Bytes mutatedBlock(std::mt19937_64& random, const std::vector<test::CorpusFile>*
   std::vector<Bytes> pieces = {tinyJpeg({1, 2}), tinyJpeg({0xFF, 0, 3}, 0xDB), tinyPng(),
                                cat({fileType("qt  "), atom("mdat", {1}), moov({2})}),
                                cat({fileType("mp42"), moov({2}), atom("mdat", {1})}),
-                               cat({atom("wide", {}), atom("mdat", {1}), moov({2})})};
+                               cat({atom("wide", {}), atom("mdat", {1}), moov({2})}),
+                               // a 64-bit size of 0: damage, not "to the end"
+                               {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0, 0, 5, 6}};
   if (corpus != nullptr) {
     for (const test::CorpusFile& f : *corpus) {
       if (f.bytes.size() < 8000) pieces.push_back(f.bytes);
