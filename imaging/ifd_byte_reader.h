@@ -1,45 +1,35 @@
-// The one bounds-checked reader for TIFF/EXIF bytes from the medium.
-//
-// Every read names an offset from the start of the viewed bytes and a width;
-// the offset is checked against the length in 64-bit arithmetic before any
-// pointer is formed, and a read that would run past the end fails instead of
-// reading on. Multi-byte numbers are big-endian for Motorola ("MM") and
-// little-endian otherwise (TIFF 6.0 section 2, "Byte Order").
+// The reader of TIFF/EXIF bytes from the medium: the shared checked view
+// (platform/byte_view.h) with the byte order the TIFF header names, so the
+// IFD code need not pass it to every read. Multi-byte numbers are big-endian
+// for Motorola ("MM") and little-endian otherwise (TIFF 6.0 section 2, "Byte
+// Order"); a read that would run past the end fails instead of reading on.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+
+#include "platform/byte_view.h"
 
 namespace kestrix {
 
 class IfdByteReader {
  public:
   IfdByteReader(const uint8_t* bytes, uint64_t length, bool motorola)
-      : bytes_(bytes), length_(bytes ? length : 0), motorola_(motorola) {}
+      : view_(bytes, length), order_(motorola ? ByteOrder::BigEndian : ByteOrder::LittleEndian) {}
 
-  // offset .. offset + size lies inside the bytes (no overflow possible:
-  // both are compared, never added past the length).
-  bool contains(uint64_t offset, uint64_t size) const {
-    return offset <= length_ && size <= length_ - offset;
-  }
-
-  std::optional<uint8_t> u8(uint64_t offset) const;
-  std::optional<uint16_t> u16(uint64_t offset) const;
-  std::optional<uint32_t> u32(uint64_t offset) const;
-  std::optional<uint64_t> u64(uint64_t offset) const;
-
+  bool contains(uint64_t offset, uint64_t size) const { return view_.contains(offset, size); }
+  std::optional<uint8_t> u8(uint64_t offset) const { return view_.u8(offset); }
+  std::optional<uint16_t> u16(uint64_t offset) const { return view_.u16(offset, order_); }
+  std::optional<uint32_t> u32(uint64_t offset) const { return view_.u32(offset, order_); }
+  std::optional<uint64_t> u64(uint64_t offset) const { return view_.u64(offset, order_); }
   // The address of a checked range; null when the range is not inside.
-  const uint8_t* at(uint64_t offset, uint64_t size) const;
-
-  uint64_t length() const { return length_; }
-  bool motorola() const { return motorola_; }
+  const uint8_t* at(uint64_t offset, uint64_t size) const { return view_.at(offset, size); }
+  uint64_t length() const { return view_.size(); }
+  bool motorola() const { return order_ == ByteOrder::BigEndian; }
 
  private:
-  uint64_t readUnchecked(uint64_t offset, unsigned width) const;
-
-  const uint8_t* bytes_;
-  uint64_t length_;
-  bool motorola_;
+  ByteView view_;
+  ByteOrder order_;
 };
 
 }  // namespace kestrix

@@ -1,6 +1,7 @@
 #include "imaging/check/movie_checker.h"
 
 #include "engine/movie_structure.h"
+#include "platform/byte_view.h"
 
 #include <cstring>
 #include <utility>
@@ -12,17 +13,6 @@ namespace {
 
 // Deeper nesting than any real movie has; bounds the recursion on hostile bytes.
 constexpr int kMaxDepth = 16;
-
-std::uint32_t ReadBe32(const std::uint8_t* bytes)
-{
-    return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) |
-           std::uint32_t(bytes[3]);
-}
-
-std::uint64_t ReadBe64(const std::uint8_t* bytes)
-{
-    return (std::uint64_t(ReadBe32(bytes)) << 32) | ReadBe32(bytes + 4);
-}
 
 bool IsType(const std::uint8_t* type, const char* name)
 {
@@ -64,6 +54,15 @@ struct Walk {
     std::uint64_t badOffset = 0;
     const char* reason = "";
 
+    // Big-endian numbers through the checked view. Every caller has checked
+    // that the field lies inside its atom; a read past the bytes would give 0.
+    std::uint64_t Be(std::uint64_t at, unsigned width) const
+    {
+        std::uint64_t value = 0;
+        ByteView(bytes, length).readUnsigned(at, width, ByteOrder::BigEndian, value);
+        return value;
+    }
+
     bool Bad(Verdict kind, std::uint64_t at, const char* why)
     {
         verdict = kind;
@@ -82,7 +81,7 @@ struct Walk {
             if (end - offset < 8) {
                 // A few bytes of padding inside a parent are tolerated
                 // (some writers end udta with a 32-bit zero).
-                if (depth > 0 && end - offset == 4 && ReadBe32(bytes + offset) == 0)
+                if (depth > 0 && end - offset == 4 && Be(offset, 4) == 0)
                     return true;
                 return depth == 0 && end == length ? Bad(Verdict::Truncated, length, "data ends inside an atom header")
                                                    : Bad(Verdict::Damaged, offset, "atom header does not fit");
@@ -136,11 +135,11 @@ struct Walk {
     {
         if (width != 0 || end - payload < 84)
             return;
-        const std::uint64_t needed = bytes[payload] == 1 ? 96 : 84;
+        const std::uint64_t needed = Be(payload, 1) == 1 ? 96 : 84;
         if (end - payload < needed)
             return;
-        const std::uint32_t w = ReadBe32(bytes + payload + needed - 8) >> 16;
-        const std::uint32_t h = ReadBe32(bytes + payload + needed - 4) >> 16;
+        const std::uint32_t w = Be(payload + needed - 8, 4) >> 16;
+        const std::uint32_t h = Be(payload + needed - 4, 4) >> 16;
         if (w > 0 && h > 0) {
             width = static_cast<int>(w);
             height = static_cast<int>(h);
@@ -168,13 +167,12 @@ struct Walk {
             const std::uint64_t end = at + size;
             if (end - payload < 8)
                 return Bad(Verdict::Damaged, at, "chunk offset table too short");
-            const std::uint64_t count = ReadBe32(bytes + payload + 4);
+            const std::uint64_t count = Be(payload + 4, 4);
             const std::uint64_t entry = wide ? 8 : 4;
             if (count > (end - payload - 8) / entry)
                 return Bad(Verdict::Damaged, at, "chunk offset table too short");
             for (std::uint64_t i = 0; i < count; ++i) {
-                const std::uint8_t* field = bytes + payload + 8 + i * entry;
-                const std::uint64_t chunk = wide ? ReadBe64(field) : ReadBe32(field);
+                const std::uint64_t chunk = Be(payload + 8 + i * entry, static_cast<unsigned>(entry));
                 if (!InsideMovieData(chunk)) {
                     // Past the end of what we have while the movie data
                     // reaches that end: the clip was cut, not damaged.

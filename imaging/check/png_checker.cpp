@@ -1,6 +1,7 @@
 #include "imaging/check/png_checker.h"
 
 #include "engine/png_structure.h"
+#include "platform/byte_view.h"
 
 #include <zlib.h>
 
@@ -15,12 +16,6 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t kMaxDimension = 0x7FFFFFFF;
-
-std::uint32_t ReadBe32(const std::uint8_t* bytes)
-{
-    return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) |
-           std::uint32_t(bytes[3]);
-}
 
 bool IsType(const std::uint8_t* type, const char* name)
 {
@@ -159,17 +154,22 @@ CheckResult PngChecker::Check(const std::uint8_t* bytes, std::uint64_t length)
         if (!haveHeader) {
             if (!IsType(type, "IHDR") || chunkLength != 13)
                 return finish(Verdict::Damaged, offset, "no IHDR first");
-            const std::uint32_t width = ReadBe32(data);
-            const std::uint32_t height = ReadBe32(data + 4);
-            const int bitDepth = data[8];
-            const int colourType = data[9];
+            // Thirteen bytes, inside the image: readChunk checked the chunk.
+            ByteCursor field(ByteView(bytes, length).sub(chunk.data, chunkLength), 0, ByteOrder::BigEndian);
+            const std::uint32_t width = field.u32();
+            const std::uint32_t height = field.u32();
+            const int bitDepth = field.u8();
+            const int colourType = field.u8();
+            const int compression = field.u8();
+            const int filter = field.u8();
+            const int interlace = field.u8();
             const int bits = BitsPerPixel(colourType, bitDepth);
-            if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension || bits == 0 ||
-                data[10] != 0 || data[11] != 0 || data[12] > 1)
+            if (!field.ok() || width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension ||
+                bits == 0 || compression != 0 || filter != 0 || interlace > 1)
                 return finish(Verdict::Damaged, offset, "bad IHDR");
             result.width = static_cast<int>(width);
             result.height = static_cast<int>(height);
-            filtered = FilteredBytes(Layout(width, height, bits, data[12] == 1));
+            filtered = FilteredBytes(Layout(width, height, bits, interlace == 1));
             haveHeader = true;
         } else if (IsType(type, "IDAT")) {
             if (idatDone)

@@ -2,6 +2,7 @@
 
 #include "imaging/jpeg/file_byte_source.h"
 #include "imaging/jpeg/jpeg_decoder.h"
+#include "platform/byte_view.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,17 +30,6 @@ constexpr std::uint64_t kMaxJpegPixels = 160'000'000;
 constexpr std::size_t kBmpFileHeaderSize = 14;
 constexpr std::size_t kBmpInfoHeaderSize = 40;
 constexpr std::uint16_t kBmpType = 0x4D42; // "BM"
-
-std::uint16_t ReadLe16(const std::uint8_t* bytes)
-{
-    return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-std::uint32_t ReadLe32(const std::uint8_t* bytes)
-{
-    return std::uint32_t(bytes[0]) | (std::uint32_t(bytes[1]) << 8) | (std::uint32_t(bytes[2]) << 16) |
-           (std::uint32_t(bytes[3]) << 24);
-}
 
 std::string LowerCase(std::string text)
 {
@@ -212,24 +202,29 @@ bool DibImage::LoadBmp(std::istream& stream)
     std::uint8_t info[kBmpInfoHeaderSize];
     if (!stream.read(reinterpret_cast<char*>(fileHeader), sizeof fileHeader))
         return false;
-    if (ReadLe16(fileHeader) != kBmpType)
+    ByteCursor file(ByteView(fileHeader, sizeof fileHeader), 0, ByteOrder::LittleEndian);
+    if (file.u16() != kBmpType)
         return false;
-    const std::uint32_t pixelOffset = ReadLe32(fileHeader + 10);
+    file.skip(8); // file size and two reserved words
+    const std::uint32_t pixelOffset = file.u32();
     if (!stream.read(reinterpret_cast<char*>(info), sizeof info))
         return false;
 
+    ByteCursor field(ByteView(info, sizeof info), 0, ByteOrder::LittleEndian);
     BitmapInfoHeader header;
-    header.biSize = ReadLe32(info);
-    header.biWidth = static_cast<std::int32_t>(ReadLe32(info + 4));
-    header.biHeight = static_cast<std::int32_t>(ReadLe32(info + 8));
-    header.biPlanes = ReadLe16(info + 12);
-    header.biBitCount = ReadLe16(info + 14);
-    header.biCompression = ReadLe32(info + 16);
-    header.biSizeImage = ReadLe32(info + 20);
-    header.biXPelsPerMeter = static_cast<std::int32_t>(ReadLe32(info + 24));
-    header.biYPelsPerMeter = static_cast<std::int32_t>(ReadLe32(info + 28));
-    header.biClrUsed = ReadLe32(info + 32);
-    header.biClrImportant = ReadLe32(info + 36);
+    header.biSize = field.u32();
+    header.biWidth = static_cast<std::int32_t>(field.u32());
+    header.biHeight = static_cast<std::int32_t>(field.u32());
+    header.biPlanes = field.u16();
+    header.biBitCount = field.u16();
+    header.biCompression = field.u32();
+    header.biSizeImage = field.u32();
+    header.biXPelsPerMeter = static_cast<std::int32_t>(field.u32());
+    header.biYPelsPerMeter = static_cast<std::int32_t>(field.u32());
+    header.biClrUsed = field.u32();
+    header.biClrImportant = field.u32();
+    if (!file.ok() || !field.ok())
+        return false;
     if (header.biPlanes != 1 || (header.biBitCount != 24 && header.biBitCount != 8))
         return false;
     if (header.biHeight < 0)
