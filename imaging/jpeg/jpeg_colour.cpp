@@ -31,48 +31,48 @@ inline std::uint8_t Clamp255(int value)
 // before any geometry divides by the largest factor).
 void JpegDecoder::ChooseColourMode()
 {
-    if (frameComponentCount_ != 1 && frameComponentCount_ != 3)
+    if (frame_.componentCount != 1 && frame_.componentCount != 3)
         Fail(kJpegBadComponentCount);
-    maxH_ = 1;
-    maxV_ = 1;
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        const FrameComponent& component = components_[c];
+    frame_.maxH = 1;
+    frame_.maxV = 1;
+    for (int c = 0; c < frame_.componentCount; ++c) {
+        const FrameComponent& component = frame_.components[c];
         if (component.h == 0 || component.v == 0 || component.h > kJpegMaxSamplingFactor ||
             component.v > kJpegMaxSamplingFactor)
             Fail(kJpegBadSampling);
-        maxH_ = std::max(maxH_, component.h);
-        maxV_ = std::max(maxV_, component.v);
+        frame_.maxH = std::max(frame_.maxH, component.h);
+        frame_.maxV = std::max(frame_.maxV, component.v);
     }
-    if (frameComponentCount_ == 1) {
-        colourMode_ = 0;
-        bytesPerPixel_ = 1;
-        mcuWidth_ = mcuHeight_ = 8;
-        blocksPerMcu_ = 1;
-        mcuBlocks_[0] = McuBlock{0, 0, 0};
+    if (frame_.componentCount == 1) {
+        output_.colourMode = 0;
+        output_.bytesPerPixel = 1;
+        output_.mcuWidth = output_.mcuHeight = 8;
+        output_.blocksPerMcu = 1;
+        output_.mcuBlocks[0] = McuBlock{0, 0, 0};
         return;
     }
-    const int h = components_[0].h;
-    const int v = components_[0].v;
-    const bool chromaFull = components_[1].h == 1 && components_[1].v == 1 && components_[2].h == 1 &&
-                            components_[2].v == 1;
+    const int h = frame_.components[0].h;
+    const int v = frame_.components[0].v;
+    const bool chromaFull = frame_.components[1].h == 1 && frame_.components[1].v == 1 && frame_.components[2].h == 1 &&
+                            frame_.components[2].v == 1;
     if (chromaFull && h <= 2 && v <= 2)
-        colourMode_ = h == 1 ? (v == 1 ? 1 : 3) : (v == 1 ? 2 : 4);
+        output_.colourMode = h == 1 ? (v == 1 ? 1 : 3) : (v == 1 ? 2 : 4);
     else
-        colourMode_ = 5;
-    bytesPerPixel_ = 4;
-    mcuWidth_ = 8 * maxH_;
-    mcuHeight_ = 8 * maxV_;
-    blocksPerMcu_ = 0;
+        output_.colourMode = 5;
+    output_.bytesPerPixel = 4;
+    output_.mcuWidth = 8 * frame_.maxH;
+    output_.mcuHeight = 8 * frame_.maxV;
+    output_.blocksPerMcu = 0;
     for (int c = 0; c < 3; ++c) {
-        const FrameComponent& component = components_[c];
-        firstBlock_[c] = blocksPerMcu_;
+        const FrameComponent& component = frame_.components[c];
+        output_.firstBlock[c] = output_.blocksPerMcu;
         for (int y = 0; y < component.v; ++y) {
             for (int x = 0; x < component.h; ++x)
-                mcuBlocks_[blocksPerMcu_++] = McuBlock{c, x, y};
+                output_.mcuBlocks[output_.blocksPerMcu++] = McuBlock{c, x, y};
         }
-        for (int x = 0; x < mcuWidth_; ++x) {
-            const int column = x * component.h / maxH_;
-            columnOffset_[c][x] = static_cast<std::uint16_t>((column >> 3) * 64 + (column & 7));
+        for (int x = 0; x < output_.mcuWidth; ++x) {
+            const int column = x * component.h / frame_.maxH;
+            output_.columnOffset[c][x] = static_cast<std::uint16_t>((column >> 3) * 64 + (column & 7));
         }
     }
 }
@@ -81,10 +81,10 @@ void JpegDecoder::ChooseColourMode()
 void JpegDecoder::BuildColourTables()
 {
     for (int i = 0; i < 256; ++i) {
-        crToR_[i] = JpegCrToRed(i);
-        cbToB_[i] = JpegCbToBlue(i);
-        crToG_[i] = JpegCrToGreen(i);
-        cbToG_[i] = JpegCbToGreen(i);
+        output_.crToR[i] = JpegCrToRed(i);
+        output_.cbToB[i] = JpegCbToBlue(i);
+        output_.crToG[i] = JpegCrToGreen(i);
+        output_.cbToG[i] = JpegCbToGreen(i);
     }
 }
 
@@ -94,19 +94,19 @@ void JpegDecoder::BuildColourTables()
 // pixels beyond the width are filled (the row buffer holds them).
 void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
 {
-    const std::size_t mcuBytes = std::size_t(blocksPerMcu_) * 64;
-    if (colourMode_ == 0) {
-        for (int mcu = 0; mcu < mcusPerRow_; ++mcu)
-            std::memcpy(destination + mcu * 8, samples_ + mcu * mcuBytes + rowInMcu * 8, 8);
+    const std::size_t mcuBytes = std::size_t(output_.blocksPerMcu) * 64;
+    if (output_.colourMode == 0) {
+        for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu)
+            std::memcpy(destination + mcu * 8, output_.samples + mcu * mcuBytes + rowInMcu * 8, 8);
         return;
     }
-    if (colourMode_ == 5) {
+    if (output_.colourMode == 5) {
         ConvertRowAnySampling(rowInMcu, destination);
         return;
     }
-    const int lumaBlocks = blocksPerMcu_ - 2;
-    const int h = components_[0].h;
-    const int v = components_[0].v;
+    const int lumaBlocks = output_.blocksPerMcu - 2;
+    const int h = frame_.components[0].h;
+    const int v = frame_.components[0].v;
     const int lumaRow = rowInMcu & 7;
     const int lumaBlockRow = rowInMcu >> 3;       // 0, or 1 for the lower half of a 16-high MCU
     const int chromaRow = v == 2 ? rowInMcu >> 1 : rowInMcu;
@@ -118,8 +118,8 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
     auto load8 = [&zero](const std::uint8_t* bytes) {
         return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)), zero);
     };
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        const std::uint8_t* base = output_.samples + mcu * mcuBytes;
         const std::uint8_t* cbLine = base + lumaBlocks * 64 + chromaRow * 8;
         const JpegChromaOffsets offsets = JpegChromaOffsetsSse2(load8(cbLine), load8(cbLine + 64));
         const std::uint8_t* luma = base + lumaBlockRow * h * 64 + lumaRow * 8;
@@ -145,8 +145,8 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
         std::memcpy(out, &pixel, 4);
         out += 4;
     };
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        const std::uint8_t* base = output_.samples + mcu * mcuBytes;
         const std::uint8_t* cbLine = base + lumaBlocks * 64 + chromaRow * 8;
         const std::uint8_t* crLine = cbLine + 64;
         for (int block = 0; block < h; ++block) {
@@ -156,15 +156,15 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
                 const std::uint8_t* cb = cbLine + block * 4;
                 const std::uint8_t* cr = crLine + block * 4;
                 for (int i = 0; i < 4; ++i) {
-                    const int red = crToR_[cr[i]];
-                    const int green = (crToG_[cr[i]] + cbToG_[cb[i]]) >> 16;
-                    const int blue = cbToB_[cb[i]];
+                    const int red = output_.crToR[cr[i]];
+                    const int green = (output_.crToG[cr[i]] + output_.cbToG[cb[i]]) >> 16;
+                    const int blue = output_.cbToB[cb[i]];
                     put(luma[2 * i], red, green, blue);
                     put(luma[2 * i + 1], red, green, blue);
                 }
             } else {
                 for (int i = 0; i < 8; ++i)
-                    put(luma[i], crToR_[crLine[i]], (crToG_[crLine[i]] + cbToG_[cbLine[i]]) >> 16, cbToB_[cbLine[i]]);
+                    put(luma[i], output_.crToR[crLine[i]], (output_.crToG[crLine[i]] + output_.cbToG[cbLine[i]]) >> 16, output_.cbToB[cbLine[i]]);
             }
         }
     }
@@ -175,25 +175,25 @@ void JpegDecoder::ConvertRow(int rowInMcu, std::uint8_t* destination) const
 // found through the column offsets ChooseColourMode laid out.
 void JpegDecoder::ConvertRowAnySampling(int rowInMcu, std::uint8_t* destination) const
 {
-    const std::size_t mcuBytes = std::size_t(blocksPerMcu_) * 64;
+    const std::size_t mcuBytes = std::size_t(output_.blocksPerMcu) * 64;
     std::array<std::size_t, 3> rowStart{};
     for (int c = 0; c < 3; ++c) {
-        const int line = rowInMcu * components_[c].v / maxV_;
-        rowStart[c] = std::size_t(firstBlock_[c] + (line >> 3) * components_[c].h) * 64 + std::size_t(line & 7) * 8;
+        const int line = rowInMcu * frame_.components[c].v / frame_.maxV;
+        rowStart[c] = std::size_t(output_.firstBlock[c] + (line >> 3) * frame_.components[c].h) * 64 + std::size_t(line & 7) * 8;
     }
     std::uint8_t* out = destination;
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        const std::uint8_t* base = samples_ + mcu * mcuBytes;
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        const std::uint8_t* base = output_.samples + mcu * mcuBytes;
         const std::uint8_t* luma = base + rowStart[0];
         const std::uint8_t* cb = base + rowStart[1];
         const std::uint8_t* cr = base + rowStart[2];
-        for (int x = 0; x < mcuWidth_; ++x) {
-            const int y = luma[columnOffset_[0][x]];
-            const int blue = cb[columnOffset_[1][x]];
-            const int red = cr[columnOffset_[2][x]];
-            out[0] = Clamp255(y + crToR_[red]);
-            out[1] = Clamp255(y + ((crToG_[red] + cbToG_[blue]) >> 16));
-            out[2] = Clamp255(y + cbToB_[blue]);
+        for (int x = 0; x < output_.mcuWidth; ++x) {
+            const int y = luma[output_.columnOffset[0][x]];
+            const int blue = cb[output_.columnOffset[1][x]];
+            const int red = cr[output_.columnOffset[2][x]];
+            out[0] = Clamp255(y + output_.crToR[red]);
+            out[1] = Clamp255(y + ((output_.crToG[red] + output_.cbToG[blue]) >> 16));
+            out[2] = Clamp255(y + output_.cbToB[blue]);
             out[3] = 0;
             out += 4;
         }

@@ -30,16 +30,16 @@ inline std::uint8_t Clamp255(int value)
 // component stores (the coefficient buffers hold them at position 0).
 void JpegDecoder::StoreSequentialDc(int mcuRow)
 {
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        for (int b = 0; b < blocksPerMcu_; ++b) {
-            const McuBlock& place = mcuBlocks_[b];
-            ProgressiveComponent& store = progressive_components_[place.component];
-            const int h = colourMode_ == 0 ? 1 : components_[place.component].h;
-            const int v = colourMode_ == 0 ? 1 : components_[place.component].v;
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        for (int b = 0; b < output_.blocksPerMcu; ++b) {
+            const McuBlock& place = output_.mcuBlocks[b];
+            ProgressiveComponent& store = entropy_.progressiveComponents[place.component];
+            const int h = output_.colourMode == 0 ? 1 : frame_.components[place.component].h;
+            const int v = output_.colourMode == 0 ? 1 : frame_.components[place.component].v;
             const int column = mcu * h + place.h;
             const int row = mcuRow * v + place.v;
             store.dc[std::size_t(row) * std::size_t(store.widthInBlocks) + std::size_t(column)] =
-                coefficientBlocks_[(std::size_t(mcu) * blocksPerMcu_ + b) * 64];
+                output_.coefficientBlocks[(std::size_t(mcu) * output_.blocksPerMcu + b) * 64];
         }
     }
 }
@@ -49,18 +49,18 @@ void JpegDecoder::StoreSequentialDc(int mcuRow)
 // block covers, colour converted with the decoder's own tables.
 void JpegDecoder::BuildDcImage(JpegDcImage* image, int decodedMcuRows) const
 {
-    const ProgressiveComponent& luma = progressive_components_[0];
+    const ProgressiveComponent& luma = entropy_.progressiveComponents[0];
     if (luma.dc == nullptr)
         return;
-    image->width = (width_ + 7) / 8;
-    image->height = (height_ + 7) / 8;
-    image->channels = colourMode_ == 0 ? 1 : 3;
+    image->width = (frame_.width + 7) / 8;
+    image->height = (frame_.height + 7) / 8;
+    image->channels = output_.colourMode == 0 ? 1 : 3;
     image->pixels.assign(std::size_t(image->width) * std::size_t(image->height) * std::size_t(image->channels), 0xFF);
-    const int rows = std::min(image->height, decodedMcuRows * (mcuHeight_ / 8));
+    const int rows = std::min(image->height, decodedMcuRows * (output_.mcuHeight / 8));
     const std::int16_t* quant[3] = {};
     for (int c = 0; c < image->channels; ++c) {
-        const int tq = components_[c].tq;
-        quant[c] = tq <= 3 ? quantisation_[tq] : nullptr;
+        const int tq = frame_.components[c].tq;
+        quant[c] = tq <= 3 ? frame_.quantisation[tq] : nullptr;
         if (quant[c] == nullptr)
             return; // left white: Start has checked the tables of every decoded component
     }
@@ -76,16 +76,16 @@ void JpegDecoder::BuildDcImage(JpegDcImage* image, int decodedMcuRows) const
         // of a component with factors H x V.
         const std::int16_t* dcRow[3];
         for (int c = 0; c < 3; ++c) {
-            const ProgressiveComponent& store = progressive_components_[c];
-            dcRow[c] = store.dc + std::size_t(y * components_[c].v / maxV_) * std::size_t(store.widthInBlocks);
+            const ProgressiveComponent& store = entropy_.progressiveComponents[c];
+            dcRow[c] = store.dc + std::size_t(y * frame_.components[c].v / frame_.maxV) * std::size_t(store.widthInBlocks);
         }
         for (int x = 0; x < image->width; ++x) {
-            const int yv = DcSample(dcRow[0][x * components_[0].h / maxH_], quant[0][0]);
-            const int cbv = DcSample(dcRow[1][x * components_[1].h / maxH_], quant[1][0]);
-            const int crv = DcSample(dcRow[2][x * components_[2].h / maxH_], quant[2][0]);
-            *out++ = Clamp255(yv + crToR_[crv]);
-            *out++ = Clamp255(yv + ((crToG_[crv] + cbToG_[cbv]) >> 16));
-            *out++ = Clamp255(yv + cbToB_[cbv]);
+            const int yv = DcSample(dcRow[0][x * frame_.components[0].h / frame_.maxH], quant[0][0]);
+            const int cbv = DcSample(dcRow[1][x * frame_.components[1].h / frame_.maxH], quant[1][0]);
+            const int crv = DcSample(dcRow[2][x * frame_.components[2].h / frame_.maxH], quant[2][0]);
+            *out++ = Clamp255(yv + output_.crToR[crv]);
+            *out++ = Clamp255(yv + ((output_.crToG[crv] + output_.cbToG[cbv]) >> 16));
+            *out++ = Clamp255(yv + output_.cbToB[cbv]);
         }
     }
 }

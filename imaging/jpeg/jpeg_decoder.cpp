@@ -38,9 +38,9 @@ void JpegDecoder::EnterFailedState(int code)
         errorOffset_ = StreamOffset();
     }
     FreeAll();
-    if (source_ != nullptr) {
-        source_->Release();
-        source_ = nullptr;
+    if (entropy_.source != nullptr) {
+        entropy_.source->Release();
+        entropy_.source = nullptr;
     }
     started_ = false;
 }
@@ -53,7 +53,7 @@ void JpegDecoder::NoteFault(JpegFault fault, std::uint64_t offset)
         return;
     // Past the end of the input the decoder reads bytes it made up: whatever
     // they provoke says only that the data ended.
-    if (inputExhausted_) {
+    if (entropy_.inputExhausted) {
         fault = JpegFault::Truncated;
         offset = StreamOffset();
     }
@@ -64,7 +64,7 @@ void JpegDecoder::NoteFault(JpegFault fault, std::uint64_t offset)
 void JpegDecoder::StopOnFault(JpegFault fault)
 {
     NoteFault(fault, EntropyOffset());
-    if (progressive_ && inputExhausted_ && !started_)
+    if (frame_.progressive && entropy_.inputExhausted && !started_)
         throw InputEndedStop{};
     Fail(JpegFaultStopCode(fault));
 }
@@ -72,8 +72,8 @@ void JpegDecoder::StopOnFault(JpegFault fault)
 // Offset of the next byte the input buffer gives.
 std::uint64_t JpegDecoder::StreamOffset() const
 {
-    const std::int64_t inChunk = readPointer_ - (input_.data() + kJpegInputHeadRoom);
-    const std::int64_t offset = static_cast<std::int64_t>(chunkOffset_) + inChunk;
+    const std::int64_t inChunk = entropy_.readPointer - (entropy_.input.data() + kJpegInputHeadRoom);
+    const std::int64_t offset = static_cast<std::int64_t>(entropy_.chunkOffset) + inChunk;
     return offset < 0 ? 0 : static_cast<std::uint64_t>(offset);
 }
 
@@ -81,7 +81,7 @@ std::uint64_t JpegDecoder::StreamOffset() const
 // whole bytes still waiting in the bit register.
 std::uint64_t JpegDecoder::EntropyOffset() const
 {
-    const std::uint64_t ahead = static_cast<std::uint64_t>(bitCount_ / 8);
+    const std::uint64_t ahead = static_cast<std::uint64_t>(entropy_.bitCount / 8);
     const std::uint64_t offset = StreamOffset();
     return offset > ahead ? offset - ahead : 0;
 }
@@ -108,66 +108,66 @@ void JpegDecoder::FreeAll()
     for (auto& allocation : allocations_)
         allocation.reset();
     // Forget every pointer into the freed memory.
-    huffmanCounts_.fill(nullptr);
-    huffmanSymbols_.fill(nullptr);
-    quantisation_.fill(nullptr);
-    progressive_components_.fill(ProgressiveComponent{});
-    coefficientBlocks_ = nullptr;
-    samples_ = nullptr;
-    rowBuffers_.fill(nullptr);
+    frame_.huffmanCounts.fill(nullptr);
+    frame_.huffmanSymbols.fill(nullptr);
+    frame_.quantisation.fill(nullptr);
+    entropy_.progressiveComponents.fill(ProgressiveComponent{});
+    output_.coefficientBlocks = nullptr;
+    output_.samples = nullptr;
+    output_.rowBuffers.fill(nullptr);
 }
 
 void JpegDecoder::Open(ByteSource* source)
 {
     Close();
-    width_ = 0;
-    height_ = 0;
-    progressive_ = false;
-    colourMode_ = 0;
-    frameComponentCount_ = 0;
-    components_.fill(FrameComponent{});
-    maxH_ = 1;
-    maxV_ = 1;
-    scanComponentCount_ = 0;
-    Ss_ = Se_ = Ah_ = Al_ = 0;
-    mcuWidth_ = mcuHeight_ = 8;
-    blocksPerMcu_ = blocksPerMcuRow_ = mcusPerRow_ = mcuRows_ = nextMcuRow_ = 0;
-    rowsToDeliver_ = rowsLeftInMcuRow_ = rowBytes_ = rowBufferSize_ = bytesPerPixel_ = 0;
-    eobRun_ = 0;
-    available_ = 0;
-    readPointer_ = input_.data() + kJpegInputHeadRoom;
-    fillerToggle_ = false;
-    sourceEnded_ = false;
-    bitCount_ = 0;
-    bitBuffer_ = 0;
-    markerReached_ = false;
-    restartInterval_ = restartsToGo_ = nextRestart_ = 0;
-    dcPredictor_.fill(0);
+    frame_.width = 0;
+    frame_.height = 0;
+    frame_.progressive = false;
+    output_.colourMode = 0;
+    frame_.componentCount = 0;
+    frame_.components.fill(FrameComponent{});
+    frame_.maxH = 1;
+    frame_.maxV = 1;
+    frame_.scanComponentCount = 0;
+    frame_.Ss = frame_.Se = frame_.Ah = frame_.Al = 0;
+    output_.mcuWidth = output_.mcuHeight = 8;
+    output_.blocksPerMcu = output_.blocksPerMcuRow = output_.mcusPerRow = output_.mcuRows = output_.nextMcuRow = 0;
+    output_.rowsToDeliver = output_.rowsLeftInMcuRow = output_.rowBytes = output_.rowBufferSize = output_.bytesPerPixel = 0;
+    entropy_.eobRun = 0;
+    entropy_.available = 0;
+    entropy_.readPointer = entropy_.input.data() + kJpegInputHeadRoom;
+    entropy_.fillerToggle = false;
+    entropy_.sourceEnded = false;
+    entropy_.bitCount = 0;
+    entropy_.bitBuffer = 0;
+    entropy_.markerReached = false;
+    frame_.restartInterval = entropy_.restartsToGo = entropy_.nextRestart = 0;
+    entropy_.dcPredictor.fill(0);
     errorCode_ = 0;
     started_ = false;
-    lastIndex_.fill(64);
-    chunkOffset_ = 0;
-    chunkFilled_ = 0;
-    phantomBytes_ = fillerBytes_ = 0;
-    markerAtEnd_ = false;
-    markerOffset_ = 0;
-    inputExhausted_ = false;
-    segmentLeftover_ = 0;
-    segmentEndOffset_ = 0;
-    markerSkipped_ = 0;
+    output_.lastIndex.fill(64);
+    entropy_.chunkOffset = 0;
+    entropy_.chunkFilled = 0;
+    entropy_.phantomBytes = entropy_.fillerBytes = 0;
+    entropy_.markerAtEnd = false;
+    entropy_.markerOffset = 0;
+    entropy_.inputExhausted = false;
+    entropy_.segmentLeftover = 0;
+    entropy_.segmentEndOffset = 0;
+    entropy_.markerSkipped = 0;
     fault_ = JpegFault::None;
     faultOffset_ = 0;
     errorOffset_ = 0;
     endMarker_ = 0;
     checkMode_ = false;
-    scanCount_ = 0;
-    currentScan_ = -1;
+    entropy_.scanCount = 0;
+    entropy_.currentScan = -1;
 
     try {
         if (source == nullptr)
             Fail(kJpegReadError);
-        source_ = source;
-        source_->Reset();
+        entropy_.source = source;
+        entropy_.source->Reset();
         RefillInput();
         FindSoi();
         ReadHeaders();
@@ -180,13 +180,13 @@ int JpegDecoder::Start()
 {
     if (started_)
         return 0;
-    if (errorCode_ != 0 || source_ == nullptr)
+    if (errorCode_ != 0 || entropy_.source == nullptr)
         return -1;
     try {
         ChooseColourMode();
         AllocateOutput();
         BuildColourTables();
-        if (progressive_) {
+        if (frame_.progressive) {
             DecodeProgressive();
         } else {
             const int marker = NextMarker();
@@ -198,17 +198,17 @@ int JpegDecoder::Start()
             // interleave all components in frame order (T.81 B.2.3 asks for
             // that order). A partial or non-interleaved first scan cannot
             // give a picture here.
-            if (scanComponentCount_ != frameComponentCount_)
+            if (frame_.scanComponentCount != frame_.componentCount)
                 Fail(kJpegBadSampling);
-            for (int i = 0; i < scanComponentCount_; ++i) {
-                if (scanComponents_[i] != i)
+            for (int i = 0; i < frame_.scanComponentCount; ++i) {
+                if (frame_.scanComponents[i] != i)
                     Fail(kJpegBadSampling);
             }
             SetUpScan();
         }
-        rowsToDeliver_ = height_;
-        rowsLeftInMcuRow_ = 0;
-        nextMcuRow_ = 0;
+        output_.rowsToDeliver = frame_.height;
+        output_.rowsLeftInMcuRow = 0;
+        output_.nextMcuRow = 0;
         started_ = true;
         return 0;
     } catch (const JpegFailure& failure) {
@@ -221,7 +221,7 @@ int JpegDecoder::ReadRow(const std::uint8_t** row, int* byteCount)
 {
     if (errorCode_ != 0 || !started_)
         return -1;
-    if (rowsToDeliver_ == 0)
+    if (output_.rowsToDeliver == 0)
         return 1;
     try {
         return DeliverRow(row, byteCount);
@@ -234,25 +234,25 @@ int JpegDecoder::ReadRow(const std::uint8_t** row, int* byteCount)
 int JpegDecoder::DecodeDc(JpegDcImage* image)
 {
     *image = JpegDcImage{};
-    if (started_ || errorCode_ != 0 || source_ == nullptr)
+    if (started_ || errorCode_ != 0 || entropy_.source == nullptr)
         return -1;
     checkMode_ = true;
     if (Start() != 0)
         return -1;
     int decodedMcuRows = 0;
     try {
-        if (progressive_) {
-            decodedMcuRows = mcuRows_;
+        if (frame_.progressive) {
+            decodedMcuRows = output_.mcuRows;
         } else {
             AllocateCoefficientStores(false);
-            for (; decodedMcuRows < mcuRows_ && !ShouldStopChecking(); ++decodedMcuRows) {
+            for (; decodedMcuRows < output_.mcuRows && !ShouldStopChecking(); ++decodedMcuRows) {
                 DecodeSequentialMcuRow();
                 StoreSequentialDc(decodedMcuRows);
             }
             if (!ShouldStopChecking())
                 ReadEndOfImage();
         }
-        if (inputExhausted_)
+        if (entropy_.inputExhausted)
             NoteFault(JpegFault::Truncated, StreamOffset()); // stopped early for it, or EOI was made up
         BuildDcImage(image, decodedMcuRows);
     } catch (const JpegFailure& failure) {
@@ -269,15 +269,15 @@ int JpegDecoder::DecodeDc(JpegDcImage* image)
         EnterFailedState(kJpegOutOfMemory);
         return -1;
     }
-    rowsToDeliver_ = 0;
+    output_.rowsToDeliver = 0;
     return 0;
 }
 
 void JpegDecoder::Close()
 {
-    if (source_ != nullptr) {
-        source_->Release();
-        source_ = nullptr;
+    if (entropy_.source != nullptr) {
+        entropy_.source->Release();
+        entropy_.source = nullptr;
     }
     FreeAll();
     started_ = false;
@@ -285,65 +285,65 @@ void JpegDecoder::Close()
 
 void JpegDecoder::AllocateOutput()
 {
-    mcusPerRow_ = (width_ + mcuWidth_ - 1) / mcuWidth_;
-    mcuRows_ = (height_ + mcuHeight_ - 1) / mcuHeight_;
-    blocksPerMcuRow_ = blocksPerMcu_ * mcusPerRow_;
-    if (blocksPerMcuRow_ > kJpegMaxBlocksPerMcuRow)
+    output_.mcusPerRow = (frame_.width + output_.mcuWidth - 1) / output_.mcuWidth;
+    output_.mcuRows = (frame_.height + output_.mcuHeight - 1) / output_.mcuHeight;
+    output_.blocksPerMcuRow = output_.blocksPerMcu * output_.mcusPerRow;
+    if (output_.blocksPerMcuRow > kJpegMaxBlocksPerMcuRow)
         Fail(kJpegBadBlockAddress);
-    coefficientBlocks_ = static_cast<std::int16_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64 * sizeof(std::int16_t)));
-    samples_ = static_cast<std::uint8_t*>(Allocate(std::size_t(blocksPerMcuRow_) * 64));
-    rowBytes_ = width_ * bytesPerPixel_;
+    output_.coefficientBlocks = static_cast<std::int16_t*>(Allocate(std::size_t(output_.blocksPerMcuRow) * 64 * sizeof(std::int16_t)));
+    output_.samples = static_cast<std::uint8_t*>(Allocate(std::size_t(output_.blocksPerMcuRow) * 64));
+    output_.rowBytes = frame_.width * output_.bytesPerPixel;
     // ConvertRow writes whole MCUs: up to 31 pixels beyond the width.
-    rowBufferSize_ = std::max((width_ + 15) & ~15, mcusPerRow_ * mcuWidth_) * bytesPerPixel_;
-    for (auto& buffer : rowBuffers_)
-        buffer = static_cast<std::uint8_t*>(Allocate(std::size_t(rowBufferSize_)));
+    output_.rowBufferSize = std::max((frame_.width + 15) & ~15, output_.mcusPerRow * output_.mcuWidth) * output_.bytesPerPixel;
+    for (auto& buffer : output_.rowBuffers)
+        buffer = static_cast<std::uint8_t*>(Allocate(std::size_t(output_.rowBufferSize)));
 }
 
 void JpegDecoder::DecodeNextMcuRow()
 {
-    if (progressive_) {
+    if (frame_.progressive) {
         AssembleProgressiveMcuRow();
     } else {
         DecodeSequentialMcuRow();
-        if (nextMcuRow_ + 1 == mcuRows_)
+        if (output_.nextMcuRow + 1 == output_.mcuRows)
             ReadEndOfImage();
     }
-    ++nextMcuRow_;
+    ++output_.nextMcuRow;
     TransformMcuRow();
-    rowsLeftInMcuRow_ = mcuHeight_;
+    output_.rowsLeftInMcuRow = output_.mcuHeight;
 }
 
 void JpegDecoder::TransformMcuRow()
 {
-    for (int block = 0; block < blocksPerMcuRow_; ++block) {
-        const int component = mcuBlocks_[block % blocksPerMcu_].component;
-        InverseDct(coefficientBlocks_ + std::size_t(block) * 64,
-                   quantisation_[components_[component].tq], samples_ + std::size_t(block) * 64);
+    for (int block = 0; block < output_.blocksPerMcuRow; ++block) {
+        const int component = output_.mcuBlocks[block % output_.blocksPerMcu].component;
+        InverseDct(output_.coefficientBlocks + std::size_t(block) * 64,
+                   frame_.quantisation[frame_.components[component].tq], output_.samples + std::size_t(block) * 64);
     }
 }
 
 int JpegDecoder::DeliverRow(const std::uint8_t** row, int* byteCount)
 {
-    if (rowsLeftInMcuRow_ == 0)
+    if (output_.rowsLeftInMcuRow == 0)
         DecodeNextMcuRow();
-    const int rowInMcu = mcuHeight_ - rowsLeftInMcuRow_;
-    const std::uint8_t* delivered = rowBuffers_[0];
-    if (colourMode_ == 3 || colourMode_ == 4) {
+    const int rowInMcu = output_.mcuHeight - output_.rowsLeftInMcuRow;
+    const std::uint8_t* delivered = output_.rowBuffers[0];
+    if (output_.colourMode == 3 || output_.colourMode == 4) {
         // Two luma rows share one chroma row: convert the pair at once and
         // hand out the lower one on the next call.
-        if (rowsLeftInMcuRow_ % 2 == 0) {
-            ConvertRow(rowInMcu, rowBuffers_[0]);
-            ConvertRow(rowInMcu + 1, rowBuffers_[1]);
+        if (output_.rowsLeftInMcuRow % 2 == 0) {
+            ConvertRow(rowInMcu, output_.rowBuffers[0]);
+            ConvertRow(rowInMcu + 1, output_.rowBuffers[1]);
         } else {
-            delivered = rowBuffers_[1];
+            delivered = output_.rowBuffers[1];
         }
     } else {
-        ConvertRow(rowInMcu, rowBuffers_[0]);
+        ConvertRow(rowInMcu, output_.rowBuffers[0]);
     }
-    --rowsLeftInMcuRow_;
-    --rowsToDeliver_;
+    --output_.rowsLeftInMcuRow;
+    --output_.rowsToDeliver;
     *row = delivered;
-    *byteCount = rowBytes_;
+    *byteCount = output_.rowBytes;
     return 0;
 }
 

@@ -81,19 +81,19 @@ public:
     std::uint64_t ErrorOffset() const { return errorOffset_; }
     // The data ended before the image did: the decoder needed bytes past
     // the end of the input (bytes it made up, including the final EOI).
-    bool InputEnded() const { return inputExhausted_; }
+    bool InputEnded() const { return entropy_.inputExhausted; }
     // The marker met after the last MCU row of a sequential image (0xD9 for
     // EOI), or 0 before then.
     int EndMarker() const { return endMarker_; }
     // The scans started since Open (at most kJpegMaxRecordedScans).
-    int ScanCount() const { return scanCount_; }
-    const JpegScanSpan& Scan(int index) const { return scans_[index]; }
+    int ScanCount() const { return entropy_.scanCount; }
+    const JpegScanSpan& Scan(int index) const { return entropy_.scans[index]; }
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    int ComponentCount() const { return frameComponentCount_; }
-    int BytesPerPixel() const { return bytesPerPixel_; }
-    int ColourMode() const { return colourMode_; }
+    int Width() const { return frame_.width; }
+    int Height() const { return frame_.height; }
+    int ComponentCount() const { return frame_.componentCount; }
+    int BytesPerPixel() const { return output_.bytesPerPixel; }
+    int ColourMode() const { return output_.colourMode; }
     int ErrorCode() const { return errorCode_; }
 
 private:
@@ -167,9 +167,9 @@ private:
     [[noreturn]] void StopOnFault(JpegFault fault);
     std::uint64_t StreamOffset() const;
     std::uint64_t EntropyOffset() const;
-    bool ShouldStopChecking() const { return checkMode_ && (fault_ != JpegFault::None || inputExhausted_); }
+    bool ShouldStopChecking() const { return checkMode_ && (fault_ != JpegFault::None || entropy_.inputExhausted); }
     // Progressive scans stop where the data ends, and keep what they have.
-    bool ShouldStopScans() const { return inputExhausted_ || ShouldStopChecking(); }
+    bool ShouldStopScans() const { return entropy_.inputExhausted || ShouldStopChecking(); }
     void EnterFailedState(int code);
     void* Allocate(std::size_t size);
     void FreeAll();
@@ -233,124 +233,144 @@ private:
     void DecodeNextMcuRow();
     int DeliverRow(const std::uint8_t** row, int* byteCount);
 
-    // Image
-    int width_ = 0;
-    int height_ = 0;
-    ByteSource* source_ = nullptr; // not owned
-    bool progressive_ = false;
+    // The decoder's state, one record per stage. The marker reader fills the
+    // frame (and each scan's header); the entropy decoder reads the input and
+    // keeps the bit register, restart and fault positions; the output stage
+    // turns coefficient blocks into rows. A stage writes only its own record
+    // and reads the frame.
 
-    // Tables: Huffman slots 0-3 DC, 4-7 AC.
-    std::array<std::uint8_t*, 8> huffmanCounts_{};  // 17 bytes, [1..16] used
-    std::array<std::uint8_t*, 8> huffmanSymbols_{}; // 256 bytes
-    std::array<std::int16_t*, 4> quantisation_{};   // 64 pre-scaled entries, natural order
-    int colourMode_ = 0;
+    // What the headers said: frame, tables, the current scan's header.
+    struct Frame {
+        int width = 0;
+        int height = 0;
+        bool progressive = false;
+        int componentCount = 0; // Nf
+        std::array<FrameComponent, 4> components{};
+        int maxH = 1;
+        int maxV = 1;
+        int restartInterval = 0;
 
-    // Frame
-    int frameComponentCount_ = 0; // Nf
-    std::array<FrameComponent, 4> components_{};
-    int maxH_ = 1;
-    int maxV_ = 1;
+        // Tables: Huffman slots 0-3 DC, 4-7 AC.
+        std::array<std::uint8_t*, 8> huffmanCounts{};  // 17 bytes, [1..16] used
+        std::array<std::uint8_t*, 8> huffmanSymbols{}; // 256 bytes
+        std::array<std::int16_t*, 4> quantisation{};   // 64 pre-scaled entries, natural order
+        std::array<HuffmanLookup, 8> lookups;          // derived from the Huffman tables
 
-    // Current scan
-    int scanComponentCount_ = 0; // Ns
-    std::array<int, 4> scanComponents_{};
-    std::array<int, 4> dcSlot_{};
-    std::array<int, 4> acSlot_{};
-    int Ss_ = 0;
-    int Se_ = 0;
-    int Ah_ = 0;
-    int Al_ = 0;
-    int scanMcusPerRow_ = 0;
-    int scanMcuRows_ = 0;
+        // Current scan
+        int scanComponentCount = 0; // Ns
+        std::array<int, 4> scanComponents{};
+        std::array<int, 4> dcSlot{};
+        std::array<int, 4> acSlot{};
+        int Ss = 0;
+        int Se = 0;
+        int Ah = 0;
+        int Al = 0;
+        int scanMcusPerRow = 0;
+        int scanMcuRows = 0;
+    };
 
-    // Output geometry (ColourMode)
-    int mcuWidth_ = 8;
-    int mcuHeight_ = 8;
-    int blocksPerMcu_ = 0;
-    std::array<McuBlock, kJpegMaxOutputBlocksPerMcu> mcuBlocks_{};
-    // Colour mode 5 (any factors): for each component, the index in the MCU
-    // of its first block, and for each pixel column of the MCU the offset of
-    // its sample from the start of the component's block row (block * 64 +
-    // column in the block).
-    std::array<int, 3> firstBlock_{};
-    std::array<std::array<std::uint16_t, 8 * kJpegMaxSamplingFactor>, 3> columnOffset_{};
-    int blocksPerMcuRow_ = 0;
-    int mcusPerRow_ = 0;
-    int mcuRows_ = 0;
-    int nextMcuRow_ = 0;
-    int rowsToDeliver_ = 0;
-    int rowsLeftInMcuRow_ = 0;
-    int rowBytes_ = 0;
-    int rowBufferSize_ = 0;
-    int bytesPerPixel_ = 0;
+    // Reading the input and decoding its entropy-coded data.
+    struct Entropy {
+        ByteSource* source = nullptr; // not owned
+
+        // Input buffer: head room | data (available bytes from readPointer) | FF D9 padding.
+        std::uint8_t* readPointer = nullptr;
+        int available = 0;
+        bool fillerToggle = false; // next synthesised byte is 0xD9
+        bool sourceEnded = false;  // the source reported end of data
+        alignas(16) std::array<std::uint8_t, kJpegInputHeadRoom + kJpegInputChunk + kJpegInputTailPadding> input{};
+
+        // Bit reader: bitCount valid bits, most significant first. The register
+        // is 64 bits wide and refilled a byte at a time up to at least 49 bits, so
+        // a symbol and its value bits rarely need two refills; bytes it takes
+        // ahead are always data before any marker, so the stream position seen by
+        // the marker loop and the restart search is that of a 32-bit register.
+        int bitCount = 0;
+        std::uint64_t bitBuffer = 0;
+        bool markerReached = false; // entropy data ran into a marker; one bits from now on
+
+        // Restart
+        int restartsToGo = 0;
+        int nextRestart = 0;
+        std::array<std::int32_t, 4> dcPredictor{};
+
+        // Progressive scans: the end-of-band run, and the coefficients every
+        // scan adds to (read by the output stage once the scans are done).
+        int eobRun = 0;
+        std::array<ProgressiveComponent, 4> progressiveComponents{};
+
+        // Positions. The input offset of the chunk in input is chunkOffset;
+        // the bit register's bytes made up since the last reset are counted
+        // (marker one-bytes, and filler past the end) so that a segment's end
+        // can tell whether its blocks used bits that were not there.
+        std::uint64_t chunkOffset = 0;
+        int chunkFilled = 0;
+        int phantomBytes = 0;
+        int fillerBytes = 0;
+        bool markerAtEnd = false;       // the marker reached is the input's last byte, a lone FF
+        std::uint64_t markerOffset = 0; // of the marker entropy data last ran into
+        bool inputExhausted = false;
+        std::int64_t segmentLeftover = 0;
+        std::uint64_t segmentEndOffset = 0;
+        int markerSkipped = 0;          // bytes NextMarker skipped before its marker
+        std::array<JpegScanSpan, kJpegMaxRecordedScans> scans{};
+        int scanCount = 0;
+        int currentScan = -1;
+    };
+
+    // Blocks to rows of pixels: geometry (ColourMode), the MCU row being
+    // built, colour conversion.
+    struct Output {
+        int colourMode = 0;
+        int mcuWidth = 8;
+        int mcuHeight = 8;
+        int blocksPerMcu = 0;
+        std::array<McuBlock, kJpegMaxOutputBlocksPerMcu> mcuBlocks{};
+        // Colour mode 5 (any factors): for each component, the index in the MCU
+        // of its first block, and for each pixel column of the MCU the offset of
+        // its sample from the start of the component's block row (block * 64 +
+        // column in the block).
+        std::array<int, 3> firstBlock{};
+        std::array<std::array<std::uint16_t, 8 * kJpegMaxSamplingFactor>, 3> columnOffset{};
+        int blocksPerMcuRow = 0;
+        int mcusPerRow = 0;
+        int mcuRows = 0;
+        int nextMcuRow = 0;
+        int rowsToDeliver = 0;
+        int rowsLeftInMcuRow = 0;
+        int rowBytes = 0;
+        int rowBufferSize = 0;
+        int bytesPerPixel = 0;
+
+        // Coefficient blocks of one MCU row (64 each, natural order) and the index
+        // up to which each was last written: positions at or beyond it are zero.
+        std::int16_t* coefficientBlocks = nullptr;
+        std::array<std::int32_t, kJpegMaxBlocksPerMcuRow> lastIndex{};
+        std::uint8_t* samples = nullptr; // 64 per block of an MCU row, MCU order
+
+        // Colour conversion (indexed by the chroma sample)
+        std::array<std::int32_t, 256> crToR{};
+        std::array<std::int32_t, 256> cbToB{};
+        std::array<std::int32_t, 256> crToG{};
+        std::array<std::int32_t, 256> cbToG{};
+        std::array<std::uint8_t*, 2> rowBuffers{};
+    };
+
+    Frame frame_;
+    Entropy entropy_;
+    Output output_;
 
     // Allocator: nothing is freed singly; FreeAll releases every slot.
     std::array<std::unique_ptr<std::uint8_t, FreeDeleter>, kJpegMaxAllocations> allocations_;
 
-    std::array<HuffmanLookup, 8> lookups_;
-    std::array<ProgressiveComponent, 4> progressive_components_{};
-    int eobRun_ = 0;
-
-    // Input buffer: head room | data (available_ bytes from readPointer_) | FF D9 padding.
-    std::uint8_t* readPointer_ = nullptr;
-    int available_ = 0;
-    bool fillerToggle_ = false; // next synthesised byte is 0xD9
-    bool sourceEnded_ = false;  // the source reported end of data
-    alignas(16) std::array<std::uint8_t, kJpegInputHeadRoom + kJpegInputChunk + kJpegInputTailPadding> input_{};
-
-    // Bit reader: bitCount_ valid bits, most significant first. The register
-    // is 64 bits wide and refilled a byte at a time up to at least 49 bits, so
-    // a symbol and its value bits rarely need two refills; bytes it takes
-    // ahead are always data before any marker, so the stream position seen by
-    // the marker loop and the restart search is that of a 32-bit register.
-    int bitCount_ = 0;
-    std::uint64_t bitBuffer_ = 0;
-    bool markerReached_ = false; // entropy data ran into a marker; one bits from now on
-
-    // Restart
-    int restartInterval_ = 0;
-    int restartsToGo_ = 0;
-    int nextRestart_ = 0;
-    std::array<std::int32_t, 4> dcPredictor_{};
-
-    // Coefficient blocks of one MCU row (64 each, natural order) and the index
-    // up to which each was last written: positions at or beyond it are zero.
-    std::int16_t* coefficientBlocks_ = nullptr;
-    std::array<std::int32_t, kJpegMaxBlocksPerMcuRow> lastIndex_{};
-    std::uint8_t* samples_ = nullptr; // 64 per block of an MCU row, MCU order
-
+    // The outcome so far: the first error and the first fault, with where.
     int errorCode_ = 0;
     bool started_ = false;
-
-    // Faults and positions. The input offset of the chunk in input_ is
-    // chunkOffset_; the bit register's bytes made up since the last reset
-    // are counted (marker one-bytes, and filler past the end) so that a
-    // segment's end can tell whether its blocks used bits that were not there.
-    std::uint64_t chunkOffset_ = 0;
-    int chunkFilled_ = 0;
-    int phantomBytes_ = 0;
-    int fillerBytes_ = 0;
-    bool markerAtEnd_ = false;       // the marker reached is the input's last byte, a lone FF
-    std::uint64_t markerOffset_ = 0; // of the marker entropy data last ran into
-    bool inputExhausted_ = false;
-    std::int64_t segmentLeftover_ = 0;
-    std::uint64_t segmentEndOffset_ = 0;
-    int markerSkipped_ = 0;          // bytes NextMarker skipped before its marker
     JpegFault fault_ = JpegFault::None;
     std::uint64_t faultOffset_ = 0;
     std::uint64_t errorOffset_ = 0;
     int endMarker_ = 0;
     bool checkMode_ = false;
-    std::array<JpegScanSpan, kJpegMaxRecordedScans> scans_{};
-    int scanCount_ = 0;
-    int currentScan_ = -1;
-
-    // Colour conversion (indexed by the chroma sample)
-    std::array<std::int32_t, 256> crToR_{};
-    std::array<std::int32_t, 256> cbToB_{};
-    std::array<std::int32_t, 256> crToG_{};
-    std::array<std::int32_t, 256> cbToG_{};
-    std::array<std::uint8_t*, 2> rowBuffers_{};
 };
 
 } // namespace kestrix

@@ -15,33 +15,33 @@ namespace kestrix {
 // marker too. Past the end, the synthesised FF D9 pairs are plain data.
 inline std::uint8_t JpegDecoder::NextEntropyByte()
 {
-    if (markerReached_) {
-        ++phantomBytes_;
+    if (entropy_.markerReached) {
+        ++entropy_.phantomBytes;
         return 0xFF;
     }
-    if (available_ == 0) {
+    if (entropy_.available == 0) {
         RefillInput();
-        if (available_ == 0) {
-            ++fillerBytes_;
+        if (entropy_.available == 0) {
+            ++entropy_.fillerBytes;
             return NextByte(); // synthesised filler, taken as data
         }
     }
-    const std::uint8_t byte = *readPointer_++;
-    --available_;
+    const std::uint8_t byte = *entropy_.readPointer++;
+    --entropy_.available;
     if (byte != 0xFF)
         return byte;
-    if (available_ == 0)
+    if (entropy_.available == 0)
         RefillInput();
-    if (available_ > 0 && *readPointer_ == 0x00) {
-        ++readPointer_;
-        --available_;
+    if (entropy_.available > 0 && *entropy_.readPointer == 0x00) {
+        ++entropy_.readPointer;
+        --entropy_.available;
         return 0xFF;
     }
     PutBack(0xFF);
-    markerReached_ = true;
-    markerAtEnd_ = available_ == 1 && sourceEnded_;
-    markerOffset_ = StreamOffset();
-    ++phantomBytes_;
+    entropy_.markerReached = true;
+    entropy_.markerAtEnd = entropy_.available == 1 && entropy_.sourceEnded;
+    entropy_.markerOffset = StreamOffset();
+    ++entropy_.phantomBytes;
     return 0xFF;
 }
 
@@ -52,10 +52,10 @@ inline void JpegDecoder::FillBits()
     // FF, take them with one 8-byte load. The input array has tail padding
     // behind the data, so the load never leaves it. Exactly the bytes the
     // byte loop below would take are taken.
-    if (bitCount_ <= 48 && available_ >= 8) {
-        const int needed = ((48 - bitCount_) >> 3) + 1; // 1..7
+    if (entropy_.bitCount <= 48 && entropy_.available >= 8) {
+        const int needed = ((48 - entropy_.bitCount) >> 3) + 1; // 1..7
         std::uint64_t word;
-        std::memcpy(&word, readPointer_, 8);
+        std::memcpy(&word, entropy_.readPointer, 8);
         if constexpr (std::endian::native == std::endian::little)
             word = __builtin_bswap64(word);
         const std::uint64_t keep = ~std::uint64_t{0} << (64 - 8 * needed);
@@ -64,22 +64,22 @@ inline void JpegDecoder::FillBits()
         constexpr std::uint64_t kOnes = 0x0101010101010101;
         constexpr std::uint64_t kHighs = 0x8080808080808080;
         if (((flipped - kOnes) & ~flipped & kHighs) == 0) {
-            bitBuffer_ |= (word & keep) >> bitCount_;
-            bitCount_ += 8 * needed;
-            readPointer_ += needed;
-            available_ -= needed;
+            entropy_.bitBuffer |= (word & keep) >> entropy_.bitCount;
+            entropy_.bitCount += 8 * needed;
+            entropy_.readPointer += needed;
+            entropy_.available -= needed;
             return;
         }
     }
     // Fast path: plain data bytes straight from the buffer.
-    while (bitCount_ <= 48 && available_ > 0 && *readPointer_ != 0xFF) {
-        bitBuffer_ |= std::uint64_t(*readPointer_++) << (56 - bitCount_);
-        --available_;
-        bitCount_ += 8;
+    while (entropy_.bitCount <= 48 && entropy_.available > 0 && *entropy_.readPointer != 0xFF) {
+        entropy_.bitBuffer |= std::uint64_t(*entropy_.readPointer++) << (56 - entropy_.bitCount);
+        --entropy_.available;
+        entropy_.bitCount += 8;
     }
-    while (bitCount_ <= 48) {
-        bitBuffer_ |= std::uint64_t(NextEntropyByte()) << (56 - bitCount_);
-        bitCount_ += 8;
+    while (entropy_.bitCount <= 48) {
+        entropy_.bitBuffer |= std::uint64_t(NextEntropyByte()) << (56 - entropy_.bitCount);
+        entropy_.bitCount += 8;
     }
 }
 
@@ -88,11 +88,11 @@ inline int JpegDecoder::GetBits(int count)
 {
     if (count == 0)
         return 0;
-    if (bitCount_ < count)
+    if (entropy_.bitCount < count)
         FillBits();
-    const int value = static_cast<int>(bitBuffer_ >> (64 - count));
-    bitBuffer_ <<= count;
-    bitCount_ -= count;
+    const int value = static_cast<int>(entropy_.bitBuffer >> (64 - count));
+    entropy_.bitBuffer <<= count;
+    entropy_.bitCount -= count;
     return value;
 }
 
@@ -103,13 +103,13 @@ inline int JpegDecoder::GetBit()
 
 inline int JpegDecoder::DecodeSymbol(const HuffmanLookup& lookup)
 {
-    if (bitCount_ < 16)
+    if (entropy_.bitCount < 16)
         FillBits();
-    const unsigned entry = lookup.first[bitBuffer_ >> 56];
+    const unsigned entry = lookup.first[entropy_.bitBuffer >> 56];
     if ((entry & 0x8000) == 0) {
         const int length = static_cast<int>((entry >> 8) & 31);
-        bitBuffer_ <<= length;
-        bitCount_ -= length;
+        entropy_.bitBuffer <<= length;
+        entropy_.bitCount -= length;
         if ((entry & HuffmanLookup::kNoCode) != 0)
             NoteFault(JpegFault::InvalidCode, EntropyOffset());
         return static_cast<int>(entry & 0xFF);

@@ -15,9 +15,9 @@ namespace kestrix {
 // rejected, damage shows as wrong blocks instead of a stop.
 void JpegDecoder::BuildLookup(int slot)
 {
-    HuffmanLookup& lookup = lookups_[slot];
-    const std::uint8_t* counts = huffmanCounts_[slot];
-    const std::uint8_t* symbols = huffmanSymbols_[slot];
+    HuffmanLookup& lookup = frame_.lookups[slot];
+    const std::uint8_t* counts = frame_.huffmanCounts[slot];
+    const std::uint8_t* symbols = frame_.huffmanSymbols[slot];
 
     lookup.codeLength.fill(0);
     lookup.nodeCount = 0;
@@ -98,7 +98,7 @@ void JpegDecoder::BuildLookup(int slot)
 // the other tables out of the L1 cache.
 void JpegDecoder::BuildFastLookup(int slot)
 {
-    HuffmanLookup& lookup = lookups_[slot];
+    HuffmanLookup& lookup = frame_.lookups[slot];
     constexpr int kBits = HuffmanLookup::kFastBits;
     const bool isDc = slot < 4;
     for (unsigned index = 0; index < (1u << kBits); ++index) {
@@ -129,12 +129,12 @@ void JpegDecoder::BuildFastLookup(int slot)
 
 void JpegDecoder::ResetBitReader()
 {
-    bitBuffer_ = 0;
-    bitCount_ = 0;
-    markerReached_ = false;
-    phantomBytes_ = 0;
-    fillerBytes_ = 0;
-    markerAtEnd_ = false;
+    entropy_.bitBuffer = 0;
+    entropy_.bitCount = 0;
+    entropy_.markerReached = false;
+    entropy_.phantomBytes = 0;
+    entropy_.fillerBytes = 0;
+    entropy_.markerAtEnd = false;
 }
 
 // Codes longer than 8 bits: consume the prefix, then walk the tree a bit at a
@@ -142,8 +142,8 @@ void JpegDecoder::ResetBitReader()
 // walked (that one included) consumed.
 int JpegDecoder::DecodeLongCode(const HuffmanLookup& lookup, int entry)
 {
-    bitBuffer_ <<= 8;
-    bitCount_ -= 8;
+    entropy_.bitBuffer <<= 8;
+    entropy_.bitCount -= 8;
     int node = entry & 0x7FFF;
     for (;;) {
         const int child = lookup.nodes[node][GetBit()];

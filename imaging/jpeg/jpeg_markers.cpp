@@ -36,25 +36,25 @@ int CeilDiv(int value, int divisor)
 // look-ahead never meets stale bytes. -232 when the source reports an error.
 void JpegDecoder::RefillInput()
 {
-    std::uint8_t* data = input_.data() + kJpegInputHeadRoom;
-    chunkOffset_ += static_cast<std::uint64_t>(chunkFilled_);
-    chunkFilled_ = 0;
-    readPointer_ = data;
-    available_ = 0;
+    std::uint8_t* data = entropy_.input.data() + kJpegInputHeadRoom;
+    entropy_.chunkOffset += static_cast<std::uint64_t>(entropy_.chunkFilled);
+    entropy_.chunkFilled = 0;
+    entropy_.readPointer = data;
+    entropy_.available = 0;
     int filled = 0;
-    while (!sourceEnded_ && filled < kJpegInputChunk) {
+    while (!entropy_.sourceEnded && filled < kJpegInputChunk) {
         bool endOfData = false;
-        const int count = source_->Read(data + filled, kJpegInputChunk - filled, &endOfData);
+        const int count = entropy_.source->Read(data + filled, kJpegInputChunk - filled, &endOfData);
         if (count < 0 || count > kJpegInputChunk - filled)
             Fail(kJpegReadError);
         filled += count;
         // A source that neither delivers nor ends would make us spin forever:
         // treat an empty read as the end.
         if (endOfData || count == 0)
-            sourceEnded_ = true;
+            entropy_.sourceEnded = true;
     }
-    available_ = filled;
-    chunkFilled_ = filled;
+    entropy_.available = filled;
+    entropy_.chunkFilled = filled;
     for (int i = 0; i < kJpegInputTailPadding; i += 2) {
         data[filled + i] = 0xFF;
         data[filled + i + 1] = 0xD9;
@@ -65,28 +65,28 @@ void JpegDecoder::RefillInput()
 // marker loop always meets an EOI eventually.
 std::uint8_t JpegDecoder::NextByte()
 {
-    if (available_ == 0) {
+    if (entropy_.available == 0) {
         RefillInput();
-        if (available_ == 0) {
-            inputExhausted_ = true;
-            const std::uint8_t filler = fillerToggle_ ? 0xD9 : 0xFF;
-            fillerToggle_ = !fillerToggle_;
+        if (entropy_.available == 0) {
+            entropy_.inputExhausted = true;
+            const std::uint8_t filler = entropy_.fillerToggle ? 0xD9 : 0xFF;
+            entropy_.fillerToggle = !entropy_.fillerToggle;
             return filler;
         }
     }
-    --available_;
-    return *readPointer_++;
+    --entropy_.available;
+    return *entropy_.readPointer++;
 }
 
 // The head room in front of the chunk makes this safe even right after a
 // refill; at most a couple of bytes are ever put back before being re-read.
 void JpegDecoder::PutBack(std::uint8_t byte)
 {
-    if (readPointer_ == input_.data())
+    if (entropy_.readPointer == entropy_.input.data())
         Fail(kJpegCorruptData); // cannot happen: every put-back is re-read before the next
-    --readPointer_;
-    *readPointer_ = byte;
-    ++available_;
+    --entropy_.readPointer;
+    *entropy_.readPointer = byte;
+    ++entropy_.available;
 }
 
 int JpegDecoder::ReadWord()
@@ -121,19 +121,19 @@ void JpegDecoder::FindSoi()
 // SOI, EOI or SOS marker. -216 TEM/JPG/RSTn, -215 DAC.
 int JpegDecoder::NextMarker()
 {
-    markerSkipped_ = 0;
+    entropy_.markerSkipped = 0;
     bool counting = true; // bytes before the first marker found are counted
     for (;;) {
         std::uint8_t byte = NextByte();
         while (byte != 0xFF) {
-            markerSkipped_ += counting ? 1 : 0;
+            entropy_.markerSkipped += counting ? 1 : 0;
             byte = NextByte();
         }
         do
             byte = NextByte();
         while (byte == 0xFF);
         if (byte == 0) {
-            markerSkipped_ += counting ? 2 : 0;
+            entropy_.markerSkipped += counting ? 2 : 0;
             continue; // FF 00 is stuffed data, not a marker
         }
         counting = false;
@@ -163,7 +163,7 @@ void JpegDecoder::ReadHeaders()
     const int marker = NextMarker();
     switch (marker) {
     case kMarkerSof2:
-        progressive_ = true;
+        frame_.progressive = true;
         [[fallthrough]];
     case kMarkerSof0:
     case kMarkerSof1:
@@ -193,11 +193,11 @@ void JpegDecoder::ReadFrameHeader()
         Fail(kJpegTooManyComponents);
     if (length != 8 + 3 * count)
         Fail(kJpegBadFrameLength);
-    height_ = height;
-    width_ = width;
-    frameComponentCount_ = count;
+    frame_.height = height;
+    frame_.width = width;
+    frame_.componentCount = count;
     for (int i = 0; i < count; ++i) {
-        FrameComponent& component = components_[i];
+        FrameComponent& component = frame_.components[i];
         component.id = NextByte();
         const int sampling = NextByte();
         component.h = sampling >> 4;
@@ -228,13 +228,13 @@ void JpegDecoder::ReadHuffmanTables()
         const int slot = (classAndIndex & 15) + 4 * ((classAndIndex >> 4) & 1);
         if (slot >= 8)
             Fail(kJpegDhtBadSlot);
-        if (huffmanCounts_[slot] == nullptr) {
-            huffmanCounts_[slot] = static_cast<std::uint8_t*>(Allocate(17));
-            huffmanSymbols_[slot] = static_cast<std::uint8_t*>(Allocate(256));
+        if (frame_.huffmanCounts[slot] == nullptr) {
+            frame_.huffmanCounts[slot] = static_cast<std::uint8_t*>(Allocate(17));
+            frame_.huffmanSymbols[slot] = static_cast<std::uint8_t*>(Allocate(256));
         }
-        std::memcpy(huffmanCounts_[slot], counts, sizeof counts);
+        std::memcpy(frame_.huffmanCounts[slot], counts, sizeof counts);
         for (int i = 0; i < total; ++i)
-            huffmanSymbols_[slot][i] = NextByte();
+            frame_.huffmanSymbols[slot][i] = NextByte();
         remaining -= 17 + total;
     }
 }
@@ -256,13 +256,13 @@ void JpegDecoder::ReadQuantisationTables()
         const int needed = sixteenBit ? 129 : 65;
         if (remaining < needed)
             Fail(kJpegDqtTruncated);
-        if (quantisation_[index] == nullptr)
-            quantisation_[index] = static_cast<std::int16_t*>(Allocate(64 * sizeof(std::int16_t)));
+        if (frame_.quantisation[index] == nullptr)
+            frame_.quantisation[index] = static_cast<std::int16_t*>(Allocate(64 * sizeof(std::int16_t)));
         for (int k = 0; k < 64; ++k) {
             const std::int64_t q = sixteenBit ? ReadWord() : NextByte();
             const int n = kJpegZigzag[k];
             const std::int64_t scaled = (q * kJpegAanScale[n] + 2048) >> 12;
-            quantisation_[index][n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(scaled));
+            frame_.quantisation[index][n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(scaled));
         }
         remaining -= needed;
     }
@@ -273,7 +273,7 @@ void JpegDecoder::ReadRestartInterval()
 {
     if (ReadWord() != 4)
         Fail(kJpegBadDriLength);
-    restartInterval_ = ReadWord();
+    frame_.restartInterval = ReadWord();
 }
 
 // -210 when the length is below 2.
@@ -284,14 +284,14 @@ void JpegDecoder::SkipSegment()
         Fail(kJpegBadSegmentLength);
     int left = length - 2;
     while (left > 0) {
-        if (available_ == 0) {
+        if (entropy_.available == 0) {
             NextByte();
             --left;
             continue;
         }
-        const int step = std::min(left, available_);
-        readPointer_ += step;
-        available_ -= step;
+        const int step = std::min(left, entropy_.available);
+        entropy_.readPointer += step;
+        entropy_.available -= step;
         left -= step;
     }
 }
@@ -303,30 +303,30 @@ void JpegDecoder::ReadScanHeader()
     const int count = NextByte();
     if (count < 1 || count > 4 || length != 6 + 2 * count)
         Fail(kJpegBadSosLength);
-    scanComponentCount_ = count;
+    frame_.scanComponentCount = count;
     for (int i = 0; i < count; ++i) {
         const int id = NextByte();
         const int tables = NextByte();
         int found = -1;
-        for (int c = 0; c < frameComponentCount_ && found < 0; ++c) {
-            if (components_[c].id == id)
+        for (int c = 0; c < frame_.componentCount && found < 0; ++c) {
+            if (frame_.components[c].id == id)
                 found = c;
         }
         if (found < 0)
             Fail(kJpegUnknownComponent);
-        scanComponents_[i] = found;
-        dcSlot_[i] = tables >> 4;
-        acSlot_[i] = (tables & 15) + 4;
+        frame_.scanComponents[i] = found;
+        frame_.dcSlot[i] = tables >> 4;
+        frame_.acSlot[i] = (tables & 15) + 4;
     }
-    Ss_ = NextByte();
-    Se_ = NextByte();
+    frame_.Ss = NextByte();
+    frame_.Se = NextByte();
     const int approximation = NextByte();
-    Ah_ = approximation >> 4;
-    Al_ = approximation & 15;
-    if (!progressive_) {
+    frame_.Ah = approximation >> 4;
+    frame_.Al = approximation & 15;
+    if (!frame_.progressive) {
         // Sequential scans always cover the whole band, whatever the file says.
-        Ss_ = 0;
-        Se_ = 63;
+        frame_.Ss = 0;
+        frame_.Se = 63;
     }
 }
 
@@ -334,50 +334,50 @@ void JpegDecoder::ReadScanHeader()
 // -222 quantisation table missing.
 void JpegDecoder::SetUpScan()
 {
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        FrameComponent& component = components_[c];
-        component.widthInBlocks = CeilDiv(CeilDiv(width_ * component.h, maxH_), 8);
-        component.heightInBlocks = CeilDiv(CeilDiv(height_ * component.v, maxV_), 8);
+    for (int c = 0; c < frame_.componentCount; ++c) {
+        FrameComponent& component = frame_.components[c];
+        component.widthInBlocks = CeilDiv(CeilDiv(frame_.width * component.h, frame_.maxH), 8);
+        component.heightInBlocks = CeilDiv(CeilDiv(frame_.height * component.v, frame_.maxV), 8);
     }
-    if (scanComponentCount_ == 1) {
-        const FrameComponent& component = components_[scanComponents_[0]];
-        scanMcusPerRow_ = component.widthInBlocks;
-        scanMcuRows_ = component.heightInBlocks;
+    if (frame_.scanComponentCount == 1) {
+        const FrameComponent& component = frame_.components[frame_.scanComponents[0]];
+        frame_.scanMcusPerRow = component.widthInBlocks;
+        frame_.scanMcuRows = component.heightInBlocks;
     } else {
-        scanMcusPerRow_ = CeilDiv(CeilDiv(width_, 8), maxH_);
-        scanMcuRows_ = CeilDiv(CeilDiv(height_, 8), maxV_);
+        frame_.scanMcusPerRow = CeilDiv(CeilDiv(frame_.width, 8), frame_.maxH);
+        frame_.scanMcuRows = CeilDiv(CeilDiv(frame_.height, 8), frame_.maxV);
         int blocks = 0;
-        for (int i = 0; i < scanComponentCount_; ++i)
-            blocks += components_[scanComponents_[i]].h * components_[scanComponents_[i]].v;
+        for (int i = 0; i < frame_.scanComponentCount; ++i)
+            blocks += frame_.components[frame_.scanComponents[i]].h * frame_.components[frame_.scanComponents[i]].v;
         if (blocks > kJpegMaxBlocksPerMcu)
             Fail(kJpegBadBlockAddress);
     }
 
-    for (int i = 0; i < scanComponentCount_; ++i) {
-        if (Ss_ == 0 && (dcSlot_[i] > 3 || huffmanCounts_[dcSlot_[i]] == nullptr))
+    for (int i = 0; i < frame_.scanComponentCount; ++i) {
+        if (frame_.Ss == 0 && (frame_.dcSlot[i] > 3 || frame_.huffmanCounts[frame_.dcSlot[i]] == nullptr))
             Fail(kJpegMissingHuffmanTable);
-        if (Se_ > 0 && (acSlot_[i] > 7 || huffmanCounts_[acSlot_[i]] == nullptr))
+        if (frame_.Se > 0 && (frame_.acSlot[i] > 7 || frame_.huffmanCounts[frame_.acSlot[i]] == nullptr))
             Fail(kJpegMissingHuffmanTable);
     }
     for (int slot = 0; slot < 8; ++slot) {
-        if (huffmanCounts_[slot] != nullptr)
+        if (frame_.huffmanCounts[slot] != nullptr)
             BuildLookup(slot);
     }
-    for (int i = 0; i < scanComponentCount_; ++i) {
-        const int tq = components_[scanComponents_[i]].tq;
-        if (tq > 3 || quantisation_[tq] == nullptr)
+    for (int i = 0; i < frame_.scanComponentCount; ++i) {
+        const int tq = frame_.components[frame_.scanComponents[i]].tq;
+        if (tq > 3 || frame_.quantisation[tq] == nullptr)
             Fail(kJpegMissingQuantTable);
     }
 
-    dcPredictor_.fill(0);
-    eobRun_ = 0;
-    restartsToGo_ = restartInterval_;
-    nextRestart_ = 0;
+    entropy_.dcPredictor.fill(0);
+    entropy_.eobRun = 0;
+    entropy_.restartsToGo = frame_.restartInterval;
+    entropy_.nextRestart = 0;
     ResetBitReader();
-    currentScan_ = -1;
-    if (scanCount_ < kJpegMaxRecordedScans) {
-        currentScan_ = scanCount_++;
-        scans_[currentScan_] = JpegScanSpan{StreamOffset(), kJpegScanUnfinished, ZerosDecodeFlat()};
+    entropy_.currentScan = -1;
+    if (entropy_.scanCount < kJpegMaxRecordedScans) {
+        entropy_.currentScan = entropy_.scanCount++;
+        entropy_.scans[entropy_.currentScan] = JpegScanSpan{StreamOffset(), kJpegScanUnfinished, ZerosDecodeFlat()};
     }
 }
 
@@ -403,12 +403,12 @@ static int ZeroBitsSymbolOf(const std::array<std::uint16_t, 256>& first,
 // bytes is also what a flat area gives, and is no sign of a hole by itself.
 bool JpegDecoder::ZerosDecodeFlat() const
 {
-    for (int i = 0; i < scanComponentCount_; ++i) {
-        if (Ss_ == 0 && Ah_ == 0 && dcSlot_[i] <= 3 &&
-            ZeroBitsSymbolOf(lookups_[dcSlot_[i]].first, lookups_[dcSlot_[i]].nodes) != 0)
+    for (int i = 0; i < frame_.scanComponentCount; ++i) {
+        if (frame_.Ss == 0 && frame_.Ah == 0 && frame_.dcSlot[i] <= 3 &&
+            ZeroBitsSymbolOf(frame_.lookups[frame_.dcSlot[i]].first, frame_.lookups[frame_.dcSlot[i]].nodes) != 0)
             return false;
-        if (Se_ > 0 && acSlot_[i] <= 7) {
-            const int symbol = ZeroBitsSymbolOf(lookups_[acSlot_[i]].first, lookups_[acSlot_[i]].nodes);
+        if (frame_.Se > 0 && frame_.acSlot[i] <= 7) {
+            const int symbol = ZeroBitsSymbolOf(frame_.lookups[frame_.acSlot[i]].first, frame_.lookups[frame_.acSlot[i]].nodes);
             if ((symbol & 15) != 0 || (symbol >> 4) == 15)
                 return false;
         }
@@ -421,29 +421,29 @@ bool JpegDecoder::ZerosDecodeFlat() const
 // bytes of it did they leave? Then realigns the bit reader.
 void JpegDecoder::EndEntropySegment()
 {
-    const std::int64_t madeUp = 8 * std::int64_t(phantomBytes_ + fillerBytes_);
-    segmentLeftover_ = 0;
-    if (bitCount_ < madeUp) {
-        if (fillerBytes_ > 0 || markerAtEnd_)
+    const std::int64_t madeUp = 8 * std::int64_t(entropy_.phantomBytes + entropy_.fillerBytes);
+    entropy_.segmentLeftover = 0;
+    if (entropy_.bitCount < madeUp) {
+        if (entropy_.fillerBytes > 0 || entropy_.markerAtEnd)
             NoteFault(JpegFault::Truncated, StreamOffset());
         else
-            NoteFault(JpegFault::RanPastScan, markerOffset_);
+            NoteFault(JpegFault::RanPastScan, entropy_.markerOffset);
     } else {
-        segmentLeftover_ = (bitCount_ - madeUp) / 8;
+        entropy_.segmentLeftover = (entropy_.bitCount - madeUp) / 8;
     }
     const std::uint64_t position = StreamOffset();
-    segmentEndOffset_ = position > std::uint64_t(segmentLeftover_) ? position - std::uint64_t(segmentLeftover_) : 0;
-    if (currentScan_ >= 0)
-        scans_[currentScan_].end = position;
+    entropy_.segmentEndOffset = position > std::uint64_t(entropy_.segmentLeftover) ? position - std::uint64_t(entropy_.segmentLeftover) : 0;
+    if (entropy_.currentScan >= 0)
+        entropy_.scans[entropy_.currentScan].end = position;
     ResetBitReader();
 }
 
 // skipped: bytes passed over between the segment's end and the next marker.
 void JpegDecoder::NoteTrailingBytes(int skipped)
 {
-    if (segmentLeftover_ + skipped > kJpegSegmentSlackBytes)
-        NoteFault(JpegFault::DataAfterScan, segmentEndOffset_);
-    segmentLeftover_ = 0;
+    if (entropy_.segmentLeftover + skipped > kJpegSegmentSlackBytes)
+        NoteFault(JpegFault::DataAfterScan, entropy_.segmentEndOffset);
+    entropy_.segmentLeftover = 0;
 }
 
 // SOI or a frame header where the next scan or EOI belongs: a new image
@@ -475,15 +475,15 @@ void JpegDecoder::ProcessRestart()
     do
         byte = NextByte();
     while (byte == 0xFF);
-    if (inputExhausted_)
+    if (entropy_.inputExhausted)
         NoteFault(JpegFault::Truncated, StreamOffset()); // the marker due is past the end of the data
-    if (byte != kMarkerRst0 + nextRestart_)
+    if (byte != kMarkerRst0 + entropy_.nextRestart)
         StopOnFault(JpegFault::RestartOutOfOrder);
     NoteTrailingBytes(skipped);
-    dcPredictor_.fill(0);
-    eobRun_ = 0;
-    restartsToGo_ = restartInterval_;
-    nextRestart_ = (nextRestart_ + 1) & 7;
+    entropy_.dcPredictor.fill(0);
+    entropy_.eobRun = 0;
+    entropy_.restartsToGo = frame_.restartInterval;
+    entropy_.nextRestart = (entropy_.nextRestart + 1) & 7;
 }
 
 // After the last MCU row of a sequential image: realign and run the marker
@@ -492,7 +492,7 @@ void JpegDecoder::ReadEndOfImage()
 {
     EndEntropySegment();
     endMarker_ = NextMarker();
-    NoteTrailingBytes(markerSkipped_);
+    NoteTrailingBytes(entropy_.markerSkipped);
     NoteMarkerAfterFrame(endMarker_);
 }
 

@@ -28,7 +28,7 @@ void JpegDecoder::DecodeProgressive()
     for (;;) {
         const int marker = NextMarker();
         if (afterScan)
-            NoteTrailingBytes(markerSkipped_);
+            NoteTrailingBytes(entropy_.markerSkipped);
         if (marker == 0xD9)
             break;
         if (marker != 0xDA) {
@@ -37,13 +37,13 @@ void JpegDecoder::DecodeProgressive()
         }
         ReadScanHeader();
         SetUpScan();
-        if (Se_ < Ss_ || Se_ > 63)
+        if (frame_.Se < frame_.Ss || frame_.Se > 63)
             Fail(kJpegBadProgression);
-        if (Ss_ > 0 && scanComponentCount_ != 1)
+        if (frame_.Ss > 0 && frame_.scanComponentCount != 1)
             Fail(kJpegBadProgression); // AC scans are never interleaved (G.1.1.1.1)
-        if (Ss_ == 0 && Se_ != 0)
+        if (frame_.Ss == 0 && frame_.Se != 0)
             Fail(kJpegBadProgression); // DC and AC never share a scan
-        if (Ah_ != 0 && Ah_ != Al_ + 1)
+        if (frame_.Ah != 0 && frame_.Ah != frame_.Al + 1)
             Fail(kJpegBadSuccessive);
         bool complete = false;
         try {
@@ -58,9 +58,9 @@ void JpegDecoder::DecodeProgressive()
     }
 
     // A component that no scan reached still goes through the IDCT.
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        const int tq = components_[c].tq;
-        if (tq > 3 || quantisation_[tq] == nullptr)
+    for (int c = 0; c < frame_.componentCount; ++c) {
+        const int tq = frame_.components[c].tq;
+        if (tq > 3 || frame_.quantisation[tq] == nullptr)
             Fail(kJpegMissingQuantTable);
     }
 }
@@ -72,17 +72,17 @@ void JpegDecoder::DecodeProgressive()
 void JpegDecoder::AllocateCoefficientStores(bool withAc)
 {
     std::size_t total = 0;
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        ProgressiveComponent& store = progressive_components_[c];
-        store.widthInBlocks = mcusPerRow_ * (colourMode_ == 0 ? 1 : components_[c].h);
-        store.heightInBlocks = mcuRows_ * (colourMode_ == 0 ? 1 : components_[c].v);
+    for (int c = 0; c < frame_.componentCount; ++c) {
+        ProgressiveComponent& store = entropy_.progressiveComponents[c];
+        store.widthInBlocks = output_.mcusPerRow * (output_.colourMode == 0 ? 1 : frame_.components[c].h);
+        store.heightInBlocks = output_.mcuRows * (output_.colourMode == 0 ? 1 : frame_.components[c].v);
         total += std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks) * ((withAc ? 64 : 0) + 1) *
                  sizeof(std::int16_t);
     }
     if (total > kJpegMaxProgressiveBytes)
         Fail(kJpegOutOfMemory);
-    for (int c = 0; c < frameComponentCount_; ++c) {
-        ProgressiveComponent& store = progressive_components_[c];
+    for (int c = 0; c < frame_.componentCount; ++c) {
+        ProgressiveComponent& store = entropy_.progressiveComponents[c];
         const std::size_t blocks = std::size_t(store.widthInBlocks) * std::size_t(store.heightInBlocks);
         store.dc = static_cast<std::int16_t*>(Allocate(blocks * sizeof(std::int16_t)));
         if (withAc)
@@ -93,15 +93,15 @@ void JpegDecoder::AllocateCoefficientStores(bool withAc)
 // False when it stopped early: the data ran out, or a check met a fault.
 bool JpegDecoder::DecodeProgressiveScan()
 {
-    const bool dcScan = Ss_ == 0;
-    const bool refine = Ah_ != 0;
-    for (int i = 0; i < scanComponentCount_; ++i)
-        progressive_components_[scanComponents_[i]].blockRow = 0;
+    const bool dcScan = frame_.Ss == 0;
+    const bool refine = frame_.Ah != 0;
+    for (int i = 0; i < frame_.scanComponentCount; ++i)
+        entropy_.progressiveComponents[frame_.scanComponents[i]].blockRow = 0;
 
     // -229 when a block lies outside its component's store.
     auto decodeBlock = [&](int scanIndex, int column, int row) {
-        const int c = scanComponents_[scanIndex];
-        ProgressiveComponent& store = progressive_components_[c];
+        const int c = frame_.scanComponents[scanIndex];
+        ProgressiveComponent& store = entropy_.progressiveComponents[c];
         if (column < 0 || row < 0 || column >= store.widthInBlocks || row >= store.heightInBlocks)
             Fail(kJpegBadBlockAddress);
         const std::size_t block = std::size_t(row) * std::size_t(store.widthInBlocks) + std::size_t(column);
@@ -119,28 +119,28 @@ bool JpegDecoder::DecodeProgressiveScan()
         }
     };
 
-    for (int mcuRow = 0; mcuRow < scanMcuRows_; ++mcuRow) {
-        for (int mcu = 0; mcu < scanMcusPerRow_; ++mcu) {
-            if (restartInterval_ != 0 && restartsToGo_ == 0)
+    for (int mcuRow = 0; mcuRow < frame_.scanMcuRows; ++mcuRow) {
+        for (int mcu = 0; mcu < frame_.scanMcusPerRow; ++mcu) {
+            if (frame_.restartInterval != 0 && entropy_.restartsToGo == 0)
                 ProcessRestart();
-            if (scanComponentCount_ == 1) {
+            if (frame_.scanComponentCount == 1) {
                 decodeBlock(0, mcu, mcuRow);
             } else {
-                for (int i = 0; i < scanComponentCount_; ++i) {
-                    const FrameComponent& component = components_[scanComponents_[i]];
-                    const int blockRow = progressive_components_[scanComponents_[i]].blockRow;
+                for (int i = 0; i < frame_.scanComponentCount; ++i) {
+                    const FrameComponent& component = frame_.components[frame_.scanComponents[i]];
+                    const int blockRow = entropy_.progressiveComponents[frame_.scanComponents[i]].blockRow;
                     for (int v = 0; v < component.v; ++v) {
                         for (int h = 0; h < component.h; ++h)
                             decodeBlock(i, mcu * component.h + h, blockRow + v);
                     }
                 }
             }
-            if (restartInterval_ != 0)
-                --restartsToGo_;
+            if (frame_.restartInterval != 0)
+                --entropy_.restartsToGo;
         }
-        for (int i = 0; i < scanComponentCount_; ++i) {
-            const int step = scanComponentCount_ == 1 ? 1 : components_[scanComponents_[i]].v;
-            progressive_components_[scanComponents_[i]].blockRow += step;
+        for (int i = 0; i < frame_.scanComponentCount; ++i) {
+            const int step = frame_.scanComponentCount == 1 ? 1 : frame_.components[frame_.scanComponents[i]].v;
+            entropy_.progressiveComponents[frame_.scanComponents[i]].blockRow += step;
         }
         if (ShouldStopScans())
             return false;
@@ -151,31 +151,31 @@ bool JpegDecoder::DecodeProgressiveScan()
 // G.1.2.1: the predictor holds the unshifted value.
 void JpegDecoder::DecodeDcFirst(int scanIndex, std::int16_t* dc)
 {
-    int category = DecodeSymbol(lookups_[dcSlot_[scanIndex]]);
+    int category = DecodeSymbol(frame_.lookups[frame_.dcSlot[scanIndex]]);
     if (category > 16)
         category = 16;
     const int difference = JpegReadDifference(category, GetBits(category));
-    const int c = scanComponents_[scanIndex];
-    dcPredictor_[c] = static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor_[c]) +
+    const int c = frame_.scanComponents[scanIndex];
+    entropy_.dcPredictor[c] = static_cast<std::int32_t>(static_cast<std::uint32_t>(entropy_.dcPredictor[c]) +
                                                 static_cast<std::uint32_t>(difference));
-    *dc = Wrap16(static_cast<std::uint32_t>(dcPredictor_[c]) << Al_);
+    *dc = Wrap16(static_cast<std::uint32_t>(entropy_.dcPredictor[c]) << frame_.Al);
 }
 
 void JpegDecoder::DecodeDcRefine(std::int16_t* dc)
 {
     if (GetBit() != 0)
-        *dc = Wrap16(static_cast<std::uint16_t>(*dc) | (1u << Al_));
+        *dc = Wrap16(static_cast<std::uint16_t>(*dc) | (1u << frame_.Al));
 }
 
 // G.1.2.2. -227 when a run passes coefficient 63.
 void JpegDecoder::DecodeAcFirst(std::int16_t* coefficients)
 {
-    if (eobRun_ > 0) {
-        --eobRun_;
+    if (entropy_.eobRun > 0) {
+        --entropy_.eobRun;
         return;
     }
-    const HuffmanLookup& table = lookups_[acSlot_[0]];
-    for (int k = Ss_; k <= Se_; ++k) {
+    const HuffmanLookup& table = frame_.lookups[frame_.acSlot[0]];
+    for (int k = frame_.Ss; k <= frame_.Se; ++k) {
         const int symbol = DecodeSymbol(table);
         const int run = symbol >> 4;
         const int size = symbol & 15;
@@ -184,16 +184,16 @@ void JpegDecoder::DecodeAcFirst(std::int16_t* coefficients)
             if (k > 63)
                 StopOnFault(JpegFault::CoefficientOverrun);
             const int value = JpegExtend(GetBits(size), size);
-            coefficients[kJpegZigzag[k]] = Wrap16(static_cast<std::uint32_t>(value) << Al_);
+            coefficients[kJpegZigzag[k]] = Wrap16(static_cast<std::uint32_t>(value) << frame_.Al);
         } else if (run == 15) {
             k += 15;
             if (k > 63)
                 StopOnFault(JpegFault::CoefficientOverrun);
         } else {
-            eobRun_ = 1 << run;
+            entropy_.eobRun = 1 << run;
             if (run != 0)
-                eobRun_ += GetBits(run);
-            --eobRun_; // this block is the first of the run
+                entropy_.eobRun += GetBits(run);
+            --entropy_.eobRun; // this block is the first of the run
             return;
         }
     }
@@ -203,9 +203,9 @@ void JpegDecoder::DecodeAcFirst(std::int16_t* coefficients)
 // would land past position 63.
 void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
 {
-    const int p1 = 1 << Al_;
-    const int m1 = -(1 << Al_);
-    const HuffmanLookup& table = lookups_[acSlot_[0]];
+    const int p1 = 1 << frame_.Al;
+    const int m1 = -(1 << frame_.Al);
+    const HuffmanLookup& table = frame_.lookups[frame_.acSlot[0]];
 
     // Correction bit for a coefficient already non-zero: sets bit Al
     // towards its sign unless already set.
@@ -214,9 +214,9 @@ void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
             coefficient = Wrap16(static_cast<std::uint32_t>(coefficient + (coefficient >= 0 ? p1 : m1)));
     };
 
-    int k = Ss_;
-    if (eobRun_ == 0) {
-        for (; k <= Se_; ++k) {
+    int k = frame_.Ss;
+    if (entropy_.eobRun == 0) {
+        for (; k <= frame_.Se; ++k) {
             const int symbol = DecodeSymbol(table);
             int run = symbol >> 4;
             const int size = symbol & 15;
@@ -226,14 +226,14 @@ void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
                     StopOnFault(JpegFault::CoefficientOverrun);
                 value = GetBit() != 0 ? p1 : m1;
             } else if (run != 15) {
-                eobRun_ = 1 << run;
+                entropy_.eobRun = 1 << run;
                 if (run != 0)
-                    eobRun_ += GetBits(run);
+                    entropy_.eobRun += GetBits(run);
                 break; // the rest of the band is handled below
             }
             // Skip run zero coefficients (ZRL: 16), correcting the non-zero
             // ones passed on the way.
-            while (k <= Se_) {
+            while (k <= frame_.Se) {
                 std::int16_t& coefficient = coefficients[kJpegZigzag[k]];
                 if (coefficient != 0) {
                     correct(coefficient);
@@ -251,30 +251,30 @@ void JpegDecoder::DecodeAcRefine(std::int16_t* coefficients)
             }
         }
     }
-    if (eobRun_ > 0) {
-        for (; k <= Se_; ++k) {
+    if (entropy_.eobRun > 0) {
+        for (; k <= frame_.Se; ++k) {
             std::int16_t& coefficient = coefficients[kJpegZigzag[k]];
             if (coefficient != 0)
                 correct(coefficient);
         }
-        --eobRun_;
+        --entropy_.eobRun;
     }
 }
 
 void JpegDecoder::AssembleProgressiveMcuRow()
 {
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        for (int b = 0; b < blocksPerMcu_; ++b) {
-            const McuBlock& place = mcuBlocks_[b];
-            const ProgressiveComponent& store = progressive_components_[place.component];
-            const int h = colourMode_ == 0 ? 1 : components_[place.component].h;
-            const int v = colourMode_ == 0 ? 1 : components_[place.component].v;
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        for (int b = 0; b < output_.blocksPerMcu; ++b) {
+            const McuBlock& place = output_.mcuBlocks[b];
+            const ProgressiveComponent& store = entropy_.progressiveComponents[place.component];
+            const int h = output_.colourMode == 0 ? 1 : frame_.components[place.component].h;
+            const int v = output_.colourMode == 0 ? 1 : frame_.components[place.component].v;
             const int column = mcu * h + place.h;
-            const int row = nextMcuRow_ * v + place.v;
+            const int row = output_.nextMcuRow * v + place.v;
             if (column >= store.widthInBlocks || row >= store.heightInBlocks)
                 Fail(kJpegBadBlockAddress);
             const std::size_t index = std::size_t(row) * std::size_t(store.widthInBlocks) + std::size_t(column);
-            std::int16_t* destination = coefficientBlocks_ + (std::size_t(mcu) * blocksPerMcu_ + b) * 64;
+            std::int16_t* destination = output_.coefficientBlocks + (std::size_t(mcu) * output_.blocksPerMcu + b) * 64;
             std::memcpy(destination, store.coefficients + index * 64, 64 * sizeof(std::int16_t));
             destination[0] = store.dc[index];
         }

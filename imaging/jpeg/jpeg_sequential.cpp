@@ -9,16 +9,16 @@ namespace kestrix {
 
 void JpegDecoder::DecodeSequentialMcuRow()
 {
-    for (int mcu = 0; mcu < mcusPerRow_; ++mcu) {
-        if (restartInterval_ != 0 && restartsToGo_ == 0)
+    for (int mcu = 0; mcu < output_.mcusPerRow; ++mcu) {
+        if (frame_.restartInterval != 0 && entropy_.restartsToGo == 0)
             ProcessRestart();
-        const int first = mcu * blocksPerMcu_;
-        for (int b = 0; b < blocksPerMcu_; ++b) {
+        const int first = mcu * output_.blocksPerMcu;
+        for (int b = 0; b < output_.blocksPerMcu; ++b) {
             const int block = first + b;
-            DecodeSequentialBlock(mcuBlocks_[b].component, coefficientBlocks_ + std::size_t(block) * 64, lastIndex_[block]);
+            DecodeSequentialBlock(output_.mcuBlocks[b].component, output_.coefficientBlocks + std::size_t(block) * 64, output_.lastIndex[block]);
         }
-        if (restartInterval_ != 0)
-            --restartsToGo_;
+        if (frame_.restartInterval != 0)
+            --entropy_.restartsToGo;
     }
 }
 
@@ -33,8 +33,8 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
 {
     // The first scan lists the frame's components in frame order, so the
     // component index is also the scan component index.
-    const HuffmanLookup& dcTable = lookups_[dcSlot_[component]];
-    const HuffmanLookup& acTable = lookups_[acSlot_[component]];
+    const HuffmanLookup& dcTable = frame_.lookups[frame_.dcSlot[component]];
+    const HuffmanLookup& acTable = frame_.lookups[frame_.acSlot[component]];
     constexpr int kFastShift = 64 - HuffmanLookup::kFastBits;
 
     // The bit register lives in locals here: the input buffer is read through
@@ -44,14 +44,14 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
     // (up to 16) need no further refill. That refill rule (below 32 bits, fill
     // to 49 or more by whole bytes) decides how far the input has been read
     // when a restart marker or EOI is looked for, so the fast path keeps it.
-    std::uint64_t bits = bitBuffer_;
-    int count = bitCount_;
+    std::uint64_t bits = entropy_.bitBuffer;
+    int count = entropy_.bitCount;
     auto refill = [&] {
-        bitBuffer_ = bits;
-        bitCount_ = count;
+        entropy_.bitBuffer = bits;
+        entropy_.bitCount = count;
         FillBits();
-        bits = bitBuffer_;
-        count = bitCount_;
+        bits = entropy_.bitBuffer;
+        count = entropy_.bitCount;
     };
     auto decode = [&](const HuffmanLookup& table) {
         const unsigned entry = table.first[bits >> 56];
@@ -60,17 +60,17 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
             bits <<= length;
             count -= length;
             if ((entry & HuffmanLookup::kNoCode) != 0) {
-                bitBuffer_ = bits;
-                bitCount_ = count;
+                entropy_.bitBuffer = bits;
+                entropy_.bitCount = count;
                 NoteFault(JpegFault::InvalidCode, EntropyOffset());
             }
             return static_cast<int>(entry & 0xFF);
         }
-        bitBuffer_ = bits;
-        bitCount_ = count;
+        entropy_.bitBuffer = bits;
+        entropy_.bitCount = count;
         const int symbol = DecodeLongCode(table, static_cast<int>(entry));
-        bits = bitBuffer_;
-        count = bitCount_;
+        bits = entropy_.bitBuffer;
+        count = entropy_.bitCount;
         if (count < 16)
             refill();
         return symbol;
@@ -84,8 +84,8 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
         return value;
     };
     auto fail = [&] {
-        bitBuffer_ = bits;
-        bitCount_ = count;
+        entropy_.bitBuffer = bits;
+        entropy_.bitCount = count;
         StopOnFault(JpegFault::CoefficientOverrun);
     };
 
@@ -106,11 +106,11 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
     }
     // The predictor wraps like the 32-bit register it models; only its low 16
     // bits reach the block.
-    dcPredictor_[component] = static_cast<std::int32_t>(static_cast<std::uint32_t>(dcPredictor_[component]) +
+    entropy_.dcPredictor[component] = static_cast<std::int32_t>(static_cast<std::uint32_t>(entropy_.dcPredictor[component]) +
                                                         static_cast<std::uint32_t>(difference));
     if (lastIndex > 1)
         std::memset(block, 0, 64 * sizeof(std::int16_t));
-    block[0] = static_cast<std::int16_t>(static_cast<std::uint16_t>(dcPredictor_[component]));
+    block[0] = static_cast<std::int16_t>(static_cast<std::uint16_t>(entropy_.dcPredictor[component]));
 
     int k = 1;
     while (k < 64) {
@@ -147,8 +147,8 @@ void JpegDecoder::DecodeSequentialBlock(int component, std::int16_t* block, std:
         block[kJpegZigzag[k]] = static_cast<std::int16_t>(JpegExtend(take(size), size));
         ++k;
     }
-    bitBuffer_ = bits;
-    bitCount_ = count;
+    entropy_.bitBuffer = bits;
+    entropy_.bitCount = count;
     lastIndex = k;
 }
 
