@@ -12,7 +12,6 @@
 #include "core/unreadable_sectors.h"
 #include "imaging/movie/movie_frame_reader.h"
 #include "jobs/recovery_job.h"
-#include "ui/widgets/check_pool.h"
 #include "ui/widgets/thumbnail_decoder.h"
 
 namespace kestrix {
@@ -360,7 +359,7 @@ bool ResultList::startThumbnails() {
   rowImage_ = QVector<int>(shownRows_, 0);
   emit dataChanged(index(0, 0), index(shownRows_ - 1, 0), {Qt::DecorationRole});
   worker_ = std::make_unique<CheckPool>(
-      *this, recoveryJob_ != nullptr ? &recoveryJob_->host() : nullptr, ++generation_);
+      poolTarget_, recoveryJob_ != nullptr ? &recoveryJob_->host() : nullptr, ++generation_);
   worker_->extend(shownRows_);
   worker_->prefer(preferredRows_);
   if (!rowsComing_) worker_->close();  // rows exist and none is checked: not done yet
@@ -370,6 +369,16 @@ bool ResultList::startThumbnails() {
   }
   return true;
 }
+
+void ResultList::PoolTarget::checkRow(int32_t row, EngineSet& engines, int generation) {
+  list_.checkRow(row, engines, generation);
+}
+
+void ResultList::PoolTarget::checkProgress(int generation, int32_t finished, int32_t total) {
+  emit list_.checkProgress(generation, finished, total);
+}
+
+void ResultList::PoolTarget::allChecked(int generation) { emit list_.workerDone(generation); }
 
 void ResultList::stopThumbnails() {
   // The pool's engines come from the job's host: they go now, while the

@@ -35,12 +35,12 @@
 #include <vector>
 
 #include "core/candidate_list.h"
+#include "jobs/check_pool.h"
 #include "media/rescue_map.h"
 
 namespace kestrix {
 
 class RecoveryJob;
-class CheckPool;
 class EngineSet;
 class MovieFrameReader;
 class ImageFile;
@@ -217,7 +217,20 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   bool restoringSelection_ = false;     // the selection model is being set from the list
   RecoveryJob* recoveryJob_ = nullptr;  // not owned
   QPointer<QAbstractProxyModel> view_;  // not owned; null: the views show this model
-  std::unique_ptr<CheckPool> worker_;
+  // The pool's threads reach the list through this: the check of a row, and
+  // the queued signals that carry progress to the user-interface thread.
+  class PoolTarget : public CheckPool::Target {
+   public:
+    explicit PoolTarget(ResultList& list) : list_(list) {}
+    void checkRow(int32_t row, EngineSet& engines, int generation) override;
+    void checkProgress(int generation, int32_t finished, int32_t total) override;
+    void allChecked(int generation) override;
+
+   private:
+    ResultList& list_;
+  };
+  PoolTarget poolTarget_{*this};
+  std::unique_ptr<CheckPool> worker_;  // joined before poolTarget_ goes
   // Runs the movie thumbnailer; read() is safe on the pool's threads.
   std::unique_ptr<MovieFrameReader> movieReader_;
   // Bumped by every clear and start, so a thumbnail queued before a clear

@@ -1,4 +1,4 @@
-#include "ui/widgets/check_pool.h"
+#include "jobs/check_pool.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "host/plugin_host.h"
-#include "ui/widgets/result_list.h"
 
 namespace kestrix {
 
@@ -14,8 +13,8 @@ namespace {
 constexpr int kWorkerNice = 5;
 }  // namespace
 
-CheckPool::CheckPool(ResultList& list, const PluginHost* host, int generation)
-    : list_(list), generation_(generation) {
+CheckPool::CheckPool(Target& target, const PluginHost* host, int generation)
+    : target_(target), generation_(generation) {
   for (int i = 0; i < kThreads; ++i) {
     workers_.push_back(
         std::make_unique<Worker>(*this, host != nullptr ? host->createEngineSet() : EngineSet()));
@@ -52,17 +51,17 @@ int32_t CheckPool::Worker::run() {
   while (shouldContinue()) {
     const int32_t row = pool.rows_.take();  // waits while the scan is still finding
     if (row < 0) return 1;
-    pool.list_.checkRow(row, engines_, pool.generation_);
+    pool.target_.checkRow(row, engines_, pool.generation_);
     const PriorityRowQueue::Finish finish = pool.rows_.finishOne();
     // Rows at the head of the list matter most while the user watches, so
     // the first ones are shown one by one; later a signal per few rows.
     if (finish.finished <= kRowsPerProgressSignal ||
         finish.finished % kRowsPerProgressSignal == 0 || finish.finished == finish.total) {
-      emit pool.list_.checkProgress(pool.generation_, finish.finished, finish.total);
+      pool.target_.checkProgress(pool.generation_, finish.finished, finish.total);
     }
     // Only the thread that finished the last row of a closed queue says so:
     // a stopped pool posts nothing.
-    if (finish.allDone) emit pool.list_.workerDone(pool.generation_);
+    if (finish.allDone) pool.target_.allChecked(pool.generation_);
   }
   return 0;
 }

@@ -5,9 +5,10 @@
 // handed out by one PriorityRowQueue, the rows on screen first. Each thread
 // has its own EngineSet from the host (an extraction binds an engine).
 //
-// The worker threads call ResultList::checkRow and emit the list's queued
-// signals (checkProgress, workerDone); the pool itself is started, fed,
-// stopped and destroyed on the user-interface thread.
+// The worker threads call their owner through CheckPool::Target: the check
+// of one row, and messages of progress and of the last row. The owner (the
+// window's result list) turns those into its queued signals; the pool itself
+// is started, fed, stopped and destroyed on the owner's thread.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,22 @@
 namespace kestrix {
 
 class PluginHost;
-class ResultList;
 
 class CheckPool {
  public:
+  // What the threads call, on the threads. The owner makes the check (it
+  // knows the image and where thumbnails go) and hears how far the pool is.
+  class Target {
+   public:
+    virtual ~Target() = default;
+    // Checks `row` with the calling thread's own engines.
+    virtual void checkRow(int32_t row, EngineSet& engines, int generation) = 0;
+    // `finished` of `total` rows checked (not after every row: see below).
+    virtual void checkProgress(int generation, int32_t finished, int32_t total) = 0;
+    // Every row of a closed pool was checked; sent once, by the last thread.
+    virtual void allChecked(int generation) = 0;
+  };
+
   // Both cores of the machines the program is made for; the checks are
   // decoding with little waiting, so more threads would only share them.
   static constexpr int kThreads = 2;
@@ -34,7 +47,7 @@ class CheckPool {
 
   // `host` may be null (no plug-ins): rows that need an extraction then
   // get no check. `generation` tags what the threads emit.
-  CheckPool(ResultList& list, const PluginHost* host, int generation);
+  CheckPool(Target& target, const PluginHost* host, int generation);
   ~CheckPool();  // stops and joins
   CheckPool(const CheckPool&) = delete;
   CheckPool& operator=(const CheckPool&) = delete;
@@ -71,7 +84,7 @@ class CheckPool {
     EngineSet engines_;  // this thread's alone
   };
 
-  ResultList& list_;
+  Target& target_;
   const int generation_;
   PriorityRowQueue rows_;
   std::vector<std::unique_ptr<Worker>> workers_;
