@@ -76,8 +76,9 @@ constexpr uint16_t MpEntryTag = 0xB002;
 constexpr uint64_t MpEntryLength = 16;
 constexpr uint64_t IfdEntryLength = 12;
 
+// `entropy`, when given, gets the spans of entropy-coded data walked.
 StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex,
-                  uint64_t* firstScan = nullptr);
+                  uint64_t* firstScan = nullptr, ByteSpans* entropy = nullptr);
 
 // One image the MP index lists besides the primary one.
 struct IndexedImage {
@@ -139,7 +140,7 @@ bool indexedImages(const BoundBlock& block, uint64_t header, IndexedImage (&imag
 // to no whole JPEG there ends the extension: bytes the index merely points
 // at may be another file's. `end` is the end of the primary image.
 StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, uint64_t end,
-                                     ByteSpans* holds) {
+                                     ByteSpans* holds, ByteSpans* entropy) {
   IndexedImage images[MaxPictureEntries];
   uint64_t count = 0;
   if (!indexedImages(block, header, images, count)) return StructureEnd::ranOut(true);
@@ -153,7 +154,7 @@ StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, u
       if (!block.contains(image.start, sizeof CandidateSignature)) return StructureEnd::ranOut(true);
       break;
     }
-    const StructureEnd listed = walk(block, image.start, nullptr, false, nullptr);
+    const StructureEnd listed = walk(block, image.start, nullptr, false, nullptr, entropy);
     if (listed.verdict == StructureEnd::Verdict::RanOut) return StructureEnd::ranOut(true);
     if (listed.verdict != StructureEnd::Verdict::Ends || !listed.whole) break;
     if (holds != nullptr) holds->push_back({image.start, listed.end});
@@ -355,10 +356,11 @@ bool partsStayInside(const BoundBlock& block, uint64_t start, uint64_t firstScan
 
 }  // namespace
 
-StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds,
+                          ByteSpans* entropy) {
   const size_t holdsBefore = holds != nullptr ? holds->size() : 0;
   uint64_t firstScan = 0;
-  const StructureEnd end = walk(block, start, holds, true, &firstScan);
+  const StructureEnd end = walk(block, start, holds, true, &firstScan, entropy);
   // Only a file that proves itself holds other files.
   if (holds != nullptr && !(end.verdict == StructureEnd::Verdict::Ends && end.whole &&
                             partsStayInside(block, start, firstScan, *holds, holdsBefore))) {
@@ -370,7 +372,7 @@ StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* ho
 namespace {
 
 StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, bool followIndex,
-                  uint64_t* firstScan) {
+                  uint64_t* firstScan, ByteSpans* entropy) {
   // Before a whole frame header nothing proves a photo yet: running out there
   // means "no file" at the true end of the image. After it, the photo's
   // header (its EXIF, a thumbnail) is worth listing even when cut.
@@ -425,6 +427,12 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
   // scan headers prove a photo: cut from here on, it is a cut photo.
   const StructureEnd cut = StructureEnd::ranOut(true);
   uint64_t end = 0;
+  // Every FF in entropy-coded data is followed by 00, a restart marker or
+  // another FF: no FF D8 starts there, so no other JPEG does.
+  uint64_t entropyBegin = p;
+  auto entropyUpTo = [&](uint64_t marker) {
+    if (entropy != nullptr && marker > entropyBegin) entropy->push_back({entropyBegin, marker});
+  };
 #if defined(__x86_64__)
   const bool wide = haveWideVectors();
 #endif
@@ -449,6 +457,7 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
       continue;
     }
     if (marker == 0xD9) {
+      entropyUpTo(q);
       end = q + 2;
       break;
     }
@@ -460,10 +469,12 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
     // A segment too short to hold its own length field is damage of the same kind.
     if (length < 2) return StructureEnd::damagedAt(q);
     if (isApplicationMarker(marker) && holds != nullptr) holds->push_back({q + 4, q + 2 + length});
+    entropyUpTo(q);
     p = q + 2 + length;
+    entropyBegin = p;
   }
   if (followIndex && mpfHeader != 0) {
-    const StructureEnd images = extendOverIndexedImages(block, mpfHeader, end, holds);
+    const StructureEnd images = extendOverIndexedImages(block, mpfHeader, end, holds, entropy);
     if (images.verdict != StructureEnd::Verdict::Ends) return images;
     end = images.end;
   }

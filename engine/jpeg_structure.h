@@ -53,6 +53,11 @@ uint64_t nextCandidate(const BoundBlock& block, uint64_t from);
 // or damaged; NotAFile; RanOut, proven once a whole frame header was read.
 // When `holds` is given and the file is whole, the payloads of its APPn
 // segments and the spans of its further MPF images are appended to it.
-StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr);
+// When `entropy` is given, the spans of entropy-coded data the walk passed
+// over (its own and its MPF images') are appended, whatever the verdict:
+// every FF there is followed by 00, a restart marker or another FF, so no
+// candidate starts inside one.
+StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr,
+                          ByteSpans* entropy = nullptr);
 
 }  // namespace kestrix::jpeg

@@ -188,7 +188,10 @@ void PreciseScanner::rebind(const uint8_t* data, uint64_t size) {
   pngCandidate_.known = false;
   movieCandidate_.known = false;
   movieKnown_ = false;
-  if (data != boundData_) jpegsFound_.clear();
+  if (data != boundData_) {
+    jpegsFound_.clear();
+    entropySpans_.clear();
+  }
   std::erase_if(jpegsFound_, [size](const FoundJpeg& jpeg) { return jpeg.end > size; });
   boundData_ = data;
 }
@@ -221,14 +224,44 @@ bool PreciseScanner::partOfJpegFound(uint64_t start, uint64_t end) {
   return false;
 }
 
+uint64_t PreciseScanner::nextJpegCandidate(const BoundBlock& block, uint64_t from) {
+  uint64_t c = from;
+  for (;;) {
+    std::erase_if(entropySpans_, [c](const ByteSpan& span) { return span.end <= c; });
+    uint64_t limit = block.size();  // where the next span ahead begins
+    bool inside = false;
+    for (const ByteSpan& span : entropySpans_) {
+      if (span.begin <= c) {
+        c = span.end;
+        inside = true;
+        break;
+      }
+      limit = std::min(limit, span.begin);
+    }
+    if (inside) continue;
+    if (limit >= block.size()) return jpeg::nextCandidate(block, c);
+    // Up to the span, with the three bytes after its first one, so that a
+    // candidate starting before it is judged on its own four bytes.
+    const BoundBlock ahead(block.uncheckedAt(0), std::min(block.size(), limit + 4));
+    const uint64_t candidate = jpeg::nextCandidate(ahead, c);
+    if (candidate < limit) return candidate;
+    c = limit;
+  }
+}
+
 PreciseFind PreciseScanner::findJpeg(const BoundBlock& block, uint64_t from, bool partsAreFinds) {
-  if (from == 0 || from < lastJpegSearch_) jpegsFound_.clear();
+  if (from == 0 || from < lastJpegSearch_) {
+    jpegsFound_.clear();
+    entropySpans_.clear();
+  }
   lastJpegSearch_ = from;
   for (uint64_t c = from; c < block.size(); ++c) {
-    c = jpeg::nextCandidate(block, c);
+    c = nextJpegCandidate(block, c);
     if (c >= block.size()) break;
     spans_.clear();
-    const StructureEnd end = jpeg::structureEnd(block, c, partsAreFinds ? nullptr : &spans_);
+    if (entropySpans_.size() >= MaxEntropySpans) entropySpans_.clear();  // only a shortcut lost
+    const StructureEnd end =
+        jpeg::structureEnd(block, c, partsAreFinds ? nullptr : &spans_, &entropySpans_);
     if (end.verdict == StructureEnd::Verdict::NotAFile) continue;
     const PreciseFind found = asFind(block, c, end);
     if (!partsAreFinds) {

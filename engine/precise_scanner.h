@@ -70,6 +70,9 @@ class PreciseScanner {
   PreciseFind findMovie(const BoundBlock& block, bool quickTime, uint64_t from);
   // Whether [start, end) lies inside a span of a whole JPEG found before.
   bool partOfJpegFound(uint64_t start, uint64_t end);
+  // jpeg::nextCandidate from `from`, passing over the entropy-coded data of
+  // JPEGs walked before without searching it.
+  uint64_t nextJpegCandidate(const BoundBlock& block, uint64_t from);
   // The next position >= from where a movie's opening atom could start
   // (its type four bytes on is one of movie::OpeningTypes); the block size
   // when there is none.
@@ -98,6 +101,12 @@ class PreciseScanner {
   // photo does not occur in real files.
   static constexpr size_t MaxEnclosingJpegs = 8;
   std::vector<FoundJpeg> jpegsFound_;
+  // Entropy-coded data of the JPEGs walked since the search began afresh,
+  // still ahead of it: no candidate starts there (jpeg::structureEnd). A
+  // search from a find's start + 1 would otherwise search a photo's data
+  // once more after its walk.
+  static constexpr size_t MaxEntropySpans = 1024;
+  ByteSpans entropySpans_;
   const uint8_t* boundData_ = nullptr;
   uint64_t lastJpegSearch_ = 0;
   ByteSpans spans_;  // the walk's scratch
