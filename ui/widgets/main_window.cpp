@@ -1017,8 +1017,17 @@ void MainWindow::restoreCommand() {
   setJobButtons(false);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
-  if (choice.accepted && loadImageBlock()) {
-    lastRestoreFolder_ = QString::fromStdString(choice.path);
+  if (choice.accepted) lastRestoreFolder_ = QString::fromStdString(choice.path);
+  // A folder that would fail every file, or fill up half way, is refused
+  // before the first byte is written, in one sentence rather than one
+  // failure per file.
+  const RestoreRefusal refusal =
+      choice.accepted ? checkRestoreDestination(destinationExaminer_(choice.path, job_.imagePath()),
+                                                plannedFiles(results_->candidates()))
+                      : RestoreRefusal{};
+  if (refusal) {
+    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusal.message));
+  } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
     status_->setText(fromUtf8(kRestoringStatus));
     job_.setJobKind(RecoveryJob::Kind::Restore);

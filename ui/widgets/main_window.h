@@ -28,6 +28,7 @@
 
 #include "jobs/job_reporter.h"
 #include "jobs/recovery_job.h"
+#include "jobs/restore_preflight.h"
 #include "media/drive_list.h"
 #include "media/rescue_map.h"
 #include "ui/dialogs/folder_chooser.h"
@@ -175,6 +176,11 @@ class MainWindow : public QWidget, public JobReporter {
   // last restore of this run went to, refusing folders on the card when the
   // image is the card's own block device.
   FolderChooserSetup folderChooserSetup() const;
+  // How a chosen destination is examined before a restore (the system by
+  // default; tests hand in a full or a FAT folder).
+  void setDestinationExaminer(DestinationExaminer examiner) {
+    destinationExaminer_ = std::move(examiner);
+  }
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
   void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
   // Lists the drives through udisks2 on `client`'s bus (sysfs when it lists
@@ -318,6 +324,7 @@ class MainWindow : public QWidget, public JobReporter {
   ResultList* results_;  // child QObject
   ResultFilter* filter_;  // child QObject, the views' model
   FolderChooserFunction folderChooser_;
+  DestinationExaminer destinationExaminer_ = examineDestination;
   PreviewOpener previewOpener_;
   DriveLister driveLister_;
 

@@ -38,6 +38,7 @@
 #include "media/rescue_map.h"
 #include "job_message_wait.h"
 #include "test_card.h"
+#include "tests/jobs/made_destinations.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
@@ -474,25 +475,21 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   EXPECT_FALSE(QFile::exists(QDir(destination.path()).filePath("00000001.jpg")));
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
-  // A destination that cannot take the files: no success claimed.
+  // A destination that is not there: refused before anything starts, in
+  // Japanese, and no success claimed.
   prompter_.clearRequests();
   window_->setFolderChooser([&](QWidget*) {
     return FolderChoice{true, destination.path().toStdString() + "/missing", 0};
   });
-  handled.clear();
   prompter_.queueAnswer(true);
   window_->restoreCommand();
-  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
   EXPECT_FALSE(shown(Kind::Inform, "Kestrix", utf8("ファイルの復元に成功しました。")));
-  ASSERT_FALSE(prompter_.requests().empty());
-  const auto& failure = prompter_.requests().back();
-  EXPECT_EQ(failure.kind, Kind::Warn);
-  EXPECT_EQ(failure.caption, "Kestrix");
-  EXPECT_TRUE(failure.text.startsWith(utf8("2 個のファイルを復元できませんでした"))) << failure.text.toStdString();
-  EXPECT_TRUE(failure.text.contains("00000000.jpg"));
-  EXPECT_TRUE(failure.text.contains("00000000.png"));
-  EXPECT_TRUE(failure.text.endsWith(utf8("0 個のファイルを ") + destination.path() +
-                                    utf8("/missing に保存しました。")));
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"),
+                    utf8("復元先フォルダにファイルを保存できません。\r\n"
+                         "ファイルまたはフォルダがありません（No such file or directory）\r\n"
+                         "別のフォルダを選択してください。")));
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
   // The chooser cancelled: nothing starts, the buttons come back.
   window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
@@ -501,6 +498,64 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   window_->restoreCommand();
   EXPECT_FALSE(window_->recoveryJob().hasThread());
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+}
+
+// A folder that would fail every file, or fill up half way, is refused
+// before the first byte: one Japanese box, no job, the buttons back.
+TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
+  scanCard();
+  QTemporaryDir parent;
+  struct Case {
+    const char* name;
+    test::MadeDestination::Kind kind;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"read-only", test::MadeDestination::Kind::ReadOnly, "復元先フォルダにファイルを保存できません。"},
+      {"full", test::MadeDestination::Kind::Small, "復元先の空き容量が足りません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::MadeDestination folder(parent.path().toStdString(), c.kind, 4096);
+    if (!folder.ok()) {
+      std::printf("skipped %s: %s\n", c.name, folder.why().c_str());
+      continue;
+    }
+    prompter_.clearRequests();
+    window_->resultList().selectAll(true);
+    window_->setFolderChooser([&](QWidget*) { return FolderChoice{true, folder.path(), 0}; });
+    prompter_.queueAnswer(true);
+    window_->restoreCommand();
+    EXPECT_FALSE(window_->recoveryJob().hasThread()) << "no restore was started";
+    ASSERT_FALSE(prompter_.requests().empty());
+    const auto& box = prompter_.requests().back();
+    EXPECT_EQ(box.kind, Kind::Inform);
+    EXPECT_EQ(box.caption, utf8("情報"));
+    EXPECT_TRUE(box.text.startsWith(utf8(c.reason))) << box.text.toStdString();
+    EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              QStringList());
+    EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+  }
+
+  // Any machine: a destination the examiner calls full. The numbers are
+  // the selection's.
+  QTemporaryDir destination;
+  window_->setDestinationExaminer([](const std::string&, const std::string&) {
+    DestinationFacts facts;
+    facts.spaceKnown = true;
+    facts.freeBytes = 1024;
+    return facts;
+  });
+  window_->setFolderChooser(
+      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_TRUE(prompter_.requests().back().text.contains(utf8("、空き 1 KB）")))
+      << prompter_.requests().back().text.toStdString();
+  EXPECT_TRUE(QDir(destination.path()).isEmpty());
 }
 
 TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
