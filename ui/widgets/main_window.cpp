@@ -598,8 +598,10 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 
 void MainWindow::showJobProgress() {
   if (job_.scanJob().isActive()) {
-    status_->setText(
-        fromUtf8(kScanningCountStatus).arg(progress_->value()).arg(results_->rowCount()));
+    // The finds so far, published or not: the list shows them within 50 ms.
+    status_->setText(fromUtf8(kScanningCountStatus)
+                         .arg(progress_->value())
+                         .arg(results_->candidates().itemCount()));
     return;
   }
   const uint64_t count = pendingCount_.load();
@@ -619,8 +621,18 @@ void MainWindow::showCheckProgress(int finished, int total) {
 
 void MainWindow::checksFinished() {
   if (job_.isActive() || job_.scanJob().isActive()) return;
+  showJobEnd(fromUtf8(kChecksEndedStatus).arg(results_->rowCount()));
+}
+
+void MainWindow::showJobStart(const char* text) {
+  pendingCount_.store(0);
   progress_->setValue(0);
-  status_->clear();
+  status_->setText(fromUtf8(text));
+}
+
+void MainWindow::showJobEnd(const QString& text, bool full) {
+  progress_->setValue(full ? 100 : 0);
+  status_->setText(text);
 }
 
 void MainWindow::scanEnded(uint64_t total) {
@@ -630,6 +642,16 @@ void MainWindow::scanEnded(uint64_t total) {
   results_->setRowsComing(false);
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
+  // Everything the end changes comes before the boxes: their event loops
+  // keep the checks and thumbnails going, and the window behind them shows
+  // the state after the scan rather than a stale percentage.
+  browseButton_->setEnabled(true);
+  scanButton_->setEnabled(true);
+  updateCreateButton();
+  restoreButton_->setEnabled(total != 0);
+  showJobEnd(fromUtf8(kScanEndedStatus).arg(results_->rowCount()));
+  results_->startThumbnails();
+  updateSelectAllButton(results_->selectedCount());
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
   // Rows the list could not take, or bytes of the card that could not be
   // read, must not pass for a complete result.
@@ -650,14 +672,6 @@ void MainWindow::scanEnded(uint64_t total) {
                      fromUtf8(kIncompleteImageMessage).arg(mebibytesRoundedUp(unread)));
     }
   }
-  browseButton_->setEnabled(true);
-  scanButton_->setEnabled(true);
-  updateCreateButton();
-  restoreButton_->setEnabled(total != 0);
-  progress_->update();
-  status_->clear();
-  results_->startThumbnails();
-  updateSelectAllButton(results_->selectedCount());
 }
 
 void MainWindow::copyNotice(uint64_t code) {
@@ -694,8 +708,7 @@ void MainWindow::copyEnded(uint64_t finished) {
   browseButton_->setEnabled(true);
   updateCreateButton();
   if (finished == 0) scanButton_->setEnabled(false);
-  progress_->update();
-  status_->clear();
+  showJobEnd(fromUtf8(finished != 0 ? kCopyEndedStatus : kCopyFailedStatus), finished != 0);
   const std::string& text = job_.resultText();
   showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
              fromUtf8(ReportWindow::kCopyResultTitle));
@@ -724,6 +737,10 @@ void MainWindow::restoreEnded() {
   // The message tells the truth: success only when every selected file was
   // written; either way it says how many went where.
   const RestoreOutcome& outcome = job_.restoreOutcome();
+  setJobButtons(true);
+  showJobEnd(fromUtf8(kRestoreEndedStatus)
+                 .arg(outcome.written)
+                 .arg(outcome.written + outcome.failures.size()));
   const QString where = fromUtf8(kRestoredWhereMessage)
                             .arg(outcome.written)
                             .arg(QDir::toNativeSeparators(lastRestoreFolder_));
@@ -733,17 +750,13 @@ void MainWindow::restoreEnded() {
   } else {
     prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + where);
   }
-  pendingCount_.store(0);
-  setJobButtons(true);
-  progress_->update();
-  status_->clear();
 }
 
 void MainWindow::previewEnded(uint64_t rowPlusOne) {
   job_.stop();
   setJobButtons(true);
-  progress_->update();
-  status_->clear();
+  // A preview is over as soon as its file opens: nothing to keep saying.
+  showJobEnd(QString(), false);
   if (rowPlusOne == 0) return;
   const RestoreOutcome& outcome = job_.restoreOutcome();
   if (outcome.files.empty()) return;
@@ -888,7 +901,7 @@ bool MainWindow::createImage(const QString& devicePath) {
   // reads through the same image buffer whose file the copy is about to
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
-  status_->setText(fromUtf8(kCopyingStatus));
+  showJobStart(kCopyingStatus);
   job_.setJobKind(RecoveryJob::Kind::Copy);
   if (!job_.start()) {
     status_->clear();
@@ -998,7 +1011,7 @@ void MainWindow::scanCommand() {
   // checks and draws them from the first find on.
   if (scanMap_) results_->showUnreadableSectors(*scanMap_);
   results_->setRowsComing(true);
-  status_->setText(fromUtf8(kScanningStatus));
+  showJobStart(kScanningStatus);
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     results_->setRowsComing(false);
     status_->clear();
@@ -1029,7 +1042,7 @@ void MainWindow::restoreCommand() {
     prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusal.message));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
-    status_->setText(fromUtf8(kRestoringStatus));
+    showJobStart(kRestoringStatus);
     job_.setJobKind(RecoveryJob::Kind::Restore);
     started = job_.start();
     if (!started) status_->clear();
@@ -1058,7 +1071,7 @@ void MainWindow::previewCommand() {
     setJobButtons(true);
     return;
   }
-  status_->setText(fromUtf8(kRestoringStatus));
+  showJobStart(kRestoringStatus);
   job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
     status_->clear();

@@ -121,6 +121,14 @@ class MainWindow : public QWidget, public JobReporter {
   // restore's files handled of the selected ones.
   static constexpr const char* kScanningCountStatus = "解析中..... %1 %（%2 件）";
   static constexpr const char* kRestoringCountStatus = "復元中..... %1 / %2 個";
+  // What the line says once a job is over, beside a full bar, until the
+  // next job starts: the finds, the rows checked, the files written of the
+  // selected ones, the copy's outcome.
+  static constexpr const char* kScanEndedStatus = "解析終了（%1 件）";
+  static constexpr const char* kChecksEndedStatus = "状態の確認終了（%1 件）";
+  static constexpr const char* kRestoreEndedStatus = "復元終了 %1 / %2 個";
+  static constexpr const char* kCopyEndedStatus = "ディスクイメージ作成終了";
+  static constexpr const char* kCopyFailedStatus = "ディスクイメージ作成失敗";
   // After the restore's own message: how many files went where.
   static constexpr const char* kRestoredWhereMessage = "%1 個のファイルを %2 に保存しました。";
   // Context menu of the results list.
@@ -276,6 +284,11 @@ class MainWindow : public QWidget, public JobReporter {
   // The status line beside the bar while a scan or a restore runs.
   void showJobProgress();
   void checksFinished();
+  // A job starts: an empty bar and its own text, whatever the last one left.
+  void showJobStart(const char* text);
+  // A job is over: the bar full (or empty when nothing came of it) and the
+  // line saying so, before any box about it opens.
+  void showJobEnd(const QString& text, bool full = true);
   // The grip, the columns that follow the width, the icon grid and the
   // views' return to the top when a new result list starts.
   void setUpResizing();

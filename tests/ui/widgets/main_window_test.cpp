@@ -227,8 +227,8 @@ TEST_F(MainWindowTest, ScanListsEveryCandidateWithItsColumns) {
   EXPECT_EQ(cell(2, 3), "0KB") << "a 64 × 48 flat PNG is under 1 KiB";
 
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
-  EXPECT_TRUE(window_->statusLine()->text().isEmpty());
-  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_EQ(window_->statusLine()->text(), utf8("状態の確認終了（4 件）"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
   EXPECT_TRUE(window_->selectAllButton()->isEnabled());
 }
 
@@ -556,6 +556,56 @@ TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
   EXPECT_TRUE(prompter_.requests().back().text.contains(utf8("、空き 1 KB）")))
       << prompter_.requests().back().text.toStdString();
   EXPECT_TRUE(QDir(destination.path()).isEmpty());
+}
+
+// What the bar and the line say while each job's end box is open, after
+// the checks, and when the next job starts.
+TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
+  struct Seen {
+    QString status;
+    int bar = -1;
+    bool checking = false;  // the pool was at work, or done, behind the box
+  };
+  std::map<QString, Seen> atBox;
+  QObject listening;  // ends the connection with the test's locals
+  QObject::connect(&prompter_, &ScriptedPrompter::prompted, &listening, [&] {
+    const ResultList& list = window_->resultList();
+    atBox[prompter_.requests().back().text] = {window_->statusLine()->text(),
+                                               window_->progressBar()->value(),
+                                               list.thumbnailsActive() || list.imageCount() > 0};
+  });
+  browseTo(card_);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  QSignalSpy checked(&window_->resultList(), &ResultList::thumbnailsFinished);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  EXPECT_EQ(window_->progressBar()->value(), 0);
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  const Seen scan = atBox[utf8(MainWindow::kScanEndedMessage)];
+  EXPECT_EQ(scan.status, utf8("解析終了（4 件）"));
+  EXPECT_EQ(scan.bar, 100);
+  EXPECT_TRUE(scan.checking) << "the checks start before the box, not after it is closed";
+  ASSERT_TRUE(checked.count() > 0 || checked.wait(kJobTimeoutMs));
+  EXPECT_EQ(window_->statusLine()->text(), utf8("状態の確認終了（4 件）"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
+
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  const QString success = utf8(MainWindow::kRestoreSucceededMessage) + "\r\n" +
+                          utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path());
+  ASSERT_EQ(atBox.count(success), 1u);
+  EXPECT_EQ(atBox[success].status, utf8("復元終了 4 / 4 個"));
+  EXPECT_EQ(atBox[success].bar, 100);
+  EXPECT_EQ(window_->statusLine()->text(), utf8("復元終了 4 / 4 個")) << "until the next job";
+
+  // The next job starts from an empty bar with its own text.
+  handled.clear();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_TRUE(window_->statusLine()->text().startsWith(utf8("解析中"))) << window_->statusLine()->text().toStdString();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  window_->resultList().stopThumbnails();
 }
 
 TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
