@@ -425,6 +425,37 @@ void MainWindow::fitColumns() {
     total += width;
   }
   const int available = detailsView_->viewport()->width();
+  if (total > available) {
+    // Too narrow for every text: the columns give up what they have beyond
+    // their header, each by its share, so every header stays whole and the
+    // longest texts are shortened ("…") rather than the last column cut off.
+    std::vector<int> floors(static_cast<size_t>(columns));
+    int slack = 0;
+    for (int column = 0; column < columns; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      floors[at] = std::min(widths[at], header->sectionSizeHint(column));
+      slack += widths[at] - floors[at];
+    }
+    const int excess = std::min(total - available, slack);
+    int taken = 0;
+    for (int column = 0; column < columns && slack > 0; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      const int share = column + 1 == columns
+                            ? excess - taken
+                            : static_cast<int>(int64_t{excess} * (widths[at] - floors[at]) / slack);
+      const int take = std::min(share, widths[at] - floors[at]);
+      widths[at] -= take;
+      taken += take;
+    }
+    // What the rounding left goes from whichever columns still have room.
+    for (int column = 0; column < columns && taken < excess; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      const int take = std::min(excess - taken, widths[at] - floors[at]);
+      widths[at] -= take;
+      taken += take;
+    }
+    total -= taken;
+  }
   if (available > total) {
     // What is left goes to every column by its share, the last one taking
     // the rounding, so the columns end at the view's right edge.
@@ -477,6 +508,11 @@ void MainWindow::connectCommands() {
     updateSelectAllButton(results_->selectedCount());
   });
   connect(filterBar_, &FilterBar::criteriaChanged, filter_, &ResultFilter::setCriteria);
+  // Other rows are shown now: both views start again at their first.
+  connect(filterBar_, &FilterBar::criteriaChanged, this, [this] {
+    detailsView_->scrollToTop();
+    iconView_->scrollToTop();
+  });
   connect(filter_, &ResultFilter::countsChanged, filterBar_, &FilterBar::showCounts);
   connect(filter_, &ResultFilter::countsChanged, this,
           [this] { updateSelectAllButton(results_->selectedCount()); });

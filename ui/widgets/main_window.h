@@ -143,11 +143,11 @@ class MainWindow : public QWidget, public JobReporter {
   // as a pattern that matches no file; the patterns are separated by
   // spaces alone.
   static constexpr const char* kOpenImageFilter =
-      "All Image files (*.dat *.img *.iso *.ksx);;"
-      "KSX DiskImage files (*.dat *.ksx);;"
-      "CD Image files (*.img *.iso)";
+      "すべてのイメージファイル (*.dat *.img *.iso *.ksx);;"
+      "KSX ディスクイメージ (*.dat *.ksx);;"
+      "CD イメージ (*.img *.iso)";
   static constexpr const char* kSaveImageFilter =
-      "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
+      "KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";
 
   // The window's size when it opens; the height has room for the filter

@@ -277,14 +277,14 @@ TEST_F(MainWindowTest, ButtonStatesFollowTheTable) {
   ASSERT_FALSE(prompter_.requests().empty());
   EXPECT_EQ(prompter_.requests().back().kind, Kind::SaveFile);
   EXPECT_EQ(prompter_.requests().back().text,
-            utf8("KSX DiskImage file (*.ksx);;DiskImage files (*.dat)"));
+            utf8("KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)"));
 
   // Image name changed to an existing file: Scan enabled.
   browseTo(card_);
   EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
   EXPECT_EQ(prompter_.requests().back().text,
-            utf8("All Image files (*.dat *.img *.iso *.ksx);;KSX DiskImage files (*.dat *.ksx);;"
-                 "CD Image files (*.img *.iso)"));
+            utf8("すべてのイメージファイル (*.dat *.img *.iso *.ksx);;KSX ディスクイメージ (*.dat *.ksx);;"
+                 "CD イメージ (*.img *.iso)"));
   EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
 
   // A job started: all four off until its end.
@@ -698,6 +698,73 @@ TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
   window_->resize(900, 700);
   QApplication::processEvents();
   EXPECT_EQ(view->columnWidth(CandidateList::ColumnName), 300);
+}
+
+// Narrower than the texts want but wide enough for every header: the
+// headers stay whole and nothing scrolls sideways (texts are shortened).
+TEST_F(MainWindowTest, ColumnsFitTheViewWheneverTheHeadersDo) {
+  scanCard();
+  QTableView* view = window_->detailsView();
+  const QHeaderView* header = view->horizontalHeader();
+  const int columns = window_->resultList().columnCount();
+  int tested = 0;
+  for (int width = MainWindow::kDefaultWidth; width >= 560; width -= 40) {
+    window_->resize(width, MainWindow::kDefaultHeight);
+    QApplication::processEvents();
+    int headers = 0;
+    for (int column = 0; column < columns; ++column) headers += header->sectionSizeHint(column);
+    if (headers > view->viewport()->width()) continue;
+    ++tested;
+    SCOPED_TRACE(testing::Message() << "window width " << width);
+    int total = 0;
+    for (int column = 0; column < columns; ++column) {
+      EXPECT_GE(view->columnWidth(column), header->sectionSizeHint(column))
+          << "header " << column << " is cut";
+      total += view->columnWidth(column);
+    }
+    EXPECT_EQ(total, view->viewport()->width());
+  }
+  EXPECT_GT(tested, 3);
+}
+
+// The clear button appears with the first letter; the field must not
+// jump to the next line under the cursor at any window width.
+TEST_F(MainWindowTest, TheMakerFieldKeepsItsLineWhileTyping) {
+  auto* field = window_->filterBar()->findChild<QLineEdit*>("editMakerModel");
+  ASSERT_NE(field, nullptr);
+  for (int width = MainWindow::kDefaultWidth; width >= 560; width -= 20) {
+    SCOPED_TRACE(testing::Message() << "window width " << width);
+    window_->resize(width, MainWindow::kDefaultHeight);
+    field->clear();
+    QApplication::processEvents();
+    const QPoint before = field->mapTo(window_.get(), QPoint(0, 0));
+    const int barHeight = window_->filterBar()->height();
+    const QSize hint = field->parentWidget()->sizeHint();
+    QTest::keyClicks(field, "C");
+    QApplication::processEvents();
+    EXPECT_EQ(field->parentWidget()->sizeHint(), hint) << "the flow layout would wrap on it";
+    EXPECT_EQ(field->mapTo(window_.get(), QPoint(0, 0)), before);
+    EXPECT_EQ(window_->filterBar()->height(), barHeight);
+  }
+}
+
+// A new filter shows other rows: the thumbnails start again at the top,
+// not half a row down where the old ones were.
+TEST_F(MainWindowTest, TheIconViewReturnsToTheTopAfterAFilterChange) {
+  scanCard();
+  window_->switchView();
+  window_->resize(420, 330);
+  QApplication::processEvents();
+  QScrollBar* bar = window_->iconView()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the icon view must scroll for this test";
+  bar->setValue(bar->maximum() / 2 + 1);
+  FilterCriteria criteria = window_->filterBar()->criteria();
+  criteria.hideNested = !criteria.hideNested;  // the card has no nested finds: every row stays
+  window_->filterBar()->setCriteria(criteria);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->resultFilter().rowCount(), test::kCardRows);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(window_->detailsView()->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(MainWindowTest, ARescanStartsBothViewsAtTheTop) {
