@@ -185,6 +185,10 @@ int runRestoreCommand(int argc, char** argv) {
     return stopExitCode();
   }
   std::printf("%u 個のファイルを復元しました。\n", outcome.written);
+  if (outcome.renamed != 0) {
+    std::printf("そのうち %u 個は同じ名前のファイルが既にあったため、名前を変えて保存しました。\n",
+                outcome.renamed);
+  }
   if (!outcome.failures.empty()) {
     std::printf("%zu 個のファイルを復元できませんでした。\n", outcome.failures.size());
   }

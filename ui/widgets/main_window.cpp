@@ -780,11 +780,13 @@ void MainWindow::restoreEnded() {
   const QString where = fromUtf8(kRestoredWhereMessage)
                             .arg(outcome.written)
                             .arg(QDir::toNativeSeparators(lastRestoreFolder_));
+  QString summary = where;
+  if (outcome.renamed != 0) summary += "\r\n" + fromUtf8(kRenamedFilesMessage).arg(outcome.renamed);
   if (outcome.failures.empty()) {
     prompter_.inform(this, fromUtf8(kApplicationTitle),
-                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + where);
+                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + summary);
   } else {
-    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + where);
+    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + summary);
   }
 }
 
@@ -1223,19 +1225,29 @@ bool MainWindow::mayStopWork(JobThread& thread) {
 }
 
 void MainWindow::trackUnrestoredResults() {
-  connect(results_, &ResultList::rowsPublished, this,
-          [this] { unrestoredResults_ = results_->rowCount() > 0; });
-  connect(results_, &QAbstractItemModel::modelReset, this,
-          [this] { unrestoredResults_ = results_->rowCount() > 0 && unrestoredResults_; });
+  connect(results_, &QAbstractItemModel::modelReset, this, [this] { restoredRows_.clear(); });
   connect(this, &MainWindow::jobMessageHandled, this, [this](quint32 message, quint64) {
-    if (message == static_cast<quint32>(JobMessage::RestoreEnded) &&
-        job_.restoreOutcome().written > 0)
-      unrestoredResults_ = false;
+    if (message != static_cast<quint32>(JobMessage::RestoreEnded)) return;
+    for (const RestoredFile& file : job_.restoreOutcome().files) {
+      if (file.row < 0) continue;
+      const size_t row = static_cast<size_t>(file.row);
+      if (restoredRows_.size() <= row) restoredRows_.resize(row + 1, false);
+      restoredRows_[row] = true;
+    }
   });
 }
 
+bool MainWindow::hasUnrestoredResults() const {
+  const int rows = results_->rowCount();
+  if (rows == 0) return false;
+  if (restoredRows_.size() < static_cast<size_t>(rows)) return true;
+  return std::find(restoredRows_.begin(), restoredRows_.begin() + rows, false) !=
+         restoredRows_.begin() + rows;
+}
+
 bool MainWindow::mayDiscardResults(const char* question) {
-  if (!unrestoredResults_ || results_->rowCount() == 0) return true;
+  // Rows the user left out of a restore are lost as surely as after a scan.
+  if (!hasUnrestoredResults()) return true;
   return prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(question));
 }
 

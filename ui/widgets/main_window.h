@@ -131,6 +131,11 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kCopyFailedStatus = "ディスクイメージ作成失敗";
   // After the restore's own message: how many files went where.
   static constexpr const char* kRestoredWhereMessage = "%1 個のファイルを %2 に保存しました。";
+  // After the count of files saved: how many of them took another name
+  // because a file of theirs was there already.
+  static constexpr const char* kRenamedFilesMessage =
+      "そのうち %1 個は同じ名前のファイルが既にあったため、"
+      "「名前 (2).jpg」のように名前を変えて保存しました。";
   // Context menu of the results list.
   static constexpr const char* kReportMenuText = "レポート";
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
@@ -326,8 +331,10 @@ class MainWindow : public QWidget, public JobReporter {
   QString restoreFailureText() const;
   // Asks before closing while `thread` works; true when the window may close.
   bool mayStopWork(JobThread& thread);
-  // Follows whether the list holds results no restore has written yet.
+  // Follows which rows a restore has written.
   void trackUnrestoredResults();
+  // True while some row of the list was never restored.
+  bool hasUnrestoredResults() const;
   // Asks `question` when such results would be lost; true when they may go.
   bool mayDiscardResults(const char* question);
   void stopEverything();
@@ -400,9 +407,9 @@ class MainWindow : public QWidget, public JobReporter {
   int menuRow_ = -1;
   // Where the last restore of this run went (empty before the first).
   QString lastRestoreFolder_;
-  // True from a scan's first row until a restore writes files or the list
-  // is cleared.
-  bool unrestoredResults_ = false;
+  // The rows of the list some restore has written (by row); cleared with
+  // the list. A row not marked is a result that closing would lose.
+  std::vector<bool> restoredRows_;
 };
 
 }  // namespace kestrix

@@ -407,6 +407,45 @@ TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
   EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
 }
 
+// Rows left out of a restore are lost on closing just as after a scan.
+TEST_F(MainWindowTest, ClosingAfterAPartialRestoreAsksForTheRowsLeftOut) {
+  scanCard();
+  QTemporaryDir destination;
+  window_->setFolderChooser(
+      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  selectRow(0);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  prompter_.clearRequests();
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+
+  // Once every row went somewhere, closing loses nothing.
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(prompter_.requests().empty());
+}
+
+// A second restore into the same folder replaces nothing; the end says how
+// many files took another name.
+TEST_F(MainWindowTest, TheEndMessageCountsRenamedFiles) {
+  scanCard();
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  EXPECT_FALSE(prompter_.requests().back().text.contains(utf8("名前を変えて")));
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  const QString text = prompter_.requests().back().text;
+  EXPECT_TRUE(text.endsWith(utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path()) +
+                            "\r\n" + utf8(MainWindow::kRenamedFilesMessage).arg(4)))
+      << text.toStdString();
+  EXPECT_TRUE(QFile::exists(QDir(destination.path()).filePath("00000000 (2).jpg")));
+  EXPECT_EQ(window_->recoveryJob().restoreOutcome().renamed, 4u);
+}
+
 TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
   scanCard();
   prompter_.queueAnswer(true);
