@@ -72,7 +72,7 @@ inline constexpr const char* kCannotCreateFolderMessage =
 // Asked, captioned "質問", when OK is pressed on a typed folder that does not
 // exist; "%1" is the folder. Yes makes it (with any missing folders above it).
 inline constexpr const char* kCreateTypedFolderQuestion =
-    "フォルダ %1 はありません。\r\n作成して復元先にしますか？";
+    "次のフォルダはありません。\r\n%1\r\n作成して復元先にしますか？";
 
 // The dialog's size when it opens: room for long folder names.
 inline constexpr int kFolderChooserWidth = 640;
