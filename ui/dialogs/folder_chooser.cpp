@@ -335,7 +335,7 @@ bool FolderChooser::createTypedFolder() {
                      QString::fromUtf8(kFolderOnSourceMessage));
     return false;
   }
-  if (!prompter_.ask(this, QStringLiteral("質問"),
+  if (!prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
                      QString::fromUtf8(kCreateTypedFolderQuestion).arg(wanted),
                      DefaultAnswer::Yes)) {
     return false;

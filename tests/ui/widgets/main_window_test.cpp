@@ -1080,6 +1080,9 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   EXPECT_TRUE(report->text().contains(utf8("ディスクイメージの作成が完了しました。")));
   EXPECT_TRUE(report->text().endsWith(utf8("特にエラーは発生しませんでした。")));
   report->close();
+  // The line and the bar say the copy is over until the next job.
+  EXPECT_EQ(window_->statusLine()->text(), utf8("ディスクイメージ作成終了"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
 
   EXPECT_EQ(window_->imageNameField()->text(), image);
   EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
