@@ -2,6 +2,7 @@
 // Every box and file dialog is answered by a ScriptedPrompter.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -613,6 +614,8 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
                                                window_->progressBar()->value(),
                                                list.thumbnailsActive() || list.imageCount() > 0};
   });
+  QAbstractItemModelTester tester(&window_->resultList(),
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
   browseTo(card_);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   QSignalSpy checked(&window_->resultList(), &ResultList::thumbnailsFinished);
@@ -796,6 +799,8 @@ TEST_F(MainWindowTest, TheIconViewReturnsToTheTopAfterAFilterChange) {
   QApplication::processEvents();
   QScrollBar* bar = window_->iconView()->verticalScrollBar();
   ASSERT_GT(bar->maximum(), 0) << "the icon view must scroll for this test";
+  QAbstractItemModelTester tester(&window_->resultFilter(),
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
   bar->setValue(bar->maximum() / 2 + 1);
   FilterCriteria criteria = window_->filterBar()->criteria();
   criteria.hideNested = !criteria.hideNested;  // the card has no nested finds: every row stays
