@@ -19,6 +19,7 @@
 #include "media/drive_error.h"
 #include "media/drive_list.h"
 #include "media/raw_drive.h"
+#include "platform/system_error_text.h"
 
 namespace kestrix {
 
@@ -100,8 +101,8 @@ int imageExitCode(const CopyJob& job, const TerminalReporter& reporter, CopyOutc
                static_cast<unsigned long long>(map.unfinishedBytes()),
                static_cast<unsigned long long>(job.damagedSectors()));
   if (job.mapSaveError() != 0) {
-    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした: %s\n", mapPath.c_str(),
-                 std::strerror(job.mapSaveError()));
+    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした：%s\n", mapPath.c_str(),
+                 systemErrorText(job.mapSaveError()).c_str());
   }
   if (outcome == CopyOutcome::Stopped || outcome == CopyOutcome::DriveLost) {
     if (outcome == CopyOutcome::Stopped) std::fprintf(stderr, "ディスクイメージの作成を中断しました。\n");
@@ -219,7 +220,7 @@ int runImageCommand(int argc, char** argv) {
   const int reportError = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
   const int exitCode = imageExitCode(job, reporter, outcome, partPath);
   if (reportError != 0) {
-    std::fprintf(stderr, "イメージ作成の結果を書き込めませんでした: %s\n", std::strerror(reportError));
+    std::fprintf(stderr, "イメージ作成の結果を書き込めませんでした：%s\n", systemErrorText(reportError).c_str());
   }
   // The summary on stderr is the rest of the report.
   const bool summaryWritten = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "platform/system_error_text.h"
+
 namespace kestrix {
 
 namespace {
@@ -51,9 +53,9 @@ bool writeWholeFile(const std::string& path, const std::string& header, const st
         const int reason = errno;
         if (fd >= 0 && ::close(fd) != 0 && done) {
             done = false;
-            error = std::strerror(errno);
+            error = systemErrorText(errno);
         } else if (!done) {
-            error = std::strerror(reason);
+            error = systemErrorText(reason);
         }
         return done;
     }
@@ -63,7 +65,7 @@ bool writeWholeFile(const std::string& path, const std::string& header, const st
     temporary.insert(temporary.end(), suffix, suffix + sizeof suffix); // with its NUL
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        error = std::strerror(errno);
+        error = systemErrorText(errno);
         return false;
     }
     // The temporary is made 0600; the picture gets what a new file gets.
@@ -81,7 +83,7 @@ bool writeWholeFile(const std::string& path, const std::string& header, const st
     }
     if (!done) {
         ::unlink(temporary.data());
-        error = std::strerror(reason);
+        error = systemErrorText(reason);
     }
     return done;
 }

@@ -12,6 +12,7 @@
 #include "jobs/copy_job.h"
 #include "jobs/job_reporter.h"
 #include "jobs/restore_job.h"
+#include "jobs/restore_preflight.h"
 #include "media/device_identity.h"
 
 namespace kestrix {
@@ -149,6 +150,19 @@ int runRestoreCommand(int argc, char** argv) {
     if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict);
   }
 
+  // The selection is known now: a folder that takes no files, has no room
+  // for them or cannot hold one of their size is refused before the first
+  // byte is written.
+  const RestoreRefusal refusal =
+      checkRestoreDestination(examineDestination(destination, imagePath), plannedFiles(list));
+  if (refusal) {
+    std::string text;  // a terminal's lines end in LF alone
+    for (const char ch : refusal.message)
+      if (ch != '\r') text += ch;
+    printError(destination + ": " + text);
+    return 2;
+  }
+
   RestoreJob job;
   job.setDestination(destination);
   job.setSource(imagePath);
@@ -171,6 +185,10 @@ int runRestoreCommand(int argc, char** argv) {
     return stopExitCode();
   }
   std::printf("%u 個のファイルを復元しました。\n", outcome.written);
+  if (outcome.renamed != 0) {
+    std::printf("そのうち %u 個は同じ名前のファイルが既にあったため、名前を変えて保存しました。\n",
+                outcome.renamed);
+  }
   if (!outcome.failures.empty()) {
     std::printf("%zu 個のファイルを復元できませんでした。\n", outcome.failures.size());
   }

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "core/candidate_bytes.h"
+#include "platform/system_error_text.h"
 
 namespace kestrix {
 
@@ -55,10 +56,8 @@ mode_t readRestoredFileMode() {
 }
 const mode_t kRestoredFileMode = readRestoredFileMode();
 
-// Keeps errno's text next to our own reason.
-std::string withSystemReason(const char* reason, int error) {
-  return std::string(reason) + ": " + std::strerror(error);
-}
+// Keeps the system's reason, in Japanese with its own words, next to ours.
+std::string withSystemReason(const char* reason, int error) { return withSystemError(reason, error); }
 
 // The temporary name's fixed part and the six characters mkostemp fills in
 // (glibc draws them from letters and digits). Only names of exactly this

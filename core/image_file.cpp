@@ -13,6 +13,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/system_error_text.h"
+
 namespace kestrix {
 
 namespace {
@@ -203,7 +205,7 @@ bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, std::string& 
     const ssize_t got = ::pread(descriptor_, into + done, length - done, static_cast<off_t>(start + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      problem = std::string(kUnreadableImageMessage) + ": " + std::strerror(errno);
+      problem = withSystemError(kUnreadableImageMessage, errno);
       return false;
     }
     // The end of the file came before the end of the image it was: the

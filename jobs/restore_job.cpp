@@ -24,12 +24,17 @@ void RestoreJob::nameBatch(CandidateWriter& writer, const CandidateList& list) {
   for (WrittenFile& file : writer.nameWaiting()) {
     const int32_t row = pendingRows_.front();
     pendingRows_.erase(pendingRows_.begin());
+    std::string name;
+    list.itemText(row, CandidateList::ColumnName, name);
     if (file.ok) {
-      outcome_.files.push_back({row, file.path, file.bytes});
+      // The writer never replaces a file: a clash took "NAME (2)…" instead.
+      const size_t slash = file.path.rfind('/');
+      const bool renamed =
+          (slash == std::string::npos ? file.path : file.path.substr(slash + 1)) != name;
+      outcome_.files.push_back({row, file.path, file.bytes, renamed});
       ++outcome_.written;
+      if (renamed) ++outcome_.renamed;
     } else {
-      std::string name;
-      list.itemText(row, CandidateList::ColumnName, name);
       outcome_.failures.push_back({row, name, file.reason});
     }
   }

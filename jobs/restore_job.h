@@ -27,6 +27,7 @@ struct RestoredFile {
   int32_t row = 0;
   std::string path;  // where it went: the row's name, or "NAME (2).jpg" when that was taken
   uint64_t bytes = 0;
+  bool renamed = false;  // a file of the row's name was there: it went under another
 };
 
 // One selected row that could not be written, and why.
@@ -39,6 +40,7 @@ struct RestoreFailure {
 // What the last restore did. `written` is what the end message carries.
 struct RestoreOutcome {
   uint32_t written = 0;
+  uint32_t renamed = 0;  // of the written files, how many had to take another name
   std::vector<RestoredFile> files;
   std::vector<RestoreFailure> failures;
   bool stopped = false;  // the job was stopped before it went through every row

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli_test_support.h"
+#include "tests/jobs/made_destinations.h"
 
 namespace {
 
@@ -42,6 +43,40 @@ std::vector<std::string> entries(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// A folder that takes no files, or has no room for the selection, is refused
+// before anything is written, with the reason in Japanese.
+TEST(CliSafety, AFolderThatCannotTakeTheFilesIsRefusedBeforeWriting) {
+  ScratchFolder scratch;
+  std::string card = smallCard();
+  // A photo of 200 KiB, more than the small folder holds.
+  card.insert(card.size() - 1, std::string("\xFF\xD8\xFF\xE0", 4) + std::string(200 << 10, 'p') +
+                                   std::string("\xFF\xD9", 2));
+  writeCard(scratch.file("card.img"), card);
+  struct Case {
+    const char* name;
+    kestrix::test::MadeDestination::Kind kind;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"read-only", kestrix::test::MadeDestination::Kind::ReadOnly, "復元先フォルダにファイルを保存できません。"},
+      {"full", kestrix::test::MadeDestination::Kind::Small, "復元先の空き容量が足りません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kestrix::test::MadeDestination folder(scratch.path(), c.kind, 64 << 10);
+    if (!folder.ok()) {
+      std::printf("skipped %s: %s\n", c.name, folder.why().c_str());
+      continue;
+    }
+    const CommandRun refused =
+        run(cli() + " restore --signature-rules " + scratch.file("card.img") + " " + folder.path() + " 2>&1");
+    EXPECT_EQ(refused.exitCode, 2) << refused.out;
+    EXPECT_NE(refused.out.find(c.reason), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("復元できませんでした: "), std::string::npos) << "no file was tried";
+    EXPECT_TRUE(entries(folder.path()).empty());
+  }
 }
 
 TEST(CliSafety, TwoCardsRestoredIntoOneFolderReplaceNothing) {

@@ -147,7 +147,7 @@ TEST(ImageCommand, AReportThatCannotBeWrittenIsAFailure) {
     CliRun run = finishCli(folder, child);
     EXPECT_EQ(run.exitCode, 1) << c.name;
     if (c.reportFull) {
-      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした: No space left on device"),
+      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした：ディスクの空き容量が足りません（No space left on device）"),
                 std::string::npos) << c.name << ": " << run.err;
     }
     EXPECT_EQ(test::readFile(image).size(), 64u * 512) << c.name << ": the copy itself is kept";

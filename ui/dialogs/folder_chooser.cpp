@@ -4,17 +4,23 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "ui/dialogs/new_folder_dialog.h"
 
@@ -54,7 +60,54 @@ bool hasSubFolders(const QString& path) {
   return it.hasNext();
 }
 
+// The home folder of whoever started the program: under sudo or pkexec the
+// user who asked for root, otherwise the process's own.
+QString invokingUserHome() {
+  if (::geteuid() == 0) {
+    const passwd* user = nullptr;
+    if (const char* name = std::getenv("SUDO_USER"); name != nullptr && *name != '\0') {
+      user = ::getpwnam(name);
+    } else if (const char* uid = std::getenv("PKEXEC_UID"); uid != nullptr && *uid != '\0') {
+      user = ::getpwuid(static_cast<uid_t>(std::strtoul(uid, nullptr, 10)));
+    }
+    if (user != nullptr && user->pw_uid != 0 && user->pw_dir != nullptr) {
+      const QString home = QDir::cleanPath(QString::fromLocal8Bit(user->pw_dir));
+      if (QFileInfo(home).isDir()) return home;  // system users have none
+    }
+  }
+  return QDir::cleanPath(QDir::homePath());
+}
+
+// XDG_PICTURES_DIR of `home`'s user-dirs.dirs ("$HOME/Pictures" there is
+// "ピクチャ" on a Japanese desktop); empty when it names none.
+QString picturesFolderOf(const QString& home) {
+  QFile file(home + QStringLiteral("/.config/user-dirs.dirs"));
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+  const QByteArray key("XDG_PICTURES_DIR=");
+  while (!file.atEnd()) {
+    const QByteArray line = file.readLine().trimmed();
+    if (!line.startsWith(key)) continue;
+    QString value = QString::fromUtf8(line.mid(key.size()));
+    if (value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')) && value.size() >= 2)
+      value = value.mid(1, value.size() - 2);
+    value.replace(QStringLiteral("$HOME"), home);
+    return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : QString();
+  }
+  return {};
+}
+
 }  // namespace
+
+QString defaultRestoreFolder() {
+  const QString home = invokingUserHome();
+  QString pictures = picturesFolderOf(home);
+  if (pictures.isEmpty() && home == QDir::cleanPath(QDir::homePath()))
+    pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (pictures.isEmpty()) pictures = home + QStringLiteral("/Pictures");
+  // The home folder itself is no place for a pile of photos, but it beats a
+  // folder that is not there.
+  return QFileInfo(pictures).isDir() && pictures != home ? QDir::cleanPath(pictures) : home;
+}
 
 bool folderNameUsable(const QString& name) {
   if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
@@ -87,6 +140,8 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
   tree_->setRootIsDecorated(true);
   tree_->setUniformRowHeights(true);
   tree_->setMinimumSize(380, 320);
+  // Long names scroll sideways rather than being cut.
+  tree_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   tree_->header()->setStretchLastSection(false);
 
@@ -132,8 +187,10 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
   connect(newButton_, &QPushButton::clicked, this, &FolderChooser::onNewFolder);
   connect(pathField_, &QLineEdit::textEdited, this, &FolderChooser::onPathEdited);
 
-  const QString home = QDir::homePath();
+  const QString home = invokingUserHome();
   addRoot(home, home);
+  if (QDir::cleanPath(QDir::homePath()) != home && QDir::homePath() != QDir::rootPath())
+    addRoot(QDir::homePath(), QDir::homePath());
   if (home != QDir::rootPath()) addRoot(QDir::rootPath(), QDir::rootPath());
   QStringList media;
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
@@ -152,12 +209,12 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
   okButton_->setEnabled(false);
   QTreeWidgetItem* first = tree_->topLevelItem(0);
   if (first != nullptr) tree_->expandItem(first);
-  // Restoring again usually goes where the last restore went.
+  // Restoring again usually goes where the last restore went; a first
+  // restore goes to the user's pictures.
   const bool started = !setup.startFolder.isEmpty() && selectPath(setup.startFolder);
-  if (!started && first != nullptr) tree_->setCurrentItem(first);
-  // The dialog opens with New folder off whatever the selection handler
-  // decided for the first item: a folder is made only where the user chose.
-  newButton_->setEnabled(false);
+  if (!started && !selectPath(defaultRestoreFolder()) && first != nullptr)
+    tree_->setCurrentItem(first);
+  resize(kFolderChooserWidth, kFolderChooserHeight);
 }
 
 void FolderChooser::addRoot(const QString& path, const QString& text) {
@@ -211,7 +268,11 @@ void FolderChooser::onSelectionChanged() {
 
 void FolderChooser::setChoosable(const QString& path) {
   selectedPath_ = path;
+  missingTyped_.clear();
   okButton_->setEnabled(!path.isEmpty());
+  // A folder can be made wherever one can be chosen; whether the system
+  // lets it is told when it is tried.
+  newButton_->setEnabled(!path.isEmpty());
 }
 
 void FolderChooser::onPathEdited(const QString& text) {
@@ -219,9 +280,17 @@ void FolderChooser::onPathEdited(const QString& text) {
   // follows when the folder lies under one of its roots.
   const QString typed = text.trimmed();
   const QFileInfo info(typed);
-  if (typed.isEmpty() || !info.isAbsolute() || !info.isDir()) {
+  if (typed.isEmpty() || !info.isAbsolute() || (info.exists() && !info.isDir())) {
     setChoosable(QString());
-    newButton_->setEnabled(false);
+    return;
+  }
+  if (!info.exists()) {
+    // OK offers to make it; nothing is made before the user says so.
+    const QSignalBlocker quiet(tree_);
+    tree_->clearSelection();
+    setChoosable(QString());
+    missingTyped_ = QDir::cleanPath(typed);
+    okButton_->setEnabled(true);
     return;
   }
   const QString path = QDir::cleanPath(info.absoluteFilePath());
@@ -232,30 +301,51 @@ void FolderChooser::onPathEdited(const QString& text) {
     if (!selectPath(path)) tree_->clearSelection();
   }
   setChoosable(path);
-  newButton_->setEnabled(tree_->currentItem() != nullptr &&
-                         itemPath(tree_->currentItem()) == path);
 }
 
 bool FolderChooser::createFolder(const QString& name) {
-  QTreeWidgetItem* item = tree_->currentItem();
-  const QString path = item != nullptr ? itemPath(item) : QString();
+  // The selection, whether clicked in the tree or typed in the field.
+  const QString path = selectedPath_;
   // Checked here rather than in the name box, so every refusal reads the same.
-  const bool created = item != nullptr && folderNameUsable(name) && QFileInfo(path).isDir() &&
+  const bool created = !path.isEmpty() && folderNameUsable(name) && QFileInfo(path).isDir() &&
                        QDir(path).mkdir(name);
   if (!created) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
                      QString::fromUtf8(kCannotCreateFolderMessage));
     return false;
   }
-  if (item->isExpanded()) {
-    listChildren(item);
-  } else {
-    tree_->expandItem(item);  // lists through onExpanded
-  }
+  QTreeWidgetItem* item = findItem(path);
+  if (item != nullptr && item->isExpanded()) listChildren(item);
   // The user made the folder to put the files in: OK must mean that one,
-  // not its parent.
-  QTreeWidgetItem* made = findItem(QDir(path).filePath(name));
-  if (made != nullptr) tree_->setCurrentItem(made);
+  // not its parent (selectPath lists and expands the levels above it).
+  const QString made = QDir(path).filePath(name);
+  if (!selectPath(made)) setChoosable(made);
+  pathField_->setText(made);
+  return true;
+}
+
+bool FolderChooser::createTypedFolder() {
+  const QString wanted = missingTyped_;
+  // Making the folder is already a write: never on the card being rescued.
+  QString existing = wanted;
+  while (!QFileInfo(existing).exists() && existing != QDir::rootPath())
+    existing = QFileInfo(existing).path();
+  if (isOnSource_ && isOnSource_(existing)) {
+    prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
+                     QString::fromUtf8(kFolderOnSourceMessage));
+    return false;
+  }
+  if (!prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
+                     QString::fromUtf8(kCreateTypedFolderQuestion).arg(wanted),
+                     DefaultAnswer::Yes)) {
+    return false;
+  }
+  if (!QFileInfo(existing).isDir() || !QDir().mkpath(wanted)) {
+    prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
+                     QString::fromUtf8(kCannotCreateFolderMessage));
+    return false;
+  }
+  if (!selectPath(wanted)) setChoosable(wanted);
   return true;
 }
 
@@ -311,6 +401,7 @@ bool FolderChooser::selectPath(const QString& path) {
 }
 
 void FolderChooser::accept() {
+  if (selectedPath_.isEmpty() && !missingTyped_.isEmpty() && !createTypedFolder()) return;
   if (selectedPath_.isEmpty()) return;
   if (isOnSource_ && isOnSource_(selectedPath_)) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),

@@ -9,10 +9,12 @@
 // dialog opens). Nothing below a folder is listed until it is expanded or
 // selected, and every expansion lists the folder again, so a folder created
 // by another program appears after its parent is collapsed and expanded.
-// OK and the new-folder button are enabled only while the selection is an
+// OK and the new-folder button are enabled while the selection is an
 // existing directory. The path field below the tree shows the selection and
-// takes a typed path; a folder typed there that exists is what OK returns.
-// A folder just made with the new-folder button becomes the selection.
+// takes a typed path; a folder typed there that exists is what OK returns,
+// and one that does not is offered to be made (kCreateTypedFolderQuestion)
+// when OK is pressed. A folder just made with the new-folder button becomes
+// the selection.
 #pragma once
 
 #include <QDialog>
@@ -40,13 +42,18 @@ struct FolderChoice {
 // How the dialog opens and what it refuses.
 struct FolderChooserSetup {
   // Selected when the dialog opens (the folder of the last restore); empty
-  // or gone: the first root, the home folder.
+  // or gone: defaultRestoreFolder().
   QString startFolder;
   // True when `folder` lies on the card being rescued; OK then shows
   // kFolderOnSourceMessage and the dialog stays open. Empty: nothing is
   // refused (the card is not known).
   std::function<bool(const QString& folder)> isOnSource;
 };
+
+// Where a first restore goes: the user's Pictures folder, else the home
+// folder. Under sudo or pkexec that is the invoking user's, not root's: a
+// user who had to start the program as root still wants the photos at home.
+QString defaultRestoreFolder();
 
 // Shows FolderChooser modally over `parent` (may be null).
 FolderChoice chooseFolder(QWidget* parent, Prompter& prompter = defaultPrompter(),
@@ -62,6 +69,15 @@ inline constexpr const char* kFolderOnSourceMessage =
 inline constexpr const char* kCannotCreateFolderMessage =
     "その位置にはフォルダを作成することができません。";
 
+// Asked, captioned "質問", when OK is pressed on a typed folder that does not
+// exist; "%1" is the folder. Yes makes it (with any missing folders above it).
+inline constexpr const char* kCreateTypedFolderQuestion =
+    "次のフォルダはありません。\r\n%1\r\n作成して復元先にしますか？";
+
+// The dialog's size when it opens: room for long folder names.
+inline constexpr int kFolderChooserWidth = 640;
+inline constexpr int kFolderChooserHeight = 480;
+
 // A name mkdir can take as one new entry: not empty, not "." or "..", no
 // '/' or NUL, at most 255 bytes in UTF-8 (NAME_MAX of Linux file systems).
 bool folderNameUsable(const QString& name);
@@ -75,10 +91,13 @@ class FolderChooser : public QDialog {
 
   // Path of the current selection; empty when it is no existing directory.
   const QString& selectedPath() const { return selectedPath_; }
+  // The typed folder that does not exist yet and that OK offers to make;
+  // empty otherwise.
+  const QString& missingTypedFolder() const { return missingTyped_; }
   // 1 when the check box was checked at OK; 0 otherwise (also after cancel).
   int setFileTime() const { return setFileTime_; }
 
-  // Creates `name` inside the selected folder, lists the folder again,
+  // Creates `name` inside the selected folder (chosen in the tree or typed), lists the folder again,
   // expands it and selects the new folder, so OK restores into it. On
   // failure shows kCannotCreateFolderMessage and returns false; the tree is
   // unchanged.
@@ -109,6 +128,9 @@ class FolderChooser : public QDialog {
   void onNewFolder();
   void onPathEdited(const QString& text);
   void setChoosable(const QString& path);
+  // Asks to make missingTyped_ and makes it; true when it now exists and
+  // is the selection.
+  bool createTypedFolder();
 
   Prompter& prompter_;
   QTreeWidget* tree_ = nullptr;
@@ -118,6 +140,7 @@ class FolderChooser : public QDialog {
   QLineEdit* pathField_ = nullptr;
   std::function<bool(const QString&)> isOnSource_;
   QString selectedPath_;
+  QString missingTyped_;
   int setFileTime_ = 0;  // set only by accept
 };
 

@@ -16,7 +16,8 @@ NewFolderDialog::NewFolderDialog(QWidget* parent) : QDialog(parent) {
 
   nameEdit_ = new QLineEdit;
   nameEdit_->setObjectName(QStringLiteral("edit1023"));
-  nameEdit_->setMinimumWidth(280);
+  // Room for a long name, and the typing goes there at once.
+  nameEdit_->setMinimumWidth(420);
   auto* label = new QLabel(QStringLiteral("フォルダ名:"));
   label->setBuddy(nameEdit_);
 
@@ -26,6 +27,7 @@ NewFolderDialog::NewFolderDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(label);
   layout->addWidget(nameEdit_);
   layout->addWidget(buttons);
+  nameEdit_->setFocus();
 }
 
 QString NewFolderDialog::name() const { return nameEdit_->text(); }

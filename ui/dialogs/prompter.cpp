@@ -1,9 +1,37 @@
 #include "ui/dialogs/prompter.h"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
 #include <QMessageBox>
 
 namespace kestrix {
+
+namespace {
+
+// The file dialog's list over its QFileSystemModel, with the modified
+// column in the program's form. The model's own text follows the session's
+// locale, which on a Linux box set to C or English is not Japanese.
+class JapaneseDatesProxy : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    // Column 3 of QFileSystemModel is "Date Modified".
+    if (role == Qt::DisplayRole && index.column() == 3) {
+      if (const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel())) {
+        const QDateTime modified = files->lastModified(mapToSource(index));
+        if (modified.isValid())
+          return modified.toString(QString::fromLatin1(kFileDialogDateFormat));
+      }
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
+}  // namespace
+
+void useJapaneseDates(QFileDialog& dialog) { dialog.setProxyModel(new JapaneseDatesProxy(&dialog)); }
 
 void MessageBoxPrompter::inform(QWidget* parent, const QString& caption, const QString& text) {
   QMessageBox::information(parent, caption, text, QMessageBox::Ok);
@@ -32,7 +60,12 @@ void MessageBoxPrompter::warn(QWidget* parent, const QString& caption, const QSt
 
 QString MessageBoxPrompter::chooseOpenFile(QWidget* parent, const QString& caption,
                                            const QString& filter) {
-  return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+  QFileDialog dialog(parent, caption, QString(), filter);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  useJapaneseDates(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
 }
 
 QString MessageBoxPrompter::chooseSaveFile(QWidget* parent, const QString& caption,
@@ -47,6 +80,7 @@ QString MessageBoxPrompter::chooseSaveFile(QWidget* parent, const QString& capti
   // The create-image command asks its own question before it replaces an
   // existing image; a second question from the dialog would only confuse.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  useJapaneseDates(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
 }

@@ -15,6 +15,7 @@
 #include <QString>
 #include <memory>
 
+class QFileDialog;
 class QMessageBox;
 class QWidget;
 
@@ -70,6 +71,14 @@ class MessageBoxPrompter : public Prompter {
 // its buttons).
 std::unique_ptr<QMessageBox> makeQuestionBox(QWidget* parent, const QString& caption,
                                              const QString& text, DefaultAnswer defaultAnswer);
+
+// What MessageBoxPrompter does to its file dialogs: when Qt draws the dialog
+// itself (no desktop dialog), the modification times read "2026/12/10 09:05"
+// instead of the session locale's form ("10 Dec 2026" under LANG=C). A
+// desktop's own dialog keeps the desktop's language.
+void useJapaneseDates(QFileDialog& dialog);
+// The form of those times.
+inline constexpr const char* kFileDialogDateFormat = "yyyy/MM/dd HH:mm";
 
 // The program-wide MessageBoxPrompter; lives as long as the program.
 Prompter& defaultPrompter();

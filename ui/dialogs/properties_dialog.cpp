@@ -24,13 +24,13 @@ PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidg
 
   auto* form = new QFormLayout;
   addField(form, FileName, "ファイル名:");
-  addField(form, ExpectedSize, "予定サイズ(kb):");
+  addField(form, ExpectedSize, "予定サイズ(KB):");  // the list's unit
   addField(form, StartByte, "開始バイト:");
   addField(form, EndByte, "終了バイト:");
   addField(form, Maker, "メーカー:");
   addField(form, Model, "機種:");
   addField(form, ShotDate, "撮影日時(更新):");
-  addField(form, Endian, "Endian:");
+  addField(form, Endian, "バイト順:");
   addField(form, Gps, "GPS情報:");
 
   auto* buttons = new QDialogButtonBox;

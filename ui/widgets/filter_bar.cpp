@@ -61,6 +61,12 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   makerModel_ = new QLineEdit(this);
   makerModel_->setObjectName("editMakerModel");
   makerModel_->setClearButtonEnabled(true);
+  // The clear button appears with the first letter and would widen the
+  // field's size hint: the bar's flow would then move the field onto the
+  // next line under the cursor. The width is fixed with the button's room.
+  makerModel_->setText(QStringLiteral("x"));
+  makerModel_->setFixedWidth(makerModel_->sizeHint().width());
+  makerModel_->clear();
   dateRange_ = makeBox(kDateRangeBoxText, "checkDateRange", this);
   // From the first cameras that wrote EXIF dates to today: checking the
   // box alone hides only the rows without a date.
@@ -68,6 +74,9 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   lastDay_ = makeDateEdit(QDate::currentDate(), "dateLastDay", this);
   shownCount_ = new QLabel(this);
   shownCount_->setObjectName("staticShownCount");
+  // Room for six-digit counts, so a growing count does not rewrap the bar.
+  shownCount_->setMinimumWidth(
+      shownCount_->fontMetrics().horizontalAdvance(fromUtf8(kShownCountFormat).arg(999999).arg(999999)));
 
   // Groups that stay together when the bar wraps onto a second line.
   auto* flow = new FlowLayout(this, 16, 4);

@@ -425,6 +425,37 @@ void MainWindow::fitColumns() {
     total += width;
   }
   const int available = detailsView_->viewport()->width();
+  if (total > available) {
+    // Too narrow for every text: the columns give up what they have beyond
+    // their header, each by its share, so every header stays whole and the
+    // longest texts are shortened ("…") rather than the last column cut off.
+    std::vector<int> floors(static_cast<size_t>(columns));
+    int slack = 0;
+    for (int column = 0; column < columns; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      floors[at] = std::min(widths[at], header->sectionSizeHint(column));
+      slack += widths[at] - floors[at];
+    }
+    const int excess = std::min(total - available, slack);
+    int taken = 0;
+    for (int column = 0; column < columns && slack > 0; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      const int share = column + 1 == columns
+                            ? excess - taken
+                            : static_cast<int>(int64_t{excess} * (widths[at] - floors[at]) / slack);
+      const int take = std::min(share, widths[at] - floors[at]);
+      widths[at] -= take;
+      taken += take;
+    }
+    // What the rounding left goes from whichever columns still have room.
+    for (int column = 0; column < columns && taken < excess; ++column) {
+      const size_t at = static_cast<size_t>(column);
+      const int take = std::min(excess - taken, widths[at] - floors[at]);
+      widths[at] -= take;
+      taken += take;
+    }
+    total -= taken;
+  }
   if (available > total) {
     // What is left goes to every column by its share, the last one taking
     // the rounding, so the columns end at the view's right edge.
@@ -477,6 +508,11 @@ void MainWindow::connectCommands() {
     updateSelectAllButton(results_->selectedCount());
   });
   connect(filterBar_, &FilterBar::criteriaChanged, filter_, &ResultFilter::setCriteria);
+  // Other rows are shown now: both views start again at their first.
+  connect(filterBar_, &FilterBar::criteriaChanged, this, [this] {
+    detailsView_->scrollToTop();
+    iconView_->scrollToTop();
+  });
   connect(filter_, &ResultFilter::countsChanged, filterBar_, &FilterBar::showCounts);
   connect(filter_, &ResultFilter::countsChanged, this,
           [this] { updateSelectAllButton(results_->selectedCount()); });
@@ -598,8 +634,10 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 
 void MainWindow::showJobProgress() {
   if (job_.scanJob().isActive()) {
-    status_->setText(
-        fromUtf8(kScanningCountStatus).arg(progress_->value()).arg(results_->rowCount()));
+    // The finds so far, published or not: the list shows them within 50 ms.
+    status_->setText(fromUtf8(kScanningCountStatus)
+                         .arg(progress_->value())
+                         .arg(results_->candidates().itemCount()));
     return;
   }
   const uint64_t count = pendingCount_.load();
@@ -619,8 +657,18 @@ void MainWindow::showCheckProgress(int finished, int total) {
 
 void MainWindow::checksFinished() {
   if (job_.isActive() || job_.scanJob().isActive()) return;
+  showJobEnd(fromUtf8(kChecksEndedStatus).arg(results_->rowCount()));
+}
+
+void MainWindow::showJobStart(const char* text) {
+  pendingCount_.store(0);
   progress_->setValue(0);
-  status_->clear();
+  status_->setText(fromUtf8(text));
+}
+
+void MainWindow::showJobEnd(const QString& text, bool full) {
+  progress_->setValue(full ? 100 : 0);
+  status_->setText(text);
 }
 
 void MainWindow::scanEnded(uint64_t total) {
@@ -630,6 +678,16 @@ void MainWindow::scanEnded(uint64_t total) {
   results_->setRowsComing(false);
   detailsView_->setEnabled(true);
   iconView_->setEnabled(true);
+  // Everything the end changes comes before the boxes: their event loops
+  // keep the checks and thumbnails going, and the window behind them shows
+  // the state after the scan rather than a stale percentage.
+  browseButton_->setEnabled(true);
+  scanButton_->setEnabled(true);
+  updateCreateButton();
+  restoreButton_->setEnabled(total != 0);
+  showJobEnd(fromUtf8(kScanEndedStatus).arg(results_->rowCount()));
+  results_->startThumbnails();
+  updateSelectAllButton(results_->selectedCount());
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
   // Rows the list could not take, or bytes of the card that could not be
   // read, must not pass for a complete result.
@@ -650,14 +708,6 @@ void MainWindow::scanEnded(uint64_t total) {
                      fromUtf8(kIncompleteImageMessage).arg(mebibytesRoundedUp(unread)));
     }
   }
-  browseButton_->setEnabled(true);
-  scanButton_->setEnabled(true);
-  updateCreateButton();
-  restoreButton_->setEnabled(total != 0);
-  progress_->update();
-  status_->clear();
-  results_->startThumbnails();
-  updateSelectAllButton(results_->selectedCount());
 }
 
 void MainWindow::copyNotice(uint64_t code) {
@@ -694,8 +744,7 @@ void MainWindow::copyEnded(uint64_t finished) {
   browseButton_->setEnabled(true);
   updateCreateButton();
   if (finished == 0) scanButton_->setEnabled(false);
-  progress_->update();
-  status_->clear();
+  showJobEnd(fromUtf8(finished != 0 ? kCopyEndedStatus : kCopyFailedStatus), finished != 0);
   const std::string& text = job_.resultText();
   showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
              fromUtf8(ReportWindow::kCopyResultTitle));
@@ -724,26 +773,28 @@ void MainWindow::restoreEnded() {
   // The message tells the truth: success only when every selected file was
   // written; either way it says how many went where.
   const RestoreOutcome& outcome = job_.restoreOutcome();
+  setJobButtons(true);
+  showJobEnd(fromUtf8(kRestoreEndedStatus)
+                 .arg(outcome.written)
+                 .arg(outcome.written + outcome.failures.size()));
   const QString where = fromUtf8(kRestoredWhereMessage)
                             .arg(outcome.written)
                             .arg(QDir::toNativeSeparators(lastRestoreFolder_));
+  QString summary = where;
+  if (outcome.renamed != 0) summary += "\r\n" + fromUtf8(kRenamedFilesMessage).arg(outcome.renamed);
   if (outcome.failures.empty()) {
     prompter_.inform(this, fromUtf8(kApplicationTitle),
-                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + where);
+                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + summary);
   } else {
-    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + where);
+    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + summary);
   }
-  pendingCount_.store(0);
-  setJobButtons(true);
-  progress_->update();
-  status_->clear();
 }
 
 void MainWindow::previewEnded(uint64_t rowPlusOne) {
   job_.stop();
   setJobButtons(true);
-  progress_->update();
-  status_->clear();
+  // A preview is over as soon as its file opens: nothing to keep saying.
+  showJobEnd(QString(), false);
   if (rowPlusOne == 0) return;
   const RestoreOutcome& outcome = job_.restoreOutcome();
   if (outcome.files.empty()) return;
@@ -888,7 +939,7 @@ bool MainWindow::createImage(const QString& devicePath) {
   // reads through the same image buffer whose file the copy is about to
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
-  status_->setText(fromUtf8(kCopyingStatus));
+  showJobStart(kCopyingStatus);
   job_.setJobKind(RecoveryJob::Kind::Copy);
   if (!job_.start()) {
     status_->clear();
@@ -998,7 +1049,7 @@ void MainWindow::scanCommand() {
   // checks and draws them from the first find on.
   if (scanMap_) results_->showUnreadableSectors(*scanMap_);
   results_->setRowsComing(true);
-  status_->setText(fromUtf8(kScanningStatus));
+  showJobStart(kScanningStatus);
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     results_->setRowsComing(false);
     status_->clear();
@@ -1017,10 +1068,19 @@ void MainWindow::restoreCommand() {
   setJobButtons(false);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
-  if (choice.accepted && loadImageBlock()) {
-    lastRestoreFolder_ = QString::fromStdString(choice.path);
+  if (choice.accepted) lastRestoreFolder_ = QString::fromStdString(choice.path);
+  // A folder that would fail every file, or fill up half way, is refused
+  // before the first byte is written, in one sentence rather than one
+  // failure per file.
+  const RestoreRefusal refusal =
+      choice.accepted ? checkRestoreDestination(destinationExaminer_(choice.path, job_.imagePath()),
+                                                plannedFiles(results_->candidates()))
+                      : RestoreRefusal{};
+  if (refusal) {
+    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusal.message));
+  } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
-    status_->setText(fromUtf8(kRestoringStatus));
+    showJobStart(kRestoringStatus);
     job_.setJobKind(RecoveryJob::Kind::Restore);
     started = job_.start();
     if (!started) status_->clear();
@@ -1049,7 +1109,7 @@ void MainWindow::previewCommand() {
     setJobButtons(true);
     return;
   }
-  status_->setText(fromUtf8(kRestoringStatus));
+  showJobStart(kRestoringStatus);
   job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
     status_->clear();
@@ -1165,19 +1225,29 @@ bool MainWindow::mayStopWork(JobThread& thread) {
 }
 
 void MainWindow::trackUnrestoredResults() {
-  connect(results_, &ResultList::rowsPublished, this,
-          [this] { unrestoredResults_ = results_->rowCount() > 0; });
-  connect(results_, &QAbstractItemModel::modelReset, this,
-          [this] { unrestoredResults_ = results_->rowCount() > 0 && unrestoredResults_; });
+  connect(results_, &QAbstractItemModel::modelReset, this, [this] { restoredRows_.clear(); });
   connect(this, &MainWindow::jobMessageHandled, this, [this](quint32 message, quint64) {
-    if (message == static_cast<quint32>(JobMessage::RestoreEnded) &&
-        job_.restoreOutcome().written > 0)
-      unrestoredResults_ = false;
+    if (message != static_cast<quint32>(JobMessage::RestoreEnded)) return;
+    for (const RestoredFile& file : job_.restoreOutcome().files) {
+      if (file.row < 0) continue;
+      const size_t row = static_cast<size_t>(file.row);
+      if (restoredRows_.size() <= row) restoredRows_.resize(row + 1, false);
+      restoredRows_[row] = true;
+    }
   });
 }
 
+bool MainWindow::hasUnrestoredResults() const {
+  const int rows = results_->rowCount();
+  if (rows == 0) return false;
+  if (restoredRows_.size() < static_cast<size_t>(rows)) return true;
+  return std::find(restoredRows_.begin(), restoredRows_.begin() + rows, false) !=
+         restoredRows_.begin() + rows;
+}
+
 bool MainWindow::mayDiscardResults(const char* question) {
-  if (!unrestoredResults_ || results_->rowCount() == 0) return true;
+  // Rows the user left out of a restore are lost as surely as after a scan.
+  if (!hasUnrestoredResults()) return true;
   return prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(question));
 }
 

@@ -28,6 +28,7 @@
 
 #include "jobs/job_reporter.h"
 #include "jobs/recovery_job.h"
+#include "jobs/restore_preflight.h"
 #include "media/drive_list.h"
 #include "media/rescue_map.h"
 #include "ui/dialogs/folder_chooser.h"
@@ -120,8 +121,21 @@ class MainWindow : public QWidget, public JobReporter {
   // restore's files handled of the selected ones.
   static constexpr const char* kScanningCountStatus = "解析中..... %1 %（%2 件）";
   static constexpr const char* kRestoringCountStatus = "復元中..... %1 / %2 個";
+  // What the line says once a job is over, beside a full bar, until the
+  // next job starts: the finds, the rows checked, the files written of the
+  // selected ones, the copy's outcome.
+  static constexpr const char* kScanEndedStatus = "解析終了（%1 件）";
+  static constexpr const char* kChecksEndedStatus = "状態の確認終了（%1 件）";
+  static constexpr const char* kRestoreEndedStatus = "復元終了 %1 / %2 個";
+  static constexpr const char* kCopyEndedStatus = "ディスクイメージ作成終了";
+  static constexpr const char* kCopyFailedStatus = "ディスクイメージ作成失敗";
   // After the restore's own message: how many files went where.
   static constexpr const char* kRestoredWhereMessage = "%1 個のファイルを %2 に保存しました。";
+  // After the count of files saved: how many of them took another name
+  // because a file of theirs was there already.
+  static constexpr const char* kRenamedFilesMessage =
+      "そのうち %1 個は同じ名前のファイルが既にあったため、"
+      "「名前 (2).jpg」のように名前を変えて保存しました。";
   // Context menu of the results list.
   static constexpr const char* kReportMenuText = "レポート";
   static constexpr const char* kTidyMenuText = "ファイル名の整頓";
@@ -134,11 +148,11 @@ class MainWindow : public QWidget, public JobReporter {
   // as a pattern that matches no file; the patterns are separated by
   // spaces alone.
   static constexpr const char* kOpenImageFilter =
-      "All Image files (*.dat *.img *.iso *.ksx);;"
-      "KSX DiskImage files (*.dat *.ksx);;"
-      "CD Image files (*.img *.iso)";
+      "すべてのイメージファイル (*.dat *.img *.iso *.ksx);;"
+      "KSX ディスクイメージ (*.dat *.ksx);;"
+      "CD イメージ (*.img *.iso)";
   static constexpr const char* kSaveImageFilter =
-      "KSX DiskImage file (*.ksx);;DiskImage files (*.dat)";
+      "KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)";
   static constexpr const char* kSaveImageSuffix = "ksx";
 
   // The window's size when it opens; the height has room for the filter
@@ -175,6 +189,11 @@ class MainWindow : public QWidget, public JobReporter {
   // last restore of this run went to, refusing folders on the card when the
   // image is the card's own block device.
   FolderChooserSetup folderChooserSetup() const;
+  // How a chosen destination is examined before a restore (the system by
+  // default; tests hand in a full or a FAT folder).
+  void setDestinationExaminer(DestinationExaminer examiner) {
+    destinationExaminer_ = std::move(examiner);
+  }
   void setPreviewOpener(PreviewOpener opener) { previewOpener_ = std::move(opener); }
   void setDriveLister(DriveLister lister) { driveLister_ = std::move(lister); }
   // Lists the drives through udisks2 on `client`'s bus (sysfs when it lists
@@ -270,6 +289,11 @@ class MainWindow : public QWidget, public JobReporter {
   // The status line beside the bar while a scan or a restore runs.
   void showJobProgress();
   void checksFinished();
+  // A job starts: an empty bar and its own text, whatever the last one left.
+  void showJobStart(const char* text);
+  // A job is over: the bar full (or empty when nothing came of it) and the
+  // line saying so, before any box about it opens.
+  void showJobEnd(const QString& text, bool full = true);
   // The grip, the columns that follow the width, the icon grid and the
   // views' return to the top when a new result list starts.
   void setUpResizing();
@@ -307,8 +331,10 @@ class MainWindow : public QWidget, public JobReporter {
   QString restoreFailureText() const;
   // Asks before closing while `thread` works; true when the window may close.
   bool mayStopWork(JobThread& thread);
-  // Follows whether the list holds results no restore has written yet.
+  // Follows which rows a restore has written.
   void trackUnrestoredResults();
+  // True while some row of the list was never restored.
+  bool hasUnrestoredResults() const;
   // Asks `question` when such results would be lost; true when they may go.
   bool mayDiscardResults(const char* question);
   void stopEverything();
@@ -318,6 +344,7 @@ class MainWindow : public QWidget, public JobReporter {
   ResultList* results_;  // child QObject
   ResultFilter* filter_;  // child QObject, the views' model
   FolderChooserFunction folderChooser_;
+  DestinationExaminer destinationExaminer_ = examineDestination;
   PreviewOpener previewOpener_;
   DriveLister driveLister_;
 
@@ -380,9 +407,9 @@ class MainWindow : public QWidget, public JobReporter {
   int menuRow_ = -1;
   // Where the last restore of this run went (empty before the first).
   QString lastRestoreFolder_;
-  // True from a scan's first row until a restore writes files or the list
-  // is cleared.
-  bool unrestoredResults_ = false;
+  // The rows of the list some restore has written (by row); cleared with
+  // the list. A row not marked is a result that closing would lose.
+  std::vector<bool> restoredRows_;
 };
 
 }  // namespace kestrix

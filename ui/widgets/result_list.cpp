@@ -30,7 +30,7 @@ constexpr ColumnSpec kColumns[ResultList::kColumnCount] = {
     {"予定サイズ", 72},
     {"GPS情報", 64},
     {"メーカー名", 72},
-    {"Endian", 64},
+    {"バイト順", 64},
     {"状態", 64},
     {ResultList::kUnreadableSectorsHeader, 90},
 };

@@ -99,7 +99,6 @@ int main(int argc, char** argv) {
   {
     FolderChooser chooser(nullptr, prompter);
     chooser.selectPath(QDir::homePath());
-    chooser.resize(460, 440);
     ok &= save(chooser, out, "folder_chooser");
   }
   {
@@ -110,8 +109,23 @@ int main(int argc, char** argv) {
     setup.startFolder = scratch.path();
     FolderChooser chooser(nullptr, prompter, setup);
     chooser.createFolder(QStringLiteral("復元した写真"));
-    chooser.resize(460, 440);
     ok &= save(chooser, out, "folder_chooser_new_folder");
+  }
+  {
+    // A folder typed that is not there yet: OK stays on and asks to make it.
+    QTemporaryDir scratch;
+    FolderChooser chooser(nullptr, prompter);
+    chooser.show();
+    // As typed: the field's edit signal, which a set text does not send.
+    const QString typed = scratch.path() + QStringLiteral("/2026年12月 旅行の写真");
+    chooser.pathField()->setText(typed);
+    emit chooser.pathField()->textEdited(typed);
+    ok &= save(chooser, out, "folder_chooser_missing_typed");
+    const auto box = makeQuestionBox(
+        nullptr, QString::fromUtf8(kQuestionCaption),
+        QString::fromUtf8(kCreateTypedFolderQuestion).arg(chooser.missingTypedFolder()),
+        DefaultAnswer::Yes);
+    ok &= save(*box, out, "create_typed_folder_question");
   }
   {
     const auto box = makeQuestionBox(nullptr, QString::fromUtf8(kQuestionCaption),

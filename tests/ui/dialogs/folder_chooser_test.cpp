@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTreeWidget>
 
 #include "ui/dialogs/folder_chooser.h"
+#include "ui/dialogs/new_folder_dialog.h"
 #include "ui/dialogs/scripted_prompter.h"
 
 namespace kestrix {
@@ -53,10 +55,10 @@ TEST_F(FolderChooserTest, ListsFoldersOnlyAndEnablesOkOnAFolder) {
   EXPECT_EQ(childNames(item), QStringList{QStringLiteral("existing")});
 }
 
-TEST_F(FolderChooserTest, OpensWithOkOnAndNewFolderOffUntilTheUserChooses) {
+TEST_F(FolderChooserTest, OpensWithOkAndNewFolderOnTheStartFolder) {
   FolderChooser chooser(nullptr, prompter_);
-  EXPECT_TRUE(chooser.okButton()->isEnabled()) << "the first folder is selected";
-  EXPECT_FALSE(chooser.newFolderButton()->isEnabled());
+  EXPECT_TRUE(chooser.okButton()->isEnabled()) << "the default folder is selected";
+  EXPECT_TRUE(chooser.newFolderButton()->isEnabled()) << "a folder can be made where the dialog opens";
   ASSERT_TRUE(chooser.selectPath(root_));
   EXPECT_TRUE(chooser.okButton()->isEnabled());
   EXPECT_TRUE(chooser.newFolderButton()->isEnabled());
@@ -168,7 +170,7 @@ TEST_F(FolderChooserTest, OpensAtTheStartFolder) {
   // A start folder that went away since: the dialog opens as usual.
   setup.startFolder = path("gone");
   FolderChooser fallback(nullptr, prompter_, setup);
-  EXPECT_EQ(fallback.selectedPath(), QDir::cleanPath(QDir::homePath()));
+  EXPECT_EQ(fallback.selectedPath(), defaultRestoreFolder());
 }
 
 struct TypedPathCase {
@@ -182,6 +184,7 @@ const TypedPathCase kTypedPathCases[] = {
     // name                  typed                absolute choosable
     {"ExistingFolder",       "existing",          true,    true},
     {"TrailingSlash",        "existing/",         true,    true},
+    // OK offers to make it; nothing is chosen until it exists.
     {"MissingFolder",        "missing",           true,    false},
     {"AFileIsNoFolder",      "photo.jpg",         true,    false},
     {"RelativePathRefused",  "existing",          false,   false},
@@ -201,7 +204,9 @@ TEST_P(TypedPath, ChoosesOnlyAnExistingFolder) {
   QTest::keyClick(chooser.pathField(), Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(chooser.pathField(), Qt::Key_Backspace);
   QTest::keyClicks(chooser.pathField(), text);
-  EXPECT_EQ(chooser.okButton()->isEnabled(), c.choosable);
+  const bool missing = c.absolute && !QFileInfo::exists(text);
+  EXPECT_EQ(chooser.okButton()->isEnabled(), c.choosable || missing);
+  EXPECT_EQ(chooser.missingTypedFolder().isEmpty(), !missing);
   EXPECT_EQ(chooser.pathField()->text(), text) << "the field keeps what was typed";
   if (c.choosable) {
     EXPECT_EQ(chooser.selectedPath(), QDir::cleanPath(text));
@@ -214,6 +219,122 @@ INSTANTIATE_TEST_SUITE_P(Chooser, TypedPath, testing::ValuesIn(kTypedPathCases),
                          [](const testing::TestParamInfo<TypedPathCase>& info) {
                            return std::string(info.param.name);
                          });
+
+struct MissingTypedCase {
+  const char* name;
+  const char* typed;  // under the scratch folder
+  bool answer;        // to the question, when it is asked
+  bool onSource;      // the card holds the scratch folder
+  bool asked;
+  bool accepted;
+  const char* message;  // the box after the question, or ""
+};
+
+const MissingTypedCase kMissingTypedCases[] = {
+    // name              typed                 answer onSource asked  accepted message
+    {"YesMakesIt",       "new",                true,  false,   true,  true,    ""},
+    {"YesMakesTheLevelsAbove", "a/b/c",        true,  false,   true,  true,    ""},
+    {"NoMakesNothing",   "new",                false, false,   true,  false,   ""},
+    {"UnderAFileFails",  "photo.jpg/new",      true,  false,   true,  false,   kCannotCreateFolderMessage},
+    {"NeverOnTheCard",   "new",                true,  true,    false, false,   kFolderOnSourceMessage},
+};
+
+class MissingTypedFolder : public FolderChooserTest,
+                           public testing::WithParamInterface<MissingTypedCase> {};
+
+TEST_P(MissingTypedFolder, OkOffersToMakeIt) {
+  const MissingTypedCase& c = GetParam();
+  FolderChooserSetup setup;
+  if (c.onSource) setup.isOnSource = [this](const QString& folder) { return folder.startsWith(root_); };
+  FolderChooser chooser(nullptr, prompter_, setup);
+  chooser.show();
+  const QString wanted = path(c.typed);
+  QTest::keyClick(chooser.pathField(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(chooser.pathField(), wanted);
+  ASSERT_TRUE(chooser.okButton()->isEnabled());
+  prompter_.queueAnswer(c.answer);
+  chooser.setResult(-1);
+  chooser.accept();
+  const auto& requests = prompter_.requests();
+  const bool asked = !requests.empty() && requests.front().kind == ScriptedPrompter::Kind::Ask;
+  EXPECT_EQ(asked, c.asked);
+  if (asked) {
+    EXPECT_EQ(requests.front().caption, QStringLiteral("質問"));
+    EXPECT_EQ(requests.front().text, QString::fromUtf8(kCreateTypedFolderQuestion).arg(wanted));
+  }
+  EXPECT_EQ(chooser.result() == QDialog::Accepted, c.accepted);
+  EXPECT_EQ(QFileInfo(wanted).isDir(), c.accepted) << "made only on Yes, and then chosen";
+  if (c.accepted) {
+    EXPECT_EQ(chooser.selectedPath(), wanted);
+  }
+  if (*c.message != '\0') {
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().text, QString::fromUtf8(c.message));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Chooser, MissingTypedFolder, testing::ValuesIn(kMissingTypedCases),
+                         [](const testing::TestParamInfo<MissingTypedCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(FolderChooserTest, NewFolderGoesIntoATypedFolder) {
+  FolderChooser chooser(nullptr, prompter_);
+  chooser.show();
+  QTest::keyClick(chooser.pathField(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(chooser.pathField(), path("existing"));
+  ASSERT_TRUE(chooser.newFolderButton()->isEnabled());
+  ASSERT_TRUE(chooser.createFolder(QStringLiteral("2026-12 旅行")));
+  EXPECT_TRUE(QFileInfo(path("existing/2026-12 旅行")).isDir());
+  EXPECT_EQ(chooser.selectedPath(), path("existing/2026-12 旅行")) << "the new folder is the choice";
+  EXPECT_EQ(chooser.pathField()->text(), path("existing/2026-12 旅行"));
+}
+
+TEST_F(FolderChooserTest, OpensWideEnoughForLongNames) {
+  const QString longName = QString(60, QChar(0x5199));  // 60 × "写"
+  ASSERT_TRUE(QDir(root_).mkdir(longName));
+  FolderChooserSetup setup;
+  setup.startFolder = QDir(root_).filePath(longName);
+  FolderChooser chooser(nullptr, prompter_, setup);
+  chooser.show();
+  QCoreApplication::processEvents();  // the tree lays itself out
+  EXPECT_GE(chooser.width(), kFolderChooserWidth);
+  // The tree's column is as wide as the name: scrolled to, never cut.
+  QTreeWidgetItem* item = chooser.findItem(setup.startFolder);
+  ASSERT_NE(item, nullptr);
+  EXPECT_GE(chooser.tree()->columnWidth(0),
+            chooser.tree()->fontMetrics().horizontalAdvance(longName));
+}
+
+TEST(NewFolderBox, TheNameFieldHasTheFocusAndRoom) {
+  NewFolderDialog dialog;
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  EXPECT_EQ(QApplication::focusWidget(), dialog.nameEdit());
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("DCIM"));
+  EXPECT_EQ(dialog.name(), QStringLiteral("DCIM")) << "typing goes into the name at once";
+  EXPECT_GE(dialog.nameEdit()->width(), 400);
+}
+
+TEST(DefaultRestoreFolder, PicturesOfTheHomeElseTheHome) {
+  QTemporaryDir home;
+  const QString homePath = QDir(home.path()).canonicalPath();
+  const QByteArray oldHome = qgetenv("HOME");
+  const QByteArray oldSudo = qgetenv("SUDO_USER");
+  qputenv("HOME", homePath.toUtf8());
+  qunsetenv("SUDO_USER");
+  EXPECT_EQ(defaultRestoreFolder(), homePath) << "no Pictures folder yet";
+  ASSERT_TRUE(QDir(homePath).mkpath(QStringLiteral(".config")));
+  QFile dirs(homePath + QStringLiteral("/.config/user-dirs.dirs"));
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("# written by xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/\xe3\x83\x94\xe3\x82\xaf\xe3\x83\x81\xe3\x83\xa3\"\n");
+  dirs.close();
+  ASSERT_TRUE(QDir(homePath).mkdir(QStringLiteral("ピクチャ")));
+  EXPECT_EQ(defaultRestoreFolder(), homePath + QStringLiteral("/ピクチャ"));
+  qputenv("HOME", oldHome);
+  if (!oldSudo.isEmpty()) qputenv("SUDO_USER", oldSudo);
+}
 
 TEST_F(FolderChooserTest, RefusesAFolderOnTheCardAndStaysOpen) {
   FolderChooserSetup setup;

@@ -7,7 +7,13 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTemporaryDir>
+#include <QTreeView>
 
 #include "ui/dialogs/prompter.h"
 #include "ui/dialogs/qt_translation.h"
@@ -48,6 +54,29 @@ TEST(QtTranslation, StandardButtonsSpeakJapanese) {
   EXPECT_TRUE(box->button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい")))
       << box->button(QMessageBox::Yes)->text().toStdString();
   EXPECT_TRUE(box->button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ")));
+}
+
+// Qt's own file dialog over a folder with one image: the modified column
+// reads in the program's form, whatever the session's locale.
+TEST(FileDialogDates, ModifiedTimesReadInTheProgramsForm) {
+  QTemporaryDir folder;
+  QFile image(folder.filePath(QStringLiteral("card.ksx")));
+  ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+  image.close();
+  QFileDialog dialog(nullptr, QStringLiteral("ディスクイメージを開く"), folder.path());
+  dialog.setOption(QFileDialog::DontUseNativeDialog);  // the dialog a bare X server gets
+  useJapaneseDates(dialog);
+  auto* files = dialog.findChild<QFileSystemModel*>();
+  ASSERT_NE(files, nullptr);
+  dialog.show();
+  auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+  ASSERT_NE(list, nullptr);
+  // The model lists the folder on a thread of its own.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 1; }, 10000));
+  const QModelIndex root = list->rootIndex();
+  const QString text = list->model()->index(0, 3, root).data().toString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$")).match(text).hasMatch())
+      << text.toStdString();
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ class CheckPoolWindowTest : public ::testing::Test {
   static inline std::string why_;
 };
 
-TEST_F(CheckPoolWindowTest, TheScanEndChecksEveryRowWithProgressThenClearsTheLine) {
+TEST_F(CheckPoolWindowTest, TheScanEndChecksEveryRowWithProgressThenSaysTheyAreOver) {
   QAbstractItemModelTester tester(&window_->resultList(),
                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
   prompter_.queuePath(card_);
@@ -188,8 +188,9 @@ TEST_F(CheckPoolWindowTest, TheScanEndChecksEveryRowWithProgressThenClearsTheLin
   EXPECT_EQ(last.at(0).toInt(), test::kCardRows);
   EXPECT_EQ(last.at(1).toInt(), test::kCardRows);
   EXPECT_EQ(statusSeen, utf8("状態を確認中… %1 / %1").arg(test::kCardRows));
-  EXPECT_TRUE(window_->statusLine()->text().isEmpty()) << "cleared at the end";
-  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_EQ(window_->statusLine()->text(), utf8("状態の確認終了（%1 件）").arg(test::kCardRows))
+      << "the line says the checks are over";
+  EXPECT_EQ(window_->progressBar()->value(), 100);
 
   const ResultList& list = window_->resultList();
   for (int row = 0; row < test::kCardRows; ++row) {

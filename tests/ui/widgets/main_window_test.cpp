@@ -2,6 +2,7 @@
 // Every box and file dialog is answered by a ScriptedPrompter.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -38,6 +39,7 @@
 #include "media/rescue_map.h"
 #include "job_message_wait.h"
 #include "test_card.h"
+#include "tests/jobs/made_destinations.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
@@ -226,8 +228,8 @@ TEST_F(MainWindowTest, ScanListsEveryCandidateWithItsColumns) {
   EXPECT_EQ(cell(2, 3), "0KB") << "a 64 × 48 flat PNG is under 1 KiB";
 
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
-  EXPECT_TRUE(window_->statusLine()->text().isEmpty());
-  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_EQ(window_->statusLine()->text(), utf8("状態の確認終了（4 件）"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
   EXPECT_TRUE(window_->selectAllButton()->isEnabled());
 }
 
@@ -276,14 +278,14 @@ TEST_F(MainWindowTest, ButtonStatesFollowTheTable) {
   ASSERT_FALSE(prompter_.requests().empty());
   EXPECT_EQ(prompter_.requests().back().kind, Kind::SaveFile);
   EXPECT_EQ(prompter_.requests().back().text,
-            utf8("KSX DiskImage file (*.ksx);;DiskImage files (*.dat)"));
+            utf8("KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)"));
 
   // Image name changed to an existing file: Scan enabled.
   browseTo(card_);
   EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
   EXPECT_EQ(prompter_.requests().back().text,
-            utf8("All Image files (*.dat *.img *.iso *.ksx);;KSX DiskImage files (*.dat *.ksx);;"
-                 "CD Image files (*.img *.iso)"));
+            utf8("すべてのイメージファイル (*.dat *.img *.iso *.ksx);;KSX ディスクイメージ (*.dat *.ksx);;"
+                 "CD イメージ (*.img *.iso)"));
   EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
 
   // A job started: all four off until its end.
@@ -406,6 +408,45 @@ TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
   EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), question));
 }
 
+// Rows left out of a restore are lost on closing just as after a scan.
+TEST_F(MainWindowTest, ClosingAfterAPartialRestoreAsksForTheRowsLeftOut) {
+  scanCard();
+  QTemporaryDir destination;
+  window_->setFolderChooser(
+      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  selectRow(0);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  prompter_.clearRequests();
+  prompter_.queueAnswer(false);
+  EXPECT_FALSE(window_->close());
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+
+  // Once every row went somewhere, closing loses nothing.
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  prompter_.clearRequests();
+  EXPECT_TRUE(window_->close());
+  EXPECT_TRUE(prompter_.requests().empty());
+}
+
+// A second restore into the same folder replaces nothing; the end says how
+// many files took another name.
+TEST_F(MainWindowTest, TheEndMessageCountsRenamedFiles) {
+  scanCard();
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  EXPECT_FALSE(prompter_.requests().back().text.contains(utf8("名前を変えて")));
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  const QString text = prompter_.requests().back().text;
+  EXPECT_TRUE(text.endsWith(utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path()) +
+                            "\r\n" + utf8(MainWindow::kRenamedFilesMessage).arg(4)))
+      << text.toStdString();
+  EXPECT_TRUE(QFile::exists(QDir(destination.path()).filePath("00000000 (2).jpg")));
+  EXPECT_EQ(window_->recoveryJob().restoreOutcome().renamed, 4u);
+}
+
 TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
   scanCard();
   prompter_.queueAnswer(true);
@@ -474,25 +515,21 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   EXPECT_FALSE(QFile::exists(QDir(destination.path()).filePath("00000001.jpg")));
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
-  // A destination that cannot take the files: no success claimed.
+  // A destination that is not there: refused before anything starts, in
+  // Japanese, and no success claimed.
   prompter_.clearRequests();
   window_->setFolderChooser([&](QWidget*) {
     return FolderChoice{true, destination.path().toStdString() + "/missing", 0};
   });
-  handled.clear();
   prompter_.queueAnswer(true);
   window_->restoreCommand();
-  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
   EXPECT_FALSE(shown(Kind::Inform, "Kestrix", utf8("ファイルの復元に成功しました。")));
-  ASSERT_FALSE(prompter_.requests().empty());
-  const auto& failure = prompter_.requests().back();
-  EXPECT_EQ(failure.kind, Kind::Warn);
-  EXPECT_EQ(failure.caption, "Kestrix");
-  EXPECT_TRUE(failure.text.startsWith(utf8("2 個のファイルを復元できませんでした"))) << failure.text.toStdString();
-  EXPECT_TRUE(failure.text.contains("00000000.jpg"));
-  EXPECT_TRUE(failure.text.contains("00000000.png"));
-  EXPECT_TRUE(failure.text.endsWith(utf8("0 個のファイルを ") + destination.path() +
-                                    utf8("/missing に保存しました。")));
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"),
+                    utf8("復元先フォルダにファイルを保存できません。\r\n"
+                         "ファイルまたはフォルダがありません（No such file or directory）\r\n"
+                         "別のフォルダを選択してください。")));
+  EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
   // The chooser cancelled: nothing starts, the buttons come back.
   window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
@@ -501,6 +538,116 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   window_->restoreCommand();
   EXPECT_FALSE(window_->recoveryJob().hasThread());
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+}
+
+// A folder that would fail every file, or fill up half way, is refused
+// before the first byte: one Japanese box, no job, the buttons back.
+TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
+  scanCard();
+  QTemporaryDir parent;
+  struct Case {
+    const char* name;
+    test::MadeDestination::Kind kind;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"read-only", test::MadeDestination::Kind::ReadOnly, "復元先フォルダにファイルを保存できません。"},
+      {"full", test::MadeDestination::Kind::Small, "復元先の空き容量が足りません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::MadeDestination folder(parent.path().toStdString(), c.kind, 4096);
+    if (!folder.ok()) {
+      std::printf("skipped %s: %s\n", c.name, folder.why().c_str());
+      continue;
+    }
+    prompter_.clearRequests();
+    window_->resultList().selectAll(true);
+    window_->setFolderChooser([&](QWidget*) { return FolderChoice{true, folder.path(), 0}; });
+    prompter_.queueAnswer(true);
+    window_->restoreCommand();
+    EXPECT_FALSE(window_->recoveryJob().hasThread()) << "no restore was started";
+    ASSERT_FALSE(prompter_.requests().empty());
+    const auto& box = prompter_.requests().back();
+    EXPECT_EQ(box.kind, Kind::Inform);
+    EXPECT_EQ(box.caption, utf8("情報"));
+    EXPECT_TRUE(box.text.startsWith(utf8(c.reason))) << box.text.toStdString();
+    EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+              QStringList());
+    EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
+  }
+
+  // Any machine: a destination the examiner calls full. The numbers are
+  // the selection's.
+  QTemporaryDir destination;
+  window_->setDestinationExaminer([](const std::string&, const std::string&) {
+    DestinationFacts facts;
+    facts.spaceKnown = true;
+    facts.freeBytes = 1024;
+    return facts;
+  });
+  window_->setFolderChooser(
+      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  prompter_.clearRequests();
+  prompter_.queueAnswer(true);
+  window_->restoreCommand();
+  EXPECT_FALSE(window_->recoveryJob().hasThread());
+  ASSERT_FALSE(prompter_.requests().empty());
+  EXPECT_TRUE(prompter_.requests().back().text.contains(utf8("、空き 1 KB）")))
+      << prompter_.requests().back().text.toStdString();
+  EXPECT_TRUE(QDir(destination.path()).isEmpty());
+}
+
+// What the bar and the line say while each job's end box is open, after
+// the checks, and when the next job starts.
+TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
+  struct Seen {
+    QString status;
+    int bar = -1;
+    bool checking = false;  // the pool was at work, or done, behind the box
+  };
+  std::map<QString, Seen> atBox;
+  QObject listening;  // ends the connection with the test's locals
+  QObject::connect(&prompter_, &ScriptedPrompter::prompted, &listening, [&] {
+    const ResultList& list = window_->resultList();
+    atBox[prompter_.requests().back().text] = {window_->statusLine()->text(),
+                                               window_->progressBar()->value(),
+                                               list.thumbnailsActive() || list.imageCount() > 0};
+  });
+  QAbstractItemModelTester tester(&window_->resultList(),
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
+  browseTo(card_);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  QSignalSpy checked(&window_->resultList(), &ResultList::thumbnailsFinished);
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  EXPECT_EQ(window_->progressBar()->value(), 0);
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  const Seen scan = atBox[utf8(MainWindow::kScanEndedMessage)];
+  EXPECT_EQ(scan.status, utf8("解析終了（4 件）"));
+  EXPECT_EQ(scan.bar, 100);
+  EXPECT_TRUE(scan.checking) << "the checks start before the box, not after it is closed";
+  ASSERT_TRUE(checked.count() > 0 || checked.wait(kJobTimeoutMs));
+  EXPECT_EQ(window_->statusLine()->text(), utf8("状態の確認終了（4 件）"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
+
+  QTemporaryDir destination;
+  ASSERT_TRUE(restoreAllInto(destination.path()));
+  const QString success = utf8(MainWindow::kRestoreSucceededMessage) + "\r\n" +
+                          utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path());
+  ASSERT_EQ(atBox.count(success), 1u);
+  EXPECT_EQ(atBox[success].status, utf8("復元終了 4 / 4 個"));
+  EXPECT_EQ(atBox[success].bar, 100);
+  EXPECT_EQ(window_->statusLine()->text(), utf8("復元終了 4 / 4 個")) << "until the next job";
+
+  // The next job starts from an empty bar with its own text.
+  handled.clear();
+  prompter_.queueAnswer(true);
+  window_->scanCommand();
+  EXPECT_EQ(window_->progressBar()->value(), 0);
+  EXPECT_TRUE(window_->statusLine()->text().startsWith(utf8("解析中"))) << window_->statusLine()->text().toStdString();
+  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+  window_->resultList().stopThumbnails();
 }
 
 TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
@@ -593,6 +740,75 @@ TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
   window_->resize(900, 700);
   QApplication::processEvents();
   EXPECT_EQ(view->columnWidth(CandidateList::ColumnName), 300);
+}
+
+// Narrower than the texts want but wide enough for every header: the
+// headers stay whole and nothing scrolls sideways (texts are shortened).
+TEST_F(MainWindowTest, ColumnsFitTheViewWheneverTheHeadersDo) {
+  scanCard();
+  QTableView* view = window_->detailsView();
+  const QHeaderView* header = view->horizontalHeader();
+  const int columns = window_->resultList().columnCount();
+  int tested = 0;
+  for (int width = MainWindow::kDefaultWidth; width >= 560; width -= 40) {
+    window_->resize(width, MainWindow::kDefaultHeight);
+    QApplication::processEvents();
+    int headers = 0;
+    for (int column = 0; column < columns; ++column) headers += header->sectionSizeHint(column);
+    if (headers > view->viewport()->width()) continue;
+    ++tested;
+    SCOPED_TRACE(testing::Message() << "window width " << width);
+    int total = 0;
+    for (int column = 0; column < columns; ++column) {
+      EXPECT_GE(view->columnWidth(column), header->sectionSizeHint(column))
+          << "header " << column << " is cut";
+      total += view->columnWidth(column);
+    }
+    EXPECT_EQ(total, view->viewport()->width());
+  }
+  EXPECT_GT(tested, 3);
+}
+
+// The clear button appears with the first letter; the field must not
+// jump to the next line under the cursor at any window width.
+TEST_F(MainWindowTest, TheMakerFieldKeepsItsLineWhileTyping) {
+  auto* field = window_->filterBar()->findChild<QLineEdit*>("editMakerModel");
+  ASSERT_NE(field, nullptr);
+  for (int width = MainWindow::kDefaultWidth; width >= 560; width -= 20) {
+    SCOPED_TRACE(testing::Message() << "window width " << width);
+    window_->resize(width, MainWindow::kDefaultHeight);
+    field->clear();
+    QApplication::processEvents();
+    const QPoint before = field->mapTo(window_.get(), QPoint(0, 0));
+    const int barHeight = window_->filterBar()->height();
+    const QSize hint = field->parentWidget()->sizeHint();
+    QTest::keyClicks(field, "C");
+    QApplication::processEvents();
+    EXPECT_EQ(field->parentWidget()->sizeHint(), hint) << "the flow layout would wrap on it";
+    EXPECT_EQ(field->mapTo(window_.get(), QPoint(0, 0)), before);
+    EXPECT_EQ(window_->filterBar()->height(), barHeight);
+  }
+}
+
+// A new filter shows other rows: the thumbnails start again at the top,
+// not half a row down where the old ones were.
+TEST_F(MainWindowTest, TheIconViewReturnsToTheTopAfterAFilterChange) {
+  scanCard();
+  window_->switchView();
+  window_->resize(420, 330);
+  QApplication::processEvents();
+  QScrollBar* bar = window_->iconView()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0) << "the icon view must scroll for this test";
+  QAbstractItemModelTester tester(&window_->resultFilter(),
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
+  bar->setValue(bar->maximum() / 2 + 1);
+  FilterCriteria criteria = window_->filterBar()->criteria();
+  criteria.hideNested = !criteria.hideNested;  // the card has no nested finds: every row stays
+  window_->filterBar()->setCriteria(criteria);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->resultFilter().rowCount(), test::kCardRows);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(window_->detailsView()->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(MainWindowTest, ARescanStartsBothViewsAtTheTop) {
@@ -869,6 +1085,9 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   EXPECT_TRUE(report->text().contains(utf8("ディスクイメージの作成が完了しました。")));
   EXPECT_TRUE(report->text().endsWith(utf8("特にエラーは発生しませんでした。")));
   report->close();
+  // The line and the bar say the copy is over until the next job.
+  EXPECT_EQ(window_->statusLine()->text(), utf8("ディスクイメージ作成終了"));
+  EXPECT_EQ(window_->progressBar()->value(), 100);
 
   EXPECT_EQ(window_->imageNameField()->text(), image);
   EXPECT_EQ((JobButtons{true, true, true, false}), buttons());

@@ -44,7 +44,7 @@ TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
   } expected[] = {
       {0, "復元ファイル", 120}, {1, "マシン名", 100}, {2, "撮影(更新)日時", 100},
       {3, "予定サイズ", 72},   {4, "GPS情報", 64},   {5, "メーカー名", 72},
-      {6, "Endian", 64},       {7, "状態", 64},         {8, "読めないセクタ", 90},
+      {6, "バイト順", 64},     {7, "状態", 64},         {8, "読めないセクタ", 90},
   };
   ASSERT_EQ(list.columnCount(), 9);
   for (const auto& row : expected) {

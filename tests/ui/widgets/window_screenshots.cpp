@@ -1,22 +1,28 @@
 // Screenshots of the main window after a scan of a card made like a
 // camera's (photos, a PNG, an MP4 and a MOV clip), in the details view (in
-// scan order with its filter bar, and sorted by size) and
-// in the thumbnail view, for a person to look at:
+// scan order with its filter bar, sorted by size, with a maker typed into
+// the bar, after a restore, and the boxes of a restore's end and of a
+// refused destination) and in the thumbnail view, for a person to look at:
 //   window_screenshots OUTPUT_FOLDER
 // Runs under a real X server (xvfb-run); exits 0 when every picture was
 // written.
 #include <QApplication>
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "rich_test_card.h"
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
@@ -62,6 +68,46 @@ int main(int argc, char** argv) {
   QTest::qWait(100);
   const QString sorted = QDir(output).filePath("main_window_sorted.png");
   if (!window.grab().save(sorted)) return 1;
+  // Typing into the maker field: the bar keeps its lines.
+  QTest::keyClicks(window.filterBar()->makerModelField(), QStringLiteral("Kes"));
+  QTest::qWait(400);
+  const QString typing = QDir(output).filePath("main_window_typing.png");
+  if (!window.grab().save(typing)) return 1;
+  window.filterBar()->makerModelField()->clear();
+  QTest::qWait(400);
+  window.detailsView()->sortByColumn(-1, Qt::AscendingOrder);
+
+  // A restore of every row, then one refused before it starts.
+  QTemporaryDir destination;
+  window.setFolderChooser([&](QWidget*) {
+    return kestrix::FolderChoice{true, destination.path().toStdString(), 0};
+  });
+  list.selectAll(true);
+  QSignalSpy handled(&window, &kestrix::MainWindow::jobMessageHandled);
+  prompter.queueAnswer(true);
+  window.restoreCommand();
+  if (!handled.wait(30000)) return 1;
+  QTest::qWait(100);
+  const QString restored = QDir(output).filePath("main_window_restored.png");
+  if (!window.grab().save(restored)) return 1;
+  const QString endText = prompter.requests().back().text;
+  window.setDestinationExaminer([](const std::string&, const std::string&) {
+    kestrix::DestinationFacts facts;
+    facts.unwritable = EROFS;
+    return facts;
+  });
+  prompter.queueAnswer(true);
+  window.restoreCommand();
+  const QString refusalText = prompter.requests().back().text;
+  for (const auto& [name, text] : {std::pair{"restore_end_box.png", endText},
+                                   std::pair{"restore_refused_box.png", refusalText}}) {
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kestrix::kApplicationTitle), text,
+                    QMessageBox::Ok);
+    box.show();
+    QTest::qWait(50);
+    if (!box.grab().save(QDir(output).filePath(name))) return 1;
+  }
+
   window.switchView();
   QTest::qWait(200);
   const QString icons = QDir(output).filePath("main_window_thumbnails.png");

@@ -1,0 +1,119 @@
+#include "jobs/restore_preflight.h"
+
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "core/candidate_list.h"
+#include "jobs/job_reporter.h"
+#include "jobs/copy_job.h"
+#include "media/device_identity.h"
+#include "platform/system_error_text.h"
+
+namespace kestrix {
+
+DestinationFacts examineDestination(const std::string& folder, const std::string& source) {
+  DestinationFacts facts;
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) != 0) {
+    facts.unwritable = errno;
+  } else if (!S_ISDIR(status.st_mode)) {
+    facts.unwritable = ENOTDIR;
+  } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    facts.unwritable = errno;
+  }
+  struct statvfs room {};
+  if (facts.unwritable == 0 && ::statvfs(folder.c_str(), &room) == 0) {
+    if ((room.f_flag & ST_RDONLY) != 0) facts.unwritable = EROFS;
+    facts.spaceKnown = true;
+    facts.freeBytes = static_cast<uint64_t>(room.f_bavail) * room.f_frsize;
+    if (room.f_frsize != 0) facts.blockBytes = room.f_frsize;
+  }
+  struct statfs kind {};
+  if (facts.unwritable == 0 && ::statfs(folder.c_str(), &kind) == 0) {
+    facts.fourGiBLimit = kind.f_type == MSDOS_SUPER_MAGIC;
+  }
+  facts.onSource = isOnSourceDevice(source, folder);
+  return facts;
+}
+
+std::vector<PlannedFile> plannedFiles(const CandidateList& list) {
+  std::vector<PlannedFile> files;
+  const int32_t count = list.itemCount();
+  for (int32_t row = 0; row < count; ++row) {
+    if (!list.isSelected(row)) continue;
+    CandidateInfo info;
+    if (!list.candidateInfo(row, info)) continue;  // the restore itself reports it
+    files.push_back({info.name, info.end > info.start ? info.end - info.start : 0});
+  }
+  return files;
+}
+
+uint64_t spaceNeeded(const std::vector<PlannedFile>& files, uint64_t blockBytes) {
+  const uint64_t block = blockBytes == 0 ? 1 : blockBytes;
+  uint64_t total = 0;
+  for (const PlannedFile& file : files) {
+    const uint64_t bytes = file.bytes + kCompletionBytes;
+    total += (bytes + block - 1) / block * block;
+  }
+  return total;
+}
+
+std::string sizeText(uint64_t bytes) {
+  char text[48];
+  if (bytes < (uint64_t{1} << 20)) {
+    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 1023) / 1024));
+  } else if (bytes < (uint64_t{1} << 30)) {
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / (1 << 30));
+  }
+  return text;
+}
+
+RestoreRefusal checkRestoreDestination(const DestinationFacts& facts,
+                                       const std::vector<PlannedFile>& files) {
+  // Writing onto the card would overwrite the very bytes being rescued.
+  if (facts.onSource) {
+    return {RestoreRefusalKind::OnSource, copyNoticeText(CopyNoticeDestinationOnSource)};
+  }
+  if (facts.unwritable != 0) {
+    return {RestoreRefusalKind::Unwritable,
+            "復元先フォルダにファイルを保存できません。\r\n" + systemErrorText(facts.unwritable) +
+                "\r\n別のフォルダを選択してください。"};
+  }
+  if (facts.fourGiBLimit) {
+    const PlannedFile* first = nullptr;
+    size_t tooLarge = 0;
+    for (const PlannedFile& file : files) {
+      if (file.bytes <= kFatLargestFile) continue;
+      if (first == nullptr) first = &file;
+      ++tooLarge;
+    }
+    if (first != nullptr) {
+      const std::string which =
+          tooLarge == 1 ? first->name
+                        : first->name + " ほか " + std::to_string(tooLarge - 1) + " 個のファイル";
+      return {RestoreRefusalKind::FileTooLargeForFat,
+              which + " は 4 GB 以上あるため、FAT32 の復元先には保存できません。\r\n"
+                      "exFAT や NTFS などのドライブのフォルダを選択してください。"};
+    }
+  }
+  if (facts.spaceKnown) {
+    const uint64_t needed = spaceNeeded(files, facts.blockBytes);
+    if (needed > facts.freeBytes) {
+      return {RestoreRefusalKind::NotEnoughSpace,
+              "復元先の空き容量が足りません（必要 " + sizeText(needed) + "、空き " +
+                  sizeText(facts.freeBytes) +
+                  "）。\r\n空きのあるドライブのフォルダを選択するか、復元するファイルを減らしてください。"};
+    }
+  }
+  return {};
+}
+
+}  // namespace kestrix
