@@ -286,7 +286,7 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
       const CheckResult check = JpegChecker::Check(joined.data(), joined.size(), &after);
       if (check.verdict != Verdict::Intact) continue;
       bool judged = false;
-      if (!dcContinuous(before, after, judged)) { if (getenv("KXDBG")) fprintf(stderr, "dc reject\n"); continue; }
+      if (!dcContinuous(before, after, judged)) continue;
       // A progressive photo's later scans leave the DC picture as it was:
       // nothing says the seam is right.
       if (progressive && !judged) continue;
