@@ -13,6 +13,9 @@ namespace kestrix {
 namespace {
 
 constexpr uint64_t kSector = 512;
+// Units past the first continuation that checks still tried for a smoother
+// seam.
+constexpr uint64_t kSettleUnits = 16;
 
 uint32_t little(const uint8_t* p, int bytes) {
   uint32_t value = 0;
@@ -136,19 +139,24 @@ bool zeroSector(const uint8_t* data, uint64_t size, uint64_t at) {
   return true;
 }
 
-// Whether the joined DC picture stays continuous where it leaves `before`
-// (the photo decoded up to its break): the blocks after the first one that
-// differ are compared with the row above them, against the rows above
-// that. `judged` is false when the seam could not be found or has no row
-// above it.
-bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& judged) {
+// How the joined DC picture leaves `before` (the photo decoded up to its
+// break). The seam is the first block that differs; the blocks from it on
+// through the next two rows are compared with the row above each, against
+// the rows above the seam. `roughness` is the ratio of the two (lower is
+// smoother; the right continuation is as smooth as the photo around it),
+// `judged` false when the seam could not be found or has no row above it.
+// False when the seam is much rougher than a sharp edge would be.
+bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& judged, double& roughness) {
   judged = false;
+  roughness = 0;
   if (before.width != joined.width || before.height != joined.height || before.channels != joined.channels ||
       before.pixels.size() != joined.pixels.size() || joined.channels == 0) {
     return true;
   }
   const int channels = joined.channels;
-  const size_t stride = static_cast<size_t>(joined.width) * channels;
+  const size_t width = static_cast<size_t>(joined.width);
+  const size_t height = static_cast<size_t>(joined.height);
+  const size_t stride = width * channels;
   size_t first = 0;
   while (first < joined.pixels.size() && joined.pixels[first] == before.pixels[first]) ++first;
   if (first == joined.pixels.size()) return true;
@@ -163,25 +171,23 @@ bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& ju
     }
     return total;
   };
-  // The seam's row from the first changed block on, and the next row up to
-  // that column (post-seam for one-block-high MCUs).
   uint64_t seamSum = 0;
   uint64_t seamCount = 0;
-  for (size_t x = column; x < static_cast<size_t>(joined.width); ++x, ++seamCount) seamSum += difference(row, x);
-  if (row + 1 < static_cast<size_t>(joined.height)) {
-    for (size_t x = 0; x < column; ++x, ++seamCount) seamSum += difference(row + 1, x);
+  for (size_t x = column; x < width; ++x, ++seamCount) seamSum += difference(row, x);
+  for (size_t y = row + 1; y < std::min(height, row + 3); ++y) {
+    for (size_t x = 0; x < width; ++x, ++seamCount) seamSum += difference(y, x);
   }
   uint64_t baseSum = 0;
   uint64_t baseCount = 0;
   for (size_t y = row > 8 ? row - 8 : 1; y < row; ++y) {
-    for (size_t x = 0; x < static_cast<size_t>(joined.width); ++x, ++baseCount) baseSum += difference(y, x);
+    for (size_t x = 0; x < width; ++x, ++baseCount) baseSum += difference(y, x);
   }
   if (seamCount < 4 || baseCount == 0) return true;
   judged = true;
-  // Mean differences per block (all channels): the seam may be rougher than
-  // the photo around it, but not by much more than a sharp edge would be.
+  // Mean differences per block (all channels).
   const double seam = double(seamSum) / double(seamCount);
   const double base = double(baseSum) / double(baseCount);
+  roughness = seam / (base + 1.0);
   return seam <= 2.5 * base + 12.0 * channels;
 }
 
@@ -226,6 +232,15 @@ bool ClaimedSpace::overlaps(uint64_t start, uint64_t end) const {
   return after != ranges_.end() && after->start < end;
 }
 
+uint64_t ClaimedSpace::foreignFrom(uint64_t start, uint64_t inside) const {
+  for (auto range = std::lower_bound(ranges_.begin(), ranges_.end(), start,
+                                     [](const FilePiece& r, uint64_t value) { return r.start < value; });
+       range != ranges_.end(); ++range) {
+    if (range->end > inside) return range->start;
+  }
+  return UINT64_MAX;
+}
+
 uint64_t ClaimedSpace::skip(uint64_t at) const {
   auto after = std::upper_bound(ranges_.begin(), ranges_.end(), at,
                                 [](uint64_t value, const FilePiece& range) { return value < range.start; });
@@ -246,12 +261,15 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   ClusterGeometry geometry = suggested;
   if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = {kSector, start % kSector, false};
 
+  // Claimed space lying wholly inside the photo's own decoded bytes is its
+  // own embedded images; any other claimed range is another file's, and the
+  // first piece ends before it.
+  breakAt = std::min(breakAt, claimed.foreignFrom(start, breakAt));
+  if (scanData >= breakAt) return result;
   // The first piece's possible ends, nearest the break first.
   std::vector<uint64_t> ends;
   for (uint64_t end = boundaryAtOrBefore(geometry, std::min(size, breakAt + 8));
        end > scanData && ends.size() < limits.endsTried; end -= geometry.unit) {
-    // Claimed space inside the photo's own decoded bytes is its own
-    // embedded images; past the break it is another file's.
     if (end <= size && !claimed.overlaps(breakAt, end)) ends.push_back(end);
     if (end < geometry.unit) break;
   }
@@ -265,18 +283,27 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   std::vector<uint8_t> joined;
   JpegDcImage after;
   uint64_t seams = 0;
-  auto tryAt = [&](uint64_t from, uint64_t eoiEnd, bool forward) -> bool {
+  // Bytes of another photo can decode as this one's blocks and still meet
+  // its EOI (the code resynchronises), so the first join that checks is not
+  // taken at once: the continuations a little further on are tried too,
+  // and the smoothest seam wins.
+  double best = 0;
+  uint64_t settleAt = UINT64_MAX;  // no continuation is tried past this
+  bool stop = false;
+  auto tryAt = [&](uint64_t from, uint64_t eoiEnd, bool forward) {
     for (const uint64_t end : ends) {
       if (forward && from < end) continue;
       const uint64_t length = (end - start) + (eoiEnd - from);
       if (length > limits.photoBytes) continue;
       if (seams >= limits.seamsPerPhoto) {
         result.seamLimitHit = true;
-        return true;
+        stop = true;
+        return;
       }
       if (budget.decodedBytes + length > limits.decodedBytesPerCard) {
         budget.cardLimitHit = true;
-        return true;
+        stop = true;
+        return;
       }
       ++seams;
       ++budget.seamsTried;
@@ -286,15 +313,20 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
       const CheckResult check = JpegChecker::Check(joined.data(), joined.size(), &after);
       if (check.verdict != Verdict::Intact) continue;
       bool judged = false;
-      if (!dcContinuous(before, after, judged)) continue;
+      double roughness = 0;
+      if (!dcContinuous(before, after, judged, roughness)) continue;
       // A progressive photo's later scans leave the DC picture as it was:
       // nothing says the seam is right.
       if (progressive && !judged) continue;
-      result.pieces = {{start, end}, {from, eoiEnd}};
-      result.check = check;
-      return true;
+      // A seam that cannot be judged ranks after every judged one.
+      const double score = judged ? roughness : 1e9;
+      if (result.pieces.empty() || score < best) {
+        best = score;
+        result.pieces = {{start, end}, {from, eoiEnd}};
+        result.check = check;
+      }
+      if (settleAt == UINT64_MAX) settleAt = forward ? from + kSettleUnits * geometry.unit : 0;
     }
-    return false;
   };
 
   MarkerIndex markers;
@@ -310,11 +342,13 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
       }
       if (!zeroSector(data, size, from)) {
         const uint64_t eoiEnd = markers.eoiEndFrom(from);
-        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd) && tryAt(from, eoiEnd, true)) return result;
+        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, true);
+        if (stop || from >= settleAt) return result;
       }
       from += geometry.unit;
     }
   }
+  if (!result.pieces.empty()) return result;
   // Backward: boundaries before the photo, nearest first, whose data ends
   // before the photo starts.
   {
@@ -323,7 +357,8 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
     for (uint64_t from = boundaryAtOrBefore(geometry, start > 0 ? start - 1 : 0); from >= floor && from < start;) {
       if (!claimed.overlaps(from, from + 1) && !zeroSector(data, size, from)) {
         const uint64_t eoiEnd = markers.eoiEndFrom(from);
-        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd) && tryAt(from, eoiEnd, false)) return result;
+        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, false);
+        if (stop || settleAt != UINT64_MAX) return result;
       }
       if (from < geometry.unit) break;
       from -= geometry.unit;

@@ -46,7 +46,7 @@ struct ClusterGeometry {
 ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size);
 
 struct JoinLimits {
-  uint64_t seamsPerPhoto = 1024;                          // joined files decoded per photo
+  uint64_t seamsPerPhoto = 4096;                          // joined files decoded per photo
   uint64_t decodedBytesPerCard = uint64_t{4} << 30;        // bytes decoded by every try together
   uint64_t photoBytes = uint64_t{64} << 20;                // longest joined photo
   uint64_t forwardReach = uint64_t{64} << 20;              // continuations searched this far past the break
@@ -74,6 +74,9 @@ class ClaimedSpace {
   // Adds start..end widened to whole 512-byte sectors.
   void claim(uint64_t start, uint64_t end);
   bool overlaps(uint64_t start, uint64_t end) const;
+  // Where the first claimed range at or after `start` begins that is not
+  // wholly inside start..inside; UINT64_MAX when there is none.
+  uint64_t foreignFrom(uint64_t start, uint64_t inside) const;
   // The end of the claimed range holding `at`, or `at` when none does.
   uint64_t skip(uint64_t at) const;
 
