@@ -120,7 +120,7 @@ struct CandidateInfo {
   uint64_t start = 0;
   uint64_t end = 0;
   bool plainRange = false;  // see Candidate::plainRange
-  FilePieces pieces;        // see Candidate::pieces; plain ranges of the image
+  FilePieces pieces{};      // see Candidate::pieces; plain ranges of the image
 };
 
 // What the scan knows of a find beyond its name and range.
