@@ -381,7 +381,10 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     if (check.verdict == Verdict::Intact) {
       claimed.claim(candidate->start(), candidate->end());
     } else if ((check.verdict == Verdict::Damaged || check.verdict == Verdict::Truncated) && check.hasBadOffset &&
-               candidate->type() == "jpeg" && candidate->parent().empty() && candidate->plainRange()) {
+               candidate->type() == "jpeg" && candidate->parent().empty() && candidate->plainRange() &&
+               candidate->unreadableSectors() == 0) {
+      // A photo with sectors the copy could not read lost those bytes: a
+      // join around them would be another picture, not this one.
       broken.push_back(row);
     }
   }
