@@ -236,6 +236,45 @@ TEST(SplitPhotoNoContinuation, StaysAsListed) {
   EXPECT_EQ(checked.reassembledRows, 0u);
 }
 
+// A search stopped by a named limit says so, and joins nothing it has not
+// checked.
+TEST(SplitPhotoLimits, AreReportedWhenHit) {
+  const Bytes split = fixture("cjpeg_640x480.jpg");
+  CardBuilder builder(512, 0, 8);
+  const uint64_t start = builder.size();
+  builder.add(split, 0, 20 * 512);
+  builder.filler(Filler::Text, 16, {});
+  builder.add(split, 20 * 512);
+  builder.pad();
+  builder.expect("split.jpg", start, split);
+  const PlantedCard card = builder.card();
+  struct LimitCase {
+    const char* name;
+    JoinLimits limits;
+    bool seamLimit;
+    bool cardLimit;
+  };
+  JoinLimits fewSeams;
+  fewSeams.seamsPerPhoto = 3;
+  JoinLimits littleWork;
+  littleWork.decodedBytesPerCard = 100000;
+  for (const LimitCase& c : {LimitCase{"seams per photo", fewSeams, true, false},
+                             LimitCase{"work per card", littleWork, false, true}}) {
+    JoinOutcome outcome;
+    const Recovered got = recoverCheckedCard(card, ScanMode::Precise, c.limits, &outcome);
+    EXPECT_FALSE(got.whole[0]) << c.name;
+    EXPECT_EQ(outcome.joined, 0u) << c.name;
+    EXPECT_EQ(outcome.photosAtSeamLimit, c.seamLimit ? 1u : 0u) << c.name;
+    EXPECT_EQ(outcome.budget.cardLimitHit, c.cardLimit) << c.name;
+    EXPECT_LE(outcome.budget.decodedBytes, c.limits.decodedBytesPerCard) << c.name;
+    EXPECT_LE(outcome.budget.seamsTried, c.limits.seamsPerPhoto) << c.name;
+  }
+  JoinOutcome outcome;
+  EXPECT_TRUE(recoverCheckedCard(card, ScanMode::Precise, {}, &outcome).whole[0]);
+  EXPECT_EQ(outcome.photosAtSeamLimit, 0u);
+  EXPECT_FALSE(outcome.budget.cardLimitHit);
+}
+
 // The signature rules list what they always listed: no reassembly.
 TEST(SplitPhotoSignatureRules, NotReassembled) {
   const Bytes split = fixture("cjpeg_640x480.jpg");

@@ -326,7 +326,8 @@ PlantedCard plantCard(const std::vector<PlantFile>& files, Choices& choices, siz
 
 namespace {
 
-Recovered recover(const PlantedCard& card, ScanMode mode, bool checked) {
+Recovered recover(const PlantedCard& card, ScanMode mode, bool checked, const JoinLimits& limits,
+                  JoinOutcome* outcome) {
   const MemoryBlock image(card.bytes);
   EngineSet engines;
   engines.add(new CarvingEngine, [](ScanEngine* engine) { delete engine; });
@@ -337,7 +338,10 @@ Recovered recover(const PlantedCard& card, ScanMode mode, bool checked) {
   if (checked) {
     CheckRowQueue rows(list.itemCount());
     checkCandidates(image, &engines, list, rows);
-    if (isPrecise(mode)) joinFragments(image, list);
+    if (isPrecise(mode)) {
+      const JoinOutcome joined = joinFragments(image, list, limits);
+      if (outcome != nullptr) *outcome = joined;
+    }
   }
   std::multimap<uint64_t, size_t> bySize;
   for (size_t i = 0; i < card.files.size(); ++i) bySize.emplace(card.files[i].bytes.size(), i);
@@ -370,9 +374,12 @@ Recovered recover(const PlantedCard& card, ScanMode mode, bool checked) {
 
 }  // namespace
 
-Recovered recoverCard(const PlantedCard& card, ScanMode mode) { return recover(card, mode, false); }
+Recovered recoverCard(const PlantedCard& card, ScanMode mode) { return recover(card, mode, false, {}, nullptr); }
 
-Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode) { return recover(card, mode, true); }
+Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode, const JoinLimits& limits,
+                             JoinOutcome* outcome) {
+  return recover(card, mode, true, limits, outcome);
+}
 
 std::vector<PlantFile> fixtureFiles(const std::string& folder) {
   std::vector<PlantFile> files;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fragment_joiner.h"
 #include "core/image_scan.h"
 
 namespace kestrix::test {
@@ -80,7 +81,9 @@ struct Recovered {
 Recovered recoverCard(const PlantedCard& card, ScanMode mode);
 // The same after checking every row and reassembling the split photos, as
 // `kestrix-cli scan --check` and `restore --check` do.
-Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode = ScanMode::Precise);
+// `limits` bound the reassembly, whose outcome goes to `outcome` when given.
+Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode = ScanMode::Precise,
+                             const JoinLimits& limits = {}, JoinOutcome* outcome = nullptr);
 
 // The files of the fixtures in `folder` (JPEGs), and a small movie and PNG
 // built here, for a fuzz target that has no tools to make a corpus.
