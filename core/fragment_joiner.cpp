@@ -120,6 +120,13 @@ struct MarkerIndex {
     }
   }
 
+  // Where the first foreign marker at or after `at` lies (the stretch's end
+  // when none does): entropy data starting at `at` runs at most to there.
+  uint64_t cleanFrom(uint64_t at) const {
+    const auto bad = std::lower_bound(foreign.begin(), foreign.end(), at);
+    return bad == foreign.end() ? end : *bad;
+  }
+
   // The end (just past FF D9) of entropy data starting at `at`, or 0 when a
   // foreign marker comes first or no EOI lies inside the stretch.
   uint64_t eoiEndFrom(uint64_t at) const {
@@ -248,123 +255,207 @@ uint64_t ClaimedSpace::skip(uint64_t at) const {
   return at;
 }
 
-ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start, uint64_t breakAt,
-                                    const ClaimedSpace& claimed, const ClusterGeometry& suggested,
-                                    const JoinLimits& limits, JoinBudget& budget) {
-  ContinuationResult result;
-  if (data == nullptr || start >= size || breakAt <= start || breakAt > size) return result;
-  bool progressive = false;
-  const uint64_t scanData = firstScanData(data, size, start, progressive);
-  if (scanData == 0 || scanData >= breakAt) return result;
-  // A photo that does not start on a boundary of the volume's clusters was
-  // not laid out by it: its own sectors then.
-  ClusterGeometry geometry = suggested;
-  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = {kSector, start % kSector, false};
+namespace {
 
-  // Claimed space lying wholly inside the photo's own decoded bytes is its
-  // own embedded images; any other claimed range is another file's, and the
-  // first piece ends before it.
-  breakAt = std::min(breakAt, claimed.foreignFrom(start, breakAt));
-  if (scanData >= breakAt) return result;
-  // The first piece's possible ends, nearest the break first.
-  std::vector<uint64_t> ends;
-  for (uint64_t end = boundaryAtOrBefore(geometry, std::min(size, breakAt + 8));
-       end > scanData && ends.size() < limits.endsTried; end -= geometry.unit) {
-    if (end <= size && !claimed.overlaps(breakAt, end)) ends.push_back(end);
-    if (end < geometry.unit) break;
+// A continuation that decodes on for at least a unit past its seam and then
+// breaks again: the middle of a photo in three pieces.
+struct MiddlePiece {
+  uint64_t end;      // where the open piece ends
+  uint64_t from;     // where the middle piece starts
+  uint64_t breakAt;  // where its data stops being the photo's
+  double roughness;
+  JpegDcImage picture;  // the photo decoded up to that break
+};
+
+// Most middle pieces followed on for one photo: the smoothest seams.
+constexpr size_t kMiddlePiecesTried = 4;
+
+// One photo's search: the pieces found so far (`head`), then the open
+// piece from `open` up to its break, then a continuation.
+class SeamSearch {
+ public:
+  SeamSearch(const uint8_t* data, uint64_t size, uint64_t start, bool progressive, const ClusterGeometry& geometry,
+             const JoinLimits& limits, JoinBudget& budget)
+      : data_(data), size_(size), start_(start), progressive_(progressive), geometry_(geometry), limits_(limits),
+        budget_(budget) {}
+
+  // `lower`: ends of the open piece lie past it. `before`: the photo decoded
+  // up to the break.
+  void search(const FilePieces& head, uint64_t open, uint64_t lower, uint64_t breakAt, const ClaimedSpace& claimed,
+              const JpegDcImage& before) {
+    std::vector<uint64_t> ends;
+    for (uint64_t end = boundaryAtOrBefore(geometry_, std::min(size_, breakAt + 8));
+         end > lower && ends.size() < limits_.endsTried; end -= geometry_.unit) {
+      if (end <= size_ && !claimed.overlaps(breakAt, end)) ends.push_back(end);
+      if (end < geometry_.unit) break;
+    }
+    if (ends.empty()) return;
+    headBytes_.clear();
+    for (const FilePiece& piece : head) headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
+    const bool middles = head.size() + 3 <= limits_.pieces && !progressive_;
+    std::vector<MiddlePiece> middle;
+    const uint64_t lowestEnd = ends.back();
+
+    auto tryAt = [&](uint64_t from, uint64_t dataEnd, bool final, bool forward) {
+      for (const uint64_t end : ends) {
+        if (forward && from < end) continue;
+        const uint64_t seam = headBytes_.size() + (end - open);
+        const uint64_t length = seam + (dataEnd - from);
+        if (length > limits_.photoBytes) continue;
+        if (seams_ >= limits_.seamsPerPhoto) {
+          result.seamLimitHit = true;
+          stop_ = true;
+          return;
+        }
+        if (budget_.decodedBytes + length > limits_.decodedBytesPerCard) {
+          budget_.cardLimitHit = true;
+          stop_ = true;
+          return;
+        }
+        ++seams_;
+        ++budget_.seamsTried;
+        budget_.decodedBytes += length;
+        joined_.assign(headBytes_.begin(), headBytes_.end());
+        joined_.insert(joined_.end(), data_ + open, data_ + end);
+        joined_.insert(joined_.end(), data_ + from, data_ + dataEnd);
+        const CheckResult check = JpegChecker::Check(joined_.data(), joined_.size(), &after_);
+        bool judged = false;
+        double roughness = 0;
+        if (final && check.verdict == Verdict::Intact) {
+          if (!dcContinuous(before, after_, judged, roughness)) continue;
+          // A progressive photo's later scans leave the DC picture as it
+          // was: nothing says the seam is right.
+          if (progressive_ && !judged) continue;
+          // A seam that cannot be judged ranks after every judged one.
+          const double score = judged ? roughness : 1e9;
+          if (result.pieces.empty() || score < best_) {
+            best_ = score;
+            result.pieces = head;
+            result.pieces.push_back({open, end});
+            result.pieces.push_back({from, dataEnd});
+            result.check = check;
+          }
+          if (settleAt_ == UINT64_MAX) settleAt_ = forward ? from + kSettleUnits * geometry_.unit : 0;
+          continue;
+        }
+        // A middle piece must decode on for a whole unit past the seam, and
+        // its seam must be judged smooth.
+        if (!middles || check.verdict == Verdict::Intact || !check.hasBadOffset ||
+            check.badOffset < seam + geometry_.unit || check.badOffset > length) {
+          continue;
+        }
+        if (!dcContinuous(before, after_, judged, roughness) || !judged) continue;
+        MiddlePiece piece{end, from, from + (check.badOffset - seam), roughness, after_};
+        middle.push_back(std::move(piece));
+        std::sort(middle.begin(), middle.end(),
+                  [](const MiddlePiece& a, const MiddlePiece& b) { return a.roughness < b.roughness; });
+        if (middle.size() > kMiddlePiecesTried) middle.pop_back();
+      }
+    };
+
+    MarkerIndex markers;
+    // Forward: from the first possible end on.
+    {
+      const uint64_t reach = std::min(size_, breakAt + limits_.forwardReach);
+      markers.build(data_, lowestEnd, reach);
+      for (uint64_t from = boundaryAtOrAfter(geometry_, lowestEnd + 1); from < reach;) {
+        const uint64_t free = claimed.skip(from);
+        if (free != from) {
+          from = boundaryAtOrAfter(geometry_, free);
+          continue;
+        }
+        if (!zeroSector(data_, size_, from)) {
+          const uint64_t eoiEnd = markers.eoiEndFrom(from);
+          if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) {
+            tryAt(from, eoiEnd, true, true);
+          } else if (middles && settleAt_ == UINT64_MAX) {
+            const uint64_t clean = markers.cleanFrom(from);
+            if (clean >= from + geometry_.unit && !claimed.overlaps(from, from + geometry_.unit)) {
+              tryAt(from, std::min(clean, from + limits_.photoBytes), false, true);
+            }
+          }
+          if (stop_ || from >= settleAt_) return;
+        }
+        from += geometry_.unit;
+      }
+    }
+    if (!result.pieces.empty()) return;
+    // Backward: boundaries before the photo, nearest first, whose data ends
+    // before the photo starts.
+    {
+      const uint64_t floor = start_ > limits_.backwardReach ? start_ - limits_.backwardReach : 0;
+      markers.build(data_, floor, start_);
+      for (uint64_t from = boundaryAtOrBefore(geometry_, start_ > 0 ? start_ - 1 : 0); from >= floor && from < start_;) {
+        if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from)) {
+          const uint64_t eoiEnd = markers.eoiEndFrom(from);
+          if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, true, false);
+          if (stop_ || settleAt_ != UINT64_MAX) return;
+        }
+        if (from < geometry_.unit) break;
+        from -= geometry_.unit;
+      }
+    }
+    // Then the middle pieces, smoothest seam first, each with its own
+    // pieces claimed so the last piece cannot reuse them.
+    for (const MiddlePiece& piece : middle) {
+      if (stop_ || !result.pieces.empty()) return;
+      FilePieces longer = head;
+      longer.push_back({open, piece.end});
+      ClaimedSpace mine = claimed;
+      for (const FilePiece& taken : longer) mine.claim(taken.start, taken.end);
+      const uint64_t breakAt2 = std::min(piece.breakAt, mine.foreignFrom(piece.from, piece.from));
+      if (breakAt2 <= piece.from) continue;
+      search(longer, piece.from, piece.from, breakAt2, mine, piece.picture);
+    }
   }
-  if (ends.empty()) return result;
-  const uint64_t lowestEnd = ends.back();
 
-  // The pre-seam picture: the photo as it decodes up to its break.
-  JpegDcImage before;
-  JpegChecker::Check(data + start, breakAt - start, &before);
+  ContinuationResult result;
 
-  std::vector<uint8_t> joined;
-  JpegDcImage after;
-  uint64_t seams = 0;
+ private:
+  const uint8_t* data_;
+  uint64_t size_;
+  uint64_t start_;
+  bool progressive_;
+  ClusterGeometry geometry_;
+  const JoinLimits& limits_;
+  JoinBudget& budget_;
+  std::vector<uint8_t> headBytes_;
+  std::vector<uint8_t> joined_;
+  JpegDcImage after_;
+  uint64_t seams_ = 0;
   // Bytes of another photo can decode as this one's blocks and still meet
   // its EOI (the code resynchronises), so the first join that checks is not
   // taken at once: the continuations a little further on are tried too,
   // and the smoothest seam wins.
-  double best = 0;
-  uint64_t settleAt = UINT64_MAX;  // no continuation is tried past this
-  bool stop = false;
-  auto tryAt = [&](uint64_t from, uint64_t eoiEnd, bool forward) {
-    for (const uint64_t end : ends) {
-      if (forward && from < end) continue;
-      const uint64_t length = (end - start) + (eoiEnd - from);
-      if (length > limits.photoBytes) continue;
-      if (seams >= limits.seamsPerPhoto) {
-        result.seamLimitHit = true;
-        stop = true;
-        return;
-      }
-      if (budget.decodedBytes + length > limits.decodedBytesPerCard) {
-        budget.cardLimitHit = true;
-        stop = true;
-        return;
-      }
-      ++seams;
-      ++budget.seamsTried;
-      budget.decodedBytes += length;
-      joined.assign(data + start, data + end);
-      joined.insert(joined.end(), data + from, data + eoiEnd);
-      const CheckResult check = JpegChecker::Check(joined.data(), joined.size(), &after);
-      if (check.verdict != Verdict::Intact) continue;
-      bool judged = false;
-      double roughness = 0;
-      if (!dcContinuous(before, after, judged, roughness)) continue;
-      // A progressive photo's later scans leave the DC picture as it was:
-      // nothing says the seam is right.
-      if (progressive && !judged) continue;
-      // A seam that cannot be judged ranks after every judged one.
-      const double score = judged ? roughness : 1e9;
-      if (result.pieces.empty() || score < best) {
-        best = score;
-        result.pieces = {{start, end}, {from, eoiEnd}};
-        result.check = check;
-      }
-      if (settleAt == UINT64_MAX) settleAt = forward ? from + kSettleUnits * geometry.unit : 0;
-    }
-  };
+  double best_ = 0;
+  uint64_t settleAt_ = UINT64_MAX;  // no continuation is tried past this
+  bool stop_ = false;
+};
 
-  MarkerIndex markers;
-  // Forward: from the first possible end on.
-  {
-    const uint64_t reach = std::min(size, breakAt + limits.forwardReach);
-    markers.build(data, lowestEnd, reach);
-    for (uint64_t from = boundaryAtOrAfter(geometry, lowestEnd + 1); from < reach;) {
-      const uint64_t free = claimed.skip(from);
-      if (free != from) {
-        from = boundaryAtOrAfter(geometry, free);
-        continue;
-      }
-      if (!zeroSector(data, size, from)) {
-        const uint64_t eoiEnd = markers.eoiEndFrom(from);
-        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, true);
-        if (stop || from >= settleAt) return result;
-      }
-      from += geometry.unit;
-    }
-  }
-  if (!result.pieces.empty()) return result;
-  // Backward: boundaries before the photo, nearest first, whose data ends
-  // before the photo starts.
-  {
-    const uint64_t floor = start > limits.backwardReach ? start - limits.backwardReach : 0;
-    markers.build(data, floor, start);
-    for (uint64_t from = boundaryAtOrBefore(geometry, start > 0 ? start - 1 : 0); from >= floor && from < start;) {
-      if (!claimed.overlaps(from, from + 1) && !zeroSector(data, size, from)) {
-        const uint64_t eoiEnd = markers.eoiEndFrom(from);
-        if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, false);
-        if (stop || settleAt != UINT64_MAX) return result;
-      }
-      if (from < geometry.unit) break;
-      from -= geometry.unit;
-    }
-  }
-  return result;
+}  // namespace
+
+ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start, uint64_t breakAt,
+                                    const ClaimedSpace& claimed, const ClusterGeometry& suggested,
+                                    const JoinLimits& limits, JoinBudget& budget) {
+  if (data == nullptr || start >= size || breakAt <= start || breakAt > size) return {};
+  bool progressive = false;
+  const uint64_t scanData = firstScanData(data, size, start, progressive);
+  if (scanData == 0 || scanData >= breakAt) return {};
+  // A photo that does not start on a boundary of the volume's clusters was
+  // not laid out by it: its own sectors then.
+  ClusterGeometry geometry = suggested;
+  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = {kSector, start % kSector, false};
+  // Claimed space lying wholly inside the photo's own decoded bytes is its
+  // own embedded images; any other claimed range is another file's, and the
+  // first piece ends before it.
+  breakAt = std::min(breakAt, claimed.foreignFrom(start, breakAt));
+  if (scanData >= breakAt) return {};
+  // The pre-seam picture: the photo as it decodes up to its break.
+  JpegDcImage before;
+  JpegChecker::Check(data + start, breakAt - start, &before);
+  SeamSearch search(data, size, start, progressive, geometry, limits, budget);
+  search.search({}, start, scanData, breakAt, claimed, before);
+  return search.result;
 }
 
 JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits) {

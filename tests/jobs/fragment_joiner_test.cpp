@@ -174,6 +174,58 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40, 3, 512, false}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
+struct ThreeCase {
+  const char* name;
+  const char* photo;
+  Filler first;
+  Filler second;
+  uint64_t cut1;  // units of the first piece
+  uint64_t cut2;  // units of the first two pieces
+  uint64_t unit;
+};
+
+class ThreePieces : public testing::TestWithParam<ThreeCase> {};
+
+// Whole photo, then the split one in three pieces with a filler between
+// each, then another whole photo.
+TEST_P(ThreePieces, ComeBackWhole) {
+  const ThreeCase& c = GetParam();
+  const Bytes split = fixture(c.photo);
+  const Bytes before = fixture("cjpeg_600x400.jpg");
+  const Bytes other = fixture("cjpeg_320x240_quality_60.jpg");
+  ASSERT_FALSE(split.empty() || before.empty() || other.empty());
+  ASSERT_LT(c.cut2 * c.unit, split.size());
+  CardBuilder builder(c.unit, c.unit == 512 ? 0 : 48 * 1024, 21);
+  builder.photo("before.jpg", before);
+  const uint64_t start = builder.size();
+  builder.add(split, 0, c.cut1 * c.unit);
+  builder.filler(c.first, 3, other);
+  builder.add(split, c.cut1 * c.unit, c.cut2 * c.unit);
+  builder.filler(c.second, 2, other);
+  builder.add(split, c.cut2 * c.unit);
+  builder.pad();
+  builder.expect("split.jpg", start, split);
+  const PlantedCard card = builder.card();
+  const Recovered got = recoverCheckedCard(card);
+  for (size_t i = 0; i < card.files.size(); ++i) {
+    const bool isSplit = card.files[i].name == "split.jpg";
+    EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
+    EXPECT_EQ(got.pieces[i], isSplit ? 3u : 0u) << card.files[i].name;
+  }
+  EXPECT_EQ(got.rows, card.files.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, ThreePieces,
+    testing::Values(ThreeCase{"BaselineRandomText", "cjpeg_640x480.jpg", Filler::Random, Filler::Text, 16, 40, 512},
+                    ThreeCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", Filler::Photo, Filler::Zeros, 20,
+                              60, 512},
+                    ThreeCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", Filler::Text, Filler::Random, 10,
+                              30, 512},
+                    ThreeCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::SectorEoi, Filler::Photo,
+                              3, 8, kCluster}),
+    [](const testing::TestParamInfo<ThreeCase>& info) { return std::string(info.param.name); });
+
 // The continuation lies before the first piece (a file system that handed
 // out a lower free cluster next).
 TEST(SplitPhotoBackward, ContinuationBeforeTheFirstPiece) {
