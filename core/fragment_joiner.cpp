@@ -13,9 +13,16 @@ namespace kestrix {
 namespace {
 
 constexpr uint64_t kSector = 512;
-// Units past the first continuation that checks still tried for a smoother
-// seam.
-constexpr uint64_t kSettleUnits = 16;
+// Past the first continuation that checks, the ones this far on (at least
+// this many units) are still tried for a smoother seam.
+constexpr uint64_t kSettleUnits = 4;
+constexpr uint64_t kSettleBytes = 2048;
+// The decoder notices foreign bytes within a few KiB of their start: a
+// piece's ends are tried this far before its break (and at least one).
+constexpr uint64_t kEndReachBytes = 16384;
+// How much rougher than the median row the roughest row of a joined DC
+// picture may be (whole fixtures: at most 2.6, quality 1 included).
+constexpr double kRoughestRowRatio = 4.0;
 
 uint32_t little(const uint8_t* p, int bytes) {
   uint32_t value = 0;
@@ -138,6 +145,17 @@ struct MarkerIndex {
   }
 };
 
+// Whether the sector at `at` is all printable text: another file's, which
+// the check would refuse right at the seam (a whole photo's decode wasted).
+bool textSector(const uint8_t* data, uint64_t size, uint64_t at) {
+  const uint64_t length = std::min<uint64_t>(kSector, size - at);
+  for (uint64_t i = 0; i < length; ++i) {
+    const uint8_t byte = data[at + i];
+    if (!((byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r')) return false;
+  }
+  return length == kSector;
+}
+
 bool zeroSector(const uint8_t* data, uint64_t size, uint64_t at) {
   const uint64_t length = std::min<uint64_t>(kJpegZeroRunBytes, size - at);
   for (uint64_t i = 0; i < length; ++i) {
@@ -196,6 +214,32 @@ bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& ju
   const double base = double(baseSum) / double(baseCount);
   roughness = seam / (base + 1.0);
   return seam <= 2.5 * base + 12.0 * channels;
+}
+
+// Whether no row of the joined DC picture stands out from the others: a
+// piece of another photo inside (its entropy data under the same tables
+// decodes as this one's blocks, and the code resynchronises) shows as a row
+// far rougher against the one above than the photo's typical row. Whole
+// photos keep their roughest row within a small multiple of the median;
+// a photo with a row as sharp as that (a horizon at a block row) is not
+// joined, and stays as it was listed.
+bool dcRowsNatural(const JpegDcImage& picture) {
+  const size_t width = static_cast<size_t>(picture.width);
+  const size_t height = static_cast<size_t>(picture.height);
+  const size_t stride = width * static_cast<size_t>(picture.channels);
+  if (height < 4 || stride == 0 || picture.pixels.size() < stride * height) return true;
+  std::vector<double> rows;
+  rows.reserve(height - 1);
+  for (size_t y = 1; y < height; ++y) {
+    uint64_t sum = 0;
+    for (size_t i = 0; i < stride; ++i) {
+      sum += static_cast<uint64_t>(std::abs(int(picture.pixels[y * stride + i]) - int(picture.pixels[(y - 1) * stride + i])));
+    }
+    rows.push_back(double(sum) / double(stride));
+  }
+  const double roughest = *std::max_element(rows.begin(), rows.end());
+  std::nth_element(rows.begin(), rows.begin() + static_cast<long>(rows.size() / 2), rows.end());
+  return roughest <= kRoughestRowRatio * (rows[rows.size() / 2] + 1.0);
 }
 
 }  // namespace
@@ -285,11 +329,25 @@ class SeamSearch {
               const JpegDcImage& before) {
     std::vector<uint64_t> ends;
     for (uint64_t end = boundaryAtOrBefore(geometry_, std::min(size_, breakAt + 8));
-         end > lower && ends.size() < limits_.endsTried; end -= geometry_.unit) {
+         end > lower && ends.size() < limits_.endsTried && (ends.empty() || end + kEndReachBytes >= breakAt);
+         end -= geometry_.unit) {
       if (end <= size_ && !claimed.overlaps(breakAt, end)) ends.push_back(end);
       if (end < geometry_.unit) break;
     }
     if (ends.empty()) return;
+    // The nearest end first, everywhere: the break is most often in the
+    // unit where the foreign bytes start. The others only when that fails.
+    searchWith(head, open, {ends.front()}, breakAt, claimed, before);
+    if (result.pieces.empty() && !stop_ && ends.size() > 1) {
+      searchWith(head, open, std::vector<uint64_t>(ends.begin() + 1, ends.end()), breakAt, claimed, before);
+    }
+  }
+
+  ContinuationResult result;
+
+ private:
+  void searchWith(const FilePieces& head, uint64_t open, const std::vector<uint64_t>& ends, uint64_t breakAt,
+                  const ClaimedSpace& claimed, const JpegDcImage& before) {
     headBytes_.clear();
     for (const FilePiece& piece : head) headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
     const bool middles = head.size() + 3 <= limits_.pieces && !progressive_;
@@ -322,7 +380,7 @@ class SeamSearch {
         bool judged = false;
         double roughness = 0;
         if (final && check.verdict == Verdict::Intact) {
-          if (!dcContinuous(before, after_, judged, roughness)) continue;
+          if (!dcContinuous(before, after_, judged, roughness) || !dcRowsNatural(after_)) continue;
           // A progressive photo's later scans leave the DC picture as it
           // was: nothing says the seam is right.
           if (progressive_ && !judged) continue;
@@ -335,7 +393,9 @@ class SeamSearch {
             result.pieces.push_back({from, dataEnd});
             result.check = check;
           }
-          if (settleAt_ == UINT64_MAX) settleAt_ = forward ? from + kSettleUnits * geometry_.unit : 0;
+          if (settleAt_ == UINT64_MAX) {
+            settleAt_ = forward ? from + std::max(kSettleUnits * geometry_.unit, kSettleBytes) : 0;
+          }
           continue;
         }
         // A middle piece must decode on for a whole unit past the seam, and
@@ -358,13 +418,16 @@ class SeamSearch {
     {
       const uint64_t reach = std::min(size_, breakAt + limits_.forwardReach);
       markers.build(data_, lowestEnd, reach);
-      for (uint64_t from = boundaryAtOrAfter(geometry_, lowestEnd + 1); from < reach;) {
+      // Not inside the bytes that decoded as the photo's own: from the unit
+      // that holds the break on.
+      for (uint64_t from = boundaryAtOrAfter(geometry_, std::max(lowestEnd + 1, boundaryAtOrBefore(geometry_, breakAt)));
+           from < reach;) {
         const uint64_t free = claimed.skip(from);
         if (free != from) {
           from = boundaryAtOrAfter(geometry_, free);
           continue;
         }
-        if (!zeroSector(data_, size_, from)) {
+        if (!zeroSector(data_, size_, from) && !textSector(data_, size_, from)) {
           const uint64_t eoiEnd = markers.eoiEndFrom(from);
           if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) {
             tryAt(from, eoiEnd, true, true);
@@ -386,7 +449,7 @@ class SeamSearch {
       const uint64_t floor = start_ > limits_.backwardReach ? start_ - limits_.backwardReach : 0;
       markers.build(data_, floor, start_);
       for (uint64_t from = boundaryAtOrBefore(geometry_, start_ > 0 ? start_ - 1 : 0); from >= floor && from < start_;) {
-        if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from)) {
+        if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from) && !textSector(data_, size_, from)) {
           const uint64_t eoiEnd = markers.eoiEndFrom(from);
           if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, true, false);
           if (stop_ || settleAt_ != UINT64_MAX) return;
@@ -409,9 +472,6 @@ class SeamSearch {
     }
   }
 
-  ContinuationResult result;
-
- private:
   const uint8_t* data_;
   uint64_t size_;
   uint64_t start_;

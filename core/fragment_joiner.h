@@ -51,7 +51,7 @@ struct JoinLimits {
   uint64_t photoBytes = uint64_t{64} << 20;                // longest joined photo
   uint64_t forwardReach = uint64_t{64} << 20;              // continuations searched this far past the break
   uint64_t backwardReach = uint64_t{8} << 20;              // and this far before the photo's start
-  uint32_t endsTried = 16;                                 // ends of a piece tried before its break
+  uint32_t endsTried = 32;                                 // ends of a piece tried before its break
   uint32_t pieces = 3;                                     // most pieces of one photo
 };
 

@@ -87,7 +87,7 @@ void ScanCheckJoin(benchmark::State& state) {
     return;
   }
   const MemoryBlock image(bytes);
-  uint64_t joined = 0;
+  JoinOutcome outcome;
   for (auto _ : state) {
     EngineSet engines;
     engines.add(new CarvingEngine, [](ScanEngine* engine) { delete engine; });
@@ -95,10 +95,12 @@ void ScanCheckJoin(benchmark::State& state) {
     scanImage(image, engines, {".jpg"}, list, ScanSettings{});
     CheckRowQueue rows(list.itemCount());
     checkCandidates(image, &engines, list, rows);
-    if (join) joined = joinFragments(image, list).joined;
+    if (join) outcome = joinFragments(image, list);
     benchmark::DoNotOptimize(list.itemCount());
   }
-  state.counters["joined"] = static_cast<double>(joined);
+  state.counters["joined"] = static_cast<double>(outcome.joined);
+  state.counters["seams"] = static_cast<double>(outcome.budget.seamsTried);
+  state.counters["decodedMB"] = static_cast<double>(outcome.budget.decodedBytes) / 1e6;
   state.counters["MB"] = static_cast<double>(bytes.size()) / 1e6;
 }
 

@@ -292,10 +292,14 @@ TEST(SplitPhotoNoContinuation, StaysAsListed) {
 // checked.
 TEST(SplitPhotoLimits, AreReportedWhenHit) {
   const Bytes split = fixture("cjpeg_640x480.jpg");
+  const Bytes other = fixture("cjpeg_600x400.jpg");
   CardBuilder builder(512, 0, 8);
   const uint64_t start = builder.size();
   builder.add(split, 0, 20 * 512);
-  builder.filler(Filler::Text, 16, {});
+  // The second half of another photo, its header long gone: every sector
+  // of it leads to an EOI, so each is a seam to try.
+  builder.add(other, other.size() / 2);
+  builder.pad();
   builder.add(split, 20 * 512);
   builder.pad();
   builder.expect("split.jpg", start, split);
@@ -325,6 +329,28 @@ TEST(SplitPhotoLimits, AreReportedWhenHit) {
   EXPECT_TRUE(recoverCheckedCard(card, ScanMode::Precise, {}, &outcome).whole[0]);
   EXPECT_EQ(outcome.photosAtSeamLimit, 0u);
   EXPECT_FALSE(outcome.budget.cardLimitHit);
+}
+
+// Another photo's entropy data right after the first piece decodes as this
+// photo's blocks (same tables) well past its start, and a continuation
+// taken from the middle of the true second piece then makes up the length:
+// the joined file meets its EOI, but a row of blocks stands out, so only the
+// true pieces are taken.
+TEST(SplitPhotoSelfSynchronising, ForeignEntropyDataIsNotTakenForThePhotos) {
+  const Bytes split = fixture("cjpeg_640x480.jpg");
+  const Bytes other = fixture("cjpeg_600x400.jpg");
+  CardBuilder builder(512, 0, 8);
+  builder.add(split, 0, 20 * 512);
+  builder.add(other, other.size() / 2);
+  builder.pad();
+  const uint64_t rest = builder.size();
+  builder.add(split, 20 * 512);
+  builder.pad();
+  builder.expect("split.jpg", 0, split);
+  const PlantedCard card = builder.card();
+  const Recovered got = recoverCheckedCard(card);
+  EXPECT_TRUE(got.whole[0]) << "second piece expected at " << rest;
+  EXPECT_EQ(got.reassembledRows, 1u);
 }
 
 // The signature rules list what they always listed: no reassembly.
