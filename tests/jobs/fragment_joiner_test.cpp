@@ -4,6 +4,7 @@
 // every whole photo as one unchanged range, and nothing else be listed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,12 @@ class CardBuilder {
     return card;
   }
   void expect(const std::string& name, uint64_t start, const Bytes& bytes) { files_.push_back({name, start, bytes}); }
+  // Old data up to `size` bytes, then `part[from, to)` written at `at`.
+  void put(uint64_t at, const Bytes& part, size_t from, size_t to) {
+    while (bytes_.size() < at + (to - from)) bytes_.push_back(static_cast<uint8_t>(random_()));
+    std::copy(part.begin() + static_cast<long>(from), part.begin() + static_cast<long>(to),
+              bytes_.begin() + static_cast<long>(at));
+  }
 
  private:
   // A FAT16 boot sector whose data area starts at `origin` with clusters
@@ -225,6 +232,61 @@ INSTANTIATE_TEST_SUITE_P(
                     ThreeCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::SectorEoi, Filler::Photo,
                               3, 8, kCluster}),
     [](const testing::TestParamInfo<ThreeCase>& info) { return std::string(info.param.name); });
+
+// A camera's card in 4 KiB clusters: ten photos written in turn, three of
+// them deleted (their bytes stay), then two new photos written first-fit
+// into the freed clusters, each running on in the next gap past photos that
+// stayed. Every photo on the card comes back whole; only the new ones are
+// joined, and the listing has the rows it had without joining.
+TEST(SplitPhotoCamera, FirstFitReuseOfDeletedClusters) {
+  const char* const first[] = {"cjpeg_600x400.jpg",           "cjpeg_640x480.jpg",
+                               "cjpeg_640x480_grayscale.jpg", "cjpeg_640x480_optimize.jpg",
+                               "cjpeg_1001x333.jpg",          "cjpeg_640x480_sample_1x2.jpg",
+                               "cjpeg_640x480_restart_1.jpg", "cjpeg_640x480_grayscale__restart_1.jpg",
+                               "cjpeg_1001x333_progressive.jpg", "cjpeg_320x240_quality_60.jpg"};
+  const std::vector<size_t> deleted = {2, 5, 7};
+  const char* const later[] = {"cjpeg_640x480_sample_1x1.jpg", "cjpeg_640x480_sample_2x1.jpg"};
+  constexpr uint64_t kOrigin = 48 * 1024;
+  CardBuilder builder(kCluster, kOrigin, 31);
+  std::vector<int> owner;  // per cluster: the photo of `first` holding it, -1 free
+  std::vector<Bytes> photos;
+  for (size_t i = 0; i < std::size(first); ++i) {
+    photos.push_back(fixture(first[i]));
+    ASSERT_FALSE(photos.back().empty()) << first[i];
+    const uint64_t clusters = (photos.back().size() + kCluster - 1) / kCluster;
+    builder.put(kOrigin + owner.size() * kCluster, photos.back(), 0, photos.back().size());
+    if (std::find(deleted.begin(), deleted.end(), i) == deleted.end()) {
+      builder.expect(first[i], kOrigin + owner.size() * kCluster, photos.back());
+    }
+    owner.insert(owner.end(), clusters, std::find(deleted.begin(), deleted.end(), i) == deleted.end() ? int(i) : -1);
+  }
+  size_t next = 0;  // first-fit: the lowest free cluster on
+  for (const char* name : later) {
+    const Bytes photo = fixture(name);
+    ASSERT_FALSE(photo.empty()) << name;
+    uint64_t start = UINT64_MAX;
+    for (size_t done = 0; done < photo.size(); done += kCluster) {
+      while (next < owner.size() && owner[next] != -1) ++next;
+      ASSERT_LT(next, owner.size()) << "the freed clusters do not hold " << name;
+      owner[next] = 100;
+      const uint64_t at = kOrigin + next * kCluster;
+      if (start == UINT64_MAX) start = at;
+      builder.put(at, photo, done, std::min(photo.size(), done + kCluster));
+    }
+    builder.expect(name, start, photo);
+  }
+  builder.pad();
+  const PlantedCard card = builder.card();
+  const Recovered plain = recoverCard(card, ScanMode::Precise);
+  const Recovered got = recoverCheckedCard(card);
+  for (size_t i = 0; i < card.files.size(); ++i) {
+    EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
+    const bool isLater = card.files[i].name == later[0] || card.files[i].name == later[1];
+    EXPECT_EQ(got.pieces[i] > 1, isLater) << card.files[i].name << ": " << got.pieces[i] << " pieces";
+  }
+  EXPECT_EQ(got.reassembledRows, 2u);
+  EXPECT_EQ(got.rows, plain.rows);
+}
 
 // The continuation lies before the first piece (a file system that handed
 // out a lower free cluster next).
