@@ -15,10 +15,13 @@
 //     it on can be entropy data up to an EOI (no marker that cannot stand
 //     there, no zero-filled sector).
 //   - What is accepted: the joined bytes must check intact (every scan
-//     decoded to the EOI, restart markers in order, no hole) and the DC
-//     picture must stay continuous across the seam. A progressive photo
-//     whose seam lies past its first scan cannot be judged that way and
-//     stays as it was.
+//     decoded to the EOI, restart markers in order, no hole), the DC
+//     picture must stay continuous across the seam and no row of it may
+//     stand out (another photo's data decoding as this one's). A
+//     progressive photo whose seam lies past its first scan cannot be
+//     judged that way and stays as it was.
+//   - Three pieces: a continuation that decodes on for a unit and breaks
+//     again is a middle piece, and the search goes on from its break.
 //   - Units: the cluster of a FAT or exFAT boot sector at the image's start
 //     (or in the first partition of a partition table), else 512-byte
 //     sectors counted from the photo's own start.
