@@ -23,6 +23,9 @@ constexpr uint64_t kEndReachBytes = 16384;
 // How much rougher than the median row the roughest row of a joined DC
 // picture may be (whole fixtures: at most 2.6, quality 1 included).
 constexpr double kRoughestRowRatio = 4.0;
+// How far a DC sample may move without marking the seam (refinement scans
+// of a progressive photo move every one a little).
+constexpr int kSeamChange = 8;
 
 uint32_t little(const uint8_t* p, int bytes) {
   uint32_t value = 0;
@@ -109,7 +112,9 @@ struct MarkerIndex {
   std::vector<uint64_t> ends;     // offsets of FF D9
   std::vector<uint64_t> foreign;  // offsets of FF followed by anything but 00, D0..D7, D9
 
-  void build(const uint8_t* data, uint64_t from, uint64_t to) {
+  // `betweenScans`: the segments a progressive photo has between its scans
+  // (tables, restart interval, scan headers) are its own, not foreign.
+  void build(const uint8_t* data, uint64_t from, uint64_t to, bool betweenScans) {
     begin = from;
     end = to;
     ends.clear();
@@ -121,7 +126,8 @@ struct MarkerIndex {
       const uint8_t next = data[p + 1];
       if (next == 0xD9)
         ends.push_back(p);
-      else if (next != 0x00 && (next < 0xD0 || next > 0xD7))
+      else if (next != 0x00 && (next < 0xD0 || next > 0xD7) &&
+               !(betweenScans && (next == 0xC4 || next == 0xDA || next == 0xDB || next == 0xDD)))
         foreign.push_back(p);
       p += next == 0xFF ? 1 : 2;
     }
@@ -183,7 +189,11 @@ bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& ju
   const size_t height = static_cast<size_t>(joined.height);
   const size_t stride = width * channels;
   size_t first = 0;
-  while (first < joined.pixels.size() && joined.pixels[first] == before.pixels[first]) ++first;
+  // A progressive photo's later scans refine every DC value a little: only
+  // a clear change marks the seam.
+  while (first < joined.pixels.size() && std::abs(int(joined.pixels[first]) - int(before.pixels[first])) <= kSeamChange) {
+    ++first;
+  }
   if (first == joined.pixels.size()) return true;
   const size_t row = first / stride;
   if (row == 0) return true;
@@ -417,7 +427,7 @@ class SeamSearch {
     // Forward: from the first possible end on.
     {
       const uint64_t reach = std::min(size_, breakAt + limits_.forwardReach);
-      markers.build(data_, lowestEnd, reach);
+      markers.build(data_, lowestEnd, reach, progressive_);
       // Not inside the bytes that decoded as the photo's own: from the unit
       // that holds the break on.
       for (uint64_t from = boundaryAtOrAfter(geometry_, std::max(lowestEnd + 1, boundaryAtOrBefore(geometry_, breakAt)));
@@ -447,7 +457,7 @@ class SeamSearch {
     // before the photo starts.
     {
       const uint64_t floor = start_ > limits_.backwardReach ? start_ - limits_.backwardReach : 0;
-      markers.build(data_, floor, start_);
+      markers.build(data_, floor, start_, progressive_);
       for (uint64_t from = boundaryAtOrBefore(geometry_, start_ > 0 ? start_ - 1 : 0); from >= floor && from < start_;) {
         if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from) && !textSector(data_, size_, from)) {
           const uint64_t eoiEnd = markers.eoiEndFrom(from);

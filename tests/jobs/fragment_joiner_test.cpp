@@ -176,6 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ClusterRandom", "cjpeg_640x480.jpg", Filler::Random, 4, 2, kCluster, true},
         SplitCase{"ClusterAnotherPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::Photo, 6, 0, kCluster, true},
         SplitCase{"ClusterSectorOfEoi", "cjpeg_640x480_optimize.jpg", Filler::SectorEoi, 3, 1, kCluster, true},
+        // In a progressive photo's first scan the seam shows in the DC
+        // picture, which every later scan then decodes over.
+        SplitCase{"ProgressiveFirstScan", "cjpeg_640x480_progressive.jpg", Filler::Random, 6, 3, 512, true},
         // Past the first scan a progressive photo's seam changes no DC
         // value: nothing shows it is right, so it stays as it was.
         SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40, 3, 512, false}),
