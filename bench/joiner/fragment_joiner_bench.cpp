@@ -4,7 +4,11 @@
 // one where 7 photos are split around a whole photo, as a camera's first-fit
 // reuse of freed clusters leaves them. Scan, check (one thread) and join,
 // all in memory; the photos are made once with convert and cjpeg.
-// Run by hand: build/bench/bench/joiner/fragment_joiner_bench
+// Targets: with no split photo the join adds under 5 % to scan and check;
+// with 7 split, scan, check and join take under 4 x scan and check alone.
+// Counters: photos joined, seams tried, MB decoded by the tries.
+// Run by hand (a build with -DKESTRIX_BUILD_BENCH=ON):
+//   BUILD/bench/fragment_joiner_bench
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
