@@ -11,7 +11,10 @@
 #include <iterator>
 #include <random>
 
+#include "core/candidate_check.h"
 #include "core/fragment_joiner.h"
+#include "engine/carving_engine.h"
+#include "host/engine_set.h"
 #include "planted_card.h"
 
 namespace kestrix::test {
@@ -416,6 +419,43 @@ TEST(SplitPhotoSelfSynchronising, ForeignEntropyDataIsNotTakenForThePhotos) {
   const Recovered got = recoverCheckedCard(card);
   EXPECT_TRUE(got.whole[0]) << "second piece expected at " << rest;
   EXPECT_EQ(got.reassembledRows, 1u);
+}
+
+class CardBlock : public ImageBlock {
+ public:
+  explicit CardBlock(const Bytes& bytes) : bytes_(bytes) {}
+  const uint8_t* data() const override { return bytes_.data(); }
+  uint64_t size() const override { return bytes_.size(); }
+
+ private:
+  const Bytes& bytes_;
+};
+
+// A photo with sectors the copy could not read lost those bytes (they read
+// as zeros): a join around them would be another picture, so it stays as
+// it was listed, damaged.
+TEST(SplitPhotoUnreadable, IsNotJoined) {
+  const Bytes split = fixture("cjpeg_640x480.jpg");
+  CardBuilder builder(512, 0, 6);
+  builder.add(split, 0, 20 * 512);
+  builder.filler(Filler::Random, 4, {});
+  builder.add(split, 20 * 512);
+  builder.pad();
+  const PlantedCard card = builder.card();
+  for (const uint64_t unread : {uint64_t{0}, uint64_t{1}}) {
+    const CardBlock image(card.bytes);
+    EngineSet engines;
+    engines.add(new CarvingEngine, [](ScanEngine* engine) { delete engine; });
+    CandidateList list;
+    scanImage(image, engines, {".jpg"}, list, ScanSettings{});
+    ASSERT_GE(list.itemCount(), 1);
+    list.setUnreadableSectors(0, unread);
+    CheckRowQueue rows(list.itemCount());
+    checkCandidates(image, &engines, list, rows);
+    const JoinOutcome outcome = joinFragments(image, list);
+    EXPECT_EQ(outcome.joined, unread == 0 ? 1u : 0u) << unread << " unread sectors";
+    EXPECT_EQ(list.candidateAt(1)->pieces().empty(), unread != 0);
+  }
 }
 
 // The signature rules list what they always listed: no reassembly.
