@@ -1,11 +1,13 @@
 #include "cli/scan_check.h"
 
+#include <cstdio>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "cli/scan_session.h"
 #include "core/candidate_check.h"
+#include "core/fragment_joiner.h"
 
 namespace kestrix {
 
@@ -42,6 +44,19 @@ void checkSessionRows(ScanSession& session, const std::function<bool()>& stopReq
   }
   checkCandidates(*session.image(), &session.engines(), list, rows, callbacks);
   for (std::thread& thread : threads) thread.join();
+  // Split photos are searched for their pieces once every row is judged;
+  // the signature rules list what they always listed.
+  if (!isPrecise(session.mode()) || (stopRequested && stopRequested())) return;
+  const JoinOutcome outcome = joinFragments(*session.image(), list);
+  if (outcome.photosAtSeamLimit != 0) {
+    std::fprintf(stderr, "警告: 分割された写真 %llu 枚は試せるつなぎ目の上限 (%llu) に達したため、再構成を打ち切りました。\n",
+                 static_cast<unsigned long long>(outcome.photosAtSeamLimit),
+                 static_cast<unsigned long long>(JoinLimits{}.seamsPerPhoto));
+  }
+  if (outcome.budget.cardLimitHit) {
+    std::fprintf(stderr, "警告: 再構成の作業量が上限 (%llu MiB の復号) に達したため、残りの写真は再構成していません。\n",
+                 static_cast<unsigned long long>(JoinLimits{}.decodedBytesPerCard >> 20));
+  }
 }
 
 }  // namespace kestrix

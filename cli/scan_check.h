@@ -10,7 +10,9 @@ namespace kestrix {
 class ScanSession;
 
 // Checks every row of the session's last scan. `stopRequested` (may be
-// empty) ends the work between rows; rows not reached stay unchecked.
+// empty) ends the work between rows; rows not reached stay unchecked. After
+// a precise scan the split photos are then reassembled (core/fragment_joiner.h),
+// with a warning on stderr for each work limit a search hit.
 void checkSessionRows(ScanSession& session, const std::function<bool()>& stopRequested = {});
 
 }  // namespace kestrix

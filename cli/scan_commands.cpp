@@ -36,12 +36,13 @@ struct RowCheck {
   const char* verdict;
   int width;
   int height;
+  bool reassembled;  // joined from pieces (core/fragment_joiner.h)
 };
 
 RowCheck rowCheck(const Candidate& candidate) {
-  if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0};
+  if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0, false};
   const CheckResult& check = candidate.check();
-  return {VerdictText(check.verdict), check.width, check.height};
+  return {VerdictText(check.verdict), check.width, check.height, !candidate.pieces().empty()};
 }
 
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
@@ -60,7 +61,7 @@ void printRows(const CandidateList& list, bool withCheck, bool withMap) {
     const Candidate* candidate = list.candidateAt(row + 1);
     if (withCheck && candidate != nullptr) {
       const RowCheck check = rowCheck(*candidate);
-      std::printf("\t%s\t%d\t%d", check.verdict, check.width, check.height);
+      std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width, check.height);
     }
     if (withMap && candidate != nullptr) {
       std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
@@ -83,7 +84,7 @@ void printJson(const CandidateList& list, bool withCheck, bool withMap) {
     out += ", \"end\": " + std::to_string(info.end);
     out += ", \"type\": " + jsonString(candidate->type());
     if (!candidate->parent().empty()) out += ", \"parent\": " + jsonString(candidate->parent());
-    out += ", \"size\": " + std::to_string(info.end - info.start);
+    out += ", \"size\": " + std::to_string(candidate->size());
     out += ", \"sizeText\": " + jsonString(cell(list, row, CandidateList::ColumnSize));
     out += ", \"model\": " + jsonString(cell(list, row, CandidateList::ColumnModel));
     out += ", \"date\": " + jsonString(cell(list, row, CandidateList::ColumnShotDate));
@@ -98,6 +99,14 @@ void printJson(const CandidateList& list, bool withCheck, bool withMap) {
       out += std::string(", \"verdict\": \"") + check.verdict + "\"";
       out += ", \"width\": " + std::to_string(check.width);
       out += ", \"height\": " + std::to_string(check.height);
+      if (check.reassembled) {
+        out += ", \"fragments\": [";
+        for (size_t i = 0; i < info.pieces.size(); ++i) {
+          out += (i == 0 ? "[" : ", [") + std::to_string(info.pieces[i].start) + ", " +
+                 std::to_string(info.pieces[i].end) + "]";
+        }
+        out += "]";
+      }
     }
     if (withMap) out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
     out += "}";

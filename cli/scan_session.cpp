@@ -57,6 +57,7 @@ bool ScanSession::scan(const std::string& imagePath, const ScanSettings& setting
   image_ = std::move(opened.image);
   ScanCallbacks callbacks;
   if (stopRequested) callbacks.shouldContinue = [&stopRequested] { return !stopRequested(); };
+  mode_ = settings.mode;
   summary_ = scanImage(*image_, engines_, registry_.keys(), list_, settings, callbacks);
   if (map_) markUnreadableSectors(list_, *map_);
   return true;

@@ -47,6 +47,8 @@ class ScanSession {
   // Another set of fresh engines, for a second thread.
   EngineSet createEngineSet() const { return host_.createEngineSet(); }
   const ScanSummary& summary() const { return summary_; }
+  // How the last scan looked at the bytes.
+  ScanMode mode() const { return mode_; }
 
  private:
   ExtensionRegistry registry_;
@@ -55,6 +57,7 @@ class ScanSession {
   std::unique_ptr<ImageFile> image_;
   CandidateList list_;  // after image_: rows go before the mapping they view
   ScanSummary summary_;
+  ScanMode mode_ = ScanMode::Precise;
   std::optional<RescueMap> map_;
 };
 

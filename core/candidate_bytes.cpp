@@ -3,6 +3,8 @@
 #include "engine/scan_engine.h"
 #include "host/engine_set.h"
 
+#include <new>
+
 namespace kestrix {
 
 CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
@@ -23,6 +25,28 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   const uint64_t size = image.size();
   if (info.end < info.start || info.start > size || info.end > size) {
     problem_ = "候補がイメージの範囲外です";
+    return;
+  }
+  if (!info.pieces.empty()) {
+    uint64_t total = 0;
+    for (const FilePiece& piece : info.pieces) {
+      if (piece.end <= piece.start || piece.end > size) {
+        problem_ = "候補がイメージの範囲外です";
+        return;
+      }
+      total += piece.end - piece.start;
+    }
+    try {
+      joined_.reserve(total);
+    } catch (const std::bad_alloc&) {
+      problem_ = "メモリが不足しています";
+      return;
+    }
+    for (const FilePiece& piece : info.pieces) {
+      joined_.insert(joined_.end(), image.data() + piece.start, image.data() + piece.end);
+    }
+    data_ = joined_.data();
+    size_ = joined_.size();
     return;
   }
   if (info.plainRange) {

@@ -1,7 +1,8 @@
 // The bytes of one candidate as a restore writes them, in memory: a view of
 // the image for a plain range (no copy), else the engine's extraction, which
 // the object holds until it is destroyed. Thumbnails and previews decode from
-// these bytes; the writer writes them.
+// these bytes; the writer writes them. A reassembled file's pieces are
+// copied into one buffer the object owns.
 //
 //   CandidateBytes bytes(image, &engines, info);   // this thread's engines
 //   if (bytes.ok()) decode(bytes.data(), bytes.size());
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/candidate_list.h"
 #include "core/image_block.h"
@@ -40,6 +42,7 @@ class CandidateBytes {
   std::string extension_;
   std::string problem_;
   ScanEngine* extractedBy_ = nullptr;  // holds the extraction until destruction
+  std::vector<uint8_t> joined_;        // a reassembled file's pieces, joined
 };
 
 }  // namespace kestrix

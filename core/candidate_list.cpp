@@ -47,8 +47,16 @@ void Candidate::setDetails(std::string type, std::string parent, bool plainRange
   plainRange_ = plainRange;
 }
 
+uint64_t Candidate::size() const {
+  if (pieces_.empty()) return end_ >= start_ ? end_ - start_ : 0;
+  uint64_t total = 0;
+  for (const FilePiece& piece : pieces_) total += piece.end - piece.start;
+  return total;
+}
+
 void Candidate::clear() {
   ExifInfo::clear();
+  pieces_.clear();
   type_.clear();
   parent_.clear();
   plainRange_ = false;
@@ -235,6 +243,7 @@ bool CandidateList::candidateInfo(int32_t row, CandidateInfo& out) const {
   out.start = candidate.start();
   out.end = candidate.end();
   out.plainRange = candidate.plainRange();
+  out.pieces = candidate.pieces();
   return true;
 }
 
@@ -263,6 +272,23 @@ bool CandidateList::setUnreadableSectors(int32_t row, uint64_t sectors) {
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size())) return false;
   rows_[row].candidate->unreadableSectors_ = sectors;
+  return true;
+}
+
+bool CandidateList::setReassembly(int32_t row, const FilePieces& pieces, const CheckResult& result) {
+  std::lock_guard lock(mutex_);
+  if (!validRow(row, rows_.size()) || pieces.empty()) return false;
+  Candidate& candidate = *rows_[row].candidate;
+  if (!candidate.checked() || pieces.front().start != candidate.start_) return false;
+  for (const FilePiece& piece : pieces) {
+    if (piece.end <= piece.start) return false;
+  }
+  candidate.pieces_ = pieces;
+  uint64_t furthest = 0;
+  for (const FilePiece& piece : pieces) furthest = std::max(furthest, piece.end);
+  candidate.end_ = furthest;
+  candidate.plainRange_ = true;
+  candidate.check_ = result;
   return true;
 }
 

@@ -37,6 +37,16 @@
 
 namespace kestrix {
 
+// One piece of a file in the image: bytes start..end (one past the last).
+struct FilePiece {
+  uint64_t start = 0;
+  uint64_t end = 0;
+  bool operator==(const FilePiece&) const = default;
+};
+// The pieces of a reassembled file, in file order; empty for a file that is
+// one range of the image.
+using FilePieces = std::vector<FilePiece>;
+
 // One found file: where it lies in the image, and its EXIF metadata read
 // from those bytes. It views the image block and never owns it.
 class Candidate : public ExifInfo {
@@ -56,7 +66,8 @@ class Candidate : public ExifInfo {
   const uint8_t* imageData() const { return imageData_; }
   uint64_t start() const { return start_; }
   uint64_t end() const { return end_; }
-  uint64_t size() const { return end_ >= start_ ? end_ - start_ : 0; }
+  // The file's length: the range's, or the sum of its pieces.
+  uint64_t size() const;
   int32_t index() const { return index_; }  // 1-based; 0 marks an unused node
   const Candidate* next() const { return next_.get(); }
   // "jpeg", "png", "mov", "mp4", or the extension without its dot for a
@@ -77,6 +88,11 @@ class Candidate : public ExifInfo {
   // 512-byte sectors of the find that the card's rescue map does not mark
   // finished (they read as zeros in the image); 0 without a map.
   uint64_t unreadableSectors() const { return unreadableSectors_; }
+  // The pieces a reassembly joined into this file (core/fragment_joiner.h),
+  // first piece at start(), end() the furthest end of any piece (a later
+  // piece may lie before the first); empty for a file that is the one range
+  // start..end.
+  const FilePieces& pieces() const { return pieces_; }
 
  private:
   friend class CandidateList;
@@ -90,6 +106,7 @@ class Candidate : public ExifInfo {
   CheckResult check_;
   std::atomic<bool> checked_{false};    // check_ is written before this is set
   uint64_t unreadableSectors_ = 0;
+  FilePieces pieces_;
   std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
 };
 
@@ -103,6 +120,7 @@ struct CandidateInfo {
   uint64_t start = 0;
   uint64_t end = 0;
   bool plainRange = false;  // see Candidate::plainRange
+  FilePieces pieces{};      // see Candidate::pieces; plain ranges of the image
 };
 
 // What the scan knows of a find beyond its name and range.
@@ -183,6 +201,12 @@ class CandidateList {
   // map's answer); false for a missing row. Call before the rows are shown
   // or checked (after the scan, on the thread that ran it).
   bool setUnreadableSectors(int32_t row, uint64_t sectors);
+  // Makes a checked row the file joined from `pieces` (a plain range each),
+  // with the check of the joined bytes. False for a missing or unchecked
+  // row, or pieces that do not start at the row's start. Call only once
+  // every check has ended, on the thread that ran them, before the rows
+  // are read again (the command line's reassembly step).
+  bool setReassembly(int32_t row, const FilePieces& pieces, const CheckResult& result);
 
   void setListener(CandidateListListener* listener);
 

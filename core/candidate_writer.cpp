@@ -328,10 +328,22 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
       result.stopped = true;
       return fail("中断されました");
     }
-    const size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
+    size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
     const uint8_t* from = bytes + done;
     if (info.plainRange) {
-      if (!image_.read(info.start + done, chunk.get(), want, problem)) return fail(problem);
+      // A reassembled file is read piece by piece, each from its own place.
+      uint64_t at = info.start + done;
+      uint64_t skipped = 0;
+      for (const FilePiece& piece : info.pieces) {
+        const uint64_t length = piece.end - piece.start;
+        if (done < skipped + length) {
+          at = piece.start + (done - skipped);
+          want = static_cast<size_t>(std::min<uint64_t>(want, skipped + length - done));
+          break;
+        }
+        skipped += length;
+      }
+      if (!image_.read(at, chunk.get(), want, problem)) return fail(problem);
       from = chunk.get();
     }
     if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);

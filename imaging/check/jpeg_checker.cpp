@@ -26,24 +26,55 @@ std::uint64_t FindZeroRun(const std::uint8_t* bytes, std::uint64_t begin, std::u
     return end;
 }
 
-// The earliest zero run before limit in the scans decoded: in a scan whose
-// tables decode zeros as coefficients any run counts; with onlyNonFlat
-// false, runs in the other scans count too (used once damage is known, to
-// place its start at the hole that most likely caused it).
-std::uint64_t EarliestZeroRun(const JpegDecoder& decoder, const std::uint8_t* bytes, std::uint64_t limit,
-                              bool onlyNonFlat)
+bool IsText(std::uint8_t byte)
 {
-    std::uint64_t earliest = limit;
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
+// Offset of the first run of at least kJpegTextRunBytes bytes of text in
+// [begin, end), or end.
+std::uint64_t FindTextRun(const std::uint8_t* bytes, std::uint64_t begin, std::uint64_t end)
+{
+    std::uint64_t run = 0;
+    for (std::uint64_t i = begin; i < end; ++i) {
+        if (!IsText(bytes[i])) {
+            run = 0;
+            continue;
+        }
+        if (++run == std::uint64_t(kJpegTextRunBytes))
+            return i + 1 - run;
+    }
+    return end;
+}
+
+// A stretch of bytes in the entropy data that is not the photo's: where it
+// starts (limit when none) and what it is.
+struct Hole {
+    std::uint64_t at;
+    JpegFault kind;
+};
+
+// The earliest hole before limit in the scans decoded: text anywhere; zero
+// runs in a scan whose tables decode zeros as coefficients, and with
+// onlyNonFlat false in the other scans too (used once damage is known, to
+// place its start at the hole that most likely caused it).
+Hole EarliestHole(const JpegDecoder& decoder, const std::uint8_t* bytes, std::uint64_t limit, bool onlyNonFlat)
+{
+    Hole earliest{limit, JpegFault::None};
     for (int i = 0; i < decoder.ScanCount(); ++i) {
         const JpegScanSpan& scan = decoder.Scan(i);
-        if (onlyNonFlat && scan.zerosDecodeFlat)
-            continue;
         const std::uint64_t end = std::min(scan.end, limit);
-        if (scan.begin < end) {
+        if (scan.begin >= end)
+            continue;
+        if (!onlyNonFlat || !scan.zerosDecodeFlat) {
             const std::uint64_t run = FindZeroRun(bytes, scan.begin, end);
-            if (run < end)
-                earliest = std::min(earliest, run);
+            if (run < end && run < earliest.at)
+                earliest = {run, JpegFault::ZeroRun};
         }
+        const std::uint64_t textEnd = std::min(end, earliest.at);
+        const std::uint64_t text = FindTextRun(bytes, scan.begin, textEnd);
+        if (text < textEnd)
+            earliest = {text, JpegFault::TextRun};
     }
     return earliest;
 }
@@ -118,22 +149,22 @@ CheckResult JpegChecker::Check(const std::uint8_t* bytes, std::uint64_t length, 
     if (fault == JpegFault::Truncated || cutAtFf < length) {
         // A hole before the end is damage whatever follows it.
         const std::uint64_t at = cutAtFf < length ? cutAtFf : std::min(decoder->FaultOffset(), length);
-        if (const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, at, true); hole < at)
-            result.Judge(Verdict::Damaged, hole, JpegFaultReason(JpegFault::ZeroRun));
+        if (const Hole hole = EarliestHole(*decoder, bytes, at, true); hole.at < at)
+            result.Judge(Verdict::Damaged, hole.at, JpegFaultReason(hole.kind));
         else
             result.Judge(Verdict::Truncated, at, JpegFaultReason(JpegFault::Truncated));
     } else if (fault != JpegFault::None) {
         const std::uint64_t at = std::min(decoder->FaultOffset(), length);
-        const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, at, false);
-        result.Judge(Verdict::Damaged, hole < at ? hole : at,
-              hole < at ? JpegFaultReason(JpegFault::ZeroRun) : JpegFaultReason(fault));
+        const Hole hole = EarliestHole(*decoder, bytes, at, false);
+        result.Judge(Verdict::Damaged, hole.at < at ? hole.at : at,
+              hole.at < at ? JpegFaultReason(hole.kind) : JpegFaultReason(fault));
     } else if (error != 0) {
         switch (JpegErrorMeaningOf(error)) {
         case JpegErrorMeaning::Damage:
             if (decoder->InputEnded())
                 result.Judge(Verdict::Truncated, length, JpegFaultReason(JpegFault::Truncated));
-            else if (const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, errorAt, false); hole < errorAt)
-                result.Judge(Verdict::Damaged, hole, JpegFaultReason(JpegFault::ZeroRun));
+            else if (const Hole hole = EarliestHole(*decoder, bytes, errorAt, false); hole.at < errorAt)
+                result.Judge(Verdict::Damaged, hole.at, JpegFaultReason(hole.kind));
             else
                 result.Judge(Verdict::Damaged, errorAt, JpegErrorReason(error));
             break;
@@ -148,9 +179,9 @@ CheckResult JpegChecker::Check(const std::uint8_t* bytes, std::uint64_t length, 
     } else if (!dc.pixels.empty() && decoder->EndMarker() == 0xDA) {
         result.reason = "further scans not checked";
     } else {
-        const std::uint64_t hole = EarliestZeroRun(*decoder, bytes, length, true);
-        if (hole < length)
-            result.Judge(Verdict::Damaged, hole, JpegFaultReason(JpegFault::ZeroRun));
+        const Hole hole = EarliestHole(*decoder, bytes, length, true);
+        if (hole.at < length)
+            result.Judge(Verdict::Damaged, hole.at, JpegFaultReason(hole.kind));
         else
             result.verdict = Verdict::Intact;
     }

@@ -23,6 +23,7 @@ const char* JpegFaultReason(JpegFault fault)
     case JpegFault::RanPastScan: return "entropy data runs past its scan";
     case JpegFault::DataAfterScan: return "entropy data longer than its scan";
     case JpegFault::ZeroRun: return "zero-filled hole in the entropy data";
+    case JpegFault::TextRun: return "text inside the entropy data";
     case JpegFault::ImageInsideImage: return "another image starts before the end";
     case JpegFault::Truncated: return "data ends before the end of the image";
     }

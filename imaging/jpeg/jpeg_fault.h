@@ -30,6 +30,10 @@ enum class JpegFault : std::uint8_t {
     // not decode zeros as empty blocks: what a card's unreadable sector
     // leaves behind. Found by the checker on the raw bytes.
     ZeroRun,
+    // A long run of printable text inside entropy-coded data: another
+    // file's sector (a document, a log) where the photo's data should go
+    // on. It decodes without a fault, so it too is found on the raw bytes.
+    TextRun,
     // Another SOI or frame header where this image's EOI belongs.
     ImageInsideImage,
     // The data ended before EOI.
@@ -64,5 +68,11 @@ inline constexpr int kJpegSegmentSlackBytes = 8;
 // 128 zero bytes under tables where zeros are coefficients are over a
 // thousand coefficients of one value in a row, which no photo has.
 inline constexpr int kJpegZeroRunBytes = 128;
+
+// A run of this many bytes of printable ASCII (tab, line ends and space
+// included) in entropy-coded data is another file's text: about a third of
+// the byte values are such text, and a run of them this long has odds near
+// 0.37^512 in compressed data.
+inline constexpr int kJpegTextRunBytes = 512;
 
 } // namespace kestrix

@@ -11,6 +11,8 @@
 #include <map>
 
 #include "core/candidate_bytes.h"
+#include "core/candidate_check.h"
+#include "core/fragment_joiner.h"
 #include "core/candidate_list.h"
 #include "engine/carving_engine.h"
 #include "host/engine_set.h"
@@ -322,7 +324,10 @@ PlantedCard plantCard(const std::vector<PlantFile>& files, Choices& choices, siz
   return card;
 }
 
-Recovered recoverCard(const PlantedCard& card, ScanMode mode) {
+namespace {
+
+Recovered recover(const PlantedCard& card, ScanMode mode, bool checked, const JoinLimits& limits,
+                  JoinOutcome* outcome) {
   const MemoryBlock image(card.bytes);
   EngineSet engines;
   engines.add(new CarvingEngine, [](ScanEngine* engine) { delete engine; });
@@ -330,14 +335,24 @@ Recovered recoverCard(const PlantedCard& card, ScanMode mode) {
   ScanSettings settings;
   settings.mode = mode;
   scanImage(image, engines, {".jpg", ".png", ".mov", ".mp4"}, list, settings);
+  if (checked) {
+    CheckRowQueue rows(list.itemCount());
+    checkCandidates(image, &engines, list, rows);
+    if (isPrecise(mode)) {
+      const JoinOutcome joined = joinFragments(image, list, limits);
+      if (outcome != nullptr) *outcome = joined;
+    }
+  }
   std::multimap<uint64_t, size_t> bySize;
   for (size_t i = 0; i < card.files.size(); ++i) bySize.emplace(card.files[i].bytes.size(), i);
   Recovered recovered;
   recovered.whole.assign(card.files.size(), false);
+  recovered.pieces.assign(card.files.size(), 0);
   recovered.rows = static_cast<size_t>(list.itemCount());
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
+    if (!info.pieces.empty()) ++recovered.reassembledRows;
     const CandidateBytes bytes(image, &engines, info);
     if (!bytes.ok()) continue;
     // A file may lie on the card more than once: each copy must come back
@@ -349,11 +364,21 @@ Recovered recoverCard(const PlantedCard& card, ScanMode mode) {
       const uint64_t from = info.start > want.start ? info.start - want.start : want.start - info.start;
       if (from <= 8 && std::memcmp(want.bytes.data(), bytes.data(), want.bytes.size()) == 0) {
         recovered.whole[it->second] = true;
+        recovered.pieces[it->second] = info.pieces.size();
       }
     }
   }
   recovered.wholeCount = static_cast<size_t>(std::count(recovered.whole.begin(), recovered.whole.end(), true));
   return recovered;
+}
+
+}  // namespace
+
+Recovered recoverCard(const PlantedCard& card, ScanMode mode) { return recover(card, mode, false, {}, nullptr); }
+
+Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode, const JoinLimits& limits,
+                             JoinOutcome* outcome) {
+  return recover(card, mode, true, limits, outcome);
 }
 
 std::vector<PlantFile> fixtureFiles(const std::string& folder) {

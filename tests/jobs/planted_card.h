@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fragment_joiner.h"
 #include "core/image_scan.h"
 
 namespace kestrix::test {
@@ -71,11 +72,18 @@ struct Recovered {
   std::vector<bool> whole;  // per card file: some listed row's bytes are exactly it
   size_t wholeCount = 0;
   size_t rows = 0;
+  std::vector<size_t> pieces;  // per card file: the pieces of the row that gave it (0: one range)
+  size_t reassembledRows = 0;  // rows joined from pieces, matching a file or not
 };
 
 // Scans the card with the shipped engine in `mode` and reads every row as a
 // restore writes it.
 Recovered recoverCard(const PlantedCard& card, ScanMode mode);
+// The same after checking every row and reassembling the split photos, as
+// `kestrix-cli scan --check` and `restore --check` do.
+// `limits` bound the reassembly, whose outcome goes to `outcome` when given.
+Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode = ScanMode::Precise,
+                             const JoinLimits& limits = {}, JoinOutcome* outcome = nullptr);
 
 // The files of the fixtures in `folder` (JPEGs), and a small movie and PNG
 // built here, for a fuzz target that has no tools to make a corpus.

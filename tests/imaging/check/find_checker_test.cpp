@@ -350,3 +350,88 @@ TEST(Verdicts, HaveTheirTexts)
 
 } // namespace
 } // namespace kestrix
+
+namespace kestrix {
+namespace {
+
+// What a card puts after a photo's first piece when the photo was split.
+enum class Tail { Text, Random, Zeros, OtherPhoto, SectorOfEoi, SectorOfSoi };
+
+Bytes TailBytes(Tail kind, std::size_t size)
+{
+    Bytes out;
+    switch (kind) {
+    case Tail::Text: {
+        const std::string line = "Budget 2024: approved by the board, see minutes.\r\n";
+        while (out.size() < size)
+            out.push_back(static_cast<std::uint8_t>(line[out.size() % line.size()]));
+        return out;
+    }
+    case Tail::Zeros: return Bytes(size, 0);
+    case Tail::OtherPhoto: {
+        // Another photo, from its SOI. (Another photo's entropy data alone,
+        // under the same standard tables, decodes as this one's blocks: the
+        // decoder cannot tell it, the seam's DC values can.)
+        const Bytes other = test::ReadFile(KX_JPEG_TEST_DATA_DIR "/cjpeg_600x400.jpg");
+        out.assign(other.begin(), other.begin() + static_cast<long>(std::min(other.size(), size)));
+        return out;
+    }
+    default:
+        out = WithForeignBytes(Bytes(size, 0), 0, size);
+        if (kind == Tail::SectorOfEoi || kind == Tail::SectorOfSoi) {
+            out[0] = 0xFF;
+            out[1] = kind == Tail::SectorOfEoi ? 0xD9 : 0xD8;
+        }
+        return out;
+    }
+}
+
+struct BreakCase {
+    const char* name;
+    const char* photo;
+    Tail tail;
+};
+
+class BreakOfSplitPhoto : public testing::TestWithParam<BreakCase> {};
+
+// A photo whose data goes on, from a sector boundary, with bytes that are
+// not its own: the first bad byte lies in the sector where they start, so
+// the first piece's end can be found at sector precision.
+TEST_P(BreakOfSplitPhoto, LiesInTheSectorWhereForeignBytesStart)
+{
+    const BreakCase& c = GetParam();
+    const Bytes photo = test::ReadFile(std::string(KX_JPEG_TEST_DATA_DIR "/") + c.photo);
+    ASSERT_GT(photo.size(), 16384u);
+    for (const std::size_t cut : {std::size_t{12} * 512, std::size_t{24} * 512}) {
+        Bytes split(photo.begin(), photo.begin() + static_cast<long>(cut));
+        const Bytes tail = TailBytes(c.tail, 8192);
+        split.insert(split.end(), tail.begin(), tail.end());
+        const CheckResult result = CheckFind(split.data(), split.size(), "jpg");
+        ASSERT_TRUE(result.verdict == Verdict::Damaged || result.verdict == Verdict::Truncated)
+            << VerdictText(result.verdict) << " at cut " << cut;
+        ASSERT_TRUE(result.hasBadOffset);
+        EXPECT_GE(result.badOffset + 16, cut) << result.reason;
+        EXPECT_LT(result.badOffset, cut + 512) << result.reason << " at cut " << cut;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, BreakOfSplitPhoto,
+    testing::Values(BreakCase{"BaselineText", "cjpeg_640x480.jpg", Tail::Text},
+                    BreakCase{"BaselineRandom", "cjpeg_640x480.jpg", Tail::Random},
+                    BreakCase{"BaselineZeros", "cjpeg_640x480.jpg", Tail::Zeros},
+                    BreakCase{"BaselineOtherPhoto", "cjpeg_640x480.jpg", Tail::OtherPhoto},
+                    BreakCase{"BaselineSectorOfEoi", "cjpeg_640x480.jpg", Tail::SectorOfEoi},
+                    BreakCase{"BaselineSectorOfSoi", "cjpeg_640x480.jpg", Tail::SectorOfSoi},
+                    BreakCase{"OptimisedText", "cjpeg_640x480_optimize.jpg", Tail::Text},
+                    BreakCase{"RestartText", "cjpeg_640x480_restart_1.jpg", Tail::Text},
+                    BreakCase{"RestartRandom", "cjpeg_640x480_restart_1.jpg", Tail::Random},
+                    BreakCase{"GreyscaleText", "cjpeg_640x480_grayscale.jpg", Tail::Text},
+                    BreakCase{"GreyscaleOtherPhoto", "cjpeg_640x480_grayscale.jpg", Tail::OtherPhoto},
+                    BreakCase{"Sampling422Text", "cjpeg_640x480_sample_2x1.jpg", Tail::Text},
+                    BreakCase{"Sampling444Random", "cjpeg_640x480_sample_1x1.jpg", Tail::Random},
+                    BreakCase{"ProgressiveText", "cjpeg_640x480_progressive.jpg", Tail::Text}),
+    [](const testing::TestParamInfo<BreakCase>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace kestrix
