@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "planted_card.h"
+#include "tests/core/planted_card.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/precise_corpus.h"
-#include "planted_card.h"
+#include "tests/core/planted_card.h"
 
 namespace kestrix::test {
 namespace {

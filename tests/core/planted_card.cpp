@@ -1,4 +1,4 @@
-#include "planted_card.h"
+#include "tests/core/planted_card.h"
 
 #include <zlib.h>
 

@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "engine/precise_corpus.h"
-#include "job_test_support.h"
+#include "jobs/job_test_support.h"
 
 namespace kestrix::test {
 namespace {

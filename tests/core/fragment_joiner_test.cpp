@@ -15,7 +15,7 @@
 #include "core/fragment_joiner.h"
 #include "engine/carving_engine.h"
 #include "host/engine_set.h"
-#include "planted_card.h"
+#include "tests/core/planted_card.h"
 
 namespace kestrix::test {
 namespace {
