@@ -3,6 +3,7 @@
 // writes it byte for byte; the whole photos around it stay as they were.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -162,6 +163,24 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
     EXPECT_NE(std::find(written.begin(), written.end(), *expected), written.end())
         << "a photo of " << expected->size() << " bytes not written byte for byte";
   }
+}
+
+// The signature rules' ends are not the files' own (a header runs to the
+// next footer, and the row is an extraction, not a plain range): their
+// rows are never joined, the broken one stays 破損.
+TEST_F(SplitPhotoWindowTest, TheSignatureRulesJoinNothing) {
+  window_->signatureRulesBox()->setChecked(true);
+  scanAndCheck();
+  const ResultList& list = window_->resultList();
+  ASSERT_GT(list.rowCount(), 0);
+  for (int row = 0; row < list.rowCount(); ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_TRUE(list.candidates().candidateAt(row + 1)->pieces().empty());
+    EXPECT_FALSE(list.data(list.index(row, ResultList::kColumnVerdict)).toString().contains(utf8("再構成")));
+  }
+  const int split = rowStartingAt(card_.splitStart);
+  ASSERT_GE(split, 0);
+  EXPECT_EQ(list.data(list.index(split, ResultList::kColumnVerdict)).toString(), utf8("破損"));
 }
 
 }  // namespace
