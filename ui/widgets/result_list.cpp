@@ -421,9 +421,10 @@ uint64_t ResultList::joinSplitPhotos(const JoinLimits& limits) {
     if (candidate == nullptr || candidate->pieces().empty()) continue;
     if (row < rowImage_.size() && row + 1 < images_.size()) makeThumbnail(row, row + 1);
   }
-  // Size, end and verdict changed: every column, so that a sorting or
-  // filtering proxy takes the rows' keys again.
-  emit dataChanged(index(0, 0), index(shownRows_ - 1, kColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+  // Size, end, verdict and the damage mark changed: every column, so that
+  // a sorting or filtering proxy takes the rows' keys again.
+  emit dataChanged(index(0, 0), index(shownRows_ - 1, kColumnCount - 1),
+                   {Qt::DisplayRole, Qt::ToolTipRole, Qt::DecorationRole});
   return outcome.joined;
 }
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -24,6 +25,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/thumbnail_decoder.h"
 
 namespace kestrix {
 namespace {
@@ -134,6 +136,12 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
     EXPECT_TRUE(list.candidates().candidateAt(row + 1)->pieces().empty());
     EXPECT_EQ(list.data(list.index(row, ResultList::kColumnVerdict)).toString(), utf8("正常"));
   }
+
+  // Its thumbnail was made again from the joined bytes: the whole picture,
+  // no longer the first piece over grey.
+  const QImage whole = decodeThumbnail(card_.split.data(), card_.split.size(), ".jpg");
+  ASSERT_FALSE(whole.isNull());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.image(list.imageIndex(split)) == whole; }, 10000));
 
   const PropertiesDialog properties(list.candidates(), split);
   EXPECT_EQ(properties.piecesText(),
