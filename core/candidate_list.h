@@ -205,7 +205,8 @@ class CandidateList {
   // with the check of the joined bytes. False for a missing or unchecked
   // row, or pieces that do not start at the row's start. Call only once
   // every check has ended, on the thread that ran them, before the rows
-  // are read again (the command line's reassembly step).
+  // are read again (the reassembly step of the command line, and of the
+  // window once its check pool is joined).
   bool setReassembly(int32_t row, const FilePieces& pieces, const CheckResult& result);
 
   void setListener(CandidateListListener* listener);

@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -43,7 +44,7 @@ PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidg
   layout->addLayout(form);
   layout->addWidget(buttons);
 
-  fill(list, row);
+  fill(form, list, row);
 }
 
 QLineEdit* PropertiesDialog::addField(QFormLayout* form, Control control, const char* label) {
@@ -61,7 +62,12 @@ QString PropertiesDialog::fieldText(Control control) const {
   return edit != nullptr ? edit->text() : QString();
 }
 
-void PropertiesDialog::fill(const CandidateList& list, int32_t row) {
+QString PropertiesDialog::piecesText() const {
+  const auto* pieces = findChild<QPlainTextEdit*>(QStringLiteral("editPieces"));
+  return pieces != nullptr ? pieces->toPlainText() : QString();
+}
+
+void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_t row) {
   if (row < 0) return;
   const Candidate* candidate = list.candidateAt(row + 1);
   if (candidate == nullptr) return;
@@ -94,6 +100,21 @@ void PropertiesDialog::fill(const CandidateList& list, int32_t row) {
   candidate->endianText(text);
   set(Endian, text);
   set(Gps, candidate->hasGps() ? kGpsPresentText : kGpsNoneText);
+
+  // A joined file's bytes are not its start..end: where each piece lies,
+  // in file order, as the offsets above are shown.
+  if (candidate->pieces().empty()) return;
+  QString lines;
+  for (const FilePiece& piece : candidate->pieces()) {
+    if (!lines.isEmpty()) lines += QLatin1Char('\n');
+    lines += QString::fromStdString(offsetText(piece.start) + " - " + offsetText(piece.end));
+  }
+  auto* pieces = new QPlainTextEdit(lines);
+  pieces->setObjectName(QStringLiteral("editPieces"));
+  pieces->setReadOnly(true);
+  pieces->setMinimumWidth(260);
+  pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (candidate->pieces().size() > 3 ? 4 : 3) + 8);
+  form->addRow(QString::fromUtf8("断片:"), pieces);
 }
 
 }  // namespace kestrix

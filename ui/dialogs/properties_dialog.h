@@ -1,6 +1,7 @@
 // "プロパティ": read-only facts about the first selected row of
 // the candidate list — name, expected size, start and end byte, maker,
-// model, shot date, byte order and GPS presence.
+// model, shot date, byte order and GPS presence. A file joined from pieces
+// of the image lists them under "断片:", a line each (start – end).
 //
 //   PropertiesDialog dialog(list, this);
 //   dialog.exec();
@@ -17,6 +18,7 @@
 
 class QFormLayout;
 class QLineEdit;
+class QPlainTextEdit;
 
 namespace kestrix {
 
@@ -47,10 +49,12 @@ class PropertiesDialog : public QDialog {
 
   // The text of one box; empty for an unknown id.
   QString fieldText(Control control) const;
+  // The lines under "断片:"; empty for a file that is one range.
+  QString piecesText() const;
 
  private:
   QLineEdit* addField(QFormLayout* form, Control control, const char* label);
-  void fill(const CandidateList& list, int32_t row);
+  void fill(QFormLayout* form, const CandidateList& list, int32_t row);
 };
 
 }  // namespace kestrix

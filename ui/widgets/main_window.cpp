@@ -68,6 +68,15 @@ constexpr int kCellPadding = 8;
 // counted, so the box stays on the screen.
 constexpr int kFailuresListed = 10;
 
+// The joins the window searches on the user-interface thread: a quarter of the
+// command line's decoding per card, so the window waits seconds, not
+// minutes, on a card of many broken photos.
+const JoinLimits kWindowJoinLimits = [] {
+  JoinLimits limits;
+  limits.decodedBytesPerCard = uint64_t{1} << 30;
+  return limits;
+}();
+
 QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
 
 // The details view shows texts only; the thumbnails belong to the icon view.
@@ -657,6 +666,15 @@ void MainWindow::showCheckProgress(int finished, int total) {
 
 void MainWindow::checksFinished() {
   if (job_.isActive() || job_.scanJob().isActive()) return;
+  if (joinAfterChecks_) {
+    // Once per result set. No job is at work and the pool is joined, so no
+    // other thread reads the rows while they change. The search runs on
+    // this thread: the window's smaller budget keeps the wait short.
+    joinAfterChecks_ = false;
+    status_->setText(fromUtf8(kJoiningStatus));
+    status_->repaint();
+    results_->joinSplitPhotos(kWindowJoinLimits);
+  }
   showJobEnd(fromUtf8(kChecksEndedStatus).arg(results_->rowCount()));
 }
 
@@ -868,6 +886,7 @@ void MainWindow::imageNameChanged() {
 }
 
 void MainWindow::releaseImageBlock() {
+  joinAfterChecks_ = false;
   // The rows' EXIF views point into the block, and the thumbnails read it:
   // both go before it does.
   if (results_->rowCount() > 0 || results_->candidates().itemCount() > 0)
@@ -1048,9 +1067,11 @@ void MainWindow::scanCommand() {
   // The rows get their unreadable sectors as they arrive, and the pool
   // checks and draws them from the first find on.
   if (scanMap_) results_->showUnreadableSectors(*scanMap_);
+  joinAfterChecks_ = settings.mode == ScanMode::Precise || settings.mode == ScanMode::PreciseSplit;
   results_->setRowsComing(true);
   showJobStart(kScanningStatus);
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
+    joinAfterChecks_ = false;
     results_->setRowsComing(false);
     status_->clear();
     browseButton_->setEnabled(true);

@@ -126,6 +126,8 @@ class MainWindow : public QWidget, public JobReporter {
   // selected ones, the copy's outcome.
   static constexpr const char* kScanEndedStatus = "解析終了（%1 件）";
   static constexpr const char* kChecksEndedStatus = "状態の確認終了（%1 件）";
+  // While the split photos are joined, between the checks and their end.
+  static constexpr const char* kJoiningStatus = "分割された写真をつなぎ合わせています…";
   static constexpr const char* kRestoreEndedStatus = "復元終了 %1 / %2 個";
   static constexpr const char* kCopyEndedStatus = "ディスクイメージ作成終了";
   static constexpr const char* kCopyFailedStatus = "ディスクイメージ作成失敗";
@@ -393,6 +395,9 @@ class MainWindow : public QWidget, public JobReporter {
   std::optional<RescueMap> scanMap_;
   // The file the image block was loaded from (unknown while none is held).
   FileIdentity loadedImage_;
+  // The rows come from a precise scan: once checked, their split photos
+  // are joined (the signature rules' ends are not the files' own).
+  bool joinAfterChecks_ = false;
   // Files handed to the desktop for viewing; removed when the window goes,
   // since the desktop gives no sign of when the viewer is done with them.
   std::vector<QString> handedOutFiles_;

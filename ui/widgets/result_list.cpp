@@ -388,19 +388,44 @@ void ResultList::stopThumbnails() {
 
 QString ResultList::verdictText(int row) const {
   const Candidate* candidate = candidates_.candidateAt(row + 1);
-  const Verdict verdict =
-      candidate != nullptr && candidate->checked() ? candidate->check().verdict : Verdict::Unknown;
+  const bool checked = candidate != nullptr && candidate->checked();
+  const Verdict verdict = checked ? candidate->check().verdict : Verdict::Unknown;
+  const char* text = kVerdictUnknownText;
   switch (verdict) {
     case Verdict::Intact:
-      return QString::fromUtf8(kVerdictIntactText);
+      text = kVerdictIntactText;
+      break;
     case Verdict::Damaged:
-      return QString::fromUtf8(kVerdictDamagedText);
+      text = kVerdictDamagedText;
+      break;
     case Verdict::Truncated:
-      return QString::fromUtf8(kVerdictTruncatedText);
+      text = kVerdictTruncatedText;
+      break;
     case Verdict::Unknown:
       break;
   }
-  return QString::fromUtf8(kVerdictUnknownText);
+  QString shown = QString::fromUtf8(text);
+  if (checked && !candidate->pieces().empty()) shown += QString::fromUtf8(kReassembledSuffix);
+  return shown;
+}
+
+uint64_t ResultList::joinSplitPhotos(const JoinLimits& limits) {
+  // The pool's threads read the rows until it is joined.
+  if (worker_ || recoveryJob_ == nullptr || recoveryJob_->image() == nullptr || shownRows_ == 0) return 0;
+  const JoinOutcome outcome = joinFragments(*recoveryJob_->image(), candidates_, limits);
+  if (outcome.joined == 0) return 0;
+  // A joined row's thumbnail was made from its first piece alone (or its
+  // bytes up to the next file's): the whole picture now.
+  for (int row = 0; row < shownRows_; ++row) {
+    const Candidate* candidate = candidates_.candidateAt(row + 1);
+    if (candidate == nullptr || candidate->pieces().empty()) continue;
+    if (row < rowImage_.size() && row + 1 < images_.size()) makeThumbnail(row, row + 1);
+  }
+  // Size, end, verdict and the damage mark changed: every column, so that
+  // a sorting or filtering proxy takes the rows' keys again.
+  emit dataChanged(index(0, 0), index(shownRows_ - 1, kColumnCount - 1),
+                   {Qt::DisplayRole, Qt::ToolTipRole, Qt::DecorationRole});
+  return outcome.joined;
 }
 
 QImage ResultList::movieFrameOf(const ImageFile& image, const CandidateBytes& bytes) const {

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "core/candidate_list.h"
+#include "core/fragment_joiner.h"
 #include "jobs/check_pool.h"
 #include "media/rescue_map.h"
 
@@ -67,6 +68,8 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   static constexpr const char* kVerdictDamagedText = "破損";
   static constexpr const char* kVerdictTruncatedText = "途中まで";
   static constexpr const char* kVerdictUnknownText = "未確認";
+  // After the verdict of a row joined from pieces of the image.
+  static constexpr const char* kReassembledSuffix = "（再構成）";
 
   explicit ResultList(QObject* parent = nullptr);
   ~ResultList() override;
@@ -135,6 +138,12 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Stops the pool, joins its threads and frees their engines.
   void stopThumbnails();
   bool thumbnailsActive() const;
+  // Joins the split photos of the checked rows (joinFragments) and shows
+  // the joined rows again: verdict, size, end and a new thumbnail. Only
+  // once the pool is joined and no other thread reads the rows (a restore
+  // copies them on its own thread); user-interface thread. Runs on this
+  // thread, so the caller bounds the work with `limits`. Rows joined.
+  uint64_t joinSplitPhotos(const JoinLimits& limits);
   // The verdict column's text for a row (see the k…Text above).
   QString verdictText(int row) const;
   // Tells the views (and a filter over this model) that verdicts and their

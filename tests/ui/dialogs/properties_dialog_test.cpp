@@ -99,6 +99,30 @@ INSTANTIATE_TEST_SUITE_P(Dialog, PropertiesExif, testing::ValuesIn(kExifCases),
                            return std::string(info.param.name);
                          });
 
+// A file joined from three pieces, past 4 GiB: a line a piece in file
+// order (the last lies before the first), offsets whole; a plain file
+// shows no pieces.
+TEST(PropertiesDialog, AJoinedFileListsItsPiecesInFileOrder) {
+  constexpr uint64_t kStart = 0x100000200ull;
+  static const uint8_t bytes[64] = {0xFF, 0xD8};
+  const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
+  CandidateList list;
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", base, kStart, kStart + sizeof bytes, 64));
+  ASSERT_TRUE(list.addCandidate("00000001.jpg", base, kStart, kStart + sizeof bytes, 64));
+  CheckResult intact;
+  intact.verdict = Verdict::Intact;
+  ASSERT_TRUE(list.setCheck(0, intact));
+  ASSERT_TRUE(list.setReassembly(
+      0, {{kStart, kStart + 0x400}, {kStart + 0x1000, kStart + 0x1200}, {0x200, 0x3FF}}, intact));
+
+  const PropertiesDialog joined(list, 0);
+  EXPECT_EQ(joined.piecesText(), QStringLiteral("0x100000200 - 0x100000600\n"
+                                                "0x100001200 - 0x100001400\n"
+                                                "0x00000200 - 0x000003FF"));
+  const PropertiesDialog plain(list, 1);
+  EXPECT_TRUE(plain.piecesText().isEmpty());
+}
+
 TEST(PropertiesDialog, NoSelectedRowLeavesEveryBoxEmpty) {
   static const uint8_t bytes[8] = {};
   CandidateList list;
