@@ -1,6 +1,7 @@
 #include "cli/scan_session.h"
 
 #include <cstdio>
+#include <thread>
 
 #include "platform/program_path.h"
 
@@ -21,6 +22,9 @@ ScanSession::ScanSession() {
     for (const std::string& line : host_.loadErrors()) printError(line);
   }
   engines_ = host_.createEngineSet();
+  // A second set lets the scan search the later file types on the second
+  // core while the first type is searched on this one.
+  if (std::thread::hardware_concurrency() > 1) besideEngines_ = host_.createEngineSet();
 }
 
 bool ScanSession::chooseMap(const std::string& imagePath, const std::string& mapPath,
@@ -58,7 +62,8 @@ bool ScanSession::scan(const std::string& imagePath, const ScanSettings& setting
   ScanCallbacks callbacks;
   if (stopRequested) callbacks.shouldContinue = [&stopRequested] { return !stopRequested(); };
   mode_ = settings.mode;
-  summary_ = scanImage(*image_, engines_, registry_.keys(), list_, settings, callbacks);
+  summary_ = scanImage(*image_, engines_, registry_.keys(), list_, settings, callbacks,
+                       besideEngines_.empty() ? nullptr : &besideEngines_);
   if (map_) markUnreadableSectors(list_, *map_);
   return true;
 }

@@ -53,7 +53,8 @@ class ScanSession {
  private:
   ExtensionRegistry registry_;
   PluginHost host_{registry_};
-  EngineSet engines_;  // after host_: deleted before the libraries go
+  EngineSet engines_;        // after host_: deleted before the libraries go
+  EngineSet besideEngines_;  // the scan's second thread; empty on one core
   std::unique_ptr<ImageFile> image_;
   CandidateList list_;  // after image_: rows go before the mapping they view
   ScanSummary summary_;

@@ -1,7 +1,14 @@
 #include "core/image_scan.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "core/candidate_list.h"
 #include "core/find_structure.h"
@@ -63,6 +70,7 @@ struct TypePass {
   std::string key;        // registry key, with its dot
   std::string extension;  // without the dot: what engines and names use
   ScanEngine* engine = nullptr;
+  size_t thread = 0;  // 0: the caller's thread; 1: the thread beside it
   int32_t engineMode = ScanModeNormal;
   bool done = false;
   uint32_t counter = 0;  // the next "%08u" of this extension
@@ -142,11 +150,73 @@ uint64_t findNext(TypePass& pass, uint64_t from, uint64_t* size) {
   return pass.engine->FindNext(lowHalf(from), highHalf(from), size, pass.extension.c_str());
 }
 
+// The scan's second thread, kept for the whole scan: one task at a time,
+// handed over per window (a thread per window would cost more than a small
+// window's search). An exception of the task is carried to wait().
+class BesideThread {
+ public:
+  BesideThread() : thread_([this] { loop(); }) {}
+  ~BesideThread() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  BesideThread(const BesideThread&) = delete;
+  BesideThread& operator=(const BesideThread&) = delete;
+
+  void start(std::function<void()> task) {
+    {
+      std::lock_guard lock(mutex_);
+      task_ = std::move(task);
+      error_ = nullptr;
+    }
+    wake_.notify_all();
+  }
+  // Waits for the task given to start, and rethrows what it threw.
+  void wait() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !task_; });
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+  }
+
+ private:
+  void loop() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      wake_.wait(lock, [this] { return quit_ || task_; });
+      if (!task_) return;  // quit with nothing left to do
+      lock.unlock();
+      std::exception_ptr error;
+      try {
+        task_();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      lock.lock();
+      error_ = error;
+      task_ = nullptr;
+      wake_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::function<void()> task_;  // set while a task is given and not finished
+  std::exception_ptr error_;
+  bool quit_ = false;
+  std::thread thread_;  // last: started once the members above exist
+};
+
 class WindowedScan {
  public:
   WindowedScan(const ImageBlock& image, CandidateList& list, const ScanSettings& settings,
                const ScanCallbacks& callbacks, std::vector<TypePass>& passes)
-      : image_(image), list_(list), settings_(settings), callbacks_(callbacks), passes_(passes) {}
+      : image_(image), list_(list), settings_(settings), callbacks_(callbacks), passes_(passes) {
+    for (const TypePass& pass : passes_) twoThreads_ = twoThreads_ || pass.thread == 1;
+  }
 
   ScanSummary run() {
     const uint64_t size = image_.size();
@@ -159,21 +229,10 @@ class WindowedScan {
       windowStart_ = windowStart;
       windowEnd_ = windowEnd;
       std::vector<Find> finds;
-      for (size_t i = 0; i < passes_.size(); ++i) {
-        TypePass& pass = passes_[i];
-        if (!pass.done) {
-          const bool ok = isPrecise(settings_.mode) ? preciseWindow(pass, i, windowEnd, finds)
-                                                    : signatureWindow(pass, i, windowEnd, finds);
-          if (!ok) {
-            summary_.stopped = true;
-            image_.adviseRandom();
-            return summary_;
-          }
-        }
-        const uint64_t span = windowEnd - windowStart;
-        report(size == 0 ? 100
-                         : static_cast<int>((windowStart + span * (i + 1) / passes_.size()) * 100 /
-                                            size));
+      if (!scanWindow(windowEnd, finds)) {
+        summary_.stopped = true;
+        image_.adviseRandom();
+        return summary_;
       }
       resolve(finds);
       // What lies behind this window is not read again by the scan.
@@ -195,6 +254,56 @@ class WindowedScan {
   }
 
  private:
+  // Every pass over one window. With a second engine set, the passes of the
+  // thread beside run at the same time as the first type's, on their own
+  // engines: each type's search is bound by how fast memory delivers the
+  // window, and two cores fetch it about twice as fast. A pass touches only
+  // its own state and its own thread's engine and bindings, and the finds
+  // are joined in pass order, so the results are those of one thread.
+  bool scanWindow(uint64_t windowEnd, std::vector<Find>& finds) {
+    if (!twoThreads_) return scanPasses(0, windowEnd, finds);
+    if (!beside_) beside_ = std::make_unique<BesideThread>();
+    std::vector<Find> besideFinds;
+    bool besideOk = true;
+    beside_->start([&] { besideOk = scanPasses(1, windowEnd, besideFinds); });
+    bool ok = true;
+    std::exception_ptr error;
+    try {
+      ok = scanPasses(0, windowEnd, finds);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    beside_->wait();  // first: the task uses this frame's locals
+    if (error) std::rethrow_exception(error);
+    finds.insert(finds.end(), std::make_move_iterator(besideFinds.begin()),
+                 std::make_move_iterator(besideFinds.end()));
+    if (image_.size() != 0) report(static_cast<int>(windowEnd * 100 / image_.size()));
+    return ok && besideOk;
+  }
+
+  // The passes of one thread over the window, in registry order. Only the
+  // caller's thread reports progress: the callbacks' progress is not made
+  // for two threads, while their shouldContinue is (a job's atomic flag).
+  bool scanPasses(size_t thread, uint64_t windowEnd, std::vector<Find>& finds) {
+    const uint64_t size = image_.size();
+    for (size_t i = 0; i < passes_.size(); ++i) {
+      TypePass& pass = passes_[i];
+      if (pass.thread != thread) continue;
+      if (!pass.done) {
+        const bool ok = isPrecise(settings_.mode) ? preciseWindow(pass, i, windowEnd, finds)
+                                                  : signatureWindow(pass, i, windowEnd, finds);
+        if (!ok) return false;
+      }
+      if (thread != 0) continue;
+      const uint64_t span = windowEnd - windowStart_;
+      const size_t reportedPasses = twoThreads_ ? 1 : passes_.size();
+      report(size == 0 ? 100
+                       : static_cast<int>((windowStart_ + span * std::min(i + 1, reportedPasses) /
+                                           reportedPasses) * 100 / size));
+    }
+    return true;
+  }
+
   bool keepGoing() const { return !callbacks_.shouldContinue || callbacks_.shouldContinue(); }
   void report(int percent) {
     reported_ = std::clamp(percent, 0, 100);
@@ -206,9 +315,12 @@ class WindowedScan {
   void reportWithin(size_t index, uint64_t position) {
     const uint64_t size = image_.size();
     if (!callbacks_.progress || size == 0 || passes_.empty()) return;
+    if (passes_[index].thread != 0) return;
+    // Beside another thread, the first type's pass stands for the window.
+    const uint64_t parts = twoThreads_ ? 1 : passes_.size();
     const uint64_t span = windowEnd_ - windowStart_;
     const uint64_t done = std::clamp(position, windowStart_, windowEnd_) - windowStart_;
-    const uint64_t reached = windowStart_ + (span / passes_.size()) * index + done / passes_.size();
+    const uint64_t reached = windowStart_ + (span / parts) * index + done / parts;
     const int percent = static_cast<int>(std::min<uint64_t>(reached, size) * 100 / size);
     if (percent > reported_) report(percent);
   }
@@ -217,7 +329,7 @@ class WindowedScan {
   // engine is bound to every byte, so only the hand-out is windowed.
   bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
     const uint64_t size = image_.size();
-    attach(pass, image_, size, bindings_);
+    attach(pass, image_, size, bindings_[pass.thread]);
     if (!pass.started) {
       pass.position = findNext(pass, 0, &pass.out);
       pass.started = true;
@@ -251,7 +363,7 @@ class WindowedScan {
     const uint64_t size = image_.size();
     const uint64_t margin = std::max(settings_.marginBytes, kSignatureOverlap);
     const uint64_t bound = size - windowEnd > margin ? windowEnd + margin : size;
-    attach(pass, image_, bound, bindings_);
+    attach(pass, image_, bound, bindings_[pass.thread]);
     while (true) {
       if (!pass.pending) {
         uint64_t out = 0;
@@ -281,9 +393,9 @@ class WindowedScan {
         }
         if (position == bound && bound < size) {
           // The engine ran out of bytes: only the whole image can decide.
-          attach(pass, image_, size, bindings_);
+          attach(pass, image_, size, bindings_[pass.thread]);
           position = findNext(pass, pass.resume, &out);
-          attach(pass, image_, bound, bindings_);
+          attach(pass, image_, bound, bindings_[pass.thread]);
           found = out != 0 && out <= position && position <= size;
           if (!found) {
             pass.done = true;
@@ -478,7 +590,9 @@ class WindowedScan {
   const ScanCallbacks& callbacks_;
   std::vector<TypePass>& passes_;
   std::vector<Find> open_;  // finds of earlier windows that reach past the last one
-  std::vector<Binding> bindings_;
+  std::vector<Binding> bindings_[2];  // per thread: each binds only its own engines
+  bool twoThreads_ = false;           // some pass runs beside the caller's thread
+  std::unique_ptr<BesideThread> beside_;  // last: joined before the passes it uses go
   ScanSummary summary_;
   uint64_t windowStart_ = 0;  // the window being scanned, for the progress inside it
   uint64_t windowEnd_ = 0;
@@ -489,13 +603,24 @@ class WindowedScan {
 
 ScanSummary scanImage(const ImageBlock& image, EngineSet& engines,
                       const std::vector<std::string>& extensions, CandidateList& list,
-                      const ScanSettings& settings, const ScanCallbacks& callbacks) {
+                      const ScanSettings& settings, const ScanCallbacks& callbacks,
+                      EngineSet* besideEngines) {
   std::vector<TypePass> passes;
   for (const std::string& key : extensions) {
     TypePass pass;
     pass.key = key;
     pass.extension = !key.empty() && key[0] == '.' ? key.substr(1) : key;
     pass.engine = engines.engineFor(pass.extension.c_str());
+    // The first type (the photos, whose walk is the scan's longest) stays
+    // on the caller's thread; the others go beside it on engines of their
+    // own. Types of one thread share its engines, and so their searches.
+    if (besideEngines != nullptr && !passes.empty() && pass.engine != nullptr) {
+      ScanEngine* beside = besideEngines->engineFor(pass.extension.c_str());
+      if (beside != nullptr) {
+        pass.engine = beside;
+        pass.thread = 1;
+      }
+    }
     passes.push_back(std::move(pass));
   }
   // Modes follow every registered extension, handled or not.

@@ -93,9 +93,13 @@ std::string findTypeName(const std::string& extension);
 
 // Scans `image` for every extension of `extensions` (registry keys, with
 // their dots) that an engine of `engines` handles, appending the finds to
-// `list`. The list is not cleared first.
+// `list`. The list is not cleared first. Given `besideEngines` (a second set
+// from the same host, used by nothing else meanwhile), the types after the
+// first are searched on a second thread at the same time; the results are
+// the same, and `callbacks.shouldContinue` is then asked from both threads.
 ScanSummary scanImage(const ImageBlock& image, EngineSet& engines,
                       const std::vector<std::string>& extensions, CandidateList& list,
-                      const ScanSettings& settings, const ScanCallbacks& callbacks = {});
+                      const ScanSettings& settings, const ScanCallbacks& callbacks = {},
+                      EngineSet* besideEngines = nullptr);
 
 }  // namespace kestrix

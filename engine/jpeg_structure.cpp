@@ -246,6 +246,7 @@ __attribute__((target("avx2"))) uint64_t skipEntropyBytesWide(const uint8_t* dat
   const __m256i restartMask = _mm256_set1_epi8(static_cast<char>(0xF8));
   const __m256i restart = _mm256_set1_epi8(static_cast<char>(0xD0));
   while (size - t >= 33) {
+    _mm_prefetch(reinterpret_cast<const char*>(data + t + kSearchPrefetchBytes), _MM_HINT_T0);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 1));
     const __m256i passed = _mm256_or_si256(

@@ -77,6 +77,7 @@ __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_
   const __m256i lastTable = _mm256_broadcastsi128_si256(
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(LastLetters.entries)));
   while (size - t >= 35) {
+    _mm_prefetch(reinterpret_cast<const char*>(data + t + kSearchPrefetchBytes), _MM_HINT_T0);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 3));
     const __m256i first = _mm256_cmpeq_epi8(_mm256_shuffle_epi8(firstTable, a), a);
@@ -94,6 +95,7 @@ __attribute__((target("avx2"))) uint64_t skipWithoutPngEndsWide(const uint8_t* d
   const __m256i first = _mm256_set1_epi8(static_cast<char>(png::FileSignature[0]));
   const __m256i last = _mm256_set1_epi8(static_cast<char>(png::FileSignature[7]));
   while (size - t >= 39) {
+    _mm_prefetch(reinterpret_cast<const char*>(data + t + kSearchPrefetchBytes), _MM_HINT_T0);
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 7));
     if (!_mm256_testz_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(d, last))) return t;

@@ -1,5 +1,7 @@
 #include "jobs/scan_job.h"
 
+#include <thread>
+
 #include "host/plugin_host.h"
 #include "jobs/job_reporter.h"
 
@@ -13,6 +15,10 @@ ScanJob::~ScanJob() {
 bool ScanJob::start(const ImageBlock& image, CandidateList& list, const ScanSettings& settings) {
   if (isActive()) return false;
   if (engines_.empty()) engines_ = host_.createEngineSet();
+  // The later file types are searched on a second core beside the first.
+  if (besideEngines_.empty() && std::thread::hardware_concurrency() > 1) {
+    besideEngines_ = host_.createEngineSet();
+  }
   image_ = &image;
   list_ = &list;
   settings_ = settings;
@@ -31,7 +37,8 @@ int32_t ScanJob::run() {
   if (reporter_ != nullptr) {
     callbacks.progress = [this](int percent) { reporter_->setProgress(percent); };
   }
-  summary_ = scanImage(*image_, engines_, host_.registry().keys(), *list_, settings_, callbacks);
+  summary_ = scanImage(*image_, engines_, host_.registry().keys(), *list_, settings_, callbacks,
+                       besideEngines_.empty() ? nullptr : &besideEngines_);
   // A stopped scan ends without a word: its owner is tearing it down and
   // may no longer be there to hear the end message.
   if (reporter_ != nullptr && shouldContinue()) {
