@@ -1109,7 +1109,7 @@ FolderChooserSetup MainWindow::folderChooserSetup() const {
 }
 
 void MainWindow::previewCommand() {
-  if (results_->selectedCount() == 0) return;
+  if (!enabledControls(state_, windowFacts()).preview || results_->selectedCount() == 0) return;
   enterState(WindowState::Restoring);
   if (job_.image() == nullptr) {
     // The preview never loads the image itself: a restore does.
@@ -1188,6 +1188,8 @@ void MainWindow::propertiesCommand() {
 }
 
 void MainWindow::previewClickedRow(const QModelIndex& index) {
+  // Refused before the click takes the selection: a restore may be using it.
+  if (!enabledControls(state_, windowFacts()).preview) return;
   if (index.isValid()) {
     results_->selectionModel()->select(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

@@ -40,7 +40,7 @@ EnabledControls enabledControls(WindowState state, const WindowFacts& facts) {
   const StateControls& row = stateControls(state);
   return {isLive(row.browse, facts),    isLive(row.createImage, facts), isLive(row.scan, facts),
           isLive(row.restore, facts),   isLive(row.selectAll, facts),   isLive(row.views, facts),
-          isLive(row.tidy, facts)};
+          isLive(row.tidy, facts),      isLive(row.preview, facts)};
 }
 
 const char* windowStateName(WindowState state) {

@@ -71,27 +71,31 @@ enum class Live {
 
 // The controls that change with the state. Help, Exit, the view switch and
 // the two scan-mode check boxes are live in every state and not listed.
-// `tidy` is the list menu's "ファイル名の整頓" item, made when the menu opens.
+// `tidy` is the list menu's "ファイル名の整頓" item, made when the menu opens;
+// `preview` is the double-click on a row, which starts the preview job: the
+// views stay live during a restore (to scroll, select, open the properties)
+// but the job is busy, and a preview that fails to start would give every
+// button back while the restore still runs.
 struct StateControls {
   WindowState state;
-  Live browse, createImage, scan, restore, selectAll, views, tidy;
+  Live browse, createImage, scan, restore, selectAll, views, tidy, preview;
 };
 
 // The one table of live controls, a row per state in enum order.
 // While a copy runs, Create image is its stop button ("作成中止").
 // clang-format off
 inline constexpr std::array<StateControls, kWindowStateCount> kWindowStateTable{{
-  // state                    browse     create image        scan                     restore             select-all                    views      tidy
-  {WindowState::Idle,       Live::On,  Live::IfDriveChosen, Live::IfImageScannable, Live::IfRowsListed, Live::IfRowsShownOrSelected, Live::On,  Live::On},
-  {WindowState::Copying,    Live::Off, Live::On,            Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::On,  Live::Off},
-  {WindowState::Scanning,   Live::Off, Live::Off,           Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::Off, Live::Off},
-  {WindowState::Restoring,  Live::Off, Live::Off,           Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::On,  Live::Off},
+  // state                    browse     create image        scan                     restore             select-all                    views      tidy       preview
+  {WindowState::Idle,       Live::On,  Live::IfDriveChosen, Live::IfImageScannable, Live::IfRowsListed, Live::IfRowsShownOrSelected, Live::On,  Live::On,  Live::On},
+  {WindowState::Copying,    Live::Off, Live::On,            Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::On,  Live::Off, Live::Off},
+  {WindowState::Scanning,   Live::Off, Live::Off,           Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::Off, Live::Off, Live::Off},
+  {WindowState::Restoring,  Live::Off, Live::Off,           Live::Off,              Live::Off,          Live::IfRowsShownOrSelected, Live::On,  Live::Off, Live::Off},
 }};
 // clang-format on
 
 // The table's answers for one state and the window's current facts.
 struct EnabledControls {
-  bool browse, createImage, scan, restore, selectAll, views, tidy;
+  bool browse, createImage, scan, restore, selectAll, views, tidy, preview;
   bool operator==(const EnabledControls&) const = default;
 };
 
