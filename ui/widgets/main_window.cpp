@@ -124,7 +124,7 @@ MainWindow::FileIdentity MainWindow::fileIdentity(const std::string& path) {
 // One call of a worker on the JobReporter, carried to the window's thread.
 class MainWindow::JobEvent : public QEvent {
  public:
-  enum What { Message, Progress, ImageName, ListEnabled, CopyState };
+  enum What { Message, Progress, ImageName, CopyState };
 
   static QEvent::Type eventType() {
     static const int type = QEvent::registerEventType();
@@ -136,7 +136,6 @@ class MainWindow::JobEvent : public QEvent {
   What what;
   JobReport report;
   std::string text;
-  bool flag = false;
 };
 
 MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWidget* parent)
@@ -365,10 +364,7 @@ void MainWindow::buildControls() {
   footRow->addWidget(sizeGrip_, 0, Qt::AlignBottom | Qt::AlignRight);
   outer->addLayout(footRow);
 
-  // Initial states of the template.
-  createButton_->setEnabled(false);
-  scanButton_->setEnabled(false);
-  restoreButton_->setEnabled(false);
+  // The template's initial states are Idle's row with no drive, image or rows.
   updateSelectAllButton(0);
   // Wide enough for every column's header and a shot date in full.
   resize(kDefaultWidth, kDefaultHeight);
@@ -501,7 +497,7 @@ void MainWindow::connectCommands() {
   connect(helpButton_, &QPushButton::clicked, this, &MainWindow::helpCommand);
   connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
   // Any user choice in the box (picked, or the popup closed) re-checks it.
-  connect(driveBox_, &QComboBox::currentIndexChanged, this, &MainWindow::updateCreateButton);
+  connect(driveBox_, &QComboBox::currentIndexChanged, this, &MainWindow::driveChoiceChanged);
   connect(imageName_, &QLineEdit::textChanged, this, &MainWindow::imageNameChanged);
   for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(detailsView_),
                                   static_cast<QAbstractItemView*>(iconView_)}) {
@@ -512,6 +508,7 @@ void MainWindow::connectCommands() {
   connect(results_, &ResultList::selectionCountChanged, this, &MainWindow::updateSelectAllButton);
   connect(results_, &ResultList::rowsPublished, this,
           [this] { updateSelectAllButton(results_->selectedCount()); });
+  // A cleared list leaves nothing to restore.
   connect(results_, &QAbstractItemModel::modelReset, this, [this] {
     menuRow_ = -1;
     updateSelectAllButton(results_->selectedCount());
@@ -568,12 +565,6 @@ void MainWindow::setImageName(const std::string& path) {
   QCoreApplication::postEvent(this, event);
 }
 
-void MainWindow::setListEnabled(bool enabled) {
-  auto* event = new JobEvent(JobEvent::ListEnabled);
-  event->flag = enabled;
-  QCoreApplication::postEvent(this, event);
-}
-
 bool MainWindow::event(QEvent* event) {
   if (event->type() == JobEvent::eventType()) {
     handleJobEvent(static_cast<JobEvent&>(*event));
@@ -602,10 +593,6 @@ void MainWindow::handleJobEvent(JobEvent& event) {
         imageName_->setText(path);
       return;
     }
-    case JobEvent::ListEnabled:
-      detailsView_->setEnabled(event.flag);
-      iconView_->setEnabled(event.flag);
-      return;
     case JobEvent::CopyState: {
       copyStatusQueued_.store(false);
       CopyStatus status;
@@ -614,7 +601,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
         status = pendingCopyStatus_;
       }
       // A late status of a copy already stopped must not come back.
-      if (copying_) {
+      if (state_ == WindowState::Copying) {
         status_->setText(fromUtf8(kCopyingStatus) + "  " +
                          QString::fromStdString(copyStatusText(status)));
       }
@@ -624,8 +611,8 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       break;
   }
   const JobReport& report = event.report;
-  if (const auto* ended = std::get_if<report::ScanEnded>(&report)) {
-    scanEnded(ended->rowsAdded);
+  if (std::holds_alternative<report::ScanEnded>(report)) {
+    scanEnded();
   } else if (const auto* notice = std::get_if<report::CopyNotice>(&report)) {
     copyNotice(notice->code);
   } else if (const auto* copied = std::get_if<report::CopyEnded>(&report)) {
@@ -689,20 +676,16 @@ void MainWindow::showJobEnd(const QString& text, bool full) {
   status_->setText(text);
 }
 
-void MainWindow::scanEnded(uint64_t total) {
+void MainWindow::scanEnded() {
   // The scan posted this as its last act: joining returns at once.
   job_.scanJob().stop();
   // Publishes the last rows; the pool finishes once they are checked.
   results_->setRowsComing(false);
-  detailsView_->setEnabled(true);
-  iconView_->setEnabled(true);
   // Everything the end changes comes before the boxes: their event loops
   // keep the checks and thumbnails going, and the window behind them shows
-  // the state after the scan rather than a stale percentage.
-  browseButton_->setEnabled(true);
-  scanButton_->setEnabled(true);
-  updateCreateButton();
-  restoreButton_->setEnabled(total != 0);
+  // the state after the scan rather than a stale percentage. Restore is
+  // live when the scan found something (the rows are all published now).
+  enterState(WindowState::Idle);
   showJobEnd(fromUtf8(kScanEndedStatus).arg(results_->rowCount()));
   results_->startThumbnails();
   updateSelectAllButton(results_->selectedCount());
@@ -758,10 +741,10 @@ void MainWindow::copyNotice(uint64_t code) {
 
 void MainWindow::copyEnded(uint64_t finished) {
   job_.stop();
-  setCopying(false);
-  browseButton_->setEnabled(true);
-  updateCreateButton();
-  if (finished == 0) scanButton_->setEnabled(false);
+  // The image name shows the copy's file; a failed copy leaves nothing new
+  // there to scan.
+  if (finished == 0) imageScannable_ = false;
+  enterState(WindowState::Idle);
   showJobEnd(fromUtf8(finished != 0 ? kCopyEndedStatus : kCopyFailedStatus), finished != 0);
   const std::string& text = job_.resultText();
   showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
@@ -791,7 +774,7 @@ void MainWindow::restoreEnded() {
   // The message tells the truth: success only when every selected file was
   // written; either way it says how many went where.
   const RestoreOutcome& outcome = job_.restoreOutcome();
-  setJobButtons(true);
+  enterState(WindowState::Idle);
   showJobEnd(fromUtf8(kRestoreEndedStatus)
                  .arg(outcome.written)
                  .arg(outcome.written + outcome.failures.size()));
@@ -810,7 +793,7 @@ void MainWindow::restoreEnded() {
 
 void MainWindow::previewEnded(uint64_t rowPlusOne) {
   job_.stop();
-  setJobButtons(true);
+  enterState(WindowState::Idle);
   // A preview is over as soon as its file opens: nothing to keep saying.
   showJobEnd(QString(), false);
   if (rowPlusOne == 0) return;
@@ -826,28 +809,44 @@ void MainWindow::previewEnded(uint64_t rowPlusOne) {
 // ---------------------------------------------------------------------------
 // Button states.
 
-void MainWindow::setJobButtons(bool enabled) {
-  browseButton_->setEnabled(enabled);
-  scanButton_->setEnabled(enabled);
-  restoreButton_->setEnabled(enabled);
-  if (enabled)
-    updateCreateButton();
-  else
-    createButton_->setEnabled(false);
+WindowFacts MainWindow::windowFacts() const {
+  WindowFacts facts;
+  facts.driveChosen =
+      !createAwaitsDrive_ && driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty();
+  facts.imageScannable = imageScannable_;
+  facts.rowsListed = results_->rowCount() > 0;
+  facts.rowsShownOrSelected = filter_->rowCount() > 0 || results_->selectedCount() > 0;
+  return facts;
 }
 
-void MainWindow::updateCreateButton() {
-  // While a copy runs the button is its stop, whatever the drive box shows.
-  createButton_->setEnabled(copying_ ||
-                            (driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty()));
+void MainWindow::enterState(WindowState next) {
+  // A job's start or end hands Create image back to the drive box.
+  if (next != state_) createAwaitsDrive_ = false;
+  state_ = next;
+  const EnabledControls live = enabledControls(state_, windowFacts());
+  browseButton_->setEnabled(live.browse);
+  createButton_->setEnabled(live.createImage);
+  scanButton_->setEnabled(live.scan);
+  restoreButton_->setEnabled(live.restore);
+  selectAllButton_->setEnabled(live.selectAll);
+  // The scan appends to the list the views show: they take no clicks until
+  // it has ended.
+  detailsView_->setEnabled(live.views);
+  iconView_->setEnabled(live.views);
+  // While a copy runs the Create button is its stop.
+  createButton_->setText(
+      fromUtf8(state_ == WindowState::Copying ? kStopCopyButtonText : kCreateImageButtonText));
+}
+
+void MainWindow::driveChoiceChanged() {
+  createAwaitsDrive_ = false;
+  refreshControls();
 }
 
 void MainWindow::updateSelectAllButton(int selected) {
   selectAllButton_->setText(fromUtf8(selected > 0 ? "解　除" : "全選択"));
-  // Select-all takes the rows shown; with every row hidden only a release
-  // is left to do.
-  selectAllButton_->setEnabled(filter_->rowCount() > 0 || selected > 0);
   selectedCount_->setText(fromUtf8(kSelectedCountFormat).arg(results_->rowCount()).arg(selected));
+  refreshControls();
 }
 
 void MainWindow::useDiskService(std::shared_ptr<UDisksClient> client) {
@@ -870,19 +869,18 @@ void MainWindow::fillDriveList() {
   for (const DriveEntry& entry : driveLister_())
     driveBox_->addItem(QString::fromStdString(entry.text), QString::fromStdString(entry.devicePath));
   driveBox_->setCurrentIndex(-1);
-  updateCreateButton();
+  driveChoiceChanged();
 }
 
 void MainWindow::imageNameChanged() {
   const std::string& path = job_.imagePath();
-  if (imageName_->text().isEmpty() || path.empty() || !QFileInfo::exists(QString::fromStdString(path))) {
-    scanButton_->setEnabled(false);
-    return;
-  }
+  imageScannable_ = !imageName_->text().isEmpty() && !path.empty() &&
+                    QFileInfo::exists(QString::fromStdString(path));
   // The same file under another name (a link, another letter case on a
   // case-insensitive mount) keeps its block and its rows.
-  if (!(job_.image() != nullptr && fileIdentity(path) == loadedImage_)) releaseImageBlock();
-  scanButton_->setEnabled(true);
+  if (imageScannable_ && !(job_.image() != nullptr && fileIdentity(path) == loadedImage_))
+    releaseImageBlock();
+  refreshControls();
 }
 
 void MainWindow::releaseImageBlock() {
@@ -901,7 +899,7 @@ void MainWindow::releaseImageBlock() {
 // Commands.
 
 void MainWindow::createImageCommand() {
-  if (copying_) {
+  if (state_ == WindowState::Copying) {
     stopCopyCommand();
     return;
   }
@@ -910,13 +908,9 @@ void MainWindow::createImageCommand() {
     prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kChooseDriveMessage));
     return;
   }
-  if (createImage(devicePath)) {
-    setJobButtons(false);
-    setCopying(true);
-  } else {
-    browseButton_->setEnabled(true);
-    updateCreateButton();
-  }
+  // Not started: the dialogs may have changed the image name, and with it
+  // what Scan and Restore may do.
+  enterState(createImage(devicePath) ? WindowState::Copying : WindowState::Idle);
 }
 
 bool MainWindow::createImage(const QString& devicePath) {
@@ -973,23 +967,15 @@ bool MainWindow::copyCanResume(const std::string& path) {
   return loaded.map && !loaded.map->onlyBadSectorsLeft();
 }
 
-void MainWindow::setCopying(bool copying) {
-  copying_ = copying;
-  createButton_->setText(fromUtf8(copying ? kStopCopyButtonText : kCreateImageButtonText));
-  if (copying) createButton_->setEnabled(true);
-}
-
 void MainWindow::stopCopyCommand() {
   if (!mayStopWork(job_)) return;
   // The copy asks before every read: it saves the map and returns.
   job_.stop();
-  setCopying(false);
   if (job_.lastCopyOutcome() != CopyOutcome::Stopped) {
-    // It ended on its own first; its queued messages give the buttons back.
+    // It ended on its own first; its queued messages end the state.
     return;
   }
-  browseButton_->setEnabled(true);
-  updateCreateButton();
+  enterState(WindowState::Idle);
   imageNameChanged();  // the image is complete only once the copy finishes
   progress_->setValue(0);
   status_->clear();
@@ -1018,9 +1004,9 @@ void MainWindow::browseCommand() {
   // file's identity decides, so a differently spelt name of the same file
   // clears nothing and another file always clears.
   if (anotherFile) {
-    createButton_->setEnabled(false);
-    restoreButton_->setEnabled(false);
-    releaseImageBlock();
+    createAwaitsDrive_ = true;
+    releaseImageBlock();  // the rows go, and Restore with them
+    refreshControls();
   }
 }
 
@@ -1042,7 +1028,7 @@ void MainWindow::scanCommand() {
   if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion),
                      DefaultAnswer::Yes)) return;
   results_->clear();
-  setJobButtons(false);
+  enterState(WindowState::Scanning);
   ScanSettings settings;
   settings.windowBytes = job_.scanWindowBytes();
   const bool split = splitBox_->isChecked();
@@ -1052,8 +1038,9 @@ void MainWindow::scanCommand() {
     settings.mode = split ? ScanMode::PreciseSplit : ScanMode::Precise;
   }
   if (!loadImageBlock()) {
-    browseButton_->setEnabled(true);
-    updateCreateButton();
+    // Scan stays off: the same image would fail the same way.
+    imageScannable_ = false;
+    enterState(WindowState::Idle);
     return;
   }
   // The map is read now, so the counts describe the image as it was scanned.
@@ -1074,8 +1061,8 @@ void MainWindow::scanCommand() {
     joinAfterChecks_ = false;
     results_->setRowsComing(false);
     status_->clear();
-    browseButton_->setEnabled(true);
-    updateCreateButton();
+    imageScannable_ = false;
+    enterState(WindowState::Idle);
   }
 }
 
@@ -1086,7 +1073,7 @@ void MainWindow::restoreCommand() {
   }
   if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion),
                      DefaultAnswer::Yes)) return;
-  setJobButtons(false);
+  enterState(WindowState::Restoring);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
   if (choice.accepted) lastRestoreFolder_ = QString::fromStdString(choice.path);
@@ -1106,7 +1093,7 @@ void MainWindow::restoreCommand() {
     started = job_.start();
     if (!started) status_->clear();
   }
-  if (!started) setJobButtons(true);
+  if (!started) enterState(WindowState::Idle);
 }
 
 FolderChooserSetup MainWindow::folderChooserSetup() const {
@@ -1122,19 +1109,19 @@ FolderChooserSetup MainWindow::folderChooserSetup() const {
 }
 
 void MainWindow::previewCommand() {
-  if (results_->selectedCount() == 0) return;
-  setJobButtons(false);
+  if (!enabledControls(state_, windowFacts()).preview || results_->selectedCount() == 0) return;
+  enterState(WindowState::Restoring);
   if (job_.image() == nullptr) {
     // The preview never loads the image itself: a restore does.
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNoBufferForPreviewMessage));
-    setJobButtons(true);
+    enterState(WindowState::Idle);
     return;
   }
   showJobStart(kRestoringStatus);
   job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
     status_->clear();
-    setJobButtons(true);
+    enterState(WindowState::Idle);
   }
 }
 
@@ -1201,6 +1188,8 @@ void MainWindow::propertiesCommand() {
 }
 
 void MainWindow::previewClickedRow(const QModelIndex& index) {
+  // Refused before the click takes the selection: a restore may be using it.
+  if (!enabledControls(state_, windowFacts()).preview) return;
   if (index.isValid()) {
     results_->selectionModel()->select(
         index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -1229,7 +1218,7 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   // are made from memory and do not care about names.
   menu->addSeparator();
   menu->addAction(fromUtf8(kPropertiesMenuText), this, &MainWindow::propertiesCommand);
-  if (job_.isActive()) tidy->setEnabled(false);
+  tidy->setEnabled(enabledControls(state_, windowFacts()).tidy);
   openMenu_ = menu;
   menu->popup(view->viewport()->mapToGlobal(position));
 }

@@ -5,8 +5,12 @@
 // the ResultList, and it is the JobReporter of both the job and the scan:
 // workers call post/setProgress/… on their own threads, and each call
 // becomes a queued event handled here on the user-interface thread. A final
-// message's handler first joins the finished worker, then re-enables the
-// buttons and shows the outcome, so no worker ever waits for this window.
+// message's handler first joins the finished worker, then returns the window
+// to Idle and shows the outcome, so no worker ever waits for this window.
+//
+// Which controls are live follows the window's WindowState through the one
+// table in window_state.h; enterState is the only place that changes the
+// state or enables a control.
 //
 // Every message box and file dialog goes through the Prompter given at
 // construction; tests hand in a scripted one. The folder chooser and the
@@ -33,6 +37,7 @@
 #include "media/rescue_map.h"
 #include "ui/dialogs/folder_chooser.h"
 #include "ui/dialogs/prompter.h"
+#include "ui/widgets/window_state.h"
 
 class QAbstractItemView;
 class QCheckBox;
@@ -183,7 +188,6 @@ class MainWindow : public QWidget, public JobReporter {
   void setProgress(int percent) override;
   void countProgress(uint64_t done, uint64_t total) override;
   void setImageName(const std::string& path) override;
-  void setListEnabled(bool enabled) override;
   void copyStatus(const CopyStatus& status) override;
 
   void setFolderChooser(FolderChooserFunction chooser) { folderChooser_ = std::move(chooser); }
@@ -210,6 +214,9 @@ class MainWindow : public QWidget, public JobReporter {
   ResultFilter& resultFilter() { return *filter_; }
   RecoveryJob& recoveryJob() { return job_; }
   bool detailsShown() const;
+  // What the window is doing; the table in window_state.h says which
+  // controls are live in it.
+  WindowState windowState() const { return state_; }
 
   // The controls, named after their ids ("button1008", "edit1001", …).
   QComboBox* driveBox() const { return driveBox_; }
@@ -302,22 +309,29 @@ class MainWindow : public QWidget, public JobReporter {
   // Gives every column of the details view at least the room its header and
   // its visible texts need, and shares any width left over among them.
   void fitColumns();
-  void updateCreateButton();
+  // The one place the state changes: sets it and applies its row of
+  // kWindowStateTable, reading the facts its conditional cells ask about.
+  void enterState(WindowState next);
+  // Something the table's cells ask about changed (the drive box, the image
+  // name, the rows, the selection): the same state, its cells read again.
+  void refreshControls() { enterState(state_); }
+  WindowFacts windowFacts() const;
+  // A choice made or abandoned in the drive box.
+  void driveChoiceChanged();
   void imageNameChanged();
   // Clears the rows (their EXIF views point into the block), then drops the
   // image block.
   void releaseImageBlock();
   bool createImage(const QString& devicePath);
   // While a copy runs the Create button stops it: the map is saved and the
-  // buttons come back (a stopped copy posts no final message).
+  // window returns to Idle (a stopped copy posts no final message).
   void stopCopyCommand();
-  void setCopying(bool copying);
   // True when the image at `path` has a copy to continue: a ".part", or a
   // map (the ".part.map", else the image's own) with areas still to read.
   static bool copyCanResume(const std::string& path);
   // Loads the image block unless held; false (message shown) on failure.
   bool loadImageBlock();
-  void setJobButtons(bool enabled);
+  // The select-all button's caption and the count beside it.
   void updateSelectAllButton(int selected);
   void showListMenu(QAbstractItemView* view, const QPoint& position);
   // A double-click: the clicked row becomes the selection, then the preview
@@ -325,7 +339,7 @@ class MainWindow : public QWidget, public JobReporter {
   void previewClickedRow(const QModelIndex& index);
   void showReport(const QString& text, const QString& title);
   void handleJobEvent(JobEvent& event);
-  void scanEnded(uint64_t total);
+  void scanEnded();
   void copyNotice(uint64_t code);
   void copyEnded(uint64_t finished);
   void restoreEnded();
@@ -384,12 +398,18 @@ class MainWindow : public QWidget, public JobReporter {
   std::mutex copyStatusMutex_;
   CopyStatus pendingCopyStatus_;
   std::atomic<bool> copyStatusQueued_{false};
-  bool copying_ = false;  // a copy runs and the Create button stops it
+
+  WindowState state_ = WindowState::Idle;
+  // Browsing to another image takes Create image back until the drive box
+  // is chosen again or the window enters another state.
+  bool createAwaitsDrive_ = false;
+  // The last image-name check found the file; a failed load of it, a scan
+  // that did not start or a copy into it that failed takes it back.
+  bool imageScannable_ = false;
 
   // Dragging the caption-less window by its surface.
   bool dragging_ = false;
   QPoint dragOffset_;
-  bool closing_ = false;
   // The rescue map found beside the image when the scan started; its counts
   // go into the rows once the scan has ended.
   std::optional<RescueMap> scanMap_;

@@ -32,7 +32,10 @@
 
 #include <fstream>
 #include <map>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
@@ -47,6 +50,7 @@
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/window_state.h"
 
 namespace kestrix {
 namespace {
@@ -83,11 +87,66 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     if (!toolsPresent_) GTEST_SKIP() << "no test card: " << why_;
     ASSERT_FALSE(card_.isEmpty()) << "the test card could not be made: " << why_;
+    openWindow();
+  }
+
+  // A new window with an empty drive box, in place of the last one.
+  void openWindow() {
+    window_.reset();
     window_ = std::make_unique<MainWindow>(prompter_, test::pluginFolder());
     window_->setDriveLister([] { return std::vector<DriveEntry>{}; });
     window_->fillDriveList();
     window_->show();
     prompter_.clearRequests();
+  }
+
+  // A drive box of one card that does not exist, and that card chosen.
+  void chooseFakeDrive() {
+    window_->setDriveLister([] {
+      return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", kDriveTypeRemovable, 0, "",
+                                      "/nonexistent/fake(リムーバブル)"}};
+    });
+    window_->fillDriveList();
+    window_->driveBox()->setCurrentIndex(0);
+  }
+
+  // The list menu's tidy item, with the menu opened on the first row shown;
+  // nothing when no row is there to open it on.
+  std::optional<bool> tidyLive() {
+    QTableView* view = window_->detailsView();
+    if (!window_->detailsShown() || !view->isEnabled() || window_->resultFilter().rowCount() == 0)
+      return std::nullopt;
+    const QPoint onRow = view->visualRect(window_->resultFilter().index(0, 0)).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, onRow, view->viewport()->mapToGlobal(onRow));
+    QApplication::sendEvent(view->viewport(), &click);
+    QMenu* menu = window_->openMenu();
+    if (menu == nullptr) return std::nullopt;
+    const bool live = menu->actions().at(2)->isEnabled();
+    menu->close();
+    return live;
+  }
+
+  // The window's controls against what the state table wants of them.
+  void expectControls(const EnabledControls& want) {
+    EXPECT_EQ(window_->browseButton()->isEnabled(), want.browse) << "Browse";
+    EXPECT_EQ(window_->createImageButton()->isEnabled(), want.createImage) << "Create image";
+    EXPECT_EQ(window_->scanButton()->isEnabled(), want.scan) << "Scan";
+    EXPECT_EQ(window_->restoreButton()->isEnabled(), want.restore) << "Restore";
+    EXPECT_EQ(window_->selectAllButton()->isEnabled(), want.selectAll) << "select-all";
+    EXPECT_EQ(window_->detailsView()->isEnabled(), want.views) << "details view";
+    EXPECT_EQ(window_->iconView()->isEnabled(), want.views) << "icon view";
+    // Last: opening the menu selects the row it opens on.
+    // A double-click on a row, as the view sends it while it takes clicks:
+    // a preview job only where the table allows one. (Idle's previews are
+    // the preview tests' business: they open a viewer.)
+    if (!want.preview && want.views && window_->resultFilter().rowCount() > 0) {
+      emit window_->detailsView()->doubleClicked(window_->resultFilter().index(0, 0));
+      EXPECT_NE(window_->recoveryJob().jobKind(), RecoveryJob::Kind::Preview) << "preview";
+    }
+    const std::optional<bool> tidy = tidyLive();
+    if (tidy.has_value()) {
+      EXPECT_EQ(*tidy, want.tidy) << "tidy item";
+    }
   }
 
   void TearDown() override {
@@ -261,47 +320,210 @@ TEST_F(MainWindowTest, ThumbnailsGoDenselyToJpegRowsOnly) {
   EXPECT_EQ(again.count(), 0);
 }
 
-TEST_F(MainWindowTest, ButtonStatesFollowTheTable) {
-  // Drive box: a choice enables Create image.
-  window_->setDriveLister([] {
-    return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", kDriveTypeRemovable, 0, "",
-                                    "/nonexistent/fake(リムーバブル)"}};
-  });
-  window_->fillDriveList();
-  EXPECT_FALSE(window_->createImageButton()->isEnabled()) << "no entry chosen after a fill";
-  window_->driveBox()->setCurrentIndex(0);
-  EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
+// Defined beside the copy tests.
+bool offerFileDrive(MainWindow& window, const QString& drive, int kibibytes);
 
-  // Create image, save dialog cancelled: Browse and Create image enabled.
+TEST_F(MainWindowTest, FileDialogsOfferTheImageTypes) {
+  chooseFakeDrive();
   window_->createImageCommand();
-  EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
   ASSERT_FALSE(prompter_.requests().empty());
   EXPECT_EQ(prompter_.requests().back().kind, Kind::SaveFile);
   EXPECT_EQ(prompter_.requests().back().text,
             utf8("KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)"));
-
-  // Image name changed to an existing file: Scan enabled.
   browseTo(card_);
   EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
   EXPECT_EQ(prompter_.requests().back().text,
             utf8("すべてのイメージファイル (*.dat *.img *.iso *.ksx);;KSX ディスクイメージ (*.dat *.ksx);;"
                  "CD イメージ (*.img *.iso)"));
-  EXPECT_EQ((JobButtons{true, true, true, false}), buttons());
+}
 
-  // A job started: all four off until its end.
-  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-  prompter_.queueAnswer(true);
-  window_->scanCommand();
-  EXPECT_EQ((JobButtons{false, false, false, false}), buttons());
-  EXPECT_EQ(window_->statusLine()->text(), utf8("解析中....."));
-  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  EXPECT_EQ((JobButtons{true, true, true, true}), buttons());
+// Every row of the window's state table, reached the way a user reaches it
+// with a drive chosen, and held there while the controls are compared with
+// the row. Choosing the drive again meanwhile must not bring back what the
+// state takes away: Create image used to come on during a scan or a
+// restore, and a copy started then would free the block they read.
+TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
+  bool copyReached = false;
+  for (const StateControls& row : kWindowStateTable) {
+    const WindowState state = row.state;
+    SCOPED_TRACE(windowStateName(state));
+    openWindow();
+    bool checked = false;
+    const auto check = [&](const WindowFacts& facts) {
+      checked = true;
+      ASSERT_EQ(window_->windowState(), state);
+      {
+        SCOPED_TRACE("entered");
+        expectControls(enabledControls(state, facts));
+      }
+      window_->driveBox()->setCurrentIndex(-1);
+      window_->driveBox()->setCurrentIndex(0);
+      SCOPED_TRACE("the drive chosen again");
+      expectControls(enabledControls(state, facts));
+    };
+    QTemporaryDir work;
+    switch (state) {
+      case WindowState::Idle:
+        chooseFakeDrive();
+        scanCard();
+        check({.driveChosen = true, .imageScannable = true, .rowsListed = true,
+               .rowsShownOrSelected = true});
+        break;
+      case WindowState::Copying: {
+        const QString drive = QDir(work.path()).filePath("card.img");
+        // 256 MiB: the copy is still at work when the test holds it.
+        if (!offerFileDrive(*window_, drive, 262144)) continue;
+        copyReached = true;
+        prompter_.queuePath(QDir(work.path()).filePath("copy.ksx"));
+        window_->createImageCommand();
+        RecoveryJob& job = window_->recoveryJob();
+        ASSERT_GE(job.suspend(), 0) << "the copy ended before it could be held";
+        // The list went with the old block; the new image is not there yet.
+        check({.driveChosen = true});
+        EXPECT_EQ(window_->createImageButton()->text(), utf8("作成中止"));
+        prompter_.queueAnswer(true);
+        window_->createImageCommand();  // stops it
+        job.resume();
+        break;
+      }
+      case WindowState::Scanning: {
+        chooseFakeDrive();
+        const QString big = makeBigCard(work);
+        ASSERT_FALSE(big.isEmpty());
+        browseTo(big);
+        window_->recoveryJob().setScanWindowBytes(64 << 10);
+        QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+        prompter_.queueAnswer(true);
+        window_->scanCommand();
+        ScanJob& scan = window_->recoveryJob().scanJob();
+        ASSERT_GE(scan.suspend(), 0) << "the scan ended before it could be held";
+        EXPECT_EQ(window_->statusLine()->text(), utf8("解析中....."));
+        // Rows found so far may be published and selected while it is held.
+        check({.driveChosen = true, .imageScannable = true,
+               .rowsListed = window_->resultList().rowCount() > 0,
+               .rowsShownOrSelected = window_->resultFilter().rowCount() > 0});
+        scan.resume();
+        ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+        window_->resultList().stopThumbnails();
+        break;
+      }
+      case WindowState::Restoring:
+        chooseFakeDrive();
+        scanCard();
+        window_->resultList().selectAll(true);
+        // The folder chooser opens once the restore holds the controls.
+        window_->setFolderChooser([&](QWidget*) {
+          check({.driveChosen = true, .imageScannable = true, .rowsListed = true,
+                 .rowsShownOrSelected = true});
+          return FolderChoice{};
+        });
+        prompter_.queueAnswer(true);
+        window_->restoreCommand();
+        break;
+      default:
+        ADD_FAILURE() << "no way known to reach this state";
+    }
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(window_->windowState(), WindowState::Idle) << "back once the work is over";
+  }
+  if (!copyReached) GTEST_SKIP() << "mkfs.fat missing: the copy's row was not reached";
+}
 
-  // Scan answered No: nothing changes.
-  prompter_.queueAnswer(false);
-  window_->scanCommand();
-  EXPECT_EQ(window_->resultList().rowCount(), test::kCardRows);
-  EXPECT_EQ((JobButtons{true, true, true, true}), buttons());
+// The idle window's conditional cells, each fact on and off, as a user
+// reaches them; every case starts from a fresh window.
+TEST_F(MainWindowTest, IdleControlsFollowTheirFacts) {
+  QTemporaryDir work;
+  const auto copyOfCard = [&](const QString& name) {
+    const QString path = QDir(work.path()).filePath(name);
+    QFile::remove(path);
+    EXPECT_TRUE(QFile::copy(card_, path));
+    return path;
+  };
+  const auto scanThenBrowseElsewhere = [&] {
+    chooseFakeDrive();
+    scanCard();
+    prompter_.queueAnswer(true);  // the results may go
+    browseTo(copyOfCard("other.ksx"));
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> steps;
+    WindowFacts facts;
+  };
+  const std::vector<Case> cases = {
+      {"a fresh window", [] {}, {}},
+      {"a drive chosen", [&] { chooseFakeDrive(); }, {.driveChosen = true}},
+      {"the drive list filled again, no entry chosen",
+       [&] {
+         chooseFakeDrive();
+         window_->fillDriveList();
+       },
+       {}},
+      {"the save dialog cancelled",
+       [&] {
+         chooseFakeDrive();
+         window_->createImageCommand();
+       },
+       {.driveChosen = true}},
+      {"an image browsed to", [&] { browseTo(card_); }, {.imageScannable = true}},
+      {"a name that names no file",
+       [&] { browseTo(QDir(work.path()).filePath("missing.ksx")); },
+       {}},
+      // Scan stays off: the same image would fail the same way.
+      {"an image that does not load",
+       [&] {
+         browseTo(work.path());
+         prompter_.queueAnswer(true);
+         window_->scanCommand();
+       },
+       {}},
+      {"a card scanned",
+       [&] {
+         chooseFakeDrive();
+         scanCard();
+       },
+       {.driveChosen = true, .imageScannable = true, .rowsListed = true,
+        .rowsShownOrSelected = true}},
+      {"the scan question answered No",
+       [&] {
+         chooseFakeDrive();
+         scanCard();
+         prompter_.queueAnswer(false);
+         window_->scanCommand();
+       },
+       {.driveChosen = true, .imageScannable = true, .rowsListed = true,
+        .rowsShownOrSelected = true}},
+      // Create image waits for the drive to be chosen again.
+      {"another image browsed to after a scan", scanThenBrowseElsewhere, {.imageScannable = true}},
+      {"the drive chosen again after that",
+       [&] {
+         scanThenBrowseElsewhere();
+         chooseFakeDrive();
+       },
+       {.driveChosen = true, .imageScannable = true}},
+      // The rows went with the stale block, and Restore with them: it used
+      // to stay live with nothing left to restore.
+      {"the scanned file replaced under the same name",
+       [&] {
+         chooseFakeDrive();
+         const QString path = copyOfCard("replaced.ksx");
+         browseTo(path);
+         QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+         prompter_.queueAnswer(true);
+         window_->scanCommand();
+         ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
+         copyOfCard("replaced.ksx");  // a new file, a new inode
+         browseTo(path);
+       },
+       {.driveChosen = true, .imageScannable = true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    openWindow();
+    c.steps();
+    EXPECT_EQ(window_->windowState(), WindowState::Idle);
+    expectControls(enabledControls(WindowState::Idle, c.facts));
+  }
 }
 
 TEST_F(MainWindowTest, BrowseToTheSameFileInAnotherCaseClearsNothing) {
