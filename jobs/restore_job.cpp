@@ -73,20 +73,26 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   std::unordered_set<std::string> writtenNames;
   // The bar follows the rows; the numbers beside it count the selected
   // files handled.
-  const uint64_t selected = static_cast<uint64_t>(std::max(list.selectedCount(), 0));
+  // The rows chosen when the restore starts are the ones written: the views
+  // stay live meanwhile, and a click there must not change what this run
+  // writes half-way through.
+  std::vector<int32_t> chosen;
+  for (int32_t row = 0; row < count; ++row) {
+    if (list.isSelected(row)) chosen.push_back(row);
+  }
+  const uint64_t selected = chosen.size();
   uint64_t handled = 0;
   if (reporter != nullptr) {
     reporter->setProgress(0);
     reporter->countProgress(0, selected);
   }
-  for (int32_t row = 0; row < count; ++row) {
+  for (const int32_t row : chosen) {
     if (!shouldContinue()) {
       // What was written completely is kept and named; nothing else is.
       nameBatch(writer, list);
       outcome_.stopped = true;
       return outcome_.written;
     }
-    if (!list.isSelected(row)) continue;
     CandidateInfo info;
     std::string reason;
     WrittenFile file;

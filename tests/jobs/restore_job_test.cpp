@@ -376,6 +376,34 @@ TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
   EXPECT_EQ(reporter.counts, (std::vector<Count>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 }
 
+// The views stay live during a restore: a click there while it writes must
+// not change what it writes.
+TEST(RestoreJob, WritesTheRowsChosenWhenItStartedWhateverIsClickedMeanwhile) {
+  ScannedImage scanned("[[a]]..[[b]]..[[c]]..[[d]]..");
+  ASSERT_EQ(scanned.list.itemCount(), 4);
+  for (int32_t row = 0; row < 4; ++row) scanned.list.setSelected(row, row == 0 || row == 2);
+  ScratchFolder destination;
+  RestoreJob job;
+  job.setDestination(destination.path());
+  RecordingReporter reporter;
+  bool clicked = false;
+  EXPECT_EQ(scanned.restore(job, &reporter,
+                            [&] {
+                              if (!clicked) {
+                                clicked = true;
+                                scanned.list.setSelected(1, true);
+                                scanned.list.setSelected(2, false);
+                                scanned.list.setSelected(3, true);
+                              }
+                              return true;
+                            }),
+            2u);
+  EXPECT_EQ(folderEntries(destination.path()),
+            (std::vector<std::string>{"00000000.aaa", "00000002.aaa"}));
+  using Count = std::pair<uint64_t, uint64_t>;
+  EXPECT_EQ(reporter.counts.back(), (Count{2, 2}));
+}
+
 TEST(RestoreJob, StoppedJobReturnsWithoutEndMessage) {
   ScannedImage scanned("[[a]]..[[b]]..");
   ScratchFolder destination;
