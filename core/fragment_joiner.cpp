@@ -47,7 +47,7 @@ bool volumeGeometry(const uint8_t* data, uint64_t size, uint64_t base, ClusterGe
     const uint64_t sector = uint64_t{1} << sectorShift;
     out.unit = sector << clusterShift;
     out.origin = base + uint64_t{little(boot + 88, 4)} * sector;
-    out.fromBootSector = true;
+    out.source = GeometrySource::BootSector;
     return out.origin < size;
   }
   if (boot[0] != 0xEB && boot[0] != 0xE9) return false;
@@ -64,7 +64,7 @@ bool volumeGeometry(const uint8_t* data, uint64_t size, uint64_t base, ClusterGe
   const uint64_t rootSectors = (rootEntries * 32 + sector - 1) / sector;
   out.unit = sector * perCluster;
   out.origin = base + (reserved + fats * fatSize + rootSectors) * sector;
-  out.fromBootSector = true;
+  out.source = GeometrySource::BootSector;
   return out.origin < size;
 }
 
@@ -268,6 +268,42 @@ ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size) {
   return ClusterGeometry{};
 }
 
+// A file system hands out whole clusters and starts every file at the start
+// of one, so every file start is origin + k * cluster; the origin (the data
+// area's start, after the FATs) is anywhere, so starts are compared by their
+// remainder, not divided outright. Largest unit first: a unit that fits fits
+// every smaller one too. "Almost all": a few finds are no file's first byte
+// (a photo embedded in another file, listed on its own; a false start in old
+// data), so 7 in 8 on one remainder are enough. At least 4 must agree: with
+// two or three, a chance alignment to a larger power of two is too likely
+// (one in two per file and doubling). Too big a guess is not fatal: the
+// search then tries sectors (`findContinuation`).
+constexpr size_t kStartsAgreeing = 4;
+constexpr size_t kStartsAgreeingOf8 = 7;
+
+ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts) {
+  std::sort(starts.begin(), starts.end());
+  starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+  std::vector<uint64_t> remainders(starts.size());
+  for (uint64_t unit = kLargestGuessedCluster; unit > kSmallestGuessedCluster && starts.size() >= kStartsAgreeing;
+       unit /= 2) {
+    for (size_t i = 0; i < starts.size(); ++i) remainders[i] = starts[i] % unit;
+    std::sort(remainders.begin(), remainders.end());
+    size_t most = 0;
+    uint64_t origin = 0;
+    for (size_t i = 0; i < remainders.size();) {
+      size_t j = i;
+      while (j < remainders.size() && remainders[j] == remainders[i]) ++j;
+      if (j - i > most) most = j - i, origin = remainders[i];
+      i = j;
+    }
+    if (most >= kStartsAgreeing && most * 8 >= starts.size() * kStartsAgreeingOf8) {
+      return ClusterGeometry{unit, origin, GeometrySource::FileStarts};
+    }
+  }
+  return ClusterGeometry{};
+}
+
 void ClaimedSpace::claim(uint64_t start, uint64_t end) {
   if (end <= start) return;
   FilePiece range{start / kSector * kSector, (end + kSector - 1) / kSector * kSector};
@@ -329,9 +365,9 @@ constexpr size_t kMiddlePiecesTried = 4;
 class SeamSearch {
  public:
   SeamSearch(const uint8_t* data, uint64_t size, uint64_t start, bool progressive, const ClusterGeometry& geometry,
-             const JoinLimits& limits, JoinBudget& budget)
+             const JoinLimits& limits, JoinBudget& budget, uint64_t seamsBefore = 0)
       : data_(data), size_(size), start_(start), progressive_(progressive), geometry_(geometry), limits_(limits),
-        budget_(budget) {}
+        budget_(budget), seams_(seamsBefore) {}
 
   // `lower`: ends of the open piece lie past it. `before`: the photo decoded
   // up to the break.
@@ -354,6 +390,9 @@ class SeamSearch {
   }
 
   ContinuationResult result;
+  // Whether a limit ended the search.
+  bool stopped() const { return stop_; }
+  uint64_t seamsTried() const { return seams_; }
 
  private:
   void searchWith(const FilePieces& head, uint64_t open, const std::vector<uint64_t>& ends, uint64_t breakAt,
@@ -514,7 +553,8 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   // A photo that does not start on a boundary of the volume's clusters was
   // not laid out by it: its own sectors then.
   ClusterGeometry geometry = suggested;
-  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = {kSector, start % kSector, false};
+  const ClusterGeometry sectors{kSector, start % kSector, GeometrySource::Sectors};
+  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = sectors;
   // Claimed space lying wholly inside the photo's own decoded bytes is its
   // own embedded images; any other claimed range is another file's, and the
   // first piece ends before it.
@@ -525,6 +565,16 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   JpegChecker::Check(data + start, breakAt - start, &before);
   SeamSearch search(data, size, start, progressive, geometry, limits, budget);
   search.search({}, start, scanData, breakAt, claimed, before);
+  // A unit guessed from the files' starts may be too big (a few files that
+  // happen to lie on wider boundaries): the pieces then lie on boundaries it
+  // skips, so sectors are tried next, in what is left of the photo's seams.
+  // A boot sector's cluster is the volume's own word and is not doubted.
+  if (search.result.pieces.empty() && !search.stopped() && geometry.source == GeometrySource::FileStarts &&
+      geometry.unit > kSector) {
+    SeamSearch fine(data, size, start, progressive, sectors, limits, budget, search.seamsTried());
+    fine.search({}, start, scanData, breakAt, claimed, before);
+    return fine.result;
+  }
   return search.result;
 }
 
@@ -535,9 +585,12 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
   const int32_t rows = list.itemCount();
   ClaimedSpace claimed;
   std::vector<int32_t> broken;
+  std::vector<uint64_t> starts;  // of the files of their own: where clusters start
   for (int32_t row = 0; row < rows; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
-    if (candidate == nullptr || !candidate->checked()) continue;
+    if (candidate == nullptr) continue;
+    if (candidate->parent().empty()) starts.push_back(candidate->start());
+    if (!candidate->checked()) continue;
     const CheckResult& check = candidate->check();
     if (check.verdict == Verdict::Intact) {
       claimed.claim(candidate->start(), candidate->end());
@@ -550,7 +603,8 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     }
   }
   if (broken.empty()) return outcome;
-  const ClusterGeometry geometry = guessClusterGeometry(data, size);
+  ClusterGeometry geometry = guessClusterGeometry(data, size);
+  if (geometry.source != GeometrySource::BootSector) geometry = guessClusterFromStarts(starts);
   // A second round: joins of the first claim their pieces, which may leave
   // a photo whose pieces alternate with them only its own to find.
   std::vector<bool> done(broken.size(), false);

@@ -23,30 +23,50 @@
 //   - Three pieces: a continuation that decodes on for a unit and breaks
 //     again is a middle piece, and the search goes on from its break.
 //   - Units: the cluster of a FAT or exFAT boot sector at the image's start
-//     (or in the first partition of a partition table), else 512-byte
-//     sectors counted from the photo's own start.
+//     (or in the first partition of a partition table), else the cluster
+//     the spacing of the files' starts suggests (tried again in 512-byte
+//     sectors when it finds nothing: the guess may be too big), else
+//     512-byte sectors counted from the photo's own start.
 // Every try is counted; a photo stops at `seamsPerPhoto`, the card at
 // `decodedBytesPerCard`, and the outcome says which limits were hit.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/candidate_list.h"
 #include "core/image_block.h"
 
 namespace kestrix {
 
+// Where a cluster geometry was taken from.
+enum class GeometrySource {
+  Sectors,     // nothing better known: 512-byte sectors
+  BootSector,  // a FAT or exFAT boot sector: the volume's own word
+  FileStarts,  // the spacing of the files found: a guess that may be too big
+};
+
 // How pieces of files are laid out: boundaries at origin + k * unit.
 struct ClusterGeometry {
   uint64_t unit = 512;
   uint64_t origin = 0;
-  bool fromBootSector = false;
+  GeometrySource source = GeometrySource::Sectors;
 };
 
 // The cluster layout of a FAT12/16/32 or exFAT volume at the image's start,
 // or in the first entry of an MBR partition table; 512-byte sectors from 0
 // when there is none.
 ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size);
+
+// Smallest and largest cluster guessed from where files start.
+inline constexpr uint64_t kSmallestGuessedCluster = 512;
+inline constexpr uint64_t kLargestGuessedCluster = uint64_t{256} << 10;
+
+// The cluster layout that the starts of the files found suggest, when no
+// boot sector gives it: the largest power of two from 512 B to 256 KiB by
+// which (almost) all starts lie apart (see the .cpp for the rule); 512-byte
+// sectors when too few starts agree.
+ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts);
 
 struct JoinLimits {
   uint64_t seamsPerPhoto = 4096;                          // joined files decoded per photo

@@ -239,6 +239,52 @@ INSTANTIATE_TEST_SUITE_P(
                               3, 8, kCluster}),
     [](const testing::TestParamInfo<ThreeCase>& info) { return std::string(info.param.name); });
 
+struct NoVolumeCase {
+  const char* name;
+  uint64_t cut;     // bytes of the first piece
+  uint64_t filler;  // bytes of old data before the second
+};
+
+class SplitPhotoWithoutVolume : public testing::TestWithParam<NoVolumeCase> {};
+
+// No boot sector: every file starts on a 32 KiB boundary, so the search
+// goes in 32 KiB units. When the pieces lie on finer boundaries (the files
+// happen to start on wider ones) the guess is too big and sectors find them.
+TEST_P(SplitPhotoWithoutVolume, ComesBackWhole) {
+  const NoVolumeCase& c = GetParam();
+  constexpr uint64_t kWide = 32768;
+  const Bytes split = fixture("cjpeg_640x480.jpg");
+  const char* const wholes[] = {"cjpeg_600x400.jpg", "cjpeg_640x480_grayscale.jpg", "cjpeg_320x240_quality_60.jpg",
+                                "cjpeg_640x480_grayscale__restart_1.jpg", "cjpeg_640x480_optimize.jpg"};
+  CardBuilder builder(512, 0, 17);
+  uint64_t at = 0;
+  auto place = [&](const char* name, const Bytes& bytes) {
+    builder.put(at, bytes, 0, bytes.size());
+    builder.expect(name, at, bytes);
+    at = (at + bytes.size() + kWide - 1) / kWide * kWide;
+  };
+  for (int i = 0; i < 3; ++i) place(wholes[i], fixture(wholes[i]));
+  builder.put(at, split, 0, c.cut);
+  builder.put(at + c.cut + c.filler, split, c.cut, split.size());
+  builder.expect("split.jpg", at, split);
+  at = (at + c.cut + c.filler + split.size() - c.cut + kWide - 1) / kWide * kWide;
+  for (int i = 3; i < 5; ++i) place(wholes[i], fixture(wholes[i]));
+  builder.pad();
+  const PlantedCard card = builder.card();
+  const Recovered got = recoverCheckedCard(card);
+  for (size_t i = 0; i < card.files.size(); ++i) {
+    EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
+  }
+  EXPECT_EQ(got.reassembledRows, 1u);
+  EXPECT_EQ(got.rows, card.files.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spacing, SplitPhotoWithoutVolume,
+    testing::Values(NoVolumeCase{"OnTheGuessedClusters", 32768, 32768},
+                    NoVolumeCase{"OnFinerClustersThanGuessed", 5 * 4096, 2 * 4096}),
+    [](const testing::TestParamInfo<NoVolumeCase>& info) { return std::string(info.param.name); });
+
 // A camera's card in 4 KiB clusters: ten photos written in turn, three of
 // them deleted (their bytes stay), then two new photos written first-fit
 // into the freed clusters, each running on in the next gap past photos that
