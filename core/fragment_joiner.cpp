@@ -399,7 +399,8 @@ class SeamSearch {
                   const ClaimedSpace& claimed, const JpegDcImage& before) {
     headBytes_.clear();
     for (const FilePiece& piece : head) headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
-    const bool middles = head.size() + 3 <= limits_.pieces && !progressive_;
+    // The open piece, a middle one and the last make three more pieces.
+    const bool middles = head.size() + 3 <= std::min(limits_.pieces, kMostPieces) && !progressive_;
     std::vector<MiddlePiece> middle;
     const uint64_t lowestEnd = ends.back();
 

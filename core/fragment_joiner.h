@@ -20,8 +20,9 @@
 //     stand out (another photo's data decoding as this one's). A
 //     progressive photo whose seam lies past its first scan cannot be
 //     judged that way and stays as it was.
-//   - Three pieces: a continuation that decodes on for a unit and breaks
-//     again is a middle piece, and the search goes on from its break.
+//   - Three pieces and more: a continuation that decodes on for a unit and
+//     breaks again is a middle piece, and the search goes on from its break,
+//     up to `JoinLimits::pieces` pieces.
 //   - Units: the cluster of a FAT or exFAT boot sector at the image's start
 //     (or in the first partition of a partition table), else the cluster
 //     the spacing of the files' starts suggests (tried again in 512-byte
@@ -68,6 +69,11 @@ inline constexpr uint64_t kLargestGuessedCluster = uint64_t{256} << 10;
 // sectors when too few starts agree.
 ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts);
 
+// Most pieces one photo is joined from: each middle piece is searched from
+// the break of the one before (at most 4 of them followed at each step), so
+// the tries grow with the depth; `seamsPerPhoto` bounds them whatever it is.
+inline constexpr uint32_t kMostPieces = 8;
+
 struct JoinLimits {
   uint64_t seamsPerPhoto = 4096;                          // joined files decoded per photo
   uint64_t decodedBytesPerCard = uint64_t{4} << 30;        // bytes decoded by every try together
@@ -75,7 +81,7 @@ struct JoinLimits {
   uint64_t forwardReach = uint64_t{64} << 20;              // continuations searched this far past the break
   uint64_t backwardReach = uint64_t{8} << 20;              // and this far before the photo's start
   uint32_t endsTried = 32;                                 // ends of a piece tried before its break
-  uint32_t pieces = 3;                                     // most pieces of one photo
+  uint32_t pieces = kMostPieces;                           // most pieces of one photo (at most kMostPieces)
 };
 
 // The work of one search, shared by the photos of one card.

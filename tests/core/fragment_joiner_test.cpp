@@ -187,35 +187,36 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40, 3, 512, false}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
-struct ThreeCase {
+struct PiecesCase {
   const char* name;
   const char* photo;
-  Filler first;
-  Filler second;
-  uint64_t cut1;  // units of the first piece
-  uint64_t cut2;  // units of the first two pieces
+  std::vector<uint64_t> cuts;    // where each piece after the first begins, in units of the photo
+  std::vector<Filler> fillers;   // what lies before each of those pieces
   uint64_t unit;
 };
 
-class ThreePieces : public testing::TestWithParam<ThreeCase> {};
+class SeveralPieces : public testing::TestWithParam<PiecesCase> {};
 
-// Whole photo, then the split one in three pieces with a filler between
-// each, then another whole photo.
-TEST_P(ThreePieces, ComeBackWhole) {
-  const ThreeCase& c = GetParam();
+// Whole photo, then the split one in pieces with a filler between each,
+// then another whole photo.
+TEST_P(SeveralPieces, ComeBackWhole) {
+  const PiecesCase& c = GetParam();
+  ASSERT_EQ(c.cuts.size(), c.fillers.size());
   const Bytes split = fixture(c.photo);
   const Bytes before = fixture("cjpeg_600x400.jpg");
   const Bytes other = fixture("cjpeg_320x240_quality_60.jpg");
   ASSERT_FALSE(split.empty() || before.empty() || other.empty());
-  ASSERT_LT(c.cut2 * c.unit, split.size());
+  ASSERT_LT(c.cuts.back() * c.unit, split.size());
   CardBuilder builder(c.unit, c.unit == 512 ? 0 : 48 * 1024, 21);
   builder.photo("before.jpg", before);
   const uint64_t start = builder.size();
-  builder.add(split, 0, c.cut1 * c.unit);
-  builder.filler(c.first, 3, other);
-  builder.add(split, c.cut1 * c.unit, c.cut2 * c.unit);
-  builder.filler(c.second, 2, other);
-  builder.add(split, c.cut2 * c.unit);
+  uint64_t from = 0;
+  for (size_t i = 0; i < c.cuts.size(); ++i) {
+    builder.add(split, from * c.unit, c.cuts[i] * c.unit);
+    builder.filler(c.fillers[i], 3 - i % 2, other);
+    from = c.cuts[i];
+  }
+  builder.add(split, from * c.unit);
   builder.pad();
   builder.expect("split.jpg", start, split);
   const PlantedCard card = builder.card();
@@ -223,67 +224,29 @@ TEST_P(ThreePieces, ComeBackWhole) {
   for (size_t i = 0; i < card.files.size(); ++i) {
     const bool isSplit = card.files[i].name == "split.jpg";
     EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
-    EXPECT_EQ(got.pieces[i], isSplit ? 3u : 0u) << card.files[i].name;
+    EXPECT_EQ(got.pieces[i], isSplit ? c.cuts.size() + 1 : 0u) << card.files[i].name;
   }
   EXPECT_EQ(got.rows, card.files.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fixtures, ThreePieces,
-    testing::Values(ThreeCase{"BaselineRandomText", "cjpeg_640x480.jpg", Filler::Random, Filler::Text, 16, 40, 512},
-                    ThreeCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", Filler::Photo, Filler::Zeros, 20,
-                              60, 512},
-                    ThreeCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", Filler::Text, Filler::Random, 10,
-                              30, 512},
-                    ThreeCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::SectorEoi, Filler::Photo,
-                              3, 8, kCluster}),
-    [](const testing::TestParamInfo<ThreeCase>& info) { return std::string(info.param.name); });
-
-struct NoVolumeCase {
-  const char* name;
-  uint64_t cut;     // bytes of the first piece
-  uint64_t filler;  // bytes of old data before the second
-};
-
-class SplitPhotoWithoutVolume : public testing::TestWithParam<NoVolumeCase> {};
-
-// No boot sector: every file starts on a 32 KiB boundary, so the search
-// goes in 32 KiB units. When the pieces lie on finer boundaries (the files
-// happen to start on wider ones) the guess is too big and sectors find them.
-TEST_P(SplitPhotoWithoutVolume, ComesBackWhole) {
-  const NoVolumeCase& c = GetParam();
-  constexpr uint64_t kWide = 32768;
-  const Bytes split = fixture("cjpeg_640x480.jpg");
-  const char* const wholes[] = {"cjpeg_600x400.jpg", "cjpeg_640x480_grayscale.jpg", "cjpeg_320x240_quality_60.jpg",
-                                "cjpeg_640x480_grayscale__restart_1.jpg", "cjpeg_640x480_optimize.jpg"};
-  CardBuilder builder(512, 0, 17);
-  uint64_t at = 0;
-  auto place = [&](const char* name, const Bytes& bytes) {
-    builder.put(at, bytes, 0, bytes.size());
-    builder.expect(name, at, bytes);
-    at = (at + bytes.size() + kWide - 1) / kWide * kWide;
-  };
-  for (int i = 0; i < 3; ++i) place(wholes[i], fixture(wholes[i]));
-  builder.put(at, split, 0, c.cut);
-  builder.put(at + c.cut + c.filler, split, c.cut, split.size());
-  builder.expect("split.jpg", at, split);
-  at = (at + c.cut + c.filler + split.size() - c.cut + kWide - 1) / kWide * kWide;
-  for (int i = 3; i < 5; ++i) place(wholes[i], fixture(wholes[i]));
-  builder.pad();
-  const PlantedCard card = builder.card();
-  const Recovered got = recoverCheckedCard(card);
-  for (size_t i = 0; i < card.files.size(); ++i) {
-    EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
-  }
-  EXPECT_EQ(got.reassembledRows, 1u);
-  EXPECT_EQ(got.rows, card.files.size());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Spacing, SplitPhotoWithoutVolume,
-    testing::Values(NoVolumeCase{"OnTheGuessedClusters", 32768, 32768},
-                    NoVolumeCase{"OnFinerClustersThanGuessed", 5 * 4096, 2 * 4096}),
-    [](const testing::TestParamInfo<NoVolumeCase>& info) { return std::string(info.param.name); });
+    Fixtures, SeveralPieces,
+    testing::Values(
+        PiecesCase{"BaselineRandomText", "cjpeg_640x480.jpg", {16, 40}, {Filler::Random, Filler::Text}, 512},
+        PiecesCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", {20, 60}, {Filler::Photo, Filler::Zeros},
+                   512},
+        PiecesCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", {10, 30}, {Filler::Text, Filler::Random},
+                   512},
+        PiecesCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", {3, 8}, {Filler::SectorEoi, Filler::Photo},
+                   kCluster},
+        // Four pieces and more: each middle piece found from the one before.
+        PiecesCase{"FourAroundPhotos", "cjpeg_640x480_sample_1x1.jpg", {20, 50, 90},
+                   {Filler::Photo, Filler::Photo, Filler::Photo}, 512},
+        PiecesCase{"FourClustersMixed", "cjpeg_640x480_sample_1x1.jpg", {3, 7, 11},
+                   {Filler::Random, Filler::Photo, Filler::Text}, kCluster},
+        PiecesCase{"FiveMixed", "cjpeg_640x480_restart_1.jpg", {12, 30, 50, 66},
+                   {Filler::Random, Filler::Text, Filler::Photo, Filler::SectorEoi}, 512}),
+    [](const testing::TestParamInfo<PiecesCase>& info) { return std::string(info.param.name); });
 
 // A camera's card in 4 KiB clusters: ten photos written in turn, three of
 // them deleted (their bytes stay), then two new photos written first-fit
