@@ -83,8 +83,10 @@ uint64_t boundaryAtOrBefore(const ClusterGeometry& geometry, uint64_t at) {
 
 // Where the photo's first scan's entropy data begins, walking its segments;
 // 0 when the header does not reach a scan, and `progressive` when its frame
-// is progressive.
-uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool& progressive) {
+// is progressive. `payloads`, when given, receives the spans of its APPn
+// segments' payloads (where its EXIF thumbnail and previews lie).
+uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool& progressive,
+                       FilePieces* payloads = nullptr) {
   progressive = false;
   uint64_t p = start + 2;
   while (p + 4 <= size && p - start < (uint64_t{1} << 24)) {
@@ -98,6 +100,9 @@ uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool&
     const uint64_t length = (uint64_t{data[p + 2]} << 8) | data[p + 3];
     if (length < 2) return 0;
     if (marker == 0xC2) progressive = true;
+    if (payloads != nullptr && marker >= 0xE0 && marker <= 0xEF) {
+      payloads->push_back({p + 4, std::min(size, p + 2 + length)});
+    }
     p += 2 + length;
     if (marker == 0xDA) return p <= size ? p : 0;
   }
@@ -579,6 +584,33 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   return search.result;
 }
 
+namespace {
+
+// Gives the rows that lie inside an APPn payload of the joined photo at
+// `row` (its EXIF thumbnail, a preview) that photo as their parent, as the
+// scan does for the thumbnails of a whole photo: while the photo was broken
+// it held nothing, now it is a verified file. Returns how many.
+uint64_t holdNestedRows(CandidateList& list, int32_t row, const std::vector<std::pair<uint64_t, int32_t>>& byStart) {
+  const Candidate* photo = list.candidateAt(row + 1);
+  std::string name;
+  if (photo == nullptr || !list.itemText(row, CandidateList::ColumnName, name)) return 0;
+  FilePieces payloads;
+  bool progressive = false;
+  firstScanData(photo->imageData(), photo->pieces().front().end, photo->start(), progressive, &payloads);
+  uint64_t held = 0;
+  for (const FilePiece& payload : payloads) {
+    for (auto at = std::lower_bound(byStart.begin(), byStart.end(), std::make_pair(payload.start, INT32_MIN));
+         at != byStart.end() && at->first < payload.end; ++at) {
+      const Candidate* inner = list.candidateAt(at->second + 1);
+      if (at->second == row || inner == nullptr || inner->end() > payload.end) continue;
+      if (list.setParent(at->second, name)) ++held;
+    }
+  }
+  return held;
+}
+
+}  // namespace
+
 JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits) {
   JoinOutcome outcome;
   const uint8_t* data = image.data();
@@ -604,6 +636,11 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     }
   }
   if (broken.empty()) return outcome;
+  std::vector<std::pair<uint64_t, int32_t>> byStart;  // every row, by its start
+  for (int32_t row = 0; row < rows; ++row) {
+    if (const Candidate* candidate = list.candidateAt(row + 1)) byStart.emplace_back(candidate->start(), row);
+  }
+  std::sort(byStart.begin(), byStart.end());
   ClusterGeometry geometry = guessClusterGeometry(data, size);
   if (geometry.source != GeometrySource::BootSector) geometry = guessClusterFromStarts(starts);
   // A second round: joins of the first claim their pieces, which may leave
@@ -625,6 +662,7 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
       for (const FilePiece& piece : found.pieces) claimed.claim(piece.start, piece.end);
       done[i] = true;
       ++outcome.joined;
+      outcome.heldRows += holdNestedRows(list, broken[i], byStart);
     }
     if (outcome.joined == joinedBefore) break;
   }

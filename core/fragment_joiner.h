@@ -95,6 +95,7 @@ struct JoinOutcome {
   uint64_t photosTried = 0;       // broken photos searched
   uint64_t joined = 0;            // rows made whole
   uint64_t photosAtSeamLimit = 0; // searches ended by seamsPerPhoto
+  uint64_t heldRows = 0;          // rows found inside a joined photo's APPn payloads, given it as parent
   JoinBudget budget;
 };
 
@@ -130,7 +131,9 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
 
 // Claims every intact find of the (checked) list, then joins each damaged
 // or truncated JPEG it can, claiming its pieces as it goes; a second round
-// takes the photos that a join of the first round freed.
+// takes the photos that a join of the first round freed. A row lying inside
+// an APPn payload of a joined photo (its EXIF thumbnail) gets that photo as
+// its parent: the normal mode then no longer lists it (`isListed`).
 JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits = {});
 
 }  // namespace kestrix
