@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "imaging/check/jpeg_checker.h"
 #include "imaging/jpeg/jpeg_limits.h"
+#include "media/boot_sector.h"
+#include "platform/byte_view.h"
 
 namespace kestrix {
 
@@ -27,45 +31,14 @@ constexpr double kRoughestRowRatio = 4.0;
 // of a progressive photo move every one a little).
 constexpr int kSeamChange = 8;
 
-uint32_t little(const uint8_t* p, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
-
-bool isPowerOfTwo(uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
 // The geometry of the volume whose boot sector is at `base`, if it is one.
-bool volumeGeometry(const uint8_t* data, uint64_t size, uint64_t base, ClusterGeometry& out) {
-  if (base > size || size - base < kSector) return false;
-  const uint8_t* boot = data + base;
-  if (boot[510] != 0x55 || boot[511] != 0xAA) return false;
-  if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) {
-    const uint32_t sectorShift = boot[108];
-    const uint32_t clusterShift = boot[109];
-    if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift) return false;
-    const uint64_t sector = uint64_t{1} << sectorShift;
-    out.unit = sector << clusterShift;
-    out.origin = base + uint64_t{little(boot + 88, 4)} * sector;
-    out.source = GeometrySource::BootSector;
-    return out.origin < size;
-  }
-  if (boot[0] != 0xEB && boot[0] != 0xE9) return false;
-  const uint64_t sector = little(boot + 11, 2);
-  const uint64_t perCluster = boot[13];
-  const uint64_t reserved = little(boot + 14, 2);
-  const uint64_t fats = boot[16];
-  const uint64_t rootEntries = little(boot + 17, 2);
-  const uint64_t fatSize = little(boot + 22, 2) != 0 ? little(boot + 22, 2) : little(boot + 36, 4);
-  if (sector < 512 || sector > 4096 || !isPowerOfTwo(sector) || !isPowerOfTwo(perCluster) || reserved == 0 ||
-      fats == 0 || fats > 4 || fatSize == 0) {
-    return false;
-  }
-  const uint64_t rootSectors = (rootEntries * 32 + sector - 1) / sector;
-  out.unit = sector * perCluster;
-  out.origin = base + (reserved + fats * fatSize + rootSectors) * sector;
-  out.source = GeometrySource::BootSector;
-  return out.origin < size;
+bool volumeGeometry(const ByteView& image, uint64_t base, ClusterGeometry& out) {
+  const uint8_t* boot = image.at(base, kBootSectorBytes);
+  if (boot == nullptr) return false;
+  const std::optional<ClusterLayout> layout = clusterLayout(std::span<const uint8_t>(boot, kBootSectorBytes));
+  if (!layout || layout->dataOffset >= image.size() - base) return false;
+  out = ClusterGeometry{layout->clusterBytes, base + layout->dataOffset, GeometrySource::BootSector};
+  return true;
 }
 
 // The first boundary of `geometry` at or after `at`.
@@ -260,15 +233,17 @@ bool dcRowsNatural(const JpegDcImage& picture) {
 }  // namespace
 
 ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size) {
+  const ByteView image(data, size);
   ClusterGeometry geometry;
-  if (data == nullptr) return geometry;
-  if (volumeGeometry(data, size, 0, geometry)) return geometry;
-  geometry = ClusterGeometry{};
-  // A partition table: the first entry's start, in sectors.
-  if (size >= kSector && data[510] == 0x55 && data[511] == 0xAA) {
-    const uint8_t* entry = data + 446;
-    const uint64_t first = little(entry + 8, 4);
-    if (entry[4] != 0 && first != 0 && volumeGeometry(data, size, first * kSector, geometry)) return geometry;
+  if (volumeGeometry(image, 0, geometry)) return geometry;
+  // A partition table: the first entry's type and start, in sectors.
+  constexpr uint64_t kFirstEntryAt = 446;
+  constexpr uint8_t kSignature[] = {0x55, 0xAA};
+  const auto type = image.u8(kFirstEntryAt + 4);
+  const auto first = image.u32(kFirstEntryAt + 8, ByteOrder::LittleEndian);
+  if (image.equals(510, kSignature, sizeof kSignature) && type && *type != 0 && first && *first != 0 &&
+      volumeGeometry(image, uint64_t{*first} * kSector, geometry)) {
+    return geometry;
   }
   return ClusterGeometry{};
 }
