@@ -148,6 +148,11 @@ int runRestoreCommand(int argc, char** argv) {
       return stopExitCode();
     }
     if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict);
+    // The thumbnail of a photo the check joined is part of that photo now.
+    for (int32_t row = 0; row < list.itemCount(); ++row) {
+      const Candidate* candidate = list.candidateAt(row + 1);
+      if (candidate != nullptr && !isListed(session.mode(), *candidate)) list.setSelected(row, false);
+    }
   }
 
   // The selection is known now: a folder that takes no files, has no room

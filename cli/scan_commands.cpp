@@ -47,23 +47,23 @@ RowCheck rowCheck(const Candidate& candidate) {
 
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
 // with `withCheck` then verdict, width and height; with `withMap` the find's
-// unreadable sectors last.
-void printRows(const CandidateList& list, bool withCheck, bool withMap) {
+// unreadable sectors last. Rows not listed in `mode` are left out.
+void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
-    if (!list.candidateInfo(row, info)) continue;
+    const Candidate* candidate = list.candidateAt(row + 1);
+    if (!list.candidateInfo(row, info) || candidate == nullptr || !isListed(mode, *candidate)) continue;
     std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
                 static_cast<unsigned long long>(info.start),
                 static_cast<unsigned long long>(info.end));
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
       std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
-    const Candidate* candidate = list.candidateAt(row + 1);
-    if (withCheck && candidate != nullptr) {
+    if (withCheck) {
       const RowCheck check = rowCheck(*candidate);
       std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width, check.height);
     }
-    if (withMap && candidate != nullptr) {
+    if (withMap) {
       std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
     }
     std::printf("\n");
@@ -72,12 +72,12 @@ void printRows(const CandidateList& list, bool withCheck, bool withMap) {
 
 // "unreadableSectors" only with a map: without one nothing is known, and 0
 // would claim the find is whole.
-void printJson(const CandidateList& list, bool withCheck, bool withMap) {
+void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     const Candidate* candidate = list.candidateAt(row + 1);
-    if (!list.candidateInfo(row, info) || candidate == nullptr) continue;
+    if (!list.candidateInfo(row, info) || candidate == nullptr || !isListed(mode, *candidate)) continue;
     if (out.size() > 1) out += ",";
     out += "\n  {\"name\": " + jsonString(info.name);
     out += ", \"start\": " + std::to_string(info.start);
@@ -195,9 +195,9 @@ int runScanCommand(int argc, char** argv) {
   const bool withCheck = arguments.flags.count("--check") != 0;
   if (withCheck) checkSessionRows(session);
   if (arguments.flags.count("--json")) {
-    printJson(session.list(), withCheck, session.map() != nullptr);
+    printJson(session.list(), session.mode(), withCheck, session.map() != nullptr);
   } else {
-    printRows(session.list(), withCheck, session.map() != nullptr);
+    printRows(session.list(), session.mode(), withCheck, session.map() != nullptr);
   }
   return finishOutput();
 }

@@ -292,6 +292,15 @@ bool CandidateList::setReassembly(int32_t row, const FilePieces& pieces, const C
   return true;
 }
 
+bool CandidateList::setParent(int32_t row, std::string_view parent) {
+  std::lock_guard lock(mutex_);
+  if (!validRow(row, rows_.size()) || parent.empty()) return false;
+  Candidate& candidate = *rows_[row].candidate;
+  if (!candidate.parent_.empty()) return false;
+  candidate.parent_ = std::string(parent);
+  return true;
+}
+
 void CandidateList::setListener(CandidateListListener* listener) {
   std::lock_guard lock(mutex_);
   listener_ = listener;

@@ -208,6 +208,11 @@ class CandidateList {
   // are read again (the reassembly step of the command line, and of the
   // window once its check pool is joined).
   bool setReassembly(int32_t row, const FilePieces& pieces, const CheckResult& result);
+  // Gives a row without a parent the name of the find that holds it: a
+  // thumbnail inside a photo that the reassembly made whole. False for a
+  // missing row, one that has a parent, or an empty name. Same calling
+  // rules as setReassembly.
+  bool setParent(int32_t row, std::string_view parent);
 
   void setListener(CandidateListListener* listener);
 

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "imaging/check/jpeg_checker.h"
 #include "imaging/jpeg/jpeg_limits.h"
+#include "media/boot_sector.h"
+#include "platform/byte_view.h"
 
 namespace kestrix {
 
@@ -27,45 +31,14 @@ constexpr double kRoughestRowRatio = 4.0;
 // of a progressive photo move every one a little).
 constexpr int kSeamChange = 8;
 
-uint32_t little(const uint8_t* p, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
-
-bool isPowerOfTwo(uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
 // The geometry of the volume whose boot sector is at `base`, if it is one.
-bool volumeGeometry(const uint8_t* data, uint64_t size, uint64_t base, ClusterGeometry& out) {
-  if (base > size || size - base < kSector) return false;
-  const uint8_t* boot = data + base;
-  if (boot[510] != 0x55 || boot[511] != 0xAA) return false;
-  if (std::memcmp(boot + 3, "EXFAT   ", 8) == 0) {
-    const uint32_t sectorShift = boot[108];
-    const uint32_t clusterShift = boot[109];
-    if (sectorShift < 9 || sectorShift > 12 || clusterShift > 25 - sectorShift) return false;
-    const uint64_t sector = uint64_t{1} << sectorShift;
-    out.unit = sector << clusterShift;
-    out.origin = base + uint64_t{little(boot + 88, 4)} * sector;
-    out.fromBootSector = true;
-    return out.origin < size;
-  }
-  if (boot[0] != 0xEB && boot[0] != 0xE9) return false;
-  const uint64_t sector = little(boot + 11, 2);
-  const uint64_t perCluster = boot[13];
-  const uint64_t reserved = little(boot + 14, 2);
-  const uint64_t fats = boot[16];
-  const uint64_t rootEntries = little(boot + 17, 2);
-  const uint64_t fatSize = little(boot + 22, 2) != 0 ? little(boot + 22, 2) : little(boot + 36, 4);
-  if (sector < 512 || sector > 4096 || !isPowerOfTwo(sector) || !isPowerOfTwo(perCluster) || reserved == 0 ||
-      fats == 0 || fats > 4 || fatSize == 0) {
-    return false;
-  }
-  const uint64_t rootSectors = (rootEntries * 32 + sector - 1) / sector;
-  out.unit = sector * perCluster;
-  out.origin = base + (reserved + fats * fatSize + rootSectors) * sector;
-  out.fromBootSector = true;
-  return out.origin < size;
+bool volumeGeometry(const ByteView& image, uint64_t base, ClusterGeometry& out) {
+  const uint8_t* boot = image.at(base, kBootSectorBytes);
+  if (boot == nullptr) return false;
+  const std::optional<ClusterLayout> layout = clusterLayout(std::span<const uint8_t>(boot, kBootSectorBytes));
+  if (!layout || layout->dataOffset >= image.size() - base) return false;
+  out = ClusterGeometry{layout->clusterBytes, base + layout->dataOffset, GeometrySource::BootSector};
+  return true;
 }
 
 // The first boundary of `geometry` at or after `at`.
@@ -83,8 +56,10 @@ uint64_t boundaryAtOrBefore(const ClusterGeometry& geometry, uint64_t at) {
 
 // Where the photo's first scan's entropy data begins, walking its segments;
 // 0 when the header does not reach a scan, and `progressive` when its frame
-// is progressive.
-uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool& progressive) {
+// is progressive. `payloads`, when given, receives the spans of its APPn
+// segments' payloads (where its EXIF thumbnail and previews lie).
+uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool& progressive,
+                       FilePieces* payloads = nullptr) {
   progressive = false;
   uint64_t p = start + 2;
   while (p + 4 <= size && p - start < (uint64_t{1} << 24)) {
@@ -98,6 +73,9 @@ uint64_t firstScanData(const uint8_t* data, uint64_t size, uint64_t start, bool&
     const uint64_t length = (uint64_t{data[p + 2]} << 8) | data[p + 3];
     if (length < 2) return 0;
     if (marker == 0xC2) progressive = true;
+    if (payloads != nullptr && marker >= 0xE0 && marker <= 0xEF) {
+      payloads->push_back({p + 4, std::min(size, p + 2 + length)});
+    }
     p += 2 + length;
     if (marker == 0xDA) return p <= size ? p : 0;
   }
@@ -255,15 +233,53 @@ bool dcRowsNatural(const JpegDcImage& picture) {
 }  // namespace
 
 ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size) {
+  const ByteView image(data, size);
   ClusterGeometry geometry;
-  if (data == nullptr) return geometry;
-  if (volumeGeometry(data, size, 0, geometry)) return geometry;
-  geometry = ClusterGeometry{};
-  // A partition table: the first entry's start, in sectors.
-  if (size >= kSector && data[510] == 0x55 && data[511] == 0xAA) {
-    const uint8_t* entry = data + 446;
-    const uint64_t first = little(entry + 8, 4);
-    if (entry[4] != 0 && first != 0 && volumeGeometry(data, size, first * kSector, geometry)) return geometry;
+  if (volumeGeometry(image, 0, geometry)) return geometry;
+  // A partition table: the first entry's type and start, in sectors.
+  constexpr uint64_t kFirstEntryAt = 446;
+  constexpr uint8_t kSignature[] = {0x55, 0xAA};
+  const auto type = image.u8(kFirstEntryAt + 4);
+  const auto first = image.u32(kFirstEntryAt + 8, ByteOrder::LittleEndian);
+  if (image.equals(510, kSignature, sizeof kSignature) && type && *type != 0 && first && *first != 0 &&
+      volumeGeometry(image, uint64_t{*first} * kSector, geometry)) {
+    return geometry;
+  }
+  return ClusterGeometry{};
+}
+
+// A file system hands out whole clusters and starts every file at the start
+// of one, so every file start is origin + k * cluster; the origin (the data
+// area's start, after the FATs) is anywhere, so starts are compared by their
+// remainder, not divided outright. Largest unit first: a unit that fits fits
+// every smaller one too. "Almost all": a few finds are no file's first byte
+// (a photo embedded in another file, listed on its own; a false start in old
+// data), so 7 in 8 on one remainder are enough. At least 4 must agree: with
+// two or three, a chance alignment to a larger power of two is too likely
+// (one in two per file and doubling). Too big a guess is not fatal: the
+// search then tries sectors (`findContinuation`).
+constexpr size_t kStartsAgreeing = 4;
+constexpr size_t kStartsAgreeingOf8 = 7;
+
+ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts) {
+  std::sort(starts.begin(), starts.end());
+  starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+  std::vector<uint64_t> remainders(starts.size());
+  for (uint64_t unit = kLargestGuessedCluster; unit > kSmallestGuessedCluster && starts.size() >= kStartsAgreeing;
+       unit /= 2) {
+    for (size_t i = 0; i < starts.size(); ++i) remainders[i] = starts[i] % unit;
+    std::sort(remainders.begin(), remainders.end());
+    size_t most = 0;
+    uint64_t origin = 0;
+    for (size_t i = 0; i < remainders.size();) {
+      size_t j = i;
+      while (j < remainders.size() && remainders[j] == remainders[i]) ++j;
+      if (j - i > most) most = j - i, origin = remainders[i];
+      i = j;
+    }
+    if (most >= kStartsAgreeing && most * 8 >= starts.size() * kStartsAgreeingOf8) {
+      return ClusterGeometry{unit, origin, GeometrySource::FileStarts};
+    }
   }
   return ClusterGeometry{};
 }
@@ -329,9 +345,9 @@ constexpr size_t kMiddlePiecesTried = 4;
 class SeamSearch {
  public:
   SeamSearch(const uint8_t* data, uint64_t size, uint64_t start, bool progressive, const ClusterGeometry& geometry,
-             const JoinLimits& limits, JoinBudget& budget)
+             const JoinLimits& limits, JoinBudget& budget, uint64_t seamsBefore = 0)
       : data_(data), size_(size), start_(start), progressive_(progressive), geometry_(geometry), limits_(limits),
-        budget_(budget) {}
+        budget_(budget), seams_(seamsBefore) {}
 
   // `lower`: ends of the open piece lie past it. `before`: the photo decoded
   // up to the break.
@@ -354,13 +370,17 @@ class SeamSearch {
   }
 
   ContinuationResult result;
+  // Whether a limit ended the search.
+  bool stopped() const { return stop_; }
+  uint64_t seamsTried() const { return seams_; }
 
  private:
   void searchWith(const FilePieces& head, uint64_t open, const std::vector<uint64_t>& ends, uint64_t breakAt,
                   const ClaimedSpace& claimed, const JpegDcImage& before) {
     headBytes_.clear();
     for (const FilePiece& piece : head) headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
-    const bool middles = head.size() + 3 <= limits_.pieces && !progressive_;
+    // The open piece, a middle one and the last make three more pieces.
+    const bool middles = head.size() + 3 <= std::min(limits_.pieces, kMostPieces) && !progressive_;
     std::vector<MiddlePiece> middle;
     const uint64_t lowestEnd = ends.back();
 
@@ -514,7 +534,8 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   // A photo that does not start on a boundary of the volume's clusters was
   // not laid out by it: its own sectors then.
   ClusterGeometry geometry = suggested;
-  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = {kSector, start % kSector, false};
+  const ClusterGeometry sectors{kSector, start % kSector, GeometrySource::Sectors};
+  if (geometry.unit == 0 || boundaryAtOrBefore(geometry, start) != start) geometry = sectors;
   // Claimed space lying wholly inside the photo's own decoded bytes is its
   // own embedded images; any other claimed range is another file's, and the
   // first piece ends before it.
@@ -525,8 +546,45 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   JpegChecker::Check(data + start, breakAt - start, &before);
   SeamSearch search(data, size, start, progressive, geometry, limits, budget);
   search.search({}, start, scanData, breakAt, claimed, before);
+  // A unit guessed from the files' starts may be too big (a few files that
+  // happen to lie on wider boundaries): the pieces then lie on boundaries it
+  // skips, so sectors are tried next, in what is left of the photo's seams.
+  // A boot sector's cluster is the volume's own word and is not doubted.
+  if (search.result.pieces.empty() && !search.stopped() && geometry.source == GeometrySource::FileStarts &&
+      geometry.unit > kSector) {
+    SeamSearch fine(data, size, start, progressive, sectors, limits, budget, search.seamsTried());
+    fine.search({}, start, scanData, breakAt, claimed, before);
+    return fine.result;
+  }
   return search.result;
 }
+
+namespace {
+
+// Gives the rows that lie inside an APPn payload of the joined photo at
+// `row` (its EXIF thumbnail, a preview) that photo as their parent, as the
+// scan does for the thumbnails of a whole photo: while the photo was broken
+// it held nothing, now it is a verified file. Returns how many.
+uint64_t holdNestedRows(CandidateList& list, int32_t row, const std::vector<std::pair<uint64_t, int32_t>>& byStart) {
+  const Candidate* photo = list.candidateAt(row + 1);
+  std::string name;
+  if (photo == nullptr || !list.itemText(row, CandidateList::ColumnName, name)) return 0;
+  FilePieces payloads;
+  bool progressive = false;
+  firstScanData(photo->imageData(), photo->pieces().front().end, photo->start(), progressive, &payloads);
+  uint64_t held = 0;
+  for (const FilePiece& payload : payloads) {
+    for (auto at = std::lower_bound(byStart.begin(), byStart.end(), std::make_pair(payload.start, INT32_MIN));
+         at != byStart.end() && at->first < payload.end; ++at) {
+      const Candidate* inner = list.candidateAt(at->second + 1);
+      if (at->second == row || inner == nullptr || inner->end() > payload.end) continue;
+      if (list.setParent(at->second, name)) ++held;
+    }
+  }
+  return held;
+}
+
+}  // namespace
 
 JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits) {
   JoinOutcome outcome;
@@ -535,9 +593,12 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
   const int32_t rows = list.itemCount();
   ClaimedSpace claimed;
   std::vector<int32_t> broken;
+  std::vector<uint64_t> starts;  // of the files of their own: where clusters start
   for (int32_t row = 0; row < rows; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
-    if (candidate == nullptr || !candidate->checked()) continue;
+    if (candidate == nullptr) continue;
+    if (candidate->parent().empty()) starts.push_back(candidate->start());
+    if (!candidate->checked()) continue;
     const CheckResult& check = candidate->check();
     if (check.verdict == Verdict::Intact) {
       claimed.claim(candidate->start(), candidate->end());
@@ -550,7 +611,13 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     }
   }
   if (broken.empty()) return outcome;
-  const ClusterGeometry geometry = guessClusterGeometry(data, size);
+  std::vector<std::pair<uint64_t, int32_t>> byStart;  // every row, by its start
+  for (int32_t row = 0; row < rows; ++row) {
+    if (const Candidate* candidate = list.candidateAt(row + 1)) byStart.emplace_back(candidate->start(), row);
+  }
+  std::sort(byStart.begin(), byStart.end());
+  ClusterGeometry geometry = guessClusterGeometry(data, size);
+  if (geometry.source != GeometrySource::BootSector) geometry = guessClusterFromStarts(starts);
   // A second round: joins of the first claim their pieces, which may leave
   // a photo whose pieces alternate with them only its own to find.
   std::vector<bool> done(broken.size(), false);
@@ -570,6 +637,7 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
       for (const FilePiece& piece : found.pieces) claimed.claim(piece.start, piece.end);
       done[i] = true;
       ++outcome.joined;
+      outcome.heldRows += holdNestedRows(list, broken[i], byStart);
     }
     if (outcome.joined == joinedBefore) break;
   }

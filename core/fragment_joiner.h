@@ -20,33 +20,59 @@
 //     stand out (another photo's data decoding as this one's). A
 //     progressive photo whose seam lies past its first scan cannot be
 //     judged that way and stays as it was.
-//   - Three pieces: a continuation that decodes on for a unit and breaks
-//     again is a middle piece, and the search goes on from its break.
+//   - Three pieces and more: a continuation that decodes on for a unit and
+//     breaks again is a middle piece, and the search goes on from its break,
+//     up to `JoinLimits::pieces` pieces.
 //   - Units: the cluster of a FAT or exFAT boot sector at the image's start
-//     (or in the first partition of a partition table), else 512-byte
-//     sectors counted from the photo's own start.
+//     (or in the first partition of a partition table), else the cluster
+//     the spacing of the files' starts suggests (tried again in 512-byte
+//     sectors when it finds nothing: the guess may be too big), else
+//     512-byte sectors counted from the photo's own start.
 // Every try is counted; a photo stops at `seamsPerPhoto`, the card at
 // `decodedBytesPerCard`, and the outcome says which limits were hit.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/candidate_list.h"
 #include "core/image_block.h"
 
 namespace kestrix {
 
+// Where a cluster geometry was taken from.
+enum class GeometrySource {
+  Sectors,     // nothing better known: 512-byte sectors
+  BootSector,  // a FAT or exFAT boot sector: the volume's own word
+  FileStarts,  // the spacing of the files found: a guess that may be too big
+};
+
 // How pieces of files are laid out: boundaries at origin + k * unit.
 struct ClusterGeometry {
   uint64_t unit = 512;
   uint64_t origin = 0;
-  bool fromBootSector = false;
+  GeometrySource source = GeometrySource::Sectors;
 };
 
 // The cluster layout of a FAT12/16/32 or exFAT volume at the image's start,
 // or in the first entry of an MBR partition table; 512-byte sectors from 0
 // when there is none.
 ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size);
+
+// Smallest and largest cluster guessed from where files start.
+inline constexpr uint64_t kSmallestGuessedCluster = 512;
+inline constexpr uint64_t kLargestGuessedCluster = uint64_t{256} << 10;
+
+// The cluster layout that the starts of the files found suggest, when no
+// boot sector gives it: the largest power of two from 512 B to 256 KiB by
+// which (almost) all starts lie apart (see the .cpp for the rule); 512-byte
+// sectors when too few starts agree.
+ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts);
+
+// Most pieces one photo is joined from: each middle piece is searched from
+// the break of the one before (at most 4 of them followed at each step), so
+// the tries grow with the depth; `seamsPerPhoto` bounds them whatever it is.
+inline constexpr uint32_t kMostPieces = 8;
 
 struct JoinLimits {
   uint64_t seamsPerPhoto = 4096;                          // joined files decoded per photo
@@ -55,7 +81,7 @@ struct JoinLimits {
   uint64_t forwardReach = uint64_t{64} << 20;              // continuations searched this far past the break
   uint64_t backwardReach = uint64_t{8} << 20;              // and this far before the photo's start
   uint32_t endsTried = 32;                                 // ends of a piece tried before its break
-  uint32_t pieces = 3;                                     // most pieces of one photo
+  uint32_t pieces = kMostPieces;                           // most pieces of one photo (at most kMostPieces)
 };
 
 // The work of one search, shared by the photos of one card.
@@ -69,6 +95,7 @@ struct JoinOutcome {
   uint64_t photosTried = 0;       // broken photos searched
   uint64_t joined = 0;            // rows made whole
   uint64_t photosAtSeamLimit = 0; // searches ended by seamsPerPhoto
+  uint64_t heldRows = 0;          // rows found inside a joined photo's APPn payloads, given it as parent
   JoinBudget budget;
 };
 
@@ -104,7 +131,9 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
 
 // Claims every intact find of the (checked) list, then joins each damaged
 // or truncated JPEG it can, claiming its pieces as it goes; a second round
-// takes the photos that a join of the first round freed.
+// takes the photos that a join of the first round freed. A row lying inside
+// an APPn payload of a joined photo (its EXIF thumbnail) gets that photo as
+// its parent: the normal mode then no longer lists it (`isListed`).
 JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits = {});
 
 }  // namespace kestrix

@@ -33,6 +33,8 @@ bool isSplit(ScanMode mode) {
   return mode == ScanMode::SignatureRulesSplit || mode == ScanMode::PreciseSplit;
 }
 
+bool isListed(ScanMode mode, const Candidate& candidate) { return isSplit(mode) || candidate.parent().empty(); }
+
 std::string findTypeName(const std::string& extension) {
   if (extension == "jpg") return "jpeg";
   return extension;

@@ -43,6 +43,7 @@
 
 namespace kestrix {
 
+class Candidate;
 class CandidateList;
 class EngineSet;
 
@@ -58,6 +59,11 @@ enum class ScanMode {
 int32_t engineModeValue(ScanMode mode);
 bool isPrecise(ScanMode mode);
 bool isSplit(ScanMode mode);
+// Whether a row is listed (shown, restored) in `mode`. A find held by
+// another is listed only in the split modes: the scan drops it from the
+// normal mode's list, and one found held after the rows were named (the
+// EXIF thumbnail of a photo joined from its pieces) keeps its row, unlisted.
+bool isListed(ScanMode mode, const Candidate& candidate);
 
 // Bytes per window: large enough that the per-window work is negligible,
 // small enough that a window stays in the page cache while every type reads

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "media/little_endian_reader.h"
+#include "platform/byte_view.h"
 
 namespace kestrix {
 
@@ -23,6 +24,12 @@ constexpr uint64_t kTotalSectors32At = 0x20;
 constexpr uint64_t kFatTypeTextAt = 0x36;      // FAT12/16 extended BPB
 constexpr uint64_t kNtfsTotalSectorsAt = 0x28;
 constexpr uint64_t kOemNameAt = 0x03;
+constexpr uint64_t kFatSectors32At = 0x24;     // FAT32 extended BPB
+constexpr uint64_t kBootSignatureAt = 0x1FE;   // 55 AA
+// exFAT boot sector fields (its own layout after the name).
+constexpr uint64_t kExfatClusterHeapAt = 0x58;
+constexpr uint64_t kExfatSectorShiftAt = 0x6C;
+constexpr uint64_t kExfatClusterShiftAt = 0x6D;
 
 constexpr std::array<char, 8> kNtfsOemName{'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
 constexpr std::array<char, 8> kExfatOemName{'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '};
@@ -66,6 +73,47 @@ VolumeKind detectVolumeKind(std::span<const uint8_t> head) {
   }
   if (reader.matches(kIsoDescriptorOffset + 1, kIsoIdentifier)) return VolumeKind::Cdfs;
   return VolumeKind::Other;
+}
+
+std::optional<ClusterLayout> clusterLayout(std::span<const uint8_t> sector) {
+  const ByteView boot(sector);
+  constexpr uint8_t kSignature[] = {0x55, 0xAA};
+  if (!boot.equals(kBootSignatureAt, kSignature, sizeof kSignature)) return std::nullopt;
+  constexpr auto little = ByteOrder::LittleEndian;
+  if (boot.equals(kOemNameAt, kExfatOemName.data(), kExfatOemName.size())) {
+    const auto sectorShift = boot.u8(kExfatSectorShiftAt);
+    const auto clusterShift = boot.u8(kExfatClusterShiftAt);
+    const auto heapSector = boot.u32(kExfatClusterHeapAt, little);
+    // exFAT: sectors of 2^9..2^12 bytes, clusters of at most 32 MiB.
+    if (!sectorShift || !clusterShift || !heapSector || *sectorShift < 9 || *sectorShift > 12 ||
+        *clusterShift > 25 - *sectorShift) {
+      return std::nullopt;
+    }
+    const uint64_t sectorBytes = uint64_t{1} << *sectorShift;
+    return ClusterLayout{sectorBytes << *clusterShift, uint64_t{*heapSector} * sectorBytes};
+  }
+  const auto jump = boot.u8(0);
+  const auto sectorBytes = boot.u16(kBytesPerSectorAt, little);
+  const auto perCluster = boot.u8(kSectorsPerClusterAt);
+  const auto reserved = boot.u16(kReservedSectorsAt, little);
+  const auto fats = boot.u8(kFatCountAt);
+  const auto rootEntries = boot.u16(kRootEntriesAt, little);
+  const auto fatSectors16 = boot.u16(kFatSectors16At, little);
+  const auto fatSectors32 = boot.u32(kFatSectors32At, little);
+  if (!jump || !sectorBytes || !perCluster || !reserved || !fats || !rootEntries || !fatSectors16 ||
+      !fatSectors32 || (*jump != 0xEB && *jump != 0xE9)) {
+    return std::nullopt;
+  }
+  // FAT32 leaves the 16-bit FAT size zero and gives the 32-bit one.
+  const uint64_t fatSectors = *fatSectors16 != 0 ? *fatSectors16 : *fatSectors32;
+  if (!isSectorSize(*sectorBytes) || !isPowerOfTwo(*perCluster) || *reserved == 0 || *fats == 0 || *fats > 4 ||
+      fatSectors == 0) {
+    return std::nullopt;
+  }
+  // The root directory of FAT12/16: 32-byte entries, whole sectors.
+  const uint64_t rootSectors = (uint64_t{*rootEntries} * 32 + *sectorBytes - 1) / *sectorBytes;
+  return ClusterLayout{uint64_t{*sectorBytes} * *perCluster,
+                       (*reserved + *fats * fatSectors + rootSectors) * *sectorBytes};
 }
 
 int32_t fatVariantFromTypeText(std::span<const uint8_t> typeText, int32_t previous) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "media/boot_info.h"
@@ -24,6 +25,19 @@ constexpr uint32_t kBootSectorBytes = 512;
 constexpr uint64_t kMaximumClusterBytes = 128 * 4096;
 // Cluster size used when the volume's own geometry cannot be trusted.
 constexpr uint32_t kFallbackSectorsPerCluster = 64;
+
+// Where a FAT12/16/32 or exFAT volume's clusters lie, in bytes from its
+// boot sector: every file starts at dataOffset + k * clusterBytes.
+struct ClusterLayout {
+  uint64_t clusterBytes = 0;
+  uint64_t dataOffset = 0;  // FAT: past the reserved sectors, the FATs and the root directory; exFAT: the cluster heap
+};
+
+// The cluster layout a boot sector states (its 55 AA signature at 510, the
+// exFAT name or a FAT jump, counts in range); nullopt for anything else.
+// Unlike detectVolumeKind it does not ask for a known media descriptor: a
+// card's formatter may write any, and only the layout is wanted.
+std::optional<ClusterLayout> clusterLayout(std::span<const uint8_t> sector);
 
 // Kind of the volume whose first bytes are head (shorter is fine: whatever
 // is missing simply does not match). Never Unavailable: bytes that were read

@@ -1,5 +1,6 @@
 // Hostile volume starts: detection, the boot-sector parse under every kind,
-// the geometry checks, and the media header of a drive holding these bytes.
+// the cluster layout, the geometry checks, and the media header of a drive
+// holding these bytes.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -50,6 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     parseBootSector(bytes, info);
     isUsableGeometry(info, size);
     info.clusterCount();
+  }
+
+  // A layout it states is a power-of-two cluster of at most 32 MiB.
+  if (const auto layout = clusterLayout(bytes)) {
+    if (layout->clusterBytes == 0 || (layout->clusterBytes & (layout->clusterBytes - 1)) != 0 ||
+        layout->clusterBytes > (uint64_t{32} << 20)) {
+      __builtin_trap();
+    }
   }
 
   RawDrive drive(std::make_unique<InputDevice>(data, size));

@@ -3,6 +3,7 @@
 // ranges). However the bytes fall, the search stays inside its named limits,
 // and a join it accepts is pieces inside the image, clear of claimed space,
 // that check intact.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -34,15 +35,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4 || photo().size() < 2048) return 0;
   // Byte 0: how many sectors of the photo come first; bytes 1..2: a claimed
   // range (in sectors) of what follows; byte 3: the search's geometry, from
-  // the bytes themselves or bare sectors.
+  // the bytes themselves, from file starts they give, or bare sectors.
   const uint64_t head = 512 * (1 + data[0] % (photo().size() / 512));
   std::vector<uint8_t> image(photo().begin(), photo().begin() + static_cast<long>(head));
   image.insert(image.end(), data + 4, data + size);
   ClaimedSpace claimed;
   const uint64_t claimFrom = head + 512 * uint64_t{data[1]};
   claimed.claim(claimFrom, claimFrom + 512 * uint64_t(data[2] % 16));
-  const ClusterGeometry geometry = data[3] & 1 ? guessClusterGeometry(image.data() + head, image.size() - head)
-                                               : ClusterGeometry{};
+  // Bit 1 of byte 3: the geometry guessed from file starts the bytes give
+  // (two bytes each, in sectors), which may be too big for the pieces.
+  std::vector<uint64_t> starts;
+  for (size_t i = 4; i + 2 <= std::min<size_t>(size, 36); i += 2) {
+    starts.push_back(512 * uint64_t((data[i] << 8) | data[i + 1]));
+  }
+  const ClusterGeometry guessed = guessClusterFromStarts(starts);
+  if (guessed.unit < kSmallestGuessedCluster || guessed.unit > kLargestGuessedCluster ||
+      (guessed.unit & (guessed.unit - 1)) != 0) {
+    fail("a guessed cluster outside its bounds");
+  }
+  const ClusterGeometry geometry = data[3] & 2   ? guessed
+                                   : data[3] & 1 ? guessClusterGeometry(image.data() + head, image.size() - head)
+                                                 : ClusterGeometry{};
   if (geometry.unit == 0) fail("a geometry without a unit");
 
   JoinLimits limits;

@@ -1,4 +1,5 @@
-// Split photos back whole: cards built here from real JPEG fixtures, one
+// Split photos back whole: cards built here from real JPEG fixtures (and
+// photos made with convert and cjpeg for the challenge-like card), one
 // photo split around a filler at sector or cluster boundaries, between whole
 // photos. Every split photo must come back byte for byte from its pieces,
 // every whole photo as one unchanged range, and nothing else be listed.
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 
 #include "core/candidate_check.h"
@@ -27,7 +29,7 @@ Bytes fixture(const std::string& name) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-enum class Filler { Text, Random, Zeros, Photo, SectorEoi, SectorSoi };
+enum class Filler { Text, Random, Zeros, Photo, SectorEoi, SectorSoi, Office };
 
 // A card being laid out in units (sectors or clusters) from `origin`.
 class CardBuilder {
@@ -61,6 +63,7 @@ class CardBuilder {
         break;
       }
       case Filler::Zeros: bytes_.resize(begin + units * unit_, 0); break;
+      case Filler::Office: office(begin + units * unit_); break;
       case Filler::Photo: photo("filler.jpg", other); break;
       case Filler::Random:
       case Filler::SectorEoi:
@@ -102,6 +105,34 @@ class CardBuilder {
     boot[22] = static_cast<uint8_t>(fatSectors), boot[23] = static_cast<uint8_t>(fatSectors >> 8);
     boot[510] = 0x55, boot[511] = 0xAA;
     return boot;
+  }
+
+  // An old Office document up to `end`: an OLE2 compound file's header
+  // (signature, byte order FE FF, 512-byte sectors, the unused DIFAT
+  // entries FF FF FF FF), a FAT sector, then binary records: small
+  // little-endian numbers, runs of zeros and packed bytes.
+  void office(uint64_t end) {
+    const uint64_t begin = size();
+    Bytes header(512, 0);
+    const uint8_t signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::copy(std::begin(signature), std::end(signature), header.begin());
+    header[0x18] = 0x3E, header[0x1A] = 0x03, header[0x1C] = 0xFE, header[0x1D] = 0xFF, header[0x1E] = 0x09;
+    header[0x20] = 0x06, header[0x2C] = 1, header[0x30] = 1, header[0x39] = 0x10;
+    std::fill(header.begin() + 0x3C, header.end(), 0xFF);
+    header[0x4C] = 0, header[0x4D] = 0, header[0x4E] = 0, header[0x4F] = 0;
+    add(header);
+    Bytes fat(512, 0xFF);
+    const uint8_t chain[] = {0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0, 4, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
+    std::copy(std::begin(chain), std::end(chain), fat.begin());
+    add(fat);
+    while (size() < end) {
+      switch (random_() % 3) {
+        case 0: for (int i = 0; i < 16; ++i) bytes_.push_back(static_cast<uint8_t>(random_() % 40)), bytes_.push_back(0); break;
+        case 1: bytes_.insert(bytes_.end(), 24 + random_() % 64, 0); break;
+        default: for (int i = 0; i < 48; ++i) bytes_.push_back(static_cast<uint8_t>(random_())); break;
+      }
+    }
+    bytes_.resize(std::max(end, begin + 1024));
   }
 
   uint64_t unit_;
@@ -187,35 +218,36 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40, 3, 512, false}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
-struct ThreeCase {
+struct PiecesCase {
   const char* name;
   const char* photo;
-  Filler first;
-  Filler second;
-  uint64_t cut1;  // units of the first piece
-  uint64_t cut2;  // units of the first two pieces
+  std::vector<uint64_t> cuts;    // where each piece after the first begins, in units of the photo
+  std::vector<Filler> fillers;   // what lies before each of those pieces
   uint64_t unit;
 };
 
-class ThreePieces : public testing::TestWithParam<ThreeCase> {};
+class SeveralPieces : public testing::TestWithParam<PiecesCase> {};
 
-// Whole photo, then the split one in three pieces with a filler between
-// each, then another whole photo.
-TEST_P(ThreePieces, ComeBackWhole) {
-  const ThreeCase& c = GetParam();
+// Whole photo, then the split one in pieces with a filler between each,
+// then another whole photo.
+TEST_P(SeveralPieces, ComeBackWhole) {
+  const PiecesCase& c = GetParam();
+  ASSERT_EQ(c.cuts.size(), c.fillers.size());
   const Bytes split = fixture(c.photo);
   const Bytes before = fixture("cjpeg_600x400.jpg");
   const Bytes other = fixture("cjpeg_320x240_quality_60.jpg");
   ASSERT_FALSE(split.empty() || before.empty() || other.empty());
-  ASSERT_LT(c.cut2 * c.unit, split.size());
+  ASSERT_LT(c.cuts.back() * c.unit, split.size());
   CardBuilder builder(c.unit, c.unit == 512 ? 0 : 48 * 1024, 21);
   builder.photo("before.jpg", before);
   const uint64_t start = builder.size();
-  builder.add(split, 0, c.cut1 * c.unit);
-  builder.filler(c.first, 3, other);
-  builder.add(split, c.cut1 * c.unit, c.cut2 * c.unit);
-  builder.filler(c.second, 2, other);
-  builder.add(split, c.cut2 * c.unit);
+  uint64_t from = 0;
+  for (size_t i = 0; i < c.cuts.size(); ++i) {
+    builder.add(split, from * c.unit, c.cuts[i] * c.unit);
+    builder.filler(c.fillers[i], 3 - i % 2, other);
+    from = c.cuts[i];
+  }
+  builder.add(split, from * c.unit);
   builder.pad();
   builder.expect("split.jpg", start, split);
   const PlantedCard card = builder.card();
@@ -223,21 +255,29 @@ TEST_P(ThreePieces, ComeBackWhole) {
   for (size_t i = 0; i < card.files.size(); ++i) {
     const bool isSplit = card.files[i].name == "split.jpg";
     EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
-    EXPECT_EQ(got.pieces[i], isSplit ? 3u : 0u) << card.files[i].name;
+    EXPECT_EQ(got.pieces[i], isSplit ? c.cuts.size() + 1 : 0u) << card.files[i].name;
   }
   EXPECT_EQ(got.rows, card.files.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fixtures, ThreePieces,
-    testing::Values(ThreeCase{"BaselineRandomText", "cjpeg_640x480.jpg", Filler::Random, Filler::Text, 16, 40, 512},
-                    ThreeCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", Filler::Photo, Filler::Zeros, 20,
-                              60, 512},
-                    ThreeCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", Filler::Text, Filler::Random, 10,
-                              30, 512},
-                    ThreeCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::SectorEoi, Filler::Photo,
-                              3, 8, kCluster}),
-    [](const testing::TestParamInfo<ThreeCase>& info) { return std::string(info.param.name); });
+    Fixtures, SeveralPieces,
+    testing::Values(
+        PiecesCase{"BaselineRandomText", "cjpeg_640x480.jpg", {16, 40}, {Filler::Random, Filler::Text}, 512},
+        PiecesCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", {20, 60}, {Filler::Photo, Filler::Zeros},
+                   512},
+        PiecesCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", {10, 30}, {Filler::Text, Filler::Random},
+                   512},
+        PiecesCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", {3, 8}, {Filler::SectorEoi, Filler::Photo},
+                   kCluster},
+        // Four pieces and more: each middle piece found from the one before.
+        PiecesCase{"FourAroundPhotos", "cjpeg_640x480_sample_1x1.jpg", {20, 50, 90},
+                   {Filler::Photo, Filler::Photo, Filler::Photo}, 512},
+        PiecesCase{"FourClustersMixed", "cjpeg_640x480_sample_1x1.jpg", {3, 7, 11},
+                   {Filler::Random, Filler::Photo, Filler::Text}, kCluster},
+        PiecesCase{"FiveMixed", "cjpeg_640x480_restart_1.jpg", {12, 30, 50, 66},
+                   {Filler::Random, Filler::Text, Filler::Photo, Filler::SectorEoi}, 512}),
+    [](const testing::TestParamInfo<PiecesCase>& info) { return std::string(info.param.name); });
 
 // A camera's card in 4 KiB clusters: ten photos written in turn, three of
 // them deleted (their bytes stay), then two new photos written first-fit
@@ -419,6 +459,102 @@ TEST(SplitPhotoSelfSynchronising, ForeignEntropyDataIsNotTakenForThePhotos) {
   const Recovered got = recoverCheckedCard(card);
   EXPECT_TRUE(got.whole[0]) << "second piece expected at " << rest;
   EXPECT_EQ(got.reassembledRows, 1u);
+}
+
+// Photos made at test time, as different cameras' would be: fractal
+// pictures with noise, of several sizes and qualities (so not all share
+// tables). Empty when convert or cjpeg is missing.
+class MadePhotos {
+ public:
+  static const Bytes& photo(int seed, int width, int height, int quality) {
+    static std::map<std::string, Bytes> made;
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    Bytes& bytes = made[std::to_string(seed) + "_" + size + "_q" + std::to_string(quality)];
+    if (!bytes.empty()) return bytes;
+    char pattern[] = "/tmp/kestrix-joiner-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return bytes;
+    const std::string path = std::string(pattern) + "/photo.jpg";
+    const std::string command = "convert -seed " + std::to_string(seed) + " -size " + size +
+                                " plasma:fractal -attenuate 0.2 +noise Gaussian ppm:- 2>/dev/null | cjpeg -quality " +
+                                std::to_string(quality) + " -outfile '" + path + "'";
+    if (std::system(command.c_str()) == 0) {
+      std::ifstream in(path, std::ios::binary);
+      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::filesystem::remove_all(pattern);
+    return bytes;
+  }
+};
+
+bool photoToolsPresent() { return std::system("command -v convert >/dev/null && command -v cjpeg >/dev/null") == 0; }
+
+// A card laid out like the DFRWS 2006 carving challenge: no file system,
+// 512-byte sectors, photos split with text, an Office document, random
+// data, another photo or a single sector opening with FF D9 between their
+// pieces, two photos interleaved, one in three pieces, whole photos around.
+// Every split photo comes back byte for byte, every whole one unchanged,
+// and nothing else is listed.
+TEST(SplitPhotoChallengeCard, EveryPhotoBackWhole) {
+  if (!photoToolsPresent()) GTEST_SKIP() << "needs convert and cjpeg";
+  struct Made {
+    const char* name;
+    int seed, width, height, quality;
+  };
+  const Made made[] = {{"whole1", 1, 640, 480, 85},   {"whole2", 2, 800, 600, 85},  {"whole3", 3, 480, 360, 75},
+                       {"whole4", 4, 640, 480, 92},   {"text", 5, 640, 480, 85},    {"office", 6, 800, 600, 85},
+                       {"random", 7, 640, 480, 80},   {"photo", 8, 640, 480, 85},   {"eoi", 9, 720, 540, 85},
+                       {"a", 10, 640, 480, 85},       {"b", 11, 640, 480, 85},      {"three", 12, 800, 600, 85}};
+  std::map<std::string, Bytes> photos;
+  for (const Made& m : made) {
+    photos[m.name] = MadePhotos::photo(m.seed, m.width, m.height, m.quality);
+    ASSERT_GT(photos[m.name].size(), 20000u) << m.name;
+  }
+  CardBuilder builder(512, 0, 2006);
+  auto split = [&](const char* name, std::initializer_list<std::pair<uint64_t, Filler>> cuts) {
+    const Bytes& photo = photos[name];
+    builder.expect(name, builder.size(), photo);
+    uint64_t from = 0;
+    for (const auto& [cut, filler] : cuts) {
+      builder.add(photo, from, cut * 512);
+      builder.filler(filler, filler == Filler::SectorEoi ? 1 : 6, photos["whole3"]);
+      from = cut * 512;
+    }
+    builder.add(photo, from);
+    builder.pad();
+  };
+  builder.photo("whole1", photos["whole1"]);
+  split("text", {{40, Filler::Text}});
+  builder.photo("whole2", photos["whole2"]);
+  split("office", {{30, Filler::Office}});
+  split("random", {{25, Filler::Random}});
+  split("photo", {{35, Filler::Photo}});
+  split("eoi", {{45, Filler::SectorEoi}});
+  // a1 b1 a2 b2
+  const Bytes& a = photos["a"];
+  const Bytes& b = photos["b"];
+  builder.expect("a", builder.size(), a);
+  builder.add(a, 0, 50 * 512);
+  builder.expect("b", builder.size(), b);
+  builder.add(b, 0, 33 * 512);
+  builder.add(a, 50 * 512);
+  builder.pad();
+  builder.add(b, 33 * 512);
+  builder.pad();
+  split("three", {{28, Filler::Random}, {70, Filler::Text}});
+  builder.photo("whole4", photos["whole4"]);
+  const PlantedCard card = builder.card();
+
+  JoinOutcome outcome;
+  const Recovered got = recoverCheckedCard(card, ScanMode::Precise, {}, &outcome);
+  for (size_t i = 0; i < card.files.size(); ++i) {
+    EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
+    const bool isWhole = card.files[i].name.rfind("whole", 0) == 0 || card.files[i].name == "filler.jpg";
+    EXPECT_EQ(got.pieces[i] == 0, isWhole) << card.files[i].name << ": " << got.pieces[i] << " pieces";
+  }
+  EXPECT_EQ(got.reassembledRows, 8u);
+  EXPECT_EQ(got.rows, card.files.size());
+  EXPECT_FALSE(outcome.budget.cardLimitHit);
+  EXPECT_EQ(outcome.photosAtSeamLimit, 0u);
 }
 
 class CardBlock : public ImageBlock {

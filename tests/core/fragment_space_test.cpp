@@ -86,7 +86,7 @@ TEST_P(ClusterGeometryOf, IsReadFromTheBootSector) {
   const ClusterGeometry geometry = guessClusterGeometry(image.data(), image.size());
   EXPECT_EQ(geometry.unit, c.unit);
   EXPECT_EQ(geometry.origin, c.origin);
-  EXPECT_EQ(geometry.fromBootSector, c.fromBootSector);
+  EXPECT_EQ(geometry.source == GeometrySource::BootSector, c.fromBootSector);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -107,6 +107,64 @@ INSTANTIATE_TEST_SUITE_P(
                      false},
         GeometryCase{"NoVolume", [] { return std::vector<uint8_t>(512, 0x37); }, 0, 512, 0, false}),
     [](const testing::TestParamInfo<GeometryCase>& info) { return std::string(info.param.name); });
+
+// Starts of `count` files in units of `unit` from `origin`, each file a
+// different number of units long (as photos are).
+std::vector<uint64_t> startsEvery(uint64_t unit, uint64_t origin, uint64_t count) {
+  std::vector<uint64_t> starts;
+  uint64_t at = origin;
+  for (uint64_t i = 0; i < count; ++i, at += unit * (1 + i * 7 % 5)) starts.push_back(at);
+  return starts;
+}
+
+struct StartsCase {
+  const char* name;
+  std::vector<uint64_t> (*starts)();
+  uint64_t unit;
+  uint64_t origin;  // modulo unit
+};
+
+class ClusterFromStarts : public testing::TestWithParam<StartsCase> {};
+
+TEST_P(ClusterFromStarts, IsTheWidestSpacingAlmostAllShare) {
+  const StartsCase& c = GetParam();
+  const ClusterGeometry geometry = guessClusterFromStarts(c.starts());
+  EXPECT_EQ(geometry.unit, c.unit);
+  EXPECT_EQ(geometry.origin % geometry.unit, c.origin);
+  EXPECT_EQ(geometry.source == GeometrySource::FileStarts, c.unit != 512);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cards, ClusterFromStarts,
+    testing::Values(
+        StartsCase{"ThirtyTwoKiBFromZero", [] { return startsEvery(32768, 0, 12); }, 32768, 0},
+        // A data area starting at sector 97, after the FATs.
+        StartsCase{"ThirtyTwoKiBAfterTheFats", [] { return startsEvery(32768, 97 * 512, 12); }, 32768,
+                   97 * 512 % 32768},
+        StartsCase{"OneStrayFindAmongSixteen",
+                   [] {
+                     auto starts = startsEvery(32768, 0, 15);
+                     starts.push_back(5 * 32768 + 1234);  // a thumbnail listed on its own
+                     return starts;
+                   },
+                   32768, 0},
+        StartsCase{"IrregularStarts", [] { return std::vector<uint64_t>{0, 31807, 75000, 99991, 123456, 200001}; },
+                   512, 0},
+        StartsCase{"SectorsOnly", [] { return startsEvery(512, 0, 12); }, 512, 0},
+        StartsCase{"HalfOnAnotherSpacing",
+                   [] {
+                     auto starts = startsEvery(65536, 0, 6);
+                     for (const uint64_t start : startsEvery(4096, 1 << 24, 6)) starts.push_back(start + 512);
+                     return starts;
+                   },
+                   512, 0},
+        // Three starts 64 KiB apart by chance prove little.
+        StartsCase{"TooFewStarts", [] { return std::vector<uint64_t>{65536, 196608, 393216}; }, 512, 0},
+        StartsCase{"TheSameStartTwiceCountsOnce",
+                   [] { return std::vector<uint64_t>{65536, 65536, 65536, 65536, 131072}; }, 512, 0},
+        StartsCase{"NoWiderThanTheLargestGuess", [] { return startsEvery(uint64_t{1} << 20, 0, 8); },
+                   kLargestGuessedCluster, 0}),
+    [](const testing::TestParamInfo<StartsCase>& info) { return std::string(info.param.name); });
 
 TEST(ClusterGeometry, ShortOrMissingImagesGiveSectors) {
   const std::vector<uint8_t> tiny(100, 0xEB);

@@ -78,6 +78,11 @@ RowFacts ResultKeys::facts(int row, bool withTexts, bool withDate) {
 }
 
 void ResultKeys::forget(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+  // A row may become nested after it was listed: the EXIF thumbnail of a
+  // photo joined from its pieces gets that photo as its parent.
+  for (int row = std::max(firstRow, 0); row <= lastRow && static_cast<size_t>(row) < nested_.size(); ++row) {
+    nested_[row] = -1;
+  }
   firstColumn = std::max(firstColumn, 0);
   lastColumn = std::min(lastColumn, ResultList::kColumnCount - 1);
   for (int column = firstColumn; column <= lastColumn; ++column) {

@@ -24,6 +24,7 @@
 #include "ui/dialogs/properties_dialog.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/thumbnail_decoder.h"
 
@@ -171,6 +172,60 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
     EXPECT_NE(std::find(written.begin(), written.end(), *expected), written.end())
         << "a photo of " << expected->size() << " bytes not written byte for byte";
   }
+}
+
+// A camera photo split around another photo, its EXIF thumbnail in its first
+// piece: listed on its own while the photo is broken (the other photo's
+// markers end the scan's walk), hidden with the nested finds once the
+// checks have joined the photo that holds it.
+TEST(SplitPhotoThumbnailWindowTest, IsHiddenOnceItsPhotoIsJoined) {
+  std::string why;
+  if (!test::cardToolsPresent(&why)) GTEST_SKIP() << why;
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString photo = QDir(folder.path()).filePath("photo.jpg");
+  const QString thumb = QDir(folder.path()).filePath("thumb.jpg");
+  ASSERT_TRUE(test::runTool(QString("convert -seed 4 -size 640x480 plasma:fractal -quality 85 '%1' && "
+                                    "convert -seed 5 -size 160x120 plasma:fractal -quality 80 '%2' && "
+                                    "exiftool -q -overwrite_original -JFIF:all= '%2' && "
+                                    "exiftool -q -overwrite_original '-ThumbnailImage<=%2' '%1'")
+                                .arg(photo, thumb),
+                            &why))
+      << why;
+  std::ifstream in(photo.toStdString(), std::ios::binary);
+  const Bytes split(std::istreambuf_iterator<char>(in), {});
+  const Bytes other = fixture("cjpeg_320x240_quality_60.jpg");
+  const uint64_t cut = 40 * kSector;  // past the EXIF block
+  ASSERT_GT(split.size(), cut);
+  Bytes image(split.begin(), split.begin() + static_cast<long>(cut));
+  image.insert(image.end(), other.begin(), other.end());
+  image.resize((image.size() + kSector - 1) / kSector * kSector, 0x5A);
+  image.insert(image.end(), split.begin() + static_cast<long>(cut), split.end());
+  image.resize(image.size() + 2 * kSector, 0x33);
+  const QString path = QDir(folder.path()).filePath("card.ksx");
+  std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                            static_cast<std::streamsize>(image.size()));
+
+  ScriptedPrompter prompter;
+  MainWindow window(prompter, test::pluginFolder());
+  window.setDriveLister([] { return std::vector<DriveEntry>{}; });
+  window.fillDriveList();
+  window.show();
+  prompter.queuePath(path);
+  window.browseCommand();
+  QSignalSpy finished(&window.resultList(), &ResultList::thumbnailsFinished);
+  prompter.queueAnswer(true);
+  window.scanCommand();
+  ASSERT_TRUE(finished.wait(kWaitMs));
+  // The joined photo, its thumbnail and the other photo; the thumbnail has
+  // the photo as its parent and is hidden as nested finds are by default.
+  const CandidateList& list = window.resultList().candidates();
+  ASSERT_EQ(list.itemCount(), 3);
+  EXPECT_EQ(list.candidateAt(1)->pieces().size(), 2u);
+  EXPECT_EQ(list.candidateAt(2)->parent(), "00000000.jpg");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.resultFilter().rowCount() == 2; }, 10000))
+      << window.resultFilter().rowCount() << " rows shown";
+  window.close();
 }
 
 // The signature rules' ends are not the files' own (a header runs to the
