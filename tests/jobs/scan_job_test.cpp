@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -87,10 +88,15 @@ TEST(ScanJob, ProgressGoesOnceFromZeroToHundredOverTheWholeScan) {
   content.replace(4990, 10, "[[......]]");
   scanContent(fake, image, reporter, list, scratch.file("card.img"), content);
   ASSERT_EQ(list.itemCount(), 1);
-  // One window, two extensions: the find in the middle of the first
-  // extension's half is a quarter of the way, half-way after the first
-  // extension, then the end.
-  EXPECT_EQ(reporter.progress, (std::vector<int>{0, 25, 50, 100, 100, 0}));
+  // One window, two extensions. On one core the find in the middle of the
+  // first extension's half is a quarter of the way, half-way after the first
+  // extension, then the end. With the second extension searched on another
+  // core at the same time, the first one's pass stands for the whole
+  // window: the find is half-way.
+  const std::vector<int> expected = std::thread::hardware_concurrency() > 1
+                                        ? std::vector<int>{0, 50, 100, 100, 100, 0}
+                                        : std::vector<int>{0, 25, 50, 100, 100, 0};
+  EXPECT_EQ(reporter.progress, expected);
 }
 
 // Holds the scan thread in its first progress report until the test has
