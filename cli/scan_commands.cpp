@@ -42,7 +42,8 @@ struct RowCheck {
 RowCheck rowCheck(const Candidate& candidate) {
   if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0, false};
   const CheckResult& check = candidate.check();
-  return {VerdictText(check.verdict), check.width, check.height, !candidate.pieces().empty()};
+  return {VerdictText(check.verdict), check.width, check.height,
+          !candidate.find().fragments.empty()};
 }
 
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
@@ -53,8 +54,8 @@ void printRows(const CandidateList& list, bool withCheck, bool withMap) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
     std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
-                static_cast<unsigned long long>(info.start),
-                static_cast<unsigned long long>(info.end));
+                static_cast<unsigned long long>(info.find.start),
+                static_cast<unsigned long long>(info.find.end));
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
       std::printf("\t%s", field(cell(list, row, column)).c_str());
     }
@@ -80,11 +81,11 @@ void printJson(const CandidateList& list, bool withCheck, bool withMap) {
     if (!list.candidateInfo(row, info) || candidate == nullptr) continue;
     if (out.size() > 1) out += ",";
     out += "\n  {\"name\": " + jsonString(info.name);
-    out += ", \"start\": " + std::to_string(info.start);
-    out += ", \"end\": " + std::to_string(info.end);
-    out += ", \"type\": " + jsonString(candidate->type());
-    if (!candidate->parent().empty()) out += ", \"parent\": " + jsonString(candidate->parent());
-    out += ", \"size\": " + std::to_string(candidate->size());
+    out += ", \"start\": " + std::to_string(info.find.start);
+    out += ", \"end\": " + std::to_string(info.find.end);
+    out += ", \"type\": " + jsonString(typeText(info.find));
+    if (!info.find.parent.empty()) out += ", \"parent\": " + jsonString(info.find.parent);
+    out += ", \"size\": " + std::to_string(info.find.size());
     out += ", \"sizeText\": " + jsonString(cell(list, row, CandidateList::ColumnSize));
     out += ", \"model\": " + jsonString(cell(list, row, CandidateList::ColumnModel));
     out += ", \"date\": " + jsonString(cell(list, row, CandidateList::ColumnShotDate));
@@ -101,9 +102,10 @@ void printJson(const CandidateList& list, bool withCheck, bool withMap) {
       out += ", \"height\": " + std::to_string(check.height);
       if (check.reassembled) {
         out += ", \"fragments\": [";
-        for (size_t i = 0; i < info.pieces.size(); ++i) {
-          out += (i == 0 ? "[" : ", [") + std::to_string(info.pieces[i].start) + ", " +
-                 std::to_string(info.pieces[i].end) + "]";
+        const FilePieces& fragments = info.find.fragments;
+        for (size_t i = 0; i < fragments.size(); ++i) {
+          out += (i == 0 ? "[" : ", [") + std::to_string(fragments[i].start) + ", " +
+                 std::to_string(fragments[i].end) + "]";
         }
         out += "]";
       }

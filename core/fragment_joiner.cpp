@@ -540,9 +540,9 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     if (candidate == nullptr || !candidate->checked()) continue;
     const CheckResult& check = candidate->check();
     if (check.verdict == Verdict::Intact) {
-      claimed.claim(candidate->start(), candidate->end());
+      claimed.claim(candidate->find().start, candidate->find().end);
     } else if ((check.verdict == Verdict::Damaged || check.verdict == Verdict::Truncated) && check.hasBadOffset &&
-               candidate->type() == "jpeg" && candidate->parent().empty() && candidate->plainRange() &&
+               candidate->find().type == FileType::Jpeg && candidate->find().parent.empty() && candidate->find().plainRange &&
                candidate->unreadableSectors() == 0) {
       // A photo with sectors the copy could not read lost those bytes: a
       // join around them would be another picture, not this one.
@@ -559,7 +559,7 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     for (size_t i = 0; i < broken.size() && !outcome.budget.cardLimitHit; ++i) {
       if (done[i]) continue;
       const Candidate* candidate = list.candidateAt(broken[i] + 1);
-      const uint64_t start = candidate->start();
+      const uint64_t start = candidate->find().start;
       const uint64_t breakAt = std::min(size, start + candidate->check().badOffset);
       if (round == 0) ++outcome.photosTried;
       const ContinuationResult found =

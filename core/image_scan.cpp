@@ -26,11 +26,6 @@ bool isSplit(ScanMode mode) {
   return mode == ScanMode::SignatureRulesSplit || mode == ScanMode::PreciseSplit;
 }
 
-std::string findTypeName(const std::string& extension) {
-  if (extension == "jpg") return "jpeg";
-  return extension;
-}
-
 namespace {
 
 // More than the longest signature an engine searches for (PNG's 8 bytes, a
@@ -38,14 +33,14 @@ namespace {
 // the bound lies wholly inside it.
 constexpr uint64_t kSignatureOverlap = 64;
 
-// One find as the engines report it, before it is named.
-struct Find {
+// One find as the engines report it, before it is named and made a Find.
+struct Hit {
   size_t pass = 0;  // index into the passes (registry order)
   uint64_t start = 0;
   uint64_t end = 0;
   bool dropped = false;      // a part of another find in the normal precise mode
   std::string name;          // set when it is listed
-  Find(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
+  Hit(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
   // Its structure on the whole image, walked only when another find lies
   // inside it: only a whole file holds others, and only inside its spans.
   bool walked = false;
@@ -62,6 +57,7 @@ struct Find {
 struct TypePass {
   std::string key;        // registry key, with its dot
   std::string extension;  // without the dot: what engines and names use
+  FileType type = FileType::Unknown;  // of the extension, for every decision above the engine
   ScanEngine* engine = nullptr;
   int32_t engineMode = ScanModeNormal;
   bool done = false;
@@ -87,9 +83,7 @@ struct TypePass {
   // registry order; the first type's rows go out at once.
   struct Held {
     std::string name;
-    uint64_t start;
-    uint64_t end;
-    FindDetails details;
+    Find find;
   };
   std::vector<Held> held;
 };
@@ -104,9 +98,7 @@ void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
       pass.engineMode = engineModeValue(mode);
       continue;
     }
-    if (pass.key.find("png") != std::string::npos || pass.key.find("mov") != std::string::npos) {
-      split = false;
-    }
+    if (pass.type == FileType::Png || pass.type == FileType::Mov) split = false;
     pass.engineMode = split ? ScanModeSplit : ScanModeNormal;
   }
 }
@@ -158,7 +150,7 @@ class WindowedScan {
       const uint64_t windowEnd = size - windowStart > window ? windowStart + window : size;
       windowStart_ = windowStart;
       windowEnd_ = windowEnd;
-      std::vector<Find> finds;
+      std::vector<Hit> finds;
       for (size_t i = 0; i < passes_.size(); ++i) {
         TypePass& pass = passes_[i];
         if (!pass.done) {
@@ -185,7 +177,7 @@ class WindowedScan {
       windowStart = windowEnd;
     }
     for (TypePass& pass : passes_) {
-      for (TypePass::Held& row : pass.held) append(row.name, row.start, row.end, row.details);
+      for (TypePass::Held& row : pass.held) append(row.name, std::move(row.find));
       pass.held.clear();
     }
     image_.adviseRandom();
@@ -215,7 +207,7 @@ class WindowedScan {
 
   // The signature rules, exactly as one pass over the whole image: the
   // engine is bound to every byte, so only the hand-out is windowed.
-  bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+  bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Hit>& finds) {
     const uint64_t size = image_.size();
     attach(pass, image_, size, bindings_);
     if (!pass.started) {
@@ -236,7 +228,7 @@ class WindowedScan {
       if (!keepGoing()) return false;
       reportWithin(index, pass.position);
       pass.previous = pass.position;
-      if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position});
+      if (hit) finds.push_back(Hit{index, pass.position - pass.out, pass.position});
       if (pass.position >= size) {
         pass.done = true;
         return true;
@@ -247,7 +239,7 @@ class WindowedScan {
 
   // The precise modes: bound to the window plus the margin; a find the
   // bound cut short is decided again on the whole image.
-  bool preciseWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+  bool preciseWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Hit>& finds) {
     const uint64_t size = image_.size();
     const uint64_t margin = std::max(settings_.marginBytes, kSignatureOverlap);
     const uint64_t bound = size - windowEnd > margin ? windowEnd + margin : size;
@@ -303,7 +295,7 @@ class WindowedScan {
           // before the end proves one. Bytes that merely open like a file
           // (an atom header whose size runs past the card, an SOI with a
           // segment length) are no find, and hide nothing after them.
-          const FindStructure cut = walkFind(image_, pass.extension, start, false);
+          const FindStructure cut = walkFind(image_, pass.type, start, false);
           if (cut.kind == FindStructure::Kind::NotAFile) {
             pass.resume = start + 1;
             if (pass.resume >= size) {
@@ -326,7 +318,7 @@ class WindowedScan {
       if (pass.pendingStart >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
       reportWithin(index, pass.pendingEnd);
-      finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd});
+      finds.push_back(Hit{index, pass.pendingStart, pass.pendingEnd});
       pass.pending = false;
       // A JPEG is searched again from inside: the engine passes over the
       // thumbnails and previews of a whole photo (or gives them as finds in
@@ -335,7 +327,7 @@ class WindowedScan {
       // photos it overlaps. Other types hold no files of their own type
       // worth listing, and a search from inside a movie would take its inner
       // atoms for movies.
-      if (pass.extension == "jpg") {
+      if (pass.type == FileType::Jpeg) {
         pass.resume = pass.pendingStart + 1;
       } else if (pass.pendingResume > pass.pendingStart) {
         pass.resume = pass.pendingResume;
@@ -355,7 +347,7 @@ class WindowedScan {
   // file" begins when it is a movie cut by the image's end, and at the next
   // byte when it is none.
   uint64_t pastOtherMovie(const TypePass& pass, uint64_t start) const {
-    const FindStructure other = walkFind(image_, pass.extension, start, false);
+    const FindStructure other = walkFind(image_, pass.type, start, false);
     switch (other.kind) {
       case FindStructure::Kind::Whole:
       case FindStructure::Kind::Damaged: return std::max(other.end, start + 1);
@@ -370,9 +362,9 @@ class WindowedScan {
   // whole file on the image and one of its spans (a movie's media data, a
   // JPEG's APPn payload or further image, a PNG chunk) holds the range. A
   // cut, damaged or unverified find holds nothing, however far it reaches.
-  bool holdsPart(Find& holder, uint64_t start, uint64_t end) const {
+  bool holdsPart(Hit& holder, uint64_t start, uint64_t end) const {
     if (!holder.walked) {
-      FindStructure walked = walkFind(image_, passes_[holder.pass].extension, holder.start, true);
+      FindStructure walked = walkFind(image_, passes_[holder.pass].type, holder.start, true);
       holder.walked = true;
       holder.whole = walked.kind == FindStructure::Kind::Whole && walked.end == holder.end;
       holder.holds = std::move(walked.holds);
@@ -392,30 +384,30 @@ class WindowedScan {
   // Names the window's finds and lists them. In the precise modes a find
   // inside another (of this window or an earlier one still open) is dropped
   // (normal) or gets that find as its parent (split).
-  void resolve(std::vector<Find>& finds) {
+  void resolve(std::vector<Hit>& finds) {
     if (finds.empty()) return;
-    std::vector<Find*> parents(finds.size(), nullptr);
-    std::vector<Find*> parentsOfOpen;
+    std::vector<Hit*> parents(finds.size(), nullptr);
+    std::vector<Hit*> parentsOfOpen;
     if (isPrecise(settings_.mode)) {
       // One sweep over open containers and this window's finds, by start,
       // longest first: the stack holds the finds that may still contain
       // what comes next, innermost on top.
-      std::vector<Find*> order;
+      std::vector<Hit*> order;
       order.reserve(open_.size() + finds.size());
-      for (Find& find : open_) order.push_back(&find);
-      for (Find& find : finds) order.push_back(&find);
-      std::stable_sort(order.begin(), order.end(), [](const Find* a, const Find* b) {
+      for (Hit& find : open_) order.push_back(&find);
+      for (Hit& find : finds) order.push_back(&find);
+      std::stable_sort(order.begin(), order.end(), [](const Hit* a, const Hit* b) {
         if (a->start != b->start) return a->start < b->start;
         return a->end > b->end;
       });
       // Every find on the stack reaches over the one at hand; the innermost
       // that holds it as a part (not merely overlaps it) is its parent.
-      std::vector<Find*> stack;
-      for (Find* find : order) {
+      std::vector<Hit*> stack;
+      for (Hit* find : order) {
         while (!stack.empty() && stack.back()->end < find->end) stack.pop_back();
         const bool isNew = find >= finds.data() && find < finds.data() + finds.size();
         for (auto it = stack.rbegin(); isNew && it != stack.rend(); ++it) {
-          Find* holder = *it;
+          Hit* holder = *it;
           // Two finds of one range are two readings of one file, not a
           // file inside another.
           if (holder->start == find->start && holder->end == find->end) continue;
@@ -428,7 +420,7 @@ class WindowedScan {
       }
     }
     // Names go out per extension in the order the engine reported the finds.
-    for (Find& find : finds) {
+    for (Hit& find : finds) {
       if (find.dropped) continue;
       TypePass& pass = passes_[find.pass];
       char serial[16];
@@ -436,17 +428,18 @@ class WindowedScan {
       find.name = std::string(serial) + "." + pass.extension;
     }
     for (size_t i = 0; i < finds.size(); ++i) {
-      Find& find = finds[i];
+      Hit& find = finds[i];
       if (find.dropped) continue;
       TypePass& pass = passes_[find.pass];
-      FindDetails details;
-      details.type = findTypeName(pass.extension);
-      details.plainRange = isPrecise(settings_.mode);
-      if (parents[i] != nullptr) details.parent = parents[i]->name;
+      // The one place a find becomes the record every layer above uses.
+      Find listed(pass.type, find.start, find.end);
+      if (parents[i] != nullptr) listed.parent = parents[i]->name;
+      listed.plainRange = isPrecise(settings_.mode);
+      if (listed.type == FileType::Unknown) listed.unknownExtension = pass.extension;
       if (find.pass == 0) {
-        append(find.name, find.start, find.end, details);
+        append(find.name, std::move(listed));
       } else {
-        pass.held.push_back({find.name, find.start, find.end, std::move(details)});
+        pass.held.push_back({find.name, std::move(listed)});
       }
     }
     // Only a find reaching past where the next find may start can hold it.
@@ -454,18 +447,18 @@ class WindowedScan {
     for (const TypePass& pass : passes_) {
       if (!pass.done) nextStart = std::min(nextStart, pass.pending ? pass.pendingStart : pass.resume);
     }
-    std::vector<Find> stillOpen;
-    for (Find& find : open_) {
+    std::vector<Hit> stillOpen;
+    for (Hit& find : open_) {
       if (find.end > nextStart) stillOpen.push_back(std::move(find));
     }
-    for (Find& find : finds) {
+    for (Hit& find : finds) {
       if (find.end > nextStart) stillOpen.push_back(std::move(find));
     }
     open_ = std::move(stillOpen);
   }
 
-  void append(const std::string& name, uint64_t start, uint64_t end, const FindDetails& details) {
-    if (list_.addCandidate(name, image_.data(), start, end, end - start, details)) {
+  void append(const std::string& name, Find find) {
+    if (list_.addCandidate(name, image_.data(), std::move(find))) {
       ++summary_.added;
     } else {
       ++summary_.appendFailures;
@@ -477,7 +470,7 @@ class WindowedScan {
   const ScanSettings& settings_;
   const ScanCallbacks& callbacks_;
   std::vector<TypePass>& passes_;
-  std::vector<Find> open_;  // finds of earlier windows that reach past the last one
+  std::vector<Hit> open_;  // finds of earlier windows that reach past the last one
   std::vector<Binding> bindings_;
   ScanSummary summary_;
   uint64_t windowStart_ = 0;  // the window being scanned, for the progress inside it
@@ -495,6 +488,7 @@ ScanSummary scanImage(const ImageBlock& image, EngineSet& engines,
     TypePass pass;
     pass.key = key;
     pass.extension = !key.empty() && key[0] == '.' ? key.substr(1) : key;
+    pass.type = fileTypeOf(pass.extension);
     pass.engine = engines.engineFor(pass.extension.c_str());
     passes.push_back(std::move(pass));
   }
