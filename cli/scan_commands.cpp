@@ -1,5 +1,6 @@
 #include "cli/scan_commands.h"
 
+#include <array>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -14,10 +15,21 @@ namespace kestrix {
 
 namespace {
 
-std::string cell(const CandidateList& list, int32_t row, int32_t column) {
-  std::string text;
-  list.itemText(row, column, text);
-  return text;
+// One row as the listings print it, made once: where the find lies, its
+// candidate (check, sectors, EXIF), and the list's texts of every column.
+struct ListedRow {
+  CandidateInfo info;
+  const Candidate* candidate = nullptr;
+  std::array<std::string, CandidateList::ColumnCount> cells;
+};
+
+bool listedRow(const CandidateList& list, int32_t row, ListedRow& out) {
+  out.candidate = list.candidateAt(row + 1);
+  if (out.candidate == nullptr || !list.candidateInfo(row, out.info)) return false;
+  for (int32_t column = 0; column < CandidateList::ColumnCount; ++column) {
+    list.itemText(row, column, out.cells[column]);
+  }
+  return true;
 }
 
 // EXIF texts come from the card and may hold any byte: a tab or a line
@@ -51,15 +63,16 @@ RowCheck rowCheck(const Candidate& candidate) {
 // unreadable sectors last.
 void printRows(const CandidateList& list, bool withCheck, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
-    CandidateInfo info;
-    if (!list.candidateInfo(row, info)) continue;
+    ListedRow listed;
+    if (!listedRow(list, row, listed)) continue;
+    const CandidateInfo& info = listed.info;
     std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
                 static_cast<unsigned long long>(info.find.start),
                 static_cast<unsigned long long>(info.find.end));
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
-      std::printf("\t%s", field(cell(list, row, column)).c_str());
+      std::printf("\t%s", field(listed.cells[column]).c_str());
     }
-    const Candidate* candidate = list.candidateAt(row + 1);
+    const Candidate* candidate = listed.candidate;
     if (withCheck && candidate != nullptr) {
       const RowCheck check = rowCheck(*candidate);
       std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width, check.height);
@@ -76,9 +89,11 @@ void printRows(const CandidateList& list, bool withCheck, bool withMap) {
 void printJson(const CandidateList& list, bool withCheck, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
-    CandidateInfo info;
-    const Candidate* candidate = list.candidateAt(row + 1);
-    if (!list.candidateInfo(row, info) || candidate == nullptr) continue;
+    ListedRow listed;
+    if (!listedRow(list, row, listed)) continue;
+    const CandidateInfo& info = listed.info;
+    const Candidate* candidate = listed.candidate;
+    const auto& cells = listed.cells;
     if (out.size() > 1) out += ",";
     out += "\n  {\"name\": " + jsonString(info.name);
     out += ", \"start\": " + std::to_string(info.find.start);
@@ -86,13 +101,13 @@ void printJson(const CandidateList& list, bool withCheck, bool withMap) {
     out += ", \"type\": " + jsonString(typeText(info.find));
     if (!info.find.parent.empty()) out += ", \"parent\": " + jsonString(info.find.parent);
     out += ", \"size\": " + std::to_string(info.find.size());
-    out += ", \"sizeText\": " + jsonString(cell(list, row, CandidateList::ColumnSize));
-    out += ", \"model\": " + jsonString(cell(list, row, CandidateList::ColumnModel));
-    out += ", \"date\": " + jsonString(cell(list, row, CandidateList::ColumnShotDate));
+    out += ", \"sizeText\": " + jsonString(cells[CandidateList::ColumnSize]);
+    out += ", \"model\": " + jsonString(cells[CandidateList::ColumnModel]);
+    out += ", \"date\": " + jsonString(cells[CandidateList::ColumnShotDate]);
     out += std::string(", \"gps\": ") +
-           (cell(list, row, CandidateList::ColumnGps) == kGpsPresentText ? "true" : "false");
-    out += ", \"maker\": " + jsonString(cell(list, row, CandidateList::ColumnMaker));
-    out += ", \"endian\": " + jsonString(cell(list, row, CandidateList::ColumnEndian));
+           (cells[CandidateList::ColumnGps] == kGpsPresentText ? "true" : "false");
+    out += ", \"maker\": " + jsonString(cells[CandidateList::ColumnMaker]);
+    out += ", \"endian\": " + jsonString(cells[CandidateList::ColumnEndian]);
     out += ", \"shotDate\": " + jsonString(info.shotDate);
     out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
     if (withCheck) {
