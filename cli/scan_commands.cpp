@@ -1,5 +1,6 @@
 #include "cli/scan_commands.h"
 
+#include <array>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -14,10 +15,21 @@ namespace kestrix {
 
 namespace {
 
-std::string cell(const CandidateList& list, int32_t row, int32_t column) {
-  std::string text;
-  list.itemText(row, column, text);
-  return text;
+// One row as the listings print it, made once: where the find lies, its
+// candidate (check, sectors, EXIF), and the list's texts of every column.
+struct ListedRow {
+  CandidateInfo info;
+  const Candidate* candidate = nullptr;
+  std::array<std::string, CandidateList::ColumnCount> cells;
+};
+
+bool listedRow(const CandidateList& list, int32_t row, ListedRow& out) {
+  out.candidate = list.candidateAt(row + 1);
+  if (out.candidate == nullptr || !list.candidateInfo(row, out.info)) return false;
+  for (int32_t column = 0; column < CandidateList::ColumnCount; ++column) {
+    list.itemText(row, column, out.cells[column]);
+  }
+  return true;
 }
 
 // EXIF texts come from the card and may hold any byte: a tab or a line
@@ -42,7 +54,8 @@ struct RowCheck {
 RowCheck rowCheck(const Candidate& candidate) {
   if (!candidate.checked()) return {VerdictText(Verdict::Unknown), 0, 0, false};
   const CheckResult& check = candidate.check();
-  return {VerdictText(check.verdict), check.width, check.height, !candidate.pieces().empty()};
+  return {VerdictText(check.verdict), check.width, check.height,
+          !candidate.find().fragments.empty()};
 }
 
 // The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
@@ -50,16 +63,17 @@ RowCheck rowCheck(const Candidate& candidate) {
 // unreadable sectors last. Rows not listed in `mode` are left out.
 void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool withMap) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
-    CandidateInfo info;
-    const Candidate* candidate = list.candidateAt(row + 1);
-    if (!list.candidateInfo(row, info) || candidate == nullptr || !isListed(mode, *candidate)) continue;
+    ListedRow listed;
+    if (!listedRow(list, row, listed) || !isListed(mode, *listed.candidate)) continue;
+    const CandidateInfo& info = listed.info;
     std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
-                static_cast<unsigned long long>(info.start),
-                static_cast<unsigned long long>(info.end));
+                static_cast<unsigned long long>(info.find.start),
+                static_cast<unsigned long long>(info.find.end));
     for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
-      std::printf("\t%s", field(cell(list, row, column)).c_str());
+      std::printf("\t%s", field(listed.cells[column]).c_str());
     }
-    if (withCheck) {
+    const Candidate* candidate = listed.candidate;
+    if (withCheck && candidate != nullptr) {
       const RowCheck check = rowCheck(*candidate);
       std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width, check.height);
     }
@@ -75,23 +89,25 @@ void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
 void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool withMap) {
   std::string out = "[";
   for (int32_t row = 0; row < list.itemCount(); ++row) {
-    CandidateInfo info;
-    const Candidate* candidate = list.candidateAt(row + 1);
-    if (!list.candidateInfo(row, info) || candidate == nullptr || !isListed(mode, *candidate)) continue;
+    ListedRow listed;
+    if (!listedRow(list, row, listed) || !isListed(mode, *listed.candidate)) continue;
+    const CandidateInfo& info = listed.info;
+    const Candidate* candidate = listed.candidate;
+    const auto& cells = listed.cells;
     if (out.size() > 1) out += ",";
     out += "\n  {\"name\": " + jsonString(info.name);
-    out += ", \"start\": " + std::to_string(info.start);
-    out += ", \"end\": " + std::to_string(info.end);
-    out += ", \"type\": " + jsonString(candidate->type());
-    if (!candidate->parent().empty()) out += ", \"parent\": " + jsonString(candidate->parent());
-    out += ", \"size\": " + std::to_string(candidate->size());
-    out += ", \"sizeText\": " + jsonString(cell(list, row, CandidateList::ColumnSize));
-    out += ", \"model\": " + jsonString(cell(list, row, CandidateList::ColumnModel));
-    out += ", \"date\": " + jsonString(cell(list, row, CandidateList::ColumnShotDate));
+    out += ", \"start\": " + std::to_string(info.find.start);
+    out += ", \"end\": " + std::to_string(info.find.end);
+    out += ", \"type\": " + jsonString(typeText(info.find));
+    if (!info.find.parent.empty()) out += ", \"parent\": " + jsonString(info.find.parent);
+    out += ", \"size\": " + std::to_string(info.find.size());
+    out += ", \"sizeText\": " + jsonString(cells[CandidateList::ColumnSize]);
+    out += ", \"model\": " + jsonString(cells[CandidateList::ColumnModel]);
+    out += ", \"date\": " + jsonString(cells[CandidateList::ColumnShotDate]);
     out += std::string(", \"gps\": ") +
-           (cell(list, row, CandidateList::ColumnGps) == kGpsPresentText ? "true" : "false");
-    out += ", \"maker\": " + jsonString(cell(list, row, CandidateList::ColumnMaker));
-    out += ", \"endian\": " + jsonString(cell(list, row, CandidateList::ColumnEndian));
+           (cells[CandidateList::ColumnGps] == kGpsPresentText ? "true" : "false");
+    out += ", \"maker\": " + jsonString(cells[CandidateList::ColumnMaker]);
+    out += ", \"endian\": " + jsonString(cells[CandidateList::ColumnEndian]);
     out += ", \"shotDate\": " + jsonString(info.shotDate);
     out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
     if (withCheck) {
@@ -101,9 +117,10 @@ void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
       out += ", \"height\": " + std::to_string(check.height);
       if (check.reassembled) {
         out += ", \"fragments\": [";
-        for (size_t i = 0; i < info.pieces.size(); ++i) {
-          out += (i == 0 ? "[" : ", [") + std::to_string(info.pieces[i].start) + ", " +
-                 std::to_string(info.pieces[i].end) + "]";
+        const FilePieces& fragments = info.find.fragments;
+        for (size_t i = 0; i < fragments.size(); ++i) {
+          out += (i == 0 ? "[" : ", [") + std::to_string(fragments[i].start) + ", " +
+                 std::to_string(fragments[i].end) + "]";
         }
         out += "]";
       }

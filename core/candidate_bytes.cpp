@@ -9,6 +9,7 @@ namespace kestrix {
 
 CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
                                const CandidateInfo& info) {
+  const Find& find = info.find;
   const size_t dot = info.name.rfind('.');
   if (dot == std::string::npos) {
     problem_ = "拡張子のないファイル名です";
@@ -18,18 +19,18 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   ScanEngine* engine = engines != nullptr ? engines->engineFor(extension_.c_str()) : nullptr;
   // A plain range needs no engine to be read, but with engines at hand the
   // name's extension must still be a type one of them knows.
-  if (engine == nullptr && (engines != nullptr || !info.plainRange)) {
+  if (engine == nullptr && (engines != nullptr || !find.plainRange)) {
     problem_ = "拡張子 " + extension_ + " に対応するスキャンエンジンがありません";
     return;
   }
   const uint64_t size = image.size();
-  if (info.end < info.start || info.start > size || info.end > size) {
+  if (find.end < find.start || find.start > size || find.end > size) {
     problem_ = "候補がイメージの範囲外です";
     return;
   }
-  if (!info.pieces.empty()) {
+  if (!find.fragments.empty()) {
     uint64_t total = 0;
-    for (const FilePiece& piece : info.pieces) {
+    for (const FilePiece& piece : find.fragments) {
       if (piece.end <= piece.start || piece.end > size) {
         problem_ = "候補がイメージの範囲外です";
         return;
@@ -42,25 +43,25 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
       problem_ = "メモリが不足しています";
       return;
     }
-    for (const FilePiece& piece : info.pieces) {
+    for (const FilePiece& piece : find.fragments) {
       joined_.insert(joined_.end(), image.data() + piece.start, image.data() + piece.end);
     }
     data_ = joined_.data();
     size_ = joined_.size();
     return;
   }
-  if (info.plainRange) {
-    if (info.end == info.start) {
+  if (find.plainRange) {
+    if (find.end == find.start) {
       problem_ = "データを取り出せませんでした";
       return;
     }
-    data_ = image.data() + info.start;
-    size_ = info.end - info.start;
+    data_ = image.data() + find.start;
+    size_ = find.end - find.start;
     return;
   }
   engine->Attach(image.data(), lowHalf(size), highHalf(size), extension_.c_str(), ScanModeNormal);
-  uint64_t start = info.start;
-  uint64_t count = info.end - info.start;
+  uint64_t start = find.start;
+  uint64_t count = find.end - find.start;
   const uint8_t* bytes = engine->Extract(&start, &count, extension_.c_str());
   extractedBy_ = engine;
   if (bytes == nullptr || count == 0) {

@@ -34,8 +34,9 @@ namespace {
 
 // The type a checker knows the find by: the scan's, else the name's
 // extension (a scan that gave no type still named the file).
-std::string checkType(const Candidate& candidate, const CandidateInfo& info) {
-  if (!candidate.type().empty()) return candidate.type();
+std::string checkType(const CandidateInfo& info) {
+  std::string type = typeText(info.find);
+  if (!type.empty()) return type;
   const size_t dot = info.name.rfind('.');
   return dot == std::string::npos ? std::string() : info.name.substr(dot + 1);
 }
@@ -54,7 +55,7 @@ bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateLis
   CheckResult result;
   const CandidateBytes bytes(image, engines, info);
   if (bytes.ok()) {
-    result = checkFindBytes(bytes.data(), bytes.size(), checkType(*candidate, info), cell,
+    result = checkFindBytes(bytes.data(), bytes.size(), checkType(info), cell,
                             cellMade);
     if (withBytes) withBytes(bytes);
   } else {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace kestrix {
 
@@ -29,43 +30,24 @@ Candidate::~Candidate() {
   while (node) node = std::move(node->next_);
 }
 
-void Candidate::assign(const uint8_t* imageData, uint64_t start, uint64_t end, int32_t index) {
+void Candidate::assign(const uint8_t* imageData, Find find, int32_t index) {
   imageData_ = imageData;
-  start_ = start;
-  end_ = end;
+  find_ = std::move(find);
   index_ = index;
-  if (imageData == nullptr || end < start) {
+  if (imageData == nullptr || find_.end < find_.start) {
     ExifInfo::clear();
     return;
   }
-  parse(imageData + start, end - start);
-}
-
-void Candidate::setDetails(std::string type, std::string parent, bool plainRange) {
-  type_ = std::move(type);
-  parent_ = std::move(parent);
-  plainRange_ = plainRange;
-}
-
-uint64_t Candidate::size() const {
-  if (pieces_.empty()) return end_ >= start_ ? end_ - start_ : 0;
-  uint64_t total = 0;
-  for (const FilePiece& piece : pieces_) total += piece.end - piece.start;
-  return total;
+  parse(imageData + find_.start, find_.end - find_.start);
 }
 
 void Candidate::clear() {
   ExifInfo::clear();
-  pieces_.clear();
-  type_.clear();
-  parent_.clear();
-  plainRange_ = false;
+  find_ = Find{};
   check_ = CheckResult{};
   checked_.store(false);
   unreadableSectors_ = 0;
   imageData_ = nullptr;
-  start_ = 0;
-  end_ = 0;
   index_ = 0;
 }
 
@@ -82,7 +64,7 @@ std::string CandidateList::columnText(const Candidate& candidate, int32_t column
     case ColumnShotDate: candidate.exifIfdText(kTagDateTimeOriginal, text); break;
     case ColumnSize: {
       char size[32];
-      std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.size() / 1024);
+      std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.find().size() / 1024);
       text = size;
       break;
     }
@@ -94,10 +76,8 @@ std::string CandidateList::columnText(const Candidate& candidate, int32_t column
   return text;
 }
 
-bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
-                                 uint64_t end, uint64_t size, const FindDetails& details) {
-  (void)size;  // the scan's own figure; end − start is what counts
-  if (imageData == nullptr || end < start) return false;
+bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData, Find find) {
+  if (imageData == nullptr || find.end < find.start) return false;
   std::lock_guard appendLock(appendMutex_);
 
   // Claim the node for row `used`: an unused one left by clear(), or a new
@@ -119,8 +99,7 @@ bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData
     }
     // Reading the EXIF block walks the whole hit; do it outside the row lock
     // so the user-interface thread is not held up.
-    node->assign(imageData, start, end, static_cast<int32_t>(used + 1));
-    node->setDetails(details.type, details.parent, details.plainRange);
+    node->assign(imageData, std::move(find), static_cast<int32_t>(used + 1));
     row.name.assign(name);
     row.candidate = node;
 
@@ -240,10 +219,7 @@ bool CandidateList::candidateInfo(int32_t row, CandidateInfo& out) const {
   out.name = source.name;
   out.shotDate.clear();
   if (candidate.hasExif()) candidate.shotDateText(out.shotDate, kShotDateCapacity);
-  out.start = candidate.start();
-  out.end = candidate.end();
-  out.plainRange = candidate.plainRange();
-  out.pieces = candidate.pieces();
+  out.find = candidate.find();
   return true;
 }
 
@@ -279,15 +255,16 @@ bool CandidateList::setReassembly(int32_t row, const FilePieces& pieces, const C
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size()) || pieces.empty()) return false;
   Candidate& candidate = *rows_[row].candidate;
-  if (!candidate.checked() || pieces.front().start != candidate.start_) return false;
+  if (!candidate.checked() || pieces.front().start != candidate.find_.start) return false;
   for (const FilePiece& piece : pieces) {
     if (piece.end <= piece.start) return false;
   }
-  candidate.pieces_ = pieces;
+  Find& find = candidate.find_;
+  find.fragments = pieces;
   uint64_t furthest = 0;
   for (const FilePiece& piece : pieces) furthest = std::max(furthest, piece.end);
-  candidate.end_ = furthest;
-  candidate.plainRange_ = true;
+  find.end = furthest;
+  find.plainRange = true;
   candidate.check_ = result;
   return true;
 }
@@ -296,8 +273,8 @@ bool CandidateList::setParent(int32_t row, std::string_view parent) {
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size()) || parent.empty()) return false;
   Candidate& candidate = *rows_[row].candidate;
-  if (!candidate.parent_.empty()) return false;
-  candidate.parent_ = std::string(parent);
+  if (!candidate.find_.parent.empty()) return false;
+  candidate.find_.parent = std::string(parent);
   return true;
 }
 

@@ -32,20 +32,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/find.h"
 #include "imaging/check/verdict.h"
 #include "imaging/exif_info.h"
 
 namespace kestrix {
-
-// One piece of a file in the image: bytes start..end (one past the last).
-struct FilePiece {
-  uint64_t start = 0;
-  uint64_t end = 0;
-  bool operator==(const FilePiece&) const = default;
-};
-// The pieces of a reassembled file, in file order; empty for a file that is
-// one range of the image.
-using FilePieces = std::vector<FilePiece>;
 
 // One found file: where it lies in the image, and its EXIF metadata read
 // from those bytes. It views the image block and never owns it.
@@ -54,32 +45,18 @@ class Candidate : public ExifInfo {
   Candidate() = default;
   ~Candidate() override;
 
-  // Sets the view and reads the EXIF block of imageData + start for
-  // end − start bytes. end < start gives an empty view.
-  void assign(const uint8_t* imageData, uint64_t start, uint64_t end, int32_t index);
-  // What the scan knows of the find beyond its range (see FindDetails).
-  void setDetails(std::string type, std::string parent, bool plainRange);
+  // Sets the view and the find, and reads the EXIF block of imageData +
+  // find.start for find.size() bytes. end < start gives an empty view.
+  void assign(const uint8_t* imageData, Find find, int32_t index);
   // Forgets the view and the EXIF data (the image bytes are not freed) and
   // marks the node unused (index 0). The chain link is kept.
   void clear();
 
   const uint8_t* imageData() const { return imageData_; }
-  uint64_t start() const { return start_; }
-  uint64_t end() const { return end_; }
-  // The file's length: the range's, or the sum of its pieces.
-  uint64_t size() const;
+  // What the scan found: type, range, parent, fragments (core/find.h).
+  const Find& find() const { return find_; }
   int32_t index() const { return index_; }  // 1-based; 0 marks an unused node
   const Candidate* next() const { return next_.get(); }
-  // "jpeg", "png", "mov", "mp4", or the extension without its dot for a
-  // type the program does not know; empty before the scan sets it.
-  const std::string& type() const { return type_; }
-  // The name of the find that holds this one (an EXIF thumbnail inside its
-  // photo, a frame inside its movie); empty for a find of its own.
-  const std::string& parent() const { return parent_; }
-  // True when the file is exactly the bytes start..end of the image, so a
-  // restore may write them straight from the image; false when the engine
-  // must extract (and may complete) them.
-  bool plainRange() const { return plainRange_; }
 
   // What a check of the find's bytes said (imaging/check/): set once, after
   // the scan, by the check; Unknown until then.
@@ -88,25 +65,15 @@ class Candidate : public ExifInfo {
   // 512-byte sectors of the find that the card's rescue map does not mark
   // finished (they read as zeros in the image); 0 without a map.
   uint64_t unreadableSectors() const { return unreadableSectors_; }
-  // The pieces a reassembly joined into this file (core/fragment_joiner.h),
-  // first piece at start(), end() the furthest end of any piece (a later
-  // piece may lie before the first); empty for a file that is the one range
-  // start..end.
-  const FilePieces& pieces() const { return pieces_; }
 
  private:
   friend class CandidateList;
   const uint8_t* imageData_ = nullptr;  // the image block, not owned
-  uint64_t start_ = 0;                  // first byte of the hit in the image
-  uint64_t end_ = 0;                    // one past the hit's last byte
+  Find find_;
   int32_t index_ = 0;
-  std::string type_;
-  std::string parent_;
-  bool plainRange_ = false;
   CheckResult check_;
   std::atomic<bool> checked_{false};    // check_ is written before this is set
   uint64_t unreadableSectors_ = 0;
-  FilePieces pieces_;
   std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
 };
 
@@ -117,17 +84,7 @@ inline constexpr size_t kShotDateCapacity = 49;
 struct CandidateInfo {
   std::string name;      // the row's name, whole (a tidy-step name can exceed 49)
   std::string shotDate;  // DateTimeOriginal, else DateTime; empty without EXIF; ≤ 49 bytes
-  uint64_t start = 0;
-  uint64_t end = 0;
-  bool plainRange = false;  // see Candidate::plainRange
-  FilePieces pieces{};      // see Candidate::pieces; plain ranges of the image
-};
-
-// What the scan knows of a find beyond its name and range.
-struct FindDetails {
-  std::string type;         // see Candidate::type
-  std::string parent;       // see Candidate::parent
-  bool plainRange = false;  // see Candidate::plainRange
+  Find find;             // the candidate's, as the scan (or a reassembly) left it
 };
 
 // Observer of a CandidateList (see the threading contract above).
@@ -164,13 +121,11 @@ class CandidateList {
   CandidateList(const CandidateList&) = delete;
   CandidateList& operator=(const CandidateList&) = delete;
 
-  // Appends a row named `name` for the hit start..end of `imageData` (which
-  // must outlive the row) and reads its EXIF block. `size` is the scan's own
-  // size figure and is not used. False, with nothing appended, when
-  // imageData is null, end < start, the list is full or memory runs out; the
-  // scan reports that as a failure of its own.
-  bool addCandidate(std::string_view name, const uint8_t* imageData, uint64_t start,
-                    uint64_t end, uint64_t size, const FindDetails& details = {});
+  // Appends a row named `name` for `find` in `imageData` (which must outlive
+  // the row) and reads its EXIF block. False, with nothing appended, when
+  // imageData is null, find.end < find.start, the list is full or memory
+  // runs out; the scan reports that as a failure of its own.
+  bool addCandidate(std::string_view name, const uint8_t* imageData, Find find);
   // Removes every row; the first chain node is kept for reuse.
   void clear();
 
@@ -188,7 +143,7 @@ class CandidateList {
   // Replaces the row's name. False when the row does not exist or the name
   // is empty or contains a NUL (it becomes a file name).
   bool setItemName(int32_t row, std::string_view name);
-  // Fills name, offsets and shot date; false (out untouched) for a missing row.
+  // Fills name, find and shot date; false (out untouched) for a missing row.
   bool candidateInfo(int32_t row, CandidateInfo& out) const;
   // The candidate with this 1-based index, or null.
   const Candidate* candidateAt(int32_t index) const;

@@ -315,8 +315,10 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   // A plain range is read from the medium itself, chunk by chunk, so every
   // byte that cannot be read fails the file instead of arriving as zeros.
   std::unique_ptr<uint8_t[]> chunk;
-  if (info.plainRange) chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
-  if (info.plainRange && !chunk) return fail("メモリが不足しています");
+  if (info.find.plainRange) {
+    chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
+  }
+  if (info.find.plainRange && !chunk) return fail("メモリが不足しています");
 
   TemporaryFile output(folder);
   if (output.fd() < 0) return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
@@ -330,11 +332,11 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     }
     size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
     const uint8_t* from = bytes + done;
-    if (info.plainRange) {
+    if (info.find.plainRange) {
       // A reassembled file is read piece by piece, each from its own place.
-      uint64_t at = info.start + done;
+      uint64_t at = info.find.start + done;
       uint64_t skipped = 0;
-      for (const FilePiece& piece : info.pieces) {
+      for (const FilePiece& piece : info.find.fragments) {
         const uint64_t length = piece.end - piece.start;
         if (done < skipped + length) {
           at = piece.start + (done - skipped);
@@ -349,8 +351,8 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
     done += want;
   }
-  if (!info.plainRange && !image_.stillHolds(info.end)) return fail(kImageShrankMessage);
-  if (!info.plainRange && image_.unreadableBytes() != unreadableBefore) {
+  if (!info.find.plainRange && !image_.stillHolds(info.find.end)) return fail(kImageShrankMessage);
+  if (!info.find.plainRange && image_.unreadableBytes() != unreadableBefore) {
     return fail(kUnreadableImageMessage);
   }
   // mkstemp creates 0600; a restored photo is an ordinary file, with the

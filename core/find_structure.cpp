@@ -7,17 +7,16 @@
 
 namespace kestrix {
 
-FindStructure walkFind(const ImageBlock& image, const std::string& extension, uint64_t start,
-                       bool wantHolds) {
+FindStructure walkFind(const ImageBlock& image, FileType type, uint64_t start, bool wantHolds) {
   FindStructure found;
   const BoundBlock block(image.data(), image.size());
   ByteSpans* holds = wantHolds ? &found.holds : nullptr;
   StructureEnd end;
-  if (extension == "jpg") {
+  if (type == FileType::Jpeg) {
     end = jpeg::structureEnd(block, start, holds);
-  } else if (extension == "png") {
+  } else if (type == FileType::Png) {
     end = png::structureEnd(block, start, holds);
-  } else if (extension == "mov" || extension == "mp4") {
+  } else if (isMovie(type)) {
     const movie::MovieStructure movie = movie::structureOf(block, start, holds);
     // A whole movie followed by no more than a cut atom at the image's end
     // is whole up to that atom.

@@ -9,8 +9,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "core/find.h"
 #include "core/image_block.h"
 #include "engine/structure_end.h"
 
@@ -30,10 +30,9 @@ struct FindStructure {
   ByteSpans holds;      // Whole, when asked for: the spans that hold other files
 };
 
-// Walks the file of `extension` ("jpg", "png", "mov", "mp4", without the dot)
-// whose first byte is at `start` of `image`. With `wantHolds`, a whole file's
-// spans that hold files of their own are filled in.
-FindStructure walkFind(const ImageBlock& image, const std::string& extension, uint64_t start,
-                       bool wantHolds);
+// Walks the file of `type` whose first byte is at `start` of `image` (Unknown
+// is not walked). With `wantHolds`, a whole file's spans that hold files of
+// their own are filled in.
+FindStructure walkFind(const ImageBlock& image, FileType type, uint64_t start, bool wantHolds);
 
 }  // namespace kestrix

@@ -571,13 +571,13 @@ uint64_t holdNestedRows(CandidateList& list, int32_t row, const std::vector<std:
   if (photo == nullptr || !list.itemText(row, CandidateList::ColumnName, name)) return 0;
   FilePieces payloads;
   bool progressive = false;
-  firstScanData(photo->imageData(), photo->pieces().front().end, photo->start(), progressive, &payloads);
+  firstScanData(photo->imageData(), photo->find().fragments.front().end, photo->find().start, progressive, &payloads);
   uint64_t held = 0;
   for (const FilePiece& payload : payloads) {
     for (auto at = std::lower_bound(byStart.begin(), byStart.end(), std::make_pair(payload.start, INT32_MIN));
          at != byStart.end() && at->first < payload.end; ++at) {
       const Candidate* inner = list.candidateAt(at->second + 1);
-      if (at->second == row || inner == nullptr || inner->end() > payload.end) continue;
+      if (at->second == row || inner == nullptr || inner->find().end > payload.end) continue;
       if (list.setParent(at->second, name)) ++held;
     }
   }
@@ -597,13 +597,13 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
   for (int32_t row = 0; row < rows; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
     if (candidate == nullptr) continue;
-    if (candidate->parent().empty()) starts.push_back(candidate->start());
+    if (candidate->find().parent.empty()) starts.push_back(candidate->find().start);
     if (!candidate->checked()) continue;
     const CheckResult& check = candidate->check();
     if (check.verdict == Verdict::Intact) {
-      claimed.claim(candidate->start(), candidate->end());
+      claimed.claim(candidate->find().start, candidate->find().end);
     } else if ((check.verdict == Verdict::Damaged || check.verdict == Verdict::Truncated) && check.hasBadOffset &&
-               candidate->type() == "jpeg" && candidate->parent().empty() && candidate->plainRange() &&
+               candidate->find().type == FileType::Jpeg && candidate->find().parent.empty() && candidate->find().plainRange &&
                candidate->unreadableSectors() == 0) {
       // A photo with sectors the copy could not read lost those bytes: a
       // join around them would be another picture, not this one.
@@ -613,7 +613,7 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
   if (broken.empty()) return outcome;
   std::vector<std::pair<uint64_t, int32_t>> byStart;  // every row, by its start
   for (int32_t row = 0; row < rows; ++row) {
-    if (const Candidate* candidate = list.candidateAt(row + 1)) byStart.emplace_back(candidate->start(), row);
+    if (const Candidate* candidate = list.candidateAt(row + 1)) byStart.emplace_back(candidate->find().start, row);
   }
   std::sort(byStart.begin(), byStart.end());
   ClusterGeometry geometry = guessClusterGeometry(data, size);
@@ -626,7 +626,7 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     for (size_t i = 0; i < broken.size() && !outcome.budget.cardLimitHit; ++i) {
       if (done[i]) continue;
       const Candidate* candidate = list.candidateAt(broken[i] + 1);
-      const uint64_t start = candidate->start();
+      const uint64_t start = candidate->find().start;
       const uint64_t breakAt = std::min(size, start + candidate->check().badOffset);
       if (round == 0) ++outcome.photosTried;
       const ContinuationResult found =

@@ -33,11 +33,8 @@ bool isSplit(ScanMode mode) {
   return mode == ScanMode::SignatureRulesSplit || mode == ScanMode::PreciseSplit;
 }
 
-bool isListed(ScanMode mode, const Candidate& candidate) { return isSplit(mode) || candidate.parent().empty(); }
-
-std::string findTypeName(const std::string& extension) {
-  if (extension == "jpg") return "jpeg";
-  return extension;
+bool isListed(ScanMode mode, const Candidate& candidate) {
+  return isSplit(mode) || candidate.find().parent.empty();
 }
 
 namespace {
@@ -47,14 +44,14 @@ namespace {
 // the bound lies wholly inside it.
 constexpr uint64_t kSignatureOverlap = 64;
 
-// One find as the engines report it, before it is named.
-struct Find {
+// One find as the engines report it, before it is named and made a Find.
+struct Hit {
   size_t pass = 0;  // index into the passes (registry order)
   uint64_t start = 0;
   uint64_t end = 0;
   bool dropped = false;      // a part of another find in the normal precise mode
   std::string name;          // set when it is listed
-  Find(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
+  Hit(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
   // Its structure on the whole image, walked only when another find lies
   // inside it: only a whole file holds others, and only inside its spans.
   bool walked = false;
@@ -71,6 +68,7 @@ struct Find {
 struct TypePass {
   std::string key;        // registry key, with its dot
   std::string extension;  // without the dot: what engines and names use
+  FileType type = FileType::Unknown;  // of the extension, for every decision above the engine
   ScanEngine* engine = nullptr;
   size_t thread = 0;  // 0: the caller's thread; 1: the thread beside it
   int32_t engineMode = ScanModeNormal;
@@ -97,9 +95,7 @@ struct TypePass {
   // registry order; the first type's rows go out at once.
   struct Held {
     std::string name;
-    uint64_t start;
-    uint64_t end;
-    FindDetails details;
+    Find find;
   };
   std::vector<Held> held;
 };
@@ -114,9 +110,7 @@ void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
       pass.engineMode = engineModeValue(mode);
       continue;
     }
-    if (pass.key.find("png") != std::string::npos || pass.key.find("mov") != std::string::npos) {
-      split = false;
-    }
+    if (pass.type == FileType::Png || pass.type == FileType::Mov) split = false;
     pass.engineMode = split ? ScanModeSplit : ScanModeNormal;
   }
 }
@@ -230,7 +224,7 @@ class WindowedScan {
       const uint64_t windowEnd = size - windowStart > window ? windowStart + window : size;
       windowStart_ = windowStart;
       windowEnd_ = windowEnd;
-      std::vector<Find> finds;
+      std::vector<Hit> finds;
       if (!scanWindow(windowEnd, finds)) {
         summary_.stopped = true;
         image_.adviseRandom();
@@ -246,7 +240,7 @@ class WindowedScan {
       windowStart = windowEnd;
     }
     for (TypePass& pass : passes_) {
-      for (TypePass::Held& row : pass.held) append(row.name, row.start, row.end, row.details);
+      for (TypePass::Held& row : pass.held) append(row.name, std::move(row.find));
       pass.held.clear();
     }
     image_.adviseRandom();
@@ -262,10 +256,10 @@ class WindowedScan {
   // window, and two cores fetch it about twice as fast. A pass touches only
   // its own state and its own thread's engine and bindings, and the finds
   // are joined in pass order, so the results are those of one thread.
-  bool scanWindow(uint64_t windowEnd, std::vector<Find>& finds) {
+  bool scanWindow(uint64_t windowEnd, std::vector<Hit>& finds) {
     if (!twoThreads_) return scanPasses(0, windowEnd, finds);
     if (!beside_) beside_ = std::make_unique<BesideThread>();
-    std::vector<Find> besideFinds;
+    std::vector<Hit> besideFinds;
     bool besideOk = true;
     beside_->start([&] { besideOk = scanPasses(1, windowEnd, besideFinds); });
     bool ok = true;
@@ -286,7 +280,7 @@ class WindowedScan {
   // The passes of one thread over the window, in registry order. Only the
   // caller's thread reports progress: the callbacks' progress is not made
   // for two threads, while their shouldContinue is (a job's atomic flag).
-  bool scanPasses(size_t thread, uint64_t windowEnd, std::vector<Find>& finds) {
+  bool scanPasses(size_t thread, uint64_t windowEnd, std::vector<Hit>& finds) {
     const uint64_t size = image_.size();
     for (size_t i = 0; i < passes_.size(); ++i) {
       TypePass& pass = passes_[i];
@@ -329,7 +323,7 @@ class WindowedScan {
 
   // The signature rules, exactly as one pass over the whole image: the
   // engine is bound to every byte, so only the hand-out is windowed.
-  bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+  bool signatureWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Hit>& finds) {
     const uint64_t size = image_.size();
     attach(pass, image_, size, bindings_[pass.thread]);
     if (!pass.started) {
@@ -350,7 +344,7 @@ class WindowedScan {
       if (!keepGoing()) return false;
       reportWithin(index, pass.position);
       pass.previous = pass.position;
-      if (hit) finds.push_back(Find{index, pass.position - pass.out, pass.position});
+      if (hit) finds.push_back(Hit{index, pass.position - pass.out, pass.position});
       if (pass.position >= size) {
         pass.done = true;
         return true;
@@ -361,7 +355,7 @@ class WindowedScan {
 
   // The precise modes: bound to the window plus the margin; a find the
   // bound cut short is decided again on the whole image.
-  bool preciseWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Find>& finds) {
+  bool preciseWindow(TypePass& pass, size_t index, uint64_t windowEnd, std::vector<Hit>& finds) {
     const uint64_t size = image_.size();
     const uint64_t margin = std::max(settings_.marginBytes, kSignatureOverlap);
     const uint64_t bound = size - windowEnd > margin ? windowEnd + margin : size;
@@ -417,7 +411,7 @@ class WindowedScan {
           // before the end proves one. Bytes that merely open like a file
           // (an atom header whose size runs past the card, an SOI with a
           // segment length) are no find, and hide nothing after them.
-          const FindStructure cut = walkFind(image_, pass.extension, start, false);
+          const FindStructure cut = walkFind(image_, pass.type, start, false);
           if (cut.kind == FindStructure::Kind::NotAFile) {
             pass.resume = start + 1;
             if (pass.resume >= size) {
@@ -440,7 +434,7 @@ class WindowedScan {
       if (pass.pendingStart >= windowEnd) return true;  // the next window's
       if (!keepGoing()) return false;
       reportWithin(index, pass.pendingEnd);
-      finds.push_back(Find{index, pass.pendingStart, pass.pendingEnd});
+      finds.push_back(Hit{index, pass.pendingStart, pass.pendingEnd});
       pass.pending = false;
       // A JPEG is searched again from inside: the engine passes over the
       // thumbnails and previews of a whole photo (or gives them as finds in
@@ -449,7 +443,7 @@ class WindowedScan {
       // photos it overlaps. Other types hold no files of their own type
       // worth listing, and a search from inside a movie would take its inner
       // atoms for movies.
-      if (pass.extension == "jpg") {
+      if (pass.type == FileType::Jpeg) {
         pass.resume = pass.pendingStart + 1;
       } else if (pass.pendingResume > pass.pendingStart) {
         pass.resume = pass.pendingResume;
@@ -469,7 +463,7 @@ class WindowedScan {
   // file" begins when it is a movie cut by the image's end, and at the next
   // byte when it is none.
   uint64_t pastOtherMovie(const TypePass& pass, uint64_t start) const {
-    const FindStructure other = walkFind(image_, pass.extension, start, false);
+    const FindStructure other = walkFind(image_, pass.type, start, false);
     switch (other.kind) {
       case FindStructure::Kind::Whole:
       case FindStructure::Kind::Damaged: return std::max(other.end, start + 1);
@@ -484,9 +478,9 @@ class WindowedScan {
   // whole file on the image and one of its spans (a movie's media data, a
   // JPEG's APPn payload or further image, a PNG chunk) holds the range. A
   // cut, damaged or unverified find holds nothing, however far it reaches.
-  bool holdsPart(Find& holder, uint64_t start, uint64_t end) const {
+  bool holdsPart(Hit& holder, uint64_t start, uint64_t end) const {
     if (!holder.walked) {
-      FindStructure walked = walkFind(image_, passes_[holder.pass].extension, holder.start, true);
+      FindStructure walked = walkFind(image_, passes_[holder.pass].type, holder.start, true);
       holder.walked = true;
       holder.whole = walked.kind == FindStructure::Kind::Whole && walked.end == holder.end;
       holder.holds = std::move(walked.holds);
@@ -506,30 +500,30 @@ class WindowedScan {
   // Names the window's finds and lists them. In the precise modes a find
   // inside another (of this window or an earlier one still open) is dropped
   // (normal) or gets that find as its parent (split).
-  void resolve(std::vector<Find>& finds) {
+  void resolve(std::vector<Hit>& finds) {
     if (finds.empty()) return;
-    std::vector<Find*> parents(finds.size(), nullptr);
-    std::vector<Find*> parentsOfOpen;
+    std::vector<Hit*> parents(finds.size(), nullptr);
+    std::vector<Hit*> parentsOfOpen;
     if (isPrecise(settings_.mode)) {
       // One sweep over open containers and this window's finds, by start,
       // longest first: the stack holds the finds that may still contain
       // what comes next, innermost on top.
-      std::vector<Find*> order;
+      std::vector<Hit*> order;
       order.reserve(open_.size() + finds.size());
-      for (Find& find : open_) order.push_back(&find);
-      for (Find& find : finds) order.push_back(&find);
-      std::stable_sort(order.begin(), order.end(), [](const Find* a, const Find* b) {
+      for (Hit& find : open_) order.push_back(&find);
+      for (Hit& find : finds) order.push_back(&find);
+      std::stable_sort(order.begin(), order.end(), [](const Hit* a, const Hit* b) {
         if (a->start != b->start) return a->start < b->start;
         return a->end > b->end;
       });
       // Every find on the stack reaches over the one at hand; the innermost
       // that holds it as a part (not merely overlaps it) is its parent.
-      std::vector<Find*> stack;
-      for (Find* find : order) {
+      std::vector<Hit*> stack;
+      for (Hit* find : order) {
         while (!stack.empty() && stack.back()->end < find->end) stack.pop_back();
         const bool isNew = find >= finds.data() && find < finds.data() + finds.size();
         for (auto it = stack.rbegin(); isNew && it != stack.rend(); ++it) {
-          Find* holder = *it;
+          Hit* holder = *it;
           // Two finds of one range are two readings of one file, not a
           // file inside another.
           if (holder->start == find->start && holder->end == find->end) continue;
@@ -542,7 +536,7 @@ class WindowedScan {
       }
     }
     // Names go out per extension in the order the engine reported the finds.
-    for (Find& find : finds) {
+    for (Hit& find : finds) {
       if (find.dropped) continue;
       TypePass& pass = passes_[find.pass];
       char serial[16];
@@ -550,17 +544,18 @@ class WindowedScan {
       find.name = std::string(serial) + "." + pass.extension;
     }
     for (size_t i = 0; i < finds.size(); ++i) {
-      Find& find = finds[i];
+      Hit& find = finds[i];
       if (find.dropped) continue;
       TypePass& pass = passes_[find.pass];
-      FindDetails details;
-      details.type = findTypeName(pass.extension);
-      details.plainRange = isPrecise(settings_.mode);
-      if (parents[i] != nullptr) details.parent = parents[i]->name;
+      // The one place a find becomes the record every layer above uses.
+      Find listed(pass.type, find.start, find.end);
+      if (parents[i] != nullptr) listed.parent = parents[i]->name;
+      listed.plainRange = isPrecise(settings_.mode);
+      if (listed.type == FileType::Unknown) listed.unknownExtension = pass.extension;
       if (find.pass == 0) {
-        append(find.name, find.start, find.end, details);
+        append(find.name, std::move(listed));
       } else {
-        pass.held.push_back({find.name, find.start, find.end, std::move(details)});
+        pass.held.push_back({find.name, std::move(listed)});
       }
     }
     // Only a find reaching past where the next find may start can hold it.
@@ -568,18 +563,18 @@ class WindowedScan {
     for (const TypePass& pass : passes_) {
       if (!pass.done) nextStart = std::min(nextStart, pass.pending ? pass.pendingStart : pass.resume);
     }
-    std::vector<Find> stillOpen;
-    for (Find& find : open_) {
+    std::vector<Hit> stillOpen;
+    for (Hit& find : open_) {
       if (find.end > nextStart) stillOpen.push_back(std::move(find));
     }
-    for (Find& find : finds) {
+    for (Hit& find : finds) {
       if (find.end > nextStart) stillOpen.push_back(std::move(find));
     }
     open_ = std::move(stillOpen);
   }
 
-  void append(const std::string& name, uint64_t start, uint64_t end, const FindDetails& details) {
-    if (list_.addCandidate(name, image_.data(), start, end, end - start, details)) {
+  void append(const std::string& name, Find find) {
+    if (list_.addCandidate(name, image_.data(), std::move(find))) {
       ++summary_.added;
     } else {
       ++summary_.appendFailures;
@@ -591,7 +586,7 @@ class WindowedScan {
   const ScanSettings& settings_;
   const ScanCallbacks& callbacks_;
   std::vector<TypePass>& passes_;
-  std::vector<Find> open_;  // finds of earlier windows that reach past the last one
+  std::vector<Hit> open_;  // finds of earlier windows that reach past the last one
   std::vector<Binding> bindings_[2];  // per thread: each binds only its own engines
   bool twoThreads_ = false;           // some pass runs beside the caller's thread
   std::unique_ptr<BesideThread> beside_;  // last: joined before the passes it uses go
@@ -612,6 +607,7 @@ ScanSummary scanImage(const ImageBlock& image, EngineSet& engines,
     TypePass pass;
     pass.key = key;
     pass.extension = !key.empty() && key[0] == '.' ? key.substr(1) : key;
+    pass.type = fileTypeOf(pass.extension);
     pass.engine = engines.engineFor(pass.extension.c_str());
     // The first type (the photos, whose walk is the scan's longest) stays
     // on the caller's thread; the others go beside it on engines of their

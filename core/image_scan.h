@@ -93,10 +93,6 @@ struct ScanSummary {
   bool stopped = false;         // shouldContinue turned false part-way
 };
 
-// The type name of a find from its extension without the dot: "jpg" gives
-// "jpeg"; "png", "mov" and "mp4" stay; anything else is returned as it is.
-std::string findTypeName(const std::string& extension);
-
 // Scans `image` for every extension of `extensions` (registry keys, with
 // their dots) that an engine of `engines` handles, appending the finds to
 // `list`. The list is not cleared first. Given `besideEngines` (a second set

@@ -45,7 +45,7 @@ int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map, int32_t
   for (int32_t row = std::max(first, 0); row < end; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
     if (candidate == nullptr) continue;
-    const uint64_t sectors = map.unfinishedSectors(candidate->start(), candidate->end());
+    const uint64_t sectors = map.unfinishedSectors(candidate->find().start, candidate->find().end);
     list.setUnreadableSectors(row, sectors);
     if (sectors != 0) ++damaged;
   }

@@ -30,8 +30,8 @@ bool writeRestoreList(const ImageBlock* image, const CandidateList& list, std::s
     candidate->endianText(endian);
     // Every piece is followed by one space, the last one included.
     for (const std::string* piece : {&name, &sizeText}) out += *piece + " ";
-    out += offsetText(candidate->start()) + " ";
-    out += offsetText(candidate->end()) + " ";
+    out += offsetText(candidate->find().start) + " ";
+    out += offsetText(candidate->find().end) + " ";
     out += maker + " ";
     out += endian + " ";
     out += "\r\n";

@@ -49,7 +49,8 @@ std::vector<PlannedFile> plannedFiles(const CandidateList& list) {
     if (!list.isSelected(row)) continue;
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;  // the restore itself reports it
-    files.push_back({info.name, info.end > info.start ? info.end - info.start : 0});
+    // A joined file is the sum of its pieces, not the span they lie in.
+    files.push_back({info.name, info.find.size()});
   }
   return files;
 }

@@ -27,8 +27,10 @@ class MemoryBlock : public ImageBlock {
 void fill(CandidateList& list, const ImageBlock& image, int rows, const std::string& type) {
   for (int row = 0; row < rows; ++row) {
     const std::string name = std::to_string(row) + "." + type;
-    ASSERT_TRUE(list.addCandidate(name, image.data(), row * 16, row * 16 + 16, 16,
-                                  FindDetails{type, "", true}));
+    Find find(FileType::Unknown, uint64_t(row) * 16, uint64_t(row) * 16 + 16);
+    setFileType(find, type);
+    find.plainRange = true;
+    ASSERT_TRUE(list.addCandidate(name, image.data(), find));
   }
 }
 

@@ -56,7 +56,8 @@ class CandidateListSize : public ::testing::TestWithParam<SizeRow> {};
 TEST_P(CandidateListSize, RoundsDownToKilobytes) {
   std::vector<uint8_t> image(8192, 0);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", image.data(), 100, 100 + GetParam().size, 0));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", image.data(),
+                                {FileType::Jpeg, 100, 100 + GetParam().size}));
   EXPECT_EQ(cell(list, 0, CandidateList::ColumnSize), GetParam().text);
 }
 
@@ -70,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CandidateListSize,
 TEST(CandidateList, RowWithoutExifShowsUnknowns) {
   std::vector<uint8_t> image(4096, 0x55);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.png", image.data(), 0, 2048, 2048));
+  ASSERT_TRUE(list.addCandidate("00000000.png", image.data(), {FileType::Png, 0, 2048}));
   EXPECT_EQ(rowTexts(list, 0),
             (std::vector<std::string>{"不明", "不明", "2KB", "なし", "不明", "不明"}));
   CandidateInfo info;
@@ -84,8 +85,8 @@ TEST(CandidateList, ExifRowTextsAndDateFallback) {
   const std::vector<uint8_t> with = imageWith(333, true, &length);
   const std::vector<uint8_t> without = imageWith(77, false, &length);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", with.data(), 333, 333 + length, length));
-  ASSERT_TRUE(list.addCandidate("00000001.jpg", without.data(), 77, 77 + length, length));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", with.data(), {FileType::Jpeg, 333, 333 + length}));
+  ASSERT_TRUE(list.addCandidate("00000001.jpg", without.data(), {FileType::Jpeg, 77, 77 + length}));
   EXPECT_EQ(rowTexts(list, 0),
             (std::vector<std::string>{"IXY", "2004:01:02 03:04:05", "0KB", "なし", "Canon",
                                       "ﾓﾄﾛｰﾗ形式"}));
@@ -95,8 +96,8 @@ TEST(CandidateList, ExifRowTextsAndDateFallback) {
   ASSERT_TRUE(list.candidateInfo(1, info));
   EXPECT_EQ(info.name, "00000001.jpg");
   EXPECT_EQ(info.shotDate, "2005:06:07 08:09:10");
-  EXPECT_EQ(info.start, 77u);
-  EXPECT_EQ(info.end, 77u + length);
+  EXPECT_EQ(info.find.start, 77u);
+  EXPECT_EQ(info.find.end, 77u + length);
   ASSERT_TRUE(list.candidateInfo(0, info));
   EXPECT_EQ(info.shotDate, "2004:01:02 03:04:05");
 }
@@ -104,18 +105,19 @@ TEST(CandidateList, ExifRowTextsAndDateFallback) {
 TEST(CandidateList, FirstNodeReusedAfterClear) {
   std::vector<uint8_t> image(4096, 0);
   CandidateList list;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(list.addCandidate("x.jpg", image.data(), i, 100, 0));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(list.addCandidate("x.jpg", image.data(),
+                                                            {FileType::Jpeg, uint64_t(i), 100}));
   const Candidate* first = list.candidateAt(1);
   list.clear();
   EXPECT_EQ(list.itemCount(), 0);
   EXPECT_EQ(list.candidateAt(1), nullptr);
   EXPECT_EQ(first->index(), 0);  // cleared, unused
   EXPECT_EQ(first->next(), nullptr);
-  ASSERT_TRUE(list.addCandidate("y.jpg", image.data(), 10, 20, 0));
+  ASSERT_TRUE(list.addCandidate("y.jpg", image.data(), {FileType::Jpeg, 10, 20}));
   EXPECT_EQ(list.candidateAt(1), first);
   EXPECT_EQ(first->index(), 1);
-  EXPECT_EQ(first->start(), 10u);
-  ASSERT_TRUE(list.addCandidate("z.jpg", image.data(), 20, 30, 0));
+  EXPECT_EQ(first->find().start, 10u);
+  ASSERT_TRUE(list.addCandidate("z.jpg", image.data(), {FileType::Jpeg, 20, 30}));
   EXPECT_EQ(first->next(), list.candidateAt(2));
   EXPECT_EQ(list.candidateAt(2)->index(), 2);
   EXPECT_EQ(list.candidateAt(3), nullptr);
@@ -126,30 +128,30 @@ TEST(CandidateList, LongNameDoesNotSpillIntoDateOrOffsets) {
   size_t length = 0;
   const std::vector<uint8_t> image = imageWith(0, true, &length);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("a.jpg", image.data(), 0, length, length));
+  ASSERT_TRUE(list.addCandidate("a.jpg", image.data(), {FileType::Jpeg, 0, length}));
   const std::string longName = std::string(19, 'p') + std::string(30, '9') + "0001.jpg";
   ASSERT_TRUE(list.setItemName(0, longName));
   CandidateInfo info;
   ASSERT_TRUE(list.candidateInfo(0, info));
   EXPECT_EQ(info.name, longName);
   EXPECT_EQ(info.shotDate, "2004:01:02 03:04:05");
-  EXPECT_EQ(info.start, 0u);
-  EXPECT_EQ(info.end, length);
+  EXPECT_EQ(info.find.start, 0u);
+  EXPECT_EQ(info.find.end, length);
 }
 
 TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
   std::vector<uint8_t> image(64, 0);
   CandidateList list;
-  EXPECT_FALSE(list.addCandidate("n.jpg", nullptr, 0, 10, 10));
-  EXPECT_FALSE(list.addCandidate("r.jpg", image.data(), 10, 5, 0));
+  EXPECT_FALSE(list.addCandidate("n.jpg", nullptr, {FileType::Jpeg, 0, 10}));
+  EXPECT_FALSE(list.addCandidate("r.jpg", image.data(), {FileType::Jpeg, 10, 5}));
   EXPECT_EQ(list.itemCount(), 0);
-  ASSERT_TRUE(list.addCandidate("ok.jpg", image.data(), 0, 10, 10));
+  ASSERT_TRUE(list.addCandidate("ok.jpg", image.data(), {FileType::Jpeg, 0, 10}));
   std::string out = "kept";
   EXPECT_FALSE(list.itemText(1, 0, out));
   EXPECT_FALSE(list.itemText(0, 7, out));
   EXPECT_FALSE(list.itemText(-1, 0, out));
   EXPECT_EQ(out, "kept");
-  CandidateInfo info{"n", "d", 1, 2};
+  CandidateInfo info{"n", "d", Find(FileType::Jpeg, 1, 2)};
   EXPECT_FALSE(list.candidateInfo(5, info));
   EXPECT_EQ(info.name, "n");
   EXPECT_FALSE(list.setItemName(3, "x.jpg"));
@@ -161,7 +163,8 @@ TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
 TEST(CandidateList, SelectionCountsAndFirst) {
   std::vector<uint8_t> image(64, 0);
   CandidateList list;
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(list.addCandidate("s.jpg", image.data(), 0, 1, 1));
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(list.addCandidate("s.jpg", image.data(),
+                                                            {FileType::Jpeg, 0, 1}));
   EXPECT_EQ(list.firstSelected(), -1);
   list.setSelected(3, true);
   list.setSelected(3, true);  // twice counts once
@@ -192,8 +195,8 @@ TEST(CandidateList, NotifiesItsListener) {
   CandidateList list;
   RecordingListener listener;
   list.setListener(&listener);
-  list.addCandidate("a.jpg", image.data(), 0, 1, 1);
-  list.addCandidate("b.jpg", image.data(), 0, 1, 1);
+  list.addCandidate("a.jpg", image.data(), {FileType::Jpeg, 0, 1});
+  list.addCandidate("b.jpg", image.data(), {FileType::Jpeg, 0, 1});
   list.setItemName(1, "c.jpg");
   list.setSelected(0, true);
   list.setSelected(0, true);
@@ -205,10 +208,12 @@ TEST(CandidateList, NotifiesItsListener) {
 TEST(CandidateList, HundredThousandRowsThenClearDoesNotRecurse) {
   std::vector<uint8_t> image(64, 0);
   CandidateList list;
-  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(), 0, 16, 16));
+  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(),
+                                                                 {FileType::Jpeg, 0, 16}));
   EXPECT_EQ(list.candidateAt(100000)->index(), 100000);
   list.clear();
-  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(), 0, 16, 16));
+  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(),
+                                                                 {FileType::Jpeg, 0, 16}));
   EXPECT_EQ(list.itemCount(), 100000);
 }  // destruction of the chain must not overflow the stack either
 
@@ -220,7 +225,7 @@ TEST(CandidateListConcurrency, ReaderSeesWholeRowsWhileScanAppends) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (int i = 0; i < kRows; ++i) {
-      list.addCandidate(std::to_string(i) + ".jpg", image.data(), 0, length, length);
+      list.addCandidate(std::to_string(i) + ".jpg", image.data(), {FileType::Jpeg, 0, length});
     }
     done.store(true);
   });

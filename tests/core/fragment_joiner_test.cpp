@@ -590,7 +590,7 @@ TEST(SplitPhotoUnreadable, IsNotJoined) {
     checkCandidates(image, &engines, list, rows);
     const JoinOutcome outcome = joinFragments(image, list);
     EXPECT_EQ(outcome.joined, unread == 0 ? 1u : 0u) << unread << " unread sectors";
-    EXPECT_EQ(list.candidateAt(1)->pieces().empty(), unread != 0);
+    EXPECT_EQ(list.candidateAt(1)->find().fragments.empty(), unread != 0);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <tuple>
 
 #include "engine/precise_corpus.h"
@@ -35,7 +36,7 @@ std::vector<Row> rowsOf(const CandidateList& list) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     list.candidateInfo(row, info);
-    rows.push_back({info.name, info.start, info.end, list.candidateAt(row + 1)->parent()});
+    rows.push_back({info.name, info.find.start, info.find.end, info.find.parent});
   }
   return rows;
 }
@@ -149,6 +150,28 @@ TEST(WindowedScan, NestedFindsAreDroppedInThePreciseModeAndNamedInItsSplitMode) 
     // The signature rules know nothing of nesting.
     const Scanned rules = scanWith(fake.host, *image, ScanMode::SignatureRules, window, 8);
     EXPECT_EQ(rules.rows.size(), 4u) << window;
+  }
+}
+
+// The scan turns each registry key into the find's type once: a type the
+// program does not know is listed with its own extension text.
+TEST(WindowedScan, AFindOfATypeTheProgramDoesNotKnowKeepsItsExtension) {
+  FakeHost fake;
+  ScratchFolder scratch;
+  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), "..[[a]]..{{b}}..");
+  ASSERT_TRUE(image);
+  for (ScanMode mode : {ScanMode::SignatureRules, ScanMode::Precise}) {
+    EngineSet engines = fake.host.createEngineSet();
+    CandidateList list;
+    ScanSettings settings;
+    settings.mode = mode;
+    scanImage(*image, engines, fake.host.registry().keys(), list, settings);
+    ASSERT_EQ(list.itemCount(), 2);
+    for (int32_t index : {1, 2}) {
+      const Find& find = list.candidateAt(index)->find();
+      EXPECT_EQ(find.type, FileType::Unknown);
+      EXPECT_EQ(typeText(find), index == 1 ? "aaa" : "bbb");
+    }
   }
 }
 
@@ -311,6 +334,33 @@ TEST_F(PreciseCard, EveryFileIsFoundExactlyAndNothingElse) {
       }
     }
     EXPECT_EQ(scanned.rows, expected) << "seed " << seed;
+  }
+}
+
+TEST_F(PreciseCard, EveryFindIsOfTheTypeItsNameSays) {
+  const CardImage card = layOut(*corpus_, {.seed = 1, .oldData = true});
+  std::unique_ptr<ImageFile> image = write(card);
+  ASSERT_TRUE(image);
+  for (ScanMode mode : {ScanMode::Precise, ScanMode::SignatureRules}) {
+    EngineSet engines = host_.createEngineSet();
+    CandidateList list;
+    ScanSettings settings;
+    settings.mode = mode;
+    scanImage(*image, engines, host_.registry().keys(), list, settings);
+    std::set<FileType> seen;
+    for (int32_t row = 0; row < list.itemCount(); ++row) {
+      CandidateInfo info;
+      ASSERT_TRUE(list.candidateInfo(row, info));
+      const std::string extension = info.name.substr(info.name.rfind('.'));
+      EXPECT_EQ(info.find.type, fileTypeOf(extension)) << info.name;
+      EXPECT_NE(info.find.type, FileType::Unknown) << info.name;
+      seen.insert(info.find.type);
+    }
+    // The precise scan finds every type of the card (MP4 is told from MOV
+    // by its brand); the signature rules find fewer.
+    if (mode == ScanMode::Precise) {
+      EXPECT_EQ(seen.size(), 4u);
+    }
   }
 }
 

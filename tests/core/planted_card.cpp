@@ -352,7 +352,7 @@ Recovered recover(const PlantedCard& card, ScanMode mode, bool checked, const Jo
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;
-    if (!info.pieces.empty()) ++recovered.reassembledRows;
+    if (!info.find.fragments.empty()) ++recovered.reassembledRows;
     const CandidateBytes bytes(image, &engines, info);
     if (!bytes.ok()) continue;
     // A file may lie on the card more than once: each copy must come back
@@ -361,10 +361,11 @@ Recovered recover(const PlantedCard& card, ScanMode mode, bool checked, const Jo
     const auto [first, last] = bySize.equal_range(bytes.size());
     for (auto it = first; it != last; ++it) {
       const PlantedCard::File& want = card.files[it->second];
-      const uint64_t from = info.start > want.start ? info.start - want.start : want.start - info.start;
+      const uint64_t at = info.find.start;
+      const uint64_t from = at > want.start ? at - want.start : want.start - at;
       if (from <= 8 && std::memcmp(want.bytes.data(), bytes.data(), want.bytes.size()) == 0) {
         recovered.whole[it->second] = true;
-        recovered.pieces[it->second] = info.pieces.size();
+        recovered.pieces[it->second] = info.find.fragments.size();
       }
     }
   }

@@ -84,7 +84,9 @@ TEST_P(TidyRenaming, RenamesRowsInOrder) {
   const RenameCase& c = GetParam();
   static const uint8_t bytes[16] = {};
   CandidateList list;
-  for (const std::string& name : c.before) ASSERT_TRUE(list.addCandidate(name, bytes, 0, 16, 16));
+  for (const std::string& name : c.before) {
+    ASSERT_TRUE(list.addCandidate(name, bytes, {FileType::Unknown, 0, 16}));
+  }
   TidySettings settings;
   ASSERT_TRUE(validateTidySettings(c.prefix, c.digits, settings));
   tidyNames(list, settings, list.itemCount());
@@ -117,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TidyRenaming, OnlyTheRowsCountedBeforeTheDialogAreRenamed) {
   static const uint8_t bytes[16] = {};
   CandidateList list;
-  list.addCandidate("a.jpg", bytes, 0, 16, 16);
-  list.addCandidate("b.jpg", bytes, 0, 16, 16);
+  list.addCandidate("a.jpg", bytes, {FileType::Jpeg, 0, 16});
+  list.addCandidate("b.jpg", bytes, {FileType::Jpeg, 0, 16});
   TidySettings settings;
   ASSERT_TRUE(validateTidySettings("P", "3", settings));
   EXPECT_EQ(tidyNames(list, settings, 1), 1);

@@ -38,7 +38,7 @@ TEST(UnreadableSectors, EveryFindGetsTheSectorsItOverlaps) {
   const std::vector<uint8_t> image(71024, 0x11);
   CandidateList list;
   for (const Row& row : rows) {
-    ASSERT_TRUE(list.addCandidate(row.name, image.data(), row.start, row.end, row.end - row.start));
+    ASSERT_TRUE(list.addCandidate(row.name, image.data(), {FileType::Unknown, row.start, row.end}));
   }
   EXPECT_EQ(markUnreadableSectors(list, mapWithDamage()), 5);
   for (size_t i = 0; i < std::size(rows); ++i) {

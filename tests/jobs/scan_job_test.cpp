@@ -41,7 +41,7 @@ TEST_P(ScanJobScan, ListsTheExpectedCandidates) {
     CandidateInfo info;
     ASSERT_TRUE(list.candidateInfo(static_cast<int32_t>(i), info));
     EXPECT_EQ(info.name, c.names[i]);
-    EXPECT_EQ(info.start, c.starts[i]);
+    EXPECT_EQ(info.find.start, c.starts[i]);
   }
   for (const int percent : reporter.progress) {
     EXPECT_GE(percent, 0);

@@ -82,8 +82,9 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   if (list.itemText(row, CandidateList::ColumnName, text)) set(FileName, text);
   text.clear();
   if (list.itemText(row, CandidateList::ColumnSize, text)) set(ExpectedSize, text);
-  set(StartByte, offsetText(candidate->start()));
-  set(EndByte, offsetText(candidate->end()));
+  const Find& find = candidate->find();
+  set(StartByte, offsetText(find.start));
+  set(EndByte, offsetText(find.end));
 
   // Each lookup starts from "不明" and is overwritten only when the tag is
   // there; a candidate without an EXIF block simply finds nothing.
@@ -103,9 +104,9 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
 
   // A joined file's bytes are not its start..end: where each piece lies,
   // in file order, as the offsets above are shown.
-  if (candidate->pieces().empty()) return;
+  if (find.fragments.empty()) return;
   QString lines;
-  for (const FilePiece& piece : candidate->pieces()) {
+  for (const FilePiece& piece : find.fragments) {
     if (!lines.isEmpty()) lines += QLatin1Char('\n');
     lines += QString::fromStdString(offsetText(piece.start) + " - " + offsetText(piece.end));
   }
@@ -113,7 +114,7 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   pieces->setObjectName(QStringLiteral("editPieces"));
   pieces->setReadOnly(true);
   pieces->setMinimumWidth(260);
-  pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (candidate->pieces().size() > 3 ? 4 : 3) + 8);
+  pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (find.fragments.size() > 3 ? 4 : 3) + 8);
   form->addRow(QString::fromUtf8("断片:"), pieces);
 }
 

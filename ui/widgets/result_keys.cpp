@@ -53,7 +53,7 @@ RowFacts ResultKeys::facts(int row, bool withTexts, bool withDate) {
   if (static_cast<size_t>(row) >= nested_.size()) nested_.resize(row + 1, -1);
   if (nested_[row] < 0) {
     const Candidate* candidate = list_.candidates().candidateAt(row + 1);
-    nested_[row] = candidate != nullptr && !candidate->parent().empty() ? 1 : 0;
+    nested_[row] = candidate != nullptr && !candidate->find().parent.empty() ? 1 : 0;
   }
   facts.nested = nested_[row] == 1;
   fill(ResultList::kColumnVerdict, row);
@@ -141,7 +141,7 @@ void ResultKeys::fill(int column, int row) {
         break;
       }
       case CandidateList::ColumnSize:
-        number = static_cast<int64_t>(std::min<uint64_t>(candidate->size(), INT64_MAX));
+        number = static_cast<int64_t>(std::min<uint64_t>(candidate->find().size(), INT64_MAX));
         break;
       case CandidateList::ColumnGps:
         number = candidate->hasGps() ? 0 : 1;

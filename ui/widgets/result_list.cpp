@@ -157,7 +157,7 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
       if (index.column() != CandidateList::ColumnName) return {};
       const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
       const int shown = std::max(imageIndex(index.row()), 0);
-      const QImage picture = shown == 0 && candidate != nullptr && isMovieType(candidate->type())
+      const QImage picture = shown == 0 && candidate != nullptr && isMovie(candidate->find().type)
                                  ? movieIconImage()
                                  : image(shown);
       if (candidate == nullptr || !candidate->checked()) return picture;
@@ -405,7 +405,7 @@ QString ResultList::verdictText(int row) const {
       break;
   }
   QString shown = QString::fromUtf8(text);
-  if (checked && !candidate->pieces().empty()) shown += QString::fromUtf8(kReassembledSuffix);
+  if (checked && !candidate->find().fragments.empty()) shown += QString::fromUtf8(kReassembledSuffix);
   return shown;
 }
 
@@ -418,7 +418,7 @@ uint64_t ResultList::joinSplitPhotos(const JoinLimits& limits) {
   // bytes up to the next file's): the whole picture now.
   for (int row = 0; row < shownRows_; ++row) {
     const Candidate* candidate = candidates_.candidateAt(row + 1);
-    if (candidate == nullptr || candidate->pieces().empty()) continue;
+    if (candidate == nullptr || candidate->find().fragments.empty()) continue;
     if (row < rowImage_.size() && row + 1 < images_.size()) makeThumbnail(row, row + 1);
   }
   // Size, end, verdict and the damage mark changed: every column, so that

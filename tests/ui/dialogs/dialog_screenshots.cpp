@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> bytes = TiffWriter::inJpeg(TiffWriter(true).build({ifd0, exif, gps}));
   bytes.resize(bytes.size() + 125000);
   CandidateList list;
-  list.addCandidate("00000000.jpg", bytes.data(), 0, bytes.size(), bytes.size());
+  list.addCandidate("00000000.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()});
   list.setSelected(0, true);
   {
     PropertiesDialog dialog(list);

@@ -29,7 +29,8 @@ TEST(PropertiesDialog, OffsetAboveFourGiBShowsWholeAndUnknownTexts) {
   const auto* base =
       reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", base, kStart, kStart + sizeof bytes, 64));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", base,
+                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
   ASSERT_TRUE(list.setSelected(0, true));
 
   PropertiesDialog dialog(list);
@@ -81,8 +82,8 @@ TEST_P(PropertiesExif, ShowsMakerModelDateOrderAndGps) {
       TiffWriter::inJpeg(TiffWriter(c.motorola).build({ifd0, exif, gps}));
 
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes.data(), 0, bytes.size(), bytes.size()));
-  ASSERT_TRUE(list.addCandidate("00000001.jpg", bytes.data(), 0, bytes.size(), bytes.size()));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()}));
+  ASSERT_TRUE(list.addCandidate("00000001.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()}));
   ASSERT_TRUE(list.setSelected(1, true));
 
   PropertiesDialog dialog(list);
@@ -107,8 +108,10 @@ TEST(PropertiesDialog, AJoinedFileListsItsPiecesInFileOrder) {
   static const uint8_t bytes[64] = {0xFF, 0xD8};
   const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", base, kStart, kStart + sizeof bytes, 64));
-  ASSERT_TRUE(list.addCandidate("00000001.jpg", base, kStart, kStart + sizeof bytes, 64));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", base,
+                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
+  ASSERT_TRUE(list.addCandidate("00000001.jpg", base,
+                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
   CheckResult intact;
   intact.verdict = Verdict::Intact;
   ASSERT_TRUE(list.setCheck(0, intact));
@@ -126,7 +129,7 @@ TEST(PropertiesDialog, AJoinedFileListsItsPiecesInFileOrder) {
 TEST(PropertiesDialog, NoSelectedRowLeavesEveryBoxEmpty) {
   static const uint8_t bytes[8] = {};
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes, 0, sizeof bytes, sizeof bytes));
+  ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes, {FileType::Jpeg, 0, sizeof bytes}));
   PropertiesDialog dialog(list);
   for (Field field : {Field::FileName, Field::ExpectedSize, Field::StartByte, Field::EndByte,
                       Field::Maker, Field::Model, Field::ShotDate, Field::Endian, Field::Gps}) {

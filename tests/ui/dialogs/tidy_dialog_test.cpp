@@ -128,7 +128,7 @@ TEST(TidyDialog, AcceptedSettingsRenameRowsByExtensionRuns) {
   static const uint8_t bytes[16] = {};
   CandidateList list;
   for (const char* name : {"00000000.jpg", "00000001.JPG", "00000002.png"}) {
-    ASSERT_TRUE(list.addCandidate(name, bytes, 0, sizeof bytes, sizeof bytes));
+    ASSERT_TRUE(list.addCandidate(name, bytes, {FileType::Unknown, 0, sizeof bytes}));
   }
   const int32_t rows = list.itemCount();
 

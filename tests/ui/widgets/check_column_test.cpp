@@ -56,7 +56,7 @@ TEST(CheckColumnTest, EveryVerdictHasItsTextAndDamageItsMark) {
   const int count = static_cast<int>(std::size(rows));
   for (int row = 0; row < count; ++row) {
     ASSERT_TRUE(list.candidates().addCandidate("r" + std::to_string(row) + ".jpg",
-                                               imageBytes().data(), 0, 2048, 2048));
+                                               imageBytes().data(), {FileType::Jpeg, 0, 2048}));
     if (rows[row].checked) {
       ASSERT_TRUE(list.candidates().setCheck(row, resultOf(rows[row].verdict)));
     }
@@ -88,8 +88,8 @@ TEST(CheckColumnTest, ClearWhileThePoolRunsStopsItWithoutAnEnd) {
   ResultList list;
   QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (int row = 0; row < 500; ++row) {
-    list.candidates().addCandidate("r" + std::to_string(row) + ".jpg", imageBytes().data(), 0,
-                                   2048, 2048);
+    list.candidates().addCandidate("r" + std::to_string(row) + ".jpg", imageBytes().data(),
+                                   {FileType::Jpeg, 0, 2048});
   }
   QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
   QSignalSpy progressed(&list, &ResultList::checksProgressed);
@@ -115,7 +115,7 @@ TEST(CheckColumnTest, RowsStillComingAreCheckedAsTheyArriveAndTheEndComesOnce) {
                    [&](int done, int) { checked = std::max(checked, done); });
   const auto addRows = [&](int count) {
     for (int i = 0; i < count; ++i) {
-      list.candidates().addCandidate("r.jpg", imageBytes().data(), 0, 2048, 2048);
+      list.candidates().addCandidate("r.jpg", imageBytes().data(), {FileType::Jpeg, 0, 2048});
     }
     list.flushPendingRows();
   };

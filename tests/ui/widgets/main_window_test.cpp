@@ -1336,8 +1336,8 @@ TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
   EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "") << "no map: nothing is known";
   const Candidate* first = window_->resultList().candidates().candidateAt(1);
   ASSERT_NE(first, nullptr);
-  const uint64_t bad = first->start() / 512 * 512 + 1024;  // two sectors into the photo
-  ASSERT_LT(bad + 1024, first->end());
+  const uint64_t bad = first->find().start / 512 * 512 + 1024;  // two sectors into the photo
+  ASSERT_LT(bad + 1024, first->find().end);
 
   // A copy that left two bad sectors inside the first photo.
   const uint64_t size = static_cast<uint64_t>(QFileInfo(image).size());

@@ -30,7 +30,7 @@ void appendRows(ResultList& list, int count) {
   for (int i = 0; i < count; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "%08d.jpg", i);
-    list.candidates().addCandidate(name, imageBytes().data(), 0, 2048, 2048);
+    list.candidates().addCandidate(name, imageBytes().data(), {FileType::Unknown, 0, 2048});
   }
 }
 

@@ -109,7 +109,7 @@ class SplitPhotoWindowTest : public ::testing::Test {
   int rowStartingAt(uint64_t start) const {
     const CandidateList& list = window_->resultList().candidates();
     for (int row = 0; row < list.itemCount(); ++row)
-      if (list.candidateAt(row + 1)->start() == start) return row;
+      if (list.candidateAt(row + 1)->find().start == start) return row;
     return -1;
   }
 
@@ -128,13 +128,13 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
   const int split = rowStartingAt(card_.splitStart);
   ASSERT_GE(split, 0);
   const Candidate* joined = list.candidates().candidateAt(split + 1);
-  ASSERT_EQ(joined->pieces().size(), 2u);
-  EXPECT_EQ(joined->size(), card_.split.size());
+  ASSERT_EQ(joined->find().fragments.size(), 2u);
+  EXPECT_EQ(joined->find().size(), card_.split.size());
   EXPECT_EQ(list.data(list.index(split, ResultList::kColumnVerdict)).toString(), utf8("正常（再構成）"));
   for (uint64_t start : {uint64_t{0}, card_.afterStart}) {
     const int row = rowStartingAt(start);
     ASSERT_GE(row, 0) << "a whole photo at " << start;
-    EXPECT_TRUE(list.candidates().candidateAt(row + 1)->pieces().empty());
+    EXPECT_TRUE(list.candidates().candidateAt(row + 1)->find().fragments.empty());
     EXPECT_EQ(list.data(list.index(row, ResultList::kColumnVerdict)).toString(), utf8("正常"));
   }
 
@@ -221,8 +221,8 @@ TEST(SplitPhotoThumbnailWindowTest, IsHiddenOnceItsPhotoIsJoined) {
   // the photo as its parent and is hidden as nested finds are by default.
   const CandidateList& list = window.resultList().candidates();
   ASSERT_EQ(list.itemCount(), 3);
-  EXPECT_EQ(list.candidateAt(1)->pieces().size(), 2u);
-  EXPECT_EQ(list.candidateAt(2)->parent(), "00000000.jpg");
+  EXPECT_EQ(list.candidateAt(1)->find().fragments.size(), 2u);
+  EXPECT_EQ(list.candidateAt(2)->find().parent, "00000000.jpg");
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.resultFilter().rowCount() == 2; }, 10000))
       << window.resultFilter().rowCount() << " rows shown";
   window.close();
@@ -238,7 +238,7 @@ TEST_F(SplitPhotoWindowTest, TheSignatureRulesJoinNothing) {
   ASSERT_GT(list.rowCount(), 0);
   for (int row = 0; row < list.rowCount(); ++row) {
     SCOPED_TRACE(row);
-    EXPECT_TRUE(list.candidates().candidateAt(row + 1)->pieces().empty());
+    EXPECT_TRUE(list.candidates().candidateAt(row + 1)->find().fragments.empty());
     EXPECT_FALSE(list.data(list.index(row, ResultList::kColumnVerdict)).toString().contains(utf8("再構成")));
   }
   const int split = rowStartingAt(card_.splitStart);

@@ -77,8 +77,10 @@ struct SyntheticRow {
 inline bool addRow(ResultList& list, const SyntheticImage& image, const SyntheticRow& row) {
   CandidateList& candidates = list.candidates();
   const int32_t index = candidates.itemCount();
-  if (!candidates.addCandidate(row.name, image.data(), row.start, row.start + row.size, row.size,
-                               FindDetails{"jpeg", row.parent, true}))
+  Find find(FileType::Jpeg, row.start, row.start + row.size);
+  find.parent = row.parent;
+  find.plainRange = true;
+  if (!candidates.addCandidate(row.name, image.data(), find))
     return false;
   if (!row.checked) return true;
   CheckResult check;

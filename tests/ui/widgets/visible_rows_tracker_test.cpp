@@ -30,7 +30,7 @@ class VisibleRowsTrackerTest : public ::testing::Test {
     for (int row = 0; row < 500; ++row) {
       char name[16];
       std::snprintf(name, sizeof name, "%05d.jpg", row);
-      list_.candidates().addCandidate(name, imageBytes().data(), 0, 2048, 2048);
+      list_.candidates().addCandidate(name, imageBytes().data(), {FileType::Unknown, 0, 2048});
     }
     list_.flushPendingRows();
     proxy_.setSourceModel(&list_);
