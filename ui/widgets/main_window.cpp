@@ -39,6 +39,7 @@
 #include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"
+#include "texts/job_texts.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/application_icon.h"
 #include "ui/dialogs/desktop_links.h"
@@ -54,6 +55,7 @@
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
 #include "ui/widgets/visible_rows_tracker.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -729,31 +731,8 @@ void MainWindow::scanEnded(uint64_t total) {
 }
 
 void MainWindow::copyNotice(uint64_t code) {
-  const char* text = nullptr;
-  switch (code) {
-    case CopyNoticeImageFileNotOpened:
-      text = kImageNotOpenedNotice;
-      break;
-    case CopyNoticeDriveNotOpened:
-      text = kDriveNotOpenedNotice;
-      break;
-    case CopyNoticeWriteFailed:
-      text = kWriteFailedNotice;
-      break;
-    case CopyNoticeDriveLost:
-      // Like a failed copy, but nothing read is lost: the map holds it.
-      prompter_.inform(this, fromUtf8(kApplicationTitle),
-                       fromUtf8(copyNoticeText(code)) + "\r\n" + fromUtf8(kResumePossibleMessage));
-      return;
-    case CopyNoticeDestinationOnSource:
-    case CopyNoticeMapUnusable:
-    case CopyNoticeMapOfAnotherDrive:
-      text = copyNoticeText(code);
-      break;
-    default:
-      return;  // unknown notices show nothing
-  }
-  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(text));
+  const QString text = copyNoticeBoxText(code);
+  if (!text.isEmpty()) prompter_.inform(this, fromUtf8(kApplicationTitle), text);
 }
 
 void MainWindow::copyEnded(uint64_t finished) {
@@ -766,24 +745,6 @@ void MainWindow::copyEnded(uint64_t finished) {
   const std::string& text = job_.resultText();
   showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
              fromUtf8(ReportWindow::kCopyResultTitle));
-}
-
-QString MainWindow::restoreFailureText() const {
-  const RestoreOutcome& outcome = job_.restoreOutcome();
-  QString text = QString::fromUtf8("%1 個のファイルを復元できませんでした（%2 個は復元しました）。")
-                     .arg(outcome.failures.size())
-                     .arg(outcome.written);
-  int listed = 0;
-  for (const RestoreFailure& failure : outcome.failures) {
-    if (listed == kFailuresListed) {
-      text += QString::fromUtf8("\r\n…ほか %1 個").arg(outcome.failures.size() - listed);
-      break;
-    }
-    text += QString::fromUtf8("\r\n%1: %2").arg(QString::fromStdString(failure.name),
-                                                  QString::fromStdString(failure.reason));
-    ++listed;
-  }
-  return text;
 }
 
 void MainWindow::restoreEnded() {
@@ -804,7 +765,8 @@ void MainWindow::restoreEnded() {
     prompter_.inform(this, fromUtf8(kApplicationTitle),
                      fromUtf8(kRestoreSucceededMessage) + "\r\n" + summary);
   } else {
-    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + summary);
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   restoreFailuresText(outcome, kFailuresListed) + "\r\n" + summary);
   }
 }
 
@@ -1098,7 +1060,7 @@ void MainWindow::restoreCommand() {
                                                 plannedFiles(results_->candidates()))
                       : RestoreRefusal{};
   if (refusal) {
-    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusal.message));
+    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusalText(refusal)));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
     showJobStart(kRestoringStatus);
