@@ -92,12 +92,13 @@ int runRestoreCommand(int argc, char** argv) {
   const auto tidyValue = arguments.values.find("--tidy");
   if (tidyValue != arguments.values.end()) {
     const size_t colon = tidyValue->second.rfind(':');
-    std::string problem = kTidyDigitsMessage;
+    // Without a colon the digits are missing.
+    TidyProblem problem = TidyProblem::DigitsInvalid;
     if (colon == std::string::npos ||
         !validateTidySettings(std::string_view(tidyValue->second).substr(0, colon),
                               std::string_view(tidyValue->second).substr(colon + 1), tidy,
                               &problem)) {
-      printError(problem);
+      printError(tidyProblemText(problem));
       return 2;
     }
   }

@@ -101,4 +101,14 @@ std::string refusalText(const RestoreRefusal& refusal) {
   return {};
 }
 
+const char* tidyProblemText(TidyProblem problem) {
+  switch (problem) {
+    case TidyProblem::None: return "";
+    case TidyProblem::DigitsInvalid: return "[連番字数] には半角数字2文字で3-30までの長さを指定して下さい。";
+    case TidyProblem::PrefixTooLong: return "[接頭語] は19文字以内で指定して下さい。";
+    case TidyProblem::PrefixUnusable: return "[接頭語] にファイル名に使えない文字が含まれています。";
+  }
+  return "";
+}
+
 }  // namespace kestrix

@@ -13,6 +13,7 @@
 
 #include "core/file_problem.h"
 #include "core/image_file.h"
+#include "core/tidy_names.h"
 #include "jobs/job_reporter.h"
 #include "jobs/restore_preflight.h"
 
@@ -31,5 +32,8 @@ const char* loadStatusMessage(LoadStatus status);
 
 // A refused restore, CR LF between its lines; empty when not refused.
 std::string refusalText(const RestoreRefusal& refusal);
+
+// Tidy settings that cannot be used; empty for TidyProblem::None.
+const char* tidyProblemText(TidyProblem problem);
 
 }  // namespace kestrix

@@ -40,7 +40,12 @@ std::vector<CodeTable> codeTables() {
     refusal.kind = kind;
     refusals.texts.push_back(refusalText(refusal));
   }
-  return {notices, problems, loads, refusals};
+  CodeTable tidy{"tidy settings", {}};
+  for (const TidyProblem problem : {TidyProblem::DigitsInvalid, TidyProblem::PrefixTooLong,
+                                    TidyProblem::PrefixUnusable}) {
+    tidy.texts.push_back(tidyProblemText(problem));
+  }
+  return {notices, problems, loads, refusals, tidy};
 }
 
 TEST(JobTexts, EveryCodeHasItsOwnSentence) {
@@ -60,6 +65,7 @@ TEST(JobTexts, NothingToSayWhenNothingWentWrong) {
   EXPECT_EQ(fileProblemText({}), "");
   EXPECT_STREQ(loadStatusMessage(LoadStatus::Loaded), "");
   EXPECT_EQ(refusalText({}), "");
+  EXPECT_STREQ(tidyProblemText(TidyProblem::None), "");
 }
 
 // The payloads land where the sentences always had them.
