@@ -33,7 +33,6 @@
 #include <utility>
 
 #include "jobs/copy_job.h"
-#include "jobs/copy_status_text.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
 #include "media/device_identity.h"
@@ -49,6 +48,7 @@
 #include "ui/dialogs/viewer_window.h"
 #include "core/tidy_names.h"
 #include "core/unreadable_sectors.h"
+#include "ui/widgets/copy_status_text.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
