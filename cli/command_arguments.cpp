@@ -1,4 +1,5 @@
 #include "cli/command_arguments.h"
+#include "cli/cli_texts.h"
 
 namespace kestrix {
 
@@ -17,12 +18,12 @@ CommandArguments CommandArguments::parse(int argc, char** argv,
       result.flags.insert(word);
     } else if (valueNames.count(word) != 0) {
       if (i + 1 >= argc) {
-        result.problem = word + " には値が必要です。";
+        result.problem = cliFormat(CliText::OptionNeedsValue, word.c_str());
         return result;
       }
       result.values[word] = argv[++i];
     } else {
-      result.problem = "不明なオプションです: " + word;
+      result.problem = cliFormat(CliText::UnknownOption, word.c_str());
       return result;
     }
   }

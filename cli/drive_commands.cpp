@@ -1,4 +1,5 @@
 #include "cli/drive_commands.h"
+#include "cli/cli_texts.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "media/drive_list.h"
 #include "media/raw_drive.h"
 #include "platform/system_error_text.h"
+#include "texts/job_texts.h"
 
 namespace kestrix {
 
@@ -56,10 +58,7 @@ class TerminalReporter : public JobReporter {
   void setProgress(int percent) override { percent_ = percent; }
   void copyStatus(const CopyStatus& status) override {
     if (!showProgress_) return;
-    std::fprintf(stderr,
-                 "\rディスクイメージ作成中..... %3d%%  救出 %.1f MiB  不良 %llu 箇所 (%.1f KiB)  "
-                 "%.1f MiB/s  最後の正常な読み取りから %.0f 秒 ",
-                 percent_, mebibytes(status.rescuedBytes), static_cast<unsigned long long>(status.badAreas),
+    std::fprintf(stderr, cliText(CliText::CopyProgress), percent_, mebibytes(status.rescuedBytes), static_cast<unsigned long long>(status.badAreas),
                  static_cast<double>(status.badBytes) / 1024, mebibytes(static_cast<uint64_t>(status.bytesPerSecond)),
                  status.secondsSinceGoodRead);
     std::fflush(stderr);
@@ -96,20 +95,17 @@ int imageExitCode(const CopyJob& job, const TerminalReporter& reporter, CopyOutc
   }
   if (refused) return kExitRefused;
   const RescueMap& map = job.map();
-  std::fprintf(stderr, "読み取ったバイト数: %llu  未完了: %llu バイト  不良セクタ: %llu\n",
+  std::fprintf(stderr, cliText(CliText::CopySummary),
                static_cast<unsigned long long>(job.bytesRead()),
                static_cast<unsigned long long>(map.unfinishedBytes()),
                static_cast<unsigned long long>(job.damagedSectors()));
   if (job.mapSaveError() != 0) {
-    std::fprintf(stderr, "%s: マップファイルを書き込めませんでした：%s\n", mapPath.c_str(),
+    std::fprintf(stderr, cliText(CliText::MapNotWritten), mapPath.c_str(),
                  systemErrorText(job.mapSaveError()).c_str());
   }
   if (outcome == CopyOutcome::Stopped || outcome == CopyOutcome::DriveLost) {
-    if (outcome == CopyOutcome::Stopped) std::fprintf(stderr, "ディスクイメージの作成を中断しました。\n");
-    std::fprintf(stderr,
-                 "途中までのイメージは %s、読み取りの状況は %s に保存しました。"
-                 "続けるには --resume を指定して同じコマンドを実行してください。\n",
-                 partPath.c_str(), mapPath.c_str());
+    if (outcome == CopyOutcome::Stopped) std::fputs(cliText(CliText::CopyStopped), stderr);
+    std::fprintf(stderr, cliText(CliText::CopyResumable), partPath.c_str(), mapPath.c_str());
     return kExitFailed;
   }
   return outcome == CopyOutcome::Finished && reporter.finished_ ? kExitDone : kExitFailed;
@@ -138,12 +134,12 @@ int runImageCommand(int argc, char** argv) {
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || text[0] == '-' || value > 1000) {
-      arguments.problem = "--retries には 0 から 1000 までの数を指定してください。";
+      arguments.problem = cliText(CliText::RetriesOutOfRange);
     }
     options.retries = static_cast<uint32_t>(value);
   }
   if (arguments.problem.empty() && replace && resume) {
-    arguments.problem = "--yes と --resume は同時に指定できません。";
+    arguments.problem = cliText(CliText::YesWithResume);
   }
   if (!arguments.problem.empty() || arguments.positional.size() != 2) {
     if (!arguments.problem.empty()) std::fprintf(stderr, "%s\n", arguments.problem.c_str());
@@ -163,12 +159,11 @@ int runImageCommand(int argc, char** argv) {
     // device, would destroy what this program exists to save.
     if (stat(path.c_str(), &imageInfo) != 0) continue;
     if (sourceExists && sourceInfo.st_dev == imageInfo.st_dev && sourceInfo.st_ino == imageInfo.st_ino) {
-      std::fprintf(stderr, "%s: コピー元と同じファイルにはディスクイメージを作成できません。\n", path.c_str());
+      std::fprintf(stderr, cliText(CliText::ImageOverSource), path.c_str());
       return kExitRefused;
     }
     if (!S_ISREG(imageInfo.st_mode)) {
-      std::fprintf(stderr, "%s: 通常のファイルではないため、ディスクイメージとして置き換えられません。\n",
-                   path.c_str());
+      std::fprintf(stderr, cliText(CliText::ImageOverNonFile), path.c_str());
       return kExitRefused;
     }
   }
@@ -178,17 +173,15 @@ int runImageCommand(int argc, char** argv) {
   }
   if (resume) {
     if (!exists(partMapPath) && !exists(mapPath)) {
-      std::fprintf(stderr, "%s: マップファイルがないため、続きを作成できません。\n", partMapPath.c_str());
+      std::fprintf(stderr, cliText(CliText::NoMapToResume), partMapPath.c_str());
       return kExitRefused;
     }
   } else if (!replace) {
     for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
       if (!exists(path)) continue;
-      std::fprintf(stderr,
-                   "%s: 選択されたファイルは既に存在するものです。置き換えるには --yes を指定してください。\n",
-                   path.c_str());
+      std::fprintf(stderr, cliText(CliText::ImageExists), path.c_str());
       if (path != imagePath) {
-        std::fprintf(stderr, "途中で止まったコピーを続けるには --resume を指定してください。\n");
+        std::fputs(cliText(CliText::ResumeHint), stderr);
       }
       return kExitRefused;
     }
@@ -220,7 +213,7 @@ int runImageCommand(int argc, char** argv) {
   const int reportError = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
   const int exitCode = imageExitCode(job, reporter, outcome, partPath);
   if (reportError != 0) {
-    std::fprintf(stderr, "イメージ作成の結果を書き込めませんでした：%s\n", systemErrorText(reportError).c_str());
+    std::fprintf(stderr, cliText(CliText::CopyReportNotWritten), systemErrorText(reportError).c_str());
   }
   // The summary on stderr is the rest of the report.
   const bool summaryWritten = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;

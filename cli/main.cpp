@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/image_commands.h"
+#include "cli/cli_texts.h"
 #include "cli/media_commands.h"
 #include "cli/scan_commands.h"
 
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     }
     return command.run(argc - 1, argv + 1);
   }
-  std::fprintf(stderr, "不明なコマンドです: %s\n", argv[1]);
+  std::fprintf(stderr, cliText(CliText::UnknownCommand), argv[1]);
   printHelp(stderr);
   return 2;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/command_arguments.h"
+#include "cli/cli_texts.h"
 #include "cli/scan_check.h"
 #include "cli/scan_commands.h"
 #include "cli/scan_session.h"
@@ -14,14 +15,11 @@
 #include "jobs/restore_job.h"
 #include "jobs/restore_preflight.h"
 #include "media/device_identity.h"
+#include "texts/job_texts.h"
 
 namespace kestrix {
 
 namespace {
-
-constexpr const char* kRestoreUsage =
-    "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
-    "[--tidy PREFIX:DIGITS] [--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]";
 
 bool isFolder(const std::string& path) {
   struct stat info {};
@@ -67,7 +65,7 @@ int runRestoreCommand(int argc, char** argv) {
                               {"--split", "--signature-rules", "--set-file-time", "--check"},
                               {"--tidy", "--only", "--map"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
-    printError(arguments.problem.empty() ? kRestoreUsage : arguments.problem);
+    printError(arguments.problem.empty() ? cliText(CliText::RestoreUsage) : arguments.problem);
     return 2;
   }
   const std::string& imagePath = arguments.positional[0];
@@ -84,9 +82,8 @@ int runRestoreCommand(int argc, char** argv) {
   if (onlyValue != arguments.values.end()) {
     if (!withCheck || !VerdictFromText(onlyValue->second, &onlyVerdict) ||
         onlyVerdict == Verdict::Unknown) {
-      printError(withCheck ? "--only には intact、damaged、truncated のどれかを指定してください"
-                           : "--only は --check と一緒に指定してください");
-      printError(kRestoreUsage);
+      printError(cliText(withCheck ? CliText::OnlyWhichVerdict : CliText::OnlyNeedsCheck));
+      printError(cliText(CliText::RestoreUsage));
       return 2;
     }
   }
@@ -95,18 +92,19 @@ int runRestoreCommand(int argc, char** argv) {
   const auto tidyValue = arguments.values.find("--tidy");
   if (tidyValue != arguments.values.end()) {
     const size_t colon = tidyValue->second.rfind(':');
-    std::string problem = kTidyDigitsMessage;
+    // Without a colon the digits are missing.
+    TidyProblem problem = TidyProblem::DigitsInvalid;
     if (colon == std::string::npos ||
         !validateTidySettings(std::string_view(tidyValue->second).substr(0, colon),
                               std::string_view(tidyValue->second).substr(colon + 1), tidy,
                               &problem)) {
-      printError(problem);
+      printError(tidyProblemText(problem));
       return 2;
     }
   }
   // Checked before the scan: a typo should not cost a whole image load.
   if (!isFolder(destination)) {
-    printError("復元先フォルダがありません: " + destination);
+    printError(cliFormat(CliText::NoDestinationFolder, destination.c_str()));
     return 2;
   }
 
@@ -130,7 +128,7 @@ int runRestoreCommand(int argc, char** argv) {
     return 2;
   }
   if (stopRequested()) {
-    printError("中断しました。ファイルは復元していません。");
+    printError(cliText(CliText::StoppedBeforeRestore));
     return stopExitCode();
   }
   if (const int problem = checkScanOutcome(session)) return problem;
@@ -138,13 +136,13 @@ int runRestoreCommand(int argc, char** argv) {
   if (!tidy.digitsText.empty()) tidyNames(list, tidy, list.itemCount());
   std::string unknown;
   if (!selectRows(list, names, unknown)) {
-    printError("その名前の復元候補はありません: " + unknown);
+    printError(cliFormat(CliText::NoSuchCandidate, unknown.c_str()));
     return 2;
   }
   if (withCheck) {
     checkSessionRows(session, stopRequested);
     if (stopRequested()) {
-      printError("中断しました。ファイルは復元していません。");
+      printError(cliText(CliText::StoppedBeforeRestore));
       return stopExitCode();
     }
     if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict);
@@ -162,7 +160,7 @@ int runRestoreCommand(int argc, char** argv) {
       checkRestoreDestination(examineDestination(destination, imagePath), plannedFiles(list));
   if (refusal) {
     std::string text;  // a terminal's lines end in LF alone
-    for (const char ch : refusal.message)
+    for (const char ch : refusalText(refusal))
       if (ch != '\r') text += ch;
     printError(destination + ": " + text);
     return 2;
@@ -180,22 +178,21 @@ int runRestoreCommand(int argc, char** argv) {
     std::printf("%s\t%llu\n", file.path.c_str(), static_cast<unsigned long long>(file.bytes));
   }
   for (const RestoreFailure& failure : outcome.failures) {
-    printError("復元できませんでした: " + failure.name + ": " + failure.reason);
+    printError(cliFormat(CliText::NotRestored, failure.name.c_str(), fileProblemText(failure.problem).c_str()));
   }
   if (outcome.stopped) {
     // The file being written when the signal came was removed; the listed
     // ones are complete but the folder was not flushed.
-    std::printf("中断しました。%u 個のファイルを復元しました。\n", outcome.written);
+    std::printf(cliText(CliText::StoppedWhileRestoring), outcome.written);
     finishOutput();
     return stopExitCode();
   }
-  std::printf("%u 個のファイルを復元しました。\n", outcome.written);
+  std::printf(cliText(CliText::Restored), outcome.written);
   if (outcome.renamed != 0) {
-    std::printf("そのうち %u 個は同じ名前のファイルが既にあったため、名前を変えて保存しました。\n",
-                outcome.renamed);
+    std::printf(cliText(CliText::RestoredRenamed), outcome.renamed);
   }
   if (!outcome.failures.empty()) {
-    std::printf("%zu 個のファイルを復元できませんでした。\n", outcome.failures.size());
+    std::printf(cliText(CliText::RestoreFailures), outcome.failures.size());
   }
   if (finishOutput() != 0) return 2;
   return outcome.failures.empty() ? 0 : 1;

@@ -1,4 +1,5 @@
 #include "cli/scan_check.h"
+#include "cli/cli_texts.h"
 
 #include <cstdio>
 #include <system_error>
@@ -49,12 +50,12 @@ void checkSessionRows(ScanSession& session, const std::function<bool()>& stopReq
   if (!isPrecise(session.mode()) || (stopRequested && stopRequested())) return;
   const JoinOutcome outcome = joinFragments(*session.image(), list);
   if (outcome.photosAtSeamLimit != 0) {
-    std::fprintf(stderr, "警告: 分割された写真 %llu 枚は試せるつなぎ目の上限 (%llu) に達したため、再構成を打ち切りました。\n",
+    std::fprintf(stderr, cliText(CliText::SeamLimitReached),
                  static_cast<unsigned long long>(outcome.photosAtSeamLimit),
                  static_cast<unsigned long long>(JoinLimits{}.seamsPerPhoto));
   }
   if (outcome.budget.cardLimitHit) {
-    std::fprintf(stderr, "警告: 再構成の作業量が上限 (%llu MiB の復号) に達したため、残りの写真は再構成していません。\n",
+    std::fprintf(stderr, cliText(CliText::JoinWorkLimitReached),
                  static_cast<unsigned long long>(JoinLimits{}.decodedBytesPerCard >> 20));
   }
 }

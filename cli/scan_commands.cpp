@@ -1,4 +1,5 @@
 #include "cli/scan_commands.h"
+#include "cli/cli_texts.h"
 
 #include <array>
 #include <cstdio>
@@ -182,18 +183,20 @@ int scanFromArguments(int argc, char** argv, std::set<std::string> flagNames, co
 int checkScanOutcome(const ScanSession& session) {
   // A row the list could not take is a find the user would never see.
   if (session.summary().appendFailures != 0) {
-    printError("メモリ不足のため、" + std::to_string(session.summary().appendFailures) +
-               " 個の候補を一覧に追加できませんでした。");
+    printError(cliFormat(CliText::RowsNotAdded,
+                         static_cast<unsigned long long>(session.summary().appendFailures)));
     return 2;
   }
   const uint64_t lost = session.image() != nullptr ? session.image()->unreadableBytes() : 0;
   if (lost != 0) {
-    printError("警告: イメージの " + std::to_string((lost + 1023) / 1024) +
-               " KiB を読み取れなかったため、0 として扱いました。");
+    printError(cliFormat(CliText::ImageBytesUnreadable, static_cast<unsigned long long>((lost + 1023) / 1024)));
   }
   if (session.map() != nullptr && session.image() != nullptr) {
     const uint64_t unread = unreadImageBytes(*session.map(), session.image()->size());
-    if (unread != 0) printError(incompleteImageWarning(unread));
+    if (unread != 0) {
+      printError(cliFormat(CliText::ImageIncomplete,
+                           static_cast<unsigned long long>(mebibytesRoundedUp(unread))));
+    }
   }
   return 0;
 }
@@ -204,7 +207,7 @@ int runScanCommand(int argc, char** argv) {
   if (const int problem =
           scanFromArguments(
               argc, argv, {"--json", "--check"},
-              "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]",
+              cliText(CliText::ScanUsage),
               arguments, session)) {
     return problem;
   }
@@ -224,7 +227,7 @@ int runReportCommand(int argc, char** argv) {
   ScanSession session;
   if (const int problem =
           scanFromArguments(argc, argv, {},
-                            "使い方: kestrix-cli report IMAGE [--split] [--signature-rules] [--map FILE]",
+                            cliText(CliText::ReportUsage),
                             arguments, session)) {
     return problem;
   }

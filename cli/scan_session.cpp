@@ -1,9 +1,11 @@
 #include "cli/scan_session.h"
+#include "cli/cli_texts.h"
 
 #include <cstdio>
 #include <thread>
 
 #include "platform/program_path.h"
+#include "texts/job_texts.h"
 
 namespace kestrix {
 
@@ -33,7 +35,7 @@ bool ScanSession::chooseMap(const std::string& imagePath, const std::string& map
   if (!mapPath.empty()) {
     RescueMapLoad loaded = RescueMap::load(mapPath);
     if (!loaded.map) {
-      error = mapUnreadableMessage(mapPath, loaded.error);
+      error = cliFormat(CliText::MapUnreadable, mapPath.c_str(), loaded.error.c_str());
       return false;
     }
     map_ = std::move(loaded.map);
@@ -42,8 +44,8 @@ bool ScanSession::chooseMap(const std::string& imagePath, const std::string& map
   ImageMapLoad beside = loadMapBeside(imagePath);
   if (!beside.path.empty() && !beside.map) {
     // A stray or damaged file must not stop the scan of a good image.
-    printError("警告: " + mapUnreadableMessage(beside.path, beside.error) +
-               " マップなしで検査します。");
+    const std::string why = cliFormat(CliText::MapUnreadable, beside.path.c_str(), beside.error.c_str());
+    printError(cliFormat(CliText::MapBesideUnreadable, why.c_str()));
   }
   map_ = std::move(beside.map);
   return true;

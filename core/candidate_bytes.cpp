@@ -12,7 +12,7 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   const Find& find = info.find;
   const size_t dot = info.name.rfind('.');
   if (dot == std::string::npos) {
-    problem_ = "拡張子のないファイル名です";
+    problem_ = {FileProblemCode::NoExtension};
     return;
   }
   extension_ = info.name.substr(dot);
@@ -20,19 +20,19 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   // A plain range needs no engine to be read, but with engines at hand the
   // name's extension must still be a type one of them knows.
   if (engine == nullptr && (engines != nullptr || !find.plainRange)) {
-    problem_ = "拡張子 " + extension_ + " に対応するスキャンエンジンがありません";
+    problem_ = {FileProblemCode::NoEngine, 0, extension_};
     return;
   }
   const uint64_t size = image.size();
   if (find.end < find.start || find.start > size || find.end > size) {
-    problem_ = "候補がイメージの範囲外です";
+    problem_ = {FileProblemCode::OutsideImage};
     return;
   }
   if (!find.fragments.empty()) {
     uint64_t total = 0;
     for (const FilePiece& piece : find.fragments) {
       if (piece.end <= piece.start || piece.end > size) {
-        problem_ = "候補がイメージの範囲外です";
+        problem_ = {FileProblemCode::OutsideImage};
         return;
       }
       total += piece.end - piece.start;
@@ -40,7 +40,7 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
     try {
       joined_.reserve(total);
     } catch (const std::bad_alloc&) {
-      problem_ = "メモリが不足しています";
+      problem_ = {FileProblemCode::OutOfMemory};
       return;
     }
     for (const FilePiece& piece : find.fragments) {
@@ -52,7 +52,7 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   }
   if (find.plainRange) {
     if (find.end == find.start) {
-      problem_ = "データを取り出せませんでした";
+      problem_ = {FileProblemCode::NotExtracted};
       return;
     }
     data_ = image.data() + find.start;
@@ -65,7 +65,7 @@ CandidateBytes::CandidateBytes(const ImageBlock& image, EngineSet* engines,
   const uint8_t* bytes = engine->Extract(&start, &count, extension_.c_str());
   extractedBy_ = engine;
   if (bytes == nullptr || count == 0) {
-    problem_ = "データを取り出せませんでした";
+    problem_ = {FileProblemCode::NotExtracted};
     return;
   }
   data_ = bytes;

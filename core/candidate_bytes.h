@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/candidate_list.h"
+#include "core/file_problem.h"
 #include "core/image_block.h"
 
 namespace kestrix {
@@ -33,14 +34,15 @@ class CandidateBytes {
   uint64_t size() const { return size_; }
   // The extension of the row's name with its dot (".jpg"); empty without one.
   const std::string& extension() const { return extension_; }
-  // Why there are no bytes, for the user; empty when ok().
-  const std::string& problem() const { return problem_; }
+  // Why there are no bytes (OutsideImage, NoExtension, NoEngine,
+  // OutOfMemory, NotExtracted); None when ok().
+  const FileProblem& problem() const { return problem_; }
 
  private:
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
   std::string extension_;
-  std::string problem_;
+  FileProblem problem_;
   ScanEngine* extractedBy_ = nullptr;  // holds the extraction until destruction
   std::vector<uint8_t> joined_;        // a reassembled file's pieces, joined
 };

@@ -59,7 +59,9 @@ bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateLis
                             cellMade);
     if (withBytes) withBytes(bytes);
   } else {
-    result.reason = bytes.problem();
+    // Why the bytes could not be had is the restore's to tell the user
+    // (FileProblem); the check only notes that it saw none.
+    result.reason = "no bytes";
   }
   applyUnreadableSectors(candidate->unreadableSectors(), result);
   return list.setCheck(row, result);

@@ -18,7 +18,6 @@
 #include <system_error>
 
 #include "core/candidate_bytes.h"
-#include "platform/system_error_text.h"
 
 namespace kestrix {
 
@@ -55,9 +54,6 @@ mode_t readRestoredFileMode() {
   return static_cast<mode_t>(0666 & ~mask);
 }
 const mode_t kRestoredFileMode = readRestoredFileMode();
-
-// Keeps the system's reason, in Japanese with its own words, next to ours.
-std::string withSystemReason(const char* reason, int error) { return withSystemError(reason, error); }
 
 // The temporary name's fixed part and the six characters mkostemp fills in
 // (glibc draws them from letters and digits). Only names of exactly this
@@ -148,14 +144,14 @@ bool isTemporaryName(std::string_view name) {
 }
 
 // Writes all of [bytes, bytes + count) to fd, going on after short writes;
-// false with the reason when the system refuses.
-bool writeWhole(int fd, const uint8_t* bytes, size_t count, std::string& reason) {
+// false with WriteFailed when the system refuses.
+bool writeWhole(int fd, const uint8_t* bytes, size_t count, FileProblem& problem) {
   size_t done = 0;
   while (done < count) {
     const ssize_t put = ::write(fd, bytes + done, count - done);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) {
-      reason = put < 0 ? withSystemReason("書き込みに失敗しました", errno) : "書き込みに失敗しました";
+      problem = {FileProblemCode::WriteFailed, put < 0 ? errno : 0};
       return false;
     }
     done += static_cast<size_t>(put);
@@ -180,29 +176,29 @@ int linkWithoutReplacing(const std::string& from, const std::string& target) {
 int giveFreeName(const std::string& from, const std::string& folder, const std::string& name,
                  std::string& path);
 
-// syncfs of the file system holding `folder`; false with the reason.
-bool flushFileSystem(const std::string& folder, std::string& reason) {
+// syncfs of the file system holding `folder`; false with why.
+bool flushFileSystem(const std::string& folder, FileProblem& problem) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    reason = withSystemReason("復元先フォルダを開けませんでした", errno);
+    problem = {FileProblemCode::FolderNotOpened, errno};
     return false;
   }
   const bool flushed = syncfs(fd) == 0;
-  if (!flushed) reason = withSystemReason("書き込みに失敗しました", errno);
+  if (!flushed) problem = {FileProblemCode::WriteFailed, errno};
   ::close(fd);
   return flushed;
 }
 
 }  // namespace
 
-std::string rowNameProblem(std::string_view name) {
-  if (name.empty()) return "ファイル名が空です";
-  if (name == "." || name == "..") return "ファイル名として使えない名前です: " + std::string(name);
+FileProblem rowNameProblem(std::string_view name) {
+  if (name.empty()) return {FileProblemCode::EmptyName};
+  if (name == "." || name == "..") return {FileProblemCode::ReservedName, 0, std::string(name)};
   // A row name is one entry of the destination folder; a separator would
   // let it reach outside. The backslash is the separator of the cards'
   // home system and never part of a name the program itself makes.
   if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
-    return "ファイル名にパス区切りが含まれています: " + std::string(name);
+    return {FileProblemCode::NameWithSeparator, 0, std::string(name)};
   }
   return {};
 }
@@ -294,13 +290,13 @@ std::string temporaryFolder() {
 WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string& folder,
                                    const WriteOptions& options) {
   WrittenFile result;
-  auto fail = [&result](std::string reason) {
+  auto fail = [&result](FileProblem problem) {
     result.ok = false;
-    result.reason = std::move(reason);
+    result.problem = std::move(problem);
     return result;
   };
-  result.reason = rowNameProblem(info.name);
-  if (!result.reason.empty()) return result;
+  result.problem = rowNameProblem(info.name);
+  if (result.problem) return result;
   // An extraction reads the mapping, where a page that cannot be read (a
   // file cut short, a card pulled) comes back as zeros: a rise of this
   // count, or an image that no longer reaches the find's end, means the
@@ -315,20 +311,18 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   // A plain range is read from the medium itself, chunk by chunk, so every
   // byte that cannot be read fails the file instead of arriving as zeros.
   std::unique_ptr<uint8_t[]> chunk;
-  if (info.find.plainRange) {
-    chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
-  }
-  if (info.find.plainRange && !chunk) return fail("メモリが不足しています");
+  if (info.find.plainRange) chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
+  if (info.find.plainRange && !chunk) return fail({FileProblemCode::OutOfMemory});
 
   TemporaryFile output(folder);
-  if (output.fd() < 0) return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
+  if (output.fd() < 0) return fail({FileProblemCode::OutputNotCreated, errno});
 
   uint64_t done = 0;
-  std::string problem;
+  FileProblem problem;
   while (done < count) {
     if (options.keepGoing && !options.keepGoing()) {
       result.stopped = true;
-      return fail("中断されました");
+      return fail({FileProblemCode::Stopped});
     }
     size_t want = static_cast<size_t>(std::min(count - done, kWriteChunkBytes));
     const uint8_t* from = bytes + done;
@@ -351,9 +345,9 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
     done += want;
   }
-  if (!info.find.plainRange && !image_.stillHolds(info.find.end)) return fail(kImageShrankMessage);
+  if (!info.find.plainRange && !image_.stillHolds(info.find.end)) return fail({FileProblemCode::ImageShrank});
   if (!info.find.plainRange && image_.unreadableBytes() != unreadableBefore) {
-    return fail(kUnreadableImageMessage);
+    return fail({FileProblemCode::ImageUnreadable});
   }
   // mkstemp creates 0600; a restored photo is an ordinary file, with the
   // bits open() would have given it under the user's umask.
@@ -365,9 +359,9 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   }
   if (options.deferNaming) {
     // Flushed and named with the others of its batch by nameWaiting().
-    if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
+    if (!output.close()) return fail({FileProblemCode::WriteFailed, errno});
     result.ok = true;
-    result.reason.clear();
+    result.problem = {};
     result.name = info.name;
     result.bytes = count;
     waiting_.push_back({output.path(), folder, result, output.keepWaiting()});
@@ -377,22 +371,22 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   // The data reaches the medium before the file gets its name: a name never
   // stands for an empty or partial file after a power cut.
   if (fdatasync(output.fd()) != 0 && errno != EINVAL && errno != EROFS) {
-    return fail(withSystemReason("書き込みに失敗しました", errno));
+    return fail({FileProblemCode::WriteFailed, errno});
   }
-  if (!output.close()) return fail(withSystemReason("書き込みに失敗しました", errno));
+  if (!output.close()) return fail({FileProblemCode::WriteFailed, errno});
   const std::string target = folder + "/" + info.name;
   if (options.replaceExisting) {
     if (::rename(output.path().c_str(), target.c_str()) != 0) {
-      return fail(withSystemReason("出力ファイルを作成できませんでした", errno));
+      return fail({FileProblemCode::OutputNotCreated, errno});
     }
     result.path = target;
   } else {
     const int error = giveFreeName(output.path(), folder, info.name, result.path);
-    if (error != 0) return fail(withSystemReason("出力ファイルを作成できませんでした", error));
+    if (error != 0) return fail({FileProblemCode::OutputNotCreated, error});
   }
   output.keep();
   result.ok = true;
-  result.reason.clear();
+  result.problem = {};
   result.name = info.name;
   result.bytes = count;
   return result;
@@ -414,7 +408,7 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
   if (batch.empty()) return results;
   // One flush for the whole batch: syncfs writes every file of the folder's
   // file system, with the journal committed once.
-  std::string reason;
+  FileProblem problem;
   bool flushed = true;
   std::vector<std::string> folders;
   for (const Waiting& file : batch) {
@@ -422,18 +416,18 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
       folders.push_back(file.folder);
     }
   }
-  for (const std::string& folder : folders) flushed = flushed && flushFileSystem(folder, reason);
+  for (const std::string& folder : folders) flushed = flushed && flushFileSystem(folder, problem);
   for (Waiting& file : batch) {
     WrittenFile result = file.file;
     if (!flushed) {
       ::unlink(file.temporaryPath.c_str());
       result.ok = false;
-      result.reason = reason;
+      result.problem = problem;
     } else if (const int error = giveFreeName(file.temporaryPath, file.folder, result.name, result.path)) {
       ::unlink(file.temporaryPath.c_str());
       result.ok = false;
       result.path.clear();
-      result.reason = withSystemReason("出力ファイルを作成できませんでした", error);
+      result.problem = {FileProblemCode::OutputNotCreated, error};
     }
     // Named or removed: the lock has nothing left to guard.
     if (file.lockFd >= 0) ::close(file.lockFd);
@@ -441,11 +435,11 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
   }
   // The names themselves reach the medium before anything counts as done.
   for (const std::string& folder : folders) {
-    if (syncFolder(folder, &reason)) continue;
+    if (syncFolder(folder, &problem)) continue;
     for (WrittenFile& result : results) {
       if (result.ok) {
         result.ok = false;
-        result.reason = reason;
+        result.problem = problem;
       }
     }
   }
@@ -489,10 +483,10 @@ size_t CandidateWriter::removeStaleTemporaries(const std::string& folder) {
   return removed;
 }
 
-bool CandidateWriter::syncFolder(const std::string& folder, std::string* reason) {
+bool CandidateWriter::syncFolder(const std::string& folder, FileProblem* problem) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
-    if (reason != nullptr) *reason = withSystemReason("復元先フォルダを開けませんでした", errno);
+    if (problem != nullptr) *problem = {FileProblemCode::FolderNotOpened, errno};
     return false;
   }
   // Some file systems cannot sync a folder (EINVAL); their renames are
@@ -500,7 +494,7 @@ bool CandidateWriter::syncFolder(const std::string& folder, std::string* reason)
   const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
   const int error = errno;
   ::close(fd);
-  if (!synced && reason != nullptr) *reason = withSystemReason("復元先フォルダの書き込みに失敗しました", error);
+  if (!synced && problem != nullptr) *problem = {FileProblemCode::FolderNotSynced, error};
   return synced;
 }
 

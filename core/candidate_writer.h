@@ -61,12 +61,13 @@ struct WrittenFile {
   std::string path;      // where the file went (with its " (N)" when taken); empty while waiting
   std::string name;      // the row's name it was written for
   uint64_t bytes = 0;
-  std::string reason;    // why it failed, for the user
+  FileProblem problem;   // why it failed; None when it did not
 };
 
-// Why a row name cannot become a file in the destination: empty when it
-// can. A name must stay one plain entry of the destination folder.
-std::string rowNameProblem(std::string_view name);
+// Why a row name cannot become a file in the destination (EmptyName,
+// ReservedName, NameWithSeparator); None when it can. A name must stay one
+// plain entry of the destination folder.
+FileProblem rowNameProblem(std::string_view name);
 
 // The name with " (n)" before its extension: "IMG.jpg", 2 -> "IMG (2).jpg".
 std::string numberedName(const std::string& name, int number);
@@ -112,8 +113,9 @@ class CandidateWriter {
   // that cannot be opened or locked. Returns how many went.
   static size_t removeStaleTemporaries(const std::string& folder);
   // Flushes the folder's entries (the renames) to the medium. False with
-  // the reason when that fails: then nothing may be reported as restored.
-  static bool syncFolder(const std::string& folder, std::string* reason = nullptr);
+  // why (FolderNotOpened, FolderNotSynced) when that fails: then nothing
+  // may be reported as restored.
+  static bool syncFolder(const std::string& folder, FileProblem* problem = nullptr);
 
  private:
   struct Waiting {

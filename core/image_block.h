@@ -7,16 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <string>
+
+#include "core/file_problem.h"
 
 namespace kestrix {
-
-// Why bytes of the image could not be had, for the user. The first stands
-// alone or before the system's reason; the second is a read that ended
-// before the image did.
-inline constexpr const char* kUnreadableImageMessage = "イメージを読み取れませんでした";
-inline constexpr const char* kImageShrankMessage =
-    "イメージが途中で終わっています（ファイルが短くなったか、カードが取り外されました）";
 
 class ImageBlock {
  public:
@@ -33,11 +27,11 @@ class ImageBlock {
   // Copies [start, start + length) into `into` from the medium itself
   // rather than through data(): a restore must learn that bytes could not
   // be read, where the mapping would hand it zeros (see ImageFile). False,
-  // with the reason for the user in `problem`, when any byte of the range
-  // could not be read; a block in memory always reads.
-  virtual bool read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const {
+  // with why in `problem` (OutsideImage, ImageUnreadable, ImageShrank), when
+  // any byte of the range could not be read; a block in memory always reads.
+  virtual bool read(uint64_t start, uint8_t* into, size_t length, FileProblem& problem) const {
     if (start > size() || length > size() - start) {
-      problem = "候補がイメージの範囲外です";
+      problem = {FileProblemCode::OutsideImage};
       return false;
     }
     if (length != 0) std::memcpy(into, data() + start, length);

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/system_error_text.h"
 
 namespace kestrix {
 
@@ -108,22 +107,6 @@ struct Descriptor {
 
 }  // namespace
 
-const char* loadStatusMessage(LoadStatus status) {
-  switch (status) {
-    case LoadStatus::Loaded:
-      return "";
-    case LoadStatus::NotFound:
-      return "イメージファイルが見つかりません。";
-    case LoadStatus::OpenFailed:
-      return "イメージファイルへのアクセスが拒否されました。";
-    case LoadStatus::NotAnImage:
-      return "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。";
-    case LoadStatus::ReadFailed:
-      return "イメージファイルの読み込みに失敗しました。";
-  }
-  return "";
-}
-
 ImageOpenResult ImageFile::open(const std::string& path) {
   ImageOpenResult result;
   if (path.empty()) {
@@ -195,9 +178,9 @@ void ImageFile::adviseRandom() const {
   if (mapping_ != nullptr) madvise(mapping_, static_cast<size_t>(size_), MADV_NORMAL);
 }
 
-bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const {
+bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, FileProblem& problem) const {
   if (start > size_ || length > size_ - start) {
-    problem = "候補がイメージの範囲外です";
+    problem = {FileProblemCode::OutsideImage};
     return false;
   }
   size_t done = 0;
@@ -205,13 +188,13 @@ bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, std::string& 
     const ssize_t got = ::pread(descriptor_, into + done, length - done, static_cast<off_t>(start + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      problem = withSystemError(kUnreadableImageMessage, errno);
+      problem = {FileProblemCode::ImageUnreadable, errno};
       return false;
     }
     // The end of the file came before the end of the image it was: the
     // file was cut short under us.
     if (got == 0) {
-      problem = kImageShrankMessage;
+      problem = {FileProblemCode::ImageShrank};
       return false;
     }
     done += static_cast<size_t>(got);

@@ -38,7 +38,8 @@
 
 namespace kestrix {
 
-// Outcome of opening an image; each failure has its own message for the user.
+// Outcome of opening an image; each failure has its own words in the
+// programs (loadStatusMessage, texts/job_texts.h).
 enum class LoadStatus {
   Loaded,        // the mapping covers every byte of the file or device
   NotFound,      // no file of that name
@@ -46,9 +47,6 @@ enum class LoadStatus {
   NotAnImage,    // a pipe, FIFO, character device, socket or folder
   ReadFailed,    // its size could not be learnt or the mapping failed
 };
-
-// The user's message for a failed open; empty for LoadStatus::Loaded.
-const char* loadStatusMessage(LoadStatus status);
 
 class ImageFile;
 
@@ -85,7 +83,7 @@ class ImageFile : public ImageBlock {
   // through the mapping, so a bad sector (EIO), a pulled card (ENODEV,
   // ENXIO) or a file cut short since it was mapped (a read that ends
   // early) fails the read instead of giving the SIGBUS handler's zeros.
-  bool read(uint64_t start, uint8_t* into, size_t length, std::string& problem) const override;
+  bool read(uint64_t start, uint8_t* into, size_t length, FileProblem& problem) const override;
   // Re-reads the size: fstat for a file, BLKGETSIZE64 for a device; false
   // when it is below `end` or cannot be learnt any more.
   bool stillHolds(uint64_t end) const override;

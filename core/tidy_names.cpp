@@ -63,7 +63,7 @@ std::string formatName(const std::string& digitsText, const std::string& prefix,
 }  // namespace
 
 bool validateTidySettings(std::string_view prefix, std::string_view digitsText,
-                          TidySettings& settings, std::string* problem) {
+                          TidySettings& settings, TidyProblem* problem) {
   settings.digitsText.clear();
   settings.prefix.clear();
   bool digitsOnly = !digitsText.empty() && digitsText.size() <= 2;
@@ -74,26 +74,27 @@ bool validateTidySettings(std::string_view prefix, std::string_view digitsText,
   }
   if (!digitsText.empty() && digitsOnly) settings.digits = value;
   if (!digitsOnly || value < kTidyDigitsMin || value > kTidyDigitsMax) {
-    if (problem != nullptr) *problem = kTidyDigitsMessage;
+    if (problem != nullptr) *problem = TidyProblem::DigitsInvalid;
     return false;
   }
   const int64_t characters = utf8Characters(prefix);
   if (characters < 0 || characters > static_cast<int64_t>(kTidyPrefixMaxCharacters)) {
-    if (problem != nullptr) *problem = "[接頭語] は19文字以内で指定して下さい。";
+    if (problem != nullptr) *problem = TidyProblem::PrefixTooLong;
     return false;
   }
   if (!prefixUsable(prefix)) {
-    if (problem != nullptr) *problem = "[接頭語] にファイル名に使えない文字が含まれています。";
+    if (problem != nullptr) *problem = TidyProblem::PrefixUnusable;
     return false;
   }
   settings.digitsText.assign(digitsText);
   settings.prefix.assign(prefix);
+  if (problem != nullptr) *problem = TidyProblem::None;
   return true;
 }
 
-std::string tidyExample(const TidySettings& settings) {
-  if (settings.digitsText.empty()) return "例: 未設定";
-  return "例: " + formatName(settings.digitsText, settings.prefix, 1, ".jpg");
+std::string tidyExampleName(const TidySettings& settings) {
+  if (settings.digitsText.empty()) return {};
+  return formatName(settings.digitsText, settings.prefix, 1, ".jpg");
 }
 
 int32_t tidyNames(CandidateList& list, const TidySettings& settings, int32_t rowCount) {

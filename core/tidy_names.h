@@ -4,6 +4,8 @@
 //   TidySettings settings;
 //   if (validateTidySettings(prefix, digits, settings, &problem))
 //     tidyNames(list, settings, rowCountWhenAsked);
+//   else
+//     show(tidyProblemText(problem));   // texts/job_texts.h
 #pragma once
 
 #include <cstdint>
@@ -22,9 +24,13 @@ inline constexpr int32_t kTidyDigitsMax = 30;
 // longer one keeps its name (see tidyNames).
 inline constexpr size_t kTidyExtensionMaxBytes = 15;
 
-// Shown when the digits box does not hold 3 to 30.
-inline constexpr const char* kTidyDigitsMessage =
-    "[連番字数] には半角数字2文字で3-30までの長さを指定して下さい。";
+// Why the boxes cannot be used; the programs hold the words.
+enum class TidyProblem {
+  None,            // the settings are usable
+  DigitsInvalid,   // the digits box does not hold 1–2 half-width digits of 3 to 30
+  PrefixTooLong,   // the prefix is over 19 characters, or no UTF-8 at all
+  PrefixUnusable,  // the prefix holds a character a file name cannot, or is "." or ".."
+};
 
 struct TidySettings {
   int32_t digits = 8;       // the digits box's value whenever it is not empty
@@ -33,16 +39,17 @@ struct TidySettings {
 };
 
 // Checks the two boxes. On success fills digitsText and prefix and returns
-// true; otherwise both stay empty, *problem (when given) holds the message
-// for the user, and the result is false. The digits text must be 1–2
+// true; otherwise both stay empty, *problem (when given) says why, and the
+// result is false. The digits text must be 1–2
 // half-width digits of value 3..30; the prefix at most 19 characters (UTF-8)
 // and usable in a file name: no '/', '\\', NUL, control characters or the
 // characters FAT card file systems refuse (: * ? " < > |), and not "." or "..".
 bool validateTidySettings(std::string_view prefix, std::string_view digitsText,
-                          TidySettings& settings, std::string* problem = nullptr);
+                          TidySettings& settings, TidyProblem* problem = nullptr);
 
-// The example line: "例: IMG0001.jpg" for valid settings, "例: 未設定" otherwise.
-std::string tidyExample(const TidySettings& settings);
+// The name the first row would get ("IMG0001.jpg" for a JPEG), for the
+// dialog's example line; empty unless the settings are valid.
+std::string tidyExampleName(const TidySettings& settings);
 
 // Renames rows 0 .. rowCount − 1 (the count taken when the user asked):
 // serial 0 for the first row of each run of rows whose extensions match

@@ -61,13 +61,4 @@ uint64_t mebibytesRoundedUp(uint64_t bytes) {
   return bytes / kMiB + (bytes % kMiB != 0 ? 1 : 0);
 }
 
-std::string incompleteImageWarning(uint64_t unreadBytes) {
-  return "警告: イメージは不完全です。まだ " + std::to_string(mebibytesRoundedUp(unreadBytes)) +
-         " MiB が読み取られていません（読めない部分は 0 として検査しました）。";
-}
-
-std::string mapUnreadableMessage(const std::string& path, const std::string& reason) {
-  return "レスキューマップを読み取れません: " + path + ": " + reason;
-}
-
 }  // namespace kestrix

@@ -49,14 +49,8 @@ int32_t markUnreadableSectors(CandidateList& list, const RescueMap& map, int32_t
 // with those still missing is incomplete.
 uint64_t unreadImageBytes(const RescueMap& map, uint64_t imageBytes);
 
-// Whole MiB, rounded up, so a single sector never reads as 0 MiB.
+// Whole MiB, rounded up, so a single sector never reads as 0 MiB: how the
+// programs tell how much of an incomplete image the copy has not read yet.
 uint64_t mebibytesRoundedUp(uint64_t bytes);
-
-// "警告: ..." for an incomplete image: how many MiB (rounded up, so a single
-// sector never reads as 0 MiB) the copy has not read yet.
-std::string incompleteImageWarning(uint64_t unreadBytes);
-
-// The map named by --map could not be used: the error for the user.
-std::string mapUnreadableMessage(const std::string& path, const std::string& reason);
 
 }  // namespace kestrix

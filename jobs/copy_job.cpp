@@ -18,20 +18,6 @@
 
 namespace kestrix {
 
-const char* copyNoticeText(uint64_t code) {
-  switch (code) {
-    case CopyNoticeImageFileNotOpened: return "バックアップファイルを開くことができませんでした。";
-    case CopyNoticeDriveNotOpened: return "ドライブを開くことができませんでした。";
-    case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
-    case CopyNoticeDestinationOnSource:
-      return "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。";
-    case CopyNoticeMapUnusable: return "続きを作成するためのマップファイルまたはイメージを読み込めません。";
-    case CopyNoticeMapOfAnotherDrive: return "マップファイルは別のドライブのものです。続きを作成できません。";
-    case CopyNoticeDriveLost: return "カードが応答しなくなりました。";
-    default: return "ディスクイメージの作成に失敗しました。";
-  }
-}
-
 namespace {
 
 constexpr const char* kCopyFinished = "ディスクイメージの作成が完了しました。";

@@ -70,11 +70,6 @@ enum class CopyOutcome {
   DriveLost,  // the card stopped answering; map saved, CopyNoticeDriveLost posted
 };
 
-// The user's text for a copy notice (CopyNoticeCode); a general failure
-// text for a code it does not know. The window and the command line both
-// show these.
-const char* copyNoticeText(uint64_t code);
-
 struct CopyOptions {
   // Continue from the map of the copy under way (imagePath + ".part.map"),
   // or of the finished image (imagePath + ".map"), instead of starting over.

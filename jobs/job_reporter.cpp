@@ -38,4 +38,11 @@ uint64_t protocolValueOf(const JobReport& report) {
       report);
 }
 
+bool isCopyNotice(uint64_t value) {
+  for (const CopyNoticeCode code : kCopyNoticeCodes) {
+    if (value == code) return true;
+  }
+  return false;
+}
+
 }  // namespace kestrix

@@ -22,15 +22,27 @@ enum class JobMessage : uint32_t {
   PreviewEnded = 0x502,  // protocol value: list row + 1 of the written file, 0 when none
 };
 
+// What went wrong with a copy. The programs hold its words
+// (copyNoticeText, texts/job_texts.h); a code they do not know reads as a
+// failed copy.
 enum CopyNoticeCode : uint32_t {
-  CopyNoticeImageFileNotOpened = 0x10,
-  CopyNoticeDriveNotOpened = 0x11,
-  CopyNoticeWriteFailed = 0x12,
+  CopyNoticeImageFileNotOpened = 0x10,   // the image file could not be made or opened for writing
+  CopyNoticeDriveNotOpened = 0x11,       // the drive could not be opened or probed
+  CopyNoticeWriteFailed = 0x12,          // writing the image (or moving it into place) failed
   CopyNoticeDestinationOnSource = 0x13,  // the image would be written onto the card itself
   CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable, damaged or cut one, or no image beside it
   CopyNoticeMapOfAnotherDrive = 0x15,    // --resume: the map names another size or identity
   CopyNoticeDriveLost = 0x16,            // every read failed: the card stopped answering
 };
+
+// Every notice a copy posts, in code order.
+inline constexpr CopyNoticeCode kCopyNoticeCodes[] = {
+    CopyNoticeImageFileNotOpened, CopyNoticeDriveNotOpened,    CopyNoticeWriteFailed,
+    CopyNoticeDestinationOnSource, CopyNoticeMapUnusable,      CopyNoticeMapOfAnotherDrive,
+    CopyNoticeDriveLost,
+};
+// True when `value` names one of them (a protocol value may name none).
+bool isCopyNotice(uint64_t value);
 
 // Where a copy stands, for a status line; sent at most a few times a second.
 struct CopyStatus {

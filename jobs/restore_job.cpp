@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "core/candidate_list.h"
-#include "jobs/copy_job.h"
 #include "jobs/job_reporter.h"
 #include "media/device_identity.h"
 
@@ -35,7 +34,7 @@ void RestoreJob::nameBatch(CandidateWriter& writer, const CandidateList& list) {
       ++outcome_.written;
       if (renamed) ++outcome_.renamed;
     } else {
-      outcome_.failures.push_back({row, name, file.reason});
+      outcome_.failures.push_back({row, name, file.problem});
     }
   }
 }
@@ -49,12 +48,12 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   const int32_t count = list.itemCount();
   if (isOnSourceDevice(source_, folder)) {
     // Writing onto the card would overwrite the very bytes being rescued.
-    const char* reason = copyNoticeText(CopyNoticeDestinationOnSource);
+    const FileProblem onSource{FileProblemCode::DestinationOnSource};
     for (int32_t row = 0; row < count; ++row) {
       if (!list.isSelected(row)) continue;
       std::string name;
       list.itemText(row, CandidateList::ColumnName, name);
-      outcome_.failures.push_back({row, name, reason});
+      outcome_.failures.push_back({row, name, onSource});
     }
     if (reporter != nullptr) reporter->post(report::RestoreEnded{0});
     return 0;
@@ -94,15 +93,15 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
       return outcome_.written;
     }
     CandidateInfo info;
-    std::string reason;
+    FileProblem problem;
     WrittenFile file;
     if (!list.candidateInfo(row, info)) {
-      reason = "候補の情報を読めませんでした";
+      problem = {FileProblemCode::RowUnreadable};
     } else if (writtenNames.count(info.name) != 0) {
-      reason = "同じ名前のファイルがこの復元で既に書き込まれています";
+      problem = {FileProblemCode::NameWrittenThisRun};
     } else {
       file = writer.write(info, folder, options);
-      reason = file.reason;
+      problem = file.problem;
     }
     if (file.stopped) {
       nameBatch(writer, list);
@@ -117,7 +116,7 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
       // rest of the selection: note it and go on; the end lists it.
       std::string name;
       list.itemText(row, CandidateList::ColumnName, name);
-      outcome_.failures.push_back({row, name, reason});
+      outcome_.failures.push_back({row, name, problem});
     }
     if (writer.waitingBytes() >= kBatchBytes || writer.waitingCount() >= kBatchFiles) {
       nameBatch(writer, list);
@@ -159,7 +158,7 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageB
     if (list.candidateInfo(row, info)) {
       file = writer.write(info, destination_, options);
     } else {
-      file.reason = "候補の情報を読めませんでした";
+      file.problem = {FileProblemCode::RowUnreadable};
     }
     if (file.stopped) {
       outcome_.stopped = true;
@@ -172,7 +171,7 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageB
     } else {
       std::string name;
       list.itemText(row, CandidateList::ColumnName, name);
-      outcome_.failures.push_back({row, name, file.reason});
+      outcome_.failures.push_back({row, name, file.problem});
     }
     break;
   }

@@ -34,7 +34,7 @@ struct RestoredFile {
 struct RestoreFailure {
   int32_t row = 0;
   std::string name;
-  std::string reason;
+  FileProblem problem;
 };
 
 // What the last restore did. `written` is what the end message carries.
@@ -69,8 +69,8 @@ class RestoreJob {
   // within the file being written, removes that file's temporary, names the
   // files already complete and returns without a message (outcome().stopped).
   // A destination on the source drive writes nothing, not even a removal:
-  // every selected row fails with the copy's message for it
-  // (CopyNoticeDestinationOnSource) and the end message carries 0.
+  // every selected row fails with DestinationOnSource and the end message
+  // carries 0.
   uint32_t restoreSelected(const CandidateList& list, const ImageBlock& image, EngineSet& engines,
                            JobReporter* reporter, const ShouldContinue& shouldContinue);
   // The preview job body: writes the first selected row into the

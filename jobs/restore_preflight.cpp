@@ -11,9 +11,7 @@
 
 #include "core/candidate_list.h"
 #include "jobs/job_reporter.h"
-#include "jobs/copy_job.h"
 #include "media/device_identity.h"
-#include "platform/system_error_text.h"
 
 namespace kestrix {
 
@@ -80,13 +78,15 @@ std::string sizeText(uint64_t bytes) {
 RestoreRefusal checkRestoreDestination(const DestinationFacts& facts,
                                        const std::vector<PlannedFile>& files) {
   // Writing onto the card would overwrite the very bytes being rescued.
+  RestoreRefusal refusal;
   if (facts.onSource) {
-    return {RestoreRefusalKind::OnSource, copyNoticeText(CopyNoticeDestinationOnSource)};
+    refusal.kind = RestoreRefusalKind::OnSource;
+    return refusal;
   }
   if (facts.unwritable != 0) {
-    return {RestoreRefusalKind::Unwritable,
-            "復元先フォルダにファイルを保存できません。\r\n" + systemErrorText(facts.unwritable) +
-                "\r\n別のフォルダを選択してください。"};
+    refusal.kind = RestoreRefusalKind::Unwritable;
+    refusal.error = facts.unwritable;
+    return refusal;
   }
   if (facts.fourGiBLimit) {
     const PlannedFile* first = nullptr;
@@ -97,24 +97,22 @@ RestoreRefusal checkRestoreDestination(const DestinationFacts& facts,
       ++tooLarge;
     }
     if (first != nullptr) {
-      const std::string which =
-          tooLarge == 1 ? first->name
-                        : first->name + " ほか " + std::to_string(tooLarge - 1) + " 個のファイル";
-      return {RestoreRefusalKind::FileTooLargeForFat,
-              which + " は 4 GB 以上あるため、FAT32 の復元先には保存できません。\r\n"
-                      "exFAT や NTFS などのドライブのフォルダを選択してください。"};
+      refusal.kind = RestoreRefusalKind::FileTooLargeForFat;
+      refusal.firstTooLarge = first->name;
+      refusal.tooLarge = tooLarge;
+      return refusal;
     }
   }
   if (facts.spaceKnown) {
     const uint64_t needed = spaceNeeded(files, facts.blockBytes);
     if (needed > facts.freeBytes) {
-      return {RestoreRefusalKind::NotEnoughSpace,
-              "復元先の空き容量が足りません（必要 " + sizeText(needed) + "、空き " +
-                  sizeText(facts.freeBytes) +
-                  "）。\r\n空きのあるドライブのフォルダを選択するか、復元するファイルを減らしてください。"};
+      refusal.kind = RestoreRefusalKind::NotEnoughSpace;
+      refusal.neededBytes = needed;
+      refusal.freeBytes = facts.freeBytes;
+      return refusal;
     }
   }
-  return {};
+  return refusal;
 }
 
 }  // namespace kestrix

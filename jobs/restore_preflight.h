@@ -2,11 +2,11 @@
 // first byte: can files be made there, is there room for the selection, can
 // its file system hold files of their size, and is it on the card being
 // read. A restore that would fail on every file, or fill the disk half way,
-// is refused with one Japanese sentence instead.
+// is refused instead, with the facts the programs' words for it need.
 //
 //   const DestinationFacts facts = examineDestination(folder, imagePath);
 //   const RestoreRefusal refusal = checkRestoreDestination(facts, plannedFiles(list));
-//   if (refusal) tellTheUser(refusal.message);   // nothing was written
+//   if (refusal) tellTheUser(refusalText(refusal));   // texts/job_texts.h; nothing was written
 //
 // The facts are gathered apart from the decision, so the window's tests can
 // hand in a full or a FAT destination without making one.
@@ -52,11 +52,21 @@ struct PlannedFile {
 // The selected rows of `list`, in row order.
 std::vector<PlannedFile> plannedFiles(const CandidateList& list);
 
-enum class RestoreRefusalKind { None, OnSource, Unwritable, FileTooLargeForFat, NotEnoughSpace };
+enum class RestoreRefusalKind {
+  None,                // the restore may go ahead
+  OnSource,            // the folder lies on the drive being read
+  Unwritable,          // no file can be made in the folder; `error` says why
+  FileTooLargeForFat,  // `tooLarge` files, the first `firstTooLarge`, reach 4 GiB on FAT
+  NotEnoughSpace,      // `neededBytes` will not fit into `freeBytes`
+};
 
 struct RestoreRefusal {
   RestoreRefusalKind kind = RestoreRefusalKind::None;
-  std::string message;  // Japanese, CR LF between lines; empty when None
+  int error = 0;               // Unwritable: errno
+  std::string firstTooLarge;   // FileTooLargeForFat: the first such file's name
+  size_t tooLarge = 0;         // FileTooLargeForFat: how many there are
+  uint64_t neededBytes = 0;    // NotEnoughSpace
+  uint64_t freeBytes = 0;      // NotEnoughSpace
   explicit operator bool() const { return kind != RestoreRefusalKind::None; }
 };
 

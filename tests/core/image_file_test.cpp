@@ -1,6 +1,7 @@
 // The image as a read-only mapping: what it accepts, what it refuses at once
 // (and with which message), and images past the 4 GiB line.
 #include "core/image_file.h"
+#include "texts/job_texts.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -19,7 +19,7 @@ class TidyValidation : public ::testing::TestWithParam<ValidationCase> {};
 TEST_P(TidyValidation, AcceptsOnlyUsableSettings) {
   const ValidationCase& c = GetParam();
   TidySettings settings;
-  std::string problem;
+  TidyProblem problem = TidyProblem::None;
   EXPECT_EQ(validateTidySettings(c.prefix, c.digits, settings, &problem), c.valid);
   if (c.valid) {
     EXPECT_EQ(settings.digitsText, c.digits);
@@ -27,8 +27,8 @@ TEST_P(TidyValidation, AcceptsOnlyUsableSettings) {
   } else {
     EXPECT_TRUE(settings.digitsText.empty());
     EXPECT_TRUE(settings.prefix.empty());
-    EXPECT_FALSE(problem.empty());
-    EXPECT_EQ(tidyExample(settings), "例: 未設定");
+    EXPECT_NE(problem, TidyProblem::None);
+    EXPECT_EQ(tidyExampleName(settings), "");
   }
 }
 
@@ -65,9 +65,9 @@ TEST(TidyValidation, NulInPrefixIsRefused) {
 TEST(TidyValidation, ExampleShowsSerialOne) {
   TidySettings settings;
   ASSERT_TRUE(validateTidySettings("IMG", "4", settings));
-  EXPECT_EQ(tidyExample(settings), "例: IMG0001.jpg");
+  EXPECT_EQ(tidyExampleName(settings), "IMG0001.jpg");
   ASSERT_TRUE(validateTidySettings("", "8", settings));
-  EXPECT_EQ(tidyExample(settings), "例: 00000001.jpg");
+  EXPECT_EQ(tidyExampleName(settings), "00000001.jpg");
 }
 
 struct RenameCase {

@@ -18,6 +18,7 @@
 #include "media/raw_drive.h"
 #include "media/rescue_map.h"
 #include "media/test_files.h"
+#include "texts/job_texts.h"
 
 namespace kestrix {
 namespace {

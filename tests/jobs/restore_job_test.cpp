@@ -14,6 +14,7 @@
 
 #include "job_test_support.h"
 #include "jobs/restore_list_writer.h"
+#include "texts/job_texts.h"
 
 namespace kestrix::test {
 namespace {
@@ -70,7 +71,7 @@ TEST_P(RestoreRefusesRowName, AndGoesOnWithTheOtherRows) {
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 1);
-  EXPECT_FALSE(outcome.failures[0].reason.empty());
+  EXPECT_FALSE(fileProblemText(outcome.failures[0].problem).empty());
   // Nothing lands beside or above the destination.
   EXPECT_EQ(folderEntries(outside.path()), std::vector<std::string>{"inner"});
   EXPECT_EQ(folderEntries(destination),
@@ -102,7 +103,7 @@ TEST(RestoreJob, SecondRowOfTheSameNameFailsAndKeepsTheFirstFile) {
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 2);
-  EXPECT_EQ(outcome.failures[0].reason, "同じ名前のファイルがこの復元で既に書き込まれています");
+  EXPECT_EQ(fileProblemText(outcome.failures[0].problem), "同じ名前のファイルがこの復元で既に書き込まれています");
   ASSERT_EQ(outcome.files.size(), 2u);
   EXPECT_EQ(outcome.files[0].row, 0);
   EXPECT_EQ(outcome.files[1].row, 1);
@@ -185,7 +186,7 @@ TEST_P(RestoreFromAShrinkingImage, FailsTheFileItCannotReadAndLeavesNothingOfIt)
   EXPECT_EQ(outcome.written, 1u);
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 1);
-  EXPECT_EQ(outcome.failures[0].reason, kImageShrankMessage);
+  EXPECT_EQ(outcome.failures[0].problem.code, FileProblemCode::ImageShrank);
   EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
   EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[kept]]");
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{1}));
@@ -222,7 +223,7 @@ TEST(RestoreJob, ADestinationOnTheSourceDriveWritesNothingAndSaysWhy) {
   EXPECT_EQ(scanned.restore(job, &reporter), 0u);
   ASSERT_EQ(job.outcome().failures.size(), 2u);
   for (const RestoreFailure& failure : job.outcome().failures) {
-    EXPECT_EQ(failure.reason, "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
+    EXPECT_EQ(fileProblemText(failure.problem), "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
   }
   EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{".kxpart-Ab3xY9"});
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{0}));
@@ -307,7 +308,7 @@ TEST(RestoreJob, ATemporaryWaitingForItsNameIsNeverTakenForAStaleOne) {
   EXPECT_EQ(CandidateWriter::removeStaleTemporaries(destination.path()), 0u);
   const std::vector<WrittenFile> named = writer.nameWaiting();
   ASSERT_EQ(named.size(), 1u);
-  EXPECT_TRUE(named[0].ok) << named[0].reason;
+  EXPECT_TRUE(named[0].ok) << fileProblemText(named[0].problem);
   EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{"00000000.aaa"});
   EXPECT_EQ(readFile(destination.file("00000000.aaa")), "[[waiting]]");
 }
@@ -334,7 +335,7 @@ TEST(RestoreJob, ShortWriteFailsAndLeavesNothingBehind) {
     scanned.list.candidateInfo(0, info);
     CandidateWriter writer(*scanned.image, &scanned.engines);
     const WrittenFile file = writer.write(info, destination.path(), WriteOptions{});
-    _exit(!file.ok && !file.reason.empty() ? 0 : 1);
+    _exit(!file.ok && file.problem ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);

@@ -13,6 +13,7 @@
 
 #include "jobs/restore_preflight.h"
 #include "tests/jobs/made_destinations.h"
+#include "texts/job_texts.h"
 
 namespace kestrix {
 namespace {
@@ -52,8 +53,9 @@ TEST_P(RestorePreflightDecision, RefusesWhatWouldFailAndNothingElse) {
   const DecisionCase& c = GetParam();
   const RestoreRefusal refusal = checkRestoreDestination(c.facts, c.files);
   EXPECT_EQ(refusal.kind, c.expected);
-  EXPECT_NE(refusal.message.find(c.messagePart), std::string::npos) << refusal.message;
-  EXPECT_EQ(refusal.message.empty(), c.expected == RestoreRefusalKind::None);
+  const std::string message = refusalText(refusal);
+  EXPECT_NE(message.find(c.messagePart), std::string::npos) << message;
+  EXPECT_EQ(message.empty(), c.expected == RestoreRefusalKind::None);
 }
 
 DecisionCase withFacts(const char* name, void (*edit)(DestinationFacts&),

@@ -7,9 +7,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "texts/job_texts.h"
 #include "ui/dialogs/dialog_buttons.h"
 
 namespace kestrix {
+
+namespace {
+
+// The example line: the first row's new name, or that there is none yet.
+constexpr const char* kExampleLead = "例: ";
+constexpr const char* kExampleUnset = "未設定";
+
+}  // namespace
 
 TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
     : QDialog(parent), prompter_(prompter) {
@@ -54,9 +63,13 @@ TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
 }
 
 bool TidyDialog::validate(std::string* problem) {
+  TidyProblem why = TidyProblem::None;
   const bool valid = validateTidySettings(prefixEdit_->text().toStdString(),
-                                          digitsEdit_->text().toStdString(), settings_, problem);
-  exampleLabel_->setText(QString::fromStdString(tidyExample(settings_)));
+                                          digitsEdit_->text().toStdString(), settings_, &why);
+  if (problem != nullptr) *problem = tidyProblemText(why);
+  const std::string example = tidyExampleName(settings_);
+  exampleLabel_->setText(QString::fromUtf8(kExampleLead) +
+                         QString::fromStdString(example.empty() ? kExampleUnset : example));
   return valid;
 }
 

@@ -33,12 +33,12 @@
 #include <utility>
 
 #include "jobs/copy_job.h"
-#include "jobs/copy_status_text.h"
 #include "jobs/restore_job.h"
 #include "jobs/restore_list_writer.h"
 #include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"
+#include "texts/job_texts.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/application_icon.h"
 #include "ui/dialogs/desktop_links.h"
@@ -48,12 +48,14 @@
 #include "ui/dialogs/viewer_window.h"
 #include "core/tidy_names.h"
 #include "core/unreadable_sectors.h"
+#include "ui/widgets/copy_status_text.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
 #include "ui/widgets/visible_rows_tracker.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -712,31 +714,8 @@ void MainWindow::scanEnded() {
 }
 
 void MainWindow::copyNotice(uint64_t code) {
-  const char* text = nullptr;
-  switch (code) {
-    case CopyNoticeImageFileNotOpened:
-      text = kImageNotOpenedNotice;
-      break;
-    case CopyNoticeDriveNotOpened:
-      text = kDriveNotOpenedNotice;
-      break;
-    case CopyNoticeWriteFailed:
-      text = kWriteFailedNotice;
-      break;
-    case CopyNoticeDriveLost:
-      // Like a failed copy, but nothing read is lost: the map holds it.
-      prompter_.inform(this, fromUtf8(kApplicationTitle),
-                       fromUtf8(copyNoticeText(code)) + "\r\n" + fromUtf8(kResumePossibleMessage));
-      return;
-    case CopyNoticeDestinationOnSource:
-    case CopyNoticeMapUnusable:
-    case CopyNoticeMapOfAnotherDrive:
-      text = copyNoticeText(code);
-      break;
-    default:
-      return;  // unknown notices show nothing
-  }
-  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(text));
+  const QString text = copyNoticeBoxText(code);
+  if (!text.isEmpty()) prompter_.inform(this, fromUtf8(kApplicationTitle), text);
 }
 
 void MainWindow::copyEnded(uint64_t finished) {
@@ -749,24 +728,6 @@ void MainWindow::copyEnded(uint64_t finished) {
   const std::string& text = job_.resultText();
   showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
              fromUtf8(ReportWindow::kCopyResultTitle));
-}
-
-QString MainWindow::restoreFailureText() const {
-  const RestoreOutcome& outcome = job_.restoreOutcome();
-  QString text = QString::fromUtf8("%1 個のファイルを復元できませんでした（%2 個は復元しました）。")
-                     .arg(outcome.failures.size())
-                     .arg(outcome.written);
-  int listed = 0;
-  for (const RestoreFailure& failure : outcome.failures) {
-    if (listed == kFailuresListed) {
-      text += QString::fromUtf8("\r\n…ほか %1 個").arg(outcome.failures.size() - listed);
-      break;
-    }
-    text += QString::fromUtf8("\r\n%1: %2").arg(QString::fromStdString(failure.name),
-                                                  QString::fromStdString(failure.reason));
-    ++listed;
-  }
-  return text;
 }
 
 void MainWindow::restoreEnded() {
@@ -787,7 +748,8 @@ void MainWindow::restoreEnded() {
     prompter_.inform(this, fromUtf8(kApplicationTitle),
                      fromUtf8(kRestoreSucceededMessage) + "\r\n" + summary);
   } else {
-    prompter_.warn(this, fromUtf8(kApplicationTitle), restoreFailureText() + "\r\n" + summary);
+    prompter_.warn(this, fromUtf8(kApplicationTitle),
+                   restoreFailuresText(outcome, kFailuresListed) + "\r\n" + summary);
   }
 }
 
@@ -1085,7 +1047,7 @@ void MainWindow::restoreCommand() {
                                                 plannedFiles(results_->candidates()))
                       : RestoreRefusal{};
   if (refusal) {
-    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusal.message));
+    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusalText(refusal)));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
     showJobStart(kRestoringStatus);

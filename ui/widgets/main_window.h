@@ -89,9 +89,6 @@ class MainWindow : public QWidget, public JobReporter {
       "ディスクイメージの作成を中断しました。\r\n"
       "読み取った部分はレスキューマップに記録されています。\r\n"
       "同じファイル名でディスクイメージを作成すると、続きから再開できます。";
-  static constexpr const char* kResumePossibleMessage =
-      "読み取った部分はレスキューマップに記録されています。\r\n"
-      "カードを接続し直してから同じファイル名でディスクイメージを作成すると、続きから再開できます。";
   static constexpr const char* kStopCopyButtonText = "作成中止";
   static constexpr const char* kCreateImageButtonText = "ﾃﾞｨｽｸｲﾒｰｼﾞ作成";
   static constexpr const char* kCopyStartMessage =
@@ -106,11 +103,6 @@ class MainWindow : public QWidget, public JobReporter {
       "復元していない検査結果があります。\r\n終了しますか？";
   static constexpr const char* kDiscardResultsQuestion =
       "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
-  static constexpr const char* kImageNotOpenedNotice =
-      "バックアップファイルを開くことができませんでした。";
-  static constexpr const char* kDriveNotOpenedNotice = "ドライブを開くことができませんでした。";
-  static constexpr const char* kWriteFailedNotice =
-      "ディスクイメージの書き込み中にエラーが発生しました。";
   // Shown in the result window when a copy ended before it had written its
   // result text (the image file or the drive could not be opened).
   static constexpr const char* kNoCopyResultText =
@@ -344,7 +336,6 @@ class MainWindow : public QWidget, public JobReporter {
   void copyEnded(uint64_t finished);
   void restoreEnded();
   void previewEnded(uint64_t rowPlusOne);
-  QString restoreFailureText() const;
   // Asks before closing while `thread` works; true when the window may close.
   bool mayStopWork(JobThread& thread);
   // Follows which rows a restore has written.

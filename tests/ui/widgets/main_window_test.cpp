@@ -42,6 +42,7 @@
 #include "media/rescue_map.h"
 #include "job_message_wait.h"
 #include "test_card.h"
+#include "texts/job_texts.h"
 #include "tests/jobs/made_destinations.h"
 #include "ui/dialogs/desktop_links.h"
 #include "ui/dialogs/scripted_prompter.h"
@@ -51,6 +52,7 @@
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/window_state.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
@@ -1467,7 +1469,7 @@ TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
   ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled));
   EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
                     utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +
-                        utf8(MainWindow::kResumePossibleMessage)));
+                        utf8(kResumePossibleMessage)));
 }
 
 TEST_F(MainWindowTest, CopyNoticesShowTheirBoxes) {

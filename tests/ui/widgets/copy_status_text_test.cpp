@@ -1,4 +1,4 @@
-#include "jobs/copy_status_text.h"
+#include "ui/widgets/copy_status_text.h"
 
 #include <gtest/gtest.h>
 
