@@ -21,8 +21,10 @@ constexpr CliTextEntry kTexts[] = {
     {CliText::CopyReportNotWritten, "イメージ作成の結果を書き込めませんでした：%s\n"},
     {CliText::RetriesOutOfRange, "--retries には 0 から 1000 までの数を指定してください。"},
     {CliText::YesWithResume, "--yes と --resume は同時に指定できません。"},
-    {CliText::ImageOverSource, "%s: コピー元と同じファイルにはディスクイメージを作成できません。\n"},
-    {CliText::ImageOverNonFile, "%s: 通常のファイルではないため、ディスクイメージとして置き換えられません。\n"},
+    {CliText::ImageOverSource,
+     "%s: コピー元と同じファイルにはディスクイメージを作成できません。\n"},
+    {CliText::ImageOverNonFile,
+     "%s: 通常のファイルではないため、ディスクイメージとして置き換えられません。\n"},
     {CliText::NoMapToResume, "%s: マップファイルがないため、続きを作成できません。\n"},
     {CliText::ImageExists,
      "%s: 選択されたファイルは既に存在するものです。置き換えるには --yes を指定してください。\n"},
@@ -31,9 +33,12 @@ constexpr CliTextEntry kTexts[] = {
      "使い方: kestrix-cli restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] "
      "[--tidy PREFIX:DIGITS] [--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]"},
     {CliText::ScanUsage,
-     "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]"},
-    {CliText::ReportUsage, "使い方: kestrix-cli report IMAGE [--split] [--signature-rules] [--map FILE]"},
-    {CliText::OnlyWhichVerdict, "--only には intact、damaged、truncated のどれかを指定してください"},
+     "使い方: kestrix-cli scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] "
+     "[--json]"},
+    {CliText::ReportUsage,
+     "使い方: kestrix-cli report IMAGE [--split] [--signature-rules] [--map FILE]"},
+    {CliText::OnlyWhichVerdict,
+     "--only には intact、damaged、truncated のどれかを指定してください"},
     {CliText::OnlyNeedsCheck, "--only は --check と一緒に指定してください"},
     {CliText::NoDestinationFolder, "復元先フォルダがありません: %s"},
     {CliText::StoppedBeforeRestore, "中断しました。ファイルは復元していません。"},
@@ -41,18 +46,23 @@ constexpr CliTextEntry kTexts[] = {
     {CliText::NotRestored, "復元できませんでした: %s: %s"},
     {CliText::StoppedWhileRestoring, "中断しました。%u 個のファイルを復元しました。\n"},
     {CliText::Restored, "%u 個のファイルを復元しました。\n"},
-    {CliText::RestoredRenamed, "そのうち %u 個は同じ名前のファイルが既にあったため、名前を変えて保存しました。\n"},
+    {CliText::RestoredRenamed,
+     "そのうち %u 個は同じ名前のファイルが既にあったため、名前を変えて保存しました。\n"},
     {CliText::RestoreFailures, "%zu 個のファイルを復元できませんでした。\n"},
     {CliText::RowsNotAdded, "メモリ不足のため、%llu 個の候補を一覧に追加できませんでした。"},
-    {CliText::ImageBytesUnreadable, "警告: イメージの %llu KiB を読み取れなかったため、0 として扱いました。"},
+    {CliText::ImageBytesUnreadable,
+     "警告: イメージの %llu KiB を読み取れなかったため、0 として扱いました。"},
     {CliText::MapUnreadable, "レスキューマップを読み取れません: %s: %s"},
     {CliText::MapBesideUnreadable, "警告: %s マップなしで検査します。"},
     {CliText::ImageIncomplete,
-     "警告: イメージは不完全です。まだ %llu MiB が読み取られていません（読めない部分は 0 として検査しました）。"},
+     "警告: イメージは不完全です。まだ %llu MiB が読み取られていません（読めない部分は 0 "
+     "として検査しました）。"},
     {CliText::SeamLimitReached,
-     "警告: 分割された写真 %llu 枚は試せるつなぎ目の上限 (%llu) に達したため、再構成を打ち切りました。\n"},
+     "警告: 分割された写真 %llu 枚は試せるつなぎ目の上限 (%llu) "
+     "に達したため、再構成を打ち切りました。\n"},
     {CliText::JoinWorkLimitReached,
-     "警告: 再構成の作業量が上限 (%llu MiB の復号) に達したため、残りの写真は再構成していません。\n"},
+     "警告: 再構成の作業量が上限 (%llu MiB の復号) "
+     "に達したため、残りの写真は再構成していません。\n"},
 };
 
 static_assert(std::size(kTexts) == kCliTextCount, "a CliText without its row");

@@ -13,42 +13,42 @@
 namespace kestrix {
 
 enum class CliText {
-  OptionNeedsValue,         // %s: the option given last without its value
-  UnknownOption,            // %s: the word
-  UnknownCommand,           // %s: the word; LF-terminated
-  CopyProgress,             // the copy's line, redrawn over itself after CR
-  CopySummary,              // bytes read, unfinished bytes, bad sectors; LF-terminated
-  MapNotWritten,            // %s map path, %s the system's reason; LF-terminated
-  CopyStopped,              // LF-terminated
-  CopyResumable,            // %s part image, %s map; LF-terminated
-  CopyReportNotWritten,     // %s the system's reason; LF-terminated
-  RetriesOutOfRange,        // --retries beyond 0 to 1000
-  YesWithResume,            // --yes and --resume together
-  ImageOverSource,          // %s: the image would replace the source file; LF-terminated
-  ImageOverNonFile,         // %s: a device or folder stands where the image goes; LF-terminated
-  NoMapToResume,            // %s: the map a --resume needs; LF-terminated
-  ImageExists,              // %s: a file would be replaced without --yes; LF-terminated
-  ResumeHint,               // after ImageExists for an unfinished copy's file; LF-terminated
-  RestoreUsage,             // the restore command's words
-  ScanUsage,                // the scan command's words
-  ReportUsage,              // the report command's words
-  OnlyWhichVerdict,         // --only with a word that names no verdict
-  OnlyNeedsCheck,           // --only without --check
-  NoDestinationFolder,      // %s: the folder
-  StoppedBeforeRestore,     // a signal came before any file was written
-  NoSuchCandidate,          // %s: the name
-  NotRestored,              // %s name, %s why
-  StoppedWhileRestoring,    // %u files written; LF-terminated
-  Restored,                 // %u files written; LF-terminated
-  RestoredRenamed,          // %u of them under another name; LF-terminated
-  RestoreFailures,          // %zu files not written; LF-terminated
-  RowsNotAdded,             // %llu rows the list could not take
-  ImageBytesUnreadable,     // %llu KiB the scan read as zeros
-  MapUnreadable,            // %s map path, %s the map's own reason
-  MapBesideUnreadable,      // %s: MapUnreadable of the map beside the image, which is passed over
-  ImageIncomplete,          // %llu MiB (rounded up) the copy has not read yet
-  SeamLimitReached,         // %llu photos, %llu seams each; LF-terminated
-  JoinWorkLimitReached,     // %llu MiB decoded; LF-terminated
+  OptionNeedsValue,       // %s: the option given last without its value
+  UnknownOption,          // %s: the word
+  UnknownCommand,         // %s: the word; LF-terminated
+  CopyProgress,           // the copy's line, redrawn over itself after CR
+  CopySummary,            // bytes read, unfinished bytes, bad sectors; LF-terminated
+  MapNotWritten,          // %s map path, %s the system's reason; LF-terminated
+  CopyStopped,            // LF-terminated
+  CopyResumable,          // %s part image, %s map; LF-terminated
+  CopyReportNotWritten,   // %s the system's reason; LF-terminated
+  RetriesOutOfRange,      // --retries beyond 0 to 1000
+  YesWithResume,          // --yes and --resume together
+  ImageOverSource,        // %s: the image would replace the source file; LF-terminated
+  ImageOverNonFile,       // %s: a device or folder stands where the image goes; LF-terminated
+  NoMapToResume,          // %s: the map a --resume needs; LF-terminated
+  ImageExists,            // %s: a file would be replaced without --yes; LF-terminated
+  ResumeHint,             // after ImageExists for an unfinished copy's file; LF-terminated
+  RestoreUsage,           // the restore command's words
+  ScanUsage,              // the scan command's words
+  ReportUsage,            // the report command's words
+  OnlyWhichVerdict,       // --only with a word that names no verdict
+  OnlyNeedsCheck,         // --only without --check
+  NoDestinationFolder,    // %s: the folder
+  StoppedBeforeRestore,   // a signal came before any file was written
+  NoSuchCandidate,        // %s: the name
+  NotRestored,            // %s name, %s why
+  StoppedWhileRestoring,  // %u files written; LF-terminated
+  Restored,               // %u files written; LF-terminated
+  RestoredRenamed,        // %u of them under another name; LF-terminated
+  RestoreFailures,        // %zu files not written; LF-terminated
+  RowsNotAdded,           // %llu rows the list could not take
+  ImageBytesUnreadable,   // %llu KiB the scan read as zeros
+  MapUnreadable,          // %s map path, %s the map's own reason
+  MapBesideUnreadable,    // %s: MapUnreadable of the map beside the image, which is passed over
+  ImageIncomplete,        // %llu MiB (rounded up) the copy has not read yet
+  SeamLimitReached,       // %llu photos, %llu seams each; LF-terminated
+  JoinWorkLimitReached,   // %llu MiB decoded; LF-terminated
 };
 // A new text goes before this line, its row at the table's end.
 inline constexpr size_t kCliTextCount = static_cast<size_t>(CliText::JoinWorkLimitReached) + 1;

@@ -49,7 +49,8 @@ class TerminalReporter : public JobReporter {
   explicit TerminalReporter(bool showProgress) : showProgress_(showProgress) {}
 
   void post(const JobReport& report) override {
-    if (const auto* notice = std::get_if<report::CopyNotice>(&report)) notices_.push_back(notice->code);
+    if (const auto* notice = std::get_if<report::CopyNotice>(&report))
+      notices_.push_back(notice->code);
     if (const auto* ended = std::get_if<report::CopyEnded>(&report)) {
       ended_ = true;
       finished_ = ended->finished;
@@ -58,8 +59,10 @@ class TerminalReporter : public JobReporter {
   void setProgress(int percent) override { percent_ = percent; }
   void copyStatus(const CopyStatus& status) override {
     if (!showProgress_) return;
-    std::fprintf(stderr, cliText(CliText::CopyProgress), percent_, mebibytes(status.rescuedBytes), static_cast<unsigned long long>(status.badAreas),
-                 static_cast<double>(status.badBytes) / 1024, mebibytes(static_cast<uint64_t>(status.bytesPerSecond)),
+    std::fprintf(stderr, cliText(CliText::CopyProgress), percent_, mebibytes(status.rescuedBytes),
+                 static_cast<unsigned long long>(status.badAreas),
+                 static_cast<double>(status.badBytes) / 1024,
+                 mebibytes(static_cast<uint64_t>(status.bytesPerSecond)),
                  status.secondsSinceGoodRead);
     std::fflush(stderr);
     drawn_ = true;
@@ -124,7 +127,8 @@ int runDrivesCommand(int argc, char** argv) {
 }
 
 int runImageCommand(int argc, char** argv) {
-  CommandArguments arguments = CommandArguments::parse(argc, argv, {"--yes", "--resume"}, {"--retries"});
+  CommandArguments arguments =
+      CommandArguments::parse(argc, argv, {"--yes", "--resume"}, {"--retries"});
   const bool replace = arguments.flags.count("--yes") > 0;
   const bool resume = arguments.flags.count("--resume") > 0;
   CopyOptions options;
@@ -152,13 +156,15 @@ int runImageCommand(int argc, char** argv) {
   const std::string mapPath = CopyJob::mapPath(imagePath);
   const std::string partMapPath = CopyJob::partMapPath(imagePath);
 
-  struct stat sourceInfo {}, imageInfo {};
+  struct stat sourceInfo {
+  }, imageInfo{};
   const bool sourceExists = stat(source.c_str(), &sourceInfo) == 0;
   for (const std::string& path : {imagePath, partPath, partMapPath, mapPath}) {
     // Replacing the source with its own image, or writing an image over a
     // device, would destroy what this program exists to save.
     if (stat(path.c_str(), &imageInfo) != 0) continue;
-    if (sourceExists && sourceInfo.st_dev == imageInfo.st_dev && sourceInfo.st_ino == imageInfo.st_ino) {
+    if (sourceExists && sourceInfo.st_dev == imageInfo.st_dev &&
+        sourceInfo.st_ino == imageInfo.st_ino) {
       std::fprintf(stderr, cliText(CliText::ImageOverSource), path.c_str());
       return kExitRefused;
     }
@@ -168,7 +174,8 @@ int runImageCommand(int argc, char** argv) {
     }
   }
   if (sourceExists && isOnSourceDevice(source, folderOf(imagePath))) {
-    std::fprintf(stderr, "%s: %s\n", imagePath.c_str(), copyNoticeText(CopyNoticeDestinationOnSource));
+    std::fprintf(stderr, "%s: %s\n", imagePath.c_str(),
+                 copyNoticeText(CopyNoticeDestinationOnSource));
     return kExitRefused;
   }
   if (resume) {
@@ -202,7 +209,8 @@ int runImageCommand(int argc, char** argv) {
 
   TerminalReporter reporter(isatty(STDERR_FILENO) == 1);
   CopyJob job(drive, reporter);
-  const CopyOutcome outcome = job.run(imagePath, [] { return !interrupted.load(); }, options);
+  const CopyOutcome outcome = job.run(
+      imagePath, [] { return !interrupted.load(); }, options);
   reporter.endLine();
 
   const std::string& text = job.resultText();
@@ -210,10 +218,12 @@ int runImageCommand(int argc, char** argv) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   // A report lost to a full disk or a closed pipe must not end in exit 0:
   // the damage lines in it are the only list of what the card lost.
-  const int reportError = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
+  const int reportError =
+      std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? (errno != 0 ? errno : EIO) : 0;
   const int exitCode = imageExitCode(job, reporter, outcome, partPath);
   if (reportError != 0) {
-    std::fprintf(stderr, cliText(CliText::CopyReportNotWritten), systemErrorText(reportError).c_str());
+    std::fprintf(stderr, cliText(CliText::CopyReportNotWritten),
+                 systemErrorText(reportError).c_str());
   }
   // The summary on stderr is the rest of the report.
   const bool summaryWritten = std::fflush(stderr) == 0 && std::ferror(stderr) == 0;

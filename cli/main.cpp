@@ -24,13 +24,15 @@ struct Command {
 // name) and returns the exit code.
 constexpr Command kCommands[] = {
     // name        entry point         usage / summary
-    {"scan", runScanCommand, "scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]",
+    {"scan", runScanCommand,
+     "scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]",
      "scan a disk image and list the candidates (name, start, end, size, model, date, GPS, "
      "maker, byte order; --json: a JSON array; --split: every JPEG stream separately; "
      "--signature-rules: find by the header/footer rules instead of the precise scan; "
      "--check: also decode every find on both cores and add its verdict (intact, damaged, "
      "truncated, unknown), width and height). With a rescue map (--map FILE, ours or GNU "
-     "ddrescue's, else IMAGE.map unless an IMAGE.part without an IMAGE.part.map lies beside it) every candidate also gets "
+     "ddrescue's, else IMAGE.map unless an IMAGE.part without an IMAGE.part.map lies beside it) "
+     "every candidate also gets "
      "its 512-byte sectors the copy could not read (last column; JSON \"unreadableSectors\"), "
      "and an incomplete image is warned about"},
     {"restore", runRestoreCommand,
@@ -60,7 +62,8 @@ constexpr Command kCommands[] = {
      "not finished (the map of another drive is refused; "
      "bad sectors of a finished copy are read again only with --retries). "
      "Ctrl-C saves the map. An existing OUT, OUT.part, OUT.part.map or OUT.map is replaced only "
-     "with --yes, and OUT and OUT.map only once the new copy is complete. A destination on the source drive is refused."},
+     "with --yes, and OUT and OUT.map only once the new copy is complete. A destination on the "
+     "source drive is refused."},
 };
 
 void printUsage(std::FILE* to, const Command& command) {

@@ -13,7 +13,7 @@ namespace kestrix {
 // system's reason). An existing path that is not a regular file (a device
 // such as /dev/full, a pipe) is written in place: there is nothing to rename
 // over it and no partial file can be left behind.
-bool writeWholeFile(const std::string& path, const std::string& header, const std::uint8_t* data, std::size_t size,
-                    std::string& error);
+bool writeWholeFile(const std::string& path, const std::string& header, const std::uint8_t* data,
+                    std::size_t size, std::string& error);
 
-} // namespace kestrix
+}  // namespace kestrix

@@ -51,8 +51,8 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
 void keepVerdict(CandidateList& list, Verdict verdict) {
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
-    const bool match = candidate != nullptr && candidate->checked() &&
-                       candidate->check().verdict == verdict;
+    const bool match =
+        candidate != nullptr && candidate->checked() && candidate->check().verdict == verdict;
     if (!match) list.setSelected(row, false);
   }
 }
@@ -60,10 +60,9 @@ void keepVerdict(CandidateList& list, Verdict verdict) {
 }  // namespace
 
 int runRestoreCommand(int argc, char** argv) {
-  const CommandArguments arguments =
-      CommandArguments::parse(argc, argv,
-                              {"--split", "--signature-rules", "--set-file-time", "--check"},
-                              {"--tidy", "--only", "--map"});
+  const CommandArguments arguments = CommandArguments::parse(
+      argc, argv, {"--split", "--signature-rules", "--set-file-time", "--check"},
+      {"--tidy", "--only", "--map"});
   if (!arguments.problem.empty() || arguments.positional.size() < 2) {
     printError(arguments.problem.empty() ? cliText(CliText::RestoreUsage) : arguments.problem);
     return 2;
@@ -149,7 +148,8 @@ int runRestoreCommand(int argc, char** argv) {
     // The thumbnail of a photo the check joined is part of that photo now.
     for (int32_t row = 0; row < list.itemCount(); ++row) {
       const Candidate* candidate = list.candidateAt(row + 1);
-      if (candidate != nullptr && !isListed(session.mode(), *candidate)) list.setSelected(row, false);
+      if (candidate != nullptr && !isListed(session.mode(), *candidate))
+        list.setSelected(row, false);
     }
   }
 
@@ -178,7 +178,8 @@ int runRestoreCommand(int argc, char** argv) {
     std::printf("%s\t%llu\n", file.path.c_str(), static_cast<unsigned long long>(file.bytes));
   }
   for (const RestoreFailure& failure : outcome.failures) {
-    printError(cliFormat(CliText::NotRestored, failure.name.c_str(), fileProblemText(failure.problem).c_str()));
+    printError(cliFormat(CliText::NotRestored, failure.name.c_str(),
+                         fileProblemText(failure.problem).c_str()));
   }
   if (outcome.stopped) {
     // The file being written when the signal came was removed; the listed

@@ -76,7 +76,8 @@ void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
     const Candidate* candidate = listed.candidate;
     if (withCheck && candidate != nullptr) {
       const RowCheck check = rowCheck(*candidate);
-      std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width, check.height);
+      std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width,
+                  check.height);
     }
     if (withMap) {
       std::printf("\t%llu", static_cast<unsigned long long>(candidate->unreadableSectors()));
@@ -126,7 +127,8 @@ void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
         out += "]";
       }
     }
-    if (withMap) out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
+    if (withMap)
+      out += ", \"unreadableSectors\": " + std::to_string(candidate->unreadableSectors());
     out += "}";
   }
   out += out.size() > 1 ? "\n]\n" : "]\n";
@@ -189,7 +191,8 @@ int checkScanOutcome(const ScanSession& session) {
   }
   const uint64_t lost = session.image() != nullptr ? session.image()->unreadableBytes() : 0;
   if (lost != 0) {
-    printError(cliFormat(CliText::ImageBytesUnreadable, static_cast<unsigned long long>((lost + 1023) / 1024)));
+    printError(cliFormat(CliText::ImageBytesUnreadable,
+                         static_cast<unsigned long long>((lost + 1023) / 1024)));
   }
   if (session.map() != nullptr && session.image() != nullptr) {
     const uint64_t unread = unreadImageBytes(*session.map(), session.image()->size());
@@ -204,11 +207,8 @@ int checkScanOutcome(const ScanSession& session) {
 int runScanCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
-  if (const int problem =
-          scanFromArguments(
-              argc, argv, {"--json", "--check"},
-              cliText(CliText::ScanUsage),
-              arguments, session)) {
+  if (const int problem = scanFromArguments(argc, argv, {"--json", "--check"},
+                                            cliText(CliText::ScanUsage), arguments, session)) {
     return problem;
   }
   // Nothing is decoded without --check: the plain scan stays a scan.
@@ -226,9 +226,7 @@ int runReportCommand(int argc, char** argv) {
   CommandArguments arguments;
   ScanSession session;
   if (const int problem =
-          scanFromArguments(argc, argv, {},
-                            cliText(CliText::ReportUsage),
-                            arguments, session)) {
+          scanFromArguments(argc, argv, {}, cliText(CliText::ReportUsage), arguments, session)) {
     return problem;
   }
   std::string text;

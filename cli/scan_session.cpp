@@ -44,7 +44,8 @@ bool ScanSession::chooseMap(const std::string& imagePath, const std::string& map
   ImageMapLoad beside = loadMapBeside(imagePath);
   if (!beside.path.empty() && !beside.map) {
     // A stray or damaged file must not stop the scan of a good image.
-    const std::string why = cliFormat(CliText::MapUnreadable, beside.path.c_str(), beside.error.c_str());
+    const std::string why =
+        cliFormat(CliText::MapUnreadable, beside.path.c_str(), beside.error.c_str());
     printError(cliFormat(CliText::MapBesideUnreadable, why.c_str()));
   }
   map_ = std::move(beside.map);

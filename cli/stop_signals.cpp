@@ -9,7 +9,8 @@ namespace kestrix {
 namespace {
 
 std::atomic<int> caughtSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the handler may only touch lock-free atomics");
+static_assert(std::atomic<int>::is_always_lock_free,
+              "the handler may only touch lock-free atomics");
 
 void noteSignal(int number) { caughtSignal.store(number); }
 

@@ -16,8 +16,8 @@ int32_t CheckRowQueue::take() {
 CheckResult checkFindBytes(const uint8_t* bytes, uint64_t size, const std::string& type,
                            uint8_t* cell, bool* cellMade) {
   bool made = false;
-  CheckResult result = CheckFind(bytes, size, type, cell, cell != nullptr ? &made : nullptr,
-                                 PixelOrder::Rgb);
+  CheckResult result =
+      CheckFind(bytes, size, type, cell, cell != nullptr ? &made : nullptr, PixelOrder::Rgb);
   if (cellMade != nullptr) *cellMade = cell != nullptr && made;
   return result;
 }
@@ -55,8 +55,7 @@ bool checkCandidateRow(const ImageBlock& image, EngineSet* engines, CandidateLis
   CheckResult result;
   const CandidateBytes bytes(image, engines, info);
   if (bytes.ok()) {
-    result = checkFindBytes(bytes.data(), bytes.size(), checkType(info), cell,
-                            cellMade);
+    result = checkFindBytes(bytes.data(), bytes.size(), checkType(info), cell, cellMade);
     if (withBytes) withBytes(bytes);
   } else {
     // Why the bytes could not be had is the restore's to tell the user

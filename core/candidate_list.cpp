@@ -251,7 +251,8 @@ bool CandidateList::setUnreadableSectors(int32_t row, uint64_t sectors) {
   return true;
 }
 
-bool CandidateList::setReassembly(int32_t row, const FilePieces& pieces, const CheckResult& result) {
+bool CandidateList::setReassembly(int32_t row, const FilePieces& pieces,
+                                  const CheckResult& result) {
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size()) || pieces.empty()) return false;
   Candidate& candidate = *rows_[row].candidate;

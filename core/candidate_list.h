@@ -72,9 +72,9 @@ class Candidate : public ExifInfo {
   Find find_;
   int32_t index_ = 0;
   CheckResult check_;
-  std::atomic<bool> checked_{false};    // check_ is written before this is set
+  std::atomic<bool> checked_{false};  // check_ is written before this is set
   uint64_t unreadableSectors_ = 0;
-  std::unique_ptr<Candidate> next_;     // owned; the chain is never shared
+  std::unique_ptr<Candidate> next_;  // owned; the chain is never shared
 };
 
 // Longest shot-date text in CandidateInfo, in bytes ("YYYY:MM:DD hh:mm:ss" is 19).

@@ -76,7 +76,8 @@ class TemporaryFile {
  public:
   explicit TemporaryFile(const std::string& folder) {
     for (int attempt = 0; attempt < kTemporaryAttempts && fd_ < 0; ++attempt) {
-      path_ = folder + "/" + std::string(kTemporaryPrefix) + std::string(kTemporaryRandomLength, 'X');
+      path_ =
+          folder + "/" + std::string(kTemporaryPrefix) + std::string(kTemporaryRandomLength, 'X');
       const int fd = mkostemp(path_.data(), O_CLOEXEC);
       if (fd < 0) return;
       // A cleaner that opened the new name first holds its lock only while
@@ -137,7 +138,8 @@ bool isTemporaryName(std::string_view name) {
   if (name.size() != kTemporaryPrefix.size() + kTemporaryRandomLength) return false;
   if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) return false;
   for (const char c : name.substr(kTemporaryPrefix.size())) {
-    const bool letterOrDigit = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    const bool letterOrDigit =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     if (!letterOrDigit) return false;
   }
   return true;
@@ -311,7 +313,8 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
   // A plain range is read from the medium itself, chunk by chunk, so every
   // byte that cannot be read fails the file instead of arriving as zeros.
   std::unique_ptr<uint8_t[]> chunk;
-  if (info.find.plainRange) chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
+  if (info.find.plainRange)
+    chunk.reset(new (std::nothrow) uint8_t[std::min(count, kWriteChunkBytes)]);
   if (info.find.plainRange && !chunk) return fail({FileProblemCode::OutOfMemory});
 
   TemporaryFile output(folder);
@@ -345,7 +348,8 @@ WrittenFile CandidateWriter::write(const CandidateInfo& info, const std::string&
     if (!writeWhole(output.fd(), from, want, problem)) return fail(problem);
     done += want;
   }
-  if (!info.find.plainRange && !image_.stillHolds(info.find.end)) return fail({FileProblemCode::ImageShrank});
+  if (!info.find.plainRange && !image_.stillHolds(info.find.end))
+    return fail({FileProblemCode::ImageShrank});
   if (!info.find.plainRange && image_.unreadableBytes() != unreadableBefore) {
     return fail({FileProblemCode::ImageUnreadable});
   }
@@ -423,7 +427,8 @@ std::vector<WrittenFile> CandidateWriter::nameWaiting() {
       ::unlink(file.temporaryPath.c_str());
       result.ok = false;
       result.problem = problem;
-    } else if (const int error = giveFreeName(file.temporaryPath, file.folder, result.name, result.path)) {
+    } else if (const int error =
+                   giveFreeName(file.temporaryPath, file.folder, result.name, result.path)) {
       ::unlink(file.temporaryPath.c_str());
       result.ok = false;
       result.path.clear();
@@ -461,7 +466,8 @@ size_t CandidateWriter::removeStaleTemporaries(const std::string& folder) {
     // Only a regular file is ever one of ours: a link or folder of that
     // name is the user's, and is not followed either.
     struct stat seen {};
-    if (fstatat(dirFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode)) continue;
+    if (fstatat(dirFd, entry->d_name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode))
+      continue;
     const int fd = openat(dirFd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
     struct stat opened {};
@@ -472,8 +478,9 @@ size_t CandidateWriter::removeStaleTemporaries(const std::string& folder) {
         flock(fd, LOCK_EX | LOCK_NB) == 0) {
       struct stat now {};
       // Still the same file under that name when it goes.
-      if (fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino &&
-          now.st_dev == opened.st_dev && unlinkat(dirFd, entry->d_name, 0) == 0) {
+      if (fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+          now.st_ino == opened.st_ino && now.st_dev == opened.st_dev &&
+          unlinkat(dirFd, entry->d_name, 0) == 0) {
         ++removed;
       }
     }

@@ -45,7 +45,7 @@ class EngineSet;
 inline constexpr int32_t kDateOptionSetFileTime = 1;
 
 struct WriteOptions {
-  int32_t dateOption = 0;       // kDateOptionSetFileTime sets the file times
+  int32_t dateOption = 0;        // kDateOptionSetFileTime sets the file times
   bool replaceExisting = false;  // previews in the private temporary folder only
   // Leave the file under its temporary name until nameWaiting(); the
   // result's path is then empty.
@@ -61,7 +61,7 @@ struct WrittenFile {
   std::string path;      // where the file went (with its " (N)" when taken); empty while waiting
   std::string name;      // the row's name it was written for
   uint64_t bytes = 0;
-  FileProblem problem;   // why it failed; None when it did not
+  FileProblem problem;  // why it failed; None when it did not
 };
 
 // Why a row name cannot become a file in the destination (EmptyName,

@@ -11,19 +11,19 @@
 namespace kestrix {
 
 enum class FileProblemCode : uint8_t {
-  None,                 // nothing went wrong
-  OutsideImage,         // the candidate's bytes do not lie inside the image
-  ImageUnreadable,      // the image could not be read; `error` when the system said why
-  ImageShrank,          // the image ended before the candidate did (file cut short, card pulled)
-  NoExtension,          // the row's name has no extension to find its engine by
-  NoEngine,             // no scan engine handles the extension in `detail` (".jpg")
-  OutOfMemory,          // no memory for the candidate's bytes
-  NotExtracted,         // the engine gave no bytes for the candidate
-  EmptyName,            // the row's name is empty
-  ReservedName,         // the row's name in `detail` is "." or ".."
-  NameWithSeparator,    // the row's name in `detail` holds a path separator
-  OutputNotCreated,     // the file could not be made or named in the folder; `error`
-  WriteFailed,          // writing or flushing the file failed; `error`, or 0 for a write that took nothing
+  None,               // nothing went wrong
+  OutsideImage,       // the candidate's bytes do not lie inside the image
+  ImageUnreadable,    // the image could not be read; `error` when the system said why
+  ImageShrank,        // the image ended before the candidate did (file cut short, card pulled)
+  NoExtension,        // the row's name has no extension to find its engine by
+  NoEngine,           // no scan engine handles the extension in `detail` (".jpg")
+  OutOfMemory,        // no memory for the candidate's bytes
+  NotExtracted,       // the engine gave no bytes for the candidate
+  EmptyName,          // the row's name is empty
+  ReservedName,       // the row's name in `detail` is "." or ".."
+  NameWithSeparator,  // the row's name in `detail` holds a path separator
+  OutputNotCreated,   // the file could not be made or named in the folder; `error`
+  WriteFailed,  // writing or flushing the file failed; `error`, or 0 for a write that took nothing
   FolderNotOpened,      // the destination folder could not be opened; `error`
   FolderNotSynced,      // the folder's entries could not be flushed; `error`
   Stopped,              // the user stopped the work

@@ -12,11 +12,8 @@ struct TypeName {
 // registry and the row names use for JPEG.
 constexpr TypeName kTypeNames[] = {
     // type          text
-    {FileType::Jpeg, "jpeg"},
-    {FileType::Jpeg, "jpg"},
-    {FileType::Png, "png"},
-    {FileType::Mov, "mov"},
-    {FileType::Mp4, "mp4"},
+    {FileType::Jpeg, "jpeg"}, {FileType::Jpeg, "jpg"}, {FileType::Png, "png"},
+    {FileType::Mov, "mov"},   {FileType::Mp4, "mp4"},
 };
 
 std::string_view withoutDot(std::string_view extension) {

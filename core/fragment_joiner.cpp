@@ -35,9 +35,11 @@ constexpr int kSeamChange = 8;
 bool volumeGeometry(const ByteView& image, uint64_t base, ClusterGeometry& out) {
   const uint8_t* boot = image.at(base, kBootSectorBytes);
   if (boot == nullptr) return false;
-  const std::optional<ClusterLayout> layout = clusterLayout(std::span<const uint8_t>(boot, kBootSectorBytes));
+  const std::optional<ClusterLayout> layout =
+      clusterLayout(std::span<const uint8_t>(boot, kBootSectorBytes));
   if (!layout || layout->dataOffset >= image.size() - base) return false;
-  out = ClusterGeometry{layout->clusterBytes, base + layout->dataOffset, GeometrySource::BootSector};
+  out =
+      ClusterGeometry{layout->clusterBytes, base + layout->dataOffset, GeometrySource::BootSector};
   return true;
 }
 
@@ -135,7 +137,8 @@ bool textSector(const uint8_t* data, uint64_t size, uint64_t at) {
   const uint64_t length = std::min<uint64_t>(kSector, size - at);
   for (uint64_t i = 0; i < length; ++i) {
     const uint8_t byte = data[at + i];
-    if (!((byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r')) return false;
+    if (!((byte >= 0x20 && byte < 0x7F) || byte == '\t' || byte == '\n' || byte == '\r'))
+      return false;
   }
   return length == kSector;
 }
@@ -155,11 +158,13 @@ bool zeroSector(const uint8_t* data, uint64_t size, uint64_t at) {
 // smoother; the right continuation is as smooth as the photo around it),
 // `judged` false when the seam could not be found or has no row above it.
 // False when the seam is much rougher than a sharp edge would be.
-bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& judged, double& roughness) {
+bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& judged,
+                  double& roughness) {
   judged = false;
   roughness = 0;
-  if (before.width != joined.width || before.height != joined.height || before.channels != joined.channels ||
-      before.pixels.size() != joined.pixels.size() || joined.channels == 0) {
+  if (before.width != joined.width || before.height != joined.height ||
+      before.channels != joined.channels || before.pixels.size() != joined.pixels.size() ||
+      joined.channels == 0) {
     return true;
   }
   const int channels = joined.channels;
@@ -169,7 +174,8 @@ bool dcContinuous(const JpegDcImage& before, const JpegDcImage& joined, bool& ju
   size_t first = 0;
   // A progressive photo's later scans refine every DC value a little: only
   // a clear change marks the seam.
-  while (first < joined.pixels.size() && std::abs(int(joined.pixels[first]) - int(before.pixels[first])) <= kSeamChange) {
+  while (first < joined.pixels.size() &&
+         std::abs(int(joined.pixels[first]) - int(before.pixels[first])) <= kSeamChange) {
     ++first;
   }
   if (first == joined.pixels.size()) return true;
@@ -221,7 +227,8 @@ bool dcRowsNatural(const JpegDcImage& picture) {
   for (size_t y = 1; y < height; ++y) {
     uint64_t sum = 0;
     for (size_t i = 0; i < stride; ++i) {
-      sum += static_cast<uint64_t>(std::abs(int(picture.pixels[y * stride + i]) - int(picture.pixels[(y - 1) * stride + i])));
+      sum += static_cast<uint64_t>(std::abs(int(picture.pixels[y * stride + i]) -
+                                            int(picture.pixels[(y - 1) * stride + i])));
     }
     rows.push_back(double(sum) / double(stride));
   }
@@ -241,8 +248,8 @@ ClusterGeometry guessClusterGeometry(const uint8_t* data, uint64_t size) {
   constexpr uint8_t kSignature[] = {0x55, 0xAA};
   const auto type = image.u8(kFirstEntryAt + 4);
   const auto first = image.u32(kFirstEntryAt + 8, ByteOrder::LittleEndian);
-  if (image.equals(510, kSignature, sizeof kSignature) && type && *type != 0 && first && *first != 0 &&
-      volumeGeometry(image, uint64_t{*first} * kSector, geometry)) {
+  if (image.equals(510, kSignature, sizeof kSignature) && type && *type != 0 && first &&
+      *first != 0 && volumeGeometry(image, uint64_t{*first} * kSector, geometry)) {
     return geometry;
   }
   return ClusterGeometry{};
@@ -265,8 +272,8 @@ ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts) {
   std::sort(starts.begin(), starts.end());
   starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
   std::vector<uint64_t> remainders(starts.size());
-  for (uint64_t unit = kLargestGuessedCluster; unit > kSmallestGuessedCluster && starts.size() >= kStartsAgreeing;
-       unit /= 2) {
+  for (uint64_t unit = kLargestGuessedCluster;
+       unit > kSmallestGuessedCluster && starts.size() >= kStartsAgreeing; unit /= 2) {
     for (size_t i = 0; i < starts.size(); ++i) remainders[i] = starts[i] % unit;
     std::sort(remainders.begin(), remainders.end());
     size_t most = 0;
@@ -287,8 +294,9 @@ ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts) {
 void ClaimedSpace::claim(uint64_t start, uint64_t end) {
   if (end <= start) return;
   FilePiece range{start / kSector * kSector, (end + kSector - 1) / kSector * kSector};
-  auto at = std::lower_bound(ranges_.begin(), ranges_.end(), range,
-                             [](const FilePiece& a, const FilePiece& b) { return a.start < b.start; });
+  auto at =
+      std::lower_bound(ranges_.begin(), ranges_.end(), range,
+                       [](const FilePiece& a, const FilePiece& b) { return a.start < b.start; });
   at = ranges_.insert(at, range);
   // Merge with neighbours so the ranges stay disjoint and sorted.
   if (at != ranges_.begin() && std::prev(at)->end >= at->start) {
@@ -303,15 +311,17 @@ void ClaimedSpace::claim(uint64_t start, uint64_t end) {
 
 bool ClaimedSpace::overlaps(uint64_t start, uint64_t end) const {
   if (end <= start) return false;
-  auto after = std::upper_bound(ranges_.begin(), ranges_.end(), start,
-                                [](uint64_t value, const FilePiece& range) { return value < range.start; });
+  auto after =
+      std::upper_bound(ranges_.begin(), ranges_.end(), start,
+                       [](uint64_t value, const FilePiece& range) { return value < range.start; });
   if (after != ranges_.begin() && std::prev(after)->end > start) return true;
   return after != ranges_.end() && after->start < end;
 }
 
 uint64_t ClaimedSpace::foreignFrom(uint64_t start, uint64_t inside) const {
-  for (auto range = std::lower_bound(ranges_.begin(), ranges_.end(), start,
-                                     [](const FilePiece& r, uint64_t value) { return r.start < value; });
+  for (auto range =
+           std::lower_bound(ranges_.begin(), ranges_.end(), start,
+                            [](const FilePiece&r, uint64_t value) { return r.start < value; });
        range != ranges_.end(); ++range) {
     if (range->end > inside) return range->start;
   }
@@ -319,8 +329,9 @@ uint64_t ClaimedSpace::foreignFrom(uint64_t start, uint64_t inside) const {
 }
 
 uint64_t ClaimedSpace::skip(uint64_t at) const {
-  auto after = std::upper_bound(ranges_.begin(), ranges_.end(), at,
-                                [](uint64_t value, const FilePiece& range) { return value < range.start; });
+  auto after =
+      std::upper_bound(ranges_.begin(), ranges_.end(), at,
+                       [](uint64_t value, const FilePiece& range) { return value < range.start; });
   if (after != ranges_.begin() && std::prev(after)->end > at) return std::prev(after)->end;
   return at;
 }
@@ -344,18 +355,26 @@ constexpr size_t kMiddlePiecesTried = 4;
 // piece from `open` up to its break, then a continuation.
 class SeamSearch {
  public:
-  SeamSearch(const uint8_t* data, uint64_t size, uint64_t start, bool progressive, const ClusterGeometry& geometry,
-             const JoinLimits& limits, JoinBudget& budget, uint64_t seamsBefore = 0)
-      : data_(data), size_(size), start_(start), progressive_(progressive), geometry_(geometry), limits_(limits),
-        budget_(budget), seams_(seamsBefore) {}
+  SeamSearch(const uint8_t* data, uint64_t size, uint64_t start, bool progressive,
+             const ClusterGeometry& geometry, const JoinLimits& limits, JoinBudget& budget,
+             uint64_t seamsBefore = 0)
+      : data_(data),
+        size_(size),
+        start_(start),
+        progressive_(progressive),
+        geometry_(geometry),
+        limits_(limits),
+        budget_(budget),
+        seams_(seamsBefore) {}
 
   // `lower`: ends of the open piece lie past it. `before`: the photo decoded
   // up to the break.
-  void search(const FilePieces& head, uint64_t open, uint64_t lower, uint64_t breakAt, const ClaimedSpace& claimed,
-              const JpegDcImage& before) {
+  void search(const FilePieces& head, uint64_t open, uint64_t lower, uint64_t breakAt,
+              const ClaimedSpace& claimed, const JpegDcImage& before) {
     std::vector<uint64_t> ends;
     for (uint64_t end = boundaryAtOrBefore(geometry_, std::min(size_, breakAt + 8));
-         end > lower && ends.size() < limits_.endsTried && (ends.empty() || end + kEndReachBytes >= breakAt);
+         end > lower && ends.size() < limits_.endsTried &&
+         (ends.empty() || end + kEndReachBytes >= breakAt);
          end -= geometry_.unit) {
       if (end <= size_ && !claimed.overlaps(breakAt, end)) ends.push_back(end);
       if (end < geometry_.unit) break;
@@ -365,7 +384,8 @@ class SeamSearch {
     // unit where the foreign bytes start. The others only when that fails.
     searchWith(head, open, {ends.front()}, breakAt, claimed, before);
     if (result.pieces.empty() && !stop_ && ends.size() > 1) {
-      searchWith(head, open, std::vector<uint64_t>(ends.begin() + 1, ends.end()), breakAt, claimed, before);
+      searchWith(head, open, std::vector<uint64_t>(ends.begin() + 1, ends.end()), breakAt, claimed,
+                 before);
     }
   }
 
@@ -375,10 +395,11 @@ class SeamSearch {
   uint64_t seamsTried() const { return seams_; }
 
  private:
-  void searchWith(const FilePieces& head, uint64_t open, const std::vector<uint64_t>& ends, uint64_t breakAt,
-                  const ClaimedSpace& claimed, const JpegDcImage& before) {
+  void searchWith(const FilePieces& head, uint64_t open, const std::vector<uint64_t>& ends,
+                  uint64_t breakAt, const ClaimedSpace& claimed, const JpegDcImage& before) {
     headBytes_.clear();
-    for (const FilePiece& piece : head) headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
+    for (const FilePiece& piece : head)
+      headBytes_.insert(headBytes_.end(), data_ + piece.start, data_ + piece.end);
     // The open piece, a middle one and the last make three more pieces.
     const bool middles = head.size() + 3 <= std::min(limits_.pieces, kMostPieces) && !progressive_;
     std::vector<MiddlePiece> middle;
@@ -437,8 +458,9 @@ class SeamSearch {
         if (!dcContinuous(before, after_, judged, roughness) || !judged) continue;
         MiddlePiece piece{end, from, from + (check.badOffset - seam), roughness, after_};
         middle.push_back(std::move(piece));
-        std::sort(middle.begin(), middle.end(),
-                  [](const MiddlePiece& a, const MiddlePiece& b) { return a.roughness < b.roughness; });
+        std::sort(middle.begin(), middle.end(), [](const MiddlePiece& a, const MiddlePiece& b) {
+          return a.roughness < b.roughness;
+        });
         if (middle.size() > kMiddlePiecesTried) middle.pop_back();
       }
     };
@@ -450,7 +472,8 @@ class SeamSearch {
       markers.build(data_, lowestEnd, reach, progressive_);
       // Not inside the bytes that decoded as the photo's own: from the unit
       // that holds the break on.
-      for (uint64_t from = boundaryAtOrAfter(geometry_, std::max(lowestEnd + 1, boundaryAtOrBefore(geometry_, breakAt)));
+      for (uint64_t from = boundaryAtOrAfter(
+               geometry_, std::max(lowestEnd + 1, boundaryAtOrBefore(geometry_, breakAt)));
            from < reach;) {
         const uint64_t free = claimed.skip(from);
         if (free != from) {
@@ -478,8 +501,10 @@ class SeamSearch {
     {
       const uint64_t floor = start_ > limits_.backwardReach ? start_ - limits_.backwardReach : 0;
       markers.build(data_, floor, start_, progressive_);
-      for (uint64_t from = boundaryAtOrBefore(geometry_, start_ > 0 ? start_ - 1 : 0); from >= floor && from < start_;) {
-        if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from) && !textSector(data_, size_, from)) {
+      for (uint64_t from = boundaryAtOrBefore(geometry_, start_ > 0 ? start_ - 1 : 0);
+           from >= floor && from < start_;) {
+        if (!claimed.overlaps(from, from + 1) && !zeroSector(data_, size_, from) &&
+            !textSector(data_, size_, from)) {
           const uint64_t eoiEnd = markers.eoiEndFrom(from);
           if (eoiEnd != 0 && !claimed.overlaps(from, eoiEnd)) tryAt(from, eoiEnd, true, false);
           if (stop_ || settleAt_ != UINT64_MAX) return;
@@ -524,9 +549,10 @@ class SeamSearch {
 
 }  // namespace
 
-ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start, uint64_t breakAt,
-                                    const ClaimedSpace& claimed, const ClusterGeometry& suggested,
-                                    const JoinLimits& limits, JoinBudget& budget) {
+ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start,
+                                    uint64_t breakAt, const ClaimedSpace& claimed,
+                                    const ClusterGeometry& suggested, const JoinLimits& limits,
+                                    JoinBudget& budget) {
   if (data == nullptr || start >= size || breakAt <= start || breakAt > size) return {};
   bool progressive = false;
   const uint64_t scanData = firstScanData(data, size, start, progressive);
@@ -550,8 +576,8 @@ ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t
   // happen to lie on wider boundaries): the pieces then lie on boundaries it
   // skips, so sectors are tried next, in what is left of the photo's seams.
   // A boot sector's cluster is the volume's own word and is not doubted.
-  if (search.result.pieces.empty() && !search.stopped() && geometry.source == GeometrySource::FileStarts &&
-      geometry.unit > kSector) {
+  if (search.result.pieces.empty() && !search.stopped() &&
+      geometry.source == GeometrySource::FileStarts && geometry.unit > kSector) {
     SeamSearch fine(data, size, start, progressive, sectors, limits, budget, search.seamsTried());
     fine.search({}, start, scanData, breakAt, claimed, before);
     return fine.result;
@@ -565,16 +591,19 @@ namespace {
 // `row` (its EXIF thumbnail, a preview) that photo as their parent, as the
 // scan does for the thumbnails of a whole photo: while the photo was broken
 // it held nothing, now it is a verified file. Returns how many.
-uint64_t holdNestedRows(CandidateList& list, int32_t row, const std::vector<std::pair<uint64_t, int32_t>>& byStart) {
+uint64_t holdNestedRows(CandidateList& list, int32_t row,
+                        const std::vector<std::pair<uint64_t, int32_t>>& byStart) {
   const Candidate* photo = list.candidateAt(row + 1);
   std::string name;
   if (photo == nullptr || !list.itemText(row, CandidateList::ColumnName, name)) return 0;
   FilePieces payloads;
   bool progressive = false;
-  firstScanData(photo->imageData(), photo->find().fragments.front().end, photo->find().start, progressive, &payloads);
+  firstScanData(photo->imageData(), photo->find().fragments.front().end, photo->find().start,
+                progressive, &payloads);
   uint64_t held = 0;
   for (const FilePiece& payload : payloads) {
-    for (auto at = std::lower_bound(byStart.begin(), byStart.end(), std::make_pair(payload.start, INT32_MIN));
+    for (auto at = std::lower_bound(byStart.begin(), byStart.end(),
+                                    std::make_pair(payload.start, INT32_MIN));
          at != byStart.end() && at->first < payload.end; ++at) {
       const Candidate* inner = list.candidateAt(at->second + 1);
       if (at->second == row || inner == nullptr || inner->find().end > payload.end) continue;
@@ -602,8 +631,9 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
     const CheckResult& check = candidate->check();
     if (check.verdict == Verdict::Intact) {
       claimed.claim(candidate->find().start, candidate->find().end);
-    } else if ((check.verdict == Verdict::Damaged || check.verdict == Verdict::Truncated) && check.hasBadOffset &&
-               candidate->find().type == FileType::Jpeg && candidate->find().parent.empty() && candidate->find().plainRange &&
+    } else if ((check.verdict == Verdict::Damaged || check.verdict == Verdict::Truncated) &&
+               check.hasBadOffset && candidate->find().type == FileType::Jpeg &&
+               candidate->find().parent.empty() && candidate->find().plainRange &&
                candidate->unreadableSectors() == 0) {
       // A photo with sectors the copy could not read lost those bytes: a
       // join around them would be another picture, not this one.
@@ -613,7 +643,8 @@ JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const Jo
   if (broken.empty()) return outcome;
   std::vector<std::pair<uint64_t, int32_t>> byStart;  // every row, by its start
   for (int32_t row = 0; row < rows; ++row) {
-    if (const Candidate* candidate = list.candidateAt(row + 1)) byStart.emplace_back(candidate->find().start, row);
+    if (const Candidate* candidate = list.candidateAt(row + 1))
+      byStart.emplace_back(candidate->find().start, row);
   }
   std::sort(byStart.begin(), byStart.end());
   ClusterGeometry geometry = guessClusterGeometry(data, size);

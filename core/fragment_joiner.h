@@ -75,27 +75,27 @@ ClusterGeometry guessClusterFromStarts(std::vector<uint64_t> starts);
 inline constexpr uint32_t kMostPieces = 8;
 
 struct JoinLimits {
-  uint64_t seamsPerPhoto = 4096;                          // joined files decoded per photo
-  uint64_t decodedBytesPerCard = uint64_t{4} << 30;        // bytes decoded by every try together
-  uint64_t photoBytes = uint64_t{64} << 20;                // longest joined photo
-  uint64_t forwardReach = uint64_t{64} << 20;              // continuations searched this far past the break
-  uint64_t backwardReach = uint64_t{8} << 20;              // and this far before the photo's start
-  uint32_t endsTried = 32;                                 // ends of a piece tried before its break
-  uint32_t pieces = kMostPieces;                           // most pieces of one photo (at most kMostPieces)
+  uint64_t seamsPerPhoto = 4096;                     // joined files decoded per photo
+  uint64_t decodedBytesPerCard = uint64_t{4} << 30;  // bytes decoded by every try together
+  uint64_t photoBytes = uint64_t{64} << 20;          // longest joined photo
+  uint64_t forwardReach = uint64_t{64} << 20;  // continuations searched this far past the break
+  uint64_t backwardReach = uint64_t{8} << 20;  // and this far before the photo's start
+  uint32_t endsTried = 32;                     // ends of a piece tried before its break
+  uint32_t pieces = kMostPieces;               // most pieces of one photo (at most kMostPieces)
 };
 
 // The work of one search, shared by the photos of one card.
 struct JoinBudget {
-  uint64_t seamsTried = 0;     // all photos
-  uint64_t decodedBytes = 0;   // all photos
+  uint64_t seamsTried = 0;    // all photos
+  uint64_t decodedBytes = 0;  // all photos
   bool cardLimitHit = false;
 };
 
 struct JoinOutcome {
-  uint64_t photosTried = 0;       // broken photos searched
-  uint64_t joined = 0;            // rows made whole
-  uint64_t photosAtSeamLimit = 0; // searches ended by seamsPerPhoto
-  uint64_t heldRows = 0;          // rows found inside a joined photo's APPn payloads, given it as parent
+  uint64_t photosTried = 0;        // broken photos searched
+  uint64_t joined = 0;             // rows made whole
+  uint64_t photosAtSeamLimit = 0;  // searches ended by seamsPerPhoto
+  uint64_t heldRows = 0;  // rows found inside a joined photo's APPn payloads, given it as parent
   JoinBudget budget;
 };
 
@@ -116,8 +116,8 @@ class ClaimedSpace {
 };
 
 struct ContinuationResult {
-  FilePieces pieces;     // empty when no join was accepted
-  CheckResult check;     // of the joined bytes, when accepted
+  FilePieces pieces;  // empty when no join was accepted
+  CheckResult check;  // of the joined bytes, when accepted
   bool seamLimitHit = false;
 };
 
@@ -125,15 +125,17 @@ struct ContinuationResult {
 // its own at `breakAt`. `claimed` holds the other files' sectors; claimed
 // ranges lying wholly inside start..breakAt are the photo's own embedded
 // images and do not stop its first piece.
-ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start, uint64_t breakAt,
-                                    const ClaimedSpace& claimed, const ClusterGeometry& geometry,
-                                    const JoinLimits& limits, JoinBudget& budget);
+ContinuationResult findContinuation(const uint8_t* data, uint64_t size, uint64_t start,
+                                    uint64_t breakAt, const ClaimedSpace& claimed,
+                                    const ClusterGeometry& geometry, const JoinLimits& limits,
+                                    JoinBudget& budget);
 
 // Claims every intact find of the (checked) list, then joins each damaged
 // or truncated JPEG it can, claiming its pieces as it goes; a second round
 // takes the photos that a join of the first round freed. A row lying inside
 // an APPn payload of a joined photo (its EXIF thumbnail) gets that photo as
 // its parent: the normal mode then no longer lists it (`isListed`).
-JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list, const JoinLimits& limits = {});
+JoinOutcome joinFragments(const ImageBlock& image, CandidateList& list,
+                          const JoinLimits& limits = {});
 
 }  // namespace kestrix

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <mutex>
 
-
 namespace kestrix {
 
 namespace {
@@ -44,12 +43,14 @@ void onBusError(int number, siginfo_t* info, void* context) {
   const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
   for (MappingSlot& slot : mappingSlots) {
     const uintptr_t start = slot.start.load(std::memory_order_acquire);
-    if (start == 0 || address < start || address >= slot.end.load(std::memory_order_acquire)) continue;
+    if (start == 0 || address < start || address >= slot.end.load(std::memory_order_acquire))
+      continue;
     const uintptr_t page = handlerPageSize.load(std::memory_order_relaxed);
     void* at = reinterpret_cast<void*>(address / page * page);
     // A private page of zeros in place of the one the kernel cannot read;
     // the faulting read then runs again and sees zeros.
-    if (mmap(at, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) break;
+    if (mmap(at, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+      break;
     slot.zeroedBytes.fetch_add(page, std::memory_order_relaxed);
     return;
   }
@@ -185,7 +186,8 @@ bool ImageFile::read(uint64_t start, uint8_t* into, size_t length, FileProblem& 
   }
   size_t done = 0;
   while (done < length) {
-    const ssize_t got = ::pread(descriptor_, into + done, length - done, static_cast<off_t>(start + done));
+    const ssize_t got =
+        ::pread(descriptor_, into + done, length - done, static_cast<off_t>(start + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       problem = {FileProblemCode::ImageUnreadable, errno};

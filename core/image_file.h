@@ -41,11 +41,11 @@ namespace kestrix {
 // Outcome of opening an image; each failure has its own words in the
 // programs (loadStatusMessage, texts/job_texts.h).
 enum class LoadStatus {
-  Loaded,        // the mapping covers every byte of the file or device
-  NotFound,      // no file of that name
-  OpenFailed,    // the file exists but may not be read
-  NotAnImage,    // a pipe, FIFO, character device, socket or folder
-  ReadFailed,    // its size could not be learnt or the mapping failed
+  Loaded,      // the mapping covers every byte of the file or device
+  NotFound,    // no file of that name
+  OpenFailed,  // the file exists but may not be read
+  NotAnImage,  // a pipe, FIFO, character device, socket or folder
+  ReadFailed,  // its size could not be learnt or the mapping failed
 };
 
 class ImageFile;
@@ -103,13 +103,13 @@ class ImageFile : public ImageBlock {
 
   const uint8_t* data_ = nullptr;  // the mapping, or a static byte when empty
   uint64_t size_ = 0;
-  void* mapping_ = nullptr;        // what munmap releases; null when empty
+  void* mapping_ = nullptr;  // what munmap releases; null when empty
   std::string path_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   bool blockDevice_ = false;
-  int slot_ = -1;                  // this mapping's entry in the SIGBUS table, or -1
-  int descriptor_ = -1;            // the read-only descriptor the image was opened with
+  int slot_ = -1;        // this mapping's entry in the SIGBUS table, or -1
+  int descriptor_ = -1;  // the read-only descriptor the image was opened with
 };
 
 }  // namespace kestrix

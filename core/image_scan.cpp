@@ -27,7 +27,9 @@ int32_t engineModeValue(ScanMode mode) {
   return ScanModePrecise;
 }
 
-bool isPrecise(ScanMode mode) { return mode == ScanMode::Precise || mode == ScanMode::PreciseSplit; }
+bool isPrecise(ScanMode mode) {
+  return mode == ScanMode::Precise || mode == ScanMode::PreciseSplit;
+}
 
 bool isSplit(ScanMode mode) {
   return mode == ScanMode::SignatureRulesSplit || mode == ScanMode::PreciseSplit;
@@ -49,8 +51,8 @@ struct Hit {
   size_t pass = 0;  // index into the passes (registry order)
   uint64_t start = 0;
   uint64_t end = 0;
-  bool dropped = false;      // a part of another find in the normal precise mode
-  std::string name;          // set when it is listed
+  bool dropped = false;  // a part of another find in the normal precise mode
+  std::string name;      // set when it is listed
   Hit(size_t passIndex, uint64_t from, uint64_t to) : pass(passIndex), start(from), end(to) {}
   // Its structure on the whole image, walked only when another find lies
   // inside it: only a whole file holds others, and only inside its spans.
@@ -66,8 +68,8 @@ struct Hit {
 // with, or it was found on the whole image), so it stays valid for every
 // later window.
 struct TypePass {
-  std::string key;        // registry key, with its dot
-  std::string extension;  // without the dot: what engines and names use
+  std::string key;                    // registry key, with its dot
+  std::string extension;              // without the dot: what engines and names use
   FileType type = FileType::Unknown;  // of the extension, for every decision above the engine
   ScanEngine* engine = nullptr;
   size_t thread = 0;  // 0: the caller's thread; 1: the thread beside it
@@ -295,7 +297,8 @@ class WindowedScan {
       const size_t reportedPasses = twoThreads_ ? 1 : passes_.size();
       report(size == 0 ? 100
                        : static_cast<int>((windowStart_ + span * std::min(i + 1, reportedPasses) /
-                                           reportedPasses) * 100 / size));
+                                                              reportedPasses) *
+                                          100 / size));
     }
     return true;
   }
@@ -561,7 +564,8 @@ class WindowedScan {
     // Only a find reaching past where the next find may start can hold it.
     uint64_t nextStart = UINT64_MAX;
     for (const TypePass& pass : passes_) {
-      if (!pass.done) nextStart = std::min(nextStart, pass.pending ? pass.pendingStart : pass.resume);
+      if (!pass.done)
+        nextStart = std::min(nextStart, pass.pending ? pass.pendingStart : pass.resume);
     }
     std::vector<Hit> stillOpen;
     for (Hit& find : open_) {
@@ -586,14 +590,14 @@ class WindowedScan {
   const ScanSettings& settings_;
   const ScanCallbacks& callbacks_;
   std::vector<TypePass>& passes_;
-  std::vector<Hit> open_;  // finds of earlier windows that reach past the last one
-  std::vector<Binding> bindings_[2];  // per thread: each binds only its own engines
-  bool twoThreads_ = false;           // some pass runs beside the caller's thread
+  std::vector<Hit> open_;                 // finds of earlier windows that reach past the last one
+  std::vector<Binding> bindings_[2];      // per thread: each binds only its own engines
+  bool twoThreads_ = false;               // some pass runs beside the caller's thread
   std::unique_ptr<BesideThread> beside_;  // last: joined before the passes it uses go
   ScanSummary summary_;
   uint64_t windowStart_ = 0;  // the window being scanned, for the progress inside it
   uint64_t windowEnd_ = 0;
-  int reported_ = -1;         // the last percent reported
+  int reported_ = -1;  // the last percent reported
 };
 
 }  // namespace

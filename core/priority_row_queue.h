@@ -61,9 +61,9 @@ class PriorityRowQueue {
 
   mutable std::mutex mutex_;
   std::condition_variable ready_;
-  std::vector<uint8_t> taken_;    // one flag per published row
+  std::vector<uint8_t> taken_;  // one flag per published row
   std::deque<int32_t> preferred_;
-  int32_t next_ = 0;              // rows before this are all taken
+  int32_t next_ = 0;  // rows before this are all taken
   int32_t finished_ = 0;
   bool closed_ = false;
   bool cancelled_ = false;

@@ -14,8 +14,11 @@ int64_t utf8Characters(std::string_view text) {
   int64_t count = 0;
   for (size_t i = 0; i < text.size(); ++count) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                          : (lead >> 3) == 0x1E ? 4 : 0;
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return -1;
     for (size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return -1;
@@ -51,8 +54,8 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 std::string formatName(const std::string& digitsText, const std::string& prefix, int serial,
                        const std::string& extension) {
   const std::string format = "%s%0" + digitsText + "d%s";
-  const int length = std::snprintf(nullptr, 0, format.c_str(), prefix.c_str(), serial,
-                                   extension.c_str());
+  const int length =
+      std::snprintf(nullptr, 0, format.c_str(), prefix.c_str(), serial, extension.c_str());
   if (length < 0) return {};
   std::vector<char> text(static_cast<size_t>(length) + 1);
   std::snprintf(text.data(), text.size(), format.c_str(), prefix.c_str(), serial,
@@ -117,8 +120,8 @@ int32_t tidyNames(CandidateList& list, const TidySettings& settings, int32_t row
     } else {
       ++serial;
     }
-    if (list.setItemName(row, formatName(settings.digitsText, settings.prefix, serial,
-                                         previousExtension))) {
+    if (list.setItemName(
+            row, formatName(settings.digitsText, settings.prefix, serial, previousExtension))) {
       ++renamed;
     }
   }

@@ -33,9 +33,9 @@ enum class TidyProblem {
 };
 
 struct TidySettings {
-  int32_t digits = 8;       // the digits box's value whenever it is not empty
-  std::string digitsText;   // the digits box text; empty unless valid
-  std::string prefix;       // the prefix; empty unless valid
+  int32_t digits = 8;      // the digits box's value whenever it is not empty
+  std::string digitsText;  // the digits box text; empty unless valid
+  std::string prefix;      // the prefix; empty unless valid
 };
 
 // Checks the two boxes. On success fills digitsText and prefix and returns

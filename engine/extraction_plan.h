@@ -11,9 +11,9 @@
 namespace kestrix {
 
 struct ExtractionPlan {
-  bool refused = false;   // nothing of the block can be copied
-  uint64_t start = 0;     // first byte copied from the block
-  uint64_t length = 0;    // bytes copied from the block; start + length <= block size
+  bool refused = false;  // nothing of the block can be copied
+  uint64_t start = 0;    // first byte copied from the block
+  uint64_t length = 0;   // bytes copied from the block; start + length <= block size
   uint8_t prefix[2] = {};
   uint64_t prefixLength = 0;  // bytes put in front of the copy (0 or 2)
 

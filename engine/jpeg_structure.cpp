@@ -90,8 +90,8 @@ struct IndexedImage {
 // is at `header`, in order of their starts. False when the index runs past
 // the block. Offsets count from the MP header (CIPA DC-007 5.2.3); offset 0
 // is the primary image itself (5.2.3.3.3).
-bool indexedImages(const BoundBlock& block, uint64_t header, IndexedImage (&images)[MaxPictureEntries],
-                   uint64_t& count) {
+bool indexedImages(const BoundBlock& block, uint64_t header,
+                   IndexedImage (&images)[MaxPictureEntries], uint64_t& count) {
   count = 0;
   uint64_t order = 0;
   if (!block.readUnsigned(header, 2, true, order)) return false;
@@ -110,7 +110,8 @@ bool indexedImages(const BoundBlock& block, uint64_t header, IndexedImage (&imag
   for (uint64_t t = 0; t < tagCount; ++t) {
     const uint64_t entry = ifd + 2 + t * IfdEntryLength;
     uint64_t tag = 0, valueCount = 0, valueOffset = 0;
-    if (!block.readUnsigned(entry, 2, big, tag) || !block.readUnsigned(entry + 4, 4, big, valueCount) ||
+    if (!block.readUnsigned(entry, 2, big, tag) ||
+        !block.readUnsigned(entry + 4, 4, big, valueCount) ||
         !block.readUnsigned(entry + 8, 4, big, valueOffset)) {
       return false;
     }
@@ -151,7 +152,8 @@ StructureEnd extendOverIndexedImages(const BoundBlock& block, uint64_t header, u
     if (image.start < extended) continue;  // inside what the file already holds
     if (image.start != extended && image.start != declaredEnd) break;
     if (!block.equals(image.start, CandidateSignature, sizeof CandidateSignature)) {
-      if (!block.contains(image.start, sizeof CandidateSignature)) return StructureEnd::ranOut(true);
+      if (!block.contains(image.start, sizeof CandidateSignature))
+        return StructureEnd::ranOut(true);
       break;
     }
     const StructureEnd listed = walk(block, image.start, nullptr, false, nullptr, entropy);
@@ -209,7 +211,8 @@ uint64_t afcpTrailerEnd(const BoundBlock& block, uint64_t fileStart, uint64_t at
 
 // The end of the Photo Mechanic trailer whose records start at `at`, or `at`.
 uint64_t photoMechanicTrailerEnd(const BoundBlock& block, uint64_t at) {
-  const uint64_t reach = block.size() - at > MaxTrailerLength ? at + MaxTrailerLength : block.size();
+  const uint64_t reach =
+      block.size() - at > MaxTrailerLength ? at + MaxTrailerLength : block.size();
   // "cbipcbbl" at t, its length field at t - 4, which is where the records end.
   for (uint64_t t = at + 4; t + 8 <= reach; ++t) {
     const void* hit = std::memchr(block.uncheckedAt(t), PhotoMechanicFooter[0], reach - 8 + 1 - t);
@@ -240,7 +243,7 @@ uint64_t endWithTrailer(const BoundBlock& block, uint64_t fileStart, uint64_t en
 // a byte other than a stuffed 00 or a restart marker's D0-D7, or a t with
 // fewer than 33 bytes left. Loads read up to t + 32.
 __attribute__((target("avx2"))) uint64_t skipEntropyBytesWide(const uint8_t* data, uint64_t size,
-                                                               uint64_t t) {
+                                                              uint64_t t) {
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(0xFF));
   const __m256i zero = _mm256_setzero_si256();
   const __m256i restartMask = _mm256_set1_epi8(static_cast<char>(0xF8));
@@ -262,8 +265,8 @@ __attribute__((target("avx2"))) uint64_t skipEntropyBytesWide(const uint8_t* dat
 // 32 positions at a time: the first t at which FF D8 FF and a byte of the
 // opening markers' ranges (E0-EF, C0-CF, DB, DD, FE; checked exactly later)
 // might start, or a t with fewer than 35 bytes left. Loads read up to t + 34.
-__attribute__((target("avx2"))) uint64_t skipWithoutCandidateWide(const uint8_t* data, uint64_t size,
-                                                                   uint64_t t) {
+__attribute__((target("avx2"))) uint64_t skipWithoutCandidateWide(const uint8_t* data,
+                                                                  uint64_t size, uint64_t t) {
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(0xFF));
   const __m256i d8 = _mm256_set1_epi8(static_cast<char>(0xD8));
   const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0));
@@ -278,13 +281,15 @@ __attribute__((target("avx2"))) uint64_t skipWithoutCandidateWide(const uint8_t*
     const __m256i nibble = _mm256_and_si256(marker, high);
     const __m256i opens = _mm256_or_si256(
         _mm256_or_si256(_mm256_cmpeq_epi8(nibble, e0), _mm256_cmpeq_epi8(nibble, c0)),
-        _mm256_or_si256(_mm256_cmpeq_epi8(marker, db),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(marker, dd), _mm256_cmpeq_epi8(marker, fe))));
+        _mm256_or_si256(
+            _mm256_cmpeq_epi8(marker, db),
+            _mm256_or_si256(_mm256_cmpeq_epi8(marker, dd), _mm256_cmpeq_epi8(marker, fe))));
     const __m256i b0 = _mm256_loadu_si256(at);
     const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 1));
     const __m256i b2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 2));
-    const __m256i soi = _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi8(b0, ff), _mm256_cmpeq_epi8(b1, d8)), _mm256_cmpeq_epi8(b2, ff));
+    const __m256i soi =
+        _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(b0, ff), _mm256_cmpeq_epi8(b1, d8)),
+                         _mm256_cmpeq_epi8(b2, ff));
     if (!_mm256_testz_si256(soi, opens)) return t;
     t += 32;
   }
@@ -446,7 +451,8 @@ StructureEnd walk(const BoundBlock& block, uint64_t start, ByteSpans* holds, boo
 #endif
     const void* hit = std::memchr(block.uncheckedAt(p), 0xFF, block.size() - p);
     if (hit == nullptr) return cut;
-    const uint64_t q = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - block.uncheckedAt(0));
+    const uint64_t q =
+        static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - block.uncheckedAt(0));
     uint8_t marker = 0;
     if (!block.readByte(q + 1, marker)) return cut;
     if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7)) {  // stuffed byte, restart marker

@@ -41,7 +41,8 @@ enum class AtomRead {
 inline AtomRead readAtomHeader(const BoundBlock& block, uint64_t offset, AtomHeader& atom) {
   uint64_t size = 0;
   uint64_t type = 0;
-  if (!block.readUnsigned(offset, 4, true, size) || !block.readUnsigned(offset + 4, 4, true, type)) {
+  if (!block.readUnsigned(offset, 4, true, size) ||
+      !block.readUnsigned(offset + 4, 4, true, type)) {
     return AtomRead::RanOut;
   }
   atom.type = static_cast<AtomType>(type);

@@ -15,11 +15,20 @@ constexpr AtomType Fragment = atomType("moof");
 constexpr AtomType QuickTimeBrand = atomType("qt  ");
 
 // Top-level atoms a movie file holds besides ftyp.
-constexpr AtomType TopLevel[] = {Movie,           MediaData,          atomType("free"),
-                                 atomType("skip"), Wide,              atomType("uuid"),
-                                 Preview,          PreviewPicture,    atomType("udta"),
-                                 atomType("meta"), atomType("pdin"),  Fragment,
-                                 atomType("mfra"), atomType("sidx")};
+constexpr AtomType TopLevel[] = {Movie,
+                                 MediaData,
+                                 atomType("free"),
+                                 atomType("skip"),
+                                 Wide,
+                                 atomType("uuid"),
+                                 Preview,
+                                 PreviewPicture,
+                                 atomType("udta"),
+                                 atomType("meta"),
+                                 atomType("pdin"),
+                                 Fragment,
+                                 atomType("mfra"),
+                                 atomType("sidx")};
 
 bool isTopLevel(AtomType type) {
   for (AtomType t : TopLevel) {
@@ -137,9 +146,9 @@ MovieStructure structureOf(const BoundBlock& block, uint64_t start, ByteSpans* h
       // The movie ends before an atom that is not its own:
       const bool ends =
           read == AtomRead::TooSmall ||  // a size smaller than its header is damage
-          (type == FileType && !fileTypeAfterPreview) ||  // another file's first atom
+          (type == FileType && !fileTypeAfterPreview) ||   // another file's first atom
           (!isTopLevel(type) && !fileTypeAfterPreview) ||  // not an atom: other data follows
-          (type == Wide && !wideFits(atom)) ||            // bytes that only read "wide"
+          (type == Wide && !wideFits(atom)) ||             // bytes that only read "wide"
           (type == Preview && !previewFits(atom)) ||
           // One movie holds one moov, and before it is complete one mdat, one
           // wide (the placeholder in front of mdat) and one pnot: a repeat

@@ -27,9 +27,11 @@ namespace kestrix::movie {
 
 // The atom types a movie may open with; the candidate search looks for them
 // four bytes into the candidate (after the size field).
-inline constexpr uint8_t OpeningTypes[5][4] = {
-    {'f', 't', 'y', 'p'}, {'m', 'o', 'o', 'v'}, {'m', 'd', 'a', 't'},
-    {'w', 'i', 'd', 'e'}, {'p', 'n', 'o', 't'}};
+inline constexpr uint8_t OpeningTypes[5][4] = {{'f', 't', 'y', 'p'},
+                                               {'m', 'o', 'o', 'v'},
+                                               {'m', 'd', 'a', 't'},
+                                               {'w', 'i', 'd', 'e'},
+                                               {'p', 'n', 'o', 't'}};
 // Top-level atoms a movie may hold before it has both moov and mdat (real
 // files need four or five). The bound keeps a rejected candidate's walk short
 // on hostile data such as "free" atoms repeated.

@@ -11,8 +11,7 @@ const PluginInfo& kxPluginInfo();
 
 // Name and file types of the shipped engine. The name is Shift-JIS
 // (code page 932): "KxCore " followed by katakana "purag-in".
-inline constexpr char PluginName[] =
-    "KxCore \x83\x76\x83\x89\x83\x4f\x83\x43\x83\x93";
+inline constexpr char PluginName[] = "KxCore \x83\x76\x83\x89\x83\x4f\x83\x43\x83\x93";
 inline constexpr char PluginExtensions[] = ".jpg;.png;.mov;.mp4";
 inline constexpr int32_t PluginType = 1;
 

@@ -18,7 +18,7 @@ inline constexpr uint64_t MaxChunkLength = 0x7FFFFFFF;
 struct Chunk {
   uint64_t length = 0;  // of the data
   uint8_t type[4] = {};
-  uint64_t data = 0;    // offset of the data in the block
+  uint64_t data = 0;  // offset of the data in the block
 };
 
 enum class ChunkRead {

@@ -71,7 +71,7 @@ constexpr LetterTable LastLetters = letterTable(3);
 // The wide form of the filter below: 32 positions at a time (loads up to
 // t + 34 < size), the letter sets by table instead of one compare per letter.
 __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_t* data,
-                                                                     uint64_t size, uint64_t t) {
+                                                                    uint64_t size, uint64_t t) {
   const __m256i firstTable = _mm256_broadcastsi128_si256(
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(FirstLetters.entries)));
   const __m256i lastTable = _mm256_broadcastsi128_si256(
@@ -283,8 +283,8 @@ PreciseFind PreciseScanner::findJpeg(const BoundBlock& block, uint64_t from, boo
 
 uint64_t PreciseScanner::nextMovieCandidate(const BoundBlock& block, uint64_t from) {
   // The type lies four bytes into the atom, after its size field.
-  const uint64_t type = movieCandidate_.next(
-      from + 4, [&block](uint64_t at) { return firstOpeningType(block, at); });
+  const uint64_t type =
+      movieCandidate_.next(from + 4, [&block](uint64_t at) { return firstOpeningType(block, at); });
   return type < block.size() ? type - 4 : block.size();
 }
 

@@ -27,7 +27,7 @@ namespace kestrix {
 struct PreciseFind {
   bool found = false;  // false: no file starts at or after the position
   uint64_t start = 0;
-  uint64_t size = 0;   // ends exactly at the block end when the walk ran out of data
+  uint64_t size = 0;  // ends exactly at the block end when the walk ran out of data
   // Only when !found: a movie of the other brand starts at `start` and
   // reaches the block end, so this block cannot tell what follows it; the
   // caller searches again from `start` with more of the image bound.

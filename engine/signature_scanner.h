@@ -63,11 +63,11 @@ class SignatureScanner : public ScanEngine {
   // Engine state, in the order of the plug-in interface.
   uint8_t* extraction_ = nullptr;  // owned; null when there is none
   int32_t mode_ = ScanModeNormal;
-  uint64_t size_ = 0;               // 0 whenever data_ is null
-  const uint8_t* data_ = nullptr;   // lent by the caller, never written
+  uint64_t size_ = 0;                       // 0 whenever data_ is null
+  const uint8_t* data_ = nullptr;           // lent by the caller, never written
   uint8_t header_[SignatureCapacity] = {};  // zero beyond headerLength_
   uint8_t footer_[SignatureCapacity] = {};  // zero beyond footerLength_
-  int32_t headerLength_ = 0;        // 0 = no signature
+  int32_t headerLength_ = 0;                // 0 = no signature
   int32_t footerLength_ = 0;
   char extension_[ExtensionCapacity + 1] = {};  // as last passed to SelectType
   uint64_t bindings_ = 0;  // Attach calls so far: derived caches of the block compare it

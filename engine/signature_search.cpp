@@ -26,12 +26,12 @@ int commonness(uint8_t byte) {
 }
 
 struct Pattern {
-  const uint8_t* data;     // the bound block
-  const uint8_t* bytes;    // the pattern
-  uint64_t length;         // n >= 1
-  uint64_t exactLength;    // bytes compared exactly: n, or n - 1 with the mask
+  const uint8_t* data;   // the bound block
+  const uint8_t* bytes;  // the pattern
+  uint64_t length;       // n >= 1
+  uint64_t exactLength;  // bytes compared exactly: n, or n - 1 with the mask
   bool maskLastByte;
-  uint64_t anchor;         // index of the byte memchr looks for; < exactLength
+  uint64_t anchor;  // index of the byte memchr looks for; < exactLength
 
   // q + length <= size is the caller's precondition (q < limit).
   bool matchesAt(uint64_t q) const {
@@ -56,7 +56,8 @@ struct Pattern {
     while (q < end) {
       const void* hit = std::memchr(data + q + anchor, bytes[anchor], end - q);
       if (hit == nullptr) return end;
-      const uint64_t candidate = static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data) - anchor;
+      const uint64_t candidate =
+          static_cast<uint64_t>(static_cast<const uint8_t*>(hit) - data) - anchor;
       if (matchesAt(candidate)) return candidate;
       closeMisses = candidate - q < DenseGap ? closeMisses + 1 : 0;
       q = candidate + 1;
@@ -71,9 +72,9 @@ struct Pattern {
     return end;
   }
 
-  static constexpr uint64_t DenseGap = 64;        // a false candidate this close is "close"
-  static constexpr int DenseRun = 16;              // close misses before switching
-  static constexpr uint64_t DenseWindow = 1 << 16; // positions checked per switch
+  static constexpr uint64_t DenseGap = 64;          // a false candidate this close is "close"
+  static constexpr int DenseRun = 16;               // close misses before switching
+  static constexpr uint64_t DenseWindow = 1 << 16;  // positions checked per switch
 
   // First q in [from, stop) that matches, else stop; stop <= limit. Checks up
   // to the first four pattern bytes of 16 positions at once, then verifies
@@ -93,7 +94,8 @@ struct Pattern {
         if (i == maskedIndex) d = _mm_and_si128(d, want[i]);
         all = _mm_and_si128(all, _mm_cmpeq_epi8(d, want[i]));
       }
-      for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(all)); bits != 0; bits &= bits - 1) {
+      for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(all)); bits != 0;
+           bits &= bits - 1) {
         const uint64_t candidate = q + static_cast<uint64_t>(__builtin_ctz(bits));
         if (matchesAt(candidate)) return candidate;
       }
@@ -107,7 +109,8 @@ struct Pattern {
   }
 };
 
-Pattern makePattern(const uint8_t* data, const uint8_t* pattern, int32_t length, bool maskLastByte) {
+Pattern makePattern(const uint8_t* data, const uint8_t* pattern, int32_t length,
+                    bool maskLastByte) {
   Pattern p{data, pattern, static_cast<uint64_t>(length), static_cast<uint64_t>(length), false, 0};
   // The mask rule only ever applies to the last byte of a pattern longer
   // than three bytes; shorter patterns compare exactly.

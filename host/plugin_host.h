@@ -24,7 +24,8 @@ namespace kestrix {
 // Shown when no plug-in could be loaded; the program runs on and finds nothing.
 inline constexpr const char* NoPluginMessage =
     "スキャンプラグインがインストールされていません。\r\n"
-    "もう一度インストールし直すか、必要なスキャンプラグインをインストールフォルダに戻してください。";
+    "もう一度インストールし直すか、必要なスキャンプラグインをインストールフォルダに戻してください"
+    "。";
 
 class PluginHost : public PluginEntry {
  public:

@@ -71,7 +71,8 @@ class KeptEntriesVisitor final : public IfdVisitor {
   }
 
   static int slotFor(IfdList list, uint16_t tag) {
-    if (list == IfdList::Exif) return tag == kTagDateTimeOriginal ? ExifInfo::SlotDateTimeOriginal : -1;
+    if (list == IfdList::Exif)
+      return tag == kTagDateTimeOriginal ? ExifInfo::SlotDateTimeOriginal : -1;
     if (list != IfdList::Main) return -1;
     switch (tag) {
       case kTagMake: return ExifInfo::SlotMake;
@@ -99,7 +100,7 @@ class AllEntriesVisitor final : public IfdVisitor {
   void entry(IfdList, const IfdEntry& entry) override { current_.entries.push_back(entry); }
   void endDirectory(IfdList list) override {
     if (current_.entries.empty()) return;
-    std::vector<Ifd>& target = list == IfdList::Main  ? out_.mainChain
+    std::vector<Ifd>& target = list == IfdList::Main   ? out_.mainChain
                                : list == IfdList::Exif ? out_.exifIfd
                                                        : out_.gpsIfd;
     target.push_back(std::move(current_));
@@ -193,9 +194,7 @@ bool ExifInfo::valueText(const IfdEntry& entry, bool swap, std::string& out,
   switch (static_cast<TiffType>(entry.type)) {
     case TiffType::Byte:
     case TiffType::Ascii:
-    case TiffType::Undefined:
-      assignBytes();
-      return true;
+    case TiffType::Undefined: assignBytes(); return true;
     case TiffType::SignedByte:
       // No tag the program asks for has this type; inline it reads like BYTE.
       if (entry.isInline()) {
@@ -207,9 +206,7 @@ bool ExifInfo::valueText(const IfdEntry& entry, bool swap, std::string& out,
     case TiffType::Short:
       assignNumber(out, maxBytes, "%u", static_cast<unsigned>(*reader.u16(at)));
       return true;
-    case TiffType::Long:
-      assignNumber(out, maxBytes, "%" PRIu32, *reader.u32(at));
-      return true;
+    case TiffType::Long: assignNumber(out, maxBytes, "%" PRIu32, *reader.u32(at)); return true;
     case TiffType::Rational:
       assignRatio(out, maxBytes, *reader.u32(at), *reader.u32(at + 4));
       return true;

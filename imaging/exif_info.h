@@ -122,11 +122,9 @@ class ExifInfo {
 
   // Convenience: valueText of findInMainChain(tag) with isMotorola();
   // false (out untouched) when the tag is absent.
-  bool mainChainText(uint16_t tag, std::string& out,
-                     size_t maxBytes = kExifTextCapacity) const;
+  bool mainChainText(uint16_t tag, std::string& out, size_t maxBytes = kExifTextCapacity) const;
   // The same over the Exif private directory.
-  bool exifIfdText(uint16_t tag, std::string& out,
-                   size_t maxBytes = kExifTextCapacity) const;
+  bool exifIfdText(uint16_t tag, std::string& out, size_t maxBytes = kExifTextCapacity) const;
 
   // Shot date: DateTimeOriginal from the Exif directory, else DateTime from
   // the main chain. False (out untouched) when neither is present.
@@ -149,8 +147,15 @@ class ExifInfo {
  private:
   friend class KeptEntriesVisitor;
   // The kept lookups, one slot each; a set bit of keptMask_ marks a found one.
-  enum Slot : uint8_t { SlotMake, SlotModel, SlotDateTime, SlotExifPointer, SlotGpsPointer,
-                        SlotDateTimeOriginal, SlotCount };
+  enum Slot : uint8_t {
+    SlotMake,
+    SlotModel,
+    SlotDateTime,
+    SlotExifPointer,
+    SlotGpsPointer,
+    SlotDateTimeOriginal,
+    SlotCount
+  };
 
   const uint8_t* bytes_ = nullptr;  // the candidate's first byte, not owned
   uint64_t length_ = 0;             // the candidate's byte count

@@ -36,9 +36,9 @@ inline constexpr size_t kExifMaxKeptBytes = 512;
 // values are bits and may combine.
 enum ExifLimitHit : uint8_t {
   kExifWithinLimits = 0,
-  kExifDirectoryLimit = 1,         // more than kExifMaxMainChainDirectories in the chain
-  kExifEntryLimit = 2,             // a directory holds more than kExifMaxEntriesPerDirectory
-  kExifCandidateEntryLimit = 4,    // the directories hold more than kExifMaxEntriesPerCandidate
+  kExifDirectoryLimit = 1,       // more than kExifMaxMainChainDirectories in the chain
+  kExifEntryLimit = 2,           // a directory holds more than kExifMaxEntriesPerDirectory
+  kExifCandidateEntryLimit = 4,  // the directories hold more than kExifMaxEntriesPerCandidate
 };
 
 }  // namespace kestrix

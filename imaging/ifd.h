@@ -39,10 +39,10 @@ uint32_t tiffTypeSize(uint16_t type);
 // (TIFF 6.0 section 2, "IFD Entry").
 struct IfdEntry {
   uint16_t tag = 0;
-  uint16_t type = 0;        // 1..12; entries with other types are never kept
-  uint32_t count = 0;       // number of values, as stored
-  uint32_t value = 0;       // value/offset field decoded in the file's byte order
-  uint64_t rawOffset = 0;   // the entry's 12 bytes start here in the candidate
+  uint16_t type = 0;       // 1..12; entries with other types are never kept
+  uint32_t count = 0;      // number of values, as stored
+  uint32_t value = 0;      // value/offset field decoded in the file's byte order
+  uint64_t rawOffset = 0;  // the entry's 12 bytes start here in the candidate
   // Where the value's bytes are: rawOffset + 8 when they fit in the 4-byte
   // field (inline), else tiffOffset + value. Set while the directory is read.
   uint64_t dataOffset = 0;
@@ -58,13 +58,13 @@ struct IfdEntry {
 // One image file directory: a 16-bit count, count × 12 entry bytes and a
 // 32-bit offset of the next directory.
 struct Ifd {
-  uint16_t entryCount = 0;       // the count as stored, before dropping bad entries
-  uint64_t location = 0;         // offset of the count field in the candidate
-  uint64_t firstEntry = 0;       // location + 2
+  uint16_t entryCount = 0;  // the count as stored, before dropping bad entries
+  uint64_t location = 0;    // offset of the count field in the candidate
+  uint64_t firstEntry = 0;  // location + 2
   // Next-IFD offset relative to the TIFF header; 0 (end of chain) when its
   // four bytes lie outside the candidate.
   uint32_t nextOffset = 0;
-  std::vector<IfdEntry> entries; // the entries that passed validation, in file order
+  std::vector<IfdEntry> entries;  // the entries that passed validation, in file order
 };
 
 }  // namespace kestrix

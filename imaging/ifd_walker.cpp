@@ -22,7 +22,8 @@ uint8_t IfdWalker::walk(IfdVisitor& visitor) {
   exifPointerFound_ = gpsPointerFound_ = false;
 
   const IfdByteReader reader(bytes_, length_, motorola_);
-  uint32_t offset = reader.u32(tiffOffset_ + 4).value_or(0);  // a header cut short has no directories
+  uint32_t offset =
+      reader.u32(tiffOffset_ + 4).value_or(0);  // a header cut short has no directories
 
   std::array<uint64_t, kExifMaxMainChainDirectories> visited{};
   size_t visitedCount = 0;
@@ -63,7 +64,7 @@ bool IfdWalker::readDirectory(IfdList list, uint64_t location, uint32_t& nextOff
   const std::optional<uint16_t> count = reader.u16(location);
   if (!count || *count == 0) return false;
   const uint64_t entryBytes = uint64_t{*count} * kEntrySize;
-  if (entryBytes > length_) return false;                        // more entries than the candidate holds
+  if (entryBytes > length_) return false;  // more entries than the candidate holds
   if (!reader.contains(location + 2, entryBytes)) return false;  // entries run off the end
 
   Ifd header;
@@ -94,7 +95,8 @@ bool IfdWalker::readDirectory(IfdList list, uint64_t location, uint32_t& nextOff
     entry.type = *reader.u16(raw + 2);
     entry.count = *reader.u32(raw + 4);
     entry.value = *reader.u32(raw + 8);
-    if (entry.type == 0 || entry.type > kLastTiffType) continue;  // not a TIFF type: skip, keep the rest
+    if (entry.type == 0 || entry.type > kLastTiffType)
+      continue;  // not a TIFF type: skip, keep the rest
     entry.dataSize = uint64_t{tiffTypeSize(entry.type)} * entry.count;
     entry.dataOffset = entry.isInline() ? raw + 8 : tiffOffset_ + entry.value;
     entry.dataInside = reader.contains(entry.dataOffset, entry.dataSize);

@@ -83,7 +83,8 @@ bool CopyJob::moveIntoPlace() {
   const std::string finalMap = mapPath(imagePath_);
   if (targetPath_ == imagePath_ && mapPath_ == finalMap) return true;
   if (::unlink(finalMap.c_str()) != 0 && errno != ENOENT) return false;
-  if (targetPath_ != imagePath_ && ::rename(targetPath_.c_str(), imagePath_.c_str()) != 0) return false;
+  if (targetPath_ != imagePath_ && ::rename(targetPath_.c_str(), imagePath_.c_str()) != 0)
+    return false;
   targetPath_ = imagePath_;
   if (::rename(mapPath_.c_str(), finalMap.c_str()) != 0) {
     mapSaveError_ = errno;
@@ -108,16 +109,18 @@ void CopyJob::reportProgress(bool force) {
   status.rescuedBytes = map_.bytesWith(BlockStatus::Finished);
   status.badBytes = map_.bytesWith(BlockStatus::BadSector);
   status.badAreas = map_.blocksWith(BlockStatus::BadSector);
-  status.pendingBytes = deviceBytes_ - std::min(deviceBytes_, status.rescuedBytes + status.badBytes);
+  status.pendingBytes =
+      deviceBytes_ - std::min(deviceBytes_, status.rescuedBytes + status.badBytes);
   status.bytesReadThisRun = bytesRead_;
   status.secondsSinceGoodRead = std::chrono::duration<double>(now - lastGoodRead_).count();
   const double seconds = std::chrono::duration<double>(now - started_).count();
   status.bytesPerSecond = seconds > 0 ? static_cast<double>(bytesRead_) / seconds : 0;
   status.phase = static_cast<char>(map_.phase);
   reporter_.copyStatus(status);
-  const int percent = deviceBytes_ == 0 ? 100
-                                        : static_cast<int>(static_cast<double>(deviceBytes_ - status.pendingBytes) *
-                                                           100 / static_cast<double>(deviceBytes_));
+  const int percent =
+      deviceBytes_ == 0 ? 100
+                        : static_cast<int>(static_cast<double>(deviceBytes_ - status.pendingBytes) *
+                                           100 / static_cast<double>(deviceBytes_));
   // Only changes reach the reporter: a window update per read would cost
   // more than the read.
   if (percent != lastPercent_) {
@@ -145,7 +148,8 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
   const bool aligned = offset % sectorBytes_ == 0 && length % sectorBytes_ == 0;
   const uint32_t unit = aligned ? static_cast<uint32_t>(sectorBytes_) : 1;
   uint32_t got = 0;
-  const bool ok = drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
+  const bool ok =
+      drive_.readSectors(offset / unit, static_cast<uint32_t>(length / unit), unit, &got);
   if (ok) {
     size_t written = 0;
     if (writer_.writeAt(offset, drive_.buffer(), length, &written) != 0) {
@@ -166,7 +170,8 @@ CopyJob::Step CopyJob::copyPiece(uint64_t offset, uint64_t length, BlockStatus o
   if (drive_.lastError() == kDriveNotReady) return Step::Lost;  // ENODEV, ENOMEDIUM, ENXIO
   map_.set(offset, offset + length, onFailure);
   map_.currentPos = offset;
-  if (++failuresInARow_ % kFailuresBeforeLivenessCheck == 0 && !cardStillAnswers()) return Step::Lost;
+  if (++failuresInARow_ % kFailuresBeforeLivenessCheck == 0 && !cardStillAnswers())
+    return Step::Lost;
   errorUnsaved_ = true;
   maybeSaveMap();
   reportProgress(false);
@@ -190,7 +195,8 @@ CopyJob::Step CopyJob::copyingPass(bool skipAhead) {
       if (step == Step::Good) {
         skip = 0;
       } else if (skipAhead) {
-        const uint64_t largest = std::max(runBytes_, std::min(kMaximumSkipBytes, deviceBytes_ / 64 / runBytes_ * runBytes_));
+        const uint64_t largest = std::max(
+            runBytes_, std::min(kMaximumSkipBytes, deviceBytes_ / 64 / runBytes_ * runBytes_));
         skip = skip == 0 ? runBytes_ : std::min(skip * 2, largest);
         offset = std::min(blockEnd, offset + skip);  // the skipped bytes stay non-tried for pass 2
       }
@@ -260,7 +266,8 @@ CopyOutcome CopyJob::run(const std::string& imagePath, const std::function<bool(
   const BootInfo info = drive_.bootInfo();
   // An image in the card's own free space would overwrite the deleted
   // photos it is meant to save.
-  if (isOnSourceDevice(info.devicePath, folderOf(imagePath))) return fail(CopyNoticeDestinationOnSource);
+  if (isOnSourceDevice(info.devicePath, folderOf(imagePath)))
+    return fail(CopyNoticeDestinationOnSource);
   if (!drive_.open(info.devicePath, RawDrive::kGenericRead)) return fail(CopyNoticeDriveNotOpened);
   deviceBytes_ = std::min(drive_.deviceBytes(), RescueMap::kMaximumPosition);
   sectorBytes_ = info.sectorSize;
@@ -377,8 +384,10 @@ CopyOutcome CopyJob::copyAll() {
   begin(RescuePhase::Copying, 1);
   step = copyingPass(true);
   if (step == Step::Good) begin(RescuePhase::Copying, 2), step = copyingPass(false);
-  if (step == Step::Good) begin(RescuePhase::Trimming, 1), step = sectorPass(BlockStatus::NonTrimmed, true);
-  if (step == Step::Good) begin(RescuePhase::Scraping, 1), step = sectorPass(BlockStatus::NonScraped, false);
+  if (step == Step::Good)
+    begin(RescuePhase::Trimming, 1), step = sectorPass(BlockStatus::NonTrimmed, true);
+  if (step == Step::Good)
+    begin(RescuePhase::Scraping, 1), step = sectorPass(BlockStatus::NonScraped, false);
   for (uint32_t retry = 1; step == Step::Good && retry <= options_.retries; ++retry) {
     begin(RescuePhase::Retrying, retry);
     step = sectorPass(BlockStatus::BadSector, false);
@@ -407,8 +416,7 @@ CopyOutcome CopyJob::copyAll() {
       return fail(CopyNoticeWriteFailed);
     }
     case Step::Good:
-    case Step::Bad:
-      break;
+    case Step::Bad: break;
   }
 
   drive_.close();

@@ -96,7 +96,9 @@ class CopyJob {
   // The map of the finished image.
   static std::string mapPath(const std::string& imagePath) { return imagePath + ".map"; }
   // The map of the copy under way, beside its ".part".
-  static std::string partMapPath(const std::string& imagePath) { return partPath(imagePath) + ".map"; }
+  static std::string partMapPath(const std::string& imagePath) {
+    return partPath(imagePath) + ".map";
+  }
   // The map a resume continues from: the ".part.map" when there is one,
   // else the finished image's map.
   static std::string resumeMapPath(const std::string& imagePath);
@@ -152,18 +154,18 @@ class CopyJob {
   CopyOptions options_;
   std::string imagePath_;
   std::string targetPath_;  // the file written: the ".part", or the finished image on a resume
-  std::string mapPath_;      // the map written: the ".part.map", or the final map in place
+  std::string mapPath_;     // the map written: the ".part.map", or the final map in place
   RescueMap map_;
   ImageWriter writer_;
   uint64_t deviceBytes_ = 0;
-  uint64_t sectorBytes_ = 512;    // the geometry's sector: unit of trimming, scraping, damage lines
+  uint64_t sectorBytes_ = 512;  // the geometry's sector: unit of trimming, scraping, damage lines
   uint64_t clusterBytes_ = 512;
   uint64_t runBytes_ = kRunBytes;
   uint64_t lastGoodOffset_ = UINT64_MAX;  // a sector that read, for the liveness check
   uint32_t failuresInARow_ = 0;
   uint64_t failedWriteOffset_ = 0;
   std::string resultText_;
-  size_t damageLogStart_ = 0;     // where the header ends and the damage lines begin
+  size_t damageLogStart_ = 0;  // where the header ends and the damage lines begin
   uint64_t damagedSectors_ = 0;
   uint64_t bytesRead_ = 0;
   int mapSaveError_ = 0;

@@ -60,7 +60,8 @@ int ImageWriter::writeAt(uint64_t offset, const void* data, size_t length, size_
   if (fd_ < 0) return EBADF;
   const char* bytes = static_cast<const char*>(data);
   while (*written < length) {
-    ssize_t n = ::pwrite(fd_, bytes + *written, length - *written, static_cast<off_t>(offset + *written));
+    ssize_t n =
+        ::pwrite(fd_, bytes + *written, length - *written, static_cast<off_t>(offset + *written));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -71,7 +72,8 @@ int ImageWriter::writeAt(uint64_t offset, const void* data, size_t length, size_
   // Start putting these bytes on the disk now: the copy syncs before every
   // map save and at the end, and write-back that ran alongside the reads
   // leaves those syncs little to wait for.
-  ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+  ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                    SYNC_FILE_RANGE_WRITE);
   return 0;
 }
 

@@ -30,15 +30,16 @@ enum CopyNoticeCode : uint32_t {
   CopyNoticeDriveNotOpened = 0x11,       // the drive could not be opened or probed
   CopyNoticeWriteFailed = 0x12,          // writing the image (or moving it into place) failed
   CopyNoticeDestinationOnSource = 0x13,  // the image would be written onto the card itself
-  CopyNoticeMapUnusable = 0x14,          // --resume: no map, an unreadable, damaged or cut one, or no image beside it
-  CopyNoticeMapOfAnotherDrive = 0x15,    // --resume: the map names another size or identity
-  CopyNoticeDriveLost = 0x16,            // every read failed: the card stopped answering
+  CopyNoticeMapUnusable =
+      0x14,  // --resume: no map, an unreadable, damaged or cut one, or no image beside it
+  CopyNoticeMapOfAnotherDrive = 0x15,  // --resume: the map names another size or identity
+  CopyNoticeDriveLost = 0x16,          // every read failed: the card stopped answering
 };
 
 // Every notice a copy posts, in code order.
 inline constexpr CopyNoticeCode kCopyNoticeCodes[] = {
-    CopyNoticeImageFileNotOpened, CopyNoticeDriveNotOpened,    CopyNoticeWriteFailed,
-    CopyNoticeDestinationOnSource, CopyNoticeMapUnusable,      CopyNoticeMapOfAnotherDrive,
+    CopyNoticeImageFileNotOpened,  CopyNoticeDriveNotOpened, CopyNoticeWriteFailed,
+    CopyNoticeDestinationOnSource, CopyNoticeMapUnusable,    CopyNoticeMapOfAnotherDrive,
     CopyNoticeDriveLost,
 };
 // True when `value` names one of them (a protocol value may name none).
@@ -47,14 +48,14 @@ bool isCopyNotice(uint64_t value);
 // Where a copy stands, for a status line; sent at most a few times a second.
 struct CopyStatus {
   uint64_t deviceBytes = 0;
-  uint64_t rescuedBytes = 0;     // finished in the map
-  uint64_t pendingBytes = 0;     // not tried, not trimmed or not scraped yet
-  uint64_t badBytes = 0;         // bad sectors
-  uint64_t badAreas = 0;         // runs of bad sectors
-  uint64_t bytesReadThisRun = 0; // what this run read from the drive into the image
+  uint64_t rescuedBytes = 0;      // finished in the map
+  uint64_t pendingBytes = 0;      // not tried, not trimmed or not scraped yet
+  uint64_t badBytes = 0;          // bad sectors
+  uint64_t badAreas = 0;          // runs of bad sectors
+  uint64_t bytesReadThisRun = 0;  // what this run read from the drive into the image
   double secondsSinceGoodRead = 0;
-  double bytesPerSecond = 0;     // rescued bytes per second over this run
-  char phase = '?';              // as the map's status line: ? copying, * trimming, / scraping, - retrying
+  double bytesPerSecond = 0;  // rescued bytes per second over this run
+  char phase = '?';  // as the map's status line: ? copying, * trimming, / scraping, - retrying
 };
 
 // What each report carries.

@@ -87,10 +87,10 @@ class JobThread {
   int32_t runPeriodic();
   void joinThread();
 
-  std::thread thread_;                    // joinable while a thread is held
-  std::atomic<bool> threadHeld_{false};   // mirrors thread_.joinable() for readers
+  std::thread thread_;                   // joinable while a thread is held
+  std::atomic<bool> threadHeld_{false};  // mirrors thread_.joinable() for readers
   std::atomic<bool> enabled_{true};
-  std::atomic<bool> running_{false};      // set by start, cleared by stop or the body's end
+  std::atomic<bool> running_{false};  // set by start, cleared by stop or the body's end
   std::atomic<uint32_t> period_{kDefaultPeriodMs};  // 0: one-shot
   std::atomic<int32_t> exitCode_{0};
 

@@ -44,7 +44,8 @@ const char* kindName(const BootInfo& info) {
 // Text fields are printed as stored, except that a zero byte (an unset
 // label, or the zero area of an unreadable boot sector) becomes a space so
 // the text does not end in the middle of the header.
-void appendStoredText(std::string& out, const std::array<uint8_t, 512>& sector, size_t at, size_t length) {
+void appendStoredText(std::string& out, const std::array<uint8_t, 512>& sector, size_t at,
+                      size_t length) {
   for (size_t i = 0; i < length; ++i) {
     uint8_t byte = sector[at + i];
     out.push_back(byte == 0 ? ' ' : static_cast<char>(byte));
@@ -60,12 +61,13 @@ struct FatBlockLayout {
   const char* serialFormat;
   const char* typeTextHeading;
 };
-constexpr FatBlockLayout kFat16Layout{0x27, 0x24, 0x2B, 0x36, "シリアル番号:\t\t%04X - %04X\r\n",
-                                      "FATタイプ:\t\t"};
-constexpr FatBlockLayout kFat32Layout{0x43, 0x40, 0x47, 0x52, "シリアル番号:\t\t%X - %X\r\n",
-                                      "システムID:\t\t"};
+constexpr FatBlockLayout kFat16Layout{
+    0x27, 0x24, 0x2B, 0x36, "シリアル番号:\t\t%04X - %04X\r\n", "FATタイプ:\t\t"};
+constexpr FatBlockLayout kFat32Layout{
+    0x43, 0x40, 0x47, 0x52, "シリアル番号:\t\t%X - %X\r\n", "システムID:\t\t"};
 
-void appendBootSectorBlock(std::string& out, VolumeKind kind, const std::array<uint8_t, 512>& sector) {
+void appendBootSectorBlock(std::string& out, VolumeKind kind,
+                           const std::array<uint8_t, 512>& sector) {
   LittleEndianReader reader(sector);
   uint8_t media = 0, fatCount = 0, driveNumber = 0;
   uint16_t rootEntries = 0, fatSectors = 0, trackSectors = 0, reserved = 0;

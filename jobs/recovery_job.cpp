@@ -52,8 +52,7 @@ int32_t RecoveryJob::run() {
   const auto keepGoing = [this] { return shouldContinue(); };
   if (jobEngines_.empty()) jobEngines_ = host_.createEngineSet();
   switch (kind_) {
-    case Kind::Copy:
-      return runCopy();
+    case Kind::Copy: return runCopy();
     // Without a list or an image nothing is written, but the window still
     // waits for the end message to give its buttons back.
     case Kind::Restore:
@@ -82,8 +81,8 @@ int32_t RecoveryJob::runCopy() {
   lastCopyOutcome_ = CopyOutcome::Failed;
   if (reporter_ == nullptr) return 0;
   CopyJob copy(drive_, *reporter_);
-  const CopyOutcome outcome =
-      copy.run(imagePath_, [this] { return shouldContinue(); }, copyOptions_);
+  const CopyOutcome outcome = copy.run(
+      imagePath_, [this] { return shouldContinue(); }, copyOptions_);
   lastCopyOutcome_ = outcome;
   // Written before the final message is handled: CopyJob posts CopyEnded as
   // its last act, and the window reads the text only after joining this

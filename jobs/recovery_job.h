@@ -124,12 +124,12 @@ class RecoveryJob : public JobThread {
   PluginHost host_;
   std::unique_ptr<ImageFile> image_;  // null while no image is open
   RawDrive drive_;
-  RestoreJob restore_;                // job thread: restore and preview
-  EngineSet jobEngines_;              // job thread only
-  EngineSet thumbnailEngines_;        // thumbnail worker only
-  ScanJob scan_;                      // last: its thread stops first
-  CandidateList* list_ = nullptr;     // not owned
-  JobReporter* reporter_ = nullptr;   // not owned
+  RestoreJob restore_;               // job thread: restore and preview
+  EngineSet jobEngines_;             // job thread only
+  EngineSet thumbnailEngines_;       // thumbnail worker only
+  ScanJob scan_;                     // last: its thread stops first
+  CandidateList* list_ = nullptr;    // not owned
+  JobReporter* reporter_ = nullptr;  // not owned
   Kind kind_ = Kind::Copy;
   uint64_t scanWindowBytes_ = kScanWindowBytes;
   std::string imagePath_;

@@ -66,7 +66,8 @@ uint64_t spaceNeeded(const std::vector<PlannedFile>& files, uint64_t blockBytes)
 std::string sizeText(uint64_t bytes) {
   char text[48];
   if (bytes < (uint64_t{1} << 20)) {
-    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>((bytes + 1023) / 1024));
+    std::snprintf(text, sizeof text, "%llu KB",
+                  static_cast<unsigned long long>((bytes + 1023) / 1024));
   } else if (bytes < (uint64_t{1} << 30)) {
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1 << 20));
   } else {

@@ -62,11 +62,11 @@ enum class RestoreRefusalKind {
 
 struct RestoreRefusal {
   RestoreRefusalKind kind = RestoreRefusalKind::None;
-  int error = 0;               // Unwritable: errno
-  std::string firstTooLarge;   // FileTooLargeForFat: the first such file's name
-  size_t tooLarge = 0;         // FileTooLargeForFat: how many there are
-  uint64_t neededBytes = 0;    // NotEnoughSpace
-  uint64_t freeBytes = 0;      // NotEnoughSpace
+  int error = 0;              // Unwritable: errno
+  std::string firstTooLarge;  // FileTooLargeForFat: the first such file's name
+  size_t tooLarge = 0;        // FileTooLargeForFat: how many there are
+  uint64_t neededBytes = 0;   // NotEnoughSpace
+  uint64_t freeBytes = 0;     // NotEnoughSpace
   explicit operator bool() const { return kind != RestoreRefusalKind::None; }
 };
 

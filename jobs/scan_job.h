@@ -46,11 +46,11 @@ class ScanJob : public JobThread {
 
  private:
   const PluginHost& host_;
-  EngineSet engines_;                 // this thread's own; made at the first start
-  EngineSet besideEngines_;           // the scan's second thread's; empty on one core
-  JobReporter* reporter_ = nullptr;   // not owned
-  const ImageBlock* image_ = nullptr; // not owned; set by start
-  CandidateList* list_ = nullptr;     // not owned; set by start
+  EngineSet engines_;                  // this thread's own; made at the first start
+  EngineSet besideEngines_;            // the scan's second thread's; empty on one core
+  JobReporter* reporter_ = nullptr;    // not owned
+  const ImageBlock* image_ = nullptr;  // not owned; set by start
+  CandidateList* list_ = nullptr;      // not owned; set by start
   ScanSettings settings_;
   ScanSummary summary_;
 };

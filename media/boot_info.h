@@ -14,9 +14,9 @@ enum class VolumeKind : int32_t {
   Fat = 1,          // FAT12 or FAT16
   Fat32 = 2,
   Ntfs = 3,
-  Cdfs = 4,         // ISO 9660
-  Hfs = 5,          // never detected; the report still has a name for it
-  Other = 6,        // readable, but none of the above (exFAT, ext4, wiped)
+  Cdfs = 4,   // ISO 9660
+  Hfs = 5,    // never detected; the report still has a name for it
+  Other = 6,  // readable, but none of the above (exFAT, ext4, wiped)
 };
 
 enum FatVariant : int32_t {

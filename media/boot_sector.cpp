@@ -21,11 +21,11 @@ constexpr uint64_t kTotalSectors16At = 0x13;
 constexpr uint64_t kMediaDescriptorAt = 0x15;
 constexpr uint64_t kFatSectors16At = 0x16;
 constexpr uint64_t kTotalSectors32At = 0x20;
-constexpr uint64_t kFatTypeTextAt = 0x36;      // FAT12/16 extended BPB
+constexpr uint64_t kFatTypeTextAt = 0x36;  // FAT12/16 extended BPB
 constexpr uint64_t kNtfsTotalSectorsAt = 0x28;
 constexpr uint64_t kOemNameAt = 0x03;
-constexpr uint64_t kFatSectors32At = 0x24;     // FAT32 extended BPB
-constexpr uint64_t kBootSignatureAt = 0x1FE;   // 55 AA
+constexpr uint64_t kFatSectors32At = 0x24;    // FAT32 extended BPB
+constexpr uint64_t kBootSignatureAt = 0x1FE;  // 55 AA
 // exFAT boot sector fields (its own layout after the name).
 constexpr uint64_t kExfatClusterHeapAt = 0x58;
 constexpr uint64_t kExfatSectorShiftAt = 0x6C;
@@ -106,8 +106,8 @@ std::optional<ClusterLayout> clusterLayout(std::span<const uint8_t> sector) {
   }
   // FAT32 leaves the 16-bit FAT size zero and gives the 32-bit one.
   const uint64_t fatSectors = *fatSectors16 != 0 ? *fatSectors16 : *fatSectors32;
-  if (!isSectorSize(*sectorBytes) || !isPowerOfTwo(*perCluster) || *reserved == 0 || *fats == 0 || *fats > 4 ||
-      fatSectors == 0) {
+  if (!isSectorSize(*sectorBytes) || !isPowerOfTwo(*perCluster) || *reserved == 0 || *fats == 0 ||
+      *fats > 4 || fatSectors == 0) {
     return std::nullopt;
   }
   // The root directory of FAT12/16: 32-byte entries, whole sectors.
@@ -163,8 +163,7 @@ bool parseBootSector(std::span<const uint8_t> sector, BootInfo& info) {
       info.sectorsPerCluster = sectorsPerCluster;
       info.totalSectors = total64;
       return true;
-    default:
-      return true;  // the platform's view stays
+    default: return true;  // the platform's view stays
   }
 }
 

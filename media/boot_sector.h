@@ -30,7 +30,8 @@ constexpr uint32_t kFallbackSectorsPerCluster = 64;
 // boot sector: every file starts at dataOffset + k * clusterBytes.
 struct ClusterLayout {
   uint64_t clusterBytes = 0;
-  uint64_t dataOffset = 0;  // FAT: past the reserved sectors, the FATs and the root directory; exFAT: the cluster heap
+  uint64_t dataOffset = 0;  // FAT: past the reserved sectors, the FATs and the root directory;
+                            // exFAT: the cluster heap
 };
 
 // The cluster layout a boot sector states (its 55 AA signature at 510, the

@@ -19,7 +19,8 @@ std::string firstLine(const fs::path& file) {
   std::ifstream in(file);
   std::string line;
   if (in) std::getline(in, line);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
   return line;
 }
 
@@ -131,7 +132,8 @@ DeviceIdentity identifyDevice(const std::string& path, uint64_t sizeBytes) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return identity;
   if (S_ISREG(info.st_mode)) {
-    identity.id = "file:dev=" + deviceNumberText(info.st_dev) + ";ino=" + std::to_string(info.st_ino);
+    identity.id =
+        "file:dev=" + deviceNumberText(info.st_dev) + ";ino=" + std::to_string(info.st_ino);
     return identity;
   }
   if (!S_ISBLK(info.st_mode)) return identity;
@@ -156,7 +158,8 @@ DeviceIdentity identifyDevice(const std::string& path, uint64_t sizeBytes) {
 }
 
 bool isOnSourceDevice(const std::string& sourcePath, const std::string& destinationFolder) {
-  struct stat source {}, folder {};
+  struct stat source {
+  }, folder{};
   if (stat(sourcePath.c_str(), &source) != 0 || !S_ISBLK(source.st_mode)) return false;
   if (stat(destinationFolder.c_str(), &folder) != 0) return false;
   return isOnSourceDeviceNumber(source.st_rdev, folder.st_dev, "/sys");

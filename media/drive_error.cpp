@@ -8,41 +8,30 @@ namespace kestrix {
 
 uint32_t driveErrorFromErrno(int error) {
   switch (error) {
-    case 0:
-      return kDriveOk;
+    case 0: return kDriveOk;
     case EACCES:
     case EPERM:
-    case EROFS:
-      return kDriveAccessDenied;
+    case EROFS: return kDriveAccessDenied;
     case ENOMEDIUM:
     case ENXIO:
-    case ENODEV:
-      return kDriveNotReady;
+    case ENODEV: return kDriveNotReady;
     case ENOENT:  // no such device node: the user named the wrong drive
     case ENOTDIR:
     case EINVAL:
     case ENOTBLK:
-    case EISDIR:
-      return kDriveInvalid;
-    case SectorDevice::kShortRead:
-      return kDriveEndOfMedium;
-    default:
-      return kDriveErrnoBase | static_cast<uint32_t>(error & 0xFFFF);
+    case EISDIR: return kDriveInvalid;
+    case SectorDevice::kShortRead: return kDriveEndOfMedium;
+    default: return kDriveErrnoBase | static_cast<uint32_t>(error & 0xFFFF);
   }
 }
 
 std::string_view driveErrorMessage(uint32_t code) {
   switch (code) {
-    case kDriveOk:
-      return {};
-    case kDriveAccessDenied:
-      return "ドライブへのアクセスが拒否されました。";
-    case kDriveInvalid:
-      return "ドライブが間違っています。";
-    case kDriveNotReady:
-      return "ドライブの準備ができていません。";
-    default:
-      return "ディスクのブートセクタを読み取ることができません。";
+    case kDriveOk: return {};
+    case kDriveAccessDenied: return "ドライブへのアクセスが拒否されました。";
+    case kDriveInvalid: return "ドライブが間違っています。";
+    case kDriveNotReady: return "ドライブの準備ができていません。";
+    default: return "ディスクのブートセクタを読み取ることができません。";
   }
 }
 

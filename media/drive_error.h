@@ -10,10 +10,10 @@ namespace kestrix {
 
 enum DriveError : uint32_t {
   kDriveOk = 0,
-  kDriveAccessDenied = 5,   // ERROR_ACCESS_DENIED: EACCES, EPERM, EROFS
-  kDriveInvalid = 13,       // ERROR_INVALID_DATA: EINVAL, ENOENT, not a drive, bad request
-  kDriveNotReady = 21,      // ERROR_NOT_READY: ENOMEDIUM, ENXIO, ENODEV
-  kDriveEndOfMedium = 38,   // ERROR_HANDLE_EOF: the device ended inside a read
+  kDriveAccessDenied = 5,  // ERROR_ACCESS_DENIED: EACCES, EPERM, EROFS
+  kDriveInvalid = 13,      // ERROR_INVALID_DATA: EINVAL, ENOENT, not a drive, bad request
+  kDriveNotReady = 21,     // ERROR_NOT_READY: ENOMEDIUM, ENXIO, ENODEV
+  kDriveEndOfMedium = 38,  // ERROR_HANDLE_EOF: the device ended inside a read
   // Any other Linux error keeps its errno in the low bits under the
   // application bit of Windows error codes, so it never collides with one
   // of the numbers above and still tells the cause when logged.

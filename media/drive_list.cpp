@@ -67,15 +67,21 @@ std::string_view driveTypeName(uint32_t driveType) {
 
 std::string formatDriveSize(uint64_t bytes) {
   // Unit table, largest first.
-  struct Unit { uint64_t size; const char* name; };
+  struct Unit {
+    uint64_t size;
+    const char* name;
+  };
   static constexpr Unit kUnits[] = {
-      {uint64_t{1} << 40, "TB"}, {uint64_t{1} << 30, "GB"}, {uint64_t{1} << 20, "MB"},
+      {uint64_t{1} << 40, "TB"},
+      {uint64_t{1} << 30, "GB"},
+      {uint64_t{1} << 20, "MB"},
       {uint64_t{1} << 10, "KB"},
   };
   char text[32];
   for (const Unit& unit : kUnits) {
     if (bytes >= unit.size) {
-      std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(bytes) / unit.size, unit.name);
+      std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(bytes) / unit.size,
+                    unit.name);
       return text;
     }
   }

@@ -27,7 +27,7 @@ static_assert(sizeof(DiocRegisters) == 28, "DIOC_REGISTERS is 28 bytes");
 
 // DISKIO block of the absolute disk services (packed on the platform).
 struct DiskIo {
-  uint32_t startSector = 0;   // 32-bit: higher sector numbers cannot be named
+  uint32_t startSector = 0;  // 32-bit: higher sector numbers cannot be named
   uint16_t sectorCount = 0;
   uint32_t bufferAddress = 0;
 };
@@ -48,7 +48,7 @@ class LegacyDiskReader {
  public:
   static constexpr uint32_t kCarryFlag = 1;
   static constexpr uint32_t kExtendedAbsoluteDiskReadWrite = 0x7305;  // INT 21h AX=7305h
-  static constexpr uint32_t kAllSectorsMarker = 0xFFFF;  // CX = FFFFh: DISKIO form
+  static constexpr uint32_t kAllSectorsMarker = 0xFFFF;               // CX = FFFFh: DISKIO form
 
   explicit LegacyDiskReader(LegacyDiskDevice& device) : device_(device) {}
 

@@ -18,9 +18,15 @@ class LittleEndianReader {
 
   bool has(uint64_t offset, uint64_t length) const { return view_.contains(offset, length); }
   bool u8(uint64_t offset, uint8_t* value) const { return view_.readByte(offset, *value); }
-  bool u16(uint64_t offset, uint16_t* value) const { return read(view_.u16(offset, kOrder), value); }
-  bool u32(uint64_t offset, uint32_t* value) const { return read(view_.u32(offset, kOrder), value); }
-  bool u64(uint64_t offset, uint64_t* value) const { return read(view_.u64(offset, kOrder), value); }
+  bool u16(uint64_t offset, uint16_t* value) const {
+    return read(view_.u16(offset, kOrder), value);
+  }
+  bool u32(uint64_t offset, uint32_t* value) const {
+    return read(view_.u32(offset, kOrder), value);
+  }
+  bool u64(uint64_t offset, uint64_t* value) const {
+    return read(view_.u64(offset, kOrder), value);
+  }
   // True when the bytes at offset equal text (no terminator compared).
   bool matches(uint64_t offset, std::span<const char> text) const {
     return view_.equals(offset, text.data(), text.size());

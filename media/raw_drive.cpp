@@ -111,8 +111,7 @@ bool RawDrive::copyBootSector(uint8_t* destination, BootInfo& info) {
     case VolumeKind::Ntfs:
       std::memcpy(destination, buffer_.data(), std::min<size_t>(kBootSectorBytes, buffer_.size()));
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -129,7 +128,8 @@ uint32_t RawDrive::findKindAndGeometry() {
   uint64_t headBytes = std::min(probeBytes, deviceSize / deviceSectorSize * deviceSectorSize);
   if (headBytes == 0) return kDriveEndOfMedium;  // not even one sector
   uint32_t got = 0;
-  if (!readSectors(0, static_cast<uint32_t>(headBytes / deviceSectorSize), deviceSectorSize, &got)) {
+  if (!readSectors(0, static_cast<uint32_t>(headBytes / deviceSectorSize), deviceSectorSize,
+                   &got)) {
     // A bad sector past the first one must not hide the boot sector: fall
     // back to sector 0 alone, whose failure is the probe's failure.
     if (!readSectors(0, 1, deviceSectorSize, &got)) return lastError_;
@@ -149,11 +149,10 @@ uint32_t RawDrive::findKindAndGeometry() {
       info_.sectorsPerCluster = 1;
       info_.totalSectors = deviceSize / kIsoSectorSize;
       break;
-    default:
-      setWholeDeviceGeometry(info_, deviceSectorSize, deviceSize);
-      break;
+    default: setWholeDeviceGeometry(info_, deviceSectorSize, deviceSize); break;
   }
-  if (!isUsableGeometry(info_, deviceSize)) setWholeDeviceGeometry(info_, deviceSectorSize, deviceSize);
+  if (!isUsableGeometry(info_, deviceSize))
+    setWholeDeviceGeometry(info_, deviceSectorSize, deviceSize);
   return kDriveOk;
 }
 

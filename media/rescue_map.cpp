@@ -52,10 +52,14 @@ bool parseNumber(std::string_view word, uint64_t* value) {
   uint64_t result = 0;
   for (char c : word) {
     unsigned digit;
-    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return false;
     if (digit >= base) return false;
     if (result > (RescueMap::kMaximumPosition - digit) / base) return false;
     result = result * base + digit;
@@ -72,7 +76,9 @@ bool phaseFromChar(char c, RescuePhase* phase) {
     case '-': *phase = RescuePhase::Retrying; return true;
     case '+': *phase = RescuePhase::Done; return true;
     // ddrescue's fill, generate and retrim modes: nothing to continue here.
-    case 'F': case 'G': case 'R': *phase = RescuePhase::Copying; return true;
+    case 'F':
+    case 'G':
+    case 'R': *phase = RescuePhase::Copying; return true;
     default: return false;
   }
 }
@@ -108,11 +114,12 @@ int writeAll(int fd, const std::string& text) {
 
 bool blockStatusFromChar(char c, BlockStatus* status) {
   switch (c) {
-    case '?': case '*': case '/': case '-': case '+':
-      *status = static_cast<BlockStatus>(c);
-      return true;
-    default:
-      return false;
+    case '?':
+    case '*':
+    case '/':
+    case '-':
+    case '+': *status = static_cast<BlockStatus>(c); return true;
+    default: return false;
   }
 }
 
@@ -264,7 +271,8 @@ uint64_t RescueMap::blocksWith(BlockStatus status) const {
 
 bool RescueMap::onlyBadSectorsLeft() const {
   for (const auto& [pos, extent] : blocks_) {
-    if (extent.status != BlockStatus::Finished && extent.status != BlockStatus::BadSector) return false;
+    if (extent.status != BlockStatus::Finished && extent.status != BlockStatus::BadSector)
+      return false;
   }
   return true;
 }
@@ -381,7 +389,8 @@ std::string RescueMap::format() const {
   out += line;
   out += "#      pos        size  status\n";
   for (const auto& [pos, extent] : blocks_) {
-    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  %c\n", static_cast<unsigned long long>(pos),
+    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  %c\n",
+                  static_cast<unsigned long long>(pos),
                   static_cast<unsigned long long>(extent.size), static_cast<char>(extent.status));
     out += line;
   }
@@ -403,7 +412,9 @@ int RescueMap::save(const std::string& path) const {
   }
   // The rename itself must survive a power cut too.
   const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
   int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     ::fsync(dir);

@@ -29,8 +29,8 @@ class AlignedBuffer {
 
  private:
   uint8_t* data_ = nullptr;
-  size_t size_ = 0;       // bytes the caller asked for
-  size_t capacity_ = 0;   // bytes allocated
+  size_t size_ = 0;      // bytes the caller asked for
+  size_t capacity_ = 0;  // bytes allocated
   size_t alignment_ = 0;
 };
 

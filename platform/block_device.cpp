@@ -134,8 +134,7 @@ int BlockDevice::reopenBuffered() {
   return 0;
 }
 
-int BlockDevice::readAt(uint64_t offset, void* destination, uint32_t length,
-                        uint32_t* bytesRead) {
+int BlockDevice::readAt(uint64_t offset, void* destination, uint32_t length, uint32_t* bytesRead) {
   *bytesRead = 0;
   if (fd_ < 0) return EBADF;
   if (offset > static_cast<uint64_t>(INT64_MAX) - length) return EINVAL;

@@ -35,7 +35,8 @@ class ByteView {
   }
   // True when the view holds `length` bytes at `offset` equal to `bytes`.
   bool equals(uint64_t offset, const void* bytes, uint64_t length) const {
-    return contains(offset, length) && (length == 0 || std::memcmp(data_ + offset, bytes, length) == 0);
+    return contains(offset, length) &&
+           (length == 0 || std::memcmp(data_ + offset, bytes, length) == 0);
   }
   // The address of a checked range; null when the range is not inside.
   const uint8_t* at(uint64_t offset, uint64_t length) const {
@@ -64,7 +65,8 @@ class ByteView {
     return true;
   }
   bool readUnsigned(uint64_t offset, unsigned length, bool bigEndian, uint64_t& value) const {
-    return readUnsigned(offset, length, bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian, value);
+    return readUnsigned(offset, length, bigEndian ? ByteOrder::BigEndian : ByteOrder::LittleEndian,
+                        value);
   }
   bool readBigEndian32(uint64_t offset, uint32_t& value) const {
     uint64_t wide = 0;
@@ -78,9 +80,15 @@ class ByteView {
     if (!readByte(offset, value)) return std::nullopt;
     return value;
   }
-  std::optional<uint16_t> u16(uint64_t offset, ByteOrder order) const { return number<uint16_t>(offset, order); }
-  std::optional<uint32_t> u32(uint64_t offset, ByteOrder order) const { return number<uint32_t>(offset, order); }
-  std::optional<uint64_t> u64(uint64_t offset, ByteOrder order) const { return number<uint64_t>(offset, order); }
+  std::optional<uint16_t> u16(uint64_t offset, ByteOrder order) const {
+    return number<uint16_t>(offset, order);
+  }
+  std::optional<uint32_t> u32(uint64_t offset, ByteOrder order) const {
+    return number<uint32_t>(offset, order);
+  }
+  std::optional<uint64_t> u64(uint64_t offset, ByteOrder order) const {
+    return number<uint64_t>(offset, order);
+  }
 
   // Unchecked: the caller has proved contains(offset, length) for what it reads.
   const uint8_t* uncheckedAt(uint64_t offset) const { return data_ + offset; }

@@ -11,8 +11,10 @@ const char* copyNoticeText(uint64_t code) {
     case CopyNoticeWriteFailed: return "ディスクイメージの書き込み中にエラーが発生しました。";
     case CopyNoticeDestinationOnSource:
       return "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。";
-    case CopyNoticeMapUnusable: return "続きを作成するためのマップファイルまたはイメージを読み込めません。";
-    case CopyNoticeMapOfAnotherDrive: return "マップファイルは別のドライブのものです。続きを作成できません。";
+    case CopyNoticeMapUnusable:
+      return "続きを作成するためのマップファイルまたはイメージを読み込めません。";
+    case CopyNoticeMapOfAnotherDrive:
+      return "マップファイルは別のドライブのものです。続きを作成できません。";
     case CopyNoticeDriveLost: return "カードが応答しなくなりました。";
     default: return "ディスクイメージの作成に失敗しました。";
   }
@@ -61,34 +63,29 @@ std::string fileProblemText(const FileProblem& problem) {
 
 const char* loadStatusMessage(LoadStatus status) {
   switch (status) {
-    case LoadStatus::Loaded:
-      return "";
-    case LoadStatus::NotFound:
-      return "イメージファイルが見つかりません。";
-    case LoadStatus::OpenFailed:
-      return "イメージファイルへのアクセスが拒否されました。";
+    case LoadStatus::Loaded: return "";
+    case LoadStatus::NotFound: return "イメージファイルが見つかりません。";
+    case LoadStatus::OpenFailed: return "イメージファイルへのアクセスが拒否されました。";
     case LoadStatus::NotAnImage:
-      return "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。";
-    case LoadStatus::ReadFailed:
-      return "イメージファイルの読み込みに失敗しました。";
+      return "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込め"
+             "ません）。";
+    case LoadStatus::ReadFailed: return "イメージファイルの読み込みに失敗しました。";
   }
   return "";
 }
 
 std::string refusalText(const RestoreRefusal& refusal) {
   switch (refusal.kind) {
-    case RestoreRefusalKind::None:
-      return {};
-    case RestoreRefusalKind::OnSource:
-      return copyNoticeText(CopyNoticeDestinationOnSource);
+    case RestoreRefusalKind::None: return {};
+    case RestoreRefusalKind::OnSource: return copyNoticeText(CopyNoticeDestinationOnSource);
     case RestoreRefusalKind::Unwritable:
       return "復元先フォルダにファイルを保存できません。\r\n" + systemErrorText(refusal.error) +
              "\r\n別のフォルダを選択してください。";
     case RestoreRefusalKind::FileTooLargeForFat: {
-      const std::string which =
-          refusal.tooLarge <= 1
-              ? refusal.firstTooLarge
-              : refusal.firstTooLarge + " ほか " + std::to_string(refusal.tooLarge - 1) + " 個のファイル";
+      const std::string which = refusal.tooLarge <= 1
+                                    ? refusal.firstTooLarge
+                                    : refusal.firstTooLarge + " ほか " +
+                                          std::to_string(refusal.tooLarge - 1) + " 個のファイル";
       return which +
              " は 4 GB 以上あるため、FAT32 の復元先には保存できません。\r\n"
              "exFAT や NTFS などのドライブのフォルダを選択してください。";
@@ -96,7 +93,8 @@ std::string refusalText(const RestoreRefusal& refusal) {
     case RestoreRefusalKind::NotEnoughSpace:
       return "復元先の空き容量が足りません（必要 " + sizeText(refusal.neededBytes) + "、空き " +
              sizeText(refusal.freeBytes) +
-             "）。\r\n空きのあるドライブのフォルダを選択するか、復元するファイルを減らしてください。";
+             "）。\r\n空きのあるドライブのフォルダを選択するか、復元するファイルを減らしてください"
+             "。";
   }
   return {};
 }
@@ -104,9 +102,11 @@ std::string refusalText(const RestoreRefusal& refusal) {
 const char* tidyProblemText(TidyProblem problem) {
   switch (problem) {
     case TidyProblem::None: return "";
-    case TidyProblem::DigitsInvalid: return "[連番字数] には半角数字2文字で3-30までの長さを指定して下さい。";
+    case TidyProblem::DigitsInvalid:
+      return "[連番字数] には半角数字2文字で3-30までの長さを指定して下さい。";
     case TidyProblem::PrefixTooLong: return "[接頭語] は19文字以内で指定して下さい。";
-    case TidyProblem::PrefixUnusable: return "[接頭語] にファイル名に使えない文字が含まれています。";
+    case TidyProblem::PrefixUnusable:
+      return "[接頭語] にファイル名に使えない文字が含まれています。";
   }
   return "";
 }

@@ -136,7 +136,7 @@ const uint8_t* plantedBlock(std::initializer_list<std::vector<uint8_t>> plants, 
   Random random{12345};
   for (uint64_t i = 0; i < BlockSize; i += 8) {
     uint64_t v = random.next() & 0x7F7F7F7F7F7F7F7Full;  // no high bytes, so no FF/89
-    v &= ~0x4040404040404040ull;                          // no letters
+    v &= ~0x4040404040404040ull;                         // no letters
     std::memcpy(b + i, &v, 8);
   }
   for (uint64_t at = 100; at + 64 < BlockSize;) {
@@ -150,8 +150,8 @@ const uint8_t* plantedBlock(std::initializer_list<std::vector<uint8_t>> plants, 
 }
 
 const uint8_t* headersOnlyBlock() {
-  static const uint8_t* block = plantedBlock(
-      {{0xFF, 0xD8, 0xFF, 0xE0}, {0x89, 'P', 'N', 'G'}, {'p', 'n', 'o', 't'}}, 4096);
+  static const uint8_t* block =
+      plantedBlock({{0xFF, 0xD8, 0xFF, 0xE0}, {0x89, 'P', 'N', 'G'}, {'p', 'n', 'o', 't'}}, 4096);
   return block;
 }
 
@@ -208,10 +208,13 @@ Pass scanReference(const uint8_t* block, const PassKind& kind) {
 // Small complete files of all three types every 4 KB: many hits, so the
 // per-call cost shows.
 const uint8_t* smallFilesBlock() {
-  static const uint8_t* block = plantedBlock(
-      {{0xFF, 0xD8, 0xFF, 0xE0}, {0xFF, 0xD9}, {0x89, 'P', 'N', 'G'}, {'I', 'E', 'N', 'D'},
-       {'p', 'n', 'o', 't'}, {'u', 'd', 't', 'a'}},
-      4096);
+  static const uint8_t* block = plantedBlock({{0xFF, 0xD8, 0xFF, 0xE0},
+                                              {0xFF, 0xD9},
+                                              {0x89, 'P', 'N', 'G'},
+                                              {'I', 'E', 'N', 'D'},
+                                              {'p', 'n', 'o', 't'},
+                                              {'u', 'd', 't', 'a'}},
+                                             4096);
   return block;
 }
 
@@ -273,8 +276,8 @@ const uint8_t* blockFor(int64_t layout) {
     default: return wideRepeatedBlock();
   }
 }
-const char* LayoutNames[] = {"realistic",  "headers_only",  "footers_only",
-                             "small_files", "near_miss",     "structured_camera",
+const char* LayoutNames[] = {"realistic",     "headers_only",  "footers_only",
+                             "small_files",   "near_miss",     "structured_camera",
                              "segment_chain", "ftyp_repeated", "wide_repeated"};
 
 // Times the engine's scan of one pass kind over the layout state.range(0).

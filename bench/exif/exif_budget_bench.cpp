@@ -37,12 +37,13 @@ long rssAnonKiB() {
 std::vector<uint8_t> cameraCandidate() {
   using namespace kestrix::test;
   std::vector<TestDirectory> dirs(3);
-  dirs[0].entries = {asciiEntry(kestrix::kTagMake, "Kestrel"), asciiEntry(kestrix::kTagModel, "KX-100"),
-                     asciiEntry(kestrix::kTagDateTime, "2020:01:01 00:00:00"),
-                     pointerEntry(kestrix::kTagExifIfdPointer, 1),
-                     pointerEntry(kestrix::kTagGpsIfdPointer, 2)};
+  dirs[0].entries = {
+      asciiEntry(kestrix::kTagMake, "Kestrel"), asciiEntry(kestrix::kTagModel, "KX-100"),
+      asciiEntry(kestrix::kTagDateTime, "2020:01:01 00:00:00"),
+      pointerEntry(kestrix::kTagExifIfdPointer, 1), pointerEntry(kestrix::kTagGpsIfdPointer, 2)};
   // A camera's Exif directory holds some 40 tags; only one is asked for.
-  for (uint16_t tag = 0x9201; tag < 0x9201 + 40; ++tag) dirs[1].entries.push_back(numberEntry(tag, 3, {1}));
+  for (uint16_t tag = 0x9201; tag < 0x9201 + 40; ++tag)
+    dirs[1].entries.push_back(numberEntry(tag, 3, {1}));
   dirs[1].entries.push_back(asciiEntry(kestrix::kTagDateTimeOriginal, "2021:02:03 04:05:06"));
   for (uint16_t tag = 0; tag < 10; ++tag) dirs[2].entries.push_back(numberEntry(tag, 3, {1}));
   std::vector<uint8_t> file = TiffWriter::inJpeg(TiffWriter(false).build(dirs));
@@ -94,10 +95,11 @@ int main(int argc, char** argv) {
   const long after = rssAnonKiB();
   std::string model = "不明";
   objects[candidates - 1].mainChainText(kestrix::kTagModel, model);
-  std::printf("%ld %s candidates (%zu-byte image, sizeof(ExifInfo) %zu): RssAnon +%.1f MiB, "
-              "%.0f bytes per candidate (last model: %s)\n",
-              candidates, kind.c_str(), image.size(), sizeof(ExifInfo), (after - before) / 1024.0,
-              (after - before) * 1024.0 / static_cast<double>(candidates), model.c_str());
+  std::printf(
+      "%ld %s candidates (%zu-byte image, sizeof(ExifInfo) %zu): RssAnon +%.1f MiB, "
+      "%.0f bytes per candidate (last model: %s)\n",
+      candidates, kind.c_str(), image.size(), sizeof(ExifInfo), (after - before) / 1024.0,
+      (after - before) * 1024.0 / static_cast<double>(candidates), model.c_str());
   objects.reset();
 
   int count = static_cast<int>(rest.size());

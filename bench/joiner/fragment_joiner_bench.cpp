@@ -45,10 +45,13 @@ const std::vector<Bytes>& photos() {
   static std::vector<Bytes> made;
   if (!made.empty()) return made;
   for (int seed = 1; seed <= 8; ++seed) {
-    const std::string path = std::string(KX_BENCH_DATA_DIR) + "/photo" + std::to_string(seed) + ".jpg";
-    const std::string make = "test -f " + path + " || convert -size 400x300 -seed " + std::to_string(seed) +
-                             " plasma:fractal -resize 1600x1200! -attenuate 0.3 +noise Gaussian ppm:- | cjpeg "
-                             "-quality 90 > " + path;
+    const std::string path =
+        std::string(KX_BENCH_DATA_DIR) + "/photo" + std::to_string(seed) + ".jpg";
+    const std::string make =
+        "test -f " + path + " || convert -size 400x300 -seed " + std::to_string(seed) +
+        " plasma:fractal -resize 1600x1200! -attenuate 0.3 +noise Gaussian ppm:- | cjpeg "
+        "-quality 90 > " +
+        path;
     if (std::system(make.c_str()) != 0) return made;
     std::ifstream in(path, std::ios::binary);
     made.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -110,7 +113,8 @@ void ScanCheckJoin(benchmark::State& state) {
   using namespace kestrix;
   const int split = static_cast<int>(state.range(0));
   const bool join = state.range(1) != 0;
-  const std::string path = std::string(KX_BENCH_DATA_DIR) + "/card_" + std::to_string(split) + ".img";
+  const std::string path =
+      std::string(KX_BENCH_DATA_DIR) + "/card_" + std::to_string(split) + ".img";
   ImageOpenResult opened;
   if (writeCard(path, 60, split)) opened = ImageFile::open(path);
   if (!opened.image) {
@@ -126,17 +130,24 @@ void ScanCheckJoin(benchmark::State& state) {
 }
 
 // Arguments: split photos, join or not.
-BENCHMARK(ScanCheckJoin)->Args({0, 0})->Args({0, 1})->Args({7, 0})->Args({7, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(ScanCheckJoin)
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({7, 0})
+    ->Args({7, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // One scan, check and join of a card of `count` photos, for a memory probe.
 int joinOnce(int count) {
-  const std::string path = std::string(KX_BENCH_DATA_DIR) + "/card_once_" + std::to_string(count) + ".img";
+  const std::string path =
+      std::string(KX_BENCH_DATA_DIR) + "/card_once_" + std::to_string(count) + ".img";
   if (count <= 0 || !writeCard(path, count, count / 8)) return 2;
   const kestrix::ImageOpenResult opened = kestrix::ImageFile::open(path);
   if (!opened.image) return 2;
   const kestrix::JoinOutcome outcome = scanCheckJoin(*opened.image, true);
   std::fprintf(stderr, "%d photos, %.0f MB card: %llu joined, %llu seams, %.0f MB decoded\n", count,
-               static_cast<double>(opened.image->size()) / 1e6, static_cast<unsigned long long>(outcome.joined),
+               static_cast<double>(opened.image->size()) / 1e6,
+               static_cast<unsigned long long>(outcome.joined),
                static_cast<unsigned long long>(outcome.budget.seamsTried),
                static_cast<double>(outcome.budget.decodedBytes) / 1e6);
   std::remove(path.c_str());

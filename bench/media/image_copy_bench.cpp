@@ -53,7 +53,8 @@ void BM_Dd(benchmark::State& state) {
 // dd that also puts the image on the disk before it ends, as the copy job
 // must before it names the image finished.
 void BM_DdFsync(benchmark::State& state) {
-  const std::string command = "dd if='" + source + "' of='" + target + "' bs=1M conv=fsync status=none";
+  const std::string command =
+      "dd if='" + source + "' of='" + target + "' bs=1M conv=fsync status=none";
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) state.SkipWithError("dd failed");
   }
@@ -82,7 +83,8 @@ void BM_StopThenResume(benchmark::State& state) {
     state.counters["left_MiB"] = static_cast<double>(job.map().unfinishedBytes()) / (1 << 20);
     kestrix::CopyOptions resume;
     resume.resume = true;
-    if (job.run(target, [] { return true; }, resume) != kestrix::CopyOutcome::Finished) {
+    if (job.run(
+            target, [] { return true; }, resume) != kestrix::CopyOutcome::Finished) {
       state.SkipWithError("resume failed");
       return;
     }

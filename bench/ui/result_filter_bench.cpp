@@ -31,8 +31,8 @@ using kestrix::CandidateList;
 using kestrix::FilterCriteria;
 using kestrix::ResultFilter;
 using kestrix::ResultList;
-using kestrix::test::SyntheticRow;
 using kestrix::test::SyntheticImage;
+using kestrix::test::SyntheticRow;
 
 // Makers, models and dates enough that texts and dates repeat and differ.
 struct Blocks {
@@ -82,8 +82,8 @@ struct Window {
   QListView icons;
   Window() {
     list.setViewModel(&filter);
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(&details),
-                                    static_cast<QAbstractItemView*>(&icons)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(&details), static_cast<QAbstractItemView*>(&icons)}) {
       view->setModel(&filter);
       view->setSelectionModel(list.selectionModel());
       view->resize(900, 500);
@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
   {
     Window window;
     timed("append and publish every row (nested hidden)", [&] {
-      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
+      for (int i = 0; i < rows; ++i)
+        kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
       window.list.flushPendingRows();
     });
     std::printf("  shown: %d\n", window.filter.rowCount());
@@ -128,20 +129,21 @@ int main(int argc, char** argv) {
     }
     window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
     timed("select every shown row (sorted by size)", [&] { window.list.selectAll(true); });
-    timed("sort by name with every shown row selected", [&] {
-      window.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder);
-    });
-    timed("sort by size again, the selection now in pieces", [&] {
-      window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
-    });
+    timed("sort by name with every shown row selected",
+          [&] { window.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder); });
+    timed("sort by size again, the selection now in pieces",
+          [&] { window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder); });
 
     FilterCriteria criteria;
     criteria.hideNested = false;
-    timed("show the nested rows (sorted, selection kept)", [&] { window.filter.setCriteria(criteria); });
+    timed("show the nested rows (sorted, selection kept)",
+          [&] { window.filter.setCriteria(criteria); });
     criteria.hideNested = true;
-    timed("hide them again (their selection dropped)", [&] { window.filter.setCriteria(criteria); });
+    timed("hide them again (their selection dropped)",
+          [&] { window.filter.setCriteria(criteria); });
     criteria.makerOrModel = "kestrix";
-    timed("maker/model \"kestrix\" (texts read first time)", [&] { window.filter.setCriteria(criteria); });
+    timed("maker/model \"kestrix\" (texts read first time)",
+          [&] { window.filter.setCriteria(criteria); });
     criteria.makerOrModel = "model-1";
     timed("maker/model \"model-1\"", [&] { window.filter.setCriteria(criteria); });
     criteria.makerOrModel.clear();
@@ -151,7 +153,8 @@ int main(int argc, char** argv) {
     criteria.dateRangeSet = true;
     criteria.firstDay = QDate(2005, 1, 1);
     criteria.lastDay = QDate(2015, 12, 31);
-    timed("shot between 2005 and 2015 (dates read first time)", [&] { window.filter.setCriteria(criteria); });
+    timed("shot between 2005 and 2015 (dates read first time)",
+          [&] { window.filter.setCriteria(criteria); });
     criteria = FilterCriteria{};
     criteria.hideDamaged = true;
     window.filter.setCriteria(criteria);
@@ -170,9 +173,11 @@ int main(int argc, char** argv) {
     window.filter.sort(ResultList::kColumnVerdict, Qt::AscendingOrder);
     const int step = rows / 200;
     check(0, step);
-    timed("one progress step of verdicts, damaged hidden, by verdict", [&] { window.list.showVerdicts(); });
+    timed("one progress step of verdicts, damaged hidden, by verdict",
+          [&] { window.list.showVerdicts(); });
     check(step, rows);
-    timed("every other verdict at once, damaged hidden, by verdict", [&] { window.list.showVerdicts(); });
+    timed("every other verdict at once, damaged hidden, by verdict",
+          [&] { window.list.showVerdicts(); });
     timed("verdicts refreshed again, nothing changed", [&] { window.list.showVerdicts(); });
 
     window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
@@ -203,13 +208,16 @@ int main(int argc, char** argv) {
     ticker.start(10);
     std::atomic<bool> done{false};
     std::thread scan([&] {
-      for (int i = 0; i < rows; ++i) kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
+      for (int i = 0; i < rows; ++i)
+        kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
       done = true;
     });
-    while (!done.load() || window.list.rowCount() < rows) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    while (!done.load() || window.list.rowCount() < rows)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     scan.join();
     std::printf("%-58s %9.1f ms\n", "stream every row in while sorted by size", elapsedMs(clock));
-    std::printf("%-58s %9lld ms\n", "  longest stall of the event loop", static_cast<long long>(longestGap));
+    std::printf("%-58s %9lld ms\n", "  longest stall of the event loop",
+                static_cast<long long>(longestGap));
   }
   return 0;
 }

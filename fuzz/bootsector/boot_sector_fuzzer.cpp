@@ -18,7 +18,10 @@ namespace {
 class InputDevice : public kestrix::SectorDevice {
  public:
   InputDevice(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  int open(const std::string&) override { open_ = true; return 0; }
+  int open(const std::string&) override {
+    open_ = true;
+    return 0;
+  }
   void close() override { open_ = false; }
   bool isOpen() const override { return open_; }
   int readAt(uint64_t offset, void* destination, uint32_t length, uint32_t* bytesRead) override {

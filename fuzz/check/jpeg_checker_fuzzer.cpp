@@ -6,14 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    std::uint8_t cell[100 * 75 * 3];
-    bool made = false;
-    const kestrix::CheckResult result = kestrix::CheckFind(data, size, "jpg", cell, &made);
-    if (result.hasBadOffset && result.badOffset > size)
-        std::abort();
-    if (result.verdict == kestrix::Verdict::Intact && result.hasBadOffset)
-        std::abort();
-    return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::uint8_t cell[100 * 75 * 3];
+  bool made = false;
+  const kestrix::CheckResult result = kestrix::CheckFind(data, size, "jpg", cell, &made);
+  if (result.hasBadOffset && result.badOffset > size) std::abort();
+  if (result.verdict == kestrix::Verdict::Intact && result.hasBadOffset) std::abort();
+  return 0;
 }

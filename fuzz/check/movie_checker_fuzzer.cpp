@@ -5,10 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    const kestrix::CheckResult result = kestrix::MovieChecker::Check(data, size);
-    if (result.hasBadOffset && result.badOffset > size)
-        std::abort();
-    return 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const kestrix::CheckResult result = kestrix::MovieChecker::Check(data, size);
+  if (result.hasBadOffset && result.badOffset > size) std::abort();
+  return 0;
 }

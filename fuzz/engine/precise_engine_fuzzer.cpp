@@ -42,7 +42,8 @@ std::vector<Find> scan(const uint8_t* block, uint64_t size, const char* extensio
   uint64_t position = 0;
   for (int steps = 0; steps < 100000; ++steps) {
     uint64_t out = 0;
-    const uint64_t result = engine.FindNext(kestrix::lowHalf(position), kestrix::highHalf(position), &out, extension);
+    const uint64_t result =
+        engine.FindNext(kestrix::lowHalf(position), kestrix::highHalf(position), &out, extension);
     if (out == 0) {
       // The block size, or the start of a cut movie of the other brand.
       require(result <= size && result >= position);
@@ -56,7 +57,8 @@ std::vector<Find> scan(const uint8_t* block, uint64_t size, const char* extensio
     uint64_t start = find.start;
     uint64_t length = find.size;
     const uint8_t* copy = engine.Extract(&start, &length, extension);
-    require(copy != nullptr && length == find.size && std::memcmp(copy, block + find.start, length) == 0);
+    require(copy != nullptr && length == find.size &&
+            std::memcmp(copy, block + find.start, length) == 0);
     engine.FreeExtraction();
     finds.push_back(find);
     position = fromInside(extension, mode) ? find.start + 1 : result;
@@ -70,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t length) {
   if (length < 3) return 0;
   static const char* const extensions[] = {"jpg", "png", ".mov", "mp4"};
   const int kind = input[0] % 4;
-  const int32_t mode = (input[0] / 4) % 2 == 0 ? kestrix::ScanModePrecise : kestrix::ScanModePreciseSplit;
+  const int32_t mode =
+      (input[0] / 4) % 2 == 0 ? kestrix::ScanModePrecise : kestrix::ScanModePreciseSplit;
   const uint8_t* block = input + 3;
   const uint64_t size = length - 3;
   const uint64_t cut = size == 0 ? 0 : ((uint64_t{input[1]} << 8) | input[2]) % (size + 1);
@@ -106,8 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t length) {
     for (size_t i = 0; i < part.size(); ++i) {
       if (part[i].start + part[i].size == cut) break;  // ran out of data
       require(i < whole.size() && part[i].start == whole[i].start);
-      require(part[i] == whole[i] || (kind == 0 && part[i].size < whole[i].size &&
-                                      whole[i].start + whole[i].size > cut));
+      require(part[i] == whole[i] ||
+              (kind == 0 && part[i].size < whole[i].size && whole[i].start + whole[i].size > cut));
     }
   }
   return 0;

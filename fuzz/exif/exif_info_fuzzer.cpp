@@ -10,11 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kestrix::ExifInfo exif;
   exif.parse(data, size);
   std::string text;
-  for (uint16_t tag : {kestrix::kTagMake, kestrix::kTagModel, kestrix::kTagDateTime,
-                       kestrix::kTagDateTimeOriginal, kestrix::kTagExifIfdPointer,
-                       kestrix::kTagGpsIfdPointer}) {
-    if (const kestrix::IfdEntry* e = exif.findInMainChain(tag)) exif.valueText(*e, exif.isMotorola(), text);
-    if (const kestrix::IfdEntry* e = exif.findInExifIfd(tag)) exif.valueText(*e, exif.isMotorola(), text);
+  for (uint16_t tag :
+       {kestrix::kTagMake, kestrix::kTagModel, kestrix::kTagDateTime, kestrix::kTagDateTimeOriginal,
+        kestrix::kTagExifIfdPointer, kestrix::kTagGpsIfdPointer}) {
+    if (const kestrix::IfdEntry* e = exif.findInMainChain(tag))
+      exif.valueText(*e, exif.isMotorola(), text);
+    if (const kestrix::IfdEntry* e = exif.findInExifIfd(tag))
+      exif.valueText(*e, exif.isMotorola(), text);
   }
   exif.shotDateText(text, 49);
   exif.endianText(text);

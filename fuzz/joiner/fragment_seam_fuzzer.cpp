@@ -18,7 +18,8 @@ namespace {
 const std::vector<uint8_t>& photo() {
   static const std::vector<uint8_t> bytes = [] {
     std::ifstream in(KESTRIX_TEST_DATA "/jpeg/cjpeg_320x240_quality_60.jpg", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
   }();
   return bytes;
 }
@@ -53,9 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (guessed.unit & (guessed.unit - 1)) != 0) {
     fail("a guessed cluster outside its bounds");
   }
-  const ClusterGeometry geometry = data[3] & 2   ? guessed
-                                   : data[3] & 1 ? guessClusterGeometry(image.data() + head, image.size() - head)
-                                                 : ClusterGeometry{};
+  const ClusterGeometry geometry =
+      data[3] & 2   ? guessed
+      : data[3] & 1 ? guessClusterGeometry(image.data() + head, image.size() - head)
+                    : ClusterGeometry{};
   if (geometry.unit == 0) fail("a geometry without a unit");
 
   JoinLimits limits;
@@ -75,11 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> joined;
   for (const FilePiece& piece : found.pieces) {
     if (piece.end <= piece.start || piece.end > image.size()) fail("a piece outside the image");
-    if (&piece != &found.pieces.front() && claimed.overlaps(piece.start, piece.end)) fail("a piece in claimed space");
+    if (&piece != &found.pieces.front() && claimed.overlaps(piece.start, piece.end))
+      fail("a piece in claimed space");
     joined.insert(joined.end(), image.begin() + static_cast<long>(piece.start),
                   image.begin() + static_cast<long>(piece.end));
   }
   if (joined.size() > limits.photoBytes) fail("a join longer than the limit");
-  if (JpegChecker::Check(joined.data(), joined.size()).verdict != Verdict::Intact) fail("a join that is not intact");
+  if (JpegChecker::Check(joined.data(), joined.size()).verdict != Verdict::Intact)
+    fail("a join that is not intact");
   return 0;
 }

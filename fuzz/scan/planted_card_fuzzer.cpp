@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    static_cast<unsigned long long>(card.files[i].start),
                    precise.whole[i] ? "whole" : "LOST");
     }
-    for (const std::string& plant : card.plants) std::fprintf(stderr, "  plant %s\n", plant.c_str());
+    for (const std::string& plant : card.plants)
+      std::fprintf(stderr, "  plant %s\n", plant.c_str());
     // The card itself, for a look with kestrix-cli.
     if (const char* path = std::getenv("KESTRIX_FAILED_CARD")) {
       if (std::FILE* out = std::fopen(path, "wb")) {

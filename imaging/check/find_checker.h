@@ -24,4 +24,4 @@ CheckResult CheckFind(const std::uint8_t* bytes, std::uint64_t length, std::stri
                       std::uint8_t* thumbnailCell = nullptr, bool* thumbnailMade = nullptr,
                       PixelOrder order = PixelOrder::Rgb);
 
-} // namespace kestrix
+}  // namespace kestrix

@@ -12,11 +12,12 @@ namespace kestrix {
 // what the decoder counts as a fault (jpeg_fault.h), plus zero-filled holes,
 // which decode without a fault and are found on the raw bytes.
 class JpegChecker {
-public:
-    // bytes/length: the find, kept alive by the caller. dcImage, when given,
-    // receives the 1/8-scale picture decoded on the way (empty when the
-    // headers could not be read).
-    static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length, JpegDcImage* dcImage = nullptr);
+ public:
+  // bytes/length: the find, kept alive by the caller. dcImage, when given,
+  // receives the 1/8-scale picture decoded on the way (empty when the
+  // headers could not be read).
+  static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length,
+                           JpegDcImage* dcImage = nullptr);
 };
 
-} // namespace kestrix
+}  // namespace kestrix

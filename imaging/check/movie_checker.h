@@ -12,8 +12,8 @@ namespace kestrix {
 // track (stco, co64) must point inside a movie data atom's payload. The size
 // of the first video track's header (tkhd) is given as width and height.
 class MovieChecker {
-public:
-    static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length);
+ public:
+  static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length);
 };
 
-} // namespace kestrix
+}  // namespace kestrix

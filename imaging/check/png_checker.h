@@ -11,8 +11,8 @@ namespace kestrix {
 // inflated with zlib must give exactly the filtered bytes the header implies
 // (interlaced or not), every row starting with a filter type 0..4.
 class PngChecker {
-public:
-    static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length);
+ public:
+  static CheckResult Check(const std::uint8_t* bytes, std::uint64_t length);
 };
 
-} // namespace kestrix
+}  // namespace kestrix

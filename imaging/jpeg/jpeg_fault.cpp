@@ -4,18 +4,16 @@
 
 namespace kestrix {
 
-int JpegFaultStopCode(JpegFault fault)
-{
-    switch (fault) {
+int JpegFaultStopCode(JpegFault fault) {
+  switch (fault) {
     case JpegFault::CoefficientOverrun: return kJpegCorruptData;
     case JpegFault::RestartOutOfOrder: return kJpegBadRestart;
     default: return 0;
-    }
+  }
 }
 
-const char* JpegFaultReason(JpegFault fault)
-{
-    switch (fault) {
+const char* JpegFaultReason(JpegFault fault) {
+  switch (fault) {
     case JpegFault::None: return "";
     case JpegFault::CoefficientOverrun: return "coefficient run past the block";
     case JpegFault::RestartOutOfOrder: return "restart marker missing or out of order";
@@ -26,13 +24,12 @@ const char* JpegFaultReason(JpegFault fault)
     case JpegFault::TextRun: return "text inside the entropy data";
     case JpegFault::ImageInsideImage: return "another image starts before the end";
     case JpegFault::Truncated: return "data ends before the end of the image";
-    }
-    return "";
+  }
+  return "";
 }
 
-JpegErrorMeaning JpegErrorMeaningOf(int code)
-{
-    switch (code) {
+JpegErrorMeaning JpegErrorMeaningOf(int code) {
+  switch (code) {
     case kJpegOk: return JpegErrorMeaning::None;
     // Valid files of kinds this decoder leaves alone: 12-bit, arithmetic,
     // lossless or hierarchical frames, CMYK, a first scan that leaves
@@ -51,12 +48,11 @@ JpegErrorMeaning JpegErrorMeaningOf(int code)
     case kJpegReadError:
     case kJpegOutOfMemory: return JpegErrorMeaning::Failure;
     default: return JpegErrorMeaning::Damage;
-    }
+  }
 }
 
-const char* JpegErrorReason(int code)
-{
-    switch (code) {
+const char* JpegErrorReason(int code) {
+  switch (code) {
     case kJpegOk: return "";
     case kJpegDhtTooManyCodes:
     case kJpegDhtBadSlot:
@@ -89,8 +85,8 @@ const char* JpegErrorReason(int code)
     case kJpegBadSuccessive: return "bad successive approximation";
     case kJpegReadError: return "read error";
     case kJpegOutOfMemory: return "out of memory";
-    }
-    return "decoder error";
+  }
+  return "decoder error";
 }
 
-} // namespace kestrix
+}  // namespace kestrix

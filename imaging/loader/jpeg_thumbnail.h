@@ -23,4 +23,4 @@ bool MakeJpegThumbnail(const std::uint8_t* bytes, std::uint64_t length, std::uin
 bool RenderDcThumbnail(const JpegDcImage& dc, int fullWidth, int fullHeight, std::uint8_t* cell,
                        PixelOrder order = PixelOrder::Rgb);
 
-} // namespace kestrix
+}  // namespace kestrix

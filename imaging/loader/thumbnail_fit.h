@@ -11,10 +11,10 @@ inline constexpr int kThumbnailHeight = 75;
 
 // Where a picture goes inside the 100 x 75 thumbnail cell.
 struct ThumbnailPlacement {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
 };
 
 // Keeps the aspect ratio W / H, compared in double precision with 4/3 (so
@@ -33,4 +33,4 @@ bool RenderThumbnail(const DibImage& image, std::uint8_t* cell, PixelOrder order
 bool RenderThumbnail(const DibImage& image, int fullWidth, int fullHeight, std::uint8_t* cell,
                      PixelOrder order = PixelOrder::Rgb);
 
-} // namespace kestrix
+}  // namespace kestrix

@@ -32,7 +32,8 @@ int64_t durationMs(const AVFormatContext& format, const AVStream& stream) {
   }
   if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0 && stream.time_base.num > 0 &&
       stream.time_base.den > 0) {
-    return av_rescale_q_rnd(stream.duration, stream.time_base, AVRational{1, 1000}, AV_ROUND_NEAR_INF);
+    return av_rescale_q_rnd(stream.duration, stream.time_base, AVRational{1, 1000},
+                            AV_ROUND_NEAR_INF);
   }
   return -1;
 }
@@ -48,8 +49,10 @@ class FrameChooser {
     const int64_t time = frame->best_effort_timestamp;
     if (!chosen_) firstFrameAt_ = Clock::now();
     chosen_.swap(frame);
-    if (!frame) frame.reset(av_frame_alloc());
-    else av_frame_unref(frame.get());
+    if (!frame)
+      frame.reset(av_frame_alloc());
+    else
+      av_frame_unref(frame.get());
     if (time == AV_NOPTS_VALUE) return true;  // no time to judge by: this frame will do
     if (start_ == AV_NOPTS_VALUE) {
       start_ = stream_.start_time != AV_NOPTS_VALUE ? stream_.start_time : time;
@@ -60,7 +63,8 @@ class FrameChooser {
 
   // A frame is kept and a second has passed since it came.
   bool searchOver() const {
-    return chosen_ && std::chrono::duration<double>(Clock::now() - firstFrameAt_).count() >= kFrameSearchSeconds;
+    return chosen_ && std::chrono::duration<double>(Clock::now() - firstFrameAt_).count() >=
+                          kFrameSearchSeconds;
   }
 
   const AVFrame* chosen() const { return chosen_.get(); }
@@ -76,8 +80,8 @@ class FrameChooser {
 // comes out. True when the chooser is done. A packet the decoder refuses
 // as damaged is skipped: later packets may still decode, and a frame
 // after damage beats no thumbnail.
-bool decodePacket(AVCodecContext* codec, const AVPacket* packet, FrameHandle& frame, FrameChooser& chooser,
-                  int* lastError) {
+bool decodePacket(AVCodecContext* codec, const AVPacket* packet, FrameHandle& frame,
+                  FrameChooser& chooser, int* lastError) {
   int result = avcodec_send_packet(codec, packet);
   if (result < 0 && result != AVERROR(EAGAIN)) {
     *lastError = result;
@@ -124,7 +128,8 @@ std::optional<MovieFrame> decodeMovieFrame(AVIOContext* input, std::string* reas
 
   const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
   if (decoder == nullptr) {
-    return fail(reason, std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id));
+    return fail(reason,
+                std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id));
   }
   CodecHandle codec(avcodec_alloc_context3(decoder));
   if (!codec) return fail(reason, "out of memory");
@@ -135,7 +140,9 @@ std::optional<MovieFrame> decodeMovieFrame(AVIOContext* input, std::string* reas
   codec->thread_count = 1;
   codec->pkt_timebase = stream->time_base;
   result = avcodec_open2(codec.get(), decoder, nullptr);
-  if (result < 0) return fail(reason, std::string("cannot open the ") + decoder->name + " decoder: " + errorText(result));
+  if (result < 0)
+    return fail(reason,
+                std::string("cannot open the ") + decoder->name + " decoder: " + errorText(result));
 
   PacketHandle packet(av_packet_alloc());
   FrameHandle frame(av_frame_alloc());
@@ -148,7 +155,8 @@ std::optional<MovieFrame> decodeMovieFrame(AVIOContext* input, std::string* reas
     // End of file or a read error: the damage ends the stream, and what
     // was decoded so far still counts.
     if (result < 0) break;
-    if (packet->stream_index == streamIndex) done = decodePacket(codec.get(), packet.get(), frame, chooser, &lastError);
+    if (packet->stream_index == streamIndex)
+      done = decodePacket(codec.get(), packet.get(), frame, chooser, &lastError);
     av_packet_unref(packet.get());
     // Packets that decode to nothing (damage after the first frame) must
     // not keep the search going either.
@@ -158,11 +166,13 @@ std::optional<MovieFrame> decodeMovieFrame(AVIOContext* input, std::string* reas
 
   const AVFrame* chosen = chooser.chosen();
   if (chosen == nullptr) {
-    return fail(reason, lastError < 0 ? "no frame decodes: " + errorText(lastError) : "no frame decodes");
+    return fail(reason,
+                lastError < 0 ? "no frame decodes: " + errorText(lastError) : "no frame decodes");
   }
   MovieFrame out;
   out.durationMs = duration;
-  const AVRational aspect = av_guess_sample_aspect_ratio(format.get(), stream, const_cast<AVFrame*>(chosen));
+  const AVRational aspect =
+      av_guess_sample_aspect_ratio(format.get(), stream, const_cast<AVFrame*>(chosen));
   if (!scaleMovieFrame(*chosen, aspect, &out, reason)) return std::nullopt;
   return out;
 }

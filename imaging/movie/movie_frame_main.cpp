@@ -41,10 +41,16 @@ constexpr int kSourceDescriptor = 3;
 // Standard input, output, error and the movie; FFmpeg opens nothing here,
 // so a few spare are plenty and a runaway cannot hoard descriptors.
 constexpr rlim_t kOpenFilesLimit = 8;
-constexpr uint64_t kMaxMemoryMib = 1 << 20;   // 1 TiB: any larger number is a mistake
+constexpr uint64_t kMaxMemoryMib = 1 << 20;  // 1 TiB: any larger number is a mistake
 constexpr uint64_t kMaxCpuSeconds = 3600;
 
-enum ExitCode { kReplied = 0, kNothingDecodes = 1, kBadArguments = 2, kNoLimits = 3, kOutOfMemory = 4 };
+enum ExitCode {
+  kReplied = 0,
+  kNothingDecodes = 1,
+  kBadArguments = 2,
+  kNoLimits = 3,
+  kOutOfMemory = 4
+};
 
 // Writes all of text; no stdio, which may allocate, and no formatting.
 bool writeAll(int fd, const void* data, size_t size) {
@@ -143,7 +149,9 @@ int run(int argc, char** argv) {
   }
   Options options;
   if (!parseOptions(argc, argv, &options)) {
-    return say(kBadArguments, "usage: --offset O --length L --memory-mib M --cpu-seconds S (movie on descriptor 3)");
+    return say(
+        kBadArguments,
+        "usage: --offset O --length L --memory-mib M --cpu-seconds S (movie on descriptor 3)");
   }
   // The CPU limit sends SIGXCPU at the soft limit and SIGKILL a second
   // later, should the first be caught or ignored by anything.

@@ -138,8 +138,10 @@ class SpawnSetup {
     int result = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
     if (result == 0) result = posix_spawn_file_actions_adddup2(&actions_, replyWrite, 1);
     if (result == 0) result = posix_spawn_file_actions_adddup2(&actions_, reasonWrite, 2);
-    if (result == 0) result = posix_spawn_file_actions_adddup2(&actions_, source, kSourceDescriptor);
-    if (result == 0) result = posix_spawn_file_actions_addclosefrom_np(&actions_, kSourceDescriptor + 1);
+    if (result == 0)
+      result = posix_spawn_file_actions_adddup2(&actions_, source, kSourceDescriptor);
+    if (result == 0)
+      result = posix_spawn_file_actions_addclosefrom_np(&actions_, kSourceDescriptor + 1);
     if (result != 0) return result;
     // Worker threads may block signals or the program may ignore SIGPIPE;
     // the helper starts with no signal blocked and every one at its default.
@@ -185,12 +187,14 @@ void collectOutput(int replyFd, int reasonFd, Clock::time_point deadline, ChildO
   bool replyOpen = true, reasonOpen = true;
   uint8_t buffer[16384];
   while (replyOpen || reasonOpen) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       output->timedOut = true;
       return;
     }
-    pollfd fds[2] = {{replyOpen ? replyFd : -1, POLLIN, 0}, {reasonOpen ? reasonFd : -1, POLLIN, 0}};
+    pollfd fds[2] = {{replyOpen ? replyFd : -1, POLLIN, 0},
+                     {reasonOpen ? reasonFd : -1, POLLIN, 0}};
     const int ready = ::poll(fds, 2, int(std::min<int64_t>(left.count() + 1, 60000)));
     if (ready < 0 && errno != EINTR) {
       output->timedOut = true;  // cannot wait any more: treat as out of time
@@ -283,7 +287,8 @@ std::optional<MovieFrame> runHelper(const std::string& helperPath, const MovieFr
   const Clock::time_point deadline = started + std::chrono::milliseconds(limits.wallMilliseconds);
 
   UniqueFd source = sourceForChild(sourceFd);
-  if (!source.valid()) return fail(error, "movie bytes not readable: descriptor " + std::to_string(sourceFd));
+  if (!source.valid())
+    return fail(error, "movie bytes not readable: descriptor " + std::to_string(sourceFd));
   Pipe reply, reason;
   if (!makePipe(&reply) || !makePipe(&reason)) {
     return fail(error, "could not make the pipes for the movie frame helper");
@@ -292,17 +297,21 @@ std::optional<MovieFrame> runHelper(const std::string& helperPath, const MovieFr
   int result = setup.prepare(source.get(), reply.write.get(), reason.write.get());
   std::vector<std::string> arguments = {
       helperPath,
-      "--offset", std::to_string(offset),
-      "--length", std::to_string(length),
-      "--memory-mib", std::to_string(limits.memoryMib),
-      "--cpu-seconds", std::to_string(limits.cpuSeconds),
+      "--offset",
+      std::to_string(offset),
+      "--length",
+      std::to_string(length),
+      "--memory-mib",
+      std::to_string(limits.memoryMib),
+      "--cpu-seconds",
+      std::to_string(limits.cpuSeconds),
   };
   pid_t child = -1;
   if (result == 0) result = setup.spawn(helperPath, arguments, &child);
   if (result == ENOENT) return fail(error, "movie frame helper not found: " + helperPath);
   if (result != 0) {
-    return fail(error, "could not start the movie frame helper " + helperPath + ": " +
-                           errnoText(result));
+    return fail(error,
+                "could not start the movie frame helper " + helperPath + ": " + errnoText(result));
   }
   // Only the child may hold the write ends, or end of file never comes.
   reply.write.reset();
@@ -327,7 +336,8 @@ std::optional<MovieFrame> runHelper(const std::string& helperPath, const MovieFr
     return fail(error, "movie frame helper crashed (" + signalName(WTERMSIG(status)) + ")");
   }
   if (reaped == Reaped::Exited && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-    std::string text = "movie frame helper failed (exit code " + std::to_string(WEXITSTATUS(status)) + ")";
+    std::string text =
+        "movie frame helper failed (exit code " + std::to_string(WEXITSTATUS(status)) + ")";
     const std::string said = firstLine(output.reason);
     if (!said.empty()) text += ": " + said;
     return fail(error, text);
@@ -357,7 +367,8 @@ UniqueFd memoryFile(const uint8_t* data, uint64_t size, int* code) {
     }
     written += uint64_t(done);
   }
-  if (fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0) {
+  if (fcntl(file.get(), F_ADD_SEALS, F_SEAL_WRITE | F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) !=
+      0) {
     *code = errno;
     return UniqueFd();
   }

@@ -53,7 +53,8 @@ class MovieFrameReader {
   // reason in *error (when not null): an empty or overflowing range, helper
   // missing, spawn failure, time limit, crash by signal, non-zero exit
   // (with the helper's own reason), malformed reply.
-  std::optional<MovieFrame> read(int fd, uint64_t offset, uint64_t length, std::string* error) const;
+  std::optional<MovieFrame> read(int fd, uint64_t offset, uint64_t length,
+                                 std::string* error) const;
 
   // The same for a movie in memory (an extraction): the bytes are copied
   // into a sealed memfd the child reads.

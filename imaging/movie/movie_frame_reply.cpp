@@ -8,7 +8,8 @@ namespace kestrix {
 namespace {
 
 bool validSize(int64_t width, int64_t height) {
-  return width >= 1 && width <= kMovieFrameMaxWidth && height >= 1 && height <= kMovieFrameMaxHeight;
+  return width >= 1 && width <= kMovieFrameMaxWidth && height >= 1 &&
+         height <= kMovieFrameMaxHeight;
 }
 
 size_t pixelBytes(int width, int height) { return size_t(width) * size_t(height) * 3; }
@@ -40,7 +41,8 @@ std::vector<uint8_t> encodeMovieFrameReply(const MovieFrame& frame) {
   return out;
 }
 
-std::optional<MovieFrame> parseMovieFrameReply(const uint8_t* data, size_t size, std::string* error) {
+std::optional<MovieFrame> parseMovieFrameReply(const uint8_t* data, size_t size,
+                                               std::string* error) {
   if (data == nullptr) size = 0;
   const LittleEndianReader reader(std::span<const uint8_t>(data, size));
   uint32_t version = 0, width = 0, height = 0;

@@ -42,6 +42,7 @@ std::vector<uint8_t> encodeMovieFrameReply(const MovieFrame& frame);
 
 // The frame of a reply; nullopt with the reason in *error (when not null)
 // for anything but a well-formed reply of exactly its own length.
-std::optional<MovieFrame> parseMovieFrameReply(const uint8_t* data, size_t size, std::string* error);
+std::optional<MovieFrame> parseMovieFrameReply(const uint8_t* data, size_t size,
+                                               std::string* error);
 
 }  // namespace kestrix

@@ -27,6 +27,7 @@ FrameSize fitMovieFrame(int width, int height, int sampleAspectNum, int sampleAs
 // Scales frame into out's size (fitMovieFrame) and pixels. False with the
 // reason when swscale cannot convert the frame's pixel format or runs out
 // of memory.
-bool scaleMovieFrame(const AVFrame& frame, AVRational sampleAspect, MovieFrame* out, std::string* reason);
+bool scaleMovieFrame(const AVFrame& frame, AVRational sampleAspect, MovieFrame* out,
+                     std::string* reason);
 
 }  // namespace kestrix

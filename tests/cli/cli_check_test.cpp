@@ -33,8 +33,8 @@ constexpr CardPhoto kPhotos[] = {
     {"baseline.jpg", "-seed 1 -size 640x480 plasma:fractal -quality 90", "intact", 640, 480},
     {"progressive.jpg", "-seed 2 -size 640x480 plasma:fractal -quality 90 -interlace Plane",
      "intact", 640, 480},
-    {"grey.jpg", "-seed 3 -size 480x360 plasma:fractal -colorspace Gray -quality 90", "intact",
-     480, 360},
+    {"grey.jpg", "-seed 3 -size 480x360 plasma:fractal -colorspace Gray -quality 90", "intact", 480,
+     360},
     {"holed.jpg", "-seed 4 -size 640x480 plasma:fractal -quality 90", "damaged", 640, 480},
     {"cut.jpg", "-seed 5 -size 640x480 plasma:fractal -quality 90", "truncated", 640, 480},
 };
@@ -61,9 +61,7 @@ class CliCheck : public ::testing::Test {
         " for f in baseline progressive grey holed; do cat $f.jpg >> card.img;"
         "   head -c $((8192 - $(stat -c %s $f.jpg) % 4096)) /dev/zero >> card.img; done;"
         " head -c $(($(stat -c %s cut.jpg) / 2)) cut.jpg >> card.img";
-    {
-      std::ofstream(folder_->file("make-card.sh")) << script << "\n";
-    }
+    { std::ofstream(folder_->file("make-card.sh")) << script << "\n"; }
     ready_ = run("sh '" + folder_->file("make-card.sh") + "' 2>&1").exitCode == 0;
   }
   static void TearDownTestSuite() {
@@ -169,7 +167,8 @@ TEST_F(CliCheck, RestoreOnlyWritesTheRowsOfThatVerdict) {
     std::set<std::string> files;  // the rows' names, in card order 00000000.jpg ...
   };
   const Case cases[] = {
-      {"intact leaves the holed and the cut photo out", "intact",
+      {"intact leaves the holed and the cut photo out",
+       "intact",
        {"00000000.jpg", "00000001.jpg", "00000002.jpg"}},
       {"damaged is the holed photo alone", "damaged", {"00000003.jpg"}},
       {"truncated is the cut photo alone", "truncated", {"00000004.jpg"}},
@@ -201,8 +200,8 @@ TEST_F(CliCheck, OnlyNeedsCheckAndAVerdictItCanSelect) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScratchFolder out;
-    const CommandRun restore = run(cli() + " restore " + c.words + " " + card() + " " +
-                                   out.path() + " 2>/dev/null");
+    const CommandRun restore =
+        run(cli() + " restore " + c.words + " " + card() + " " + out.path() + " 2>/dev/null");
     EXPECT_EQ(restore.exitCode, 2);
     EXPECT_TRUE(filesIn(out.path()).empty());
   }

@@ -16,9 +16,9 @@ namespace {
 
 struct TextRow {
   const char* name;
-  std::string stored;    // the ASCII value's bytes, as counted in its entry
-  std::string shown;     // what the listing shows
-  std::string json;      // the JSON string literal
+  std::string stored;  // the ASCII value's bytes, as counted in its entry
+  std::string shown;   // what the listing shows
+  std::string json;    // the JSON string literal
 };
 
 const std::vector<TextRow>& rows() {
@@ -78,7 +78,8 @@ class ExifTexts : public ::testing::Test {
   static void SetUpTestSuite() {
     folder_ = new ScratchFolder;
     const std::string photo = folder_->file("photo.jpg");
-    ready_ = run("convert -size 64x48 -seed 2 plasma:fractal ppm:- 2>/dev/null | cjpeg > '" + photo + "'")
+    ready_ = run("convert -size 64x48 -seed 2 plasma:fractal ppm:- 2>/dev/null | cjpeg > '" +
+                 photo + "'")
                  .exitCode == 0;
     const std::string jpeg = readFile(photo);
     ready_ = ready_ && jpeg.size() > 100;
@@ -133,7 +134,8 @@ TEST_F(ExifTexts, TabListingShowsThemAsTheyAre) {
 }
 
 TEST_F(ExifTexts, JsonListingEscapesThemOnce) {
-  const CommandRun scan = run(cli() + " scan --json '" + folder_->file("card.img") + "' 2>/dev/null");
+  const CommandRun scan =
+      run(cli() + " scan --json '" + folder_->file("card.img") + "' 2>/dev/null");
   ASSERT_EQ(scan.exitCode, 0);
   size_t at = 0;
   for (size_t i = 0; i < 2 * rows().size(); ++i) {
@@ -141,8 +143,10 @@ TEST_F(ExifTexts, JsonListingEscapesThemOnce) {
     at = scan.out.find("{\"name\"", at);
     ASSERT_NE(at, std::string::npos) << row.name;
     const std::string object = scan.out.substr(at, scan.out.find('}', at) - at);
-    EXPECT_NE(object.find("\"model\": " + row.json + ","), std::string::npos) << row.name << ": " << object;
-    EXPECT_NE(object.find("\"maker\": " + row.json + ","), std::string::npos) << row.name << ": " << object;
+    EXPECT_NE(object.find("\"model\": " + row.json + ","), std::string::npos)
+        << row.name << ": " << object;
+    EXPECT_NE(object.find("\"maker\": " + row.json + ","), std::string::npos)
+        << row.name << ": " << object;
     ++at;
   }
 }
@@ -155,10 +159,11 @@ TEST(JsonString, EscapesWhatJsonAsks) {
     std::string text;
     std::string json;
   };
-  for (const Row& row : {Row{"backslash", "a\\b", "\"a\\\\b\""}, Row{"two_backslashes", "\\\\", "\"\\\\\\\\\""},
-                         Row{"quote", "\"", "\"\\\"\""}, Row{"nul", "a\0b"s, "\"a\\u0000b\""},
-                         Row{"tab_and_line_break", "\t\n", "\"\\u0009\\u000a\""},
-                         Row{"invalid_utf8", "\xC3", "\"\xEF\xBF\xBD\""}, Row{"plain", "Canon", "\"Canon\""}}) {
+  for (const Row& row :
+       {Row{"backslash", "a\\b", "\"a\\\\b\""}, Row{"two_backslashes", "\\\\", "\"\\\\\\\\\""},
+        Row{"quote", "\"", "\"\\\"\""}, Row{"nul", "a\0b"s, "\"a\\u0000b\""},
+        Row{"tab_and_line_break", "\t\n", "\"\\u0009\\u000a\""},
+        Row{"invalid_utf8", "\xC3", "\"\xEF\xBF\xBD\""}, Row{"plain", "Canon", "\"Canon\""}}) {
     EXPECT_EQ(jsonString(row.text), row.json) << row.name;
   }
 }

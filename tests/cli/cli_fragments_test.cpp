@@ -24,7 +24,8 @@ const std::string kData = KESTRIX_SOURCE_DIR "/tests/data/jpeg/";
 std::string restoreChecked(const ScratchFolder& folder) {
   const std::string out = folder.file("out");
   if (run("mkdir '" + out + "'").exitCode != 0) return {};
-  const auto restore = run(cli() + " restore '" + folder.file("card.img") + "' '" + out + "' --check");
+  const auto restore =
+      run(cli() + " restore '" + folder.file("card.img") + "' '" + out + "' --check");
   EXPECT_EQ(restore.exitCode, 0) << restore.out;
   return restore.exitCode == 0 ? out : std::string();
 }
@@ -64,10 +65,12 @@ TEST_F(CliFragments, ScanListsTheSplitPhotoOnceWithItsPieces) {
   const auto json = run(cli() + " scan '" + folder_.file("card.img") + "' --check --json");
   ASSERT_EQ(json.exitCode, 0);
   const std::string pieces = "\"fragments\": [[" + std::to_string(splitStart_) + ", " +
-                             std::to_string(splitStart_ + kCut) + "], [" + std::to_string(restStart_) + ", " +
+                             std::to_string(splitStart_ + kCut) + "], [" +
+                             std::to_string(restStart_) + ", " +
                              std::to_string(restStart_ + split_.size() - kCut) + "]]";
   EXPECT_NE(json.out.find(pieces), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"size\": " + std::to_string(split_.size())), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"size\": " + std::to_string(split_.size())), std::string::npos)
+      << json.out;
   // Two rows: the whole photo (no pieces) and the joined one.
   EXPECT_EQ(json.out.find("\"fragments\""), json.out.rfind("\"fragments\""));
   EXPECT_EQ(json.out.find("\"verdict\": \"damaged\""), std::string::npos) << json.out;
@@ -86,7 +89,8 @@ TEST_F(CliFragments, RestoreWritesThePiecesJoined) {
 }
 
 TEST_F(CliFragments, SignatureRulesListWhatTheyAlwaysListed) {
-  const auto text = run(cli() + " scan '" + folder_.file("card.img") + "' --signature-rules --check --json");
+  const auto text =
+      run(cli() + " scan '" + folder_.file("card.img") + "' --signature-rules --check --json");
   ASSERT_EQ(text.exitCode, 0);
   EXPECT_EQ(text.out.find("fragments"), std::string::npos) << text.out;
 }
@@ -99,15 +103,24 @@ TEST_F(CliFragments, SignatureRulesListWhatTheyAlwaysListed) {
 class CliFragmentsThumbnail : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (run("command -v convert && command -v exiftool").exitCode != 0) GTEST_SKIP() << "needs convert and exiftool";
+    if (run("command -v convert && command -v exiftool").exitCode != 0)
+      GTEST_SKIP() << "needs convert and exiftool";
     const std::string photo = folder_.file("photo.jpg");
     const std::string thumb = folder_.file("thumb.jpg");
     const std::string other = folder_.file("other.jpg");
-    ASSERT_EQ(run("convert -seed 4 -size 640x480 plasma:fractal -quality 85 '" + photo + "' && "
-                  "convert -seed 5 -size 160x120 plasma:fractal -quality 80 '" + thumb + "' && "
-                  "convert -seed 9 -size 320x240 plasma:fractal -quality 85 '" + other + "' && "
-                  "exiftool -q -overwrite_original -JFIF:all= '" + thumb + "' && "
-                  "exiftool -q -overwrite_original -Make=Kestrix '-ThumbnailImage<=" + thumb + "' '" + photo + "'")
+    ASSERT_EQ(run("convert -seed 4 -size 640x480 plasma:fractal -quality 85 '" + photo +
+                  "' && "
+                  "convert -seed 5 -size 160x120 plasma:fractal -quality 80 '" +
+                  thumb +
+                  "' && "
+                  "convert -seed 9 -size 320x240 plasma:fractal -quality 85 '" +
+                  other +
+                  "' && "
+                  "exiftool -q -overwrite_original -JFIF:all= '" +
+                  thumb +
+                  "' && "
+                  "exiftool -q -overwrite_original -Make=Kestrix '-ThumbnailImage<=" +
+                  thumb + "' '" + photo + "'")
                   .exitCode,
               0);
     split_ = readFile(photo);

@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, LargeCardMode, ::testing::Values("", "--signatur
 TEST_F(LargeCard, TheRestoreListShowsOffsetsPastFourGiBWhole) {
   const CommandRun report = run(cli() + " report '" + card() + "'");
   ASSERT_EQ(report.exitCode, 0);
-  EXPECT_NE(report.out.find("メディア情報: " + std::to_string(size_) + " バイト"), std::string::npos);
+  EXPECT_NE(report.out.find("メディア情報: " + std::to_string(size_) + " バイト"),
+            std::string::npos);
   char text[24];
   std::snprintf(text, sizeof text, " 0x%08llX ", static_cast<unsigned long long>(starts_[2]));
   EXPECT_NE(report.out.find(text), std::string::npos) << text << "\n" << report.out;

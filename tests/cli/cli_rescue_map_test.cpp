@@ -38,10 +38,12 @@ class CliRescueMap : public ::testing::Test {
     char pattern[] = "/tmp/kestrix-cli-map-XXXXXX";
     folder_ = mkdtemp(pattern);
     toolsPresent_ = run("command -v convert && command -v exiftool && command -v mkfs.vfat && "
-                        "command -v mcopy && command -v ddrescue").exitCode == 0;
+                        "command -v mcopy && command -v ddrescue")
+                        .exitCode == 0;
     if (!toolsPresent_) return;
     ready_ = run(std::string(KESTRIX_SOURCE_DIR) + "/scripts/make-demo-card.sh " + card() + " " +
-                 folder_ + "/originals >/dev/null 2>&1").exitCode == 0;
+                 folder_ + "/originals >/dev/null 2>&1")
+                 .exitCode == 0;
     if (!ready_) return;
     const CommandRun scan = run(cli() + " scan --signature-rules --json " + card());
     photoStart_ = std::stoull("0" + jsonValue(scan.out, "00000001.jpg", "start"));
@@ -49,18 +51,21 @@ class CliRescueMap : public ::testing::Test {
     // near the card's end; ddrescue's test mode fails exactly those reads.
     const uint64_t bad = photoStart_ + 4096, spare = kCardBytes - 8192;
     std::ofstream(folder_ + "/test.map")
-        << "0 +\n0 " << bad << " +\n" << bad << " 1024 -\n" << bad + 1024 << " "
-        << spare - bad - 1024 << " +\n" << spare << " 512 -\n" << spare + 512 << " "
-        << kCardBytes - spare - 512 << " +\n";
-    ready_ = photoStart_ != 0 &&
-             run("ddrescue -q -b 512 -H " + folder_ + "/test.map " + card() + " " + copy() + " " +
-                 folder_ + "/ddrescue.map >/dev/null 2>&1").exitCode == 0;
+        << "0 +\n0 " << bad << " +\n"
+        << bad << " 1024 -\n"
+        << bad + 1024 << " " << spare - bad - 1024 << " +\n"
+        << spare << " 512 -\n"
+        << spare + 512 << " " << kCardBytes - spare - 512 << " +\n";
+    ready_ = photoStart_ != 0 && run("ddrescue -q -b 512 -H " + folder_ + "/test.map " + card() +
+                                     " " + copy() + " " + folder_ + "/ddrescue.map >/dev/null 2>&1")
+                                         .exitCode == 0;
   }
   static void TearDownTestSuite() { std::system(("rm -rf '" + folder_ + "'").c_str()); }
   void SetUp() override {
     if (!toolsPresent_) GTEST_SKIP() << "needs convert, exiftool, mkfs.vfat, mtools and ddrescue";
     ASSERT_TRUE(ready_) << "the demo card or ddrescue's copy of it could not be made";
-    std::system(("rm -f '" + copy() + ".map' '" + copy() + ".part' '" + copy() + ".part.map'").c_str());
+    std::system(
+        ("rm -f '" + copy() + ".map' '" + copy() + ".part' '" + copy() + ".part.map'").c_str());
   }
   static std::string card() { return folder_ + "/card.img"; }
   static std::string copy() { return folder_ + "/copy.img"; }
@@ -81,7 +86,8 @@ class CliRescueMap : public ::testing::Test {
 TEST_F(CliRescueMap, AMapWrittenByDdrescueGivesEachFindItsUnreadableSectors) {
   std::string errors;
   const CommandRun scan = runWithErrors(
-      cli() + " scan --signature-rules --json --map " + folder_ + "/ddrescue.map " + copy(), errors);
+      cli() + " scan --signature-rules --json --map " + folder_ + "/ddrescue.map " + copy(),
+      errors);
   ASSERT_EQ(scan.exitCode, 0) << errors;
   EXPECT_EQ(jsonValue(scan.out, "00000001.jpg", "start"), std::to_string(photoStart_));
   EXPECT_EQ(jsonValue(scan.out, "00000001.jpg", "unreadableSectors"), "2");
@@ -99,12 +105,12 @@ TEST_F(CliRescueMap, WithoutAMapTheKeyAndTheColumnAreLeftOut) {
   EXPECT_EQ(json.out.find("unreadableSectors"), std::string::npos);
   EXPECT_EQ(errors.find("不完全"), std::string::npos) << errors;
   const CommandRun text = run(cli() + " scan --signature-rules " + copy());
-  const CommandRun withMap =
-      run(cli() + " scan --signature-rules --map " + folder_ + "/ddrescue.map " + copy() +
-          " 2>/dev/null");
+  const CommandRun withMap = run(cli() + " scan --signature-rules --map " + folder_ +
+                                 "/ddrescue.map " + copy() + " 2>/dev/null");
   const std::string plainLine = text.out.substr(text.out.find("00000001.jpg"));
   const std::string mapLine = withMap.out.substr(withMap.out.find("00000001.jpg"));
-  EXPECT_EQ(mapLine.substr(0, mapLine.find('\n')), plainLine.substr(0, plainLine.find('\n')) + "\t2");
+  EXPECT_EQ(mapLine.substr(0, mapLine.find('\n')),
+            plainLine.substr(0, plainLine.find('\n')) + "\t2");
 }
 
 TEST_F(CliRescueMap, TheMapBesideTheImageIsReadWhileANewCopyRunsBesideIt) {
@@ -114,9 +120,8 @@ TEST_F(CliRescueMap, TheMapBesideTheImageIsReadWhileANewCopyRunsBesideIt) {
   EXPECT_EQ(jsonValue(found.out, "00000001.jpg", "unreadableSectors"), "2");
   for (const char* command : {" restore ", " report "}) {
     std::string errors;
-    const std::string arguments = std::string(command) == " restore "
-                                      ? copy() + " " + folder_ + " NO-SUCH-ROW"
-                                      : copy();
+    const std::string arguments =
+        std::string(command) == " restore " ? copy() + " " + folder_ + " NO-SUCH-ROW" : copy();
     runWithErrors(cli() + command + "--signature-rules " + arguments, errors);
     EXPECT_NE(errors.find("イメージは不完全です"), std::string::npos) << command << errors;
   }
@@ -131,7 +136,8 @@ TEST_F(CliRescueMap, TheMapBesideTheImageIsReadWhileANewCopyRunsBesideIt) {
   // A .part without a map of its own: the map beside the image is that
   // copy's (as copies kept it before), not this image's.
   std::system(("rm -f '" + copy() + ".part.map'").c_str());
-  const CommandRun ignored = run(cli() + " scan --signature-rules --json " + copy() + " 2>/dev/null");
+  const CommandRun ignored =
+      run(cli() + " scan --signature-rules --json " + copy() + " 2>/dev/null");
   ASSERT_EQ(ignored.exitCode, 0);
   EXPECT_EQ(ignored.out.find("unreadableSectors"), std::string::npos);
 }

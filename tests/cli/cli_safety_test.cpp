@@ -27,9 +27,10 @@ using kestrix::test::ScratchFolder;
 
 // A card with two signature-rule JPEG hits between zeros.
 std::string smallCard() {
-  const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(100, 'j') +
-                           std::string("\xFF\xD9", 2);
-  return std::string(512, '\0') + jpeg + std::string(512, '\0') + jpeg + "!" + std::string(512, '\0');
+  const std::string jpeg =
+      std::string("\xFF\xD8\xFF\xE0", 4) + std::string(100, 'j') + std::string("\xFF\xD9", 2);
+  return std::string(512, '\0') + jpeg + std::string(512, '\0') + jpeg + "!" +
+         std::string(512, '\0');
 }
 
 void writeCard(const std::string& path, const std::string& content) {
@@ -60,7 +61,8 @@ TEST(CliSafety, AFolderThatCannotTakeTheFilesIsRefusedBeforeWriting) {
     const char* reason;
   };
   const Case cases[] = {
-      {"read-only", kestrix::test::MadeDestination::Kind::ReadOnly, "復元先フォルダにファイルを保存できません。"},
+      {"read-only", kestrix::test::MadeDestination::Kind::ReadOnly,
+       "復元先フォルダにファイルを保存できません。"},
       {"full", kestrix::test::MadeDestination::Kind::Small, "復元先の空き容量が足りません"},
   };
   for (const Case& c : cases) {
@@ -70,8 +72,8 @@ TEST(CliSafety, AFolderThatCannotTakeTheFilesIsRefusedBeforeWriting) {
       std::printf("skipped %s: %s\n", c.name, folder.why().c_str());
       continue;
     }
-    const CommandRun refused =
-        run(cli() + " restore --signature-rules " + scratch.file("card.img") + " " + folder.path() + " 2>&1");
+    const CommandRun refused = run(cli() + " restore --signature-rules " +
+                                   scratch.file("card.img") + " " + folder.path() + " 2>&1");
     EXPECT_EQ(refused.exitCode, 2) << refused.out;
     EXPECT_NE(refused.out.find(c.reason), std::string::npos) << refused.out;
     EXPECT_EQ(refused.out.find("復元できませんでした: "), std::string::npos) << "no file was tried";
@@ -87,7 +89,8 @@ TEST(CliSafety, TwoCardsRestoredIntoOneFolderReplaceNothing) {
   writeCard(scratch.file("two.img"), second);
   const std::string out = scratch.file("out");
   mkdir(out.c_str(), 0755);
-  ASSERT_EQ(run(cli() + " restore --signature-rules " + scratch.file("one.img") + " " + out).exitCode, 0);
+  ASSERT_EQ(
+      run(cli() + " restore --signature-rules " + scratch.file("one.img") + " " + out).exitCode, 0);
   const std::string first = readFile(out + "/00000000.jpg");
   const CommandRun again =
       run(cli() + " restore --signature-rules " + scratch.file("two.img") + " " + out);
@@ -131,7 +134,8 @@ TEST(CliSafety, SigtermDuringARestoreLeavesNoTemporaryFileAndExitsNonZero) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool writing = false;
   while (!writing && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : entries(out)) writing = writing || name.rfind(".kxpart-", 0) == 0;
+    for (const std::string& name : entries(out))
+      writing = writing || name.rfind(".kxpart-", 0) == 0;
     if (!writing) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   kill(child, SIGTERM);
@@ -141,12 +145,15 @@ TEST(CliSafety, SigtermDuringARestoreLeavesNoTemporaryFileAndExitsNonZero) {
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of stopping";
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
   EXPECT_TRUE(entries(out).empty()) << "a temporary or partial file was left behind";
-  EXPECT_NE(readFile(scratch.file("stdout.txt")).find("中断しました。0 個のファイルを復元しました。"),
-            std::string::npos);
+  EXPECT_NE(
+      readFile(scratch.file("stdout.txt")).find("中断しました。0 個のファイルを復元しました。"),
+      std::string::npos);
 }
 
 // Runs a shell command quietly, true when it exits 0.
-bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // Attaches a loop device over path; empty when that is not possible here.
 std::string attachLoop(const std::string& path) {
@@ -162,7 +169,8 @@ std::string attachLoop(const std::string& path) {
 // of the same card, restored into the same folder, works as it always did.
 TEST(CliSafety, RestoreRefusesADestinationOnTheDriveBeingRead) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root for losetup and mount";
-  if (!shell("(command -v mkfs.ext4 || test -x /usr/sbin/mkfs.ext4)")) GTEST_SKIP() << "mkfs.ext4 not installed";
+  if (!shell("(command -v mkfs.ext4 || test -x /usr/sbin/mkfs.ext4)"))
+    GTEST_SKIP() << "mkfs.ext4 not installed";
   ScratchFolder scratch;
   const std::string backing = scratch.file("card.disk"), mountPoint = scratch.file("mnt");
   writeCard(backing, "");
@@ -170,7 +178,8 @@ TEST(CliSafety, RestoreRefusesADestinationOnTheDriveBeingRead) {
   const std::string card = attachLoop(backing);
   if (card.empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
   mkdir(mountPoint.c_str(), 0755);
-  if (!shell("PATH=$PATH:/usr/sbin:/sbin mkfs.ext4 -q " + card) || !shell("mount " + card + " '" + mountPoint + "'")) {
+  if (!shell("PATH=$PATH:/usr/sbin:/sbin mkfs.ext4 -q " + card) ||
+      !shell("mount " + card + " '" + mountPoint + "'")) {
     shell("losetup -d " + card);
     GTEST_SKIP() << "mkfs.ext4 or mount is not allowed here";
   }
@@ -182,11 +191,13 @@ TEST(CliSafety, RestoreRefusesADestinationOnTheDriveBeingRead) {
   std::vector<std::pair<std::string, CommandRun>> runs;  // what was read, how it went
   for (const std::string& source : {card, stacked}) {
     if (source.empty()) continue;
-    runs.emplace_back(source, run(cli() + " restore --signature-rules " + source + " '" + out + "' 2>&1"));
+    runs.emplace_back(source,
+                      run(cli() + " restore --signature-rules " + source + " '" + out + "' 2>&1"));
   }
   const std::vector<std::string> written = entries(out);
   writeCard(scratch.file("card.img"), smallCard());
-  const CommandRun fromFile = run(cli() + " restore --signature-rules " + scratch.file("card.img") + " '" + out + "' 2>&1");
+  const CommandRun fromFile =
+      run(cli() + " restore --signature-rules " + scratch.file("card.img") + " '" + out + "' 2>&1");
   const std::vector<std::string> fromFileWritten = entries(out);
   if (!stacked.empty()) shell("losetup -d " + stacked);
   shell("umount '" + mountPoint + "'");
@@ -194,8 +205,11 @@ TEST(CliSafety, RestoreRefusesADestinationOnTheDriveBeingRead) {
   EXPECT_EQ(runs.size(), stacked.empty() ? 1u : 2u);
   for (const auto& [source, ran] : runs) {
     EXPECT_EQ(ran.exitCode, 2) << source << ": " << ran.out;
-    EXPECT_NE(ran.out.find(out + ": 保存先がコピー元のドライブ上にあります。別のドライブに保存してください。"),
-              std::string::npos) << source << ": " << ran.out;
+    EXPECT_NE(
+        ran.out.find(out +
+                     ": 保存先がコピー元のドライブ上にあります。別のドライブに保存してください。"),
+        std::string::npos)
+        << source << ": " << ran.out;
   }
   EXPECT_TRUE(written.empty()) << "nothing reached the card";
   EXPECT_EQ(fromFile.exitCode, 0) << fromFile.out;
@@ -225,7 +239,9 @@ TEST(CliSafety, AListingThatCannotBeWrittenIsAFailure) {
   writeCard(scratch.file("card.img"), smallCard());
   for (const char* command :
        {"scan --signature-rules ", "scan --signature-rules --json ", "report --signature-rules "}) {
-    EXPECT_NE(run(cli() + " " + command + scratch.file("card.img") + " >/dev/full 2>/dev/null").exitCode, 0)
+    EXPECT_NE(
+        run(cli() + " " + command + scratch.file("card.img") + " >/dev/full 2>/dev/null").exitCode,
+        0)
         << command;
   }
 }

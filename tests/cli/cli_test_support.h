@@ -24,7 +24,8 @@ inline CommandRun run(const std::string& command) {
   if (pipe == nullptr) return result;
   std::array<char, 4096> buffer;
   size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), got);
+  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.out.append(buffer.data(), got);
   const int status = pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;

@@ -27,9 +27,12 @@ TEST(CliTexts, EveryTextOnceInItsRow) {
 }
 
 TEST(CliTexts, FieldsAreFilledIn) {
-  EXPECT_EQ(cliFormat(CliText::NoSuchCandidate, "00000001.jpg"), "その名前の復元候補はありません: 00000001.jpg");
-  EXPECT_EQ(cliFormat(CliText::RowsNotAdded, 3ULL), "メモリ不足のため、3 個の候補を一覧に追加できませんでした。");
-  EXPECT_STREQ(cliText(CliText::StoppedBeforeRestore), "中断しました。ファイルは復元していません。");
+  EXPECT_EQ(cliFormat(CliText::NoSuchCandidate, "00000001.jpg"),
+            "その名前の復元候補はありません: 00000001.jpg");
+  EXPECT_EQ(cliFormat(CliText::RowsNotAdded, 3ULL),
+            "メモリ不足のため、3 個の候補を一覧に追加できませんでした。");
+  EXPECT_STREQ(cliText(CliText::StoppedBeforeRestore),
+               "中断しました。ファイルは復元していません。");
 }
 
 }  // namespace

@@ -87,9 +87,8 @@ TEST(CandidateList, ExifRowTextsAndDateFallback) {
   CandidateList list;
   ASSERT_TRUE(list.addCandidate("00000000.jpg", with.data(), {FileType::Jpeg, 333, 333 + length}));
   ASSERT_TRUE(list.addCandidate("00000001.jpg", without.data(), {FileType::Jpeg, 77, 77 + length}));
-  EXPECT_EQ(rowTexts(list, 0),
-            (std::vector<std::string>{"IXY", "2004:01:02 03:04:05", "0KB", "なし", "Canon",
-                                      "ﾓﾄﾛｰﾗ形式"}));
+  EXPECT_EQ(rowTexts(list, 0), (std::vector<std::string>{"IXY", "2004:01:02 03:04:05", "0KB",
+                                                         "なし", "Canon", "ﾓﾄﾛｰﾗ形式"}));
   // Column 2 shows DateTimeOriginal only; candidateInfo falls back to DateTime.
   EXPECT_EQ(cell(list, 1, CandidateList::ColumnShotDate), "不明");
   CandidateInfo info;
@@ -105,8 +104,8 @@ TEST(CandidateList, ExifRowTextsAndDateFallback) {
 TEST(CandidateList, FirstNodeReusedAfterClear) {
   std::vector<uint8_t> image(4096, 0);
   CandidateList list;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(list.addCandidate("x.jpg", image.data(),
-                                                            {FileType::Jpeg, uint64_t(i), 100}));
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(list.addCandidate("x.jpg", image.data(), {FileType::Jpeg, uint64_t(i), 100}));
   const Candidate* first = list.candidateAt(1);
   list.clear();
   EXPECT_EQ(list.itemCount(), 0);
@@ -163,8 +162,8 @@ TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
 TEST(CandidateList, SelectionCountsAndFirst) {
   std::vector<uint8_t> image(64, 0);
   CandidateList list;
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(list.addCandidate("s.jpg", image.data(),
-                                                            {FileType::Jpeg, 0, 1}));
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(list.addCandidate("s.jpg", image.data(), {FileType::Jpeg, 0, 1}));
   EXPECT_EQ(list.firstSelected(), -1);
   list.setSelected(3, true);
   list.setSelected(3, true);  // twice counts once
@@ -208,12 +207,12 @@ TEST(CandidateList, NotifiesItsListener) {
 TEST(CandidateList, HundredThousandRowsThenClearDoesNotRecurse) {
   std::vector<uint8_t> image(64, 0);
   CandidateList list;
-  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(),
-                                                                 {FileType::Jpeg, 0, 16}));
+  for (int i = 0; i < 100000; ++i)
+    ASSERT_TRUE(list.addCandidate("r.jpg", image.data(), {FileType::Jpeg, 0, 16}));
   EXPECT_EQ(list.candidateAt(100000)->index(), 100000);
   list.clear();
-  for (int i = 0; i < 100000; ++i) ASSERT_TRUE(list.addCandidate("r.jpg", image.data(),
-                                                                 {FileType::Jpeg, 0, 16}));
+  for (int i = 0; i < 100000; ++i)
+    ASSERT_TRUE(list.addCandidate("r.jpg", image.data(), {FileType::Jpeg, 0, 16}));
   EXPECT_EQ(list.itemCount(), 100000);
 }  // destruction of the chain must not overflow the stack either
 

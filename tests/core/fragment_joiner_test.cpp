@@ -46,7 +46,8 @@ class CardBuilder {
   uint64_t size() const { return bytes_.size(); }
   void add(const Bytes& part, size_t from = 0, size_t to = SIZE_MAX) {
     to = std::min(to, part.size());
-    bytes_.insert(bytes_.end(), part.begin() + static_cast<long>(from), part.begin() + static_cast<long>(to));
+    bytes_.insert(bytes_.end(), part.begin() + static_cast<long>(from),
+                  part.begin() + static_cast<long>(to));
   }
   // A whole photo, padded: an expected file of the card.
   void photo(const std::string& name, const Bytes& bytes) {
@@ -58,8 +59,10 @@ class CardBuilder {
     const uint64_t begin = size();
     switch (kind) {
       case Filler::Text: {
-        static const char kText[] = "Minutes of the meeting, 3 April. Present: all. Budget approved.\r\n";
-        while (size() < begin + units * unit_) bytes_.push_back(static_cast<uint8_t>(kText[size() % (sizeof kText - 1)]));
+        static const char kText[] =
+            "Minutes of the meeting, 3 April. Present: all. Budget approved.\r\n";
+        while (size() < begin + units * unit_)
+          bytes_.push_back(static_cast<uint8_t>(kText[size() % (sizeof kText - 1)]));
         break;
       }
       case Filler::Zeros: bytes_.resize(begin + units * unit_, 0); break;
@@ -68,7 +71,9 @@ class CardBuilder {
       case Filler::Random:
       case Filler::SectorEoi:
       case Filler::SectorSoi:
-        if (kind != Filler::Random) bytes_.insert(bytes_.end(), {0xFF, kind == Filler::SectorEoi ? uint8_t{0xD9} : uint8_t{0xD8}});
+        if (kind != Filler::Random)
+          bytes_.insert(bytes_.end(),
+                        {0xFF, kind == Filler::SectorEoi ? uint8_t{0xD9} : uint8_t{0xD8}});
         while (size() < begin + units * unit_) bytes_.push_back(static_cast<uint8_t>(random_()));
         break;
     }
@@ -81,7 +86,9 @@ class CardBuilder {
     card.files = files_;
     return card;
   }
-  void expect(const std::string& name, uint64_t start, const Bytes& bytes) { files_.push_back({name, start, bytes}); }
+  void expect(const std::string& name, uint64_t start, const Bytes& bytes) {
+    files_.push_back({name, start, bytes});
+  }
   // Old data up to `size` bytes, then `part[from, to)` written at `at`.
   void put(uint64_t at, const Bytes& part, size_t from, size_t to) {
     while (bytes_.size() < at + (to - from)) bytes_.push_back(static_cast<uint8_t>(random_()));
@@ -96,11 +103,11 @@ class CardBuilder {
     Bytes boot(512, 0);
     boot[0] = 0xEB, boot[1] = 0x3C, boot[2] = 0x90;
     std::memcpy(boot.data() + 3, "KESTRIX ", 8);
-    boot[11] = 0x00, boot[12] = 0x02;                       // 512 bytes a sector
-    boot[13] = static_cast<uint8_t>(unit / 512);            // sectors a cluster
-    boot[14] = 1;                                           // reserved sectors
-    boot[16] = 2;                                           // FATs
-    boot[17] = 0x00, boot[18] = 0x02;                       // 512 root entries: 32 sectors
+    boot[11] = 0x00, boot[12] = 0x02;             // 512 bytes a sector
+    boot[13] = static_cast<uint8_t>(unit / 512);  // sectors a cluster
+    boot[14] = 1;                                 // reserved sectors
+    boot[16] = 2;                                 // FATs
+    boot[17] = 0x00, boot[18] = 0x02;             // 512 root entries: 32 sectors
     const uint64_t fatSectors = (origin / 512 - 1 - 32) / 2;
     boot[22] = static_cast<uint8_t>(fatSectors), boot[23] = static_cast<uint8_t>(fatSectors >> 8);
     boot[510] = 0x55, boot[511] = 0xAA;
@@ -116,20 +123,27 @@ class CardBuilder {
     Bytes header(512, 0);
     const uint8_t signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     std::copy(std::begin(signature), std::end(signature), header.begin());
-    header[0x18] = 0x3E, header[0x1A] = 0x03, header[0x1C] = 0xFE, header[0x1D] = 0xFF, header[0x1E] = 0x09;
+    header[0x18] = 0x3E, header[0x1A] = 0x03, header[0x1C] = 0xFE, header[0x1D] = 0xFF,
+    header[0x1E] = 0x09;
     header[0x20] = 0x06, header[0x2C] = 1, header[0x30] = 1, header[0x39] = 0x10;
     std::fill(header.begin() + 0x3C, header.end(), 0xFF);
     header[0x4C] = 0, header[0x4D] = 0, header[0x4E] = 0, header[0x4F] = 0;
     add(header);
     Bytes fat(512, 0xFF);
-    const uint8_t chain[] = {0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0, 4, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
+    const uint8_t chain[] = {0xFD, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 3,    0,
+                             0,    0,    4,    0,    0,    0,    0xFE, 0xFF, 0xFF, 0xFF};
     std::copy(std::begin(chain), std::end(chain), fat.begin());
     add(fat);
     while (size() < end) {
       switch (random_() % 3) {
-        case 0: for (int i = 0; i < 16; ++i) bytes_.push_back(static_cast<uint8_t>(random_() % 40)), bytes_.push_back(0); break;
+        case 0:
+          for (int i = 0; i < 16; ++i)
+            bytes_.push_back(static_cast<uint8_t>(random_() % 40)), bytes_.push_back(0);
+          break;
         case 1: bytes_.insert(bytes_.end(), 24 + random_() % 64, 0); break;
-        default: for (int i = 0; i < 48; ++i) bytes_.push_back(static_cast<uint8_t>(random_())); break;
+        default:
+          for (int i = 0; i < 48; ++i) bytes_.push_back(static_cast<uint8_t>(random_()));
+          break;
       }
     }
     bytes_.resize(std::max(end, begin + 1024));
@@ -201,28 +215,37 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"BaselineAnotherPhoto", "cjpeg_640x480.jpg", Filler::Photo, 20, 0, 512, true},
         SplitCase{"BaselineSectorOfEoi", "cjpeg_640x480.jpg", Filler::SectorEoi, 40, 1, 512, true},
         SplitCase{"BaselineSectorOfSoi", "cjpeg_640x480.jpg", Filler::SectorSoi, 40, 1, 512, true},
-        SplitCase{"OptimisedRandom", "cjpeg_640x480_optimize.jpg", Filler::Random, 33, 7, 512, true},
+        SplitCase{"OptimisedRandom", "cjpeg_640x480_optimize.jpg", Filler::Random, 33, 7, 512,
+                  true},
         SplitCase{"RestartText", "cjpeg_640x480_restart_1.jpg", Filler::Text, 50, 2, 512, true},
-        SplitCase{"RestartAnotherPhoto", "cjpeg_640x480_restart_1.jpg", Filler::Photo, 12, 0, 512, true},
-        SplitCase{"GreyscaleRandom", "cjpeg_640x480_grayscale.jpg", Filler::Random, 25, 4, 512, true},
-        SplitCase{"Sampling422Zeros", "cjpeg_640x480_sample_2x1.jpg", Filler::Zeros, 44, 2, 512, true},
-        SplitCase{"Sampling444Text", "cjpeg_640x480_sample_1x1.jpg", Filler::Text, 70, 3, 512, true},
+        SplitCase{"RestartAnotherPhoto", "cjpeg_640x480_restart_1.jpg", Filler::Photo, 12, 0, 512,
+                  true},
+        SplitCase{"GreyscaleRandom", "cjpeg_640x480_grayscale.jpg", Filler::Random, 25, 4, 512,
+                  true},
+        SplitCase{"Sampling422Zeros", "cjpeg_640x480_sample_2x1.jpg", Filler::Zeros, 44, 2, 512,
+                  true},
+        SplitCase{"Sampling444Text", "cjpeg_640x480_sample_1x1.jpg", Filler::Text, 70, 3, 512,
+                  true},
         SplitCase{"ClusterRandom", "cjpeg_640x480.jpg", Filler::Random, 4, 2, kCluster, true},
-        SplitCase{"ClusterAnotherPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::Photo, 6, 0, kCluster, true},
-        SplitCase{"ClusterSectorOfEoi", "cjpeg_640x480_optimize.jpg", Filler::SectorEoi, 3, 1, kCluster, true},
+        SplitCase{"ClusterAnotherPhoto", "cjpeg_640x480_sample_1x1.jpg", Filler::Photo, 6, 0,
+                  kCluster, true},
+        SplitCase{"ClusterSectorOfEoi", "cjpeg_640x480_optimize.jpg", Filler::SectorEoi, 3, 1,
+                  kCluster, true},
         // In a progressive photo's first scan the seam shows in the DC
         // picture, which every later scan then decodes over.
-        SplitCase{"ProgressiveFirstScan", "cjpeg_640x480_progressive.jpg", Filler::Random, 6, 3, 512, true},
+        SplitCase{"ProgressiveFirstScan", "cjpeg_640x480_progressive.jpg", Filler::Random, 6, 3,
+                  512, true},
         // Past the first scan a progressive photo's seam changes no DC
         // value: nothing shows it is right, so it stays as it was.
-        SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40, 3, 512, false}),
+        SplitCase{"ProgressiveLaterScanStays", "cjpeg_640x480_progressive.jpg", Filler::Random, 40,
+                  3, 512, false}),
     [](const testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 struct PiecesCase {
   const char* name;
   const char* photo;
-  std::vector<uint64_t> cuts;    // where each piece after the first begins, in units of the photo
-  std::vector<Filler> fillers;   // what lies before each of those pieces
+  std::vector<uint64_t> cuts;   // where each piece after the first begins, in units of the photo
+  std::vector<Filler> fillers;  // what lies before each of those pieces
   uint64_t unit;
 };
 
@@ -262,21 +285,42 @@ TEST_P(SeveralPieces, ComeBackWhole) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, SeveralPieces,
-    testing::Values(
-        PiecesCase{"BaselineRandomText", "cjpeg_640x480.jpg", {16, 40}, {Filler::Random, Filler::Text}, 512},
-        PiecesCase{"RestartPhotoZeros", "cjpeg_640x480_restart_1.jpg", {20, 60}, {Filler::Photo, Filler::Zeros},
-                   512},
-        PiecesCase{"GreyscaleTextRandom", "cjpeg_640x480_grayscale.jpg", {10, 30}, {Filler::Text, Filler::Random},
-                   512},
-        PiecesCase{"ClusterEoiPhoto", "cjpeg_640x480_sample_1x1.jpg", {3, 8}, {Filler::SectorEoi, Filler::Photo},
-                   kCluster},
-        // Four pieces and more: each middle piece found from the one before.
-        PiecesCase{"FourAroundPhotos", "cjpeg_640x480_sample_1x1.jpg", {20, 50, 90},
-                   {Filler::Photo, Filler::Photo, Filler::Photo}, 512},
-        PiecesCase{"FourClustersMixed", "cjpeg_640x480_sample_1x1.jpg", {3, 7, 11},
-                   {Filler::Random, Filler::Photo, Filler::Text}, kCluster},
-        PiecesCase{"FiveMixed", "cjpeg_640x480_restart_1.jpg", {12, 30, 50, 66},
-                   {Filler::Random, Filler::Text, Filler::Photo, Filler::SectorEoi}, 512}),
+    testing::Values(PiecesCase{"BaselineRandomText",
+                               "cjpeg_640x480.jpg",
+                               {16, 40},
+                               {Filler::Random, Filler::Text},
+                               512},
+                    PiecesCase{"RestartPhotoZeros",
+                               "cjpeg_640x480_restart_1.jpg",
+                               {20, 60},
+                               {Filler::Photo, Filler::Zeros},
+                               512},
+                    PiecesCase{"GreyscaleTextRandom",
+                               "cjpeg_640x480_grayscale.jpg",
+                               {10, 30},
+                               {Filler::Text, Filler::Random},
+                               512},
+                    PiecesCase{"ClusterEoiPhoto",
+                               "cjpeg_640x480_sample_1x1.jpg",
+                               {3, 8},
+                               {Filler::SectorEoi, Filler::Photo},
+                               kCluster},
+                    // Four pieces and more: each middle piece found from the one before.
+                    PiecesCase{"FourAroundPhotos",
+                               "cjpeg_640x480_sample_1x1.jpg",
+                               {20, 50, 90},
+                               {Filler::Photo, Filler::Photo, Filler::Photo},
+                               512},
+                    PiecesCase{"FourClustersMixed",
+                               "cjpeg_640x480_sample_1x1.jpg",
+                               {3, 7, 11},
+                               {Filler::Random, Filler::Photo, Filler::Text},
+                               kCluster},
+                    PiecesCase{"FiveMixed",
+                               "cjpeg_640x480_restart_1.jpg",
+                               {12, 30, 50, 66},
+                               {Filler::Random, Filler::Text, Filler::Photo, Filler::SectorEoi},
+                               512}),
     [](const testing::TestParamInfo<PiecesCase>& info) { return std::string(info.param.name); });
 
 // A camera's card in 4 KiB clusters: ten photos written in turn, three of
@@ -285,11 +329,16 @@ INSTANTIATE_TEST_SUITE_P(
 // stayed. Every photo on the card comes back whole; only the new ones are
 // joined, and the listing has the rows it had without joining.
 TEST(SplitPhotoCamera, FirstFitReuseOfDeletedClusters) {
-  const char* const first[] = {"cjpeg_600x400.jpg",           "cjpeg_640x480.jpg",
-                               "cjpeg_640x480_grayscale.jpg", "cjpeg_640x480_optimize.jpg",
-                               "cjpeg_1001x333.jpg",          "cjpeg_640x480_sample_1x2.jpg",
-                               "cjpeg_640x480_restart_1.jpg", "cjpeg_640x480_grayscale__restart_1.jpg",
-                               "cjpeg_1001x333_progressive.jpg", "cjpeg_320x240_quality_60.jpg"};
+  const char* const first[] = {"cjpeg_600x400.jpg",
+                               "cjpeg_640x480.jpg",
+                               "cjpeg_640x480_grayscale.jpg",
+                               "cjpeg_640x480_optimize.jpg",
+                               "cjpeg_1001x333.jpg",
+                               "cjpeg_640x480_sample_1x2.jpg",
+                               "cjpeg_640x480_restart_1.jpg",
+                               "cjpeg_640x480_grayscale__restart_1.jpg",
+                               "cjpeg_1001x333_progressive.jpg",
+                               "cjpeg_320x240_quality_60.jpg"};
   const std::vector<size_t> deleted = {2, 5, 7};
   const char* const later[] = {"cjpeg_640x480_sample_1x1.jpg", "cjpeg_640x480_sample_2x1.jpg"};
   constexpr uint64_t kOrigin = 48 * 1024;
@@ -304,7 +353,8 @@ TEST(SplitPhotoCamera, FirstFitReuseOfDeletedClusters) {
     if (std::find(deleted.begin(), deleted.end(), i) == deleted.end()) {
       builder.expect(first[i], kOrigin + owner.size() * kCluster, photos.back());
     }
-    owner.insert(owner.end(), clusters, std::find(deleted.begin(), deleted.end(), i) == deleted.end() ? int(i) : -1);
+    owner.insert(owner.end(), clusters,
+                 std::find(deleted.begin(), deleted.end(), i) == deleted.end() ? int(i) : -1);
   }
   size_t next = 0;  // first-fit: the lowest free cluster on
   for (const char* name : later) {
@@ -328,7 +378,8 @@ TEST(SplitPhotoCamera, FirstFitReuseOfDeletedClusters) {
   for (size_t i = 0; i < card.files.size(); ++i) {
     EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
     const bool isLater = card.files[i].name == later[0] || card.files[i].name == later[1];
-    EXPECT_EQ(got.pieces[i] > 1, isLater) << card.files[i].name << ": " << got.pieces[i] << " pieces";
+    EXPECT_EQ(got.pieces[i] > 1, isLater)
+        << card.files[i].name << ": " << got.pieces[i] << " pieces";
   }
   EXPECT_EQ(got.reassembledRows, 2u);
   EXPECT_EQ(got.rows, plain.rows);
@@ -474,9 +525,10 @@ class MadePhotos {
     char pattern[] = "/tmp/kestrix-joiner-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return bytes;
     const std::string path = std::string(pattern) + "/photo.jpg";
-    const std::string command = "convert -seed " + std::to_string(seed) + " -size " + size +
-                                " plasma:fractal -attenuate 0.2 +noise Gaussian ppm:- 2>/dev/null | cjpeg -quality " +
-                                std::to_string(quality) + " -outfile '" + path + "'";
+    const std::string command =
+        "convert -seed " + std::to_string(seed) + " -size " + size +
+        " plasma:fractal -attenuate 0.2 +noise Gaussian ppm:- 2>/dev/null | cjpeg -quality " +
+        std::to_string(quality) + " -outfile '" + path + "'";
     if (std::system(command.c_str()) == 0) {
       std::ifstream in(path, std::ios::binary);
       bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -486,7 +538,9 @@ class MadePhotos {
   }
 };
 
-bool photoToolsPresent() { return std::system("command -v convert >/dev/null && command -v cjpeg >/dev/null") == 0; }
+bool photoToolsPresent() {
+  return std::system("command -v convert >/dev/null && command -v cjpeg >/dev/null") == 0;
+}
 
 // A card laid out like the DFRWS 2006 carving challenge: no file system,
 // 512-byte sectors, photos split with text, an Office document, random
@@ -500,10 +554,11 @@ TEST(SplitPhotoChallengeCard, EveryPhotoBackWhole) {
     const char* name;
     int seed, width, height, quality;
   };
-  const Made made[] = {{"whole1", 1, 640, 480, 85},   {"whole2", 2, 800, 600, 85},  {"whole3", 3, 480, 360, 75},
-                       {"whole4", 4, 640, 480, 92},   {"text", 5, 640, 480, 85},    {"office", 6, 800, 600, 85},
-                       {"random", 7, 640, 480, 80},   {"photo", 8, 640, 480, 85},   {"eoi", 9, 720, 540, 85},
-                       {"a", 10, 640, 480, 85},       {"b", 11, 640, 480, 85},      {"three", 12, 800, 600, 85}};
+  const Made made[] = {
+      {"whole1", 1, 640, 480, 85}, {"whole2", 2, 800, 600, 85}, {"whole3", 3, 480, 360, 75},
+      {"whole4", 4, 640, 480, 92}, {"text", 5, 640, 480, 85},   {"office", 6, 800, 600, 85},
+      {"random", 7, 640, 480, 80}, {"photo", 8, 640, 480, 85},  {"eoi", 9, 720, 540, 85},
+      {"a", 10, 640, 480, 85},     {"b", 11, 640, 480, 85},     {"three", 12, 800, 600, 85}};
   std::map<std::string, Bytes> photos;
   for (const Made& m : made) {
     photos[m.name] = MadePhotos::photo(m.seed, m.width, m.height, m.quality);
@@ -548,8 +603,10 @@ TEST(SplitPhotoChallengeCard, EveryPhotoBackWhole) {
   const Recovered got = recoverCheckedCard(card, ScanMode::Precise, {}, &outcome);
   for (size_t i = 0; i < card.files.size(); ++i) {
     EXPECT_TRUE(got.whole[i]) << card.files[i].name << " not back byte for byte";
-    const bool isWhole = card.files[i].name.rfind("whole", 0) == 0 || card.files[i].name == "filler.jpg";
-    EXPECT_EQ(got.pieces[i] == 0, isWhole) << card.files[i].name << ": " << got.pieces[i] << " pieces";
+    const bool isWhole =
+        card.files[i].name.rfind("whole", 0) == 0 || card.files[i].name == "filler.jpg";
+    EXPECT_EQ(got.pieces[i] == 0, isWhole)
+        << card.files[i].name << ": " << got.pieces[i] << " pieces";
   }
   EXPECT_EQ(got.reassembledRows, 8u);
   EXPECT_EQ(got.rows, card.files.size());

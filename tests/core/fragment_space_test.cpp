@@ -36,8 +36,9 @@ TEST(ClaimedSpace, ForeignRangesEndTheFirstPiece) {
   EXPECT_EQ(claimed.foreignFrom(20000, 30000), UINT64_MAX);
 }
 
-std::vector<uint8_t> fatBootSector(uint16_t sectorBytes, uint8_t perCluster, uint16_t reserved, uint8_t fats,
-                                   uint16_t rootEntries, uint16_t fat16Size, uint32_t fat32Size) {
+std::vector<uint8_t> fatBootSector(uint16_t sectorBytes, uint8_t perCluster, uint16_t reserved,
+                                   uint8_t fats, uint16_t rootEntries, uint16_t fat16Size,
+                                   uint32_t fat32Size) {
   std::vector<uint8_t> boot(512, 0);
   boot[0] = 0xEB;
   boot[11] = sectorBytes & 0xFF, boot[12] = sectorBytes >> 8;
@@ -51,7 +52,8 @@ std::vector<uint8_t> fatBootSector(uint16_t sectorBytes, uint8_t perCluster, uin
   return boot;
 }
 
-std::vector<uint8_t> exfatBootSector(uint8_t sectorShift, uint8_t clusterShift, uint32_t heapSectors) {
+std::vector<uint8_t> exfatBootSector(uint8_t sectorShift, uint8_t clusterShift,
+                                     uint32_t heapSectors) {
   std::vector<uint8_t> boot(512, 0);
   boot[0] = 0xEB;
   std::memcpy(boot.data() + 3, "EXFAT   ", 8);
@@ -80,7 +82,8 @@ TEST_P(ClusterGeometryOf, IsReadFromTheBootSector) {
   std::copy(boot.begin(), boot.end(), image.begin() + static_cast<long>(c.partitionSector * 512));
   if (c.partitionSector != 0) {
     image[446 + 4] = 0x0C;  // FAT32 LBA
-    for (int i = 0; i < 4; ++i) image[446 + 8 + i] = static_cast<uint8_t>(c.partitionSector >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      image[446 + 8 + i] = static_cast<uint8_t>(c.partitionSector >> (8 * i));
     image[510] = 0x55, image[511] = 0xAA;
   }
   const ClusterGeometry geometry = guessClusterGeometry(image.data(), image.size());
@@ -93,18 +96,24 @@ INSTANTIATE_TEST_SUITE_P(
     Volumes, ClusterGeometryOf,
     testing::Values(
         // 1 reserved + 2 × 32 FAT sectors + 32 root sectors = sector 97.
-        GeometryCase{"Fat16", [] { return fatBootSector(512, 8, 1, 2, 512, 32, 0); }, 0, 4096, 97 * 512, true},
+        GeometryCase{"Fat16", [] { return fatBootSector(512, 8, 1, 2, 512, 32, 0); }, 0, 4096,
+                     97 * 512, true},
         // 32 reserved + 2 × 100 FAT sectors, no root area: sector 232.
-        GeometryCase{"Fat32", [] { return fatBootSector(512, 64, 32, 2, 0, 0, 100); }, 0, 32768, 232 * 512, true},
-        GeometryCase{"Fat32InFirstPartition", [] { return fatBootSector(512, 64, 32, 2, 0, 0, 100); }, 2048,
-                     32768, (2048 + 232) * 512, true},
-        GeometryCase{"ExFat", [] { return exfatBootSector(9, 8, 2048); }, 0, 131072, 2048 * 512, true},
-        GeometryCase{"ExFatClusterShiftTooLarge", [] { return exfatBootSector(9, 30, 2048); }, 0, 512, 0, false},
-        GeometryCase{"FatWithoutFatSize", [] { return fatBootSector(512, 8, 1, 2, 512, 0, 0); }, 0, 512, 0, false},
-        GeometryCase{"FatClusterNotAPowerOfTwo", [] { return fatBootSector(512, 3, 1, 2, 512, 32, 0); }, 0, 512, 0,
-                     false},
-        GeometryCase{"FatDataPastTheImage", [] { return fatBootSector(512, 8, 1, 2, 512, 60000, 0); }, 0, 512, 0,
-                     false},
+        GeometryCase{"Fat32", [] { return fatBootSector(512, 64, 32, 2, 0, 0, 100); }, 0, 32768,
+                     232 * 512, true},
+        GeometryCase{"Fat32InFirstPartition",
+                     [] { return fatBootSector(512, 64, 32, 2, 0, 0, 100); }, 2048, 32768,
+                     (2048 + 232) * 512, true},
+        GeometryCase{"ExFat", [] { return exfatBootSector(9, 8, 2048); }, 0, 131072, 2048 * 512,
+                     true},
+        GeometryCase{"ExFatClusterShiftTooLarge", [] { return exfatBootSector(9, 30, 2048); }, 0,
+                     512, 0, false},
+        GeometryCase{"FatWithoutFatSize", [] { return fatBootSector(512, 8, 1, 2, 512, 0, 0); }, 0,
+                     512, 0, false},
+        GeometryCase{"FatClusterNotAPowerOfTwo",
+                     [] { return fatBootSector(512, 3, 1, 2, 512, 32, 0); }, 0, 512, 0, false},
+        GeometryCase{"FatDataPastTheImage",
+                     [] { return fatBootSector(512, 8, 1, 2, 512, 60000, 0); }, 0, 512, 0, false},
         GeometryCase{"NoVolume", [] { return std::vector<uint8_t>(512, 0x37); }, 0, 512, 0, false}),
     [](const testing::TestParamInfo<GeometryCase>& info) { return std::string(info.param.name); });
 
@@ -139,8 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StartsCase{"ThirtyTwoKiBFromZero", [] { return startsEvery(32768, 0, 12); }, 32768, 0},
         // A data area starting at sector 97, after the FATs.
-        StartsCase{"ThirtyTwoKiBAfterTheFats", [] { return startsEvery(32768, 97 * 512, 12); }, 32768,
-                   97 * 512 % 32768},
+        StartsCase{"ThirtyTwoKiBAfterTheFats", [] { return startsEvery(32768, 97 * 512, 12); },
+                   32768, 97 * 512 % 32768},
         StartsCase{"OneStrayFindAmongSixteen",
                    [] {
                      auto starts = startsEvery(32768, 0, 15);
@@ -148,22 +157,31 @@ INSTANTIATE_TEST_SUITE_P(
                      return starts;
                    },
                    32768, 0},
-        StartsCase{"IrregularStarts", [] { return std::vector<uint64_t>{0, 31807, 75000, 99991, 123456, 200001}; },
+        StartsCase{"IrregularStarts",
+                   [] { return std::vector<uint64_t>{0, 31807, 75000, 99991, 123456, 200001}; },
                    512, 0},
         StartsCase{"SectorsOnly", [] { return startsEvery(512, 0, 12); }, 512, 0},
         StartsCase{"HalfOnAnotherSpacing",
                    [] {
                      auto starts = startsEvery(65536, 0, 6);
-                     for (const uint64_t start : startsEvery(4096, 1 << 24, 6)) starts.push_back(start + 512);
+                     for (const uint64_t start : startsEvery(4096, 1 << 24, 6))
+                       starts.push_back(start + 512);
                      return starts;
                    },
                    512, 0},
         // Three starts 64 KiB apart by chance prove little.
-        StartsCase{"TooFewStarts", [] { return std::vector<uint64_t>{65536, 196608, 393216}; }, 512, 0},
+        StartsCase{"TooFewStarts",
+                   [] {
+                     return std::vector<uint64_t>{65536, 196608, 393216};
+                   },
+                   512, 0},
         StartsCase{"TheSameStartTwiceCountsOnce",
-                   [] { return std::vector<uint64_t>{65536, 65536, 65536, 65536, 131072}; }, 512, 0},
-        StartsCase{"NoWiderThanTheLargestGuess", [] { return startsEvery(uint64_t{1} << 20, 0, 8); },
-                   kLargestGuessedCluster, 0}),
+                   [] {
+                     return std::vector<uint64_t>{65536, 65536, 65536, 65536, 131072};
+                   },
+                   512, 0},
+        StartsCase{"NoWiderThanTheLargestGuess",
+                   [] { return startsEvery(uint64_t{1} << 20, 0, 8); }, kLargestGuessedCluster, 0}),
     [](const testing::TestParamInfo<StartsCase>& info) { return std::string(info.param.name); });
 
 TEST(ClusterGeometry, ShortOrMissingImagesGiveSectors) {

@@ -133,13 +133,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"Missing", LoadStatus::NotFound, "イメージファイルが見つかりません。"},
         RefusedCase{"EmptyName", LoadStatus::NotFound, "イメージファイルが見つかりません。"},
         RefusedCase{"Folder", LoadStatus::NotAnImage,
-                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。"},
+                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読"
+                    "み込めません）。"},
         RefusedCase{"Fifo", LoadStatus::NotAnImage,
-                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。"},
+                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読"
+                    "み込めません）。"},
         RefusedCase{"Pipe", LoadStatus::NotAnImage,
-                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。"},
+                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読"
+                    "み込めません）。"},
         RefusedCase{"CharacterDevice", LoadStatus::NotAnImage,
-                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読み込めません）。"}),
+                    "イメージファイルではありません（パイプ、FIFO、キャラクタデバイス、フォルダは読"
+                    "み込めません）。"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ImageFile, AnUnreadableFileIsAccessDenied) {

@@ -121,11 +121,10 @@ TEST_P(WindowedScan, AHitEndingOnTheLastByteIsListed) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, WindowedScan,
-    ::testing::Values(ModeCase{"SignatureRules", ScanMode::SignatureRules},
-                      ModeCase{"Precise", ScanMode::Precise}),
-    [](const auto& info) { return std::string(std::get<0>(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Modes, WindowedScan,
+                         ::testing::Values(ModeCase{"SignatureRules", ScanMode::SignatureRules},
+                                           ModeCase{"Precise", ScanMode::Precise}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 TEST(WindowedScan, NestedFindsAreDroppedInThePreciseModeAndNamedInItsSplitMode) {
   FakeHost fake;
@@ -184,8 +183,8 @@ TEST(WindowedScan, TheRealEnginesSignatureRulesDoNotDependOnTheWindow) {
                            std::string("\xFF\xD8\xFF\xDB", 4) + std::string(40, 't') +
                            std::string("\xFF\xD9", 2) + std::string(500, 'j') +
                            std::string("\xFF\xD9", 2);
-  const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(200, 'p') +
-                          "IEND" + std::string(4, '\x42');
+  const std::string png =
+      std::string("\x89PNG\r\n\x1A\n", 8) + std::string(200, 'p') + "IEND" + std::string(4, '\x42');
   const std::string mov = std::string("\0\0\0\x10", 4) + "moov" + std::string(100, 'm') +
                           std::string("\0\0\0\x08", 4) + "mdat";
   std::string card;
@@ -220,8 +219,8 @@ TEST(WindowedScan, TheSecondThreadChangesNoRow) {
   ScratchFolder scratch;
   for (uint64_t seed : {3, 4}) {
     const CardImage card = layOut(*corpus, {.seed = seed, .oldData = true});
-    std::unique_ptr<ImageFile> image = openContent(
-        scratch.file("card.img"), std::string(card.bytes.begin(), card.bytes.end()));
+    std::unique_ptr<ImageFile> image =
+        openContent(scratch.file("card.img"), std::string(card.bytes.begin(), card.bytes.end()));
     ASSERT_TRUE(image);
     for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit, ScanMode::SignatureRules,
                           ScanMode::SignatureRulesSplit}) {
@@ -253,19 +252,20 @@ TEST(WindowedScan, ProgressNeverGoesBackAndEndsAtZero) {
   // 0 to 100 at the end; with a second thread too, which reports nothing.
   for (uint64_t window : {uint64_t{100}, uint64_t{card.size()}}) {
     for (ScanMode mode : {ScanMode::Precise, ScanMode::SignatureRules}) {
-     for (EngineSet* beside : {static_cast<EngineSet*>(nullptr), &besideEngines}) {
-      progress.clear();
-      list.clear();
-      scanImage(*image, engines, fake.host.registry().keys(), list,
-                ScanSettings{mode, window, 10}, callbacks, beside);
-      ASSERT_GE(progress.size(), 3u);
-      for (size_t i = 1; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
-      EXPECT_EQ(progress[progress.size() - 2], 100);
-      EXPECT_EQ(progress.back(), 0);
-      const auto between = std::count_if(progress.begin(), progress.end(),
-                                         [](int percent) { return percent > 0 && percent < 100; });
-      EXPECT_GE(between, 5) << "window " << window;
-     }
+      for (EngineSet* beside : {static_cast<EngineSet*>(nullptr), &besideEngines}) {
+        progress.clear();
+        list.clear();
+        scanImage(*image, engines, fake.host.registry().keys(), list,
+                  ScanSettings{mode, window, 10}, callbacks, beside);
+        ASSERT_GE(progress.size(), 3u);
+        for (size_t i = 1; i + 1 < progress.size(); ++i) EXPECT_LE(progress[i - 1], progress[i]);
+        EXPECT_EQ(progress[progress.size() - 2], 100);
+        EXPECT_EQ(progress.back(), 0);
+        const auto between = std::count_if(progress.begin(), progress.end(), [](int percent) {
+          return percent > 0 && percent < 100;
+        });
+        EXPECT_GE(between, 5) << "window " << window;
+      }
     }
   }
 }
@@ -319,8 +319,8 @@ TEST_F(PreciseCard, EveryFileIsFoundExactlyAndNothingElse) {
     const CardImage card = layOut(*corpus_, {.seed = seed, .oldData = seed != 2});
     std::unique_ptr<ImageFile> image = write(card);
     ASSERT_TRUE(image);
-    const Scanned scanned = scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes,
-                                     kScanMarginBytes);
+    const Scanned scanned =
+        scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes, kScanMarginBytes);
     // Registry order, then position; nested JPEGs (thumbnails, MPF images,
     // movie frames) are parts of their files.
     std::vector<Row> expected;
@@ -384,10 +384,10 @@ TEST_F(PreciseCard, SplitModeListsEmbeddedJpegsWithTheirParent) {
   const CardImage card = layOut(*corpus_, {.seed = 9, .oldData = true});
   std::unique_ptr<ImageFile> image = write(card);
   ASSERT_TRUE(image);
-  const Scanned split = scanWith(host_, *image, ScanMode::PreciseSplit, kScanWindowBytes,
-                                 kScanMarginBytes);
-  const Scanned normal = scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes,
-                                  kScanMarginBytes);
+  const Scanned split =
+      scanWith(host_, *image, ScanMode::PreciseSplit, kScanWindowBytes, kScanMarginBytes);
+  const Scanned normal =
+      scanWith(host_, *image, ScanMode::Precise, kScanWindowBytes, kScanMarginBytes);
   size_t embedded = 0;
   for (const PlacedFile& placed : card.files) embedded += placed.file->embeddedJpegs.size();
   ASSERT_GT(embedded, 0u);

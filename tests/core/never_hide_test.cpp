@@ -46,10 +46,12 @@ TEST(NeverHide, EveryPlantedFileComesBackWholeAndNeverFewerThanWithTheSignatureR
     const PlantedCard card = plantCard(files, choices);
     const Recovered precise = recoverCard(card, ScanMode::Precise);
     const Recovered rules = recoverCard(card, ScanMode::SignatureRules);
-    EXPECT_EQ(precise.wholeCount, card.files.size()) << "seed " << seed << ": lost " << lost(card, precise);
+    EXPECT_EQ(precise.wholeCount, card.files.size())
+        << "seed " << seed << ": lost " << lost(card, precise);
     EXPECT_GE(precise.wholeCount, rules.wholeCount) << "seed " << seed;
     const Recovered split = recoverCard(card, ScanMode::PreciseSplit);
-    EXPECT_EQ(split.wholeCount, card.files.size()) << "seed " << seed << ": lost " << lost(card, split);
+    EXPECT_EQ(split.wholeCount, card.files.size())
+        << "seed " << seed << ": lost " << lost(card, split);
   }
 }
 
@@ -65,14 +67,18 @@ struct HidingCase {
 Bytes strayWide(uint64_t) { return {0xCB, 0x2F, 0x11, 0x40, 'w', 'i', 'd', 'e'}; }  // 3.4 GB
 Bytes strayMdatToTheEnd(uint64_t) { return {0, 0, 0, 0, 'm', 'd', 'a', 't'}; }
 Bytes strayWideMdat(uint64_t) {
-  return {0, 0, 0, 8, 'w', 'i', 'd', 'e', 0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0x0F, 0, 0, 0, 0};
+  return {0,   0,   0,   8,   'w', 'i', 'd', 'e',  0, 0, 0, 1,
+          'm', 'd', 'a', 't', 0,   0,   0,   0x0F, 0, 0, 0, 0};
 }
-Bytes strayPreview(uint64_t) { return {0, 0, 0, 20, 'p', 'n', 'o', 't', 1, 2, 3, 4, 0, 0, 'P', 'I', 'C', 'T', 0, 1}; }
+Bytes strayPreview(uint64_t) {
+  return {0, 0, 0, 20, 'p', 'n', 'o', 't', 1, 2, 3, 4, 0, 0, 'P', 'I', 'C', 'T', 0, 1};
+}
 // An SOI and an APP1 whose length ends on the next photo's first marker: the
 // walk goes on through that photo's segments to its EOI.
 Bytes falseJpegIntoTheNext(uint64_t toNext) {
   const uint64_t length = toNext - 2;
-  return {0xFF, 0xD8, 0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 'E', 'x'};
+  return {0xFF, 0xD8, 0xFF, 0xE1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length),
+          'E',  'x'};
 }
 
 class HidingTest : public testing::TestWithParam<HidingCase> {};
@@ -81,11 +87,13 @@ TEST_P(HidingTest, NoPhotoIsLost) {
   const std::vector<PlantFile> all = fixtureFiles(KESTRIX_TEST_DATA "/jpeg");
   std::vector<const PlantFile*> photos;
   for (const PlantFile& f : all) {
-    if (f.kind == PlantKind::Jpeg && f.bytes.size() > 2000 && f.bytes.size() < 12000) photos.push_back(&f);
+    if (f.kind == PlantKind::Jpeg && f.bytes.size() > 2000 && f.bytes.size() < 12000)
+      photos.push_back(&f);
   }
   ASSERT_GE(photos.size(), 2u);
   uint64_t toLanding = 50;
-  for (int i = 0; i < GetParam().landsOn; ++i) toLanding += 100 + photos[i % photos.size()]->bytes.size();
+  for (int i = 0; i < GetParam().landsOn; ++i)
+    toLanding += 100 + photos[i % photos.size()]->bytes.size();
   PlantedCard card;
   for (int i = 0; i < 12; ++i) {
     const PlantFile& photo = *photos[i % photos.size()];
@@ -114,7 +122,8 @@ TEST_P(HidingTest, NoPhotoIsLost) {
   }
   for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit}) {
     const Recovered got = recoverCard(card, mode);
-    EXPECT_EQ(got.wholeCount, card.files.size()) << "mode " << static_cast<int>(mode) << ": lost " << lost(card, got);
+    EXPECT_EQ(got.wholeCount, card.files.size())
+        << "mode " << static_cast<int>(mode) << ": lost " << lost(card, got);
   }
 }
 
@@ -127,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
                     HidingCase{"MdatRunningToTheEndBeforeAPhoto", strayMdatToTheEnd, false},
                     HidingCase{"FalseJpegWhoseLengthRunsIntoThePhoto", falseJpegIntoTheNext, false},
                     // Its APP1 then seems to hold the photos before that one.
-                    HidingCase{"FalseJpegWhoseLengthRunsOverPhotosIntoALaterOne", falseJpegIntoTheNext,
-                               false, 3}),
+                    HidingCase{"FalseJpegWhoseLengthRunsOverPhotosIntoALaterOne",
+                               falseJpegIntoTheNext, false, 3}),
     [](const testing::TestParamInfo<HidingCase>& info) { return std::string(info.param.name); });
 
 // Old QuickTime files open with their preview (pnot, then PICT), then ftyp:
@@ -170,7 +179,8 @@ TEST(NeverHide, AMovieBeforeACutAtomAtTheCardsEndComesBackWhole) {
       card.files.push_back({movie.name, card.bytes.size(), movie.bytes});
       card.bytes.insert(card.bytes.end(), movie.bytes.begin(), movie.bytes.end());
       card.bytes.insert(card.bytes.end(), tail.begin(), tail.end());
-      EXPECT_EQ(recoverCard(card, ScanMode::Precise).wholeCount, 1u) << movie.name << " tail " << tail.size();
+      EXPECT_EQ(recoverCard(card, ScanMode::Precise).wholeCount, 1u)
+          << movie.name << " tail " << tail.size();
     }
   }
 }
@@ -205,7 +215,8 @@ TEST(NeverHide, MoviesAfterADeletedMoviesHeadComeBackWhole) {
   }
   for (ScanMode mode : {ScanMode::Precise, ScanMode::PreciseSplit}) {
     const Recovered got = recoverCard(card, mode);
-    EXPECT_EQ(got.wholeCount, card.files.size()) << "mode " << static_cast<int>(mode) << ": lost " << lost(card, got);
+    EXPECT_EQ(got.wholeCount, card.files.size())
+        << "mode " << static_cast<int>(mode) << ": lost " << lost(card, got);
   }
 }
 

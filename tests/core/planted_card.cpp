@@ -139,7 +139,8 @@ std::vector<Range> mediaDataRanges(const Bytes& movie) {
 // opening. `toNext`: bytes from the plant's start to the next file's start,
 // 0 when none follows, so that sizes can be made to land inside that file.
 Bytes strayOpening(Choices& choices, bool opaque, uint64_t toNext, std::string& what) {
-  static const char* const types[] = {"wide", "mdat", "moov", "ftyp", "free", "skip", "pnot", "PICT"};
+  static const char* const types[] = {"wide", "mdat", "moov", "ftyp",
+                                      "free", "skip", "pnot", "PICT"};
   const uint64_t kinds = opaque ? 3 : 8;
   Bytes out;
   switch (choices.below(kinds)) {
@@ -150,7 +151,7 @@ Bytes strayOpening(Choices& choices, bool opaque, uint64_t toNext, std::string& 
       uint64_t size = 0;
       bool wide = false;
       switch (choices.below(6)) {
-        case 0: size = 0; break;                                      // "to the end of the file"
+        case 0: size = 0; break;  // "to the end of the file"
         case 1: wide = true, size = (uint64_t{0x0F} << 32) + choices.below(1000); break;
         case 2: wide = true, size = 16 + choices.below(64); break;
         case 3: size = 0x80000000u + choices.below(0x7E000000u); break;  // GBs
@@ -210,8 +211,8 @@ Bytes strayOpening(Choices& choices, bool opaque, uint64_t toNext, std::string& 
       break;
     default:
       what = "SOI SOF0";
-      out = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x10, 0x00, 0x10, 0x03,
-             0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
+      out = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 0x10, 0x00, 0x10,
+             0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01};
       break;
   }
   if (opaque) {
@@ -225,9 +226,9 @@ Bytes strayOpening(Choices& choices, bool opaque, uint64_t toNext, std::string& 
 // Plants up to three strays into the file's opaque bytes, where they fit.
 void plantInside(Bytes& file, PlantKind kind, Choices& choices, std::vector<std::string>& plants,
                  const std::string& name) {
-  const std::vector<Range> ranges =
-      kind == PlantKind::Jpeg ? entropyRanges(file)
-                              : kind == PlantKind::Movie ? mediaDataRanges(file) : std::vector<Range>{};
+  const std::vector<Range> ranges = kind == PlantKind::Jpeg    ? entropyRanges(file)
+                                    : kind == PlantKind::Movie ? mediaDataRanges(file)
+                                                               : std::vector<Range>{};
   if (ranges.empty()) return;
   const uint64_t count = choices.below(4);
   for (uint64_t i = 0; i < count; ++i) {
@@ -298,7 +299,8 @@ PlantedCard plantCard(const std::vector<PlantFile>& files, Choices& choices, siz
       card.bytes.insert(card.bytes.end(), old.begin(), old.end());
     }
     PlantedCard::File file{source.name, card.bytes.size(), source.bytes};
-    plantInside(file.bytes, source.kind, choices, card.plants, source.name + "@" + std::to_string(file.start));
+    plantInside(file.bytes, source.kind, choices, card.plants,
+                source.name + "@" + std::to_string(file.start));
     card.bytes.insert(card.bytes.end(), file.bytes.begin(), file.bytes.end());
     card.files.push_back(std::move(file));
   }
@@ -369,13 +371,16 @@ Recovered recover(const PlantedCard& card, ScanMode mode, bool checked, const Jo
       }
     }
   }
-  recovered.wholeCount = static_cast<size_t>(std::count(recovered.whole.begin(), recovered.whole.end(), true));
+  recovered.wholeCount =
+      static_cast<size_t>(std::count(recovered.whole.begin(), recovered.whole.end(), true));
   return recovered;
 }
 
 }  // namespace
 
-Recovered recoverCard(const PlantedCard& card, ScanMode mode) { return recover(card, mode, false, {}, nullptr); }
+Recovered recoverCard(const PlantedCard& card, ScanMode mode) {
+  return recover(card, mode, false, {}, nullptr);
+}
 
 Recovered recoverCheckedCard(const PlantedCard& card, ScanMode mode, const JoinLimits& limits,
                              JoinOutcome* outcome) {
@@ -387,7 +392,8 @@ std::vector<PlantFile> fixtureFiles(const std::string& folder) {
   std::vector<std::filesystem::path> paths;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    if (entry.path().extension() == ".jpg" && entry.file_size(error) <= 60000) paths.push_back(entry.path());
+    if (entry.path().extension() == ".jpg" && entry.file_size(error) <= 60000)
+      paths.push_back(entry.path());
   }
   std::sort(paths.begin(), paths.end());
   Bytes frame;
@@ -411,13 +417,13 @@ std::vector<PlantFile> fixtureFiles(const std::string& folder) {
     return atom("ftyp", body);
   };
   files.push_back({"movie_frames.mov", PlantKind::Movie,
-                   cat({fileType("qt  "), atom("wide", {}), atom("mdat", cat({media, frame, media})),
-                        movieAtom})});
+                   cat({fileType("qt  "), atom("wide", {}),
+                        atom("mdat", cat({media, frame, media})), movieAtom})});
   files.push_back({"movie_moov_first.mp4", PlantKind::Movie,
                    cat({fileType("isom"), movieAtom, atom("free", {}), atom("mdat", media)})});
   files.push_back({"movie_preview_first.mov", PlantKind::Movie,
-                   cat({atom("pnot", Bytes(12, 0)), atom("PICT", Bytes(100, 0x22)), fileType("qt  "),
-                        atom("mdat", media), movieAtom})});
+                   cat({atom("pnot", Bytes(12, 0)), atom("PICT", Bytes(100, 0x22)),
+                        fileType("qt  "), atom("mdat", media), movieAtom})});
   // A PNG of 7 x 5 pixels.
   Bytes raw;
   for (int y = 0; y < 5; ++y) {
@@ -428,7 +434,8 @@ std::vector<PlantFile> fixtureFiles(const std::string& folder) {
   Bytes packed(packedSize);
   compress(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()));
   packed.resize(packedSize);
-  files.push_back({"picture.png", PlantKind::Png, cat({pngHead(), chunk("IDAT", packed), chunk("IEND", {})})});
+  files.push_back(
+      {"picture.png", PlantKind::Png, cat({pngHead(), chunk("IDAT", packed), chunk("IEND", {})})});
   return files;
 }
 

@@ -70,11 +70,13 @@ std::vector<FindNextCase> findNextCases() {
        },
        "jpg", ScanModeNormal, 0, 9002, 4002},
       {"Mode256SoiFollowedByDqtIsNoHeader",
-       [] { return Block(100).put(10, test::SoiDqt).put(50, test::Eoi); }, "jpg", ScanModeNormal,
-       0, 100 + 2 + 2, 3},
+       [] { return Block(100).put(10, test::SoiDqt).put(50, test::Eoi); }, "jpg", ScanModeNormal, 0,
+       100 + 2 + 2, 3},
       {"Mode256SoiFollowedByComMarkerIsHeader",
-       [] { return Block(100).put(10, {0xFF, 0xD8, 0xFF, 0xFE}).put(50, test::Eoi); }, "jpg",
-       ScanModeNormal, 0, 52, 42},
+       [] {
+         return Block(100).put(10, {0xFF, 0xD8, 0xFF, 0xFE}).put(50, test::Eoi);
+       },
+       "jpg", ScanModeNormal, 0, 52, 42},
       {"Mode256LastFooterAtBlockEndNotOverAbsorbed",
        [] { return Block(100).put(10, test::SoiApp0).put(98, test::Eoi); }, "jpg", ScanModeNormal,
        0, 100, 90},
@@ -184,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
         FindPatternCase{"NegativeLengthReturnsStart", 7, {0xAB}, false, -5, 7},
         FindPatternCase{"PatternLongerThanBlockReturnsStart", 0, std::vector<uint8_t>(200, 0x11),
                         false, 200, 0},
-        FindPatternCase{"PositionAboveFourGigabytes", uint64_t{1} << 32, {0xAB}, false, 1,
-                        uint64_t{1} << 32}),
+        FindPatternCase{
+            "PositionAboveFourGigabytes", uint64_t{1} << 32, {0xAB}, false, 1, uint64_t{1} << 32}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FindPatternTest, IsExactEvenInMode256) {
@@ -234,13 +236,17 @@ std::vector<ExtractCase> extractCases() {
        [] { return Block(100).put(2, test::Pnot).put(60, test::Udta); }, "mov", 260, ".mov", 2, 10,
        false, 12, 0, false},
       {"MovUdtaBodyCutAtBlockEnd",
-       [] { return Block(100).put(20, test::Pnot).put(88, {0, 0, 1, 0}).put(92, test::Udta); },
+       [] {
+         return Block(100).put(20, test::Pnot).put(88, {0, 0, 1, 0}).put(92, test::Udta);
+       },
        "mov", 260, ".mov", 20, 76, false, 84, 16, false},
       {"MovUdtaSizeBelowAtomHeaderIgnored",
-       [] { return Block(100).put(20, test::Pnot).put(88, {0, 0, 0, 3}).put(92, test::Udta); },
+       [] {
+         return Block(100).put(20, test::Pnot).put(88, {0, 0, 0, 3}).put(92, test::Udta);
+       },
        "mov", 260, ".mov", 20, 76, false, 80, 16, false},
-      {"MovUdtaAloneAtBlockStart", [] { return Block(100).put(0, test::Udta); }, "mov", 260,
-       ".mov", 0, 4, false, 4, 0, false},
+      {"MovUdtaAloneAtBlockStart", [] { return Block(100).put(0, test::Udta); }, "mov", 260, ".mov",
+       0, 4, false, 4, 0, false},
       {"RangePastEndIsCut", [] { return Block(100); }, "jpg", ScanModeNormal, "", 90, 50, false, 10,
        90, false},
       {"StartPastEndRefused", [] { return Block(100); }, "jpg", ScanModeNormal, ".jpg", 100, 5,

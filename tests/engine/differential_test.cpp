@@ -17,12 +17,24 @@ namespace {
 // Byte strings a hostile block is seeded with: whole signatures, their
 // fragments, near-misses of the masked JPEG byte, and atom sizes.
 const std::vector<std::vector<uint8_t>> Fragments = {
-    {0xFF, 0xD8, 0xFF, 0xE0}, {0xFF, 0xD8, 0xFF, 0xE1}, {0xFF, 0xD8, 0xFF, 0xFE},
-    {0xFF, 0xD8, 0xFF, 0xDB}, {0xFF, 0xD8, 0xFF, 0xC0}, {0xFF, 0xD8, 0xFF},
-    {0xFF, 0xDB},             {0xFF, 0xD9},             {0xFF},
-    {0xD8},                   {0x89, 'P', 'N', 'G'},    {'I', 'E', 'N', 'D'},
-    {'I', 'E', 'N'},          {'p', 'n', 'o', 't'},     {'u', 'd', 't', 'a'},
-    {0, 0, 0, 16},            {0, 0, 0, 3},             {0x7F, 0xFF, 0xFF, 0xFF},
+    {0xFF, 0xD8, 0xFF, 0xE0},
+    {0xFF, 0xD8, 0xFF, 0xE1},
+    {0xFF, 0xD8, 0xFF, 0xFE},
+    {0xFF, 0xD8, 0xFF, 0xDB},
+    {0xFF, 0xD8, 0xFF, 0xC0},
+    {0xFF, 0xD8, 0xFF},
+    {0xFF, 0xDB},
+    {0xFF, 0xD9},
+    {0xFF},
+    {0xD8},
+    {0x89, 'P', 'N', 'G'},
+    {'I', 'E', 'N', 'D'},
+    {'I', 'E', 'N'},
+    {'p', 'n', 'o', 't'},
+    {'u', 'd', 't', 'a'},
+    {0, 0, 0, 16},
+    {0, 0, 0, 3},
+    {0x7F, 0xFF, 0xFF, 0xFF},
 };
 
 struct Scenario {
@@ -33,7 +45,7 @@ struct Scenario {
 
 const Scenario Scenarios[] = {
     {"jpg", ".jpg", 256}, {"jpg", ".jpg", 257}, {".png", ".png", 259}, {"mov", ".mov", 260},
-    {"png", ".png", 256}, {"mov", ".mov", 257}, {"jpg", ".jpg", 259}, {"jpg", ".jpg", 7},
+    {"png", ".png", 256}, {"mov", ".mov", 257}, {"jpg", ".jpg", 259},  {"jpg", ".jpg", 7},
     {"", "", 256},        {"xyz", "xyz", 256},
 };
 
@@ -63,7 +75,8 @@ std::vector<uint8_t> randomBlock(std::mt19937_64& random) {
     const auto& fragment = Fragments[random() % Fragments.size()];
     // Near the ends half of the time.
     uint64_t at = random() % size;
-    if (random() % 2 == 0) at = random() % 2 == 0 ? random() % 8 : (size > 8 ? size - 1 - random() % 8 : 0);
+    if (random() % 2 == 0)
+      at = random() % 2 == 0 ? random() % 8 : (size > 8 ? size - 1 - random() % 8 : 0);
     for (uint64_t k = 0; k < fragment.size() && at + k < size; ++k) block[at + k] = fragment[k];
   }
   return block;
@@ -112,7 +125,8 @@ Outcome scanReference(reference::ReferenceEngine& engine, const std::vector<uint
                       const Scenario& s) {
   engine.attach(block.data(), block.size(), s.scanExtension, s.mode);
   return scan(
-      block.size(), [&](uint64_t p, uint64_t* out) { return engine.findNext(p, out, s.scanExtension); },
+      block.size(),
+      [&](uint64_t p, uint64_t* out) { return engine.findNext(p, out, s.scanExtension); },
       [&](uint64_t start, uint64_t size) {
         const reference::Extraction x = engine.extract(start, size, s.restoreExtension);
         std::vector<uint8_t> bytes = x.bytes;
@@ -130,8 +144,8 @@ TEST(DifferentialTest, ScansAndExtractionsEqualReference) {
     for (const Scenario& s : Scenarios) {
       const Outcome fast = scanFast(engine, block, s);
       const Outcome slow = scanReference(reference, block, s);
-      ASSERT_EQ(fast.results, slow.results) << "round " << round << " ext " << s.scanExtension
-                                            << " mode " << s.mode;
+      ASSERT_EQ(fast.results, slow.results)
+          << "round " << round << " ext " << s.scanExtension << " mode " << s.mode;
       ASSERT_EQ(fast.sizes, slow.sizes) << "round " << round;
       ASSERT_EQ(fast.extractions, slow.extractions) << "round " << round;
     }

@@ -53,7 +53,8 @@ std::set<std::string> definedDynamicSymbols(const std::vector<char>& file) {
     for (uint64_t at = 0; at + sizeof(Elf64_Sym) <= symbols.sh_size; at += sizeof(Elf64_Sym)) {
       Elf64_Sym symbol;
       std::memcpy(&symbol, file.data() + symbols.sh_offset + at, sizeof symbol);
-      if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0 || symbol.st_name >= strings.sh_size) {
+      if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0 ||
+          symbol.st_name >= strings.sh_size) {
         continue;
       }
       const char* name = file.data() + strings.sh_offset + symbol.st_name;
@@ -85,8 +86,10 @@ class PluginModuleTest : public testing::Test {
 TEST_F(PluginModuleTest, ExportsExactlyTheTwoFunctions) {
   std::ifstream in(pluginPath(), std::ios::binary);
   ASSERT_TRUE(in) << pluginPath();
-  const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(definedDynamicSymbols(file), (std::set<std::string>{"CreateKxEngine", "DeleteKxEngine"}));
+  const std::vector<char> file((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+  EXPECT_EQ(definedDynamicSymbols(file),
+            (std::set<std::string>{"CreateKxEngine", "DeleteKxEngine"}));
 }
 
 TEST_F(PluginModuleTest, RecordFilledAtLoadAndShared) {

@@ -24,7 +24,9 @@ bool haveTool(const char* tool) {
   return std::system(command.c_str()) == 0;
 }
 
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool run(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 Bytes readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -33,7 +35,8 @@ Bytes readFile(const fs::path& path) {
 
 void writeFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void putBig(Bytes& out, uint64_t value, int length) {
@@ -142,7 +145,8 @@ class Maker {
   }
   Bytes ffmpeg(const std::string& options, const std::string& name) {
     if (!run("ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
-             "testsrc=duration=0.6:size=96x64:rate=5 " + options + " " + q(name))) {
+             "testsrc=duration=0.6:size=96x64:rate=5 " +
+             options + " " + q(name))) {
       return {};
     }
     return readFile(at(name));
@@ -189,7 +193,8 @@ std::unique_ptr<std::vector<CorpusFile>> makeCorpus(std::string& missing) {
   if (!add("jpeg_starts_com", FileKind::Jpeg,
            jfif.empty() ? jfif : withSegmentFirst(withoutFirstSegment(jfif), 0xFE, comment)))
     return nullptr;
-  if (!add("jpeg_progressive", FileKind::Jpeg, m.cjpeg("-progressive", "photo.ppm"))) return nullptr;
+  if (!add("jpeg_progressive", FileKind::Jpeg, m.cjpeg("-progressive", "photo.ppm")))
+    return nullptr;
   if (!add("jpeg_restart_intervals", FileKind::Jpeg, m.cjpeg("-restart 1", "photo.ppm")))
     return nullptr;
   if (!add("jpeg_greyscale", FileKind::Jpeg, m.cjpeg("-grayscale", "photo.ppm"))) return nullptr;
@@ -204,11 +209,13 @@ std::unique_ptr<std::vector<CorpusFile>> makeCorpus(std::string& missing) {
   writeFile(m.at("exif.jpg"), jfif);
   writeFile(m.at("thumb.jpg"), thumbnail);
   if (!run("exiftool -q -overwrite_original -JFIF:all= -Make=Kestrix -Model=Corpus "
-           "'-ThumbnailImage<=" + m.at("thumb.jpg").string() + "' " + m.q("exif.jpg"))) {
+           "'-ThumbnailImage<=" +
+           m.at("thumb.jpg").string() + "' " + m.q("exif.jpg"))) {
     missing = "exiftool could not write a thumbnail";
     return nullptr;
   }
-  CorpusFile* exif = add("jpeg_app1_exif_thumbnail_with_jfif", FileKind::Jpeg, readFile(m.at("exif.jpg")));
+  CorpusFile* exif =
+      add("jpeg_app1_exif_thumbnail_with_jfif", FileKind::Jpeg, readFile(m.at("exif.jpg")));
   if (!exif) return nullptr;
   exif->embeddedJpegs.push_back({find(exif->bytes, thumbnail), thumbnail.size()});
 
@@ -237,18 +244,22 @@ std::unique_ptr<std::vector<CorpusFile>> makeCorpus(std::string& missing) {
   }
   const Bytes png = readFile(m.at("plain.png"));
   if (!add("png_plain", FileKind::Png, png)) return nullptr;
-  const Bytes text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  const Bytes text = {'C', 'o', 'm', 'm', 'e',  'n',  't',  0,
+                      'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
   if (!add("png_iend_inside_text_chunk", FileKind::Png,
            png.size() < 33 ? Bytes{} : withChunkAfterHeader(png, pngChunk("tEXt", text))))
     return nullptr;
 
   if (!add("mov_moov_last", FileKind::Mov, m.ffmpeg("-c:v mpeg4", "last.mov"))) return nullptr;
-  if (!add("mov_moov_first", FileKind::Mov, m.ffmpeg("-c:v mpeg4 -movflags +faststart", "first.mov")))
+  if (!add("mov_moov_first", FileKind::Mov,
+           m.ffmpeg("-c:v mpeg4 -movflags +faststart", "first.mov")))
     return nullptr;
   if (!add("mp4_moov_last", FileKind::Mp4, m.ffmpeg("-c:v mpeg4", "last.mp4"))) return nullptr;
-  if (!add("mp4_moov_first", FileKind::Mp4, m.ffmpeg("-c:v mpeg4 -movflags +faststart", "first.mp4")))
+  if (!add("mp4_moov_first", FileKind::Mp4,
+           m.ffmpeg("-c:v mpeg4 -movflags +faststart", "first.mp4")))
     return nullptr;
-  if (!add("mov_motion_jpeg", FileKind::Mov, m.ffmpeg("-c:v mjpeg -q:v 5", "mjpeg.mov"))) return nullptr;
+  if (!add("mov_motion_jpeg", FileKind::Mov, m.ffmpeg("-c:v mjpeg -q:v 5", "mjpeg.mov")))
+    return nullptr;
   return corpus;
 }
 
@@ -282,12 +293,12 @@ std::vector<uint8_t> oldData(uint64_t size, uint64_t seed) {
       {0xFF, 0xD8, 0xFF, 0x00},
       {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x06, 'o', 'l', 'd', 0x00, 0x00},
       {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x06, 'E', 'x', 'i', 'f', 0x00},
-      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 1,
-       0, 0, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0},
-      {0x00, 0x00, 0x00, 0x14, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 0, 0, 0, 0, 0, 0,
-       0, 0, 0, 0, 0, 0, 0, 0},
-      {0x00, 0x00, 0x00, 0x14, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0, 0, 0, 0, 0, 0, 0, 0,
-       0, 0, 0, 0, 0, 0, 0, 0},
+      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0,
+       0,    0,   1,   0,   0,    0,    1,    8,    0, 0, 0, 0,  0,   0,   0,   0},
+      {0x00, 0x00, 0x00, 0x14, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0,
+       0,    0,    0,    0,    0,   0,   0,   0,   0,   0,   0,   0,   0, 0},
+      {0x00, 0x00, 0x00, 0x14, 'f', 't', 'y', 'p', 'q', 't', ' ', ' ', 0, 0,
+       0,    0,    0,    0,    0,   0,   0,   0,   0,   0,   0,   0,   0, 0},
       {0x00, 0x00, 0x00, 0x10, 'm', 'o', 'o', 'v', 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0},
       {0x00, 0x00, 0x00, 0x10, 'm', 'd', 'a', 't', 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0},
       {'f', 't', 'y', 'p'},

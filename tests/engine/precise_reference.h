@@ -71,7 +71,7 @@ class PreciseReference {
         const bool wanted = !w.brandKnown || w.quickTime == (kind == Mov);
         if (!wanted) {
           if (w.state == RanOut) return {c, 0};  // search again from c with more bytes
-          c = w.end - 1;  // the loop's ++c continues at the movie's end
+          c = w.end - 1;                         // the loop's ++c continues at the movie's end
           continue;
         }
       }
@@ -128,7 +128,9 @@ class PreciseReference {
     return true;
   }
 
-  static bool frame(uint8_t m) { return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC; }
+  static bool frame(uint8_t m) {
+    return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
+  }
   static bool app(uint8_t m) { return m >= 0xE0 && m <= 0xEF; }
 
   Walk jpeg(uint64_t s, bool follow) const {
@@ -136,7 +138,8 @@ class PreciseReference {
     uint64_t m3 = 0;
     if (!get(s + 3, 1, true, m3)) return {RanOut};
     const uint8_t first = static_cast<uint8_t>(m3);
-    if (!(app(first) || first == 0xDB || first == 0xC4 || frame(first) || first == 0xDD || first == 0xFE)) {
+    if (!(app(first) || first == 0xDB || first == 0xC4 || frame(first) || first == 0xDD ||
+          first == 0xFE)) {
       return {Not};
     }
     {
@@ -228,14 +231,17 @@ class PreciseReference {
       for (uint64_t t = 0; readable && t < count && t < 64; ++t) {
         const uint64_t e = mpf + ifd + 2 + 12 * t;
         uint64_t tag = 0, n = 0, off = 0;
-        if (!get(e, 2, big, tag) || !get(e + 4, 4, big, n) || !get(e + 8, 4, big, off)) return {RanOut};
+        if (!get(e, 2, big, tag) || !get(e + 4, 4, big, n) || !get(e + 8, 4, big, off))
+          return {RanOut};
         if (tag != 0xB002) continue;
         for (uint64_t i = 0; i < n / 16 && i < 64; ++i) {
           uint64_t size = 0, offset = 0;
-          if (!get(mpf + off + 16 * i + 4, 4, big, size) || !get(mpf + off + 16 * i + 8, 4, big, offset)) {
+          if (!get(mpf + off + 16 * i + 4, 4, big, size) ||
+              !get(mpf + off + 16 * i + 8, 4, big, offset)) {
             return {RanOut};
           }
-          if (offset != 0 && size != 0 && images.size() < 64) images.push_back({mpf + offset, size});
+          if (offset != 0 && size != 0 && images.size() < 64)
+            images.push_back({mpf + offset, size});
         }
         break;
       }

@@ -28,7 +28,9 @@ using Bytes = std::vector<uint8_t>;
 }  // namespace kestrix
 
 namespace kestrix::test {
-void PrintTo(const ByteRange& r, std::ostream* os) { *os << "[" << r.start << "," << r.end() << ")"; }
+void PrintTo(const ByteRange& r, std::ostream* os) {
+  *os << "[" << r.start << "," << r.end() << ")";
+}
 }  // namespace kestrix::test
 
 namespace kestrix {
@@ -55,7 +57,8 @@ std::vector<ByteRange> scan(const Bytes& block, FileKind kind, int32_t mode,
   uint64_t position = 0;
   for (int guard = 0; guard < 100000; ++guard) {
     uint64_t size = 0;
-    const uint64_t result = engine.FindNext(lowHalf(position), highHalf(position), &size, extension);
+    const uint64_t result =
+        engine.FindNext(lowHalf(position), highHalf(position), &size, extension);
     if (size == 0) {
       EXPECT_LE(result, block.size());
       EXPECT_GE(result, position);
@@ -88,7 +91,8 @@ std::vector<ByteRange> listed(const Bytes& block, FileKind kind) {
     for (const ByteRange& r : scan(block, other, ScanModePrecise)) holders.push_back(r);
   }
   std::erase_if(finds, [&](const ByteRange& f) {
-    return std::any_of(holders.begin(), holders.end(), [&](const ByteRange& h) { return inside(f, h); });
+    return std::any_of(holders.begin(), holders.end(),
+                       [&](const ByteRange& h) { return inside(f, h); });
   });
   return finds;
 }
@@ -103,12 +107,13 @@ std::vector<ByteRange> placed(const test::CardImage& card, FileKind kind) {
 
 std::string describe(const std::vector<ByteRange>& ranges) {
   std::string s;
-  for (const ByteRange& r : ranges) s += "[" + std::to_string(r.start) + "," + std::to_string(r.end()) + ") ";
+  for (const ByteRange& r : ranges)
+    s += "[" + std::to_string(r.start) + "," + std::to_string(r.end()) + ") ";
   return s;
 }
 
-#define NEED_CORPUS(corpus)                                      \
-  std::string missing;                                           \
+#define NEED_CORPUS(corpus)                                                   \
+  std::string missing;                                                        \
   const std::vector<test::CorpusFile>* corpus = test::preciseCorpus(missing); \
   if (corpus == nullptr) GTEST_SKIP() << missing
 
@@ -137,10 +142,13 @@ TEST_P(CorpusLayoutTest, SplitModeListsEmbeddedJpegsWholeAsWell) {
   NEED_CORPUS(corpus);
   const test::CardImage card = test::layOut(*corpus, GetParam().options);
   for (FileKind kind : {FileKind::Png, FileKind::Mov, FileKind::Mp4}) {
-    EXPECT_EQ(scan(card.bytes, kind, ScanModePreciseSplit), placed(card, kind)) << test::extensionOf(kind);
+    EXPECT_EQ(scan(card.bytes, kind, ScanModePreciseSplit), placed(card, kind))
+        << test::extensionOf(kind);
   }
   const std::vector<ByteRange> finds = scan(card.bytes, FileKind::Jpeg, ScanModePreciseSplit);
-  auto found = [&](const ByteRange& r) { return std::find(finds.begin(), finds.end(), r) != finds.end(); };
+  auto found = [&](const ByteRange& r) {
+    return std::find(finds.begin(), finds.end(), r) != finds.end();
+  };
   for (const test::PlacedFile& f : card.files) {
     if (f.file->kind == FileKind::Jpeg) {
       EXPECT_TRUE(found(f.range)) << f.file->name;
@@ -152,9 +160,9 @@ TEST_P(CorpusLayoutTest, SplitModeListsEmbeddedJpegsWholeAsWell) {
   // Every other find is a whole JPEG inside a file of the card (thumbnails,
   // Motion-JPEG frames), from its SOI to its EOI.
   for (const ByteRange& r : finds) {
-    const bool ofCard = std::any_of(card.files.begin(), card.files.end(), [&](const test::PlacedFile& f) {
-      return r == f.range || inside(r, f.range);
-    });
+    const bool ofCard =
+        std::any_of(card.files.begin(), card.files.end(),
+                    [&](const test::PlacedFile& f) { return r == f.range || inside(r, f.range); });
     EXPECT_TRUE(ofCard) << "find " << describe({r}) << " is no file of the card";
     EXPECT_EQ(card.bytes[r.start + 1], 0xD8);
     EXPECT_EQ(card.bytes[r.end() - 2], 0xFF);
@@ -167,7 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(LayoutCase{"OldDataBetweenFiles", {.seed = 1, .oldData = true}},
                     LayoutCase{"OldDataOtherOrder", {.seed = 2, .oldData = true}},
                     LayoutCase{"BackToBackWithoutGaps", {.seed = 3, .oldData = false}},
-                    LayoutCase{"BackToBackFlushWithTheEnd", {.seed = 4, .oldData = false, .endFlush = true}},
+                    LayoutCase{"BackToBackFlushWithTheEnd",
+                               {.seed = 4, .oldData = false, .endFlush = true}},
                     LayoutCase{"OddLeadingFiller", {.seed = 5, .oldData = true, .leading = 4095}}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
 
@@ -181,7 +190,8 @@ TEST(CorpusFileTest, EachFileFlushWithTheEndIsFoundWhole) {
     EXPECT_EQ(listed(block, file.kind), want) << file.name;
     for (FileKind other : AllKinds) {
       if (other != file.kind && !(other == FileKind::Jpeg && file.name == "mov_motion_jpeg")) {
-        EXPECT_TRUE(listed(block, other).empty()) << file.name << " as " << test::extensionOf(other);
+        EXPECT_TRUE(listed(block, other).empty())
+            << file.name << " as " << test::extensionOf(other);
       }
     }
   }
@@ -198,7 +208,8 @@ TEST(CorpusShiftTest, OddShiftsMoveEveryFindByTheShift) {
       for (int32_t mode : {ScanModePrecise, ScanModePreciseSplit}) {
         std::vector<ByteRange> want = scan(card.bytes, kind, mode);
         for (ByteRange& r : want) r.start += shift;
-        EXPECT_EQ(scan(shifted, kind, mode), want) << "shift " << shift << " " << test::extensionOf(kind);
+        EXPECT_EQ(scan(shifted, kind, mode), want)
+            << "shift " << shift << " " << test::extensionOf(kind);
       }
     }
   }
@@ -227,7 +238,8 @@ TEST(CorpusCutTest, FindsOfACutBlockAreWholeOrEndAtTheCut) {
       std::vector<ByteRange> part = scan(block, kind, ScanModePrecise);
       // A find that ran out of data is asked again with more bytes: what the
       // cut block gives after it (a thumbnail inside a cut photo) is moot.
-      const auto ranOut = std::find_if(part.begin(), part.end(), [cut](const ByteRange& r) { return r.end() == cut; });
+      const auto ranOut = std::find_if(part.begin(), part.end(),
+                                       [cut](const ByteRange& r) { return r.end() == cut; });
       if (ranOut != part.end()) part.erase(ranOut + 1, part.end());
       SCOPED_TRACE(std::string(test::extensionOf(kind)) + " cut at " + std::to_string(cut));
       size_t i = 0;
@@ -241,7 +253,8 @@ TEST(CorpusCutTest, FindsOfACutBlockAreWholeOrEndAtTheCut) {
         // No ran-out find: what is missing starts within the signature reach of the cut.
         for (size_t j = part.size(); j < whole.size(); ++j) {
           if (whole[j].end() <= cut) {
-            EXPECT_GT(whole[j].start + PreciseSignatureReach, cut) << "lost " << describe({whole[j]});
+            EXPECT_GT(whole[j].start + PreciseSignatureReach, cut)
+                << "lost " << describe({whole[j]});
           }
         }
         if (part.size() < whole.size()) {
@@ -274,8 +287,12 @@ Bytes tinyJpeg(Bytes entropy, uint8_t first = 0xE0) {
   Bytes opening = {'K', 'x', 0, 0};
   if (first == 0xDB) opening = Bytes(65, 1), opening[0] = 0;
   if (first == 0xFE) opening = {1, 2, 3, 4};
-  return cat({{0xFF, 0xD8}, segment(first, opening), segment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}),
-              segment(0xDA, {1, 1, 0, 0, 63, 0}), entropy, {0xFF, 0xD9}});
+  return cat({{0xFF, 0xD8},
+              segment(first, opening),
+              segment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}),
+              segment(0xDA, {1, 1, 0, 0, 63, 0}),
+              entropy,
+              {0xFF, 0xD9}});
 }
 
 Bytes atom(const char* type, Bytes body) {
@@ -307,7 +324,8 @@ Bytes chunk(const char* type, Bytes data) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<uint8_t>(data.size() >> (8 * i)));
   out.insert(out.end(), type, type + 4);
   out.insert(out.end(), data.begin(), data.end());
-  const uint32_t crc = static_cast<uint32_t>(crc32(0, out.data() + 4, static_cast<uInt>(4 + data.size())));
+  const uint32_t crc =
+      static_cast<uint32_t>(crc32(0, out.data() + 4, static_cast<uInt>(4 + data.size())));
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<uint8_t>(crc >> (8 * i)));
   return out;
 }
@@ -323,16 +341,17 @@ Bytes tinyPng(Bytes extra = {}) {
 Bytes multiPicture(const Bytes& appended) {
   const uint64_t header = 10;  // SOI, FF E2, length, "MPF\0"
   const Bytes rest = cat({segment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}),
-                          segment(0xDA, {1, 1, 0, 0, 63, 0}), {7, 7, 0xFF, 0xD9}});
+                          segment(0xDA, {1, 1, 0, 0, 63, 0}),
+                          {7, 7, 0xFF, 0xD9}});
   const uint64_t primarySize = 2 + 4 + 62 + rest.size();
   auto le = [](Bytes& out, uint64_t v, int n) {
     for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
   };
   Bytes index = {'M', 'P', 'F', 0, 'I', 'I', 42, 0};
-  le(index, 8, 4);                                             // IFD offset
-  le(index, 1, 2);                                             // one tag
+  le(index, 8, 4);                                                            // IFD offset
+  le(index, 1, 2);                                                            // one tag
   le(index, 0xB002, 2), le(index, 7, 2), le(index, 32, 4), le(index, 26, 4);  // MPEntry
-  le(index, 0, 4);                                             // no next IFD
+  le(index, 0, 4);                                                            // no next IFD
   le(index, 0x20030000, 4), le(index, primarySize, 4), le(index, 0, 4), le(index, 0, 4);
   le(index, 0x00020002, 4), le(index, appended.size(), 4), le(index, primarySize - header, 4),
       le(index, 0, 4);
@@ -360,120 +379,243 @@ const uint64_t TinyJpegSize = tinyJpeg({}).size();  // 2 + 8 + 13 + 10 + 2 = 35
 INSTANTIATE_TEST_SUITE_P(
     Rules, RuleTest,
     testing::Values(
-        RuleCase{"JpegStartingWithDqt", [] { return cat({Filler, tinyJpeg({5}, 0xDB), Filler}); },
-                 FileKind::Jpeg, ScanModePrecise, {{10, tinyJpeg({5}, 0xDB).size()}}},
+        RuleCase{"JpegStartingWithDqt",
+                 [] {
+                   return cat({Filler, tinyJpeg({5}, 0xDB), Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{10, tinyJpeg({5}, 0xDB).size()}}},
         RuleCase{"StrayDqtWithoutATableIsNoFile",
-                 [] { return cat({Filler, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x7F}, Filler}); },
-                 FileKind::Jpeg, ScanModePrecise, {}},
+                 [] {
+                   return cat({Filler, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x7F}, Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {}},
         RuleCase{"StrayApplicationSegmentWithoutANameIsNoFile",
-                 [] { return cat({Filler, {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 0x00}, Filler}); },
-                 FileKind::Jpeg, ScanModePrecise, {}},
-        RuleCase{"JpegStartingWithComment", [] { return cat({Filler, tinyJpeg({5}, 0xFE)}); },
-                 FileKind::Jpeg, ScanModePrecise, {{10, TinyJpegSize + 1}}},
+                 [] {
+                   return cat({Filler, {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 0x00}, Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {}},
+        RuleCase{"JpegStartingWithComment",
+                 [] {
+                   return cat({Filler, tinyJpeg({5}, 0xFE)});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{10, TinyJpegSize + 1}}},
         RuleCase{"StraySoiBeforeNoSegmentIsNoFile",
-                 [] { return cat({Filler, {0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0x00}, Filler}); },
-                 FileKind::Jpeg, ScanModePrecise, {}},
+                 [] {
+                   return cat({Filler, {0xFF, 0xD8, 0xFF, 0xD8, 0xFF, 0x00}, Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {}},
         RuleCase{"JpegWithoutFrameHeaderIsNoFile",
                  [] {
-                   return cat({{0xFF, 0xD8}, segment(0xE0, {1}), segment(0xDA, {1, 1, 0, 0, 63, 0}),
-                               {5, 5, 0xFF, 0xD9}, Filler});
-                 },
-                 FileKind::Jpeg, ScanModePrecise, {}},
-        RuleCase{"EndMarkerInsideApplicationSegmentIsData",
-                 [] { return cat({tinyJpeg({7}, 0xE0), Filler}); }, FileKind::Jpeg,
-                 ScanModePrecise, {{0, TinyJpegSize + 1}}},
-        RuleCase{"StuffingRestartsAndZeroRunsStayInTheFile",
-                 [] {
-                   return cat({tinyJpeg(cat({{1, 0xFF, 0x00, 2, 0xFF, 0xD0, 3}, Bytes(600, 0), {4}})),
+                   return cat({{0xFF, 0xD8},
+                               segment(0xE0, {1}),
+                               segment(0xDA, {1, 1, 0, 0, 63, 0}),
+                               {5, 5, 0xFF, 0xD9},
                                Filler});
                  },
-                 FileKind::Jpeg, ScanModePrecise, {{0, TinyJpegSize + 7 + 600 + 1}}},
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {}},
+        RuleCase{"EndMarkerInsideApplicationSegmentIsData",
+                 [] {
+                   return cat({tinyJpeg({7}, 0xE0), Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{0, TinyJpegSize + 1}}},
+        RuleCase{"StuffingRestartsAndZeroRunsStayInTheFile",
+                 [] {
+                   return cat(
+                       {tinyJpeg(cat({{1, 0xFF, 0x00, 2, 0xFF, 0xD0, 3}, Bytes(600, 0), {4}})),
+                        Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{0, TinyJpegSize + 7 + 600 + 1}}},
         RuleCase{"NewSoiInEntropyDataEndsTheFileBeforeIt",
                  [] {
                    Bytes first = tinyJpeg({1, 2, 3});
                    first.resize(first.size() - 2);  // EOI lost
                    return cat({first, tinyJpeg({9}), Filler});
                  },
-                 FileKind::Jpeg, ScanModePrecise, {{0, TinyJpegSize + 1}, {TinyJpegSize + 1, TinyJpegSize + 1}}},
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{0, TinyJpegSize + 1}, {TinyJpegSize + 1, TinyJpegSize + 1}}},
         RuleCase{"UndefinedMarkerInEntropyDataEndsTheFile",
-                 [] { return cat({Bytes{0x22}, tinyJpeg({1, 0xFF, 0x3A, 2}), Filler}); },
-                 FileKind::Jpeg, ScanModePrecise, {{1, TinyJpegSize - 2 + 1}}},
+                 [] {
+                   return cat({Bytes{0x22}, tinyJpeg({1, 0xFF, 0x3A, 2}), Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{1, TinyJpegSize - 2 + 1}}},
         RuleCase{"JpegRunningOutOfDataEndsAtTheBlockEnd",
                  [] {
                    Bytes b = cat({Filler, tinyJpeg(Bytes(50, 3))});
                    b.resize(b.size() - 20);  // cut inside the entropy-coded data
                    return b;
                  },
-                 FileKind::Jpeg, ScanModePrecise, {{10, TinyJpegSize + 50 - 20}}},
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{10, TinyJpegSize + 50 - 20}}},
         RuleCase{"SplitModeFindsJpegInsideApplicationSegment",
                  [] {
-                   return cat({{0xFF, 0xD8}, segment(0xE9, cat({{'K', 0}, tinyJpeg({4})})),
+                   return cat({{0xFF, 0xD8},
+                               segment(0xE9, cat({{'K', 0}, tinyJpeg({4})})),
                                segment(0xC0, {8, 0, 8, 0, 8, 1, 1, 0x11, 0}),
-                               segment(0xDA, {1, 1, 0, 0, 63, 0}), {6, 0xFF, 0xD9}});
+                               segment(0xDA, {1, 1, 0, 0, 63, 0}),
+                               {6, 0xFF, 0xD9}});
                  },
-                 FileKind::Jpeg, ScanModePreciseSplit,
+                 FileKind::Jpeg,
+                 ScanModePreciseSplit,
                  {{0, 2 + 4 + 2 + TinyJpegSize + 1 + 13 + 10 + 3}, {8, TinyJpegSize + 1}}},
         RuleCase{"MultiPictureIndexExtendsOverTheAppendedImage",
-                 [] { return cat({multiPicture(tinyJpeg({3})), Filler}); }, FileKind::Jpeg,
-                 ScanModePrecise, {{0, multiPicture(tinyJpeg({3})).size()}}},
+                 [] {
+                   return cat({multiPicture(tinyJpeg({3})), Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{0, multiPicture(tinyJpeg({3})).size()}}},
         RuleCase{"MultiPictureEntryWithoutSoiExtendsNothing",
-                 [] { return cat({multiPicture(Bytes(40, 0x22)), Filler}); }, FileKind::Jpeg,
-                 ScanModePrecise, {{0, multiPicture({}).size()}}},
+                 [] {
+                   return cat({multiPicture(Bytes(40, 0x22)), Filler});
+                 },
+                 FileKind::Jpeg,
+                 ScanModePrecise,
+                 {{0, multiPicture({}).size()}}},
         RuleCase{"SplitModeListsTheAppendedImageToo",
-                 [] { return cat({multiPicture(tinyJpeg({3})), Filler}); }, FileKind::Jpeg,
+                 [] {
+                   return cat({multiPicture(tinyJpeg({3})), Filler});
+                 },
+                 FileKind::Jpeg,
                  ScanModePreciseSplit,
                  {{0, multiPicture(tinyJpeg({3})).size()},
                   {multiPicture({}).size(), tinyJpeg({3}).size()}}},
-        RuleCase{"PngWhole", [] { return cat({Filler, tinyPng(), Filler}); }, FileKind::Png,
-                 ScanModePrecise, {{10, tinyPng().size()}}},
+        RuleCase{"PngWhole",
+                 [] {
+                   return cat({Filler, tinyPng(), Filler});
+                 },
+                 FileKind::Png,
+                 ScanModePrecise,
+                 {{10, tinyPng().size()}}},
         RuleCase{"PngIendInsideAnotherChunkIsData",
-                 [] { return cat({tinyPng(chunk("tEXt", {'a', 0, 'I', 'E', 'N', 'D'})), Filler}); },
-                 FileKind::Png, ScanModePrecise, {{0, tinyPng(chunk("tEXt", {'a', 0, 'I', 'E', 'N', 'D'})).size()}}},
+                 [] {
+                   return cat({tinyPng(chunk("tEXt", {'a', 0, 'I', 'E', 'N', 'D'})), Filler});
+                 },
+                 FileKind::Png,
+                 ScanModePrecise,
+                 {{0, tinyPng(chunk("tEXt", {'a', 0, 'I', 'E', 'N', 'D'})).size()}}},
         RuleCase{"PngBadHeaderCrcIsNoFile",
-                 [] { Bytes b = cat({tinyPng(), Filler}); b[8 + 8 + 13] ^= 1; return b; }, FileKind::Png,
-                 ScanModePrecise, {}},
+                 [] {
+                   Bytes b = cat({tinyPng(), Filler});
+                   b[8 + 8 + 13] ^= 1;
+                   return b;
+                 },
+                 FileKind::Png,
+                 ScanModePrecise,
+                 {}},
         RuleCase{"PngBadChunkCrcEndsTheFileBeforeIt",
-                 [] { Bytes b = cat({tinyPng(), Filler}); b[33 + 8] ^= 1; return b; }, FileKind::Png,
-                 ScanModePrecise, {{0, 33}}},
+                 [] {
+                   Bytes b = cat({tinyPng(), Filler});
+                   b[33 + 8] ^= 1;
+                   return b;
+                 },
+                 FileKind::Png,
+                 ScanModePrecise,
+                 {{0, 33}}},
         RuleCase{"MovWithFileTypeQt",
-                 [] { return cat({Filler, fileType("qt  "), atom("wide", {}), atom("mdat", {1, 2}), moov({3}), Filler}); },
-                 FileKind::Mov, ScanModePrecise, {{10, 20 + 8 + 10 + MoovSize}}},
+                 [] {
+                   return cat({Filler, fileType("qt  "), atom("wide", {}), atom("mdat", {1, 2}),
+                               moov({3}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {{10, 20 + 8 + 10 + MoovSize}}},
         RuleCase{"Mp4IsNoMov",
-                 [] { return cat({Filler, fileType("isom"), moov({3}), atom("mdat", {1, 2}), Filler}); },
-                 FileKind::Mov, ScanModePrecise, {}},
+                 [] {
+                   return cat({Filler, fileType("isom"), moov({3}), atom("mdat", {1, 2}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {}},
         RuleCase{"Mp4WithMoovFirst",
-                 [] { return cat({Filler, fileType("isom"), moov({3}), atom("free", {}), atom("mdat", {1, 2}), Filler}); },
-                 FileKind::Mp4, ScanModePrecise, {{10, 20 + MoovSize + 8 + 10}}},
+                 [] {
+                   return cat({Filler, fileType("isom"), moov({3}), atom("free", {}),
+                               atom("mdat", {1, 2}), Filler});
+                 },
+                 FileKind::Mp4,
+                 ScanModePrecise,
+                 {{10, 20 + MoovSize + 8 + 10}}},
         RuleCase{"MovWithoutFileType",
-                 [] { return cat({Filler, atom("mdat", {1, 2}), moov({3}), Filler}); },
-                 FileKind::Mov, ScanModePrecise, {{10, 10 + MoovSize}}},
+                 [] {
+                   return cat({Filler, atom("mdat", {1, 2}), moov({3}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {{10, 10 + MoovSize}}},
         RuleCase{"MovieWithoutMoovIsNoFile",
-                 [] { return cat({Filler, fileType("qt  "), atom("mdat", {1, 2}), Filler}); },
-                 FileKind::Mov, ScanModePrecise, {}},
+                 [] {
+                   return cat({Filler, fileType("qt  "), atom("mdat", {1, 2}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {}},
         RuleCase{"SixtyFourBitAtomSize",
                  [] {
-                   Bytes big = {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0, 20, 1, 2, 3, 4};
+                   Bytes big = {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0,
+                                0, 0, 0, 0, 0,   20,  1,   2,   3, 4};
                    return cat({fileType("isom"), big, moov({3}), Filler});
                  },
-                 FileKind::Mp4, ScanModePrecise, {{0, 20 + 20 + MoovSize}}},
+                 FileKind::Mp4,
+                 ScanModePrecise,
+                 {{0, 20 + 20 + MoovSize}}},
         RuleCase{"SixtyFourBitAtomSizeOfZeroIsNoFile",
                  [] {
                    Bytes zero = {0, 0, 0, 1, 'm', 'd', 'a', 't', 0, 0, 0, 0, 0, 0, 0, 0, 1, 2};
                    return cat({Filler, zero, Filler});
                  },
-                 FileKind::Mov, ScanModePreciseSplit, {}},
-        RuleCase{"AtomSizeZeroRunsToTheBlockEnd",
-                 [] { return cat({fileType("isom"), moov({3}), {0, 0, 0, 0, 'm', 'd', 'a', 't', 1, 2}}); },
-                 FileKind::Mp4, ScanModePrecise, {{0, 20 + MoovSize + 10}}},
+                 FileKind::Mov,
+                 ScanModePreciseSplit,
+                 {}},
+        RuleCase{
+            "AtomSizeZeroRunsToTheBlockEnd",
+            [] {
+              return cat({fileType("isom"), moov({3}), {0, 0, 0, 0, 'm', 'd', 'a', 't', 1, 2}});
+            },
+            FileKind::Mp4,
+            ScanModePrecise,
+            {{0, 20 + MoovSize + 10}}},
         RuleCase{"RepeatedMdatBeforeMoovBeginsTheNextFile",
-                 [] { return cat({atom("mdat", {1}), atom("mdat", {2}), moov({3}), Filler}); },
-                 FileKind::Mov, ScanModePrecise, {{9, 9 + MoovSize}}},
+                 [] {
+                   return cat({atom("mdat", {1}), atom("mdat", {2}), moov({3}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {{9, 9 + MoovSize}}},
         RuleCase{"TwoMoviesBackToBack",
-                 [] { return cat({fileType("qt  "), atom("mdat", {1}), moov({2}), atom("mdat", {3}), moov({4})}); },
-                 FileKind::Mov, ScanModePrecise, {{0, 29 + MoovSize}, {29 + MoovSize, 9 + MoovSize}}},
+                 [] {
+                   return cat({fileType("qt  "), atom("mdat", {1}), moov({2}), atom("mdat", {3}),
+                               moov({4})});
+                 },
+                 FileKind::Mov,
+                 ScanModePrecise,
+                 {{0, 29 + MoovSize}, {29 + MoovSize, 9 + MoovSize}}},
         RuleCase{"SplitModeNeverFindsAMovieInsideAMovie",
-                 [] { return cat({fileType("qt  "), moov({2}), atom("wide", {}), atom("mdat", {3}), Filler}); },
-                 FileKind::Mov, ScanModePreciseSplit, {{0, 20 + MoovSize + 8 + 9}}}),
+                 [] {
+                   return cat(
+                       {fileType("qt  "), moov({2}), atom("wide", {}), atom("mdat", {3}), Filler});
+                 },
+                 FileKind::Mov,
+                 ScanModePreciseSplit,
+                 {{0, 20 + MoovSize + 8 + 9}}}),
     [](const testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
 
 // A movie of the other brand cut by the block end: the block cannot tell
@@ -545,11 +687,11 @@ TEST(PreciseModeTest, PngFoundAtEveryOffsetAcrossTheVectorStrides) {
 // is passed over, and a movie opening with each type is found at every
 // offset across the 32- and 16-wide strides.
 TEST(PreciseModeTest, MovieFoundAtEveryOffsetBehindLookAlikeBytes) {
-  const Bytes lookAlike = {0x16, 0xE6, 0x7D, 0x5D, 0x60, 0x00, 0xF0, 0x65 ^ 0x10, 0x74 ^ 0x80, 0x07};
+  const Bytes lookAlike = {0x16, 0xE6, 0x7D,        0x5D,        0x60,
+                           0x00, 0xF0, 0x65 ^ 0x10, 0x74 ^ 0x80, 0x07};
   const std::vector<Bytes> movies = {
-      cat({fileType("qt  "), atom("mdat", {1}), moov({2})}),
-      cat({moov({2}), atom("mdat", {1})}), cat({atom("mdat", {1}), moov({2})}),
-      cat({atom("wide", {}), atom("mdat", {1}), moov({2})}),
+      cat({fileType("qt  "), atom("mdat", {1}), moov({2})}), cat({moov({2}), atom("mdat", {1})}),
+      cat({atom("mdat", {1}), moov({2})}), cat({atom("wide", {}), atom("mdat", {1}), moov({2})}),
       cat({atom("pnot", Bytes(12, 0)), moov({2}), atom("mdat", {1})})};
   for (size_t m = 0; m < movies.size(); ++m) {
     for (uint64_t offset = 0; offset < 72; ++offset) {
@@ -573,7 +715,8 @@ TEST(PreciseModeTest, ExtractCopiesTheFindAsItIs) {
   const uint8_t* copy = engine.Extract(&start, &size, ".jpg");
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(size, length);
-  EXPECT_EQ(Bytes(copy, copy + size), Bytes(block.begin() + 10, block.begin() + 10 + static_cast<long>(size)));
+  EXPECT_EQ(Bytes(copy, copy + size),
+            Bytes(block.begin() + 10, block.begin() + 10 + static_cast<long>(size)));
 }
 
 TEST(PreciseModeTest, SignatureModesFindNoMp4) {
@@ -589,8 +732,10 @@ TEST(PreciseModeTest, SignatureModesFindNoMp4) {
 
 // Hostile blocks are scanned to the end (the time is measured in bench/engine).
 TEST(PreciseModeTest, HostileRepeatsEndTheScan) {
-  const std::vector<Bytes> units = {{0xFF, 0xD8, 0xFF}, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0xFF, 0xD8},
-                                    {0, 0, 0, 8, 'w', 'i', 'd', 'e'}, {0, 0, 0, 16, 'f', 't', 'y', 'p'},
+  const std::vector<Bytes> units = {{0xFF, 0xD8, 0xFF},
+                                    {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0xFF, 0xD8},
+                                    {0, 0, 0, 8, 'w', 'i', 'd', 'e'},
+                                    {0, 0, 0, 16, 'f', 't', 'y', 'p'},
                                     PngSignature};
   for (const Bytes& unit : units) {
     Bytes block;
@@ -606,7 +751,9 @@ TEST(PreciseModeTest, HostileRepeatsEndTheScan) {
 // hand-made files, mutated and cut.
 
 Bytes mutatedBlock(std::mt19937_64& random, const std::vector<test::CorpusFile>* corpus) {
-  std::vector<Bytes> pieces = {tinyJpeg({1, 2}), tinyJpeg({0xFF, 0, 3}, 0xDB), tinyPng(),
+  std::vector<Bytes> pieces = {tinyJpeg({1, 2}),
+                               tinyJpeg({0xFF, 0, 3}, 0xDB),
+                               tinyPng(),
                                cat({fileType("qt  "), atom("mdat", {1}), moov({2})}),
                                cat({fileType("mp42"), moov({2}), atom("mdat", {1})}),
                                cat({atom("wide", {}), atom("mdat", {1}), moov({2})}),
@@ -626,7 +773,8 @@ Bytes mutatedBlock(std::mt19937_64& random, const std::vector<test::CorpusFile>*
     }
     Bytes piece = pieces[random() % pieces.size()];
     const int flips = static_cast<int>(random() % 4);
-    for (int k = 0; k < flips && !piece.empty(); ++k) piece[random() % piece.size()] = static_cast<uint8_t>(random());
+    for (int k = 0; k < flips && !piece.empty(); ++k)
+      piece[random() % piece.size()] = static_cast<uint8_t>(random());
     if (random() % 4 == 0 && !piece.empty()) piece.resize(random() % piece.size());
     block.insert(block.end(), piece.begin(), piece.end());
   }
@@ -637,10 +785,9 @@ TEST(PreciseDifferentialTest, EngineAgreesWithPlainModel) {
   std::string missing;
   const std::vector<test::CorpusFile>* corpus = test::preciseCorpus(missing);  // optional here
   std::mt19937_64 random(77);
-  const reference::PreciseReference::Kind kinds[] = {reference::PreciseReference::Jpeg,
-                                                     reference::PreciseReference::Png,
-                                                     reference::PreciseReference::Mov,
-                                                     reference::PreciseReference::Mp4};
+  const reference::PreciseReference::Kind kinds[] = {
+      reference::PreciseReference::Jpeg, reference::PreciseReference::Png,
+      reference::PreciseReference::Mov, reference::PreciseReference::Mp4};
   for (int round = 0; round < 400; ++round) {
     const Bytes block = mutatedBlock(random, corpus);
     for (int k = 0; k < 4; ++k) {
@@ -650,7 +797,8 @@ TEST(PreciseDifferentialTest, EngineAgreesWithPlainModel) {
         uint64_t wantNoFind = 0;
         uint64_t p = 0;
         for (int guard = 0; guard < 100000; ++guard) {
-          const reference::PreciseAnswer a = model.findNext(kinds[k], p, mode == ScanModePreciseSplit);
+          const reference::PreciseAnswer a =
+              model.findNext(kinds[k], p, mode == ScanModePreciseSplit);
           if (a.size == 0) {
             wantNoFind = a.result;
             break;

@@ -79,9 +79,11 @@ std::string exifOutcome(const Bytes& bytes) {
   const ExifDirectories dirs = exif.readDirectories();
   std::string make = "-";
   exif.mainChainText(kTagMake, make);
-  return std::string("exif=") + (found ? "yes" : "no") + " limits=" + std::to_string(exif.limitsHit()) +
-         " main=" + std::to_string(dirs.mainChain.size()) + " exififd=" +
-         std::to_string(dirs.exifIfd.size()) + " gps=" + (exif.hasGps() ? "yes" : "no") + " make=" + make;
+  return std::string("exif=") + (found ? "yes" : "no") +
+         " limits=" + std::to_string(exif.limitsHit()) +
+         " main=" + std::to_string(dirs.mainChain.size()) +
+         " exififd=" + std::to_string(dirs.exifIfd.size()) +
+         " gps=" + (exif.hasGps() ? "yes" : "no") + " make=" + make;
 }
 
 std::string jpegOutcome(const Bytes& bytes) {
@@ -99,7 +101,8 @@ std::string jpegOutcome(const Bytes& bytes) {
     const uint8_t* row = nullptr;
     int byteCount = 0;
     while (rows < kJpegRowCap && (result = decoder->ReadRow(&row, &byteCount)) == 0) ++rows;
-    out += " rows=" + (rows == kJpegRowCap ? std::to_string(kJpegRowCap) + "+" : std::to_string(rows));
+    out +=
+        " rows=" + (rows == kJpegRowCap ? std::to_string(kJpegRowCap) + "+" : std::to_string(rows));
     if (rows < kJpegRowCap) out += " end=" + std::to_string(result);
   }
   out += " error=" + std::to_string(decoder->ErrorCode());
@@ -161,7 +164,8 @@ std::string engineOutcome(const std::string& extension, const Bytes& bytes) {
 
 std::string rescueMapOutcome(const Bytes& bytes) {
   std::string error;
-  auto map = RescueMap::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error);
+  auto map = RescueMap::parse(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error);
   if (!map) return "map=no error=" + error;
   const uint64_t end = map->domainEnd();
   const uint64_t half = map->domainBegin() + (end - map->domainBegin()) / 2;

@@ -17,7 +17,8 @@ using test::numberEntry;
 using test::TestDirectory;
 using test::TiffWriter;
 
-static_assert(noexcept(std::declval<ExifInfo&>().parse(nullptr, 0)), "parse cannot fail for memory");
+static_assert(noexcept(std::declval<ExifInfo&>().parse(nullptr, 0)),
+              "parse cannot fail for memory");
 
 struct Walked {
   size_t directories = 0;
@@ -93,26 +94,28 @@ INSTANTIATE_TEST_SUITE_P(
         BudgetRow{"FullBomb", test::fullExifBomb(), kAll, 4, 1024, 4096, "不明"},
         // 20 directories of 300 entries in 3.9 KB. Directory k also covers k of
         // the chain's link entries (type 0, dropped): 4,096 examined, 4,018 valid.
-        BudgetRow{"CompactBomb", test::exifBomb(20, 300), kExifDirectoryLimit | kExifCandidateEntryLimit,
-                  14, 300, 4018, "不明"},
-        BudgetRow{"SixteenDirectoriesRead", chain(16, 2, 15, 1), kExifWithinLimits, 16, 2, 32, "Deep"},
-        BudgetRow{"SeventeenthDirectoryNotRead", chain(17, 2, 16, 0), kExifDirectoryLimit, 16, 2, 32,
-                  "不明"},
-        BudgetRow{"EntryBeforeDirectoryLimit", chain(1, 1100, 0, 1023), kExifEntryLimit, 1, 1024, 1024,
+        BudgetRow{"CompactBomb", test::exifBomb(20, 300),
+                  kExifDirectoryLimit | kExifCandidateEntryLimit, 14, 300, 4018, "不明"},
+        BudgetRow{"SixteenDirectoriesRead", chain(16, 2, 15, 1), kExifWithinLimits, 16, 2, 32,
                   "Deep"},
-        BudgetRow{"EntryPastDirectoryLimit", chain(1, 1100, 0, 1024), kExifEntryLimit, 1, 1024, 1024,
-                  "不明"},
-        BudgetRow{"CandidateLimitAcrossDirectories", chain(5, 1000, 4, 95), kExifCandidateEntryLimit, 5,
-                  1000, 4096, "Deep"},
-        BudgetRow{"CandidateLimitCutsLastDirectory", chain(5, 1000, 4, 96), kExifCandidateEntryLimit, 5,
-                  1000, 4096, "不明"}),
+        BudgetRow{"SeventeenthDirectoryNotRead", chain(17, 2, 16, 0), kExifDirectoryLimit, 16, 2,
+                  32, "不明"},
+        BudgetRow{"EntryBeforeDirectoryLimit", chain(1, 1100, 0, 1023), kExifEntryLimit, 1, 1024,
+                  1024, "Deep"},
+        BudgetRow{"EntryPastDirectoryLimit", chain(1, 1100, 0, 1024), kExifEntryLimit, 1, 1024,
+                  1024, "不明"},
+        BudgetRow{"CandidateLimitAcrossDirectories", chain(5, 1000, 4, 95),
+                  kExifCandidateEntryLimit, 5, 1000, 4096, "Deep"},
+        BudgetRow{"CandidateLimitCutsLastDirectory", chain(5, 1000, 4, 96),
+                  kExifCandidateEntryLimit, 5, 1000, 4096, "不明"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExifBudgetKept, CameraFileReadsWithinLimitsAndKeepsNoDirectories) {
   std::vector<TestDirectory> dirs(2);
   dirs[0].entries = {asciiEntry(kTagMake, "Kestrel"), asciiEntry(kTagModel, "KX-100"),
                      test::pointerEntry(kTagExifIfdPointer, 1)};
-  for (uint16_t tag = 0x9201; tag < 0x9201 + 60; ++tag) dirs[1].entries.push_back(numberEntry(tag, 3, {1}));
+  for (uint16_t tag = 0x9201; tag < 0x9201 + 60; ++tag)
+    dirs[1].entries.push_back(numberEntry(tag, 3, {1}));
   dirs[1].entries.push_back(asciiEntry(kTagDateTimeOriginal, "2021:02:03 04:05:06"));
   const std::vector<uint8_t> file = TiffWriter::inJpeg(TiffWriter(true).build(dirs));
   ExifInfo exif;

@@ -16,16 +16,16 @@ struct TestEntry {
   uint16_t tag = 0;
   uint16_t type = 0;
   uint32_t count = 0;
-  std::vector<uint8_t> bytes;      // raw value bytes (byte types, or pre-ordered)
-  std::vector<uint32_t> numbers;   // each written with the type's unit width
-  int pointsTo = -1;               // value = offset of this directory
-  std::optional<uint32_t> value;   // value field forced to this number
+  std::vector<uint8_t> bytes;     // raw value bytes (byte types, or pre-ordered)
+  std::vector<uint32_t> numbers;  // each written with the type's unit width
+  int pointsTo = -1;              // value = offset of this directory
+  std::optional<uint32_t> value;  // value field forced to this number
 };
 
 struct TestDirectory {
   std::vector<TestEntry> entries;
-  int next = -1;                        // index of the next directory in the chain
-  std::optional<uint32_t> nextOffset;   // next offset forced to this number
+  int next = -1;                       // index of the next directory in the chain
+  std::optional<uint32_t> nextOffset;  // next offset forced to this number
 };
 
 inline TestEntry asciiEntry(uint16_t tag, const std::string& text) {
@@ -117,7 +117,9 @@ class TiffWriter {
   std::vector<uint8_t> valueBytes(const TestEntry& e) const {
     if (!e.bytes.empty()) return e.bytes;
     std::vector<uint8_t> data;
-    const int width = (e.type == 3 || e.type == 8) ? 2 : (e.type == 1 || e.type == 6 || e.type == 7) ? 1 : 4;
+    const int width = (e.type == 3 || e.type == 8)                  ? 2
+                      : (e.type == 1 || e.type == 6 || e.type == 7) ? 1
+                                                                    : 4;
     for (uint32_t n : e.numbers) put(data, n, width);
     return data;
   }

@@ -121,17 +121,16 @@ std::vector<uint8_t> atEnd() {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ExifSignature,
-    ::testing::Values(SignatureRow{"AtZero", withSignatureAt(0, makeOnlyTiff()), false, "不明"},
-                      SignatureRow{"AtOne", withSignatureAt(1, makeOnlyTiff()), false, "不明"},
-                      SignatureRow{"AtTwo", withSignatureAt(2, makeOnlyTiff()), true, "Nikon"},
-                      SignatureRow{"AtTwoBehindAnything", withSignatureAt(77, makeOnlyTiff()), true,
-                                   "Nikon"},
-                      SignatureRow{"TwiceFirstWins", twice(), true, "不明"},
-                      SignatureRow{"HeaderCutShort", atEnd(), true, "不明"},
-                      SignatureRow{"None", std::vector<uint8_t>(64, 'E'), false, "不明"},
-                      SignatureRow{"NineBytes", {0, 0, 'E', 'x', 'i', 'f', 0, 0, 'I'}, false,
-                                   "不明"},
-                      SignatureRow{"Empty", {}, false, "不明"}),
+    ::testing::Values(
+        SignatureRow{"AtZero", withSignatureAt(0, makeOnlyTiff()), false, "不明"},
+        SignatureRow{"AtOne", withSignatureAt(1, makeOnlyTiff()), false, "不明"},
+        SignatureRow{"AtTwo", withSignatureAt(2, makeOnlyTiff()), true, "Nikon"},
+        SignatureRow{"AtTwoBehindAnything", withSignatureAt(77, makeOnlyTiff()), true, "Nikon"},
+        SignatureRow{"TwiceFirstWins", twice(), true, "不明"},
+        SignatureRow{"HeaderCutShort", atEnd(), true, "不明"},
+        SignatureRow{"None", std::vector<uint8_t>(64, 'E'), false, "不明"},
+        SignatureRow{"NineBytes", {0, 0, 'E', 'x', 'i', 'f', 0, 0, 'I'}, false, "不明"},
+        SignatureRow{"Empty", {}, false, "不明"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExifInfoParse, NullBytesFindNothing) {
@@ -387,7 +386,8 @@ INSTANTIATE_TEST_SUITE_P(
             ValueRow{"AsciiThreePlusNul", raw(2, 4, {'A', 'B', 'C', 0}), "ABC"},
             ValueRow{"AsciiTrailingNuls", raw(2, 8, {'A', 'B', 0, 0, 0, 0, 0, 0}), "AB"},
             ValueRow{"AsciiLeadingNul", raw(2, 6, {0, 'B', 'C', 'D', 'E', 0}), ""},
-            ValueRow{"AsciiBackslashesKept", raw(2, 8, {'C', ':', '\\', 'D', '\\', '\\', 'x', 0}), "C:\\D\\\\x"},
+            ValueRow{"AsciiBackslashesKept", raw(2, 8, {'C', ':', '\\', 'D', '\\', '\\', 'x', 0}),
+                     "C:\\D\\\\x"},
             ValueRow{"AsciiBackslashBeforeNul", raw(2, 6, {'A', '\\', 0, '\\', 'x', 0}), "A\\"},
             ValueRow{"AsciiBackslashInline", raw(2, 3, {'\\', 'n', 0}), "\\n"},
             ValueRow{"CountZero", raw(3, 0, {}), ""}),
@@ -419,7 +419,8 @@ TEST(ExifValueTextDouble, ReadsBothByteOrders) {
 TEST(ExifValueTextLimits, CutToCallersCapacity) {
   const std::string longMake(300, 'M');
   std::vector<TestDirectory> dirs(1);
-  dirs[0].entries = {asciiEntry(kTagMake, longMake), asciiEntry(kTagDateTime, std::string(60, '9'))};
+  dirs[0].entries = {asciiEntry(kTagMake, longMake),
+                     asciiEntry(kTagDateTime, std::string(60, '9'))};
   const std::vector<uint8_t> file = TiffWriter::inJpeg(TiffWriter(false).build(dirs));
   ExifInfo exif;
   ASSERT_TRUE(exif.parse(file.data(), file.size()));

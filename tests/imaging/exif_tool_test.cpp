@@ -53,9 +53,10 @@ struct ToolRow {
 class ExifAgainstExiftool : public ::testing::TestWithParam<ToolRow> {
  protected:
   void SetUp() override {
-    if (!toolExists("exiftool") || !toolExists("convert")) GTEST_SKIP() << "exiftool or convert missing";
-    directory_ = fs::temp_directory_path() /
-                 ("kx_exif_" + std::to_string(getpid()) + "_" + GetParam().name);
+    if (!toolExists("exiftool") || !toolExists("convert"))
+      GTEST_SKIP() << "exiftool or convert missing";
+    directory_ =
+        fs::temp_directory_path() / ("kx_exif_" + std::to_string(getpid()) + "_" + GetParam().name);
     fs::create_directories(directory_);
   }
   void TearDown() override {
@@ -67,11 +68,12 @@ class ExifAgainstExiftool : public ::testing::TestWithParam<ToolRow> {
 TEST_P(ExifAgainstExiftool, AgreesOnCameraFields) {
   const fs::path file = directory_ / "photo.jpg";
   const std::string make = "convert -size 32x24 xc:navy '" + file.string() + "' && exiftool -q " +
-                           "-overwrite_original " + GetParam().arguments + " '" + file.string() + "'";
+                           "-overwrite_original " + GetParam().arguments + " '" + file.string() +
+                           "'";
   ASSERT_EQ(std::system(make.c_str()), 0);
-  const std::vector<std::string> tool = lines(capture(
-      "exiftool -s3 -f -Make -Model -DateTimeOriginal -ExifByteOrder -GPSVersionID '" +
-      file.string() + "'"));
+  const std::vector<std::string> tool = lines(
+      capture("exiftool -s3 -f -Make -Model -DateTimeOriginal -ExifByteOrder -GPSVersionID '" +
+              file.string() + "'"));
   ASSERT_EQ(tool.size(), 5u);
 
   std::ifstream in(file, std::ios::binary);

@@ -32,7 +32,8 @@ class CountingTarget : public CheckPool::Target {
   void allChecked(int) override { ++ends_; }
 
   bool waitForEnd() {
-    for (int i = 0; i < 2000 && ends_ == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && ends_ == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return ends_ > 0;
   }
 
@@ -59,7 +60,8 @@ TEST(CheckPoolTest, RowsPublishedInBatchesAreEachCheckedOnceAndTheEndIsSaidOnce)
   }
   pool.stop();
   EXPECT_EQ(target.ends_, doneAtClose ? 0 : 1);
-  for (size_t row = 0; row < target.checks_.size(); ++row) EXPECT_EQ(target.checks_[row], 1) << "row " << row;
+  for (size_t row = 0; row < target.checks_.size(); ++row)
+    EXPECT_EQ(target.checks_[row], 1) << "row " << row;
   std::lock_guard<std::mutex> lock(target.mutex_);
   ASSERT_FALSE(target.progress_.empty());
   EXPECT_EQ(*std::max_element(target.progress_.begin(), target.progress_.end()), 100);

@@ -75,8 +75,9 @@ struct Copy {
 
 // Copies the card into folder/card.ksx; the image read back is the final
 // file, or the ".part" when the copy did not finish.
-Copy copyCard(const test::TempFolder& folder, std::shared_ptr<test::MemoryDriveState> state,
-              std::function<bool()> shouldContinue = [] { return true; }, CopyOptions options = {}) {
+Copy copyCard(
+    const test::TempFolder& folder, std::shared_ptr<test::MemoryDriveState> state,
+    std::function<bool()> shouldContinue = [] { return true; }, CopyOptions options = {}) {
   RawDrive drive(std::make_unique<test::MemorySectorDevice>(state));
   EXPECT_EQ(drive.probe("card"), kDriveOk);
   auto badRanges = std::move(state->badRanges);  // the header is taken from a healthy read
@@ -100,12 +101,17 @@ Copy copyCard(std::shared_ptr<test::MemoryDriveState> state) {
   return copyCard(folder, std::move(state));
 }
 
-constexpr const char* kEndClean = "ディスクイメージの作成が完了しました。\r\n特にエラーは発生しませんでした。";
+constexpr const char* kEndClean =
+    "ディスクイメージの作成が完了しました。\r\n特にエラーは発生しませんでした。";
 constexpr const char* kEndDamaged =
-    "ディスクイメージの作成が完了しました。\r\nイメージ作成中にいくつかの障害が発生しましたが、作業は最後まで続行されました。";
+    "ディスクイメージの作成が完了しました。\r\nイメージ作成中にいくつかの障害が発生しましたが、作業"
+    "は最後まで続行されました。";
 
 TEST(CopyJob, CleanCardCopiesTheWholeDeviceWithAFinishedMap) {
-  struct Case { const char* name; uint32_t sectors, bootSectors; };
+  struct Case {
+    const char* name;
+    uint32_t sectors, bootSectors;
+  };
   const Case cases[] = {
       {"trailing sectors past the last whole cluster", 10003, 0},
       {"a file system smaller than the card", 10000, 6000},
@@ -121,8 +127,10 @@ TEST(CopyJob, CleanCardCopiesTheWholeDeviceWithAFinishedMap) {
     EXPECT_EQ(copy.reporter.messages, (Messages{{0x500, 1}})) << c.name;
     EXPECT_EQ(copy.reporter.progress.back(), 0) << c.name;
     EXPECT_NE(std::find(copy.reporter.progress.begin(), copy.reporter.progress.end(), 100),
-              copy.reporter.progress.end()) << c.name;
-    EXPECT_TRUE(std::is_sorted(copy.reporter.progress.begin(), copy.reporter.progress.end() - 1)) << c.name;
+              copy.reporter.progress.end())
+        << c.name;
+    EXPECT_TRUE(std::is_sorted(copy.reporter.progress.begin(), copy.reporter.progress.end() - 1))
+        << c.name;
     EXPECT_EQ(copy.reporter.imageName, folder.file("card.ksx")) << c.name;
     EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx.part"))) << c.name;
     auto saved = RescueMap::load(folder.file("card.ksx.map"));
@@ -134,17 +142,25 @@ TEST(CopyJob, CleanCardCopiesTheWholeDeviceWithAFinishedMap) {
 }
 
 TEST(CopyJob, BadSectorsAreZeroFilledInPlaceLoggedAndMapped) {
-  struct Case { const char* name; std::vector<uint64_t> bad; std::string lines; };
+  struct Case {
+    const char* name;
+    std::vector<uint64_t> bad;
+    std::string lines;
+  };
   const Case cases[] = {
-      {"one sector in the middle of a cluster", {4097},
+      {"one sector in the middle of a cluster",
+       {4097},
        "ディスク破損： 1024 クラスタ 4097 セクタ\r\n"},
-      {"two areas in different runs, in order", {9, 9000, 9001},
+      {"two areas in different runs, in order",
+       {9, 9000, 9001},
        "ディスク破損： 2 クラスタ 9 セクタ\r\nディスク破損： 2250 クラスタ 9000 セクタ\r\n"
        "ディスク破損： 2250 クラスタ 9001 セクタ\r\n"},
-      {"an area across a run boundary", {2047, 2048, 2049},
+      {"an area across a run boundary",
+       {2047, 2048, 2049},
        "ディスク破損： 511 クラスタ 2047 セクタ\r\nディスク破損： 512 クラスタ 2048 セクタ\r\n"
        "ディスク破損： 512 クラスタ 2049 セクタ\r\n"},
-      {"a trailing sector past the last cluster is copied too", {10001},
+      {"a trailing sector past the last cluster is copied too",
+       {10001},
        "ディスク破損： 2500 クラスタ 10001 セクタ\r\n"},
       {"the very last sector", {10002}, "ディスク破損： 2500 クラスタ 10002 セクタ\r\n"},
   };
@@ -159,14 +175,16 @@ TEST(CopyJob, BadSectorsAreZeroFilledInPlaceLoggedAndMapped) {
       const bool bad = std::find(c.bad.begin(), c.bad.end(), s) != c.bad.end();
       const uint8_t* got = copy.image.data() + s * 512;
       if (bad) {
-        ASSERT_TRUE(std::all_of(got, got + 512, [](uint8_t b) { return b == 0; })) << c.name << " sector " << s;
+        ASSERT_TRUE(std::all_of(got, got + 512, [](uint8_t b) { return b == 0; }))
+            << c.name << " sector " << s;
       } else {
         ASSERT_EQ(std::memcmp(got, original.data() + s * 512, 512), 0) << c.name << " sector " << s;
       }
     }
     EXPECT_EQ(copy.text, copy.header + c.lines + kEndDamaged) << c.name;
     EXPECT_EQ(badSectorsOf(copy.map), c.bad) << c.name;
-    EXPECT_EQ(copy.map.unfinishedBytes(), c.bad.size() * 512) << c.name << ": nothing left but bad sectors";
+    EXPECT_EQ(copy.map.unfinishedBytes(), c.bad.size() * 512)
+        << c.name << ": nothing left but bad sectors";
   }
 }
 
@@ -185,7 +203,8 @@ TEST(CopyJob, PassesSkipAheadThenTrimThenScrape) {
     if (length == CopyJob::kRunBytes) runStarts.push_back(offset / CopyJob::kRunBytes);
   }
   // Runs 0-2, the failed 3, skip 4, 5-9, then pass 2 reads 4.
-  EXPECT_EQ(runStarts, (std::vector<uint64_t>{0, 1, 2, 3, 5, 6, 7, 8, 9, 4})) << "with the probe's reads before";
+  EXPECT_EQ(runStarts, (std::vector<uint64_t>{0, 1, 2, 3, 5, 6, 7, 8, 9, 4}))
+      << "with the probe's reads before";
   uint64_t singleSectorReads = 0;
   for (const auto& [offset, length] : state->readLog) singleSectorReads += length == 512 ? 1 : 0;
   // 56 forward, 1892 backward, 99 scraped, and the probe's boot-sector reads.
@@ -194,7 +213,11 @@ TEST(CopyJob, PassesSkipAheadThenTrimThenScrape) {
 }
 
 TEST(CopyJob, RetriesReadBadSectorsAgain) {
-  struct Case { const char* name; uint32_t retries; std::vector<uint64_t> stillBad; };
+  struct Case {
+    const char* name;
+    uint32_t retries;
+    std::vector<uint64_t> stillBad;
+  };
   const Case cases[] = {
       {"no retries: the flaky sector stays bad", 0, {300, 301}},
       {"one retry recovers it", 1, {301}},
@@ -209,11 +232,13 @@ TEST(CopyJob, RetriesReadBadSectorsAgain) {
     state->failSector(301);
     CopyOptions options;
     options.retries = c.retries;
-    Copy copy = copyCard(folder, state, [] { return true; }, options);
+    Copy copy = copyCard(
+        folder, state, [] { return true; }, options);
     ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
     EXPECT_EQ(badSectorsOf(copy.map), c.stillBad) << c.name;
     const bool recovered = c.stillBad.size() == 1;
-    EXPECT_EQ(std::memcmp(copy.image.data() + 300 * 512, state->bytes.data() + 300 * 512, 512) == 0, recovered)
+    EXPECT_EQ(std::memcmp(copy.image.data() + 300 * 512, state->bytes.data() + 300 * 512, 512) == 0,
+              recovered)
         << c.name;
   }
 }
@@ -224,7 +249,11 @@ TEST(CopyJob, BytesReadAreTheBytesTheMapMarksFinished) {
   // nothing into the image, so they must not count as read.
   std::vector<uint64_t> longArea;
   for (uint64_t s = 8192; s < 8192 + 40; ++s) longArea.push_back(s);
-  struct Case { const char* name; std::vector<uint64_t> bad; uint32_t retries; };
+  struct Case {
+    const char* name;
+    std::vector<uint64_t> bad;
+    uint32_t retries;
+  };
   const Case cases[] = {
       {"a clean card", {}, 0},
       {"failed runs, trimmed and scraped", {6200, 6300}, 0},
@@ -237,7 +266,8 @@ TEST(CopyJob, BytesReadAreTheBytesTheMapMarksFinished) {
     test::TempFolder folder;
     CopyOptions options;
     options.retries = c.retries;
-    Copy copy = copyCard(folder, state, [] { return true; }, options);
+    Copy copy = copyCard(
+        folder, state, [] { return true; }, options);
     ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
     EXPECT_EQ(badSectorsOf(copy.map), c.bad) << c.name;
     EXPECT_EQ(copy.bytesRead, copy.map.bytesWith(BlockStatus::Finished)) << c.name;
@@ -279,7 +309,10 @@ TEST(CopyJob, FailuresPostANoticeThenFailedEnd) {
 }
 
 TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {
-  struct Case { const char* name; int error; };
+  struct Case {
+    const char* name;
+    int error;
+  };
   const Case cases[] = {
       {"EIO on every read", EIO},
       {"ENODEV: the reader is gone", ENODEV},
@@ -296,14 +329,17 @@ TEST(CopyJob, ACardThatStopsAnsweringEndsTheRunAtOnce) {
     state->reads = 0;
     RecordingReporter reporter;
     CopyJob job(drive, reporter);
-    EXPECT_EQ(job.run(folder.file("card.ksx"), [] { return true; }), CopyOutcome::DriveLost) << c.name;
+    EXPECT_EQ(job.run(folder.file("card.ksx"), [] { return true; }), CopyOutcome::DriveLost)
+        << c.name;
     EXPECT_EQ(reporter.messages, (Messages{{0x410, CopyNoticeDriveLost}, {0x500, 0}})) << c.name;
-    EXPECT_LE(state->reads, 5 + 2 + int{CopyJob::kFailuresBeforeLivenessCheck}) << c.name << ": not sector by sector";
+    EXPECT_LE(state->reads, 5 + 2 + int{CopyJob::kFailuresBeforeLivenessCheck})
+        << c.name << ": not sector by sector";
     EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << c.name;
     auto saved = RescueMap::load(folder.file("card.ksx.part.map"));
     ASSERT_TRUE(saved.map) << saved.error;
     EXPECT_EQ(saved.map->bytesWith(BlockStatus::Finished), uint64_t{5} << 20) << c.name;
-    EXPECT_EQ(saved.map->bytesWith(BlockStatus::BadSector), 0u) << c.name << ": nothing is called bad";
+    EXPECT_EQ(saved.map->bytesWith(BlockStatus::BadSector), 0u)
+        << c.name << ": nothing is called bad";
   }
 }
 
@@ -316,7 +352,8 @@ TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
   Copy stopped = copyCard(folder, state, [&] { return ++asked < 8; });
   EXPECT_EQ(stopped.outcome, CopyOutcome::Stopped);
   EXPECT_TRUE(stopped.reporter.messages.empty());
-  EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx"))) << "no partial image under the final name";
+  EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx")))
+      << "no partial image under the final name";
   EXPECT_FALSE(std::filesystem::exists(folder.file("card.ksx.map"))) << "nor a map of one";
   auto saved = RescueMap::load(folder.file("card.ksx.part.map"));
   ASSERT_TRUE(saved.map) << saved.error;
@@ -326,13 +363,15 @@ TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
   state->readLog.clear();
   CopyOptions resume;
   resume.resume = true;
-  Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+  Copy resumed = copyCard(
+      folder, state, [] { return true; }, resume);
   ASSERT_EQ(resumed.outcome, CopyOutcome::Finished);
   EXPECT_EQ(resumed.bytesRead, resumed.map.bytesWith(BlockStatus::Finished) - finished)
       << "only the unfinished areas, each counted once";
   for (const auto& [offset, length] : state->readLog) {
     if (offset < 512 * 80) continue;  // the probe's head reads
-    EXPECT_NE(saved.map->statusAt(offset), BlockStatus::Finished) << "re-read finished bytes at " << offset;
+    EXPECT_NE(saved.map->statusAt(offset), BlockStatus::Finished)
+        << "re-read finished bytes at " << offset;
   }
 
   test::TempFolder other;
@@ -344,11 +383,16 @@ TEST(CopyJob, StopKeepsTheMapAndAResumeGivesTheSameImage) {
 }
 
 TEST(CopyJob, ResumeRefusesAnotherDrivesMap) {
-  struct Case { const char* name; uint32_t sectors; std::string mapText; uint32_t notice; };
+  struct Case {
+    const char* name;
+    uint32_t sectors;
+    std::string mapText;
+    uint32_t notice;
+  };
   const Case cases[] = {
       {"another size", 2048, "", CopyNoticeMapOfAnotherDrive},
-      {"another identity", 1024,
-       "# kestrix-device-id: block:serial=OTHER\n0 ? 1\n0 0x80000 ?\n", CopyNoticeMapOfAnotherDrive},
+      {"another identity", 1024, "# kestrix-device-id: block:serial=OTHER\n0 ? 1\n0 0x80000 ?\n",
+       CopyNoticeMapOfAnotherDrive},
       {"a map that is no map", 1024, "garbage\n", CopyNoticeMapUnusable},
       {"no map at all", 1024, "-", CopyNoticeMapUnusable},
   };
@@ -359,13 +403,16 @@ TEST(CopyJob, ResumeRefusesAnotherDrivesMap) {
       Copy copy = copyCard(folder, first);
       ASSERT_EQ(copy.outcome, CopyOutcome::Finished) << c.name;
     }
-    if (c.mapText == "-") std::filesystem::remove(folder.file("card.ksx.map"));
-    else if (!c.mapText.empty()) test::writeFile(folder.file("card.ksx.map"), {c.mapText.begin(), c.mapText.end()});
+    if (c.mapText == "-")
+      std::filesystem::remove(folder.file("card.ksx.map"));
+    else if (!c.mapText.empty())
+      test::writeFile(folder.file("card.ksx.map"), {c.mapText.begin(), c.mapText.end()});
     const auto before = test::readFile(folder.file("card.ksx"));
     auto state = fatCard(1024, 4);
     CopyOptions resume;
     resume.resume = true;
-    Copy copy = copyCard(folder, state, [] { return true; }, resume);
+    Copy copy = copyCard(
+        folder, state, [] { return true; }, resume);
     EXPECT_EQ(copy.outcome, CopyOutcome::Failed) << c.name;
     EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, c.notice}, {0x500, 0}})) << c.name;
     EXPECT_TRUE(test::readFile(folder.file("card.ksx")) == before) << c.name << ": image untouched";
@@ -373,7 +420,11 @@ TEST(CopyJob, ResumeRefusesAnotherDrivesMap) {
 }
 
 TEST(CopyJob, AResumeWhosePartialImageIsGone) {
-  struct Case { const char* name; int reads; CopyOutcome outcome; };
+  struct Case {
+    const char* name;
+    int reads;
+    CopyOutcome outcome;
+  };
   const Case cases[] = {
       {"stopped before the first read: starts the image anew", 0, CopyOutcome::Finished},
       {"stopped with areas finished: refused, the old image untouched", 3, CopyOutcome::Failed},
@@ -385,16 +436,20 @@ TEST(CopyJob, AResumeWhosePartialImageIsGone) {
     test::writeFile(path, old);
     auto state = fatCard(8000, 4);
     int asked = 0;
-    ASSERT_EQ(copyCard(folder, state, [&] { return asked++ < c.reads; }).outcome, CopyOutcome::Stopped) << c.name;
+    ASSERT_EQ(copyCard(folder, state, [&] { return asked++ < c.reads; }).outcome,
+              CopyOutcome::Stopped)
+        << c.name;
     std::filesystem::remove(path + ".part");
     CopyOptions resume;
     resume.resume = true;
-    Copy copy = copyCard(folder, state, [] { return true; }, resume);
+    Copy copy = copyCard(
+        folder, state, [] { return true; }, resume);
     EXPECT_EQ(copy.outcome, c.outcome) << c.name;
     if (c.outcome == CopyOutcome::Finished) {
       EXPECT_TRUE(test::readFile(path) == state->bytes) << c.name;
     } else {
-      EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, CopyNoticeMapUnusable}, {0x500, 0}})) << c.name;
+      EXPECT_EQ(copy.reporter.messages, (Messages{{0x410, CopyNoticeMapUnusable}, {0x500, 0}}))
+          << c.name;
       EXPECT_TRUE(test::readFile(path) == old) << c.name;
     }
   }
@@ -405,7 +460,10 @@ TEST(CopyJob, AnExistingImageAndItsMapSurviveUntilTheNewCopyIsComplete) {
   // old image and its map must stay as they were (a new map beside them
   // would make the old image scan as incomplete), and a resume must find
   // the new copy's map beside its ".part".
-  struct Case { const char* name; CopyOutcome outcome; };
+  struct Case {
+    const char* name;
+    CopyOutcome outcome;
+  };
   const Case cases[] = {
       {"stopped part-way", CopyOutcome::Stopped},
       {"the card pulled part-way", CopyOutcome::DriveLost},
@@ -434,7 +492,8 @@ TEST(CopyJob, AnExistingImageAndItsMapSurviveUntilTheNewCopyIsComplete) {
     Copy broken = copyCard(folder, state, [&] {
       if (++asked < 3) return true;
       if (c.outcome == CopyOutcome::Stopped) return false;
-      if (c.outcome == CopyOutcome::DriveLost) state->failAllWith = ENOMEDIUM, state->failAfterBytes = 0;
+      if (c.outcome == CopyOutcome::DriveLost)
+        state->failAllWith = ENOMEDIUM, state->failAfterBytes = 0;
       return true;
     });
     setrlimit(RLIMIT_FSIZE, &before);
@@ -448,12 +507,14 @@ TEST(CopyJob, AnExistingImageAndItsMapSurviveUntilTheNewCopyIsComplete) {
     state->failAfterBytes = UINT64_MAX;
     CopyOptions resume;
     resume.resume = true;
-    Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+    Copy resumed = copyCard(
+        folder, state, [] { return true; }, resume);
     ASSERT_EQ(resumed.outcome, CopyOutcome::Finished) << c.name;
     EXPECT_TRUE(test::readFile(path) == state->bytes) << c.name << ": the new copy, whole";
     auto finalMap = RescueMap::load(path + ".map");
     ASSERT_TRUE(finalMap.map) << c.name << ": " << finalMap.error;
-    EXPECT_EQ(finalMap.map->unfinishedBytes(), 0u) << c.name << ": the old map's bad sector is gone with it";
+    EXPECT_EQ(finalMap.map->unfinishedBytes(), 0u)
+        << c.name << ": the old map's bad sector is gone with it";
     EXPECT_FALSE(std::filesystem::exists(path + ".part")) << c.name;
     EXPECT_FALSE(std::filesystem::exists(path + ".part.map")) << c.name;
   }
@@ -483,7 +544,8 @@ TEST(CopyJob, AResumeAfterTheImageWasRenamedButNotItsMapMovesTheMap) {
   CopyOptions resume;
   resume.resume = true;
   resume.retries = 1;
-  Copy resumed = copyCard(folder, state, [] { return true; }, resume);
+  Copy resumed = copyCard(
+      folder, state, [] { return true; }, resume);
   ASSERT_EQ(resumed.outcome, CopyOutcome::Finished);
   EXPECT_TRUE(test::readFile(path) == state->bytes) << "the bad sector read again in place";
   EXPECT_FALSE(std::filesystem::exists(path + ".part.map"));

@@ -16,13 +16,19 @@ namespace kestrix {
 namespace {
 
 TEST(ImageWriter, NeverWritesThroughAPlantedName) {
-  struct Case { const char* name; bool hardLink; };
-  for (const Case& c : {Case{"a symbolic link to the source", false}, Case{"a hard link to the source", true}}) {
+  struct Case {
+    const char* name;
+    bool hardLink;
+  };
+  for (const Case& c :
+       {Case{"a symbolic link to the source", false}, Case{"a hard link to the source", true}}) {
     test::TempFolder folder;
     const std::string source = folder.file("card.img"), part = folder.file("card.ksx.part");
     test::writeFile(source, std::vector<uint8_t>(4096, 0x5A));
-    if (c.hardLink) ASSERT_EQ(link(source.c_str(), part.c_str()), 0);
-    else ASSERT_EQ(symlink(source.c_str(), part.c_str()), 0);
+    if (c.hardLink)
+      ASSERT_EQ(link(source.c_str(), part.c_str()), 0);
+    else
+      ASSERT_EQ(symlink(source.c_str(), part.c_str()), 0);
     ImageWriter writer;
     ASSERT_EQ(writer.create(part), 0) << c.name;
     size_t written = 0;

@@ -121,8 +121,12 @@ class PermittedJob : public JobThread {
     }
     changed_.notify_all();
   }
-  bool waitForAsks(int64_t count) { return waitFor([&] { return asks_ >= count; }); }
-  bool waitForSteps(int64_t count) { return waitFor([&] { return steps_ >= count; }); }
+  bool waitForAsks(int64_t count) {
+    return waitFor([&] { return asks_ >= count; });
+  }
+  bool waitForSteps(int64_t count) {
+    return waitFor([&] { return steps_ >= count; });
+  }
 
   std::atomic<bool> released{false};
   std::atomic<bool> steppedWhileSuspended{false};

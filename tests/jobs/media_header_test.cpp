@@ -30,24 +30,23 @@ TEST(MediaHeader, Fat16BlockFromTheBootSector) {
   state->bytes.assign(4002 * 512, 0);
   auto boot = test::fat16BootSector(4002, 4);
   std::memcpy(state->bytes.data(), boot.data(), 512);
-  EXPECT_EQ(headerOf(state),
-            kSeparator +
-                "タイプ:\t\t\t(/dev/sdb1)FAT16 \r\n"
-                "クラスタ総数:\t\t1000 クラスタ\r\n"
-                "セクタ数/クラスタ:\t\t4 セクタ\r\n"
-                "バイト/セクタ:\t\t512 バイト\r\n"
-                "メディアタイプ:\t\t0xF8\r\n"
-                "FATの数:\t\t2 個\r\n"
-                "ルートエントリー数:\t512 個\r\n"
-                "FATサイズ:\t\t20 セクタ\r\n"
-                "トラックサイズ:\t\t32 セクタ\r\n"
-                "隠しセクタ数:\t\t0 セクタ\r\n"
-                "予約セクタ数:\t\t4 セクタ\r\n\r\n"
-                "シリアル番号:\t\tDEAD - BEEF\r\n"
-                "ドライブ番号:\t\t80\r\n"
-                "ラベル名:\t\t\tNO NAME    \r\n"
-                "FATタイプ:\t\tFAT16   \r\n" +
-                kSeparator);
+  EXPECT_EQ(headerOf(state), kSeparator +
+                                 "タイプ:\t\t\t(/dev/sdb1)FAT16 \r\n"
+                                 "クラスタ総数:\t\t1000 クラスタ\r\n"
+                                 "セクタ数/クラスタ:\t\t4 セクタ\r\n"
+                                 "バイト/セクタ:\t\t512 バイト\r\n"
+                                 "メディアタイプ:\t\t0xF8\r\n"
+                                 "FATの数:\t\t2 個\r\n"
+                                 "ルートエントリー数:\t512 個\r\n"
+                                 "FATサイズ:\t\t20 セクタ\r\n"
+                                 "トラックサイズ:\t\t32 セクタ\r\n"
+                                 "隠しセクタ数:\t\t0 セクタ\r\n"
+                                 "予約セクタ数:\t\t4 セクタ\r\n\r\n"
+                                 "シリアル番号:\t\tDEAD - BEEF\r\n"
+                                 "ドライブ番号:\t\t80\r\n"
+                                 "ラベル名:\t\t\tNO NAME    \r\n"
+                                 "FATタイプ:\t\tFAT16   \r\n" +
+                                 kSeparator);
 }
 
 TEST(MediaHeader, UnreadableBootSectorPrintsTheBlockFromZeroes) {
@@ -59,7 +58,8 @@ TEST(MediaHeader, UnreadableBootSectorPrintsTheBlockFromZeroes) {
   const std::string text = headerOf(state, false);
   EXPECT_NE(text.find("メディアタイプ:\t\t0x0\r\nFATの数:\t\t0 個\r\n"), std::string::npos);
   EXPECT_NE(text.find("シリアル番号:\t\t0000 - 0000\r\n"), std::string::npos);
-  EXPECT_NE(text.find("ラベル名:\t\t\t           \r\n"), std::string::npos) << "zero bytes print as spaces";
+  EXPECT_NE(text.find("ラベル名:\t\t\t           \r\n"), std::string::npos)
+      << "zero bytes print as spaces";
   EXPECT_EQ(text.find('\0'), std::string::npos);
 }
 
@@ -68,8 +68,12 @@ TEST(MediaHeader, NtfsCdfsAndOther) {
   ntfs->bytes.assign(1 << 20, 0);
   const uint8_t head[] = {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
   std::memcpy(ntfs->bytes.data(), head, sizeof head);
-  ntfs->bytes[0x0C] = 2; ntfs->bytes[0x0D] = 8; ntfs->bytes[0x15] = 0xF8; ntfs->bytes[0x18] = 63;
-  ntfs->bytes[0x28] = 0xFF; ntfs->bytes[0x29] = 0x07;  // 2047 sectors
+  ntfs->bytes[0x0C] = 2;
+  ntfs->bytes[0x0D] = 8;
+  ntfs->bytes[0x15] = 0xF8;
+  ntfs->bytes[0x18] = 63;
+  ntfs->bytes[0x28] = 0xFF;
+  ntfs->bytes[0x29] = 0x07;  // 2047 sectors
   EXPECT_EQ(headerOf(ntfs), kSeparator +
                                 "タイプ:\t\t\t(/dev/sdb1)NTFS \r\n"
                                 "クラスタ総数:\t\t255 クラスタ\r\n"
@@ -110,11 +114,16 @@ TEST(MediaHeader, Fat32BlockOfAMkfsVolume) {
   ASSERT_TRUE(drive.open(path));
   std::string text;
   writeMediaHeader(drive, text);
-  EXPECT_NE(text.find("(" + path + ")FAT32 \r\nクラスタ総数:\t\t140000 クラスタ\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("ルートエントリー数:\t0 個\r\nFATサイズ:\t\t0 セクタ\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("(" + path + ")FAT32 \r\nクラスタ総数:\t\t140000 クラスタ\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("ルートエントリー数:\t0 個\r\nFATサイズ:\t\t0 セクタ\r\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("シリアル番号:\t\t1234 - ABCD\r\nドライブ番号:\t\t80\r\n"
-                      "ラベル名:\t\t\tKXCARD     \r\nシステムID:\t\tFAT32   \r\n" + kSeparator),
-            std::string::npos) << text;
+                      "ラベル名:\t\t\tKXCARD     \r\nシステムID:\t\tFAT32   \r\n" +
+                      kSeparator),
+            std::string::npos)
+      << text;
 }
 
 }  // namespace

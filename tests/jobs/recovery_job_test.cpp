@@ -38,15 +38,13 @@ TEST_P(RecoveryJobWithoutList, StillPostsItsEndMessageWithZero) {
   job.setReporter(&reporter);
   job.setJobKind(GetParam().kind);
   EXPECT_EQ(job.run(), 0);
-  EXPECT_EQ(reporter.messages,
-            (std::vector<std::pair<JobMessage, uint64_t>>{{GetParam().end, 0}}));
+  EXPECT_EQ(reporter.messages, (std::vector<std::pair<JobMessage, uint64_t>>{{GetParam().end, 0}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, RecoveryJobWithoutList,
-    ::testing::Values(
-        NoListCase{"Restore", RecoveryJob::Kind::Restore, JobMessage::RestoreEnded},
-        NoListCase{"Preview", RecoveryJob::Kind::Preview, JobMessage::PreviewEnded}),
+    ::testing::Values(NoListCase{"Restore", RecoveryJob::Kind::Restore, JobMessage::RestoreEnded},
+                      NoListCase{"Preview", RecoveryJob::Kind::Preview, JobMessage::PreviewEnded}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RecoveryJob, OpeningTheSameFileAgainKeepsItsMappingAndAnotherFileReplacesIt) {

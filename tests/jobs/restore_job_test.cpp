@@ -44,8 +44,9 @@ struct ScannedImage {
     scanContent(fake, image, reporter, list, scratch.file("card.img"), content, mode);
     for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, true);
   }
-  uint32_t restore(RestoreJob& job, JobReporter* to,
-                   const RestoreJob::ShouldContinue& go = [] { return true; }) {
+  uint32_t restore(
+      RestoreJob& job, JobReporter* to,
+      const RestoreJob::ShouldContinue& go = [] { return true; }) {
     return job.restoreSelected(list, *image, engines, to, go);
   }
 };
@@ -74,19 +75,19 @@ TEST_P(RestoreRefusesRowName, AndGoesOnWithTheOtherRows) {
   EXPECT_FALSE(fileProblemText(outcome.failures[0].problem).empty());
   // Nothing lands beside or above the destination.
   EXPECT_EQ(folderEntries(outside.path()), std::vector<std::string>{"inner"});
-  EXPECT_EQ(folderEntries(destination),
-            (std::vector<std::string>{"00000000.aaa", "00000002.aaa"}));
+  EXPECT_EQ(folderEntries(destination), (std::vector<std::string>{"00000000.aaa", "00000002.aaa"}));
   ASSERT_FALSE(reporter.messages.empty());
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{2}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HostileNames, RestoreRefusesRowName,
-    ::testing::Values(NameCase{"ParentFolder", "../x.aaa"}, NameCase{"SubFolder", "a/b.aaa"},
-                      NameCase{"DotDot", ".."}, NameCase{"Backslash", "a\\b.aaa"},
-                      NameCase{"NoExtension", "plain"},
-                      NameCase{"ExtensionWithoutEngine", "x.zzz"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(HostileNames, RestoreRefusesRowName,
+                         ::testing::Values(NameCase{"ParentFolder", "../x.aaa"},
+                                           NameCase{"SubFolder", "a/b.aaa"},
+                                           NameCase{"DotDot", ".."},
+                                           NameCase{"Backslash", "a\\b.aaa"},
+                                           NameCase{"NoExtension", "plain"},
+                                           NameCase{"ExtensionWithoutEngine", "x.zzz"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RestoreJob, SecondRowOfTheSameNameFailsAndKeepsTheFirstFile) {
   ScannedImage scanned("[[first]]..[[second]]..[[third]]..");
@@ -103,7 +104,8 @@ TEST(RestoreJob, SecondRowOfTheSameNameFailsAndKeepsTheFirstFile) {
   const RestoreOutcome& outcome = job.outcome();
   ASSERT_EQ(outcome.failures.size(), 1u);
   EXPECT_EQ(outcome.failures[0].row, 2);
-  EXPECT_EQ(fileProblemText(outcome.failures[0].problem), "同じ名前のファイルがこの復元で既に書き込まれています");
+  EXPECT_EQ(fileProblemText(outcome.failures[0].problem),
+            "同じ名前のファイルがこの復元で既に書き込まれています");
   ASSERT_EQ(outcome.files.size(), 2u);
   EXPECT_EQ(outcome.files[0].row, 0);
   EXPECT_EQ(outcome.files[1].row, 1);
@@ -150,10 +152,10 @@ TEST(RestoreJob, AFileFromBeforeTheRunIsNeverReplaced) {
 // into them must fail, never come back as a file of zeros named as a photo.
 struct ShrinkCase {
   const char* name;
-  ScanMode mode;      // SignatureRules: the engine's extraction; Precise: a plain range
+  ScanMode mode;       // SignatureRules: the engine's extraction; Precise: a plain range
   uint64_t findBytes;  // the second find's filler
-  int cutAtCall;      // the shouldContinue call that cuts the file; 0: before the restore
-  uint64_t cutInto;   // bytes of the second find's filler left
+  int cutAtCall;       // the shouldContinue call that cuts the file; 0: before the restore
+  uint64_t cutInto;    // bytes of the second find's filler left
 };
 
 class RestoreFromAShrinkingImage : public ::testing::TestWithParam<ShrinkCase> {};
@@ -199,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShrinkCase{"PlainRangeCutBeforeTheRestore", ScanMode::Precise, 20000, 0, 6000},
         // Calls: row loop and chunk of the first file, row loop of the
         // second, its first 8 MiB chunk, then the cut before its second.
-        ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5, (9u << 20) + 123}),
+        ShrinkCase{"PlainRangeCutDuringTheFile", ScanMode::Precise, 20u << 20, 5,
+                   (9u << 20) + 123}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The restore of the window and of the command line refuses a destination
@@ -223,7 +226,8 @@ TEST(RestoreJob, ADestinationOnTheSourceDriveWritesNothingAndSaysWhy) {
   EXPECT_EQ(scanned.restore(job, &reporter), 0u);
   ASSERT_EQ(job.outcome().failures.size(), 2u);
   for (const RestoreFailure& failure : job.outcome().failures) {
-    EXPECT_EQ(fileProblemText(failure.problem), "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
+    EXPECT_EQ(fileProblemText(failure.problem),
+              "保存先がコピー元のドライブ上にあります。別のドライブに保存してください。");
   }
   EXPECT_EQ(folderEntries(destination.path()), std::vector<std::string>{".kxpart-Ab3xY9"});
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::RestoreEnded, uint64_t{0}));
@@ -268,9 +272,10 @@ TEST(RestoreJob, RemovesTheTemporariesOfAKilledRestoreAndNothingElse) {
   writeFile(destination.file(".kxpart-Ab3xY9"), "stale");
   writeFile(destination.file(".kxpart-000000"), "");
   const std::vector<std::string> lookalikes = {
-      ".kxpart-abc", ".kxpart-ABCDEFG", ".kxpart-AB-DEF", "kxpart-ABCDEF", ".KXPART-ABCDEF",
-      ".kxpart-ABCDEF.jpg", ".kxpart-", "photo.jpg"};
-  for (const std::string& name : lookalikes) writeFile(destination.file(name), "the user's " + name);
+      ".kxpart-abc",    ".kxpart-ABCDEFG",    ".kxpart-AB-DEF", "kxpart-ABCDEF",
+      ".KXPART-ABCDEF", ".kxpart-ABCDEF.jpg", ".kxpart-",       "photo.jpg"};
+  for (const std::string& name : lookalikes)
+    writeFile(destination.file(name), "the user's " + name);
   mkdir(destination.file(".kxpart-FOLDER").c_str(), 0755);
   writeFile(destination.file(".kxpart-FOLDER/inside"), "kept");
   ASSERT_EQ(symlink("photo.jpg", destination.file(".kxpart-LINKED").c_str()), 0);
@@ -287,10 +292,12 @@ TEST(RestoreJob, RemovesTheTemporariesOfAKilledRestoreAndNothingElse) {
   close(held);
 
   std::vector<std::string> expected = lookalikes;
-  expected.insert(expected.end(), {".kxpart-FOLDER", ".kxpart-LINKED", ".kxpart-LOCKED", "00000000.aaa"});
+  expected.insert(expected.end(),
+                  {".kxpart-FOLDER", ".kxpart-LINKED", ".kxpart-LOCKED", "00000000.aaa"});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folderEntries(destination.path()), expected);
-  for (const std::string& name : lookalikes) EXPECT_EQ(readFile(destination.file(name)), "the user's " + name);
+  for (const std::string& name : lookalikes)
+    EXPECT_EQ(readFile(destination.file(name)), "the user's " + name);
   EXPECT_EQ(readFile(destination.file(".kxpart-FOLDER/inside")), "kept");
   EXPECT_EQ(readFile(destination.file(".kxpart-LOCKED")), "being written");
 }
@@ -365,7 +372,8 @@ TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
   for (int i = 0; i < 10; ++i) content += "[[x]]..";
   ScannedImage scanned(content);
   ASSERT_EQ(scanned.list.itemCount(), 10);
-  for (int32_t row = 0; row < 10; ++row) scanned.list.setSelected(row, row == 2 || row == 5 || row == 9);
+  for (int32_t row = 0; row < 10; ++row)
+    scanned.list.setSelected(row, row == 2 || row == 5 || row == 9);
   ScratchFolder destination;
   RestoreJob job;
   job.setDestination(destination.path());
@@ -427,7 +435,9 @@ TEST(RestoreJob, PreviewWritesTheFirstSelectedRowIntoTheGivenFolder) {
   RestoreJob job;
   job.setDestination(temporary.path());
   RecordingReporter reporter;
-  EXPECT_EQ(job.previewFirstSelected(scanned.list, *scanned.image, scanned.engines, &reporter, [] { return true; }), 2);
+  EXPECT_EQ(job.previewFirstSelected(scanned.list, *scanned.image, scanned.engines, &reporter,
+                                     [] { return true; }),
+            2);
   EXPECT_EQ(folderEntries(temporary.path()), std::vector<std::string>{"00000001.aaa"});
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::PreviewEnded, uint64_t{2}));
 }
@@ -454,7 +464,10 @@ TEST_P(ShotDateFileTime, SetsAccessAndModificationTimes) {
   const int fd = open(path.c_str(), O_RDWR);
   const bool set = setFileTimeFromShotDate(fd, c.date);
   close(fd);
-  if (previous) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (previous)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
   EXPECT_EQ(set, c.set);
   struct stat info {};

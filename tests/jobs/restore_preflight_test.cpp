@@ -73,52 +73,61 @@ constexpr uint64_t kTwoPhotosNeed = (733 + 2) * 4096;
 INSTANTIATE_TEST_SUITE_P(
     Cases, RestorePreflightDecision,
     ::testing::Values(
-        withFacts("RoomyFolderTakesThem", [](DestinationFacts&) {}, kTwoPhotos,
-                  RestoreRefusalKind::None, ""),
-        withFacts("ReadOnlyFileSystem", [](DestinationFacts& f) { f.unwritable = EROFS; },
-                  kTwoPhotos, RestoreRefusalKind::Unwritable,
-                  "読み取り専用のため書き込みできません（Read-only file system）"),
-        withFacts("NoPermission", [](DestinationFacts& f) { f.unwritable = EACCES; }, kTwoPhotos,
-                  RestoreRefusalKind::Unwritable, "（Permission denied）"),
-        withFacts("ExactlyEnoughRoom",
-                  [](DestinationFacts& f) { f.freeBytes = kTwoPhotosNeed; }, kTwoPhotos,
-                  RestoreRefusalKind::None, ""),
-        withFacts("OneBlockShort",
-                  [](DestinationFacts& f) { f.freeBytes = kTwoPhotosNeed - 1; }, kTwoPhotos,
-                  RestoreRefusalKind::NotEnoughSpace, "（必要 2.9 MB、空き 2.9 MB）"),
+        withFacts(
+            "RoomyFolderTakesThem", [](DestinationFacts&) {}, kTwoPhotos, RestoreRefusalKind::None,
+            ""),
+        withFacts(
+            "ReadOnlyFileSystem", [](DestinationFacts& f) { f.unwritable = EROFS; }, kTwoPhotos,
+            RestoreRefusalKind::Unwritable,
+            "読み取り専用のため書き込みできません（Read-only file system）"),
+        withFacts(
+            "NoPermission", [](DestinationFacts& f) { f.unwritable = EACCES; }, kTwoPhotos,
+            RestoreRefusalKind::Unwritable, "（Permission denied）"),
+        withFacts(
+            "ExactlyEnoughRoom", [](DestinationFacts& f) { f.freeBytes = kTwoPhotosNeed; },
+            kTwoPhotos, RestoreRefusalKind::None, ""),
+        withFacts(
+            "OneBlockShort", [](DestinationFacts& f) { f.freeBytes = kTwoPhotosNeed - 1; },
+            kTwoPhotos, RestoreRefusalKind::NotEnoughSpace, "（必要 2.9 MB、空き 2.9 MB）"),
         // A file of a few bytes still takes a whole block each.
-        withFacts("ManyTinyFilesTakeBlocks",
-                  [](DestinationFacts& f) { f.freeBytes = 3 * 4096 - 1; },
-                  {{"a.jpg", 10}, {"b.jpg", 10}, {"c.jpg", 10}},
-                  RestoreRefusalKind::NotEnoughSpace, "必要 12 KB"),
-        withFacts("SpaceUnknownIsNoRefusal",
-                  [](DestinationFacts& f) {
-                    f.spaceKnown = false;
-                    f.freeBytes = 0;
-                  },
-                  kTwoPhotos, RestoreRefusalKind::None, ""),
-        withFacts("FatTakesTheLargestFileItCan",
-                  [](DestinationFacts& f) { f.fourGiBLimit = true; },
-                  {{"clip.mov", kFatLargestFile}}, RestoreRefusalKind::None, ""),
-        withFacts("FatRefusesFourGiB", [](DestinationFacts& f) { f.fourGiBLimit = true; },
-                  {{"00000000.jpg", 10}, {"clip.mov", 4 * kGiB}},
-                  RestoreRefusalKind::FileTooLargeForFat, "clip.mov は 4 GB 以上あるため"),
-        withFacts("FatNamesTheFirstAndCountsTheRest",
-                  [](DestinationFacts& f) { f.fourGiBLimit = true; },
-                  {{"a.mov", 5 * kGiB}, {"b.mov", 6 * kGiB}, {"c.mov", 7 * kGiB}},
-                  RestoreRefusalKind::FileTooLargeForFat, "a.mov ほか 2 個のファイル は"),
-        withFacts("LargeFileElsewhereIsFine", [](DestinationFacts&) {},
-                  {{"clip.mov", 5 * kGiB}}, RestoreRefusalKind::None, ""),
+        withFacts(
+            "ManyTinyFilesTakeBlocks", [](DestinationFacts& f) { f.freeBytes = 3 * 4096 - 1; },
+            {{"a.jpg", 10}, {"b.jpg", 10}, {"c.jpg", 10}}, RestoreRefusalKind::NotEnoughSpace,
+            "必要 12 KB"),
+        withFacts(
+            "SpaceUnknownIsNoRefusal",
+            [](DestinationFacts& f) {
+              f.spaceKnown = false;
+              f.freeBytes = 0;
+            },
+            kTwoPhotos, RestoreRefusalKind::None, ""),
+        withFacts(
+            "FatTakesTheLargestFileItCan", [](DestinationFacts& f) { f.fourGiBLimit = true; },
+            {{"clip.mov", kFatLargestFile}}, RestoreRefusalKind::None, ""),
+        withFacts(
+            "FatRefusesFourGiB", [](DestinationFacts& f) { f.fourGiBLimit = true; },
+            {{"00000000.jpg", 10}, {"clip.mov", 4 * kGiB}}, RestoreRefusalKind::FileTooLargeForFat,
+            "clip.mov は 4 GB 以上あるため"),
+        withFacts(
+            "FatNamesTheFirstAndCountsTheRest", [](DestinationFacts& f) { f.fourGiBLimit = true; },
+            {{"a.mov", 5 * kGiB}, {"b.mov", 6 * kGiB}, {"c.mov", 7 * kGiB}},
+            RestoreRefusalKind::FileTooLargeForFat, "a.mov ほか 2 個のファイル は"),
+        withFacts(
+            "LargeFileElsewhereIsFine", [](DestinationFacts&) {}, {{"clip.mov", 5 * kGiB}},
+            RestoreRefusalKind::None, ""),
         // The card comes first: no other answer helps when writing there
         // would overwrite what is being rescued.
-        withFacts("OnTheCardBeforeAllElse",
-                  [](DestinationFacts& f) {
-                    f.onSource = true;
-                    f.unwritable = EROFS;
-                    f.freeBytes = 0;
-                  },
-                  kTwoPhotos, RestoreRefusalKind::OnSource, "コピー元のドライブ上")),
-    [](const ::testing::TestParamInfo<DecisionCase>& info) { return std::string(info.param.name); });
+        withFacts(
+            "OnTheCardBeforeAllElse",
+            [](DestinationFacts& f) {
+              f.onSource = true;
+              f.unwritable = EROFS;
+              f.freeBytes = 0;
+            },
+            kTwoPhotos, RestoreRefusalKind::OnSource, "コピー元のドライブ上")),
+    [](const ::testing::TestParamInfo<DecisionCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(RestorePreflight, SizesInTheListsUnits) {
   EXPECT_EQ(sizeText(1), "1 KB");

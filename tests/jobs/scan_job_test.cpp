@@ -74,8 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "..[[x]]..@@..[[y]]..{{b}}..",
                  {"00000000.aaa", "00000000.bbb"},
                  {2, 20}},
-        ScanCase{"HitAtTheVeryStartOfALongerImage",
-                 padded("[[x]]", 300), {"00000000.aaa"}, {0}}),
+        ScanCase{"HitAtTheVeryStartOfALongerImage", padded("[[x]]", 300), {"00000000.aaa"}, {0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScanJob, ProgressGoesOnceFromZeroToHundredOverTheWholeScan) {
@@ -133,7 +132,8 @@ TEST(ScanJob, StoppedScanSendsNoEndMessage) {
   StoppingReporter reporter;
   ScratchFolder scratch;
   CandidateList list;
-  std::unique_ptr<ImageFile> image = openContent(scratch.file("card.img"), "..[[x]]..[[y]]..{{z}}..");
+  std::unique_ptr<ImageFile> image =
+      openContent(scratch.file("card.img"), "..[[x]]..[[y]]..{{z}}..");
   ASSERT_TRUE(image);
   ScanJob scan(fake.host);
   scan.setReporter(&reporter);

@@ -28,7 +28,7 @@ std::vector<uint8_t> fat32Sector() {
 std::vector<uint8_t> ntfsSector() {
   std::vector<uint8_t> sector(512, 0);
   sector = withBytes(sector, 0, {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '});
-  sector[0x0C] = 2;        // 512
+  sector[0x0C] = 2;  // 512
   sector[0x0D] = 8;
   sector[0x15] = 0xF8;
   sector[0x18] = 63;
@@ -47,7 +47,8 @@ TEST(DetectVolumeKind, ClassifiesBySignatures) {
   std::vector<uint8_t> iso(kVolumeProbeBytes, 0);
   iso = withBytes(iso, kIsoDescriptorOffset, {1, 'C', 'D', '0', '0', '1', 1});
   auto badSectorSize = test::fat16BootSector(4000, 4);
-  badSectorSize[0x0B] = 0x00; badSectorSize[0x0C] = 0x03;  // 768
+  badSectorSize[0x0B] = 0x00;
+  badSectorSize[0x0C] = 0x03;  // 768
   auto badMedia = test::fat16BootSector(4000, 4);
   badMedia[0x15] = 0x12;
   auto noJump = test::fat16BootSector(4000, 4);
@@ -56,15 +57,21 @@ TEST(DetectVolumeKind, ClassifiesBySignatures) {
       {"fat16 from its bpb", test::fat16BootSector(4000, 4), VolumeKind::Fat},
       {"fat32 has no 16-bit fat size and no root entries", fat32Sector(), VolumeKind::Fat32},
       {"ntfs oem name", ntfsSector(), VolumeKind::Ntfs},
-      {"exfat is other", withBytes(std::vector<uint8_t>(512, 0), 0, {0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '}), VolumeKind::Other},
+      {"exfat is other",
+       withBytes(std::vector<uint8_t>(512, 0), 0,
+                 {0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '}),
+       VolumeKind::Other},
       {"iso 9660 descriptor at sector 16", iso, VolumeKind::Cdfs},
-      {"iso signature cut off by a short head", std::vector<uint8_t>(iso.begin(), iso.begin() + kIsoDescriptorOffset + 3), VolumeKind::Other},
+      {"iso signature cut off by a short head",
+       std::vector<uint8_t>(iso.begin(), iso.begin() + kIsoDescriptorOffset + 3),
+       VolumeKind::Other},
       {"wiped card", std::vector<uint8_t>(kVolumeProbeBytes, 0), VolumeKind::Other},
       {"erased flash", std::vector<uint8_t>(kVolumeProbeBytes, 0xFF), VolumeKind::Other},
       {"sector size not a power of two", badSectorSize, VolumeKind::Other},
       {"media descriptor FAT never uses", badMedia, VolumeKind::Other},
       {"partition table without a jump", noJump, VolumeKind::Other},
-      {"ten bytes only", std::vector<uint8_t>{0xEB, 0x3C, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' '}, VolumeKind::Other},
+      {"ten bytes only", std::vector<uint8_t>{0xEB, 0x3C, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' '},
+       VolumeKind::Other},
       {"nothing at all", {}, VolumeKind::Other},
   };
   for (const DetectCase& c : cases) {
@@ -73,7 +80,12 @@ TEST(DetectVolumeKind, ClassifiesBySignatures) {
 }
 
 TEST(FatVariant, TypeTextUpToFirstSpaceCaseInsensitive) {
-  struct Case { const char* name; const char* text; int32_t previous; int32_t expected; };
+  struct Case {
+    const char* name;
+    const char* text;
+    int32_t previous;
+    int32_t expected;
+  };
   const Case cases[] = {
       {"FAT12 padded", "FAT12   ", kFatVariantUnknown, kFatVariant12},
       {"lower-case fat16", "fat16   ", kFatVariantUnknown, kFatVariant16},
@@ -111,7 +123,9 @@ TEST(ParseBootSector, FieldsPerKind) {
 
   BootInfo cd;
   cd.volumeKind = VolumeKind::Cdfs;
-  cd.sectorSize = 2048; cd.sectorsPerCluster = 1; cd.totalSectors = 99;
+  cd.sectorSize = 2048;
+  cd.sectorsPerCluster = 1;
+  cd.totalSectors = 99;
   ASSERT_TRUE(parseBootSector(test::fat16BootSector(4000, 2), cd));
   EXPECT_EQ(cd.sectorSize, 2048) << "other kinds keep the platform's view";
   EXPECT_EQ(cd.totalSectors, 99u);
@@ -124,7 +138,14 @@ TEST(ParseBootSector, FieldsPerKind) {
 }
 
 TEST(Geometry, UsableOnlyWhenTheDeviceCanHoldIt) {
-  struct Case { const char* name; uint16_t sectorSize; uint32_t perCluster; uint64_t total; uint64_t device; bool usable; };
+  struct Case {
+    const char* name;
+    uint16_t sectorSize;
+    uint32_t perCluster;
+    uint64_t total;
+    uint64_t device;
+    bool usable;
+  };
   const Case cases[] = {
       {"ordinary card", 512, 64, 1000, 512000, true},
       {"zero sectors per cluster", 512, 0, 1000, 512000, false},
@@ -138,13 +159,22 @@ TEST(Geometry, UsableOnlyWhenTheDeviceCanHoldIt) {
   };
   for (const Case& c : cases) {
     BootInfo info;
-    info.sectorSize = c.sectorSize; info.sectorsPerCluster = c.perCluster; info.totalSectors = c.total;
+    info.sectorSize = c.sectorSize;
+    info.sectorsPerCluster = c.perCluster;
+    info.totalSectors = c.total;
     EXPECT_EQ(isUsableGeometry(info, c.device), c.usable) << c.name;
   }
 }
 
 TEST(Geometry, WholeDeviceKeepsEverySector) {
-  struct Case { const char* name; uint32_t deviceSector; uint64_t bytes; uint16_t sectorSize; uint32_t perCluster; uint64_t total; };
+  struct Case {
+    const char* name;
+    uint32_t deviceSector;
+    uint64_t bytes;
+    uint16_t sectorSize;
+    uint32_t perCluster;
+    uint64_t total;
+  };
   const Case cases[] = {
       {"1 GiB card", 512, 1ULL << 30, 512, 64, 2097152},
       {"1000 sectors", 512, 512000, 512, 8, 1000},

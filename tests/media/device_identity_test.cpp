@@ -82,7 +82,7 @@ struct StackCase {
   unsigned sourceMajor, sourceMinor;  // the device read
   unsigned folderMajor, folderMinor;  // the device the folder's file system lives on
   bool onSource;
-  bool throughLoopOverTheCard;        // needs loop0's device node
+  bool throughLoopOverTheCard;  // needs loop0's device node
 };
 
 class DestinationOnTheCard : public ::testing::TestWithParam<StackCase> {};

@@ -56,13 +56,13 @@ TEST(DriveList, KindsSizesModelsAndLeftOutSlots) {
   FakeSysfs::write(mmc / "removable", "0\n");
   FakeSysfs::write(mmc / "device" / "name", "SD32G\n");
   sysfs.add("mmcblk0p1", "mmcblk0", 31108096);
-  sysfs.add("sr0", "", 0);  // empty optical drive: still listed
+  sysfs.add("sr0", "", 0);    // empty optical drive: still listed
   sysfs.add("loop0", "", 0);  // nothing attached: left out
   fs::path loop1 = sysfs.add("loop1", "", 2048);
   FakeSysfs::write(loop1 / "loop" / "backing_file", "/tmp/card.img\n");
-  sysfs.add("ram0", "", 0);   // unused slot: left out
+  sysfs.add("ram0", "", 0);  // unused slot: left out
   sysfs.add("zram0", "", 8388608);
-  sysfs.add("nbd0", "", 0);   // unused slot: left out
+  sysfs.add("nbd0", "", 0);  // unused slot: left out
   sysfs.add("nbd1", "", 2097152);
 
   std::vector<std::string> texts;

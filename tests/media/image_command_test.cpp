@@ -77,7 +77,8 @@ CliRun finishCli(const test::TempFolder& folder, pid_t child) {
 
 CliRun runCli(const test::TempFolder& folder, std::vector<std::string> arguments,
               std::vector<std::string> environment = {}, rlim_t limitBytes = 0) {
-  return finishCli(folder, startCli(folder, std::move(arguments), std::move(environment), limitBytes));
+  return finishCli(folder,
+                   startCli(folder, std::move(arguments), std::move(environment), limitBytes));
 }
 
 TEST(ImageCommand, MkfsVolumeImageIsTheWholeDevice) {
@@ -89,7 +90,8 @@ TEST(ImageCommand, MkfsVolumeImageIsTheWholeDevice) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto source = test::readFile(card), copy = test::readFile(image);
   EXPECT_TRUE(copy == source) << "the 2 sectors past the last cluster too";
-  EXPECT_TRUE(run.out.ends_with("ディスクイメージの作成が完了しました。\r\n特にエラーは発生しませんでした。"));
+  EXPECT_TRUE(run.out.ends_with(
+      "ディスクイメージの作成が完了しました。\r\n特にエラーは発生しませんでした。"));
 }
 
 TEST(ImageCommand, ReadErrorsFromTheDeviceAreSalvagedAndLogged) {
@@ -100,15 +102,17 @@ TEST(ImageCommand, ReadErrorsFromTheDeviceAreSalvagedAndLogged) {
   const char* injector = KESTRIX_FAULT_INJECTOR_PATH;
   // Sector 5001 and sectors 30000-30001 (cluster 1250 and 7500).
   CliRun run = runCli(folder, {"image", card, image},
-                   {std::string("LD_PRELOAD=") + injector, "KESTRIX_FAULT_FILE=" + card,
-                    "KESTRIX_FAULT_RANGES=2560512-2561024,15360000-15361024",
-                    "ASAN_OPTIONS=verify_asan_link_order=0"});
+                      {std::string("LD_PRELOAD=") + injector, "KESTRIX_FAULT_FILE=" + card,
+                       "KESTRIX_FAULT_RANGES=2560512-2561024,15360000-15361024",
+                       "ASAN_OPTIONS=verify_asan_link_order=0"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("ディスク破損： 1250 クラスタ 5001 セクタ\r\n"
                          "ディスク破損： 7500 クラスタ 30000 セクタ\r\n"
                          "ディスク破損： 7500 クラスタ 30001 セクタ\r\n"
-                         "ディスクイメージの作成が完了しました。\r\nイメージ作成中にいくつかの障害が発生しましたが、"),
-            std::string::npos) << run.out;
+                         "ディスクイメージの作成が完了しました。\r\nイメージ作成中にいくつかの障害"
+                         "が発生しましたが、"),
+            std::string::npos)
+      << run.out;
   auto source = test::readFile(card);
   const auto copy = test::readFile(image);
   ASSERT_EQ(copy.size(), source.size());
@@ -125,7 +129,8 @@ TEST(ImageCommand, FullFileSystemIsAWriteErrorNeverSuccess) {
   // Room for 3 MiB of image; runs are 1 MiB, so cluster 1536 (2 KiB each) is the first lost.
   CliRun run = runCli(folder, {"image", card, image}, {}, 3 << 20);
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("ディスクイメージの書き込み中にエラーが発生しました。"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ディスクイメージの書き込み中にエラーが発生しました。"), std::string::npos)
+      << run.err;
   EXPECT_TRUE(run.out.ends_with("書込みエラー： 1536 クラスタ目書込み中にエラー\r\n")) << run.out;
   EXPECT_EQ(run.out.find("完了しました"), std::string::npos);
 }
@@ -133,7 +138,10 @@ TEST(ImageCommand, FullFileSystemIsAWriteErrorNeverSuccess) {
 TEST(ImageCommand, AReportThatCannotBeWrittenIsAFailure) {
   // The report (stdout) and the summary (stderr) are the only record of
   // the damage: losing either to a full disk must not end in exit 0.
-  struct Case { const char* name; bool reportFull, summaryFull; };
+  struct Case {
+    const char* name;
+    bool reportFull, summaryFull;
+  };
   const Case cases[] = {
       {"the report goes to a full disk", true, false},
       {"the summary goes to a full disk", false, true},
@@ -142,13 +150,15 @@ TEST(ImageCommand, AReportThatCannotBeWrittenIsAFailure) {
     test::TempFolder folder;
     const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
     test::writeFile(card, std::vector<uint8_t>(64 * 512, 0x5A));
-    const pid_t child = startCli(folder, {"image", card, image}, {}, 0, c.reportFull ? "/dev/full" : "",
-                                 c.summaryFull ? "/dev/full" : "");
+    const pid_t child = startCli(folder, {"image", card, image}, {}, 0,
+                                 c.reportFull ? "/dev/full" : "", c.summaryFull ? "/dev/full" : "");
     CliRun run = finishCli(folder, child);
     EXPECT_EQ(run.exitCode, 1) << c.name;
     if (c.reportFull) {
-      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした：ディスクの空き容量が足りません（No space left on device）"),
-                std::string::npos) << c.name << ": " << run.err;
+      EXPECT_NE(run.err.find("イメージ作成の結果を書き込めませんでした：ディスクの空き容量が足りま"
+                             "せん（No space left on device）"),
+                std::string::npos)
+          << c.name << ": " << run.err;
     }
     EXPECT_EQ(test::readFile(image).size(), 64u * 512) << c.name << ": the copy itself is kept";
   }
@@ -159,7 +169,12 @@ TEST(ImageCommand, OutputFileRules) {
   const std::string card = folder.file("card.img"), image = folder.file("old.ksx");
   test::writeFile(card, std::vector<uint8_t>(64 * 512, 0x5A));
   test::writeFile(image, std::vector<uint8_t>(1 << 20, 0x77));
-  struct Case { const char* name; std::vector<std::string> arguments; int exitCode; size_t imageSize; };
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    int exitCode;
+    size_t imageSize;
+  };
   const Case cases[] = {
       {"existing image without --yes is kept", {"image", card, image}, 2, 1 << 20},
       {"--yes replaces it, no stale tail", {"image", card, image, "--yes"}, 0, 64 * 512},
@@ -168,8 +183,14 @@ TEST(ImageCommand, OutputFileRules) {
       {"no arguments", {"image"}, 2, 64 * 512},
       {"--resume without a map", {"image", card, folder.file("new.ksx"), "--resume"}, 2, 64 * 512},
       {"--yes and --resume together", {"image", card, image, "--yes", "--resume"}, 2, 64 * 512},
-      {"--retries not a number", {"image", card, folder.file("new.ksx"), "--retries", "x"}, 2, 64 * 512},
-      {"--retries negative", {"image", card, folder.file("new.ksx"), "--retries", "-1"}, 2, 64 * 512},
+      {"--retries not a number",
+       {"image", card, folder.file("new.ksx"), "--retries", "x"},
+       2,
+       64 * 512},
+      {"--retries negative",
+       {"image", card, folder.file("new.ksx"), "--retries", "-1"},
+       2,
+       64 * 512},
   };
   for (const Case& c : cases) {
     CliRun run = runCli(folder, c.arguments);
@@ -196,7 +217,8 @@ TEST(ImageCommand, OutputFileRules) {
 
 std::vector<std::string> injected(const std::string& card, std::vector<std::string> more) {
   std::vector<std::string> environment{std::string("LD_PRELOAD=") + KESTRIX_FAULT_INJECTOR_PATH,
-                                       "KESTRIX_FAULT_FILE=" + card, "ASAN_OPTIONS=verify_asan_link_order=0"};
+                                       "KESTRIX_FAULT_FILE=" + card,
+                                       "ASAN_OPTIONS=verify_asan_link_order=0"};
   environment.insert(environment.end(), more.begin(), more.end());
   return environment;
 }
@@ -207,8 +229,10 @@ TEST(ImageCommand, AResumeFromACutMapSaysTheMapIsDamagedNotAnotherDrives) {
   // it to a stick that filled up leaves it: its lines may still parse
   // (a shorter block, a shorter device line), but it is this drive's map,
   // damaged. Only a whole map that names another drive is another drive's.
-  constexpr const char* kDamaged = "続きを作成するためのマップファイルまたはイメージを読み込めません。";
-  constexpr const char* kOtherDrive = "マップファイルは別のドライブのものです。続きを作成できません。";
+  constexpr const char* kDamaged =
+      "続きを作成するためのマップファイルまたはイメージを読み込めません。";
+  constexpr const char* kOtherDrive =
+      "マップファイルは別のドライブのものです。続きを作成できません。";
   auto cutAfter = [](const std::string& text, const std::string& prefix, size_t keep) {
     const size_t at = text.find(prefix);
     return at == std::string::npos ? std::string() : text.substr(0, at + prefix.size() + keep);
@@ -219,30 +243,38 @@ TEST(ImageCommand, AResumeFromACutMapSaysTheMapIsDamagedNotAnotherDrives) {
     const size_t end = text.find('\n', at);
     return text.substr(0, at + prefix.size() + keep) + text.substr(end);
   };
-  struct Case { const char* name; std::function<std::string(const std::string&)> edit; const char* message; };
+  struct Case {
+    const char* name;
+    std::function<std::string(const std::string&)> edit;
+    const char* message;
+  };
   const Case cases[] = {
       {"the file ends inside its device line",
        [&](const std::string& t) { return cutAfter(t, "# kestrix-device-id: ", 12); }, kDamaged},
       {"its device line cut short, the rest whole",
        [&](const std::string& t) { return shortenLine(t, "# kestrix-device-id: ", 12); }, kDamaged},
       {"its size line cut short, the rest whole",
-       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-size: ", 3); }, kDamaged},
+       [&](const std::string& t) { return shortenLine(t, "# kestrix-device-size: ", 3); },
+       kDamaged},
       {"the file ends inside its last block line",
        [](const std::string& t) { return t.substr(0, t.size() - 6); }, kDamaged},
       {"a ddrescue map that ends inside its last block line",
        [](const std::string&) { return std::string("0 ?\n0 0x100000 +\n0x100000 0x"); }, kDamaged},
-      {"a whole map of another drive", [](const std::string& t) {
+      {"a whole map of another drive",
+       [](const std::string& t) {
          const size_t at = t.find("# kestrix-device-id: ");
-         return t.substr(0, at) + "# kestrix-device-id: block:serial=OTHER" + t.substr(t.find('\n', at));
-       }, kOtherDrive},
+         return t.substr(0, at) + "# kestrix-device-id: block:serial=OTHER" +
+                t.substr(t.find('\n', at));
+       },
+       kOtherDrive},
   };
   for (const Case& c : cases) {
     test::TempFolder folder;
     const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
     test::writeFile(card, std::vector<uint8_t>(4 << 20, 0x5A));
     // A copy stopped part-way: the card drops out after 2 MiB.
-    runCli(folder, {"image", card, image}, injected(card, {"KESTRIX_FAULT_AFTER_BYTES=2097152",
-                                                           "KESTRIX_FAULT_ERRNO=123"}));
+    runCli(folder, {"image", card, image},
+           injected(card, {"KESTRIX_FAULT_AFTER_BYTES=2097152", "KESTRIX_FAULT_ERRNO=123"}));
     const std::string mapPath = image + ".part.map";
     const std::string edited = c.edit(slurp(mapPath));
     ASSERT_FALSE(edited.empty()) << c.name << ": " << slurp(mapPath);
@@ -259,7 +291,8 @@ TEST(ImageCommand, AResumeFromACutMapSaysTheMapIsDamagedNotAnotherDrives) {
 uint64_t bytesReadOf(const CliRun& run) {
   const std::string key = "読み取ったバイト数: ";
   const size_t at = run.err.find(key);
-  return at == std::string::npos ? UINT64_MAX : std::strtoull(run.err.c_str() + at + key.size(), nullptr, 10);
+  return at == std::string::npos ? UINT64_MAX
+                                 : std::strtoull(run.err.c_str() + at + key.size(), nullptr, 10);
 }
 
 std::vector<uint64_t> badSectorsIn(const std::string& mapPath) {
@@ -280,8 +313,11 @@ bool makeCardWithPhoto(const test::TempFolder& folder, const std::string& card,
                        std::pair<uint64_t, uint64_t>* photo) {
   const std::string jpeg = folder.file("photo.jpg");
   if (!test::makeFat(card, 16, 20000, 4)) return false;
-  if (std::system(("convert -size 320x240 gradient:red-blue -quality 95 '" + jpeg + "' 2>/dev/null && "
-                   "mcopy -i '" + card + "' '" + jpeg + "' ::/PHOTO.JPG 2>/dev/null").c_str()) != 0) {
+  if (std::system(("convert -size 320x240 gradient:red-blue -quality 95 '" + jpeg +
+                   "' 2>/dev/null && "
+                   "mcopy -i '" +
+                   card + "' '" + jpeg + "' ::/PHOTO.JPG 2>/dev/null")
+                      .c_str()) != 0) {
     return false;
   }
   const auto bytes = test::readFile(card), picture = test::readFile(jpeg);
@@ -302,9 +338,11 @@ TEST(ImageCommand, BadSectorsInAPhotoAndInFreeSpaceThenAResume) {
   ASSERT_TRUE(makeCardWithPhoto(folder, card, &photo));
   const uint64_t inPhoto = photo.first / 512 + 3, freeSpace = 39000;
   ASSERT_LT(inPhoto * 512 + 512, photo.second);
-  const std::string ranges = std::to_string(inPhoto * 512) + "-" + std::to_string(inPhoto * 512 + 512) + "," +
-                             std::to_string(freeSpace * 512) + "-" + std::to_string(freeSpace * 512 + 1024);
-  CliRun run = runCli(folder, {"image", card, image}, injected(card, {"KESTRIX_FAULT_RANGES=" + ranges}));
+  const std::string ranges =
+      std::to_string(inPhoto * 512) + "-" + std::to_string(inPhoto * 512 + 512) + "," +
+      std::to_string(freeSpace * 512) + "-" + std::to_string(freeSpace * 512 + 1024);
+  CliRun run =
+      runCli(folder, {"image", card, image}, injected(card, {"KESTRIX_FAULT_RANGES=" + ranges}));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   auto source = test::readFile(card);
   auto expected = source;
@@ -318,8 +356,8 @@ TEST(ImageCommand, BadSectorsInAPhotoAndInFreeSpaceThenAResume) {
     char listed[256] = {};
     fread(listed, 1, sizeof listed - 1, pipe);
     pclose(pipe);
-    EXPECT_EQ(std::string(listed), std::to_string(inPhoto) + "\n" + std::to_string(freeSpace) + "\n" +
-                                       std::to_string(freeSpace + 1) + "\n");
+    EXPECT_EQ(std::string(listed), std::to_string(inPhoto) + "\n" + std::to_string(freeSpace) +
+                                       "\n" + std::to_string(freeSpace + 1) + "\n");
   }
 
   // The card reads again (cooled down, another reader): a resume with a
@@ -335,7 +373,10 @@ TEST(ImageCommand, BadSectorsInAPhotoAndInFreeSpaceThenAResume) {
 
 TEST(ImageCommand, AReaderThatDropsOutEndsTheRunAndAResumeCompletesIt) {
   if (!test::haveMkfsVfat()) GTEST_SKIP() << "mkfs.vfat not installed";
-  struct Case { const char* name; const char* error; };
+  struct Case {
+    const char* name;
+    const char* error;
+  };
   const Case cases[] = {{"EIO", "5"}, {"ENODEV", "19"}, {"ENOMEDIUM", "123"}};
   for (const Case& c : cases) {
     test::TempFolder folder;
@@ -344,18 +385,24 @@ TEST(ImageCommand, AReaderThatDropsOutEndsTheRunAndAResumeCompletesIt) {
     // Slow reads: going on sector by sector through the rest of the card
     // would take minutes and run into the test's timeout.
     CliRun run = runCli(folder, {"image", card, image},
-                        injected(card, {"KESTRIX_FAULT_AFTER_BYTES=5242880", std::string("KESTRIX_FAULT_ERRNO=") + c.error,
+                        injected(card, {"KESTRIX_FAULT_AFTER_BYTES=5242880",
+                                        std::string("KESTRIX_FAULT_ERRNO=") + c.error,
                                         "KESTRIX_FAULT_DELAY_US=3000"}));
     EXPECT_EQ(run.exitCode, 1) << c.name;
-    EXPECT_NE(run.err.find("カードが応答しなくなりました。"), std::string::npos) << c.name << run.err;
+    EXPECT_NE(run.err.find("カードが応答しなくなりました。"), std::string::npos)
+        << c.name << run.err;
     EXPECT_NE(run.err.find("--resume"), std::string::npos) << c.name;
-    EXPECT_FALSE(std::filesystem::exists(image)) << c.name << ": no partial image under the final name";
-    EXPECT_FALSE(std::filesystem::exists(image + ".map")) << c.name << ": the map lies beside the .part";
-    EXPECT_TRUE(badSectorsIn(image + ".part.map").empty()) << c.name << ": a dead reader is no bad sector";
+    EXPECT_FALSE(std::filesystem::exists(image))
+        << c.name << ": no partial image under the final name";
+    EXPECT_FALSE(std::filesystem::exists(image + ".map"))
+        << c.name << ": the map lies beside the .part";
+    EXPECT_TRUE(badSectorsIn(image + ".part.map").empty())
+        << c.name << ": a dead reader is no bad sector";
     CliRun resumed = runCli(folder, {"image", card, image, "--resume"});
     ASSERT_EQ(resumed.exitCode, 0) << c.name << resumed.err;
     EXPECT_TRUE(test::readFile(image) == test::readFile(card)) << c.name;
-    EXPECT_LT(bytesReadOf(resumed), 20480000u - 4000000u) << c.name << ": the first 5 MiB are not read again";
+    EXPECT_LT(bytesReadOf(resumed), 20480000u - 4000000u)
+        << c.name << ": the first 5 MiB are not read again";
   }
 }
 
@@ -376,8 +423,12 @@ bool waitForProgress(const std::string& mapPath, uint64_t bytes, pid_t child) {
 
 TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
   if (!test::haveMkfsVfat()) GTEST_SKIP() << "mkfs.vfat not installed";
-  struct Case { const char* name; int signal; };
-  const Case cases[] = {{"SIGKILL, a power cut", SIGKILL}, {"SIGINT, Ctrl-C", SIGINT}, {"SIGTERM", SIGTERM}};
+  struct Case {
+    const char* name;
+    int signal;
+  };
+  const Case cases[] = {
+      {"SIGKILL, a power cut", SIGKILL}, {"SIGINT, Ctrl-C", SIGINT}, {"SIGTERM", SIGTERM}};
   for (const Case& c : cases) {
     test::TempFolder folder;
     const std::string card = folder.file("card.img"), image = folder.file("card.ksx");
@@ -391,8 +442,8 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     std::vector<uint8_t> older(20000u * 1024, 0x33);
     test::writeFile(image, older);
     test::writeFile(image + ".map", std::vector<uint8_t>(kOlderMap.begin(), kOlderMap.end()));
-    pid_t child =
-        startCli(folder, {"image", card, image, "--yes"}, injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
+    pid_t child = startCli(folder, {"image", card, image, "--yes"},
+                           injected(card, {bad, "KESTRIX_FAULT_DELAY_US=100000"}));
     ASSERT_TRUE(waitForProgress(image + ".part.map", 2 << 20, child)) << c.name;
     kill(child, c.signal);
     CliRun stopped = finishCli(folder, child);
@@ -400,7 +451,8 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
       EXPECT_EQ(stopped.exitCode, 128 + SIGKILL) << c.name;
     } else {
       EXPECT_EQ(stopped.exitCode, 1) << c.name << stopped.err;
-      EXPECT_NE(stopped.err.find("ディスクイメージの作成を中断しました。"), std::string::npos) << stopped.err;
+      EXPECT_NE(stopped.err.find("ディスクイメージの作成を中断しました。"), std::string::npos)
+          << stopped.err;
     }
     EXPECT_TRUE(test::readFile(image) == older) << c.name << ": the old image is untouched";
     EXPECT_EQ(slurp(image + ".map"), kOlderMap) << c.name << ": and so is its map";
@@ -413,7 +465,8 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
     EXPECT_LE(bytesReadOf(resumed), before.map->unfinishedBytes() + 4 * 512 * 2048) << c.name;
     auto expected = test::readFile(card);
     std::fill(expected.begin() + 1572864, expected.begin() + 1573376, 0);
-    EXPECT_TRUE(test::readFile(image) == expected) << c.name << ": the image of an uninterrupted copy";
+    EXPECT_TRUE(test::readFile(image) == expected)
+        << c.name << ": the image of an uninterrupted copy";
     EXPECT_EQ(badSectorsIn(image + ".map"), std::vector<uint64_t>{3072}) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image + ".part")) << c.name;
     EXPECT_FALSE(std::filesystem::exists(image + ".part.map")) << c.name;
@@ -421,7 +474,9 @@ TEST(ImageCommand, KilledOrInterruptedPartWayThenResumedGivesTheSameImage) {
 }
 
 // Runs a shell command, true when it exits 0.
-bool shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // A 40 MiB disk with one partition from sector 2048, as an MBR says it.
 std::vector<uint8_t> partitionedDisk() {
@@ -429,7 +484,8 @@ std::vector<uint8_t> partitionedDisk() {
   uint8_t* entry = disk.data() + 0x1BE;
   entry[4] = 0x83;  // Linux
   const uint32_t start = 2048, count = 40960;
-  for (int i = 0; i < 4; ++i) entry[8 + i] = (start >> (8 * i)) & 0xFF, entry[12 + i] = (count >> (8 * i)) & 0xFF;
+  for (int i = 0; i < 4; ++i)
+    entry[8 + i] = (start >> (8 * i)) & 0xFF, entry[12 + i] = (count >> (8 * i)) & 0xFF;
   disk[510] = 0x55;
   disk[511] = 0xAA;
   return disk;
@@ -437,7 +493,8 @@ std::vector<uint8_t> partitionedDisk() {
 
 TEST(ImageCommand, RefusesADestinationOnTheSourceDevice) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root for losetup and mount";
-  if (!shell("(command -v mkfs.ext4 || test -x /usr/sbin/mkfs.ext4)")) GTEST_SKIP() << "mkfs.ext4 not installed";
+  if (!shell("(command -v mkfs.ext4 || test -x /usr/sbin/mkfs.ext4)"))
+    GTEST_SKIP() << "mkfs.ext4 not installed";
   test::TempFolder folder;
   const std::string backing = folder.file("disk.img"), mountPoint = folder.file("mnt");
   test::writeFile(backing, partitionedDisk());
@@ -458,7 +515,8 @@ TEST(ImageCommand, RefusesADestinationOnTheSourceDevice) {
   }
   std::vector<std::pair<std::string, std::string>> cases;  // name, source
   if (std::filesystem::exists(partition)) {
-    cases = {{"the mounted partition itself", partition}, {"the whole disk of that partition", loop}};
+    cases = {{"the mounted partition itself", partition},
+             {"the whole disk of that partition", loop}};
   } else {
     partition = loop;
     cases = {{"the mounted device itself", loop}};
@@ -482,11 +540,13 @@ TEST(ImageCommand, RefusesADestinationOnTheSourceDevice) {
   shell("losetup -d " + loop);
   for (size_t i = 0; i < runs.size(); ++i) {
     EXPECT_EQ(runs[i].exitCode, 2) << cases[i].first << ": " << runs[i].err;
-    EXPECT_NE(runs[i].err.find("保存先がコピー元のドライブ上にあります。"), std::string::npos) << runs[i].err;
+    EXPECT_NE(runs[i].err.find("保存先がコピー元のドライブ上にあります。"), std::string::npos)
+        << runs[i].err;
   }
   EXPECT_FALSE(written) << "nothing reached the card";
   EXPECT_EQ(elsewhere.exitCode, 0) << "another folder is fine: " << elsewhere.err;
-  EXPECT_EQ(test::readFile(folder.file("rescue.ksx")).size(), partition == loop ? 40u << 20 : 20u << 20);
+  EXPECT_EQ(test::readFile(folder.file("rescue.ksx")).size(),
+            partition == loop ? 40u << 20 : 20u << 20);
 }
 
 }  // namespace
@@ -504,16 +564,22 @@ TEST(ImageCommand, RefusesTheDiskThatHoldsTheDestinationFolder) {
   test::TempFolder folder;
   struct stat here {};
   ASSERT_EQ(stat(folder.file("").c_str(), &here), 0);
-  const std::string number = std::to_string(major(here.st_dev)) + ":" + std::to_string(minor(here.st_dev));
+  const std::string number =
+      std::to_string(major(here.st_dev)) + ":" + std::to_string(minor(here.st_dev));
   const std::string sysfs = "/sys/dev/block/" + number;
-  if (!std::filesystem::exists(sysfs)) GTEST_SKIP() << "the temporary folder is on no block device (" << number << ")";
-  struct Case { std::string name; dev_t device; };
+  if (!std::filesystem::exists(sysfs))
+    GTEST_SKIP() << "the temporary folder is on no block device (" << number << ")";
+  struct Case {
+    std::string name;
+    dev_t device;
+  };
   std::vector<Case> cases{{"the folder's own device", here.st_dev}};
   if (std::filesystem::exists(sysfs + "/partition")) {
     unsigned wholeMajor = 0, wholeMinor = 0;
     FILE* file = std::fopen((std::filesystem::canonical(sysfs).parent_path() / "dev").c_str(), "r");
     if (file != nullptr && std::fscanf(file, "%u:%u", &wholeMajor, &wholeMinor) == 2) {
-      cases.push_back({"the whole disk of the folder's partition", makedev(wholeMajor, wholeMinor)});
+      cases.push_back(
+          {"the whole disk of the folder's partition", makedev(wholeMajor, wholeMinor)});
     }
     if (file != nullptr) std::fclose(file);
   }
@@ -523,7 +589,8 @@ TEST(ImageCommand, RefusesTheDiskThatHoldsTheDestinationFolder) {
     if (mknod(node.c_str(), S_IFBLK | 0400, c.device) != 0) GTEST_SKIP() << "mknod refused here";
     CliRun run = runCli(folder, {"image", node, folder.file("rescue.ksx")}, {}, 1 << 20);
     EXPECT_EQ(run.exitCode, 2) << c.name << ": " << run.err;
-    EXPECT_NE(run.err.find("保存先がコピー元のドライブ上にあります。"), std::string::npos) << c.name << run.err;
+    EXPECT_NE(run.err.find("保存先がコピー元のドライブ上にあります。"), std::string::npos)
+        << c.name << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder.file("rescue.ksx.part"))) << c.name;
   }
 }

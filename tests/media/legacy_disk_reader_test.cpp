@@ -52,12 +52,20 @@ TEST(LegacyDiskReader, AttemptsAndResults) {
   };
   const Case cases[] = {
       {"extended read succeeds", {{true, false, 0}}, 1, 0},
-      {"drive without FAT32 support falls back to INT 25h", {{true, true, 1}, {true, false, 0}}, 2, 0},
-      {"DeviceIoControl itself fails, then INT 25h works", {{false, false, 0}, {true, false, 0}}, 2, 0},
+      {"drive without FAT32 support falls back to INT 25h",
+       {{true, true, 1}, {true, false, 0}},
+       2,
+       0},
+      {"DeviceIoControl itself fails, then INT 25h works",
+       {{false, false, 0}, {true, false, 0}},
+       2,
+       0},
       {"both fail: the second code counts", {{true, true, 1}, {true, true, 0x15}}, 2, 0x15},
       {"last error when the second call fails", {{true, true, 1}, {false, false, 0}}, 2, 50},
       {"preset carry: a call not carried out reads as failed",
-       {{true, false, 0, false}, {true, false, 0, false}}, 2, 4 /* EAX left as the drive index */},
+       {{true, false, 0, false}, {true, false, 0, false}},
+       2,
+       4 /* EAX left as the drive index */},
   };
   for (const Case& c : cases) {
     FakeVwin32 device(c.answers);

@@ -19,8 +19,8 @@ namespace kestrix::test {
 struct MemoryDriveState {
   std::vector<uint8_t> bytes;
   std::vector<std::pair<uint64_t, uint64_t>> badRanges;  // [begin, end) in bytes
-  int openError = 0;         // what open() answers
-  uint32_t sectorSize = 512;  // the device's logical sector size
+  int openError = 0;                                     // what open() answers
+  uint32_t sectorSize = 512;                             // the device's logical sector size
   // Sectors (of 512 bytes) that fail this many more reads, then read.
   std::vector<std::pair<uint64_t, int>> flakySectors;
   // Once this many bytes have been read, every read fails with failAllWith.
@@ -87,25 +87,30 @@ inline std::vector<uint8_t> fat16BootSector(uint32_t totalSectors, uint8_t secto
   std::vector<uint8_t> sector(512, 0);
   const uint8_t head[] = {0xEB, 0x3C, 0x90, 'm', 'k', 'f', 's', '.', 'f', 'a', 't'};
   std::memcpy(sector.data(), head, sizeof head);
-  sector[0x0B] = 0x00; sector[0x0C] = 0x02;        // 512 bytes per sector
+  sector[0x0B] = 0x00;
+  sector[0x0C] = 0x02;  // 512 bytes per sector
   sector[0x0D] = sectorsPerCluster;
-  sector[0x0E] = 4;                                // reserved sectors
-  sector[0x10] = 2;                                // FATs
-  sector[0x11] = 0x00; sector[0x12] = 0x02;        // 512 root entries
+  sector[0x0E] = 4;  // reserved sectors
+  sector[0x10] = 2;  // FATs
+  sector[0x11] = 0x00;
+  sector[0x12] = 0x02;  // 512 root entries
   if (totalSectors < 0x10000) {
-    sector[0x13] = totalSectors & 0xFF; sector[0x14] = (totalSectors >> 8) & 0xFF;
+    sector[0x13] = totalSectors & 0xFF;
+    sector[0x14] = (totalSectors >> 8) & 0xFF;
   } else {
     for (int i = 0; i < 4; ++i) sector[0x20 + i] = (totalSectors >> (8 * i)) & 0xFF;
   }
   sector[0x15] = 0xF8;
-  sector[0x16] = 20;                               // sectors per FAT
-  sector[0x18] = 32; sector[0x1A] = 64;            // sectors per track, heads
+  sector[0x16] = 20;  // sectors per FAT
+  sector[0x18] = 32;
+  sector[0x1A] = 64;  // sectors per track, heads
   sector[0x24] = 0x80;
   sector[0x26] = 0x29;
   const uint8_t serial[] = {0xEF, 0xBE, 0xAD, 0xDE};
   std::memcpy(sector.data() + 0x27, serial, 4);
   std::memcpy(sector.data() + 0x2B, "NO NAME    FAT16   ", 19);
-  sector[510] = 0x55; sector[511] = 0xAA;
+  sector[510] = 0x55;
+  sector[511] = 0xAA;
   return sector;
 }
 

@@ -38,7 +38,14 @@ std::vector<uint8_t> isoVolume(uint64_t sectors) {
 
 TEST(RawDriveProbe, FatVolumesMadeByMkfs) {
   if (!test::haveMkfsVfat()) GTEST_SKIP() << "mkfs.vfat not installed";
-  struct Case { const char* name; int bits; int kib; int perCluster; VolumeKind kind; int32_t variant; };
+  struct Case {
+    const char* name;
+    int bits;
+    int kib;
+    int perCluster;
+    VolumeKind kind;
+    int32_t variant;
+  };
   const Case cases[] = {
       {"FAT12 floppy-sized", 12, 1440, 1, VolumeKind::Fat, kFatVariant12},
       {"FAT16 card", 16, 20000, 4, VolumeKind::Fat, kFatVariant16},
@@ -68,7 +75,8 @@ TEST(RawDriveProbe, HandBuiltAndUnrecognisedVolumes) {
   auto zeroCluster = fat;
   zeroCluster[0x0D] = 0;
   auto beyondDevice = fat;
-  beyondDevice[0x13] = 0; beyondDevice[0x14] = 0x10;  // 4096 sectors on a 2048-sector file
+  beyondDevice[0x13] = 0;
+  beyondDevice[0x14] = 0x10;  // 4096 sectors on a 2048-sector file
   std::vector<uint8_t> odd(512 * 1001 + 77, 0xE5);
 
   struct Case {
@@ -81,9 +89,11 @@ TEST(RawDriveProbe, HandBuiltAndUnrecognisedVolumes) {
   };
   const Case cases[] = {
       {"NTFS from its boot sector", ntfsVolume(1 << 20), VolumeKind::Ntfs, 512, 8, 2047},
-      {"ISO 9660: 2048-byte sectors, one per cluster", isoVolume(40), VolumeKind::Cdfs, 2048, 1, 40},
+      {"ISO 9660: 2048-byte sectors, one per cluster", isoVolume(40), VolumeKind::Cdfs, 2048, 1,
+       40},
       {"FAT16 boot sector", fat, VolumeKind::Fat, 512, 4, 2048},
-      {"zero sectors per cluster is no FAT: whole device", zeroCluster, VolumeKind::Other, 512, 64, 2048},
+      {"zero sectors per cluster is no FAT: whole device", zeroCluster, VolumeKind::Other, 512, 64,
+       2048},
       {"more sectors than the device: whole device", beyondDevice, VolumeKind::Fat, 512, 64, 2048},
       {"unformatted: whole device, every whole sector", odd, VolumeKind::Other, 512, 1, 1001},
   };
@@ -105,7 +115,12 @@ TEST(RawDriveProbe, FailureCodesMapToTheMessageTable) {
   test::TempFolder folder;
   test::writeFile(folder.file("empty"), {});
   test::writeFile(folder.file("short"), std::vector<uint8_t>(100, 0));
-  struct Case { const char* name; std::string path; uint32_t code; const char* message; };
+  struct Case {
+    const char* name;
+    std::string path;
+    uint32_t code;
+    const char* message;
+  };
   const Case cases[] = {
       {"no such device", folder.file("missing"), kDriveInvalid, "ドライブが間違っています。"},
       {"a folder is not a drive", folder.file(""), kDriveInvalid, "ドライブが間違っています。"},
@@ -120,9 +135,11 @@ TEST(RawDriveProbe, FailureCodesMapToTheMessageTable) {
     EXPECT_EQ(code, c.code) << c.name;
     EXPECT_EQ(driveErrorMessage(code), c.message) << c.name;
   }
-  EXPECT_EQ(driveErrorMessage(driveErrorFromErrno(EACCES)), "ドライブへのアクセスが拒否されました。");
+  EXPECT_EQ(driveErrorMessage(driveErrorFromErrno(EACCES)),
+            "ドライブへのアクセスが拒否されました。");
   EXPECT_EQ(driveErrorMessage(driveErrorFromErrno(ENOMEDIUM)), "ドライブの準備ができていません。");
-  EXPECT_EQ(driveErrorMessage(driveErrorFromErrno(EIO)), "ディスクのブートセクタを読み取ることができません。");
+  EXPECT_EQ(driveErrorMessage(driveErrorFromErrno(EIO)),
+            "ディスクのブートセクタを読み取ることができません。");
   EXPECT_NE(driveErrorFromErrno(EIO), 0u);
 }
 
@@ -177,7 +194,8 @@ TEST(RawDrive, FailedReadLeavesZeroFilledBufferAndEndOfDeviceFails) {
   EXPECT_FALSE(drive.readSectors(7, 2, 512, &bytesRead)) << "runs past the end";
   EXPECT_EQ(drive.lastError(), kDriveEndOfMedium);
   ASSERT_TRUE(drive.readSectors(0, 1, 512, &bytesRead));
-  EXPECT_FALSE(drive.readClusters(0, 0x10000, 512, 0x10000, &bytesRead)) << "count overflows 32 bits";
+  EXPECT_FALSE(drive.readClusters(0, 0x10000, 512, 0x10000, &bytesRead))
+      << "count overflows 32 bits";
   EXPECT_EQ(drive.bufferSize(), 0u) << "no earlier read's bytes stay behind a failure";
   EXPECT_FALSE(drive.readClusters(0, 1, 512, 0, &bytesRead)) << "zero cluster size";
   EXPECT_EQ(reinterpret_cast<uintptr_t>(drive.buffer()) % 4096, 0u);

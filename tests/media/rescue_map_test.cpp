@@ -23,7 +23,13 @@ std::string blocksText(const RescueMap& map) {
 }
 
 TEST(RescueMap, ParsesOursAndDdrescuesMaps) {
-  struct Case { const char* name; const char* text; const char* blocks; char phase; uint32_t pass; };
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* blocks;
+    char phase;
+    uint32_t pass;
+  };
   const Case cases[] = {
       {"ddrescue 1.27, finished",
        "# Mapfile. Created by GNU ddrescue version 1.27\n# Command line: ddrescue a b c\n"
@@ -33,8 +39,7 @@ TEST(RescueMap, ParsesOursAndDdrescuesMaps) {
       {"old status line without the pass, CR LF, blank lines",
        "# Rescue Logfile\r\n\r\n0x00000400 /\r\n0x0 0x200 +\r\n0x200 0x400 -\r\n0x600 0x200 ?\r\n",
        "0+512+ 512+1024- 1536+512? ", '/', 1},
-      {"decimal and octal numbers",
-       "0 ? 3\n0 1024 +\n02000 512 *\n", "0+1024+ 1024+512* ", '?', 3},
+      {"decimal and octal numbers", "0 ? 3\n0 1024 +\n02000 512 *\n", "0+1024+ 1024+512* ", '?', 3},
       {"ddrescue's fill mode status", "0 F 1\n0 512 +\n", "0+512+ ", '?', 1},
       {"every block status", "0 - 2\n0 1 ?\n1 1 *\n2 1 /\n3 1 -\n4 1 +\n",
        "0+1? 1+1* 2+1/ 3+1- 4+1+ ", '-', 2},
@@ -55,7 +60,11 @@ TEST(RescueMap, ParsesOursAndDdrescuesMaps) {
 }
 
 TEST(RescueMap, RefusesMalformedText) {
-  struct Case { const char* name; std::string text; const char* reason; };
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* reason;
+  };
   const Case cases[] = {
       {"no status line", "# only comments\n", "no status line"},
       {"empty text", "", "no status line"},
@@ -69,7 +78,8 @@ TEST(RescueMap, RefusesMalformedText) {
        "line 2: block reaches past"},
       {"pos and size each the largest", "0 ? 1\n0x7FFFFFFFFFFFFFFF 0x7FFFFFFFFFFFFFFF +\n",
        "line 2: block reaches past"},
-      {"size one past 2^64 in octal", "0 ? 1\n0 02000000000000000000000 +\n", "line 2: bad block line"},
+      {"size one past 2^64 in octal", "0 ? 1\n0 02000000000000000000000 +\n",
+       "line 2: bad block line"},
       {"size 2^63 in octal", "0 ? 1\n0 01000000000000000000000 +\n", "line 2: bad block line"},
       {"an octal area ending one past the largest position", "0 +\n1 0777777777777777777777 +\n",
        "line 2: block reaches past"},
@@ -83,7 +93,8 @@ TEST(RescueMap, RefusesMalformedText) {
       {"a 9 in an octal number", "0 ? 1\n0 09 +\n", "line 2: bad block line"},
       {"bare 0x", "0 ? 1\n0x 512 +\n", "line 2: bad block line"},
       {"bad status line", "0 Q 1\n", "line 1: bad status line"},
-      {"bad device size comment", "# kestrix-device-size: lots\n0 ? 1\n", "line 1: bad device size"},
+      {"bad device size comment", "# kestrix-device-size: lots\n0 ? 1\n",
+       "line 1: bad device size"},
       {"a line too long", "0 ? 1\n" + std::string(5000, ' ') + "0 1 +\n", "line 2: line too long"},
   };
   for (const Case& c : cases) {
@@ -97,8 +108,9 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
   // Random updates against one status per byte: the map must describe the
   // same bytes, without gaps, empty blocks or equal neighbours.
   std::mt19937 random(13);
-  const BlockStatus statuses[] = {BlockStatus::NonTried, BlockStatus::NonTrimmed, BlockStatus::NonScraped,
-                                  BlockStatus::BadSector, BlockStatus::Finished};
+  const BlockStatus statuses[] = {BlockStatus::NonTried, BlockStatus::NonTrimmed,
+                                  BlockStatus::NonScraped, BlockStatus::BadSector,
+                                  BlockStatus::Finished};
   for (int round = 0; round < 50; ++round) {
     const uint64_t size = 1 + random() % 3000;
     RescueMap map = RescueMap::fresh(size);
@@ -119,7 +131,8 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
       if (!first) {
         ASSERT_NE(block.status, previous) << "neighbours merged";
       }
-      for (uint64_t i = block.pos; i < block.end(); ++i) ASSERT_EQ(model[i], block.status) << "byte " << i;
+      for (uint64_t i = block.pos; i < block.end(); ++i)
+        ASSERT_EQ(model[i], block.status) << "byte " << i;
       expected = block.end();
       previous = block.status;
       first = false;
@@ -132,7 +145,8 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
       if (model[i] != BlockStatus::Finished) ++bytes, sector[i / 512] = true;
     }
     EXPECT_EQ(map.unfinishedBytes(a, b), bytes);
-    EXPECT_EQ(map.unfinishedSectors(a, b), static_cast<uint64_t>(std::count(sector.begin(), sector.end(), true)));
+    EXPECT_EQ(map.unfinishedSectors(a, b),
+              static_cast<uint64_t>(std::count(sector.begin(), sector.end(), true)));
     auto again = RescueMap::parse(map.format());
     ASSERT_TRUE(again);
     EXPECT_EQ(blocksText(*again), blocksText(map)) << "format and parse round trip";
@@ -142,7 +156,11 @@ TEST(RescueMap, UpdatesKeepTheInvariantsOfAByteModel) {
 TEST(RescueMap, ARangeMarkedFinishedHasNothingUnfinished) {
   // set() keeps the domain below the largest position; the questions must
   // end there too, or a range reaching past it stays "unfinished" for ever.
-  struct Case { const char* name; const char* text; uint64_t begin, end; };
+  struct Case {
+    const char* name;
+    const char* text;
+    uint64_t begin, end;
+  };
   const uint64_t top = RescueMap::kMaximumPosition;
   const Case cases[] = {
       {"inside the domain", "0 ? 1\n0 8192 ?\n", 1000, 5000},
@@ -169,7 +187,10 @@ TEST(RescueMap, AnswersTheScansQuestions) {
   // 8192-9215 non-tried, then the domain ends at 9216.
   auto map = RescueMap::parse("0 ? 1\n0 4096 +\n4096 256 -\n4352 3840 +\n8192 1024 ?\n");
   ASSERT_TRUE(map);
-  struct Case { const char* name; uint64_t begin, end, sectors, bytes; };
+  struct Case {
+    const char* name;
+    uint64_t begin, end, sectors, bytes;
+  };
   const Case cases[] = {
       {"all finished", 0, 4096, 0, 0},
       {"a half-bad sector counts whole", 4000, 4600, 1, 256},
@@ -200,7 +221,8 @@ TEST(RescueMap, SavesAtomicallyWithTheDeviceInComments) {
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   auto loaded = RescueMap::load(path);
   ASSERT_TRUE(loaded.map) << loaded.error;
-  EXPECT_EQ(loaded.map->device.path, "/dev/sdb?evil") << "a control character never splits the comment";
+  EXPECT_EQ(loaded.map->device.path, "/dev/sdb?evil")
+      << "a control character never splits the comment";
   EXPECT_EQ(loaded.map->device.size, uint64_t{1} << 20);
   EXPECT_EQ(loaded.map->device.id, "block:serial=1234");
   EXPECT_EQ(blocksText(*loaded.map), blocksText(map));
@@ -236,13 +258,15 @@ TEST(RescueMap, DdrescuelogReadsOurMaps) {
   EXPECT_EQ(commandOutput("ddrescuelog -l- '" + path + "'"), "10\n11\n40\n");
   EXPECT_EQ(commandOutput("ddrescuelog -l/ '" + path + "' | wc -l"), "8\n");
   EXPECT_EQ(commandOutput("ddrescuelog -l? '" + path + "' | head -1"), "41\n");
-  EXPECT_NE(std::system(("ddrescuelog -D '" + path + "' >/dev/null 2>&1").c_str()), 0) << "not done";
+  EXPECT_NE(std::system(("ddrescuelog -D '" + path + "' >/dev/null 2>&1").c_str()), 0)
+      << "not done";
 }
 
 TEST(RescueMap, TakesMapsWrittenByDdrescue) {
   if (!haveDdrescue()) GTEST_SKIP() << "ddrescue not installed (Debian package gddrescue)";
   test::TempFolder folder;
-  const std::string source = folder.file("card.img"), copy = folder.file("copy.img"), path = folder.file("copy.map");
+  const std::string source = folder.file("card.img"), copy = folder.file("copy.img"),
+                    path = folder.file("copy.map");
   test::writeFile(source, std::vector<uint8_t>(300000, 0x5A));
   ASSERT_EQ(std::system(("ddrescue -q '" + source + "' '" + copy + "' '" + path + "'").c_str()), 0);
   auto loaded = RescueMap::load(path);
@@ -255,7 +279,8 @@ TEST(RescueMap, TakesMapsWrittenByDdrescue) {
   // and unread areas, made by ddrescuelog itself from a list of bad sectors.
   const std::string list = folder.file("bad.txt"), crafted = folder.file("crafted.map");
   test::writeFile(list, {'3', '\n', '4', '\n', '9', '\n'});
-  ASSERT_EQ(std::system(("ddrescuelog -q -s 6144 -c-+ '" + crafted + "' < '" + list + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("ddrescuelog -q -s 6144 -c-+ '" + crafted + "' < '" + list + "'").c_str()),
+            0);
   loaded = RescueMap::load(crafted);
   ASSERT_TRUE(loaded.map) << loaded.error;
   EXPECT_EQ(blocksText(*loaded.map), "0+1536+ 1536+1024- 2560+2048+ 4608+512- 5120+1024+ ");

@@ -27,21 +27,23 @@ class TempFolder {
 };
 
 inline bool haveMkfsVfat() {
-  return std::system("command -v mkfs.vfat >/dev/null 2>&1 || test -x /usr/sbin/mkfs.vfat || test -x /sbin/mkfs.vfat") == 0;
+  return std::system(
+             "command -v mkfs.vfat >/dev/null 2>&1 || test -x /usr/sbin/mkfs.vfat || test -x "
+             "/sbin/mkfs.vfat") == 0;
 }
 
 // mkfs.vfat with a fixed serial and label, so headers can be pinned.
 inline bool makeFat(const std::string& path, int fatBits, int kibibytes, int sectorsPerCluster) {
   std::string command = "PATH=$PATH:/usr/sbin:/sbin mkfs.vfat -C -F " + std::to_string(fatBits) +
-                        " -s " + std::to_string(sectorsPerCluster) +
-                        " -i 1234ABCD -n KXCARD '" + path + "' " + std::to_string(kibibytes) +
-                        " >/dev/null 2>&1";
+                        " -s " + std::to_string(sectorsPerCluster) + " -i 1234ABCD -n KXCARD '" +
+                        path + "' " + std::to_string(kibibytes) + " >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<uint8_t> readFile(const std::string& path) {

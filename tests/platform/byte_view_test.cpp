@@ -39,7 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ReadCase{"BigEndian16", 0, 2, ByteOrder::BigEndian, true, 0x0102},
                     ReadCase{"LittleEndian16", 0, 2, ByteOrder::LittleEndian, true, 0x0201},
                     ReadCase{"BigEndian32AtTheEnd", 5, 4, ByteOrder::BigEndian, true, 0x06070809},
-                    ReadCase{"LittleEndian64", 1, 8, ByteOrder::LittleEndian, true, 0x0908070605040302},
+                    ReadCase{"LittleEndian64", 1, 8, ByteOrder::LittleEndian, true,
+                             0x0908070605040302},
                     ReadCase{"OneBytePastTheEnd", 6, 4, ByteOrder::BigEndian, false, 0},
                     ReadCase{"OffsetAtTheSize", 9, 1, ByteOrder::BigEndian, false, 0},
                     ReadCase{"OffsetNearTwoToThe64", Max - 1, 4, ByteOrder::LittleEndian, false, 0},
@@ -56,7 +57,8 @@ TEST(ByteViewTest, RangesAreCheckedWithoutOverflow) {
   EXPECT_EQ(view.at(8, 1), Bytes.data() + 8);
   EXPECT_TRUE(view.sub(4, Max).empty());
   EXPECT_EQ(view.sub(4, 2).u16(0, ByteOrder::BigEndian), uint16_t{0x0506});
-  EXPECT_FALSE(view.sub(4, 2).u16(1, ByteOrder::BigEndian).has_value()) << "a sub-view ends where it was cut";
+  EXPECT_FALSE(view.sub(4, 2).u16(1, ByteOrder::BigEndian).has_value())
+      << "a sub-view ends where it was cut";
   const uint8_t text[] = {0x08, 0x09};
   EXPECT_TRUE(view.equals(7, text, 2));
   EXPECT_FALSE(view.equals(8, text, 2));

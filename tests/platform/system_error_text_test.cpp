@@ -26,7 +26,8 @@ TEST_P(SystemErrorTextTest, JapaneseWithTheSystemWordsInParentheses) {
 INSTANTIATE_TEST_SUITE_P(
     Errors, SystemErrorTextTest,
     ::testing::Values(
-        Case{"ReadOnlyFileSystem", EROFS, "読み取り専用のため書き込みできません（Read-only file system）"},
+        Case{"ReadOnlyFileSystem", EROFS,
+             "読み取り専用のため書き込みできません（Read-only file system）"},
         Case{"DiskFull", ENOSPC, "ディスクの空き容量が足りません（No space left on device）"},
         Case{"FileTooLarge", EFBIG, "ファイルが大きすぎて保存できません（File too large）"},
         Case{"PermissionDenied", EACCES, "アクセスが許可されていません（Permission denied）"},

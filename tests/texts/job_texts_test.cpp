@@ -28,21 +28,21 @@ std::vector<CodeTable> codeTables() {
     problems.texts.push_back(fileProblemText({static_cast<FileProblemCode>(code)}));
   }
   CodeTable loads{"image loads", {}};
-  for (const LoadStatus status : {LoadStatus::NotFound, LoadStatus::OpenFailed, LoadStatus::NotAnImage,
-                                  LoadStatus::ReadFailed}) {
+  for (const LoadStatus status : {LoadStatus::NotFound, LoadStatus::OpenFailed,
+                                  LoadStatus::NotAnImage, LoadStatus::ReadFailed}) {
     loads.texts.push_back(loadStatusMessage(status));
   }
   CodeTable refusals{"restore refusals", {}};
-  for (const RestoreRefusalKind kind : {RestoreRefusalKind::OnSource, RestoreRefusalKind::Unwritable,
-                                        RestoreRefusalKind::FileTooLargeForFat,
-                                        RestoreRefusalKind::NotEnoughSpace}) {
+  for (const RestoreRefusalKind kind :
+       {RestoreRefusalKind::OnSource, RestoreRefusalKind::Unwritable,
+        RestoreRefusalKind::FileTooLargeForFat, RestoreRefusalKind::NotEnoughSpace}) {
     RestoreRefusal refusal;
     refusal.kind = kind;
     refusals.texts.push_back(refusalText(refusal));
   }
   CodeTable tidy{"tidy settings", {}};
-  for (const TidyProblem problem : {TidyProblem::DigitsInvalid, TidyProblem::PrefixTooLong,
-                                    TidyProblem::PrefixUnusable}) {
+  for (const TidyProblem problem :
+       {TidyProblem::DigitsInvalid, TidyProblem::PrefixTooLong, TidyProblem::PrefixUnusable}) {
     tidy.texts.push_back(tidyProblemText(problem));
   }
   return {notices, problems, loads, refusals, tidy};
@@ -53,7 +53,8 @@ TEST(JobTexts, EveryCodeHasItsOwnSentence) {
     std::set<std::string> seen;
     for (size_t i = 0; i < table.texts.size(); ++i) {
       EXPECT_FALSE(table.texts[i].empty()) << table.name << " #" << i;
-      EXPECT_TRUE(seen.insert(table.texts[i]).second) << table.name << " says twice: " << table.texts[i];
+      EXPECT_TRUE(seen.insert(table.texts[i]).second)
+          << table.name << " says twice: " << table.texts[i];
     }
   }
   // A value that names no notice reads as a failed copy, unlike every notice.
@@ -76,11 +77,14 @@ TEST(JobTexts, PayloadsJoinTheirSentences) {
     std::string expected;
   };
   const Case cases[] = {
-      {"extension first", {FileProblemCode::NoEngine, 0, ".xyz"},
+      {"extension first",
+       {FileProblemCode::NoEngine, 0, ".xyz"},
        "拡張子 .xyz に対応するスキャンエンジンがありません"},
-      {"name last", {FileProblemCode::NameWithSeparator, 0, "a/b.jpg"},
+      {"name last",
+       {FileProblemCode::NameWithSeparator, 0, "a/b.jpg"},
        "ファイル名にパス区切りが含まれています: a/b.jpg"},
-      {"system reason after", {FileProblemCode::OutputNotCreated, EROFS},
+      {"system reason after",
+       {FileProblemCode::OutputNotCreated, EROFS},
        withSystemError("出力ファイルを作成できませんでした", EROFS)},
       {"a write that took nothing", {FileProblemCode::WriteFailed, 0}, "書き込みに失敗しました"},
   };

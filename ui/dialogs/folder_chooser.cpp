@@ -46,9 +46,9 @@ struct MediaBase {
 };
 const MediaBase kMediaBases[] = {
     // base            depth
-    {"/media/",        2},
-    {"/run/media/",    2},
-    {"/mnt/",          1},
+    {"/media/", 2},
+    {"/run/media/", 2},
+    {"/mnt/", 1},
 };
 
 QString itemPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toString(); }
@@ -127,8 +127,7 @@ FolderChoice chooseFolder(QWidget* parent, Prompter& prompter, const FolderChoos
   return choice;
 }
 
-FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
-                             const FolderChooserSetup& setup)
+FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter, const FolderChooserSetup& setup)
     : QDialog(parent), prompter_(prompter), isOnSource_(setup.isOnSource) {
   setObjectName(QStringLiteral("dialog154"));
   setWindowTitle(QStringLiteral("フォルダの選択"));
@@ -165,8 +164,7 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter,
   okButton_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   okButton_->setObjectName(QStringLiteral("button1"));
   okButton_->setDefault(true);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
   cancel->setObjectName(QStringLiteral("button2"));
   connect(buttons, &QDialogButtonBox::accepted, this, &FolderChooser::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &FolderChooser::reject);

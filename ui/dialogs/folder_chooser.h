@@ -97,10 +97,9 @@ class FolderChooser : public QDialog {
   // 1 when the check box was checked at OK; 0 otherwise (also after cancel).
   int setFileTime() const { return setFileTime_; }
 
-  // Creates `name` inside the selected folder (chosen in the tree or typed), lists the folder again,
-  // expands it and selects the new folder, so OK restores into it. On
-  // failure shows kCannotCreateFolderMessage and returns false; the tree is
-  // unchanged.
+  // Creates `name` inside the selected folder (chosen in the tree or typed), lists the folder
+  // again, expands it and selects the new folder, so OK restores into it. On failure shows
+  // kCannotCreateFolderMessage and returns false; the tree is unchanged.
   bool createFolder(const QString& name);
 
   // The item for `path` among the listed items, or null (for tests and for
@@ -110,11 +109,11 @@ class FolderChooser : public QDialog {
   // selects it; false when the path is under no root or does not exist.
   bool selectPath(const QString& path);
 
-  QTreeWidget* tree() const { return tree_; }                 // "tree1020"
-  QPushButton* okButton() const { return okButton_; }         // "button1"
-  QPushButton* newFolderButton() const { return newButton_; } // "button1022"
-  QCheckBox* fileTimeBox() const { return fileTimeBox_; }     // "check1034"
-  QLineEdit* pathField() const { return pathField_; }         // "editPath"
+  QTreeWidget* tree() const { return tree_; }                  // "tree1020"
+  QPushButton* okButton() const { return okButton_; }          // "button1"
+  QPushButton* newFolderButton() const { return newButton_; }  // "button1022"
+  QCheckBox* fileTimeBox() const { return fileTimeBox_; }      // "check1034"
+  QLineEdit* pathField() const { return pathField_; }          // "editPath"
 
  public slots:
   void accept() override;

@@ -31,7 +31,9 @@ class JapaneseDatesProxy : public QIdentityProxyModel {
 
 }  // namespace
 
-void useJapaneseDates(QFileDialog& dialog) { dialog.setProxyModel(new JapaneseDatesProxy(&dialog)); }
+void useJapaneseDates(QFileDialog& dialog) {
+  dialog.setProxyModel(new JapaneseDatesProxy(&dialog));
+}
 
 void MessageBoxPrompter::inform(QWidget* parent, const QString& caption, const QString& text) {
   QMessageBox::information(parent, caption, text, QMessageBox::Ok);
@@ -41,8 +43,7 @@ std::unique_ptr<QMessageBox> makeQuestionBox(QWidget* parent, const QString& cap
                                              const QString& text, DefaultAnswer defaultAnswer) {
   auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
                                            QMessageBox::Yes | QMessageBox::No, parent);
-  box->setDefaultButton(defaultAnswer == DefaultAnswer::Yes ? QMessageBox::Yes
-                                                            : QMessageBox::No);
+  box->setDefaultButton(defaultAnswer == DefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
   // Esc always means No, whichever button Return presses.
   box->setEscapeButton(QMessageBox::No);
   return box;
@@ -69,8 +70,7 @@ QString MessageBoxPrompter::chooseOpenFile(QWidget* parent, const QString& capti
 }
 
 QString MessageBoxPrompter::chooseSaveFile(QWidget* parent, const QString& caption,
-                                           const QString& filter,
-                                           const QString& defaultSuffix) {
+                                           const QString& filter, const QString& defaultSuffix) {
   // The static getSaveFileName has no default-suffix parameter, so the
   // dialog is built here.
   QFileDialog dialog(parent, caption, QString(), filter);

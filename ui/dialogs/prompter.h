@@ -49,8 +49,8 @@ class Prompter {
   // Choice of a file to write; the platform dialog asks before replacing.
   // `defaultSuffix` (without the dot) is added when the user types none.
   // Empty on cancel.
-  virtual QString chooseSaveFile(QWidget* parent, const QString& caption,
-                                 const QString& filter, const QString& defaultSuffix) = 0;
+  virtual QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& filter,
+                                 const QString& defaultSuffix) = 0;
 };
 
 // QMessageBox / QFileDialog implementation. Box buttons carry the platform's
@@ -61,8 +61,7 @@ class MessageBoxPrompter : public Prompter {
   bool ask(QWidget* parent, const QString& caption, const QString& text,
            DefaultAnswer defaultAnswer = DefaultAnswer::No) override;
   void warn(QWidget* parent, const QString& caption, const QString& text) override;
-  QString chooseOpenFile(QWidget* parent, const QString& caption,
-                         const QString& filter) override;
+  QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter) override;
   QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& filter,
                          const QString& defaultSuffix) override;
 };

@@ -57,8 +57,7 @@ QLineEdit* PropertiesDialog::addField(QFormLayout* form, Control control, const 
 }
 
 QString PropertiesDialog::fieldText(Control control) const {
-  const auto* edit =
-      findChild<QLineEdit*>(QStringLiteral("edit%1").arg(static_cast<int>(control)));
+  const auto* edit = findChild<QLineEdit*>(QStringLiteral("edit%1").arg(static_cast<int>(control)));
   return edit != nullptr ? edit->text() : QString();
 }
 
@@ -114,7 +113,8 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   pieces->setObjectName(QStringLiteral("editPieces"));
   pieces->setReadOnly(true);
   pieces->setMinimumWidth(260);
-  pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (find.fragments.size() > 3 ? 4 : 3) + 8);
+  pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (find.fragments.size() > 3 ? 4 : 3) +
+                         8);
   form->addRow(QString::fromUtf8("断片:"), pieces);
 }
 

@@ -27,8 +27,7 @@ void ScriptedPrompter::warn(QWidget*, const QString& caption, const QString& tex
   record(Kind::Warn, caption, text);
 }
 
-QString ScriptedPrompter::chooseOpenFile(QWidget*, const QString& caption,
-                                         const QString& filter) {
+QString ScriptedPrompter::chooseOpenFile(QWidget*, const QString& caption, const QString& filter) {
   QString path;
   if (!paths_.empty()) {
     path = paths_.front();
@@ -38,8 +37,8 @@ QString ScriptedPrompter::chooseOpenFile(QWidget*, const QString& caption,
   return path;
 }
 
-QString ScriptedPrompter::chooseSaveFile(QWidget*, const QString& caption,
-                                         const QString& filter, const QString&) {
+QString ScriptedPrompter::chooseSaveFile(QWidget*, const QString& caption, const QString& filter,
+                                         const QString&) {
   QString path;
   if (!paths_.empty()) {
     path = paths_.front();

@@ -29,8 +29,7 @@ class ScriptedPrompter : public QObject, public Prompter {
   bool ask(QWidget* parent, const QString& caption, const QString& text,
            DefaultAnswer defaultAnswer = DefaultAnswer::No) override;
   void warn(QWidget* parent, const QString& caption, const QString& text) override;
-  QString chooseOpenFile(QWidget* parent, const QString& caption,
-                         const QString& filter) override;
+  QString chooseOpenFile(QWidget* parent, const QString& caption, const QString& filter) override;
   QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& filter,
                          const QString& defaultSuffix) override;
 

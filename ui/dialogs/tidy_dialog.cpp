@@ -20,8 +20,7 @@ constexpr const char* kExampleUnset = "未設定";
 
 }  // namespace
 
-TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter)
-    : QDialog(parent), prompter_(prompter) {
+TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter) : QDialog(parent), prompter_(prompter) {
   setObjectName(QStringLiteral("dialog170"));
   setWindowTitle(QStringLiteral("ファイル名の整頓"));
   setMinimumWidth(320);
@@ -76,8 +75,7 @@ bool TidyDialog::validate(std::string* problem) {
 void TidyDialog::accept() {
   std::string problem;
   if (!validate(&problem)) {
-    prompter_.inform(this, QString::fromUtf8(kInformationCaption),
-                     QString::fromStdString(problem));
+    prompter_.inform(this, QString::fromUtf8(kInformationCaption), QString::fromStdString(problem));
     return;
   }
   QDialog::accept();

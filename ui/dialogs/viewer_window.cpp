@@ -46,9 +46,8 @@ ViewerWindow::ViewerWindow(QWidget* parent, Prompter& prompter)
 }
 
 int ViewerWindow::run() {
-  const QSize clientSize = picture_.Load(path_) != 0
-                               ? viewerClientSize(picture_.Width(), picture_.Height())
-                               : QSize();
+  const QSize clientSize =
+      picture_.Load(path_) != 0 ? viewerClientSize(picture_.Width(), picture_.Height()) : QSize();
   if (!clientSize.isValid()) {
     picture_.Clear();
     // The viewer is never shown, so the box belongs to whoever asked for it.

@@ -35,8 +35,8 @@ std::string copyStatusText(const CopyStatus& status) {
                 "救出 %.1f / %.1f MiB  %.1f MiB/s  不良 %llu 箇所 (%.1f KiB)  "
                 "最後の正常な読み取りから %.0f 秒  残り時間 ",
                 mebibytes(static_cast<double>(status.rescuedBytes)),
-                mebibytes(static_cast<double>(status.deviceBytes)), mebibytes(status.bytesPerSecond),
-                static_cast<unsigned long long>(status.badAreas),
+                mebibytes(static_cast<double>(status.deviceBytes)),
+                mebibytes(status.bytesPerSecond), static_cast<unsigned long long>(status.badAreas),
                 static_cast<double>(status.badBytes) / 1024, status.secondsSinceGoodRead);
   return line + timeLeftText(copySecondsLeft(status));
 }

@@ -42,9 +42,7 @@ QDateEdit* makeDateEdit(const QDate& date, const char* name, QWidget* parent) {
   return edit;
 }
 
-QLabel* makeLabel(const char* text, QWidget* parent) {
-  return new QLabel(fromUtf8(text), parent);
-}
+QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(fromUtf8(text), parent); }
 
 }  // namespace
 
@@ -75,8 +73,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   shownCount_ = new QLabel(this);
   shownCount_->setObjectName("staticShownCount");
   // Room for six-digit counts, so a growing count does not rewrap the bar.
-  shownCount_->setMinimumWidth(
-      shownCount_->fontMetrics().horizontalAdvance(fromUtf8(kShownCountFormat).arg(999999).arg(999999)));
+  shownCount_->setMinimumWidth(shownCount_->fontMetrics().horizontalAdvance(
+      fromUtf8(kShownCountFormat).arg(999999).arg(999999)));
 
   // Groups that stay together when the bar wraps onto a second line.
   auto* flow = new FlowLayout(this, 16, 4);
@@ -91,8 +89,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   };
   group({makeLabel(kHideLabel, this), nested_, damaged_, truncated_});
   group({makeLabel(kMinimumSizeLabel, this), minimumSize_});
-  group({makeLabel(kMinimumResolutionLabel, this), minimumWidth_,
-         makeLabel(kResolutionTimes, this), minimumHeight_});
+  group({makeLabel(kMinimumResolutionLabel, this), minimumWidth_, makeLabel(kResolutionTimes, this),
+         minimumHeight_});
   group({makeLabel(kMakerModelLabel, this), makerModel_});
   group({dateRange_, firstDay_, makeLabel(kDateRangeDash, this), lastDay_});
   flow->addWidget(shownCount_);

@@ -92,8 +92,8 @@ class FilterBar : public QWidget {
   QDateEdit* firstDay_ = nullptr;
   QDateEdit* lastDay_ = nullptr;
   QLabel* shownCount_ = nullptr;
-  QTimer typingPause_;     // single shot: the field's text is applied when it fires
-  bool settingUp_ = false;  // setCriteria is filling the controls
+  QTimer typingPause_;        // single shot: the field's text is applied when it fires
+  bool settingUp_ = false;    // setCriteria is filling the controls
   FilterCriteria announced_;  // what criteriaChanged said last
 };
 

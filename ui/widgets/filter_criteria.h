@@ -19,14 +19,14 @@ namespace kestrix {
 
 // One row as the filter sees it.
 struct RowFacts {
-  bool nested = false;                  // found inside another find (Candidate::parent)
-  Verdict verdict = Verdict::Unknown;   // the check's verdict; Unknown until checked
+  bool nested = false;                 // found inside another find (Candidate::parent)
+  Verdict verdict = Verdict::Unknown;  // the check's verdict; Unknown until checked
   uint64_t sizeBytes = 0;
-  int width = 0;                        // pixels, from the check; 0 when not known
+  int width = 0;  // pixels, from the check; 0 when not known
   int height = 0;
-  QString maker;                        // EXIF Make and Model; empty without them
+  QString maker;  // EXIF Make and Model; empty without them
   QString model;
-  int32_t shotDay = 0;                  // yyyymmdd of DateTimeOriginal; 0 without a date
+  int32_t shotDay = 0;  // yyyymmdd of DateTimeOriginal; 0 without a date
 };
 
 struct FilterCriteria {

@@ -302,8 +302,9 @@ void MainWindow::buildControls() {
   iconView_->setSelectionModel(results_->selectionModel());
   iconView_->setViewMode(QListView::IconMode);
   iconView_->setIconSize(QSize(ResultList::kThumbnailWidth, ResultList::kThumbnailHeight));
-  iconView_->setGridSize(QSize(ResultList::kThumbnailWidth + 24,
-                               ResultList::kThumbnailHeight + iconView_->fontMetrics().height() + 14));
+  iconView_->setGridSize(
+      QSize(ResultList::kThumbnailWidth + 24,
+            ResultList::kThumbnailHeight + iconView_->fontMetrics().height() + 14));
   iconView_->setResizeMode(QListView::Adjust);
   iconView_->setMovement(QListView::Static);
   iconView_->setUniformItemSizes(true);
@@ -421,13 +422,13 @@ void MainWindow::fitColumns() {
   for (int column = 0; column < columns; ++column) {
     int content = 0;
     for (int row = first; row <= last; ++row) {
-      content = std::max(content,
-                         detailsView_->sizeHintForIndex(filter_->index(row, column)).width());
+      content =
+          std::max(content, detailsView_->sizeHintForIndex(filter_->index(row, column)).width());
     }
     // Room for the grid line and the cell's own margins.
     content = std::min(content + kCellPadding, kWidestFittedColumn);
-    const int width = std::max({ResultList::columnWidth(column), header->sectionSizeHint(column),
-                                content});
+    const int width =
+        std::max({ResultList::columnWidth(column), header->sectionSizeHint(column), content});
     widths[static_cast<size_t>(column)] = width;
     total += width;
   }
@@ -469,9 +470,8 @@ void MainWindow::fitColumns() {
     const int spare = available - total;
     int given = 0;
     for (int column = 0; column < columns; ++column) {
-      const int extra = column + 1 == columns
-                            ? spare - given
-                            : spare * widths[static_cast<size_t>(column)] / total;
+      const int extra = column + 1 == columns ? spare - given
+                                              : spare * widths[static_cast<size_t>(column)] / total;
       widths[static_cast<size_t>(column)] += extra;
       given += extra;
     }
@@ -609,8 +609,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       }
       return;
     }
-    case JobEvent::Message:
-      break;
+    case JobEvent::Message: break;
   }
   const JobReport& report = event.report;
   if (std::holds_alternative<report::ScanEnded>(report)) {
@@ -829,7 +828,8 @@ void MainWindow::fillDriveList() {
   const QSignalBlocker quiet(driveBox_);
   driveBox_->clear();
   for (const DriveEntry& entry : driveLister_())
-    driveBox_->addItem(QString::fromStdString(entry.text), QString::fromStdString(entry.devicePath));
+    driveBox_->addItem(QString::fromStdString(entry.text),
+                       QString::fromStdString(entry.devicePath));
   driveBox_->setCurrentIndex(-1);
   driveChoiceChanged();
 }
@@ -876,9 +876,9 @@ void MainWindow::createImageCommand() {
 }
 
 bool MainWindow::createImage(const QString& devicePath) {
-  const QString path = prompter_.chooseSaveFile(this, fromUtf8("ディスクイメージの保存"),
-                                                fromUtf8(kSaveImageFilter),
-                                                fromUtf8(kSaveImageSuffix));
+  const QString path =
+      prompter_.chooseSaveFile(this, fromUtf8("ディスクイメージの保存"), fromUtf8(kSaveImageFilter),
+                               fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
   // A copy left unfinished is offered first: No starts over, which replaces
   // what it read, so that still needs the overwrite question's Yes.
@@ -889,9 +889,10 @@ bool MainWindow::createImage(const QString& devicePath) {
   }
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
-  const bool somethingThere = QFileInfo::exists(path) || copyCanResume(target) ||
-                              QFileInfo::exists(QString::fromStdString(CopyJob::partMapPath(target))) ||
-                              QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
+  const bool somethingThere =
+      QFileInfo::exists(path) || copyCanResume(target) ||
+      QFileInfo::exists(QString::fromStdString(CopyJob::partMapPath(target))) ||
+      QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
   if (!options.resume && somethingThere &&
       !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
     return false;
@@ -950,8 +951,9 @@ void MainWindow::browseCommand() {
   if (path.isEmpty()) return;
   const QString previous = imageName_->text();
   const FileIdentity previousFile = fileIdentity(previous.toStdString());
-  const bool anotherFile = !previous.isEmpty() &&
-                           !(previousFile.known && previousFile == fileIdentity(path.toStdString()));
+  const bool anotherFile =
+      !previous.isEmpty() &&
+      !(previousFile.known && previousFile == fileIdentity(path.toStdString()));
   // No leaves everything as it was, the image name included.
   if (anotherFile && !mayDiscardResults(kDiscardResultsQuestion)) return;
   job_.setImagePath(path.toStdString());
@@ -987,8 +989,8 @@ bool MainWindow::loadImageBlock() {
 }
 
 void MainWindow::scanCommand() {
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion),
-                     DefaultAnswer::Yes)) return;
+  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion), DefaultAnswer::Yes))
+    return;
   results_->clear();
   enterState(WindowState::Scanning);
   ScanSettings settings;
@@ -1008,9 +1010,10 @@ void MainWindow::scanCommand() {
   // The map is read now, so the counts describe the image as it was scanned.
   ImageMapLoad beside = loadMapBeside(job_.image()->path());
   if (!beside.path.empty() && !beside.map) {
-    prompter_.warn(this, fromUtf8(kApplicationTitle),
-                   fromUtf8(kMapUnreadableMessage)
-                       .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
+    prompter_.warn(
+        this, fromUtf8(kApplicationTitle),
+        fromUtf8(kMapUnreadableMessage)
+            .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
   }
   scanMap_ = std::move(beside.map);
   // The rows get their unreadable sectors as they arrive, and the pool
@@ -1034,7 +1037,8 @@ void MainWindow::restoreCommand() {
     return;
   }
   if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion),
-                     DefaultAnswer::Yes)) return;
+                     DefaultAnswer::Yes))
+    return;
   enterState(WindowState::Restoring);
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
@@ -1047,7 +1051,8 @@ void MainWindow::restoreCommand() {
                                                 plannedFiles(results_->candidates()))
                       : RestoreRefusal{};
   if (refusal) {
-    prompter_.inform(this, fromUtf8(kInformationCaption), QString::fromStdString(refusalText(refusal)));
+    prompter_.inform(this, fromUtf8(kInformationCaption),
+                     QString::fromStdString(refusalText(refusal)));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
     showJobStart(kRestoringStatus);

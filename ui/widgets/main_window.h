@@ -92,7 +92,8 @@ class MainWindow : public QWidget, public JobReporter {
   static constexpr const char* kStopCopyButtonText = "作成中止";
   static constexpr const char* kCreateImageButtonText = "ﾃﾞｨｽｸｲﾒｰｼﾞ作成";
   static constexpr const char* kCopyStartMessage =
-      "ディスクイメージの作成を開始します。\r\nディスクイメージの完成まで、しばらくお待ちください。";
+      "ディスクイメージの作成を開始します。\r\nディスクイメージの完成まで、しばらくお待ちください"
+      "。";
   static constexpr const char* kNoBufferForPreviewMessage =
       "イメージファイルの展開バッファがないため、ダブルクリック操作を中止しました。\r\n"
       "展開バッファがない場合は、[復元ボタン] で通常復元をしてください。";
@@ -105,8 +106,7 @@ class MainWindow : public QWidget, public JobReporter {
       "復元していない検査結果は破棄されます。\r\n別のディスクイメージを開きますか？";
   // Shown in the result window when a copy ended before it had written its
   // result text (the image file or the drive could not be opened).
-  static constexpr const char* kNoCopyResultText =
-      "ディスクイメージは作成されませんでした。";
+  static constexpr const char* kNoCopyResultText = "ディスクイメージは作成されませんでした。";
   static constexpr const char* kAboutMenuText = "Kestrixのﾊﾞｰｼﾞｮﾝ情報(&A)...";
   // Status line while a job runs.
   static constexpr const char* kScanningStatus = "解析中.....";
@@ -348,7 +348,7 @@ class MainWindow : public QWidget, public JobReporter {
 
   Prompter& prompter_;
   RecoveryJob job_;
-  ResultList* results_;  // child QObject
+  ResultList* results_;   // child QObject
   ResultFilter* filter_;  // child QObject, the views' model
   FolderChooserFunction folderChooser_;
   DestinationExaminer destinationExaminer_ = examineDestination;

@@ -95,14 +95,12 @@ TextEncoding ReportWindow::encoding() const {
 }
 
 bool ReportWindow::saveText() {
-  const QString path = prompter_.chooseSaveFile(this, QString::fromUtf8(kSaveCaption),
-                                                QString::fromUtf8(kSaveFilter),
-                                                QStringLiteral("txt"));
+  const QString path = prompter_.chooseSaveFile(
+      this, QString::fromUtf8(kSaveCaption), QString::fromUtf8(kSaveFilter), QStringLiteral("txt"));
   if (path.isEmpty()) return false;
   // The file dialog of the prompter does not ask before replacing.
-  if (QFileInfo::exists(path) &&
-      !prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
-                     QString::fromUtf8(kReplaceQuestion))) {
+  if (QFileInfo::exists(path) && !prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
+                                                QString::fromUtf8(kReplaceQuestion))) {
     return false;
   }
   return saveTextTo(path, encoding());
@@ -116,12 +114,12 @@ bool ReportWindow::saveTextTo(const QString& path, TextEncoding encoding) {
     return false;
   }
   QSaveFile file(path);
-  const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                       file.commit();
+  const bool written =
+      file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
   if (!written) {
-    prompter_.warn(this, QString::fromUtf8(kApplicationTitle),
-                   QString::fromUtf8(kSaveFailedMessage) + QStringLiteral("\r\n") +
-                       file.errorString());
+    prompter_.warn(
+        this, QString::fromUtf8(kApplicationTitle),
+        QString::fromUtf8(kSaveFailedMessage) + QStringLiteral("\r\n") + file.errorString());
     return false;
   }
   return true;

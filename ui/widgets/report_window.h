@@ -60,7 +60,7 @@ class ReportWindow : public QDialog {
 
   // The text as shown (LF line ends).
   QString text() const;
-  QPlainTextEdit* textField() const { return text_; }  // "edit1028"
+  QPlainTextEdit* textField() const { return text_; }   // "edit1028"
   QPushButton* okButton() const { return ok_; }         // "button1"
   QPushButton* saveButton() const { return save_; }     // "buttonSave"
   QPushButton* copyButton() const { return copy_; }     // "buttonCopy"

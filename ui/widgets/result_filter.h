@@ -91,7 +91,7 @@ class ResultFilter : public QSortFilterProxyModel {
 
   QPointer<ResultList> list_;
   FilterCriteria criteria_;
-  mutable ResultKeys keys_;         // made on demand from const calls
+  mutable ResultKeys keys_;  // made on demand from const calls
   // What the proxy was told to leave be, to be done in one layout change.
   enum class Relayout { None, Sort, FilterAndSort };
   Relayout relayout_ = Relayout::None;

@@ -80,7 +80,8 @@ RowFacts ResultKeys::facts(int row, bool withTexts, bool withDate) {
 void ResultKeys::forget(int firstRow, int lastRow, int firstColumn, int lastColumn) {
   // A row may become nested after it was listed: the EXIF thumbnail of a
   // photo joined from its pieces gets that photo as its parent.
-  for (int row = std::max(firstRow, 0); row <= lastRow && static_cast<size_t>(row) < nested_.size(); ++row) {
+  for (int row = std::max(firstRow, 0); row <= lastRow && static_cast<size_t>(row) < nested_.size();
+       ++row) {
     nested_[row] = -1;
   }
   firstColumn = std::max(firstColumn, 0);
@@ -135,17 +136,14 @@ void ResultKeys::fill(int column, int row) {
       case CandidateList::ColumnShotDate: {
         std::string text;
         ShotDate date;
-        present = candidate->exifIfdText(kTagDateTimeOriginal, text) &&
-                  parseShotDate(text, &date);
+        present = candidate->exifIfdText(kTagDateTimeOriginal, text) && parseShotDate(text, &date);
         if (present) number = date.sortValue();
         break;
       }
       case CandidateList::ColumnSize:
         number = static_cast<int64_t>(std::min<uint64_t>(candidate->find().size(), INT64_MAX));
         break;
-      case CandidateList::ColumnGps:
-        number = candidate->hasGps() ? 0 : 1;
-        break;
+      case CandidateList::ColumnGps: number = candidate->hasGps() ? 0 : 1; break;
       case ResultList::kColumnVerdict: {
         Check& check = checks_[row];
         if (candidate->checked()) {
@@ -157,12 +155,10 @@ void ResultKeys::fill(int column, int row) {
       }
       case ResultList::kUnreadableSectorsColumn:
         present = list_.unreadableSectorsShown();
-        number = static_cast<int64_t>(
-            std::min<uint64_t>(candidate->unreadableSectors(), INT64_MAX));
+        number =
+            static_cast<int64_t>(std::min<uint64_t>(candidate->unreadableSectors(), INT64_MAX));
         break;
-      default:
-        present = false;
-        break;
+      default: present = false; break;
     }
   }
   keys.states[row] = present ? Present : Absent;

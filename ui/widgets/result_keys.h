@@ -69,8 +69,8 @@ class ResultKeys {
 
   const ResultList& list_;
   std::array<Column, ResultList::kColumnCount> columns_;
-  std::vector<Check> checks_;           // valid where the verdict column's state is known
-  std::vector<int8_t> nested_;          // −1 not read yet, else 0 or 1; read again after forget()
+  std::vector<Check> checks_;   // valid where the verdict column's state is known
+  std::vector<int8_t> nested_;  // −1 not read yet, else 0 or 1; read again after forget()
 };
 
 }  // namespace kestrix

@@ -24,15 +24,9 @@ struct ColumnSpec {
   int width;
 };
 constexpr ColumnSpec kColumns[ResultList::kColumnCount] = {
-    {"復元ファイル", 120},
-    {"マシン名", 100},
-    {"撮影(更新)日時", 100},
-    {"予定サイズ", 72},
-    {"GPS情報", 64},
-    {"メーカー名", 72},
-    {"バイト順", 64},
-    {"状態", 64},
-    {ResultList::kUnreadableSectorsHeader, 90},
+    {"復元ファイル", 120}, {"マシン名", 100}, {"撮影(更新)日時", 100},
+    {"予定サイズ", 72},    {"GPS情報", 64},   {"メーカー名", 72},
+    {"バイト順", 64},      {"状態", 64},      {ResultList::kUnreadableSectorsHeader, 90},
 };
 
 // The thumbnail of a damaged or truncated find with its mark: a filled
@@ -67,18 +61,15 @@ ResultList::ResultList(QObject* parent)
   batchTimer_.setSingleShot(true);
   batchTimer_.setInterval(kRowBatchMs);
   connect(&batchTimer_, &QTimer::timeout, this, &ResultList::flushPendingRows);
-  connect(&selection_, &QItemSelectionModel::selectionChanged, this,
-          &ResultList::followSelection);
+  connect(&selection_, &QItemSelectionModel::selectionChanged, this, &ResultList::followSelection);
   // The worker emits these on its own thread; the pictures and row indices
   // are only ever touched here, on the user-interface thread.
   connect(this, &ResultList::thumbnailMade, this, &ResultList::storeThumbnail,
           Qt::QueuedConnection);
-  connect(this, &ResultList::workerDone, this, &ResultList::finishThumbnails,
-          Qt::QueuedConnection);
+  connect(this, &ResultList::workerDone, this, &ResultList::finishThumbnails, Qt::QueuedConnection);
   connect(this, &ResultList::checkProgress, this, &ResultList::showCheckProgress,
           Qt::QueuedConnection);
-  connect(this, &ResultList::rowChecked, this, &ResultList::showRowChecked,
-          Qt::QueuedConnection);
+  connect(this, &ResultList::rowChecked, this, &ResultList::showRowChecked, Qt::QueuedConnection);
 }
 
 ResultList::~ResultList() {
@@ -152,8 +143,7 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
       if (!candidates_.itemText(index.row(), index.column(), text)) return {};
       return QString::fromStdString(text);
     }
-    case Qt::DecorationRole:
-    {
+    case Qt::DecorationRole: {
       if (index.column() != CandidateList::ColumnName) return {};
       const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
       const int shown = std::max(imageIndex(index.row()), 0);
@@ -167,8 +157,7 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
     }
     case Qt::TextAlignmentRole:
       return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
-    default:
-      return {};
+    default: return {};
   }
 }
 
@@ -392,26 +381,21 @@ QString ResultList::verdictText(int row) const {
   const Verdict verdict = checked ? candidate->check().verdict : Verdict::Unknown;
   const char* text = kVerdictUnknownText;
   switch (verdict) {
-    case Verdict::Intact:
-      text = kVerdictIntactText;
-      break;
-    case Verdict::Damaged:
-      text = kVerdictDamagedText;
-      break;
-    case Verdict::Truncated:
-      text = kVerdictTruncatedText;
-      break;
-    case Verdict::Unknown:
-      break;
+    case Verdict::Intact: text = kVerdictIntactText; break;
+    case Verdict::Damaged: text = kVerdictDamagedText; break;
+    case Verdict::Truncated: text = kVerdictTruncatedText; break;
+    case Verdict::Unknown: break;
   }
   QString shown = QString::fromUtf8(text);
-  if (checked && !candidate->find().fragments.empty()) shown += QString::fromUtf8(kReassembledSuffix);
+  if (checked && !candidate->find().fragments.empty())
+    shown += QString::fromUtf8(kReassembledSuffix);
   return shown;
 }
 
 uint64_t ResultList::joinSplitPhotos(const JoinLimits& limits) {
   // The pool's threads read the rows until it is joined.
-  if (worker_ || recoveryJob_ == nullptr || recoveryJob_->image() == nullptr || shownRows_ == 0) return 0;
+  if (worker_ || recoveryJob_ == nullptr || recoveryJob_->image() == nullptr || shownRows_ == 0)
+    return 0;
   const JoinOutcome outcome = joinFragments(*recoveryJob_->image(), candidates_, limits);
   if (outcome.joined == 0) return 0;
   // A joined row's thumbnail was made from its first piece alone (or its
@@ -452,17 +436,16 @@ void ResultList::checkRow(int row, EngineSet& engines, int generation) {
   std::array<uint8_t, kCheckCellStride * kCheckCellHeight> cell{};
   bool cellMade = false;
   QImage thumbnail;
-  checkCandidateRow(*image, &engines, candidates_, row, cell.data(), &cellMade,
-                    [&](const CandidateBytes& bytes) {
-                      // A JPEG's picture came with its check; others (PNG
-                      // through Qt's reader, movies through the
-                      // thumbnailer) are drawn from the same bytes.
-                      if (cellMade) return;
-                      thumbnail = isMovieType(bytes.extension())
-                                      ? movieFrameOf(*image, bytes)
-                                      : decodeThumbnail(bytes.data(), bytes.size(),
-                                                        bytes.extension());
-                    });
+  checkCandidateRow(
+      *image, &engines, candidates_, row, cell.data(), &cellMade, [&](const CandidateBytes& bytes) {
+        // A JPEG's picture came with its check; others (PNG
+        // through Qt's reader, movies through the
+        // thumbnailer) are drawn from the same bytes.
+        if (cellMade) return;
+        thumbnail = isMovieType(bytes.extension())
+                        ? movieFrameOf(*image, bytes)
+                        : decodeThumbnail(bytes.data(), bytes.size(), bytes.extension());
+      });
   if (cellMade) {
     thumbnail = QImage(cell.data(), kCheckCellWidth, kCheckCellHeight, kCheckCellStride,
                        QImage::Format_RGB888)
@@ -503,8 +486,7 @@ QImage ResultList::image(int index) const {
 
 void ResultList::storeThumbnail(int generation, int row, int imageIndex, const QImage& image) {
   if (generation != generation_.load()) return;  // made for a result set that is gone
-  if (row < 0 || row >= rowImage_.size() || imageIndex <= 0 || imageIndex >= images_.size())
-    return;
+  if (row < 0 || row >= rowImage_.size() || imageIndex <= 0 || imageIndex >= images_.size()) return;
   images_[imageIndex] = image;
   rowImage_[row] = imageIndex;
   const QModelIndex cell = index(row, 0);
@@ -539,8 +521,7 @@ void ResultList::showRowChecked(int generation, int row) {
   emit dataChanged(index(row, 0), index(row, 0), {Qt::DecorationRole});
 }
 
-void ResultList::followSelection(const QItemSelection& selected,
-                                 const QItemSelection& deselected) {
+void ResultList::followSelection(const QItemSelection& selected, const QItemSelection& deselected) {
   // A row counts as selected while its first cell is: the details view
   // selects whole rows, the icon view shows only the first column. The two
   // sets are exact changes, so a range over the first column says what its
@@ -598,9 +579,9 @@ void ResultList::selectionChanged(int32_t row) {
         }
         const QModelIndex cell = viewModel()->index(shown, 0);
         if (selection_.isSelected(cell) == wanted) return;
-        selection_.select(cell, (wanted ? QItemSelectionModel::Select
-                                        : QItemSelectionModel::Deselect) |
-                                    QItemSelectionModel::Rows);
+        selection_.select(cell,
+                          (wanted ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                              QItemSelectionModel::Rows);
       },
       Qt::AutoConnection);
 }

@@ -218,14 +218,14 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   CandidateList candidates_;
   QItemSelectionModel selection_;
-  QTimer batchTimer_;                   // single shot, user-interface thread
+  QTimer batchTimer_;  // single shot, user-interface thread
   std::atomic<bool> flushRequested_{false};
-  int shownRows_ = 0;                   // rows the views know of
-  bool unreadableSectorsShown_ = false; // the rows carry a map's counts
-  bool syncingSelection_ = false;       // the model is copying view selection into the list
-  bool restoringSelection_ = false;     // the selection model is being set from the list
-  RecoveryJob* recoveryJob_ = nullptr;  // not owned
-  QPointer<QAbstractProxyModel> view_;  // not owned; null: the views show this model
+  int shownRows_ = 0;                    // rows the views know of
+  bool unreadableSectorsShown_ = false;  // the rows carry a map's counts
+  bool syncingSelection_ = false;        // the model is copying view selection into the list
+  bool restoringSelection_ = false;      // the selection model is being set from the list
+  RecoveryJob* recoveryJob_ = nullptr;   // not owned
+  QPointer<QAbstractProxyModel> view_;   // not owned; null: the views show this model
   // The pool's threads reach the list through this: the check of a row, and
   // the queued signals that carry progress to the user-interface thread.
   class PoolTarget : public CheckPool::Target {

@@ -66,10 +66,10 @@ QString movieLengthText(int64_t milliseconds) {
   if (milliseconds < 0) return {};
   const int64_t seconds = (milliseconds + 500) / 1000;
   const int64_t hours = seconds / 3600;
-  const QString minutesAndSeconds = QString("%1:%2")
-                                        .arg(hours > 0 ? (seconds / 60) % 60 : seconds / 60,
-                                             hours > 0 ? 2 : 1, 10, QChar('0'))
-                                        .arg(seconds % 60, 2, 10, QChar('0'));
+  const QString minutesAndSeconds =
+      QString("%1:%2")
+          .arg(hours > 0 ? (seconds / 60) % 60 : seconds / 60, hours > 0 ? 2 : 1, 10, QChar('0'))
+          .arg(seconds % 60, 2, 10, QChar('0'));
   return hours > 0 ? QString("%1:%2").arg(hours).arg(minutesAndSeconds) : minutesAndSeconds;
 }
 

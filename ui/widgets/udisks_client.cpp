@@ -47,7 +47,8 @@ bool managedObjects(const QDBusConnection& bus, UDisksObjects& objects) {
   QDBusMessage call = QDBusMessage::createMethodCall(
       UDisksClient::kService, UDisksClient::kManagerPath,
       QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"));
-  const QDBusReply<UDisksObjects> reply = bus.call(call, QDBus::Block, UDisksClient::kListTimeoutMs);
+  const QDBusReply<UDisksObjects> reply =
+      bus.call(call, QDBus::Block, UDisksClient::kListTimeoutMs);
   if (!reply.isValid()) return false;
   objects = reply.value();
   return true;

@@ -20,39 +20,29 @@ const StateControls& stateControls(WindowState state) {
 
 bool isLive(Live cell, const WindowFacts& facts) {
   switch (cell) {
-    case Live::Off:
-      return false;
-    case Live::On:
-      return true;
-    case Live::IfDriveChosen:
-      return facts.driveChosen;
-    case Live::IfImageScannable:
-      return facts.imageScannable;
-    case Live::IfRowsListed:
-      return facts.rowsListed;
-    case Live::IfRowsShownOrSelected:
-      return facts.rowsShownOrSelected;
+    case Live::Off: return false;
+    case Live::On: return true;
+    case Live::IfDriveChosen: return facts.driveChosen;
+    case Live::IfImageScannable: return facts.imageScannable;
+    case Live::IfRowsListed: return facts.rowsListed;
+    case Live::IfRowsShownOrSelected: return facts.rowsShownOrSelected;
   }
   return false;
 }
 
 EnabledControls enabledControls(WindowState state, const WindowFacts& facts) {
   const StateControls& row = stateControls(state);
-  return {isLive(row.browse, facts),    isLive(row.createImage, facts), isLive(row.scan, facts),
-          isLive(row.restore, facts),   isLive(row.selectAll, facts),   isLive(row.views, facts),
-          isLive(row.tidy, facts),      isLive(row.preview, facts)};
+  return {isLive(row.browse, facts),  isLive(row.createImage, facts), isLive(row.scan, facts),
+          isLive(row.restore, facts), isLive(row.selectAll, facts),   isLive(row.views, facts),
+          isLive(row.tidy, facts),    isLive(row.preview, facts)};
 }
 
 const char* windowStateName(WindowState state) {
   switch (state) {
-    case WindowState::Idle:
-      return "Idle";
-    case WindowState::Copying:
-      return "Copying";
-    case WindowState::Scanning:
-      return "Scanning";
-    case WindowState::Restoring:
-      return "Restoring";
+    case WindowState::Idle: return "Idle";
+    case WindowState::Copying: return "Copying";
+    case WindowState::Scanning: return "Scanning";
+    case WindowState::Restoring: return "Restoring";
   }
   return "?";
 }

@@ -22,8 +22,9 @@ QString restoreFailuresText(const RestoreOutcome& outcome, int listed) {
       text += QString::fromUtf8("\r\n…ほか %1 個").arg(outcome.failures.size() - shown);
       break;
     }
-    text += QString::fromUtf8("\r\n%1: %2").arg(QString::fromStdString(failure.name),
-                                                  QString::fromStdString(fileProblemText(failure.problem)));
+    text += QString::fromUtf8("\r\n%1: %2")
+                .arg(QString::fromStdString(failure.name),
+                     QString::fromStdString(fileProblemText(failure.problem)));
     ++shown;
   }
   return text;

@@ -14,10 +14,10 @@ namespace kestrix::test {
 using Bytes = std::vector<std::uint8_t>;
 
 struct Picture {
-    int width = 0;
-    int height = 0;
-    int channels = 0; // 1 grey, 3 RGB
-    Bytes samples;
+  int width = 0;
+  int height = 0;
+  int channels = 0;  // 1 grey, 3 RGB
+  Bytes samples;
 };
 
 // A scratch folder for this test program, created on first use.
@@ -33,7 +33,8 @@ std::string SourcePicture(int width, int height);
 // The bytes of tests/data/jpeg/NAME. With KESTRIX_REMAKE_JPEG_DATA set in the
 // environment, make(path) writes the file first (needs the tools); a missing
 // file fails the test.
-Bytes CommittedInput(const std::string& name, const std::function<bool(const std::string& path)>& make);
+Bytes CommittedInput(const std::string& name,
+                     const std::function<bool(const std::string& path)>& make);
 // SourcePicture(width, height) encoded with cjpeg and the given options: the
 // committed file tests/data/jpeg/cjpeg_WxH_OPTIONS.jpg.
 Bytes EncodeWithCjpeg(int width, int height, const std::string& options);
@@ -41,13 +42,13 @@ Bytes EncodeWithCjpeg(int width, int height, const std::string& options);
 Picture ReferenceDecode(const Bytes& jpeg);
 // Decodes with JpegDecoder; rows stop at the first non-zero ReadRow.
 struct DecodeResult {
-    int openError = 0;
-    int startResult = 0;
-    int lastReadRow = 0;
-    int errorCode = 0;
-    int rowBytes = 0;
-    int colourMode = -1;
-    Picture picture;
+  int openError = 0;
+  int startResult = 0;
+  int lastReadRow = 0;
+  int errorCode = 0;
+  int rowBytes = 0;
+  int colourMode = -1;
+  Picture picture;
 };
 DecodeResult Decode(const Bytes& jpeg);
 double Psnr(const Picture& a, const Picture& b);
@@ -65,17 +66,17 @@ long FindMarker(const Bytes& bytes, std::uint8_t code);
 // components with given sampling, DC table 0 and AC table 0 as given, and
 // raw entropy bits ('0'/'1' characters; padded with ones).
 struct HandStream {
-    int width = 8;
-    int height = 8;
-    std::vector<std::uint8_t> sampling{0x11}; // one byte per component
-    int quant = 1;
-    std::vector<std::uint8_t> dcCounts;       // 16 counts
-    std::vector<std::uint8_t> dcSymbols;
-    std::vector<std::uint8_t> acCounts;
-    std::vector<std::uint8_t> acSymbols;
-    std::string bits;
-    int restartInterval = 0;
-    Bytes Build() const;
+  int width = 8;
+  int height = 8;
+  std::vector<std::uint8_t> sampling{0x11};  // one byte per component
+  int quant = 1;
+  std::vector<std::uint8_t> dcCounts;  // 16 counts
+  std::vector<std::uint8_t> dcSymbols;
+  std::vector<std::uint8_t> acCounts;
+  std::vector<std::uint8_t> acSymbols;
+  std::string bits;
+  int restartInterval = 0;
+  Bytes Build() const;
 };
 
-} // namespace kestrix::test
+}  // namespace kestrix::test

@@ -33,7 +33,8 @@ class ByteRangeInputTest : public testing::Test {
   static std::vector<uint8_t> readToEnd(AVIOContext* context) {
     std::vector<uint8_t> out;
     uint8_t chunk[4096];
-    for (int got; (got = avio_read(context, chunk, sizeof chunk)) > 0;) out.insert(out.end(), chunk, chunk + got);
+    for (int got; (got = avio_read(context, chunk, sizeof chunk)) > 0;)
+      out.insert(out.end(), chunk, chunk + got);
     return out;
   }
   std::vector<uint8_t> slice(size_t from, size_t length) const {
@@ -47,7 +48,8 @@ class ByteRangeInputTest : public testing::Test {
 
 TEST_F(ByteRangeInputTest, ReadsExactlyTheRange) {
   // Ranges that end mid-buffer, on a buffer boundary, and one byte long.
-  for (const auto& [offset, length] : {std::pair<size_t, size_t>{1001, 50000}, {0, 32768}, {99999, 1}}) {
+  for (const auto& [offset, length] :
+       {std::pair<size_t, size_t>{1001, 50000}, {0, 32768}, {99999, 1}}) {
     SCOPED_TRACE(std::to_string(offset) + "+" + std::to_string(length));
     ByteRangeInput input(fd_, offset, length);
     ASSERT_NE(input.context(), nullptr);

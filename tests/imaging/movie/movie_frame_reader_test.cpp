@@ -37,13 +37,15 @@ bool haveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0
 // clips are kept in the test folder of the build and made only when
 // missing; written under a name of this process and renamed, so that tests
 // run side by side never see half a clip.
-bool makeClip(const std::string& path, const std::string& codecAndFormat, const std::string& filter = "") {
+bool makeClip(const std::string& path, const std::string& codecAndFormat,
+              const std::string& filter = "") {
   if (::access(path.c_str(), R_OK) == 0) return true;
   const std::string extension = path.substr(path.rfind('.'));
   const std::string partial = path + ".part" + std::to_string(::getpid()) + extension;
-  const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 " +
-                              (filter.empty() ? std::string() : "-vf " + filter + " ") + codecAndFormat +
-                              " '" + partial + "'";
+  const std::string command =
+      "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 " +
+      (filter.empty() ? std::string() : "-vf " + filter + " ") + codecAndFormat + " '" + partial +
+      "'";
   return std::system(command.c_str()) == 0 && std::rename(partial.c_str(), path.c_str()) == 0;
 }
 
@@ -74,7 +76,8 @@ bool noChildLeft() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == EC
 size_t coloursIn(const MovieFrame& frame) {
   std::set<uint32_t> colours;
   for (size_t i = 0; i + 2 < frame.rgb.size(); i += 3) {
-    colours.insert(uint32_t(frame.rgb[i]) << 16 | uint32_t(frame.rgb[i + 1]) << 8 | frame.rgb[i + 2]);
+    colours.insert(uint32_t(frame.rgb[i]) << 16 | uint32_t(frame.rgb[i + 1]) << 8 |
+                   frame.rgb[i + 2]);
   }
   return colours.size();
 }
@@ -121,14 +124,15 @@ class MovieFrameReaderTest : public testing::Test {
   static std::string clip(const std::string& name) { return std::string(kClipFolder) + "/" + name; }
 
   // The frame of a whole file, read through the descriptor API.
-  static std::optional<MovieFrame> readWhole(const MovieFrameReader& reader, const std::string& path,
-                                             std::string* error) {
+  static std::optional<MovieFrame> readWhole(const MovieFrameReader& reader,
+                                             const std::string& path, std::string* error) {
     const ReadOnlyFile file(path);
     return reader.read(file.fd(), 0, readFile(path).size(), error);
   }
 
   // A stand-in helper: a shell script with this body.
-  static std::string fakeHelper(const std::string& name, const std::string& body, mode_t mode = 0755) {
+  static std::string fakeHelper(const std::string& name, const std::string& body,
+                                mode_t mode = 0755) {
     const std::string path = folder_->file(name);
     const std::string text = "#!/bin/sh\n" + body + "\n";
     writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
@@ -264,7 +268,8 @@ TEST_F(MovieFrameReaderTest, MovieCutInHalfGivesAFrameOrAReason) {
     if (alone) expectSameFrame(*ranged, *alone);
   }
   const std::vector<uint8_t> tail = readFile(clip("tail.mp4"));
-  EXPECT_FALSE(reader.read(tail.data(), tail.size() / 2, nullptr)) << "index at the end was cut off";
+  EXPECT_FALSE(reader.read(tail.data(), tail.size() / 2, nullptr))
+      << "index at the end was cut off";
 }
 
 TEST_F(MovieFrameReaderTest, HelperOverItsMemoryLimitFailsCleanly) {
@@ -307,7 +312,8 @@ TEST_F(MovieFrameReaderTest, HelperFailuresEachHaveTheirReason) {
       {"helper missing", folder_->file("no-such-helper"), "helper not found"},
       {"helper not executable", fakeHelper("plain-file", "exit 0", 0644), "could not start"},
       {"helper crashes", fakeHelper("crash", "kill -SEGV $$"), "crashed (SIGSEGV)"},
-      {"helper fails with a reason", fakeHelper("fail", "echo 'no video here' >&2; echo more >&2; exit 3"),
+      {"helper fails with a reason",
+       fakeHelper("fail", "echo 'no video here' >&2; echo more >&2; exit 3"),
        "failed (exit code 3): no video here"},
       {"helper writes no reply", fakeHelper("silent", "exit 0"), "malformed reply"},
       {"helper writes text", fakeHelper("text", "echo hello"), "malformed reply"},
@@ -330,7 +336,8 @@ bool stopped(pid_t pid) {
   const std::vector<uint8_t> stat = readFile("/proc/" + std::to_string(pid) + "/stat");
   const std::string text(stat.begin(), stat.end());
   const size_t paren = text.rfind(')');
-  return text.empty() || (paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z');
+  return text.empty() ||
+         (paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z');
 }
 
 TEST_F(MovieFrameReaderTest, HangingHelperIsKilledAtTheWallLimit) {
@@ -339,7 +346,8 @@ TEST_F(MovieFrameReaderTest, HangingHelperIsKilledAtTheWallLimit) {
   // The shell waits for a child of its own, which holds the reply pipe
   // too: the kill must reach the helper's whole process group.
   const std::string sleeperFile = folder_->file("sleeper.pid");
-  const MovieFrameReader reader(fakeHelper("hang", "sleep 30 & echo $! > '" + sleeperFile + "'; wait"), limits);
+  const MovieFrameReader reader(
+      fakeHelper("hang", "sleep 30 & echo $! > '" + sleeperFile + "'; wait"), limits);
   const ReadOnlyFile file(clip("fast.mp4"));
   const auto started = std::chrono::steady_clock::now();
   std::string error;
@@ -372,7 +380,9 @@ TEST_F(MovieFrameReaderTest, HelperSeesOnlyItsDescriptors) {
 
   const std::string probe =
       "three=no; [ -e /proc/$$/fd/3 ] && three=yes\n"
-      "stray=no; [ -e /proc/$$/fd/" + std::to_string(kStray) + " ] && stray=yes\n"
+      "stray=no; [ -e /proc/$$/fd/" +
+      std::to_string(kStray) +
+      " ] && stray=yes\n"
       "wrote=no; (printf x >&3) 2>/dev/null && wrote=yes\n"
       "echo \"fd3=$three stray=$stray wrote=$wrote\" >&2; exit 5";
   std::string error;

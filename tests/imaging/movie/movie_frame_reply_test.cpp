@@ -26,7 +26,8 @@ void putU32(std::vector<uint8_t>& reply, size_t at, uint32_t value) {
 }
 
 TEST(MovieFrameReply, ParsesWhatTheWriterWritesAtTheBounds) {
-  for (const MovieFrame& frame : {frameOf(1, 1, -1), frameOf(200, 150, 0), frameOf(200, 75, 7'200'000)}) {
+  for (const MovieFrame& frame :
+       {frameOf(1, 1, -1), frameOf(200, 150, 0), frameOf(200, 75, 7'200'000)}) {
     SCOPED_TRACE(std::to_string(frame.width) + " x " + std::to_string(frame.height));
     const std::vector<uint8_t> reply = encodeMovieFrameReply(frame);
     ASSERT_EQ(reply.size(), kMovieFrameReplyHeaderSize + frame.rgb.size());
@@ -43,7 +44,8 @@ TEST(MovieFrameReply, ParsesWhatTheWriterWritesAtTheBounds) {
 TEST(MovieFrameReply, WriterRefusesFramesTheParserWouldRefuse) {
   MovieFrame shortPixels = frameOf(4, 3, 10);
   shortPixels.rgb.pop_back();
-  for (const MovieFrame& frame : {frameOf(201, 1, 0), frameOf(1, 151, 0), frameOf(0, 1, 0), frameOf(2, 2, -2), shortPixels}) {
+  for (const MovieFrame& frame :
+       {frameOf(201, 1, 0), frameOf(1, 151, 0), frameOf(0, 1, 0), frameOf(2, 2, -2), shortPixels}) {
     EXPECT_TRUE(encodeMovieFrameReply(frame).empty()) << frame.width << " x " << frame.height;
   }
 }
@@ -62,8 +64,14 @@ TEST(MovieFrameReply, RefusesMalformedReplies) {
       {"zero width", [](auto& r) { putU32(r, 8, 0); }, "outside"},
       {"width past 200", [](auto& r) { putU32(r, 8, 201); }, "outside"},
       {"height past 150", [](auto& r) { putU32(r, 12, 151); }, "outside"},
-      {"width that overflows 32-bit pixel counts", [](auto& r) { putU32(r, 8, 0x80000001u); }, "outside"},
-      {"duration below -1", [](auto& r) { putU32(r, 16, 0xFFFFFFFEu); putU32(r, 20, 0xFFFFFFFFu); }, "duration"},
+      {"width that overflows 32-bit pixel counts", [](auto& r) { putU32(r, 8, 0x80000001u); },
+       "outside"},
+      {"duration below -1",
+       [](auto& r) {
+         putU32(r, 16, 0xFFFFFFFEu);
+         putU32(r, 20, 0xFFFFFFFFu);
+       },
+       "duration"},
       {"one pixel byte missing", [](auto& r) { r.pop_back(); }, "needs"},
       {"one byte too many", [](auto& r) { r.push_back(0); }, "needs"},
       {"size says more than was sent", [](auto& r) { putU32(r, 8, 200); }, "needs"},

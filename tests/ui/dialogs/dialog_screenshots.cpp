@@ -44,9 +44,10 @@ QImage samplePicture() {
   for (int y = 0; y < image.height(); ++y) {
     for (int x = 0; x < image.width(); ++x) {
       const bool sun = (x - 600) * (x - 600) + (y - 150) * (y - 150) < 60 * 60;
-      image.setPixel(x, y, sun ? qRgb(250, 210, 60)
-                               : y < 400 ? qRgb(90, 150 + y / 8, 230)
-                                         : qRgb(70, 140 - (y - 400) / 4, 60));
+      image.setPixel(x, y,
+                     sun       ? qRgb(250, 210, 60)
+                     : y < 400 ? qRgb(90, 150 + y / 8, 230)
+                               : qRgb(70, 140 - (y - 400) / 4, 60));
     }
   }
   return image;
@@ -128,9 +129,9 @@ int main(int argc, char** argv) {
     ok &= save(*box, out, "create_typed_folder_question");
   }
   {
-    const auto box = makeQuestionBox(nullptr, QString::fromUtf8(kQuestionCaption),
-                                     QStringLiteral("選択されたディスクイメージの内容を検査しますか？"),
-                                     DefaultAnswer::Yes);
+    const auto box = makeQuestionBox(
+        nullptr, QString::fromUtf8(kQuestionCaption),
+        QStringLiteral("選択されたディスクイメージの内容を検査しますか？"), DefaultAnswer::Yes);
     ok &= save(*box, out, "question_box");
   }
   {

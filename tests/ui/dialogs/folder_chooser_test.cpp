@@ -58,7 +58,8 @@ TEST_F(FolderChooserTest, ListsFoldersOnlyAndEnablesOkOnAFolder) {
 TEST_F(FolderChooserTest, OpensWithOkAndNewFolderOnTheStartFolder) {
   FolderChooser chooser(nullptr, prompter_);
   EXPECT_TRUE(chooser.okButton()->isEnabled()) << "the default folder is selected";
-  EXPECT_TRUE(chooser.newFolderButton()->isEnabled()) << "a folder can be made where the dialog opens";
+  EXPECT_TRUE(chooser.newFolderButton()->isEnabled())
+      << "a folder can be made where the dialog opens";
   ASSERT_TRUE(chooser.selectPath(root_));
   EXPECT_TRUE(chooser.okButton()->isEnabled());
   EXPECT_TRUE(chooser.newFolderButton()->isEnabled());
@@ -100,20 +101,19 @@ struct CreateCase {
 
 const CreateCase kCreateCases[] = {
     // name                   folder name                         created
-    {"PlainName",             QStringLiteral("restored"),         true},
-    {"JapaneseName",          QStringLiteral("復元した写真"),     true},
-    {"LongestName255Bytes",   QString(255, QLatin1Char('n')),     true},
-    {"NameOf256BytesRefused", QString(256, QLatin1Char('n')),     false},
+    {"PlainName", QStringLiteral("restored"), true},
+    {"JapaneseName", QStringLiteral("復元した写真"), true},
+    {"LongestName255Bytes", QString(255, QLatin1Char('n')), true},
+    {"NameOf256BytesRefused", QString(256, QLatin1Char('n')), false},
     // 86 three-byte characters are 258 bytes though only 86 characters.
-    {"MultiByteOverLimit",    QString(86, QChar(0x5199)),         false},
-    {"SlashRefused",          QStringLiteral("a/b"),              false},
-    {"EmptyRefused",          QString(),                          false},
-    {"DotDotRefused",         QStringLiteral(".."),               false},
-    {"ExistingRefused",       QStringLiteral("existing"),         false},
+    {"MultiByteOverLimit", QString(86, QChar(0x5199)), false},
+    {"SlashRefused", QStringLiteral("a/b"), false},
+    {"EmptyRefused", QString(), false},
+    {"DotDotRefused", QStringLiteral(".."), false},
+    {"ExistingRefused", QStringLiteral("existing"), false},
 };
 
-class FolderCreation : public FolderChooserTest,
-                       public testing::WithParamInterface<CreateCase> {};
+class FolderCreation : public FolderChooserTest, public testing::WithParamInterface<CreateCase> {};
 
 TEST_P(FolderCreation, CreatesOrShowsTheFailureMessage) {
   const CreateCase& c = GetParam();
@@ -182,17 +182,16 @@ struct TypedPathCase {
 
 const TypedPathCase kTypedPathCases[] = {
     // name                  typed                absolute choosable
-    {"ExistingFolder",       "existing",          true,    true},
-    {"TrailingSlash",        "existing/",         true,    true},
+    {"ExistingFolder", "existing", true, true},
+    {"TrailingSlash", "existing/", true, true},
     // OK offers to make it; nothing is chosen until it exists.
-    {"MissingFolder",        "missing",           true,    false},
-    {"AFileIsNoFolder",      "photo.jpg",         true,    false},
-    {"RelativePathRefused",  "existing",          false,   false},
-    {"Empty",                "",                  false,   false},
+    {"MissingFolder", "missing", true, false},
+    {"AFileIsNoFolder", "photo.jpg", true, false},
+    {"RelativePathRefused", "existing", false, false},
+    {"Empty", "", false, false},
 };
 
-class TypedPath : public FolderChooserTest,
-                  public testing::WithParamInterface<TypedPathCase> {};
+class TypedPath : public FolderChooserTest, public testing::WithParamInterface<TypedPathCase> {};
 
 TEST_P(TypedPath, ChoosesOnlyAnExistingFolder) {
   const TypedPathCase& c = GetParam();
@@ -232,11 +231,11 @@ struct MissingTypedCase {
 
 const MissingTypedCase kMissingTypedCases[] = {
     // name              typed                 answer onSource asked  accepted message
-    {"YesMakesIt",       "new",                true,  false,   true,  true,    ""},
-    {"YesMakesTheLevelsAbove", "a/b/c",        true,  false,   true,  true,    ""},
-    {"NoMakesNothing",   "new",                false, false,   true,  false,   ""},
-    {"UnderAFileFails",  "photo.jpg/new",      true,  false,   true,  false,   kCannotCreateFolderMessage},
-    {"NeverOnTheCard",   "new",                true,  true,    false, false,   kFolderOnSourceMessage},
+    {"YesMakesIt", "new", true, false, true, true, ""},
+    {"YesMakesTheLevelsAbove", "a/b/c", true, false, true, true, ""},
+    {"NoMakesNothing", "new", false, false, true, false, ""},
+    {"UnderAFileFails", "photo.jpg/new", true, false, true, false, kCannotCreateFolderMessage},
+    {"NeverOnTheCard", "new", true, true, false, false, kFolderOnSourceMessage},
 };
 
 class MissingTypedFolder : public FolderChooserTest,
@@ -245,7 +244,8 @@ class MissingTypedFolder : public FolderChooserTest,
 TEST_P(MissingTypedFolder, OkOffersToMakeIt) {
   const MissingTypedCase& c = GetParam();
   FolderChooserSetup setup;
-  if (c.onSource) setup.isOnSource = [this](const QString& folder) { return folder.startsWith(root_); };
+  if (c.onSource)
+    setup.isOnSource = [this](const QString& folder) { return folder.startsWith(root_); };
   FolderChooser chooser(nullptr, prompter_, setup);
   chooser.show();
   const QString wanted = path(c.typed);
@@ -286,7 +286,8 @@ TEST_F(FolderChooserTest, NewFolderGoesIntoATypedFolder) {
   ASSERT_TRUE(chooser.newFolderButton()->isEnabled());
   ASSERT_TRUE(chooser.createFolder(QStringLiteral("2026-12 旅行")));
   EXPECT_TRUE(QFileInfo(path("existing/2026-12 旅行")).isDir());
-  EXPECT_EQ(chooser.selectedPath(), path("existing/2026-12 旅行")) << "the new folder is the choice";
+  EXPECT_EQ(chooser.selectedPath(), path("existing/2026-12 旅行"))
+      << "the new folder is the choice";
   EXPECT_EQ(chooser.pathField()->text(), path("existing/2026-12 旅行"));
 }
 
@@ -328,7 +329,10 @@ TEST(DefaultRestoreFolder, PicturesOfTheHomeElseTheHome) {
   ASSERT_TRUE(QDir(homePath).mkpath(QStringLiteral(".config")));
   QFile dirs(homePath + QStringLiteral("/.config/user-dirs.dirs"));
   ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-  dirs.write("# written by xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/\xe3\x83\x94\xe3\x82\xaf\xe3\x83\x81\xe3\x83\xa3\"\n");
+  dirs.write(
+      "# written by "
+      "xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/"
+      "\xe3\x83\x94\xe3\x82\xaf\xe3\x83\x81\xe3\x83\xa3\"\n");
   dirs.close();
   ASSERT_TRUE(QDir(homePath).mkdir(QStringLiteral("ピクチャ")));
   EXPECT_EQ(defaultRestoreFolder(), homePath + QStringLiteral("/ピクチャ"));
@@ -370,14 +374,13 @@ struct ChoiceCase {
 
 const ChoiceCase kChoiceCases[] = {
     // name                   check  OK     accepted setFileTime
-    {"CancelCheckedGivesZero", true,  false, false,   0},
-    {"CancelUnchecked",        false, false, false,   0},
-    {"OkChecked",              true,  true,  true,    1},
-    {"OkUnchecked",            false, true,  true,    0},
+    {"CancelCheckedGivesZero", true, false, false, 0},
+    {"CancelUnchecked", false, false, false, 0},
+    {"OkChecked", true, true, true, 1},
+    {"OkUnchecked", false, true, true, 0},
 };
 
-class ChooseFolder : public FolderChooserTest,
-                     public testing::WithParamInterface<ChoiceCase> {};
+class ChooseFolder : public FolderChooserTest, public testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(ChooseFolder, ReturnsPathAndFlag) {
   const ChoiceCase& c = GetParam();

@@ -30,8 +30,8 @@ struct DefaultCase {
 class QuestionBoxDefault : public testing::TestWithParam<DefaultCase> {};
 
 TEST_P(QuestionBoxDefault, ReturnPressesTheAskedButtonAndEscapeSaysNo) {
-  const auto box = makeQuestionBox(nullptr, QStringLiteral("質問"), QStringLiteral("?"),
-                                   GetParam().answer);
+  const auto box =
+      makeQuestionBox(nullptr, QStringLiteral("質問"), QStringLiteral("?"), GetParam().answer);
   ASSERT_NE(box->defaultButton(), nullptr);
   EXPECT_EQ(box->standardButton(box->defaultButton()), GetParam().expected);
   EXPECT_EQ(box->standardButton(box->escapeButton()), QMessageBox::No);
@@ -47,10 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(QtTranslation, StandardButtonsSpeakJapanese) {
   const QString file =
       QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm");
-  if (!QFileInfo::exists(file)) GTEST_SKIP() << "no " << file.toStdString() << " (qt6-translations-l10n)";
+  if (!QFileInfo::exists(file))
+    GTEST_SKIP() << "no " << file.toStdString() << " (qt6-translations-l10n)";
   ASSERT_TRUE(installJapaneseQtTranslation(*QApplication::instance()));
-  const auto box = makeQuestionBox(nullptr, QStringLiteral("質問"), QStringLiteral("?"),
-                                   DefaultAnswer::Yes);
+  const auto box =
+      makeQuestionBox(nullptr, QStringLiteral("質問"), QStringLiteral("?"), DefaultAnswer::Yes);
   EXPECT_TRUE(box->button(QMessageBox::Yes)->text().startsWith(QStringLiteral("はい")))
       << box->button(QMessageBox::Yes)->text().toStdString();
   EXPECT_TRUE(box->button(QMessageBox::No)->text().startsWith(QStringLiteral("いいえ")));
@@ -72,10 +73,13 @@ TEST(FileDialogDates, ModifiedTimesReadInTheProgramsForm) {
   auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
   ASSERT_NE(list, nullptr);
   // The model lists the folder on a thread of its own.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 1; }, 10000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 1; }, 10000));
   const QModelIndex root = list->rootIndex();
   const QString text = list->model()->index(0, 3, root).data().toString();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$")).match(text).hasMatch())
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$"))
+                  .match(text)
+                  .hasMatch())
       << text.toStdString();
 }
 

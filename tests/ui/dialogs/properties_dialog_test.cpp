@@ -26,11 +26,10 @@ TEST(PropertiesDialog, OffsetAboveFourGiBShowsWholeAndUnknownTexts) {
   // pointer is never dereferenced below the buffer).
   constexpr uint64_t kStart = 0x100000200ull;  // 4 GiB + 512
   static const uint8_t bytes[64] = {0xFF, 0xD8};
-  const auto* base =
-      reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
+  const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", base,
-                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
+  ASSERT_TRUE(
+      list.addCandidate("00000000.jpg", base, {FileType::Jpeg, kStart, kStart + sizeof bytes}));
   ASSERT_TRUE(list.setSelected(0, true));
 
   PropertiesDialog dialog(list);
@@ -49,17 +48,17 @@ TEST(PropertiesDialog, OffsetAboveFourGiBShowsWholeAndUnknownTexts) {
 struct ExifCase {
   const char* name;
   bool motorola;
-  bool withOriginal;   // DateTimeOriginal in the Exif directory
-  bool withDateTime;   // DateTime in the main chain
+  bool withOriginal;  // DateTimeOriginal in the Exif directory
+  bool withDateTime;  // DateTime in the main chain
   const char* date;
   const char* endian;
 };
 
 const ExifCase kExifCases[] = {
     // name               motorola original dateTime date                   endian
-    {"OriginalWins",      true,    true,    true,    "2011:03:04 05:06:07", "ﾓﾄﾛｰﾗ形式"},
-    {"DateTimeFallback",  false,   false,   true,    "2010:01:02 03:04:05", "ｲﾝﾃﾙ形式"},
-    {"NoDateAtAll",       false,   false,   false,   "不明",                "ｲﾝﾃﾙ形式"},
+    {"OriginalWins", true, true, true, "2011:03:04 05:06:07", "ﾓﾄﾛｰﾗ形式"},
+    {"DateTimeFallback", false, false, true, "2010:01:02 03:04:05", "ｲﾝﾃﾙ形式"},
+    {"NoDateAtAll", false, false, false, "不明", "ｲﾝﾃﾙ形式"},
 };
 
 class PropertiesExif : public testing::TestWithParam<ExifCase> {};
@@ -108,10 +107,10 @@ TEST(PropertiesDialog, AJoinedFileListsItsPiecesInFileOrder) {
   static const uint8_t bytes[64] = {0xFF, 0xD8};
   const auto* base = reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(bytes) - kStart);
   CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", base,
-                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
-  ASSERT_TRUE(list.addCandidate("00000001.jpg", base,
-                                {FileType::Jpeg, kStart, kStart + sizeof bytes}));
+  ASSERT_TRUE(
+      list.addCandidate("00000000.jpg", base, {FileType::Jpeg, kStart, kStart + sizeof bytes}));
+  ASSERT_TRUE(
+      list.addCandidate("00000001.jpg", base, {FileType::Jpeg, kStart, kStart + sizeof bytes}));
   CheckResult intact;
   intact.verdict = Verdict::Intact;
   ASSERT_TRUE(list.setCheck(0, intact));

@@ -22,16 +22,11 @@ struct SizeCase {
 
 const SizeCase kSizeCases[] = {
     // name                     picture       client
-    {"WideLargeFitsSixForty",   1600, 1200,   640, 480},
-    {"TallLargeGrowsTaller",    1200, 1600,   640, 853},
-    {"MediumAtActualSize",      400,  300,    400, 300},
-    {"NarrowWidenedTo128",      100,  50,     128, 64},
-    {"NarrowTallWidenedTo128",  100,  400,    128, 512},
-    {"NarrowButTallIsLarge",    100,  600,    640, 3840},
-    {"ExactlyFourEightyActual", 480,  480,    480, 480},
-    {"JustOverFourEighty",      481,  100,    640, 133},
-    {"Exactly128Actual",        128,  32,     128, 32},
-    {"OnePixel",                1,    1,      128, 128},
+    {"WideLargeFitsSixForty", 1600, 1200, 640, 480}, {"TallLargeGrowsTaller", 1200, 1600, 640, 853},
+    {"MediumAtActualSize", 400, 300, 400, 300},      {"NarrowWidenedTo128", 100, 50, 128, 64},
+    {"NarrowTallWidenedTo128", 100, 400, 128, 512},  {"NarrowButTallIsLarge", 100, 600, 640, 3840},
+    {"ExactlyFourEightyActual", 480, 480, 480, 480}, {"JustOverFourEighty", 481, 100, 640, 133},
+    {"Exactly128Actual", 128, 32, 128, 32},          {"OnePixel", 1, 1, 128, 128},
 };
 
 class ViewerSize : public testing::TestWithParam<SizeCase> {};

@@ -69,9 +69,9 @@ TEST(CheckColumnTest, EveryVerdictHasItsTextAndDamageItsMark) {
     SCOPED_TRACE(rows[row].name);
     const QModelIndex verdict = list.index(row, ResultList::kColumnVerdict);
     EXPECT_EQ(list.data(verdict).toString(), utf8(rows[row].text));
-    const QImage shown =
-        list.data(list.index(row, 0), Qt::DecorationRole).value<QImage>().convertToFormat(
-            QImage::Format_RGB32);
+    const QImage shown = list.data(list.index(row, 0), Qt::DecorationRole)
+                             .value<QImage>()
+                             .convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), placeholder.size());
     // The mark fills the top right corner; the rest of the picture stays.
     EXPECT_EQ(shown.pixel(98, 1) != placeholder.pixel(98, 1), rows[row].marked);

@@ -159,8 +159,9 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
 
   // Restore them into a folder of their own.
   QTemporaryDir destination;
-  window_->setFolderChooser(
-      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  window_->setFolderChooser([&](QWidget*) {
+    return FolderChoice{true, destination.path().toStdString(), 0};
+  });
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
   QTest::mouseClick(window_->restoreButton(), Qt::LeftButton);
@@ -173,8 +174,8 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
   // Exactly the shown photos, byte for byte as the camera wrote them.
   const QStringList written = QDir(destination.path()).entryList(QDir::Files, QDir::Name);
   EXPECT_EQ(written, (QStringList{"00000000.jpg", "00000002.jpg"}));
-  for (const auto& [file, original] : {std::pair{"00000000.jpg", "summer.jpg"},
-                                       std::pair{"00000002.jpg", "autumn.jpg"}}) {
+  for (const auto& [file, original] :
+       {std::pair{"00000000.jpg", "summer.jpg"}, std::pair{"00000002.jpg", "autumn.jpg"}}) {
     QFile restored(QDir(destination.path()).filePath(file));
     ASSERT_TRUE(restored.open(QIODevice::ReadOnly)) << file;
     ASSERT_NE(card_->file(original), nullptr);

@@ -185,8 +185,9 @@ class MainWindowTest : public ::testing::Test {
   // Selects every row and restores it into `folder` (answering Yes); true
   // once the restore's end was handled.
   bool restoreAllInto(const QString& folder) {
-    window_->setFolderChooser(
-        [folder](QWidget*) { return FolderChoice{true, folder.toStdString(), 0}; });
+    window_->setFolderChooser([folder](QWidget*) {
+      return FolderChoice{true, folder.toStdString(), 0};
+    });
     window_->resultList().selectAll(true);
     QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
     prompter_.queueAnswer(true);
@@ -225,7 +226,8 @@ class MainWindowTest : public ::testing::Test {
   QModelIndex shownIndex(int row) const { return window_->resultFilter().indexOfSourceRow(row); }
 
   void selectRow(int row, QItemSelectionModel::SelectionFlags how = QItemSelectionModel::Select) {
-    window_->resultList().selectionModel()->select(shownIndex(row), how | QItemSelectionModel::Rows);
+    window_->resultList().selectionModel()->select(shownIndex(row),
+                                                   how | QItemSelectionModel::Rows);
   }
 
   static bool toolsPresent_;
@@ -272,7 +274,8 @@ TEST_F(MainWindowTest, ScanListsEveryCandidateWithItsColumns) {
   scanCard();
   ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
   EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8("ディスクイメージの検査を終了しました。")));
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("選択されたディスクイメージの内容を検査しますか？")));
+  EXPECT_TRUE(
+      shown(Kind::Ask, utf8("質問"), utf8("選択されたディスクイメージの内容を検査しますか？")));
 
   EXPECT_EQ(cell(0, 0), "00000000.jpg");
   EXPECT_EQ(cell(0, 1), test::kCardModel);
@@ -334,9 +337,11 @@ TEST_F(MainWindowTest, FileDialogsOfferTheImageTypes) {
             utf8("KSX ディスクイメージ (*.ksx);;ディスクイメージ (*.dat)"));
   browseTo(card_);
   EXPECT_EQ(prompter_.requests().back().kind, Kind::OpenFile);
-  EXPECT_EQ(prompter_.requests().back().text,
-            utf8("すべてのイメージファイル (*.dat *.img *.iso *.ksx);;KSX ディスクイメージ (*.dat *.ksx);;"
-                 "CD イメージ (*.img *.iso)"));
+  EXPECT_EQ(
+      prompter_.requests().back().text,
+      utf8(
+          "すべてのイメージファイル (*.dat *.img *.iso *.ksx);;KSX ディスクイメージ (*.dat *.ksx);;"
+          "CD イメージ (*.img *.iso)"));
 }
 
 // Every row of the window's state table, reached the way a user reaches it
@@ -368,7 +373,9 @@ TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
       case WindowState::Idle:
         chooseFakeDrive();
         scanCard();
-        check({.driveChosen = true, .imageScannable = true, .rowsListed = true,
+        check({.driveChosen = true,
+               .imageScannable = true,
+               .rowsListed = true,
                .rowsShownOrSelected = true});
         break;
       case WindowState::Copying: {
@@ -401,7 +408,8 @@ TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
         ASSERT_GE(scan.suspend(), 0) << "the scan ended before it could be held";
         EXPECT_EQ(window_->statusLine()->text(), utf8("解析中....."));
         // Rows found so far may be published and selected while it is held.
-        check({.driveChosen = true, .imageScannable = true,
+        check({.driveChosen = true,
+               .imageScannable = true,
                .rowsListed = window_->resultList().rowCount() > 0,
                .rowsShownOrSelected = window_->resultFilter().rowCount() > 0});
         scan.resume();
@@ -415,15 +423,16 @@ TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
         window_->resultList().selectAll(true);
         // The folder chooser opens once the restore holds the controls.
         window_->setFolderChooser([&](QWidget*) {
-          check({.driveChosen = true, .imageScannable = true, .rowsListed = true,
+          check({.driveChosen = true,
+                 .imageScannable = true,
+                 .rowsListed = true,
                  .rowsShownOrSelected = true});
           return FolderChoice{};
         });
         prompter_.queueAnswer(true);
         window_->restoreCommand();
         break;
-      default:
-        ADD_FAILURE() << "no way known to reach this state";
+      default: ADD_FAILURE() << "no way known to reach this state";
     }
     EXPECT_TRUE(checked);
     EXPECT_EQ(window_->windowState(), WindowState::Idle) << "back once the work is over";
@@ -484,7 +493,9 @@ TEST_F(MainWindowTest, IdleControlsFollowTheirFacts) {
          chooseFakeDrive();
          scanCard();
        },
-       {.driveChosen = true, .imageScannable = true, .rowsListed = true,
+       {.driveChosen = true,
+        .imageScannable = true,
+        .rowsListed = true,
         .rowsShownOrSelected = true}},
       {"the scan question answered No",
        [&] {
@@ -493,7 +504,9 @@ TEST_F(MainWindowTest, IdleControlsFollowTheirFacts) {
          prompter_.queueAnswer(false);
          window_->scanCommand();
        },
-       {.driveChosen = true, .imageScannable = true, .rowsListed = true,
+       {.driveChosen = true,
+        .imageScannable = true,
+        .rowsListed = true,
         .rowsShownOrSelected = true}},
       // Create image waits for the drive to be chosen again.
       {"another image browsed to after a scan", scanThenBrowseElsewhere, {.imageScannable = true}},
@@ -636,8 +649,9 @@ TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
 TEST_F(MainWindowTest, ClosingAfterAPartialRestoreAsksForTheRowsLeftOut) {
   scanCard();
   QTemporaryDir destination;
-  window_->setFolderChooser(
-      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  window_->setFolderChooser([&](QWidget*) {
+    return FolderChoice{true, destination.path().toStdString(), 0};
+  });
   selectRow(0);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
@@ -730,8 +744,8 @@ TEST_F(MainWindowTest, RestoreWritesTheSelectedRowsAndTellsTheTruth) {
   EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("選択されたファイルの復元を行いますか？")));
   // Success, and how many files went where.
   EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
-                    utf8("ファイルの復元に成功しました。\r\n2 個のファイルを ") + destination.path() +
-                        utf8(" に保存しました。")));
+                    utf8("ファイルの復元に成功しました。\r\n2 個のファイルを ") +
+                        destination.path() + utf8(" に保存しました。")));
   QFile jpeg(QDir(destination.path()).filePath("00000000.jpg"));
   ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
   EXPECT_EQ(jpeg.read(2), QByteArray("\xFF\xD8", 2));
@@ -775,7 +789,8 @@ TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
     const char* reason;
   };
   const Case cases[] = {
-      {"read-only", test::MadeDestination::Kind::ReadOnly, "復元先フォルダにファイルを保存できません。"},
+      {"read-only", test::MadeDestination::Kind::ReadOnly,
+       "復元先フォルダにファイルを保存できません。"},
       {"full", test::MadeDestination::Kind::Small, "復元先の空き容量が足りません"},
   };
   for (const Case& c : cases) {
@@ -796,7 +811,8 @@ TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
     EXPECT_EQ(box.kind, Kind::Inform);
     EXPECT_EQ(box.caption, utf8("情報"));
     EXPECT_TRUE(box.text.startsWith(utf8(c.reason))) << box.text.toStdString();
-    EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+    EXPECT_EQ(QDir(QString::fromStdString(folder.path()))
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
               QStringList());
     EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
   }
@@ -810,8 +826,9 @@ TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
     facts.freeBytes = 1024;
     return facts;
   });
-  window_->setFolderChooser(
-      [&](QWidget*) { return FolderChoice{true, destination.path().toStdString(), 0}; });
+  window_->setFolderChooser([&](QWidget*) {
+    return FolderChoice{true, destination.path().toStdString(), 0};
+  });
   prompter_.clearRequests();
   prompter_.queueAnswer(true);
   window_->restoreCommand();
@@ -869,7 +886,8 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
   prompter_.queueAnswer(true);
   window_->scanCommand();
   EXPECT_EQ(window_->progressBar()->value(), 0);
-  EXPECT_TRUE(window_->statusLine()->text().startsWith(utf8("解析中"))) << window_->statusLine()->text().toStdString();
+  EXPECT_TRUE(window_->statusLine()->text().startsWith(utf8("解析中")))
+      << window_->statusLine()->text().toStdString();
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
   window_->resultList().stopThumbnails();
 }
@@ -934,8 +952,8 @@ TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
   EXPECT_EQ(window_->sizeGrip()->window(), window_.get()) << "the grip resizes the main window";
   EXPECT_TRUE(window_->sizeGrip()->isVisible());
 
-  for (const QSize size : {QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight),
-                           QSize(1000, 700)}) {
+  for (const QSize size :
+       {QSize(MainWindow::kDefaultWidth, MainWindow::kDefaultHeight), QSize(1000, 700)}) {
     window_->resize(size);
     QApplication::processEvents();
     SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
@@ -1112,7 +1130,8 @@ TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
   QStringList texts;
   for (QAction* action : menu->actions())
     texts << (action->isSeparator() ? QString("-") : action->text());
-  EXPECT_EQ(texts, (QStringList{utf8("レポート"), "-", utf8("ファイル名の整頓"), "-", utf8("プロパティ")}));
+  EXPECT_EQ(texts, (QStringList{utf8("レポート"), "-", utf8("ファイル名の整頓"), "-",
+                                utf8("プロパティ")}));
   EXPECT_TRUE(menu->actions().at(2)->isEnabled()) << "thumbnails are done";
   EXPECT_TRUE(window_->resultList().candidates().isSelected(0)) << "the clicked row is selected";
 
@@ -1222,11 +1241,11 @@ TEST_F(MainWindowTest, ThumbnailsStartWithTheFirstRowsWhileAScanRuns) {
   ASSERT_GE(scan.suspend(), 0) << "the scan ended before it could be held";
   // The rows found so far are published and their thumbnails made while
   // the scan is still held.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->resultList().imageCount() > 0; },
-                              kJobTimeoutMs));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return window_->resultList().imageCount() > 0; }, kJobTimeoutMs));
   EXPECT_TRUE(scan.isActive());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return window_->resultList().imageIndex(0) > 0; },
-                              kJobTimeoutMs))
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return window_->resultList().imageIndex(0) > 0; }, kJobTimeoutMs))
       << "the first row's thumbnail comes before the scan's end";
   EXPECT_EQ(thumbnails.count(), 0) << "more rows may come";
   window_->switchView();
@@ -1273,7 +1292,8 @@ TEST_F(MainWindowTest, SelectAllButtonSelectsAndReleases) {
 TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   QTemporaryDir work;
   const QString drive = QDir(work.path()).filePath("card.img");
-  const QString command = QString("mkfs.fat -C -F 16 -S 512 -s 4 '%1' 16384 >/dev/null 2>&1").arg(drive);
+  const QString command =
+      QString("mkfs.fat -C -F 16 -S 512 -s 4 '%1' 16384 >/dev/null 2>&1").arg(drive);
   if (std::system(command.toLocal8Bit().constData()) != 0) GTEST_SKIP() << "mkfs.fat missing";
   window_->setDriveLister([&] {
     return std::vector<DriveEntry>{{"card", drive.toStdString(), kDriveTypeRemovable, 0, "",
@@ -1332,7 +1352,8 @@ TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
   window_->scanCommand();
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
   ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
-  EXPECT_EQ(window_->resultList().headerData(ResultList::kUnreadableSectorsColumn, Qt::Horizontal)
+  EXPECT_EQ(window_->resultList()
+                .headerData(ResultList::kUnreadableSectorsColumn, Qt::Horizontal)
                 .toString(),
             utf8("読めないセクタ"));
   EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "") << "no map: nothing is known";
@@ -1343,9 +1364,9 @@ TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
 
   // A copy that left two bad sectors inside the first photo.
   const uint64_t size = static_cast<uint64_t>(QFileInfo(image).size());
-  std::ofstream(image.toStdString() + ".map")
-      << "0 -\n0 " << bad << " +\n" << bad << " 1024 -\n" << bad + 1024 << " " << size - bad - 1024
-      << " +\n";
+  std::ofstream(image.toStdString() + ".map") << "0 -\n0 " << bad << " +\n"
+                                              << bad << " 1024 -\n"
+                                              << bad + 1024 << " " << size - bad - 1024 << " +\n";
   handled.clear();
   prompter_.clearRequests();
   prompter_.queueAnswer(true);
@@ -1429,7 +1450,8 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   EXPECT_EQ((JobButtons{true, true, false, false}), buttons()) << "no finished image to scan";
   EXPECT_TRUE(window_->statusLine()->text().isEmpty());
   EXPECT_FALSE(QFileInfo::exists(image));
-  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(map))) << "the stopped copy's map lies beside its .part";
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(map)))
+      << "the stopped copy's map lies beside its .part";
   const RescueMapLoad stopped = RescueMap::load(partMap);
   ASSERT_TRUE(stopped.map) << stopped.error;
   EXPECT_GT(stopped.map->unfinishedBytes(), 0u);
@@ -1467,17 +1489,23 @@ TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   window_->post(report::CopyNotice{CopyNoticeDriveLost});
   ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled));
-  EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
-                    utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +
-                        utf8(kResumePossibleMessage)));
+  EXPECT_TRUE(
+      shown(Kind::Inform, "Kestrix",
+            utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" + utf8(kResumePossibleMessage)));
 }
 
 TEST_F(MainWindowTest, CopyNoticesShowTheirBoxes) {
-  struct Case { const char* name; uint32_t code; const char* text; };
+  struct Case {
+    const char* name;
+    uint32_t code;
+    const char* text;
+  };
   const Case cases[] = {
-      {"the image file", CopyNoticeImageFileNotOpened, "バックアップファイルを開くことができませんでした。"},
+      {"the image file", CopyNoticeImageFileNotOpened,
+       "バックアップファイルを開くことができませんでした。"},
       {"the drive", CopyNoticeDriveNotOpened, "ドライブを開くことができませんでした。"},
-      {"a write error", CopyNoticeWriteFailed, "ディスクイメージの書き込み中にエラーが発生しました。"},
+      {"a write error", CopyNoticeWriteFailed,
+       "ディスクイメージの書き込み中にエラーが発生しました。"},
   };
   for (const Case& c : cases) {
     QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
@@ -1555,7 +1583,8 @@ TEST_F(MainWindowTest, AHeaderClickSortsBothViewsAndAThirdGoesBackToScanOrder) {
   EXPECT_EQ(view->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
   EXPECT_EQ(shownNames(filter),
             (QStringList{"00000000.jpg", "00000000.mov", "00000000.png", "00000001.jpg"}));
-  EXPECT_TRUE(window_->resultList().candidates().isSelected(2)) << "the selection moves with its row";
+  EXPECT_TRUE(window_->resultList().candidates().isSelected(2))
+      << "the selection moves with its row";
   EXPECT_TRUE(window_->resultList().selectionModel()->isSelected(filter.index(2, 0)));
 
   // Sizes as numbers: 12KB after 6KB, which text order would put first.
@@ -1618,7 +1647,8 @@ TEST_F(MainWindowTest, TheFilterBarHidesRowsAndSelectAllTakesOnlyTheShownOnes) {
   EXPECT_EQ(candidates.selectedCount(), 0);
   EXPECT_FALSE(window_->selectAllButton()->isEnabled());
   bar->firstDayEdit()->setDate(QDate(2003, 7, 14));
-  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示")) << "the range includes its first day";
+  EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示"))
+      << "the range includes its first day";
 
   // A rescan keeps the criteria and counts its own rows.
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);

@@ -44,10 +44,10 @@ QByteArray readAll(const QString& path) {
 
 struct SaveCase {
   const char* name;
-  const char* text;        // UTF-8, as the window gets it
+  const char* text;  // UTF-8, as the window gets it
   TextEncoding encoding;
   bool saved;
-  QByteArray bytes;        // the file's bytes when saved
+  QByteArray bytes;  // the file's bytes when saved
 };
 
 const SaveCase kSaveCases[] = {
@@ -121,12 +121,12 @@ TEST(ReportWindowTest, SaveIntoAMissingFolderSaysSo) {
   QTemporaryDir folder;
   ScriptedPrompter prompter;
   ReportWindow window("report", QString(), nullptr, prompter);
-  EXPECT_FALSE(window.saveTextTo(QDir(folder.path()).filePath("missing/report.txt"),
-                                 TextEncoding::Utf8));
+  EXPECT_FALSE(
+      window.saveTextTo(QDir(folder.path()).filePath("missing/report.txt"), TextEncoding::Utf8));
   ASSERT_EQ(prompter.requests().size(), 1u);
   EXPECT_EQ(prompter.requests()[0].kind, ScriptedPrompter::Kind::Warn);
-  EXPECT_TRUE(prompter.requests()[0].text.startsWith(
-      QString::fromUtf8(ReportWindow::kSaveFailedMessage)));
+  EXPECT_TRUE(
+      prompter.requests()[0].text.startsWith(QString::fromUtf8(ReportWindow::kSaveFailedMessage)));
 }
 
 TEST(ReportWindowTest, CopyPutsTheShownTextOnTheClipboard) {

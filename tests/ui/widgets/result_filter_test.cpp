@@ -21,8 +21,8 @@
 namespace kestrix {
 namespace {
 
-using test::SyntheticRow;
 using test::SyntheticImage;
+using test::SyntheticRow;
 using Tester = QAbstractItemModelTester;
 
 constexpr int kWaitMs = 30000;
@@ -166,11 +166,11 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
     return row;
   };
   const std::vector<SyntheticRow> rows = {
-      checked("b.jpg", canon, 2 * 1024, Verdict::Damaged),          // 0
-      checked("A.jpg", kestrix, 10 * 1024, Verdict::Intact),        // 1
-      SyntheticRow("c.jpg", none, 900),                            // 2: not checked
-      checked("a2.jpg", late, 10 * 1024, Verdict::Truncated),       // 3
-      checked("B1.jpg", none, 2 * 1024 + 1, Verdict::Intact),       // 4
+      checked("b.jpg", canon, 2 * 1024, Verdict::Damaged),     // 0
+      checked("A.jpg", kestrix, 10 * 1024, Verdict::Intact),   // 1
+      SyntheticRow("c.jpg", none, 900),                        // 2: not checked
+      checked("a2.jpg", late, 10 * 1024, Verdict::Truncated),  // 3
+      checked("B1.jpg", none, 2 * 1024 + 1, Verdict::Intact),  // 4
   };
   for (const SyntheticRow& made : rows) ASSERT_TRUE(test::addRow(models.list, image, made));
   models.list.flushPendingRows();
@@ -178,21 +178,33 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
   const Ordering table[] = {
       // "10KB" sorts before "2KB" as text; as bytes it comes last.
       {"size ascending", CandidateList::ColumnSize, Qt::AscendingOrder, {2, 0, 4, 1, 3}},
-      {"size descending, equal sizes in scan order", CandidateList::ColumnSize,
-       Qt::DescendingOrder, {1, 3, 4, 0, 2}},
+      {"size descending, equal sizes in scan order",
+       CandidateList::ColumnSize,
+       Qt::DescendingOrder,
+       {1, 3, 4, 0, 2}},
       {"names ignore case", CandidateList::ColumnName, Qt::AscendingOrder, {1, 3, 0, 4, 2}},
-      {"dates in time, none last", CandidateList::ColumnShotDate, Qt::AscendingOrder,
+      {"dates in time, none last",
+       CandidateList::ColumnShotDate,
+       Qt::AscendingOrder,
        {1, 0, 3, 2, 4}},
-      {"dates descending, none still last", CandidateList::ColumnShotDate, Qt::DescendingOrder,
+      {"dates descending, none still last",
+       CandidateList::ColumnShotDate,
+       Qt::DescendingOrder,
        {3, 0, 1, 2, 4}},
       {"maker ignores case", CandidateList::ColumnMaker, Qt::AscendingOrder, {0, 1, 3, 2, 4}},
       {"model, absent last", CandidateList::ColumnModel, Qt::DescendingOrder, {1, 0, 2, 3, 4}},
-      {"verdict by rank, unchecked last", ResultList::kColumnVerdict, Qt::AscendingOrder,
+      {"verdict by rank, unchecked last",
+       ResultList::kColumnVerdict,
+       Qt::AscendingOrder,
        {1, 4, 3, 0, 2}},
-      {"one value everywhere keeps scan order", CandidateList::ColumnGps, Qt::DescendingOrder,
+      {"one value everywhere keeps scan order",
+       CandidateList::ColumnGps,
+       Qt::DescendingOrder,
        {0, 1, 2, 3, 4}},
-      {"no map: sectors keep scan order", ResultList::kUnreadableSectorsColumn,
-       Qt::AscendingOrder, {0, 1, 2, 3, 4}},
+      {"no map: sectors keep scan order",
+       ResultList::kUnreadableSectorsColumn,
+       Qt::AscendingOrder,
+       {0, 1, 2, 3, 4}},
       {"unsorted again: scan order", -1, Qt::AscendingOrder, {0, 1, 2, 3, 4}},
   };
   for (const Ordering& row : table) {
@@ -215,7 +227,8 @@ TEST(ResultFilterTest, RowsAppendedWhileSortedLandInOrder) {
     const auto sizeOf = [](int i) { return uint64_t{1000} + (uint64_t(i) * 7919) % 53 * 100; };
     int added = 0;
     // Smaller batches are put in place row by row, the large one by a new sort.
-    for (const int batch : {1, 20, ResultFilter::kRelayoutRows - 1, ResultFilter::kRelayoutRows, 3}) {
+    for (const int batch :
+         {1, 20, ResultFilter::kRelayoutRows - 1, ResultFilter::kRelayoutRows, 3}) {
       for (int i = 0; i < batch; ++i, ++added) {
         SyntheticRow made("r" + std::to_string(added) + ".jpg", plain, sizeOf(added));
         if (added % 4 == 0) made.parent = "r0.jpg";
@@ -282,7 +295,8 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   constexpr int kRows = 2 * ResultFilter::kRelayoutRows + 40;
   const auto sizeOf = [](int i) { return uint64_t{100} + (uint64_t(i) * 7919) % 997; };
   for (int i = 0; i < kRows; ++i)
-    ASSERT_TRUE(test::addRow(models.list, image, SyntheticRow("r" + std::to_string(i) + ".jpg", plain, sizeOf(i))));
+    ASSERT_TRUE(test::addRow(models.list, image,
+                             SyntheticRow("r" + std::to_string(i) + ".jpg", plain, sizeOf(i))));
   models.list.flushPendingRows();
   FilterCriteria criteria;
   criteria.hideDamaged = true;
@@ -303,7 +317,8 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   // Twenty rows damaged: Qt takes them out one place at a time.
   QSignalSpy removed(&models.filter, &QAbstractItemModel::rowsRemoved);
   QSignalSpy layouts(&models.filter, &QAbstractItemModel::layoutChanged);
-  for (int row = 0; row < 40; row += 2) ASSERT_TRUE(models.list.candidates().setCheck(row, damaged));
+  for (int row = 0; row < 40; row += 2)
+    ASSERT_TRUE(models.list.candidates().setCheck(row, damaged));
   models.list.showVerdicts();
   EXPECT_GT(removed.count(), 0);
   EXPECT_EQ(models.shownRows(), shownInOrder(40));
@@ -311,12 +326,14 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   // Every other row of the rest: one layout change for them all.
   removed.clear();
   layouts.clear();
-  for (int row = 40; row < kRows; row += 2) ASSERT_TRUE(models.list.candidates().setCheck(row, damaged));
+  for (int row = 40; row < kRows; row += 2)
+    ASSERT_TRUE(models.list.candidates().setCheck(row, damaged));
   models.list.showVerdicts();
   EXPECT_EQ(removed.count(), 0);
   EXPECT_GE(layouts.count(), 1);
   EXPECT_EQ(models.shownRows(), shownInOrder(kRows));
-  EXPECT_EQ(models.selectedRows(), sorted(shownInOrder(kRows))) << "hidden rows lose their selection";
+  EXPECT_EQ(models.selectedRows(), sorted(shownInOrder(kRows)))
+      << "hidden rows lose their selection";
   EXPECT_TRUE(models.filter.dynamicSortFilter());
 }
 
@@ -381,7 +398,8 @@ TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
   const auto viewMatchesList = [&] {
     for (int row = 0; row < models.filter.rowCount(); ++row) {
       const bool inView = models.list.selectionModel()->isSelected(models.filter.index(row, 0));
-      const bool inList = models.list.candidates().isSelected(models.filter.sourceRow(models.filter.index(row, 0)));
+      const bool inList =
+          models.list.candidates().isSelected(models.filter.sourceRow(models.filter.index(row, 0)));
       if (inView != inList) return false;
     }
     return true;

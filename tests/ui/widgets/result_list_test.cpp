@@ -43,12 +43,13 @@ TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
     int width;
   } expected[] = {
       {0, "復元ファイル", 120}, {1, "マシン名", 100}, {2, "撮影(更新)日時", 100},
-      {3, "予定サイズ", 72},   {4, "GPS情報", 64},   {5, "メーカー名", 72},
-      {6, "バイト順", 64},     {7, "状態", 64},         {8, "読めないセクタ", 90},
+      {3, "予定サイズ", 72},    {4, "GPS情報", 64},   {5, "メーカー名", 72},
+      {6, "バイト順", 64},      {7, "状態", 64},      {8, "読めないセクタ", 90},
   };
   ASSERT_EQ(list.columnCount(), 9);
   for (const auto& row : expected) {
-    EXPECT_EQ(list.headerData(row.column, Qt::Horizontal).toString(), QString::fromUtf8(row.header));
+    EXPECT_EQ(list.headerData(row.column, Qt::Horizontal).toString(),
+              QString::fromUtf8(row.header));
     EXPECT_EQ(ResultList::columnWidth(row.column), row.width) << row.header;
   }
   EXPECT_EQ(ResultList::placeholderImage().size(), QSize(100, 75));

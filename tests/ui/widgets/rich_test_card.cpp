@@ -64,21 +64,24 @@ RichCard makeRichCard(const QString& folder, std::string* why) {
        "2022:01:02 03:04:05", false, true},
   };
   const QString thumb = dir.filePath("thumb.jpg");
-  if (!run(QString("convert -size 160x120 gradient:'#2a6fb0-#f4d35e' -quality 70 '%1'")
-               .arg(thumb), why))
+  if (!run(QString("convert -size 160x120 gradient:'#2a6fb0-#f4d35e' -quality 70 '%1'").arg(thumb),
+           why))
     return {};
   for (const PhotoToMake& photo : photos) {
     const QString path = dir.filePath(photo.name);
     if (!run(QString("convert -size %1x%2 %3 -quality 88 -strip '%4'")
-                 .arg(photo.width).arg(photo.height).arg(photo.pattern, path), why))
+                 .arg(photo.width)
+                 .arg(photo.height)
+                 .arg(photo.pattern, path),
+             why))
       return {};
     if (photo.make != nullptr &&
         !run(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
                      "'-DateTimeOriginal=%3' %4 '%5'")
                  .arg(photo.make, photo.model, photo.date,
-                      photo.withThumbnail ? QString("'-ThumbnailImage<=%1'").arg(thumb)
-                                         : QString(),
-                      path), why))
+                      photo.withThumbnail ? QString("'-ThumbnailImage<=%1'").arg(thumb) : QString(),
+                      path),
+             why))
       return {};
     RichCardFile file;
     file.name = photo.name;
@@ -102,7 +105,8 @@ RichCard makeRichCard(const QString& folder, std::string* why) {
     const QString path = dir.filePath(name);
     if (!run(QString("ffmpeg -nostdin -y -f lavfi -i testsrc=size=320x240:rate=15 -t 2 "
                      "-c:v mpeg4 -q:v 5 -pix_fmt yuv420p -movflags +faststart '%1'")
-                 .arg(path), why))
+                 .arg(path),
+             why))
       return {};
     RichCardFile movie{name, {}, "", "", 320, 240, false};
     if (!readFile(path, movie.bytes)) return {};

@@ -22,7 +22,7 @@ struct RichCardFile {
 };
 
 struct RichCard {
-  QString path;  // the card image
+  QString path;                     // the card image
   std::vector<RichCardFile> files;  // in the order they lie on the card
   // The file of that name; aborts the test's expectations when missing.
   const RichCardFile* file(const QString& name) const;

@@ -64,8 +64,10 @@ struct SplitCard {
     pad();
     splitStart = image.size();
     image.insert(image.end(), split.begin(), split.begin() + static_cast<long>(cut));
-    static const char kText[] = "Minutes of the meeting, 3 April. Present: all. Budget approved.\r\n";
-    for (uint64_t i = 0; i < 16 * kSector; ++i) image.push_back(static_cast<uint8_t>(kText[i % (sizeof kText - 1)]));
+    static const char kText[] =
+        "Minutes of the meeting, 3 April. Present: all. Budget approved.\r\n";
+    for (uint64_t i = 0; i < 16 * kSector; ++i)
+      image.push_back(static_cast<uint8_t>(kText[i % (sizeof kText - 1)]));
     secondStart = image.size();
     image.insert(image.end(), split.begin() + static_cast<long>(cut), split.end());
     pad();
@@ -78,13 +80,15 @@ struct SplitCard {
 class SplitPhotoWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(card_.before.empty() || card_.split.empty() || card_.after.empty()) << "fixtures missing";
+    ASSERT_FALSE(card_.before.empty() || card_.split.empty() || card_.after.empty())
+        << "fixtures missing";
     ASSERT_LT(card_.cut, card_.split.size());
     ASSERT_TRUE(folder_.isValid());
     path_ = QDir(folder_.path()).filePath("split.ksx");
     QFile out(path_);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_EQ(out.write(reinterpret_cast<const char*>(card_.image.data()), static_cast<qint64>(card_.image.size())),
+    ASSERT_EQ(out.write(reinterpret_cast<const char*>(card_.image.data()),
+                        static_cast<qint64>(card_.image.size())),
               static_cast<qint64>(card_.image.size()));
     out.close();
     window_ = std::make_unique<MainWindow>(prompter_, test::pluginFolder());
@@ -130,7 +134,8 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
   const Candidate* joined = list.candidates().candidateAt(split + 1);
   ASSERT_EQ(joined->find().fragments.size(), 2u);
   EXPECT_EQ(joined->find().size(), card_.split.size());
-  EXPECT_EQ(list.data(list.index(split, ResultList::kColumnVerdict)).toString(), utf8("正常（再構成）"));
+  EXPECT_EQ(list.data(list.index(split, ResultList::kColumnVerdict)).toString(),
+            utf8("正常（再構成）"));
   for (uint64_t start : {uint64_t{0}, card_.afterStart}) {
     const int row = rowStartingAt(start);
     ASSERT_GE(row, 0) << "a whole photo at " << start;
@@ -146,7 +151,8 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
 
   const PropertiesDialog properties(list.candidates(), split);
   EXPECT_EQ(properties.piecesText(),
-            QString::fromStdString(offsetText(card_.splitStart) + " - " + offsetText(card_.splitStart + card_.cut) + "\n" +
+            QString::fromStdString(offsetText(card_.splitStart) + " - " +
+                                   offsetText(card_.splitStart + card_.cut) + "\n" +
                                    offsetText(card_.secondStart) + " - " +
                                    offsetText(card_.secondStart + card_.split.size() - card_.cut)));
   EXPECT_TRUE(PropertiesDialog(list.candidates(), rowStartingAt(0)).piecesText().isEmpty());
@@ -154,7 +160,9 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
   QTemporaryDir destination;
   ASSERT_TRUE(destination.isValid());
   const QString where = destination.path();
-  window_->setFolderChooser([where](QWidget*) { return FolderChoice{true, where.toStdString(), 0}; });
+  window_->setFolderChooser([where](QWidget*) {
+    return FolderChoice{true, where.toStdString(), 0};
+  });
   window_->resultList().selectAll(true);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
@@ -185,12 +193,13 @@ TEST(SplitPhotoThumbnailWindowTest, IsHiddenOnceItsPhotoIsJoined) {
   ASSERT_TRUE(folder.isValid());
   const QString photo = QDir(folder.path()).filePath("photo.jpg");
   const QString thumb = QDir(folder.path()).filePath("thumb.jpg");
-  ASSERT_TRUE(test::runTool(QString("convert -seed 4 -size 640x480 plasma:fractal -quality 85 '%1' && "
-                                    "convert -seed 5 -size 160x120 plasma:fractal -quality 80 '%2' && "
-                                    "exiftool -q -overwrite_original -JFIF:all= '%2' && "
-                                    "exiftool -q -overwrite_original '-ThumbnailImage<=%2' '%1'")
-                                .arg(photo, thumb),
-                            &why))
+  ASSERT_TRUE(
+      test::runTool(QString("convert -seed 4 -size 640x480 plasma:fractal -quality 85 '%1' && "
+                            "convert -seed 5 -size 160x120 plasma:fractal -quality 80 '%2' && "
+                            "exiftool -q -overwrite_original -JFIF:all= '%2' && "
+                            "exiftool -q -overwrite_original '-ThumbnailImage<=%2' '%1'")
+                        .arg(photo, thumb),
+                    &why))
       << why;
   std::ifstream in(photo.toStdString(), std::ios::binary);
   const Bytes split(std::istreambuf_iterator<char>(in), {});
@@ -203,8 +212,9 @@ TEST(SplitPhotoThumbnailWindowTest, IsHiddenOnceItsPhotoIsJoined) {
   image.insert(image.end(), split.begin() + static_cast<long>(cut), split.end());
   image.resize(image.size() + 2 * kSector, 0x33);
   const QString path = QDir(folder.path()).filePath("card.ksx");
-  std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                            static_cast<std::streamsize>(image.size()));
+  std::ofstream(path.toStdString(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
 
   ScriptedPrompter prompter;
   MainWindow window(prompter, test::pluginFolder());
@@ -239,7 +249,8 @@ TEST_F(SplitPhotoWindowTest, TheSignatureRulesJoinNothing) {
   for (int row = 0; row < list.rowCount(); ++row) {
     SCOPED_TRACE(row);
     EXPECT_TRUE(list.candidates().candidateAt(row + 1)->find().fragments.empty());
-    EXPECT_FALSE(list.data(list.index(row, ResultList::kColumnVerdict)).toString().contains(utf8("再構成")));
+    EXPECT_FALSE(
+        list.data(list.index(row, ResultList::kColumnVerdict)).toString().contains(utf8("再構成")));
   }
   const int split = rowStartingAt(card_.splitStart);
   ASSERT_GE(split, 0);

@@ -80,8 +80,7 @@ inline bool addRow(ResultList& list, const SyntheticImage& image, const Syntheti
   Find find(FileType::Jpeg, row.start, row.start + row.size);
   find.parent = row.parent;
   find.plainRange = true;
-  if (!candidates.addCandidate(row.name, image.data(), find))
-    return false;
+  if (!candidates.addCandidate(row.name, image.data(), find)) return false;
   if (!row.checked) return true;
   CheckResult check;
   check.verdict = row.verdict;

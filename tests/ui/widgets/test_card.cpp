@@ -58,12 +58,15 @@ QString makeCardImage(const QString& folder, std::string* why) {
   const QString plain = dir.filePath("plain.jpg");
   const QString picture = dir.filePath("picture.png");
   if (!runTool(QString("convert -size 640x480 gradient:'#3060a0-#f0c040' -quality 85 -strip '%1'")
-               .arg(photo), why) ||
+                   .arg(photo),
+               why) ||
       !runTool(QString("exiftool -q -overwrite_original -Make=%1 -Model=%2 "
-                   "'-DateTimeOriginal=%3' '%4'")
-               .arg(kCardMake, kCardModel, kCardShotDate, photo), why) ||
+                       "'-DateTimeOriginal=%3' '%4'")
+                   .arg(kCardMake, kCardModel, kCardShotDate, photo),
+               why) ||
       !runTool(QString("convert -size 320x240 plasma:fractal -seed 7 -quality 80 -strip '%1'")
-               .arg(plain), why) ||
+                   .arg(plain),
+               why) ||
       !runTool(QString("convert -size 64x48 xc:'#80a0c0' -strip '%1'").arg(picture), why))
     return {};
 
@@ -94,7 +97,9 @@ QString makeCardImage(const QString& folder, std::string* why) {
 
 bool makeLargeJpeg(const QString& path, std::string* why) {
   return runTool(QString("convert -size 4000x3000 gradient:'#204080-#e0b030' -swirl 120 "
-                     "-quality 90 '%1'").arg(path), why);
+                         "-quality 90 '%1'")
+                     .arg(path),
+                 why);
 }
 
 std::string pluginFolder() {

@@ -108,9 +108,9 @@ class UDisksClientTest : public testing::Test {
   }
 
   static QStringList modesAsked() {
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        UDisksClient::kService, UDisksClient::kManagerPath, QStringLiteral("org.kestrix.Test"),
-        QStringLiteral("Modes"));
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(UDisksClient::kService, UDisksClient::kManagerPath,
+                                       QStringLiteral("org.kestrix.Test"), QStringLiteral("Modes"));
     const QDBusReply<QStringList> reply = testBus().call(call);
     return reply.isValid() ? reply.value() : QStringList{QStringLiteral("<no answer>")};
   }
@@ -150,10 +150,10 @@ struct OpenCase {
 
 const OpenCase kOpenCases[] = {
     // name                    device              result
-    {"CardGivesReadOnlyFd",    "",                 0},
-    {"WritableFdIsRefused",    "/dev/kxwritable",  -EPERM},
-    {"UserSaidNo",             "/dev/kxdenied",    -EACCES},
-    {"UnknownDevice",          "/dev/kxnothing",   -ENODEV},
+    {"CardGivesReadOnlyFd", "", 0},
+    {"WritableFdIsRefused", "/dev/kxwritable", -EPERM},
+    {"UserSaidNo", "/dev/kxdenied", -EACCES},
+    {"UnknownDevice", "/dev/kxnothing", -ENODEV},
 };
 
 class UDisksOpen : public UDisksClientTest, public testing::WithParamInterface<OpenCase> {};
@@ -271,9 +271,8 @@ TEST(BlockDeviceDescriptor, TakesReadOnlyDescriptorsAndRefusesOthers) {
 }
 
 TEST(UDisksClientWithoutService, IsUnavailableAndListsNothing) {
-  const UDisksClient client(
-      QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/kx-bus"),
-                                    QStringLiteral("kx-no-bus")));
+  const UDisksClient client(QDBusConnection::connectToBus(
+      QStringLiteral("unix:path=/nonexistent/kx-bus"), QStringLiteral("kx-no-bus")));
   EXPECT_FALSE(client.available());
   EXPECT_TRUE(client.listDrives().empty());
   EXPECT_EQ(client.openReadOnly("/dev/sdb"), -EIO);

@@ -21,7 +21,8 @@ TEST(WindowTexts, EveryCopyNoticeHasItsOwnBox) {
     EXPECT_TRUE(seen.insert(text).second) << "said twice: " << text.toStdString();
   }
   EXPECT_TRUE(copyNoticeBoxText(0).isEmpty());
-  EXPECT_TRUE(copyNoticeBoxText(CopyNoticeDriveLost).endsWith(QString::fromUtf8(kResumePossibleMessage)));
+  EXPECT_TRUE(
+      copyNoticeBoxText(CopyNoticeDriveLost).endsWith(QString::fromUtf8(kResumePossibleMessage)));
 }
 
 TEST(WindowTexts, FailuresAreListedUpToTheLimitAndTheRestCounted) {
@@ -42,12 +43,14 @@ TEST(WindowTexts, FailuresAreListedUpToTheLimitAndTheRestCounted) {
     RestoreOutcome outcome;
     outcome.written = 2;
     for (int i = 0; i < c.failures; ++i) {
-      outcome.failures.push_back({i, "F" + std::to_string(i) + ".jpg", {FileProblemCode::NotExtracted}});
+      outcome.failures.push_back(
+          {i, "F" + std::to_string(i) + ".jpg", {FileProblemCode::NotExtracted}});
     }
     const QString text = restoreFailuresText(outcome, c.listed);
     const QStringList lines = text.split("\r\n");
-    EXPECT_EQ(lines.first(), QString::fromUtf8("%1 個のファイルを復元できませんでした（2 個は復元しました）。")
-                                 .arg(c.failures))
+    EXPECT_EQ(lines.first(),
+              QString::fromUtf8("%1 個のファイルを復元できませんでした（2 個は復元しました）。")
+                  .arg(c.failures))
         << c.name;
     EXPECT_EQ(lines.size(), 1 + c.namesShown + (*c.rest != '\0' ? 1 : 0)) << c.name;
     EXPECT_EQ(lines[1], QString::fromUtf8("F0.jpg: データを取り出せませんでした")) << c.name;
