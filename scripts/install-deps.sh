@@ -9,7 +9,7 @@ set -euo pipefail
 
 build=(cmake g++ make binutils pkg-config zlib1g-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev)
 demo=(dosfstools mtools imagemagick libimage-exiftool-perl libjpeg-turbo-progs ffmpeg)
-test=(libgtest-dev libgmock-dev libbenchmark-dev clang lld libclang-rt-14-dev file xxd gddrescue dbus python3-dbusmock)
+test=(libgtest-dev libgmock-dev libbenchmark-dev clang clang-format lld libclang-rt-14-dev file xxd gddrescue dbus python3-dbusmock)
 bench=(hyperfine foremost)
 gui=(qt6-base-dev qt6-translations-l10n xvfb xauth fonts-noto-cjk)
 

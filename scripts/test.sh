@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test three ways:
+# Installs what the tests need, checks that every source keeps the tree's one
+# format (clang-format), builds, and runs every test three ways:
 #   1. the plain build (RelWithDebInfo) under ctest,
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. every libFuzzer target for KESTRIX_FUZZ_SECONDS seconds (18) when clang is there.
@@ -70,6 +71,17 @@ for kind in EXE SHARED MODULE; do lean+=("-DCMAKE_${kind}_LINKER_FLAGS=-fuse-ld=
 
 mkdir -p build
 status=0
+# The tree keeps one format (.clang-format): a change that drifts from it
+# fails here, with the files to run `clang-format -i` on.
+if git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror >build/format.log 2>&1; then
+  echo "format: ok"
+  passed=$((passed + 1))
+else
+  echo "format: FAILED; clang-format -i these files:"
+  sed -n 's/^\([^: ]*\):[0-9]*:[0-9]*: error:.*/  \1/p' build/format.log | sort -u
+  failed=$((failed + 1))
+  status=1
+fi
 run_suite "plain build" build/test "${lean[@]}" -DKESTRIX_WERROR=ON || status=1
 # System libraries loaded by Qt under Xvfb leak once per process; ours may not.
 export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0"
