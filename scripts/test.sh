@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, checks that every source keeps the tree's one
-# format (clang-format), builds, and runs every test three ways:
+# format (clang-format) and that includes point down the layers, builds, and
+# runs every test three ways:
 #   1. the plain build (RelWithDebInfo) under ctest,
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. every libFuzzer target for KESTRIX_FUZZ_SECONDS seconds (18) when clang is there.
@@ -79,6 +80,15 @@ if git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror >bui
 else
   echo "format: FAILED; clang-format -i these files:"
   sed -n 's/^\([^: ]*\):[0-9]*:[0-9]*: error:.*/  \1/p' build/format.log | sort -u
+  failed=$((failed + 1))
+  status=1
+fi
+# Includes point down the layers only (scripts/check-layers.sh).
+if scripts/check-layers.sh; then
+  echo "layers: ok"
+  passed=$((passed + 1))
+else
+  echo "layers: FAILED; an include above points up or sideways"
   failed=$((failed + 1))
   status=1
 fi
