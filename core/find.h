@@ -7,14 +7,15 @@
 //   find.size();      // 4904
 //   typeText(find);   // "jpeg"
 //
-// The plug-in boundary keeps its own numbers (engine/carved_type.h); the
-// scan converts a registry extension to FileType once per type it scans.
+// FileType and what the program knows of each type: core/file_types.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/file_types.h"
 
 namespace kestrix {
 
@@ -27,21 +28,6 @@ struct FilePiece {
 // The pieces of a reassembled file, in file order; empty for a file that is
 // one range of the image.
 using FilePieces = std::vector<FilePiece>;
-
-// The file types the program has rules for. Unknown is a type a plug-in
-// registered that the program knows only by its extension text, which the
-// Find keeps (Find::unknownExtension).
-enum class FileType { Jpeg, Png, Mov, Mp4, Unknown };
-
-// The type of a registry extension text, with or without its dot (".jpg",
-// "jpg", "jpeg"); Unknown for anything else, letter case included, as the
-// engines match extensions exactly.
-FileType fileTypeOf(std::string_view extension);
-// The type's canonical text: "jpeg", "png", "mov", "mp4"; empty for Unknown.
-// What the checkers and the command line's JSON "type" know a find by.
-std::string_view fileTypeText(FileType type);
-
-inline bool isMovie(FileType type) { return type == FileType::Mov || type == FileType::Mp4; }
 
 struct Find {
   Find() = default;

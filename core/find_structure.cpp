@@ -1,9 +1,6 @@
 #include "core/find_structure.h"
 
 #include "engine/bound_block.h"
-#include "engine/jpeg_structure.h"
-#include "engine/movie_structure.h"
-#include "engine/png_structure.h"
 
 namespace kestrix {
 
@@ -11,19 +8,9 @@ FindStructure walkFind(const ImageBlock& image, FileType type, uint64_t start, b
   FindStructure found;
   const BoundBlock block(image.data(), image.size());
   ByteSpans* holds = wantHolds ? &found.holds : nullptr;
-  StructureEnd end;
-  if (type == FileType::Jpeg) {
-    end = jpeg::structureEnd(block, start, holds);
-  } else if (type == FileType::Png) {
-    end = png::structureEnd(block, start, holds);
-  } else if (isMovie(type)) {
-    const movie::MovieStructure movie = movie::structureOf(block, start, holds);
-    // A whole movie followed by no more than a cut atom at the image's end
-    // is whole up to that atom.
-    end = movie.closesAtBlockEnd ? StructureEnd::wholeAt(movie.closedEnd) : movie.end;
-  } else {
-    return found;
-  }
+  const FileTypeRow* row = fileTypeRow(type);
+  if (row == nullptr) return found;
+  const StructureEnd end = row->walk(block, start, holds);
   switch (end.verdict) {
     case StructureEnd::Verdict::NotAFile: found.kind = FindStructure::Kind::NotAFile; break;
     case StructureEnd::Verdict::Ends:

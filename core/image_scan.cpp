@@ -104,7 +104,8 @@ struct TypePass {
 
 // The plug-in modes the engine of each extension is given. The signature
 // rules keep the scan's old habit: once a PNG or MOV extension has been
-// passed, no later extension is scanned in split mode (only JPEG knows it).
+// passed (their rows' endsSignatureSplit), no later extension is scanned in
+// split mode (only JPEG knows it).
 void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
   bool split = mode == ScanMode::SignatureRulesSplit;
   for (TypePass& pass : passes) {
@@ -112,7 +113,8 @@ void assignEngineModes(std::vector<TypePass>& passes, ScanMode mode) {
       pass.engineMode = engineModeValue(mode);
       continue;
     }
-    if (pass.type == FileType::Png || pass.type == FileType::Mov) split = false;
+    const FileTypeRow* row = fileTypeRow(pass.type);
+    if (row != nullptr && row->endsSignatureSplit) split = false;
     pass.engineMode = split ? ScanModeSplit : ScanModeNormal;
   }
 }
@@ -439,14 +441,15 @@ class WindowedScan {
       reportWithin(index, pass.pendingEnd);
       finds.push_back(Hit{index, pass.pendingStart, pass.pendingEnd});
       pass.pending = false;
-      // A JPEG is searched again from inside: the engine passes over the
-      // thumbnails and previews of a whole photo (or gives them as finds in
-      // the split mode), and a find that is no whole photo (a false opening
-      // whose segment lengths run on into the next photo) must not hide the
-      // photos it overlaps. Other types hold no files of their own type
-      // worth listing, and a search from inside a movie would take its inner
-      // atoms for movies.
-      if (pass.type == FileType::Jpeg) {
+      // A JPEG is searched again from inside (its row's searchedFromInside):
+      // the engine passes over the thumbnails and previews of a whole photo
+      // (or gives them as finds in the split mode), and a find that is no
+      // whole photo (a false opening whose segment lengths run on into the
+      // next photo) must not hide the photos it overlaps. Other types hold
+      // no files of their own type worth listing, and a search from inside a
+      // movie would take its inner atoms for movies.
+      const FileTypeRow* row = fileTypeRow(pass.type);
+      if (row != nullptr && row->searchedFromInside) {
         pass.resume = pass.pendingStart + 1;
       } else if (pass.pendingResume > pass.pendingStart) {
         pass.resume = pass.pendingResume;

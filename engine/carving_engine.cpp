@@ -3,8 +3,6 @@
 #include <cstring>
 
 #include "engine/jpeg_carving.h"
-#include "engine/mov_carving.h"
-#include "engine/png_carving.h"
 
 namespace kestrix {
 
@@ -15,14 +13,11 @@ int32_t CarvingEngine::SelectType(const char* extension) {
   // The remembered (possibly cut) text decides, so the type searched for and
   // the type FindNext reasons about are always the same.
   const int32_t position = extension != nullptr ? typePosition() : -1;
-  SignaturePair pair;
-  switch (carvedTypeAt(position)) {
-    case CarvedType::Jpeg: pair = jpeg::signatures(GetMode()); break;
-    case CarvedType::Png: pair = png::signatures(); break;
-    case CarvedType::Mov:
-    case CarvedType::Mp4: pair = mov::signatures(); break;
-    case CarvedType::None: return -1;
-  }
+  const CarvedTypeRow* row = carvedTypeRow(carvedTypeAt(position));
+  if (row == nullptr) return -1;
+  // A type without signature rules keeps the cleared (empty) signatures.
+  if (row->signatures == nullptr) return 0;
+  const SignaturePair pair = row->signatures(GetMode());
   std::memcpy(header_, pair.header, static_cast<size_t>(pair.headerLength));
   headerLength_ = pair.headerLength;
   std::memcpy(footer_, pair.footer, static_cast<size_t>(pair.footerLength));
@@ -30,12 +25,17 @@ int32_t CarvingEngine::SelectType(const char* extension) {
   return 0;
 }
 
-// The masked search: exact for PNG and MOV; otherwise, in mode 256, a pattern
-// longer than three bytes matches its last byte by mask (every bit set in the
-// pattern byte set in the data byte).
+const CarvedTypeRow* CarvingEngine::selectedRow() {
+  return carvedTypeRow(carvedTypeAt(typePosition()));
+}
+
+// The masked search: exact for PNG and MOV (their rows' masksHeader);
+// otherwise, in mode 256, a pattern longer than three bytes matches its last
+// byte by mask (every bit set in the pattern byte set in the data byte).
 uint64_t CarvingEngine::maskedSearch(Signature which, uint64_t from) {
-  const bool pngOrMov = typePosition() >= 5;
-  return searchSignature(which, from, !pngOrMov && GetMode() == ScanModeNormal);
+  const CarvedTypeRow* row = selectedRow();
+  const bool masks = row == nullptr || row->masksHeader;
+  return searchSignature(which, from, masks && GetMode() == ScanModeNormal);
 }
 
 uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, uint64_t* size,
@@ -43,9 +43,11 @@ uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, ui
   if (extension != nullptr) SelectType(extension);
   const uint64_t position = joinHalves(positionLow, positionHigh);
   if (isPreciseMode(GetMode())) return findNextPrecise(position, size);
-  // The signature rules know no MP4: a scan that walks every registered
-  // extension finds the same files as before ".mp4" was listed.
-  if (carvedTypeAt(typePosition()) == CarvedType::Mp4) {
+  // The signature rules know no MP4 (its row's signatureRulesFind): a scan
+  // that walks every registered extension finds the same files as before
+  // ".mp4" was listed.
+  const CarvedTypeRow* row = selectedRow();
+  if (row != nullptr && !row->signatureRulesFind) {
     if (size != nullptr) *size = 0;
     return size_ + 1;
   }
@@ -77,7 +79,7 @@ uint64_t CarvingEngine::FindNext(uint32_t positionLow, uint32_t positionHigh, ui
     end = f;
     // A header without its footer is a broken start: the later header opens
     // the hit. A movie keeps its first header, as its atoms span both.
-    if (carvedTypeAt(typePosition()) != CarvedType::Mov) start = h2;
+    if (row == nullptr || !row->keepsFirstHeader) start = h2;
   } else if (f == s) {
     end = s;
   } else {
@@ -114,15 +116,14 @@ uint8_t* CarvingEngine::Extract(uint64_t* start, uint64_t* size, const char* ext
   // Precise finds are whole files: nothing is completed.
   if (isPreciseMode(GetMode())) return SignatureScanner::Extract(start, size, extension);
   const BoundBlock bound = block();
-  ExtractionPlan plan;
-  if (std::strstr(extension, "jpg") != nullptr) {
-    plan = jpeg::extractionPlan(bound, *start, *size);
-  } else if (std::strstr(extension, "png") != nullptr) {
-    plan = png::extractionPlan(bound, *start, *size);
-  } else if (std::strstr(extension, "mov") != nullptr) {
-    plan = mov::extractionPlan(bound, *start, *size, header_, footer_);
-  } else {
-    plan = plainCopyPlan(bound, *start, *size);
+  // The plan is chosen by the text passed here, not by the selected type.
+  ExtractionPlan plan = plainCopyPlan(bound, *start, *size);
+  for (const CarvedTypeRow& row : carvedTypeRows()) {
+    if (std::strstr(extension, row.extension + 1) == nullptr) continue;
+    if (row.extractionPlan != nullptr) {
+      plan = row.extractionPlan(bound, *start, *size, header_, footer_);
+    }
+    break;
   }
   // Written back before allocating: the caller writes exactly what it gets.
   if (!plan.refused) *size = plan.total();

@@ -27,6 +27,8 @@ class CarvingEngine : public SignatureScanner {
  private:
   // Position of the remembered extension text in the plug-in's list.
   int32_t typePosition();
+  // The row of the remembered extension's type; null when it is none.
+  const CarvedTypeRow* selectedRow();
   uint64_t maskedSearch(Signature which, uint64_t from);
   // FindNext in modes 261 and 262 (PreciseScanner), after its SelectType step.
   uint64_t findNextPrecise(uint64_t position, uint64_t* size);

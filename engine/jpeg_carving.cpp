@@ -13,7 +13,8 @@ bool absorbsEmbeddedEnds(const uint8_t* header) {
   return header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
 }
 
-ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size) {
+ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size,
+                              const uint8_t* /*header*/, const uint8_t* /*footer*/) {
   ExtractionPlan plan = plainCopyPlan(block, start, size);
   if (plan.refused || block.equals(start, StartOfImage, 2)) return plan;
   plan.prefix[0] = StartOfImage[0];

@@ -34,7 +34,9 @@ SignaturePair signatures(int32_t mode);
 bool absorbsEmbeddedEnds(const uint8_t* header);
 
 // The hit plus a start-of-image marker in front when it does not begin with
-// one (a hit found from its DQT segment).
-ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size);
+// one (a hit found from its DQT segment). The signatures are not needed (the
+// shape of the engine's table, carved_type.h).
+ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size,
+                              const uint8_t* header, const uint8_t* footer);
 
 }  // namespace kestrix::jpeg

@@ -59,5 +59,9 @@ uint64_t nextCandidate(const BoundBlock& block, uint64_t from);
 // candidate starts inside one.
 StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr,
                           ByteSpans* entropy = nullptr);
+// structureEnd in the shape of every type's walk (StructureWalk).
+inline StructureEnd walkFile(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+  return structureEnd(block, start, holds);
+}
 
 }  // namespace kestrix::jpeg

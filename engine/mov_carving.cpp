@@ -2,7 +2,7 @@
 
 namespace kestrix::mov {
 
-SignaturePair signatures() { return {Header, 4, Footer, 4}; }
+SignaturePair signatures(int32_t /*mode*/) { return {Header, 4, Footer, 4}; }
 
 ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size,
                               const uint8_t* header, const uint8_t* footer) {

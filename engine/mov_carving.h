@@ -21,7 +21,7 @@ inline constexpr uint8_t Footer[4] = {'u', 'd', 't', 'a'};
 inline constexpr uint64_t SizeFieldLength = 4;
 inline constexpr uint64_t AtomHeaderLength = 8;  // size field + type
 
-SignaturePair signatures();
+SignaturePair signatures(int32_t mode);  // the same in every mode
 
 // `header` and `footer` are the engine's current signatures (their first
 // four bytes are compared with the hit's first and last four).

@@ -64,5 +64,12 @@ struct MovieStructure {
 // Walks the movie whose first atom is at `start`. When `holds` is given and
 // the movie is whole, the payloads of its mdat atoms are appended to it.
 MovieStructure structureOf(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr);
+// structureOf in the shape of every type's walk (StructureWalk), for a block
+// that is all there is: a whole movie followed by no more than a cut atom at
+// the block's end is whole up to that atom.
+inline StructureEnd walkFile(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+  const MovieStructure movie = structureOf(block, start, holds);
+  return movie.closesAtBlockEnd ? StructureEnd::wholeAt(movie.closedEnd) : movie.end;
+}
 
 }  // namespace kestrix::movie

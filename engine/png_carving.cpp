@@ -2,9 +2,10 @@
 
 namespace kestrix::png {
 
-SignaturePair signatures() { return {Header, 4, Footer, 4}; }
+SignaturePair signatures(int32_t /*mode*/) { return {Header, 4, Footer, 4}; }
 
-ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size) {
+ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size,
+                              const uint8_t* /*header*/, const uint8_t* /*footer*/) {
   ExtractionPlan plan = plainCopyPlan(block, start, size);
   if (plan.refused || plan.length < 4) return plan;
   const uint64_t end = plan.start + plan.length;

@@ -17,8 +17,10 @@ inline constexpr uint8_t Header[4] = {0x89, 'P', 'N', 'G'};
 inline constexpr uint8_t Footer[4] = {'I', 'E', 'N', 'D'};
 inline constexpr uint64_t CrcLength = 4;
 
-SignaturePair signatures();
-
-ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size);
+// The shapes of the engine's table (carved_type.h): neither depends on the
+// mode or on the current signatures.
+SignaturePair signatures(int32_t mode);
+ExtractionPlan extractionPlan(const BoundBlock& block, uint64_t start, uint64_t size,
+                              const uint8_t* header, const uint8_t* footer);
 
 }  // namespace kestrix::png

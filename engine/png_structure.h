@@ -34,11 +34,20 @@ ChunkRead readChunk(const BoundBlock& block, uint64_t offset, Chunk& chunk);
 // Length, type and CRC around a chunk's data.
 inline constexpr uint64_t ChunkOverhead = 12;
 
+// The first position >= from where the whole signature lies in the block,
+// else the block size: the precise scan's candidates (positions skipped
+// hold no file, so this only spares the walk).
+uint64_t nextCandidate(const BoundBlock& block, uint64_t from);
+
 // Walks the file whose signature is at `start`. Ends, whole after IEND's CRC,
 // or damaged before the first chunk that does not parse (a damaged file
 // keeps what is its own); NotAFile when the IHDR chunk does not parse;
 // RanOut, proven once IHDR was read. When `holds` is given and the file is
 // whole, the data of each chunk is appended to it.
 StructureEnd structureEnd(const BoundBlock& block, uint64_t start, ByteSpans* holds = nullptr);
+// structureEnd in the shape of every type's walk (StructureWalk).
+inline StructureEnd walkFile(const BoundBlock& block, uint64_t start, ByteSpans* holds) {
+  return structureEnd(block, start, holds);
+}
 
 }  // namespace kestrix::png

@@ -11,7 +11,6 @@
 
 #include "engine/jpeg_structure.h"
 #include "engine/movie_structure.h"
-#include "engine/png_structure.h"
 
 namespace kestrix {
 
@@ -24,7 +23,8 @@ PreciseFind asFind(const BoundBlock& block, uint64_t start, const StructureEnd& 
   return {true, start, block.size() - start};
 }
 
-// JPEG and PNG: the first candidate from `next` that `walk` does not reject.
+// A type searched by candidates (PNG): the first candidate from `next` that
+// `walk` does not reject.
 template <class Next, class Walk>
 PreciseFind findFile(const BoundBlock& block, uint64_t from, Next next, Walk walk) {
   for (uint64_t c = from; c < block.size(); ++c) {
@@ -88,60 +88,7 @@ __attribute__((target("avx2"))) uint64_t skipWithoutOpeningTypeWide(const uint8_
   return t;
 }
 
-// The wide form of firstPngSignature's filter: 32 positions at a time
-// (loads up to t + 38 < size).
-__attribute__((target("avx2"))) uint64_t skipWithoutPngEndsWide(const uint8_t* data, uint64_t size,
-                                                                uint64_t t) {
-  const __m256i first = _mm256_set1_epi8(static_cast<char>(png::FileSignature[0]));
-  const __m256i last = _mm256_set1_epi8(static_cast<char>(png::FileSignature[7]));
-  while (size - t >= 39) {
-    _mm_prefetch(reinterpret_cast<const char*>(data + t + kSearchPrefetchBytes), _MM_HINT_T0);
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t));
-    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + t + 7));
-    if (!_mm256_testz_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(d, last))) return t;
-    t += 32;
-  }
-  return t;
-}
-
 #endif
-
-// First t >= from where the whole PNG signature lies in the block, else
-// size. 0x89 alone turns up every 256 bytes or so in compressed data, so a
-// memchr on it stops far too often: positions are kept only when their first
-// byte is 0x89 and their eighth 0x0A (about one in 65536 of random bytes),
-// and the few left are compared whole. The 16-wide loads read up to t + 22 < size.
-uint64_t firstPngSignature(const BoundBlock& block, uint64_t from) {
-  constexpr uint64_t n = sizeof(png::FileSignature);
-  const uint64_t size = block.size();
-  if (size < n || from > size - n) return size;
-  const uint8_t* data = block.uncheckedAt(0);
-  uint64_t t = from;
-#if defined(__x86_64__)
-  const bool wide = haveWideVectors();
-  const __m128i first = _mm_set1_epi8(static_cast<char>(png::FileSignature[0]));
-  const __m128i last = _mm_set1_epi8(static_cast<char>(png::FileSignature[n - 1]));
-  while (size - t >= 23) {
-    if (wide) {
-      t = skipWithoutPngEndsWide(data, size, t);
-      if (size - t < 23) break;
-    }
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + t + n - 1));
-    for (unsigned bits = static_cast<unsigned>(
-             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(d, last))));
-         bits != 0; bits &= bits - 1) {
-      const uint64_t candidate = t + static_cast<uint64_t>(__builtin_ctz(bits));
-      if (std::memcmp(data + candidate, png::FileSignature, n) == 0) return candidate;
-    }
-    t += 16;
-  }
-#endif
-  for (; t + n <= size; ++t) {
-    if (std::memcmp(data + t, png::FileSignature, n) == 0) return t;
-  }
-  return size;
-}
 
 // First t >= from with an opening type in data[t, t + 4), else size. One
 // pass for all five types (five memchr passes cost five times as much):
@@ -187,7 +134,7 @@ uint64_t firstOpeningType(const BoundBlock& block, uint64_t from) {
 }  // namespace
 
 void PreciseScanner::rebind(const uint8_t* data, uint64_t size) {
-  pngCandidate_.known = false;
+  for (CandidateMemo& memo : candidates_) memo.known = false;
   movieCandidate_.known = false;
   movieKnown_ = false;
   if (data != boundData_) {
@@ -200,18 +147,19 @@ void PreciseScanner::rebind(const uint8_t* data, uint64_t size) {
 
 PreciseFind PreciseScanner::find(const BoundBlock& block, CarvedType type, uint64_t from,
                                  bool partsAreFinds) {
-  switch (type) {
-    case CarvedType::Jpeg: return findJpeg(block, from, partsAreFinds);
-    case CarvedType::Png: {
-      auto next = [this](const BoundBlock& b, uint64_t c) {
-        return pngCandidate_.next(c, [&b](uint64_t at) { return firstPngSignature(b, at); });
+  const CarvedTypeRow* row = carvedTypeRow(type);
+  if (row == nullptr) return {};
+  switch (row->precise) {
+    case PreciseSearch::Jpeg: return findJpeg(block, from, partsAreFinds);
+    case PreciseSearch::Movie: return findMovie(block, row->quickTime, from);
+    case PreciseSearch::Candidate: {
+      CandidateMemo& memo = candidates_[static_cast<size_t>(type)];
+      auto next = [&memo, row](const BoundBlock& b, uint64_t c) {
+        return memo.next(c, [&b, row](uint64_t at) { return row->nextCandidate(b, at); });
       };
-      auto walk = [](const BoundBlock& b, uint64_t c) { return png::structureEnd(b, c); };
+      auto walk = [row](const BoundBlock& b, uint64_t c) { return row->walk(b, c, nullptr); };
       return findFile(block, from, next, walk);
     }
-    case CarvedType::Mov: return findMovie(block, true, from);
-    case CarvedType::Mp4: return findMovie(block, false, from);
-    case CarvedType::None: break;
   }
   return {};
 }

@@ -78,7 +78,9 @@ class PreciseScanner {
   // when there is none.
   uint64_t nextMovieCandidate(const BoundBlock& block, uint64_t from);
 
-  CandidateMemo pngCandidate_;    // PNG signatures
+  // The candidates of each type searched by its row's nextCandidate (PNG
+  // signatures), by CarvedType.
+  CandidateMemo candidates_[kCarvedTypeCount];
   CandidateMemo movieCandidate_;  // opening atom types (four bytes into the atom)
   // The last movie found (either brand): its top-level atoms are never
   // movies of their own, so a search from inside it goes on after it. A

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/bound_block.h"
+
 namespace kestrix {
 
 struct StructureEnd {
@@ -60,5 +62,11 @@ struct ByteSpan {
   bool holds(uint64_t start, uint64_t stop) const { return start >= begin && stop <= end; }
 };
 using ByteSpans = std::vector<ByteSpan>;
+
+// The one shape every type's walk has for a caller whose block is all there
+// is (the scan layer on the whole image): `walkFile` in each type's
+// structure header, named in the core's table of file types
+// (core/file_types.cpp). With `holds`, a whole file's spans are appended.
+using StructureWalk = StructureEnd (*)(const BoundBlock& block, uint64_t start, ByteSpans* holds);
 
 }  // namespace kestrix

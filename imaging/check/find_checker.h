@@ -9,9 +9,10 @@
 namespace kestrix {
 
 // The one entry point for a scan's finds: picks the checker by the find's
-// type, the text of its file extension without the dot, ignoring case:
-// "jpg"/"jpeg" (JpegChecker), "png" (PngChecker), "mov"/"mp4"/"m4v"/"3gp"
-// (MovieChecker); any other type is unknown.
+// type, the text of its file extension without the dot, ignoring case, from
+// the table in find_checker.cpp: "jpg"/"jpeg" (JpegChecker), "png"
+// (PngChecker), "mov"/"mp4"/"m4v"/"3gp" (MovieChecker); any other type is
+// unknown.
 //
 // bytes/length: the find's bytes, read only and kept alive by the caller
 // (a view into the mapped image is fine); nothing is copied. Safe to call
@@ -23,5 +24,11 @@ namespace kestrix {
 CheckResult CheckFind(const std::uint8_t* bytes, std::uint64_t length, std::string_view type,
                       std::uint8_t* thumbnailCell = nullptr, bool* thumbnailMade = nullptr,
                       PixelOrder order = PixelOrder::Rgb);
+
+// Whether CheckFind has a checker for `type` (same texts, any case).
+bool IsCheckedType(std::string_view type);
+// Whether `type` is checked as a movie (the container the movie checker and
+// the thumbnailer read): "mov", "mp4", "m4v", "3gp", any case.
+bool IsMovieCheckType(std::string_view type);
 
 }  // namespace kestrix

@@ -8,6 +8,8 @@
 #include <memory>
 #include <span>
 
+#include "core/file_types.h"
+#include "imaging/check/find_checker.h"
 #include "imaging/jpeg/memory_byte_source.h"
 #include "imaging/loader/dib_image.h"
 #include "imaging/loader/thumbnail_fit.h"
@@ -46,20 +48,36 @@ QImage pngThumbnail(const uint8_t* data, uint64_t size) {
   return cell;
 }
 
+struct PictureThumbnail {
+  FileType type;
+  QImage (*decode)(const uint8_t* data, uint64_t size);
+};
+// The picture types drawn here; a movie's frame comes from the thumbnailer
+// (isMovieType), and a type without a row has no thumbnail but the one its
+// check may draw.
+constexpr PictureThumbnail kPictureThumbnails[] = {
+    // type          decoder
+    {FileType::Jpeg, &jpegThumbnail},
+    {FileType::Png, &pngThumbnail},
+};
+
 }  // namespace
 
 QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& extension) {
   if (data == nullptr || size == 0) return {};
   const std::string type = lowerCase(extension);
-  if (type == ".jpg" || type == ".jpeg") return jpegThumbnail(data, size);
-  if (type == ".png") return pngThumbnail(data, size);
+  if (type.empty() || type.front() != '.') return {};
+  const FileType known = fileTypeOf(type);
+  for (const PictureThumbnail& row : kPictureThumbnails) {
+    if (row.type == known) return row.decode(data, size);
+  }
   return {};
 }
 
 bool isMovieType(const std::string& extensionOrType) {
-  std::string type = lowerCase(extensionOrType);
-  if (!type.empty() && type.front() == '.') type.erase(0, 1);
-  return type == "mov" || type == "mp4" || type == "m4v" || type == "3gp";
+  // A movie is what the movie checker reads: the program's movie types and
+  // other plug-ins' texts for the same container.
+  return IsMovieCheckType(extensionWithoutDot(extensionOrType));
 }
 
 QString movieLengthText(int64_t milliseconds) {
