@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,6 +24,13 @@
 extern char** environ;
 
 namespace kestrix {
+
+bool isMovieType(const std::string& extensionOrType) {
+  std::string type = extensionOrType;
+  if (!type.empty() && type.front() == '.') type.erase(0, 1);
+  for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return type == "mov" || type == "mp4" || type == "m4v" || type == "3gp";
+}
 namespace {
 
 using Clock = std::chrono::steady_clock;

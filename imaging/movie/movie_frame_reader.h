@@ -35,6 +35,10 @@ namespace kestrix {
 // The helper's file name, looked for in the program's folder.
 inline constexpr const char* kMovieFrameProgramName = "kestrix-movie-frame";
 
+// True for the extension (with its dot, any letter case) or the row type
+// (without) of a movie the helper is asked about: mov, mp4, m4v, 3gp.
+bool isMovieType(const std::string& extensionOrType);
+
 struct MovieFrameLimits {
   int wallMilliseconds = 8000;  // from spawn to reply; then the child is killed
   int cpuSeconds = 5;           // RLIMIT_CPU of the child

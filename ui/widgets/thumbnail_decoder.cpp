@@ -6,6 +6,7 @@
 #include <cctype>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "imaging/jpeg/memory_byte_source.h"
@@ -46,6 +47,15 @@ QImage pngThumbnail(const uint8_t* data, uint64_t size) {
   return cell;
 }
 
+// A drawn cell as the pool's RGB pixels; nullopt for no picture.
+std::optional<ThumbnailPixels> pixelsOf(const QImage& picture) {
+  if (picture.isNull()) return std::nullopt;
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  ThumbnailPixels pixels{rgb.width(), rgb.height(), static_cast<int>(rgb.bytesPerLine()), {}};
+  pixels.rgb.assign(rgb.constBits(), rgb.constBits() + rgb.sizeInBytes());
+  return pixels;
+}
+
 }  // namespace
 
 QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& extension) {
@@ -56,10 +66,23 @@ QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& ex
   return {};
 }
 
-bool isMovieType(const std::string& extensionOrType) {
-  std::string type = lowerCase(extensionOrType);
-  if (!type.empty() && type.front() == '.') type.erase(0, 1);
-  return type == "mov" || type == "mp4" || type == "m4v" || type == "3gp";
+ThumbnailDrawing windowThumbnailDrawing() {
+  ThumbnailDrawing drawing;
+  drawing.picture = [](const uint8_t* data, uint64_t size, const std::string& extension) {
+    return pixelsOf(decodeThumbnail(data, size, extension));
+  };
+  drawing.movieFrame = [](const MovieFrame& frame) { return pixelsOf(movieThumbnail(frame)); };
+  return drawing;
+}
+
+QImage thumbnailImage(const ThumbnailPixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 3 ||
+      pixels.rgb.size() < static_cast<size_t>(pixels.stride) * static_cast<size_t>(pixels.height))
+    return {};
+  // A copy: the pixels go with the report that carried them.
+  return QImage(pixels.rgb.data(), pixels.width, pixels.height, pixels.stride,
+                QImage::Format_RGB888)
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 QString movieLengthText(int64_t milliseconds) {

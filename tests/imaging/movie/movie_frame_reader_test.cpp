@@ -147,6 +147,11 @@ class MovieFrameReaderTest : public testing::Test {
 test::TempFolder* MovieFrameReaderTest::folder_ = nullptr;
 std::string MovieFrameReaderTest::skipReason_;
 
+TEST(MovieType, KnownByExtensionOrType) {
+  for (const char* type : {".mov", ".MP4", "m4v", "3gp"}) EXPECT_TRUE(isMovieType(type)) << type;
+  for (const char* type : {".jpg", "png", "", "."}) EXPECT_FALSE(isMovieType(type)) << type;
+}
+
 TEST_F(MovieFrameReaderTest, EveryLayoutGivesAFittedFrameAndItsDuration) {
   struct Row {
     const char* name;
