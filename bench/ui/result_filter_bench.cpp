@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "tests/ui/widgets/synthetic_rows.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 
@@ -77,6 +78,7 @@ void timed(const char* what, F&& step) {
 
 struct Window {
   ResultList list;
+  kestrix::ResultFeed feed{list};
   ResultFilter filter{list};
   QTableView details;
   QListView icons;
@@ -110,7 +112,7 @@ int main(int argc, char** argv) {
     timed("append and publish every row (nested hidden)", [&] {
       for (int i = 0; i < rows; ++i)
         kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, i));
-      window.list.flushPendingRows();
+      window.feed.flushPendingRows();
     });
     std::printf("  shown: %d\n", window.filter.rowCount());
     const struct {
@@ -188,7 +190,7 @@ int main(int argc, char** argv) {
       timed(what, [&] {
         for (int i = 0; i < batch; ++i, ++next)
           kestrix::test::addRow(window.list, blocks.image, syntheticRow(blocks, next));
-        window.list.flushPendingRows();
+        window.feed.flushPendingRows();
       });
     }
   }

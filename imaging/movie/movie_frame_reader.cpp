@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,6 +24,7 @@
 extern char** environ;
 
 namespace kestrix {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -50,6 +50,16 @@ TEST(FileTypeTable, EveryTypeHasOneRowWhoseTextsLeadBackToIt) {
   EXPECT_FALSE(isMovie(FileType::Unknown));
 }
 
+// The check pool asks the checkers' table whether a find's bytes go to the
+// movie thumbnailer, by the extension a find carries (any letter case, with
+// its dot) and by other plug-ins' movie texts.
+TEST(FileTypeTable, MoviesAreKnownByExtensionInAnyCase) {
+  for (const char* type : {".mov", ".MP4", "m4v", "3gp"})
+    EXPECT_TRUE(IsMovieCheckType(extensionWithoutDot(type))) << type;
+  for (const char* type : {".jpg", "png", "", "."})
+    EXPECT_FALSE(IsMovieCheckType(extensionWithoutDot(type))) << type;
+}
+
 // The engine's rows and the core's name the same types by the same
 // extensions, in the plug-in's list, and agree on which are movies.
 TEST(FileTypeTable, EngineAndCoreAgreeOnEveryExtension) {

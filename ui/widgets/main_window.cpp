@@ -51,6 +51,7 @@
 #include "ui/widgets/copy_status_text.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/udisks_client.h"
@@ -144,7 +145,8 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       prompter_(prompter),
       results_(new ResultList(this)),
-      filter_(new ResultFilter(*results_, this)) {
+      filter_(new ResultFilter(*results_, this)),
+      feed_(std::make_unique<ResultFeed>(*results_)) {
   // The views show the filter; the one selection model works on its rows.
   results_->setViewModel(filter_);
   setObjectName("dialog102");
@@ -177,15 +179,15 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   trackUnrestoredResults();
   setUpResizing();
   // The thumbnails of the rows on screen are drawn first.
-  new VisibleRowsTracker(*results_, *views_, this);
+  new VisibleRowsTracker(*feed_, *views_, this);
 
   fillDriveList();
-  results_->setRecoveryJob(&job_);
+  feed_->setRecoveryJob(&job_);
   job_.setResultList(&results_->candidates());
   job_.setReporter(this);
   const std::string folder = pluginFolder.empty() ? programFolder() : pluginFolder;
   // The movie thumbnailer is installed beside the plug-ins.
-  results_->setHelperFolder(folder);
+  feed_->setHelperFolder(folder);
   if (job_.loadPlugins(folder) == 0) {
     // The window still opens: a scan then simply finds nothing.
     prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(NoPluginMessage));
@@ -203,7 +205,7 @@ void MainWindow::stopEverything() {
   // nothing below outlives what it reads.
   job_.stop();
   job_.scanJob().stop();
-  results_->stopThumbnails();
+  feed_->stopThumbnails();
 }
 
 void MainWindow::buildControls() {
@@ -494,8 +496,8 @@ void MainWindow::connectCommands() {
   connect(restoreButton_, &QPushButton::clicked, this, &MainWindow::restoreCommand);
   connect(selectAllButton_, &QPushButton::clicked, this, &MainWindow::selectAllCommand);
   connect(viewButton_, &QPushButton::clicked, this, &MainWindow::switchView);
-  connect(results_, &ResultList::checksProgressed, this, &MainWindow::showCheckProgress);
-  connect(results_, &ResultList::thumbnailsFinished, this, &MainWindow::checksFinished);
+  connect(feed_.get(), &ResultFeed::checksProgressed, this, &MainWindow::showCheckProgress);
+  connect(feed_.get(), &ResultFeed::thumbnailsFinished, this, &MainWindow::checksFinished);
   connect(helpButton_, &QPushButton::clicked, this, &MainWindow::helpCommand);
   connect(exitButton_, &QPushButton::clicked, this, &QWidget::close);
   // Any user choice in the box (picked, or the popup closed) re-checks it.
@@ -661,7 +663,7 @@ void MainWindow::checksFinished() {
     joinAfterChecks_ = false;
     status_->setText(fromUtf8(kJoiningStatus));
     status_->repaint();
-    results_->joinSplitPhotos(kWindowJoinLimits);
+    feed_->joinSplitPhotos(kWindowJoinLimits);
   }
   showJobEnd(fromUtf8(kChecksEndedStatus).arg(results_->rowCount()));
 }
@@ -681,14 +683,14 @@ void MainWindow::scanEnded() {
   // The scan posted this as its last act: joining returns at once.
   job_.scanJob().stop();
   // Publishes the last rows; the pool finishes once they are checked.
-  results_->setRowsComing(false);
+  feed_->setRowsComing(false);
   // Everything the end changes comes before the boxes: their event loops
   // keep the checks and thumbnails going, and the window behind them shows
   // the state after the scan rather than a stale percentage. Restore is
   // live when the scan found something (the rows are all published now).
   enterState(WindowState::Idle);
   showJobEnd(fromUtf8(kScanEndedStatus).arg(results_->rowCount()));
-  results_->startThumbnails();
+  feed_->startThumbnails();
   updateSelectAllButton(results_->selectedCount());
   prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
   // Rows the list could not take, or bytes of the card that could not be
@@ -850,9 +852,9 @@ void MainWindow::releaseImageBlock() {
   // The rows' EXIF views point into the block, and the thumbnails read it:
   // both go before it does.
   if (results_->rowCount() > 0 || results_->candidates().itemCount() > 0)
-    results_->clear();
+    feed_->clear();
   else
-    results_->stopThumbnails();
+    feed_->stopThumbnails();
   job_.releaseImage();
   loadedImage_ = {};
 }
@@ -976,7 +978,7 @@ void MainWindow::browseCommand() {
 
 bool MainWindow::loadImageBlock() {
   if (job_.image() != nullptr) return true;
-  results_->stopThumbnails();  // nothing to make without an image, and it is about to change
+  feed_->stopThumbnails();  // nothing to make without an image, and it is about to change
   // Mapping the file reads nothing yet, so this returns at once whatever
   // the image's size: the window never freezes on a large card.
   const LoadStatus status = job_.openImage(job_.imagePath());
@@ -991,7 +993,7 @@ bool MainWindow::loadImageBlock() {
 void MainWindow::scanCommand() {
   if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion), DefaultAnswer::Yes))
     return;
-  results_->clear();
+  feed_->clear();
   enterState(WindowState::Scanning);
   ScanSettings settings;
   settings.windowBytes = job_.scanWindowBytes();
@@ -1018,13 +1020,13 @@ void MainWindow::scanCommand() {
   scanMap_ = std::move(beside.map);
   // The rows get their unreadable sectors as they arrive, and the pool
   // checks and draws them from the first find on.
-  if (scanMap_) results_->showUnreadableSectors(*scanMap_);
+  if (scanMap_) feed_->showUnreadableSectors(*scanMap_);
   joinAfterChecks_ = settings.mode == ScanMode::Precise || settings.mode == ScanMode::PreciseSplit;
-  results_->setRowsComing(true);
+  feed_->setRowsComing(true);
   showJobStart(kScanningStatus);
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     joinAfterChecks_ = false;
-    results_->setRowsComing(false);
+    feed_->setRowsComing(false);
     status_->clear();
     imageScannable_ = false;
     enterState(WindowState::Idle);
@@ -1110,7 +1112,7 @@ void MainWindow::switchView() {
     viewButton_->setText(fromUtf8("詳細表示"));
     // The pool has engines of its own, so a restore may run beside it;
     // during a scan the first published rows have started it already.
-    if (!job_.scanJob().isActive()) results_->startThumbnails();
+    if (!job_.scanJob().isActive()) feed_->startThumbnails();
   } else {
     views_->setCurrentWidget(detailsView_);
     viewButton_->setText(fromUtf8("縮小表示"));

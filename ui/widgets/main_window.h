@@ -55,6 +55,7 @@ namespace kestrix {
 
 class FilterBar;
 class ResultFilter;
+class ResultFeed;
 class ResultList;
 class UDisksClient;
 
@@ -202,6 +203,8 @@ class MainWindow : public QWidget, public JobReporter {
   void fillDriveList();
 
   ResultList& resultList() { return *results_; }
+  // What fills the list: published rows, the check pool, the split-photo join.
+  ResultFeed& resultFeed() { return *feed_; }
   // What the views show of the list: filtered and sorted.
   ResultFilter& resultFilter() { return *filter_; }
   RecoveryJob& recoveryJob() { return job_; }
@@ -350,6 +353,9 @@ class MainWindow : public QWidget, public JobReporter {
   RecoveryJob job_;
   ResultList* results_;   // child QObject
   ResultFilter* filter_;  // child QObject, the views' model
+  // Gone before the list (a child, deleted after the members) and before
+  // job_, whose host made the pool's engines.
+  std::unique_ptr<ResultFeed> feed_;
   FolderChooserFunction folderChooser_;
   DestinationExaminer destinationExaminer_ = examineDestination;
   PreviewOpener previewOpener_;

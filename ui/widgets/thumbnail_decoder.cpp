@@ -6,6 +6,7 @@
 #include <cctype>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "core/file_types.h"
@@ -53,13 +54,22 @@ struct PictureThumbnail {
   QImage (*decode)(const uint8_t* data, uint64_t size);
 };
 // The picture types drawn here; a movie's frame comes from the thumbnailer
-// (isMovieType), and a type without a row has no thumbnail but the one its
-// check may draw.
+// (the checkers' table says which types are movies), and a type without a
+// row has no thumbnail but the one its check may draw.
 constexpr PictureThumbnail kPictureThumbnails[] = {
     // type          decoder
     {FileType::Jpeg, &jpegThumbnail},
     {FileType::Png, &pngThumbnail},
 };
+
+// A drawn cell as the pool's RGB pixels; nullopt for no picture.
+std::optional<ThumbnailPixels> pixelsOf(const QImage& picture) {
+  if (picture.isNull()) return std::nullopt;
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  ThumbnailPixels pixels{rgb.width(), rgb.height(), static_cast<int>(rgb.bytesPerLine()), {}};
+  pixels.rgb.assign(rgb.constBits(), rgb.constBits() + rgb.sizeInBytes());
+  return pixels;
+}
 
 }  // namespace
 
@@ -74,10 +84,23 @@ QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& ex
   return {};
 }
 
-bool isMovieType(const std::string& extensionOrType) {
-  // A movie is what the movie checker reads: the program's movie types and
-  // other plug-ins' texts for the same container.
-  return IsMovieCheckType(extensionWithoutDot(extensionOrType));
+ThumbnailDrawing windowThumbnailDrawing() {
+  ThumbnailDrawing drawing;
+  drawing.picture = [](const uint8_t* data, uint64_t size, const std::string& extension) {
+    return pixelsOf(decodeThumbnail(data, size, extension));
+  };
+  drawing.movieFrame = [](const MovieFrame& frame) { return pixelsOf(movieThumbnail(frame)); };
+  return drawing;
+}
+
+QImage thumbnailImage(const ThumbnailPixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0 || pixels.stride < pixels.width * 3 ||
+      pixels.rgb.size() < static_cast<size_t>(pixels.stride) * static_cast<size_t>(pixels.height))
+    return {};
+  // A copy: the pixels go with the report that carried them.
+  return QImage(pixels.rgb.data(), pixels.width, pixels.height, pixels.stride,
+                QImage::Format_RGB888)
+      .convertToFormat(QImage::Format_RGB32);
 }
 
 QString movieLengthText(int64_t milliseconds) {

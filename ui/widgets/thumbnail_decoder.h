@@ -10,6 +10,7 @@
 #include <string>
 
 #include "imaging/movie/movie_frame.h"
+#include "jobs/check_pool.h"
 
 namespace kestrix {
 
@@ -19,10 +20,6 @@ namespace kestrix {
 // QImage needs no display.
 QImage decodeThumbnail(const uint8_t* data, uint64_t size, const std::string& extension);
 
-// True for the extension (with its dot, any letter case) or the row type
-// (without) of a movie: mov, mp4, m4v, 3gp.
-bool isMovieType(const std::string& extensionOrType);
-
 // The movie's frame fitted into the 100 × 75 cell on black, with its length
 // ("0:05", "1:02:03") at the bottom right when known; null for no frame.
 QImage movieThumbnail(const MovieFrame& frame);
@@ -30,6 +27,14 @@ QImage movieThumbnail(const MovieFrame& frame);
 // What a movie row shows while it has no frame, or when none decodes: a
 // strip of film with a play mark, so it is never taken for a broken photo.
 QImage movieIconImage();
+
+// The pictures the check pool lends from here: decodeThumbnail for a
+// picture file's bytes, movieThumbnail for a movie's frame, as RGB pixels.
+ThumbnailDrawing windowThumbnailDrawing();
+
+// The pool's pixels as a picture for the list; null for pixels that do not
+// fill their own width, height and stride.
+QImage thumbnailImage(const ThumbnailPixels& pixels);
 
 // "m:ss", or "h:mm:ss" from an hour on; empty for an unknown (negative) length.
 QString movieLengthText(int64_t milliseconds);

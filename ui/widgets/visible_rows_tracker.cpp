@@ -4,19 +4,20 @@
 #include <QAbstractProxyModel>
 #include <QScrollBar>
 
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 
 namespace kestrix {
 
-VisibleRowsTracker::VisibleRowsTracker(ResultList& list, QStackedWidget& views, QObject* parent)
-    : QObject(parent), list_(list), views_(views) {
+VisibleRowsTracker::VisibleRowsTracker(ResultFeed& feed, QStackedWidget& views, QObject* parent)
+    : QObject(parent), feed_(feed), views_(views) {
   timer_.setSingleShot(true);
   timer_.setInterval(0);
   connect(&timer_, &QTimer::timeout, this, &VisibleRowsTracker::update);
   for (int i = 0; i < views_.count(); ++i)
     watch(qobject_cast<QAbstractItemView*>(views_.widget(i)));
   connect(&views_, &QStackedWidget::currentChanged, this, &VisibleRowsTracker::schedule);
-  connect(&list_, &ResultList::rowsPublished, this, &VisibleRowsTracker::schedule);
+  connect(&feed_.list(), &ResultList::rowsPublished, this, &VisibleRowsTracker::schedule);
 }
 
 void VisibleRowsTracker::watch(QAbstractItemView* view) {
@@ -70,6 +71,6 @@ std::vector<int32_t> VisibleRowsTracker::visibleRows() const {
   return rows;
 }
 
-void VisibleRowsTracker::update() { list_.preferRows(visibleRows()); }
+void VisibleRowsTracker::update() { feed_.preferRows(visibleRows()); }
 
 }  // namespace kestrix

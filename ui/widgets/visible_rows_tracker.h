@@ -1,4 +1,4 @@
-// Tells the results list which of its rows the user is looking at, so the
+// Tells the results feed which of the list's rows the user is looking at, so the
 // check pool draws those thumbnails first: the rows in the shown view's
 // viewport, then the next screenful (what a scroll reveals first).
 //
@@ -19,7 +19,7 @@ class QAbstractItemView;
 
 namespace kestrix {
 
-class ResultList;
+class ResultFeed;
 
 class VisibleRowsTracker : public QObject {
   Q_OBJECT
@@ -30,7 +30,7 @@ class VisibleRowsTracker : public QObject {
   static constexpr int kMostRows = 600;
 
   // `views` holds the views; the shown one is tracked. None is owned.
-  VisibleRowsTracker(ResultList& list, QStackedWidget& views, QObject* parent = nullptr);
+  VisibleRowsTracker(ResultFeed& feed, QStackedWidget& views, QObject* parent = nullptr);
 
   // The list's rows in or just below the shown view's viewport, in order
   // of their place on screen.
@@ -44,7 +44,7 @@ class VisibleRowsTracker : public QObject {
   void watch(QAbstractItemView* view);
   void update();
 
-  ResultList& list_;
+  ResultFeed& feed_;
   QStackedWidget& views_;
   QTimer timer_;  // single shot, 0 ms: many triggers, one computation
 };

@@ -4,6 +4,19 @@
 
 namespace kestrix {
 
+QString verdictText(bool checked, Verdict verdict, bool reassembled) {
+  const char* text = "未確認";
+  switch (checked ? verdict : Verdict::Unknown) {
+    case Verdict::Intact: text = "正常"; break;
+    case Verdict::Damaged: text = "破損"; break;
+    case Verdict::Truncated: text = "途中まで"; break;
+    case Verdict::Unknown: break;
+  }
+  QString shown = QString::fromUtf8(text);
+  if (checked && reassembled) shown += QString::fromUtf8("（再構成）");
+  return shown;
+}
+
 QString copyNoticeBoxText(uint64_t code) {
   if (!isCopyNotice(code)) return {};
   QString text = QString::fromUtf8(copyNoticeText(code));

@@ -17,6 +17,7 @@
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 
 namespace kestrix {
@@ -61,7 +62,7 @@ TEST(CheckColumnTest, EveryVerdictHasItsTextAndDamageItsMark) {
       ASSERT_TRUE(list.candidates().setCheck(row, resultOf(rows[row].verdict)));
     }
   }
-  list.flushPendingRows();
+  list.publishRows(count);
   ASSERT_EQ(list.rowCount(), count);
   EXPECT_EQ(list.headerData(ResultList::kColumnVerdict, Qt::Horizontal).toString(), utf8("状態"));
   const QImage placeholder = ResultList::placeholderImage().convertToFormat(QImage::Format_RGB32);
@@ -86,16 +87,17 @@ TEST(CheckColumnTest, ClearWhileThePoolRunsStopsItWithoutAnEnd) {
   // No job: the pool has no image, so its rows end at once unchecked; a
   // clear right after the start must join it and drop whatever it sent.
   ResultList list;
+  ResultFeed feed(list);
   QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
   for (int row = 0; row < 500; ++row) {
     list.candidates().addCandidate("r" + std::to_string(row) + ".jpg", imageBytes().data(),
                                    {FileType::Jpeg, 0, 2048});
   }
-  QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
-  QSignalSpy progressed(&list, &ResultList::checksProgressed);
-  ASSERT_TRUE(list.startThumbnails());
-  list.clear();
-  EXPECT_FALSE(list.thumbnailsActive());
+  QSignalSpy finished(&feed, &ResultFeed::thumbnailsFinished);
+  QSignalSpy progressed(&feed, &ResultFeed::checksProgressed);
+  ASSERT_TRUE(feed.startThumbnails());
+  feed.clear();
+  EXPECT_FALSE(feed.thumbnailsActive());
   QTest::qWait(0);
   QCoreApplication::processEvents();
   EXPECT_EQ(finished.count(), 0) << "signals of a cleared result set are dropped";
@@ -108,34 +110,35 @@ TEST(CheckColumnTest, RowsStillComingAreCheckedAsTheyArriveAndTheEndComesOnce) {
   // hand-out needs: rows published while a scan goes on are taken as they
   // come, and the run ends only after the scan has.
   ResultList list;
+  ResultFeed feed(list);
   QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
-  QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
+  QSignalSpy finished(&feed, &ResultFeed::thumbnailsFinished);
   int checked = 0;
-  QObject::connect(&list, &ResultList::checksProgressed,
+  QObject::connect(&feed, &ResultFeed::checksProgressed,
                    [&](int done, int) { checked = std::max(checked, done); });
   const auto addRows = [&](int count) {
     for (int i = 0; i < count; ++i) {
       list.candidates().addCandidate("r.jpg", imageBytes().data(), {FileType::Jpeg, 0, 2048});
     }
-    list.flushPendingRows();
+    feed.flushPendingRows();
   };
-  list.setRowsComing(true);
-  list.preferRows({70, 3});
+  feed.setRowsComing(true);
+  feed.preferRows({70, 3});
   addRows(100);
-  EXPECT_TRUE(list.thumbnailsActive()) << "started by the first rows";
-  EXPECT_FALSE(list.startThumbnails()) << "already running";
+  EXPECT_TRUE(feed.thumbnailsActive()) << "started by the first rows";
+  EXPECT_FALSE(feed.startThumbnails()) << "already running";
   ASSERT_TRUE(QTest::qWaitFor([&] { return checked == 100; }, kWaitMs));
   QTest::qWait(20);
   EXPECT_EQ(finished.count(), 0) << "more rows may come";
-  EXPECT_TRUE(list.thumbnailsActive());
+  EXPECT_TRUE(feed.thumbnailsActive());
   addRows(50);
   ASSERT_TRUE(QTest::qWaitFor([&] { return checked == 150; }, kWaitMs));
   EXPECT_EQ(list.imageCount(), 151) << "a slot per row plus the placeholder";
-  list.setRowsComing(false);
+  feed.setRowsComing(false);
   ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, kWaitMs));
   QTest::qWait(20);
   EXPECT_EQ(finished.count(), 1);
-  EXPECT_FALSE(list.thumbnailsActive());
+  EXPECT_FALSE(feed.thumbnailsActive());
 }
 
 class CheckPoolWindowTest : public ::testing::Test {
@@ -174,10 +177,10 @@ TEST_F(CheckPoolWindowTest, TheScanEndChecksEveryRowWithProgressThenSaysTheyAreO
                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
   prompter_.queuePath(card_);
   window_->browseCommand();
-  QSignalSpy progressed(&window_->resultList(), &ResultList::checksProgressed);
-  QSignalSpy finished(&window_->resultList(), &ResultList::thumbnailsFinished);
+  QSignalSpy progressed(&window_->resultFeed(), &ResultFeed::checksProgressed);
+  QSignalSpy finished(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
   QString statusSeen;
-  QObject::connect(&window_->resultList(), &ResultList::checksProgressed, window_.get(),
+  QObject::connect(&window_->resultFeed(), &ResultFeed::checksProgressed, window_.get(),
                    [&] { statusSeen = window_->statusLine()->text(); });
   prompter_.queueAnswer(true);
   window_->scanCommand();

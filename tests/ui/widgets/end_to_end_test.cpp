@@ -25,6 +25,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/thumbnail_decoder.h"
 
@@ -76,7 +77,7 @@ class EndToEndTest : public ::testing::Test {
     prompter_.queuePath(card_->path);
     window_->browseCommand();
     QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-    QSignalSpy thumbnails(&window_->resultList(), &ResultList::thumbnailsFinished);
+    QSignalSpy thumbnails(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
     prompter_.queueAnswer(true);
     window_->scanCommand();
     ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
@@ -195,7 +196,7 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
 TEST_F(EndToEndTest, AMovieWithoutAFrameShowsTheMovieIcon) {
   // No thumbnailer where it is looked for: the movie rows lose their frame,
   // nothing else.
-  window_->resultList().setHelperFolder(folder_->path().toStdString() + "/nowhere");
+  window_->resultFeed().setHelperFolder(folder_->path().toStdString() + "/nowhere");
   openAndScan();
   ResultList& list = window_->resultList();
   ASSERT_EQ(list.rowCount(), 8);

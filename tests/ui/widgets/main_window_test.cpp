@@ -48,6 +48,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
@@ -175,7 +176,7 @@ class MainWindowTest : public ::testing::Test {
   void scanCard() {
     browseTo(card_);
     QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-    QSignalSpy thumbnails(&window_->resultList(), &ResultList::thumbnailsFinished);
+    QSignalSpy thumbnails(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
     prompter_.queueAnswer(true);
     window_->scanCommand();
     ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
@@ -314,11 +315,11 @@ TEST_F(MainWindowTest, ThumbnailsGoDenselyToJpegRowsOnly) {
   }
 
   // The second switch to the icon view does not make them again.
-  QSignalSpy again(&window_->resultList(), &ResultList::thumbnailsFinished);
+  QSignalSpy again(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
   window_->switchView();
   EXPECT_FALSE(window_->detailsShown());
   EXPECT_EQ(window_->viewButton()->text(), utf8("詳細表示"));
-  EXPECT_FALSE(window_->resultList().thumbnailsActive());
+  EXPECT_FALSE(window_->resultFeed().thumbnailsActive());
   window_->switchView();
   EXPECT_EQ(window_->viewButton()->text(), utf8("縮小表示"));
   QTest::qWait(0);
@@ -414,7 +415,7 @@ TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
                .rowsShownOrSelected = window_->resultFilter().rowCount() > 0});
         scan.resume();
         ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-        window_->resultList().stopThumbnails();
+        window_->resultFeed().stopThumbnails();
         break;
       }
       case WindowState::Restoring:
@@ -851,15 +852,15 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
   QObject listening;  // ends the connection with the test's locals
   QObject::connect(&prompter_, &ScriptedPrompter::prompted, &listening, [&] {
     const ResultList& list = window_->resultList();
-    atBox[prompter_.requests().back().text] = {window_->statusLine()->text(),
-                                               window_->progressBar()->value(),
-                                               list.thumbnailsActive() || list.imageCount() > 0};
+    atBox[prompter_.requests().back().text] = {
+        window_->statusLine()->text(), window_->progressBar()->value(),
+        window_->resultFeed().thumbnailsActive() || list.imageCount() > 0};
   });
   QAbstractItemModelTester tester(&window_->resultList(),
                                   QAbstractItemModelTester::FailureReportingMode::Fatal);
   browseTo(card_);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-  QSignalSpy checked(&window_->resultList(), &ResultList::thumbnailsFinished);
+  QSignalSpy checked(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
   prompter_.queueAnswer(true);
   window_->scanCommand();
   EXPECT_EQ(window_->progressBar()->value(), 0);
@@ -889,7 +890,7 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
   EXPECT_TRUE(window_->statusLine()->text().startsWith(utf8("解析中")))
       << window_->statusLine()->text().toStdString();
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  window_->resultList().stopThumbnails();
+  window_->resultFeed().stopThumbnails();
 }
 
 TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
@@ -911,7 +912,7 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   EXPECT_EQ((JobButtons{true, false, true, true}), buttons());
 
   // Without the image block the preview refuses and says so.
-  window_->resultList().stopThumbnails();
+  window_->resultFeed().stopThumbnails();
   window_->recoveryJob().releaseImage();
   selectRow(1);
   window_->previewCommand();
@@ -1096,7 +1097,7 @@ TEST_F(MainWindowTest, APreviewFileOutlivesTheThumbnailOfItsRow) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("preview");
   file.close();
-  EXPECT_TRUE(window_->resultList().makeThumbnail(0, 1));
+  EXPECT_TRUE(window_->resultFeed().remakeThumbnail(0));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the thumbnail deleted the preview's file";
   EXPECT_EQ(file.readAll(), QByteArray("preview"));
   file.close();
@@ -1165,7 +1166,7 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   prompter_.queueAnswer(true);
   window_->scanCommand();
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  ASSERT_TRUE(window_->resultList().thumbnailsActive());
+  ASSERT_TRUE(window_->resultFeed().thumbnailsActive());
 
   QWidget* viewport = window_->detailsView()->viewport();
   const QPoint onRow = window_->detailsView()->visualRect(shownIndex(0)).center();
@@ -1186,7 +1187,7 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   EXPECT_TRUE(window_->close());
   ASSERT_EQ(prompter_.requests().size(), 1u);
   EXPECT_EQ(prompter_.requests()[0].text, utf8(MainWindow::kCloseWithResultsQuestion));
-  EXPECT_FALSE(window_->resultList().thumbnailsActive());
+  EXPECT_FALSE(window_->resultFeed().thumbnailsActive());
 }
 
 TEST_F(MainWindowTest, TidyItemIsGreyedWhileARestoreRuns) {
@@ -1198,8 +1199,8 @@ TEST_F(MainWindowTest, TidyItemIsGreyedWhileARestoreRuns) {
   prompter_.queueAnswer(true);
   window_->scanCommand();
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  window_->resultList().stopThumbnails();
-  ASSERT_FALSE(window_->resultList().thumbnailsActive());
+  window_->resultFeed().stopThumbnails();
+  ASSERT_FALSE(window_->resultFeed().thumbnailsActive());
 
   window_->selectAllCommand();
   window_->setFolderChooser([&](QWidget*) {
@@ -1231,7 +1232,7 @@ TEST_F(MainWindowTest, ThumbnailsStartWithTheFirstRowsWhileAScanRuns) {
   // and a scan of many windows lasts long enough to be held.
   window_->recoveryJob().setScanWindowBytes(64 << 10);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-  QSignalSpy thumbnails(&window_->resultList(), &ResultList::thumbnailsFinished);
+  QSignalSpy thumbnails(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
   prompter_.queueAnswer(true);
   window_->scanCommand();
   ScanJob& scan = window_->recoveryJob().scanJob();
@@ -1255,7 +1256,7 @@ TEST_F(MainWindowTest, ThumbnailsStartWithTheFirstRowsWhileAScanRuns) {
   ResultList& list = window_->resultList();
   EXPECT_EQ(list.imageCount(), list.rowCount() + 1) << "a slot for every row, the last ones too";
   // 1,600 rows take a while to check; how a run ends is the pool's test.
-  list.stopThumbnails();
+  window_->resultFeed().stopThumbnails();
 }
 
 TEST_F(MainWindowTest, RefusedOverwriteLeavesTheImagePathAlone) {

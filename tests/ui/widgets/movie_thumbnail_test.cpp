@@ -1,5 +1,6 @@
 // How a movie row looks: its frame fitted into the cell with the movie's
-// length on it, and the movie icon when there is no frame.
+// length on it, and the movie icon when there is no frame; and the pool's
+// pixels of a drawn cell back as the same picture.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -8,6 +9,17 @@
 
 namespace kestrix {
 namespace {
+
+// A frame of one colour: `channel` (0 red, 1 green, 2 blue) at `level`.
+MovieFrame flatFrame(int width, int height, int64_t durationMs, int channel, uint8_t level) {
+  MovieFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.durationMs = durationMs;
+  frame.rgb.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
+  for (size_t i = static_cast<size_t>(channel); i < frame.rgb.size(); i += 3) frame.rgb[i] = level;
+  return frame;
+}
 
 TEST(MovieThumbnail, LengthsReadAsAPlayerShowsThem) {
   EXPECT_EQ(movieLengthText(-1), QString());
@@ -19,12 +31,7 @@ TEST(MovieThumbnail, LengthsReadAsAPlayerShowsThem) {
 }
 
 TEST(MovieThumbnail, FrameFillsTheCellWithTheLengthInItsCorner) {
-  MovieFrame frame;
-  frame.width = 200;
-  frame.height = 150;
-  frame.durationMs = 5000;
-  frame.rgb.assign(200 * 150 * 3, 0);
-  for (size_t i = 0; i < frame.rgb.size(); i += 3) frame.rgb[i] = 220;  // red
+  MovieFrame frame = flatFrame(200, 150, 5000, 0, 220);  // red
   const QImage cell = movieThumbnail(frame);
   ASSERT_EQ(cell.size(), QSize(100, 75));
   EXPECT_EQ(QColor(cell.pixel(30, 30)).red(), 220);
@@ -45,10 +52,28 @@ TEST(MovieThumbnail, FrameFillsTheCellWithTheLengthInItsCorner) {
   EXPECT_TRUE(movieThumbnail(frame).isNull());
 }
 
-TEST(MovieThumbnail, MovieTypesAreKnownByExtensionOrType) {
-  for (const char* type : {".mov", ".MP4", "m4v", "3gp"}) EXPECT_TRUE(isMovieType(type)) << type;
-  for (const char* type : {".jpg", "png", "", "."}) EXPECT_FALSE(isMovieType(type)) << type;
-  EXPECT_EQ(movieIconImage().size(), QSize(100, 75));
+TEST(MovieThumbnail, TheIconFillsTheCell) { EXPECT_EQ(movieIconImage().size(), QSize(100, 75)); }
+
+TEST(MovieThumbnail, ThePoolsPixelsComeBackAsTheCellThatWasDrawn) {
+  // The check pool carries the drawing's pixels to the list: whatever the
+  // lines' padding, the list must show the same picture.
+  const MovieFrame frame = flatFrame(64, 48, 2000, 1, 180);  // green
+  const std::optional<ThumbnailPixels> pixels = windowThumbnailDrawing().movieFrame(frame);
+  ASSERT_TRUE(pixels.has_value());
+  EXPECT_EQ(pixels->width, 100);
+  EXPECT_EQ(pixels->height, 75);
+  EXPECT_EQ(thumbnailImage(*pixels), movieThumbnail(frame).convertToFormat(QImage::Format_RGB32));
+
+  // Pixels shorter than their own size are refused, not read past.
+  ThumbnailPixels cut = *pixels;
+  cut.rgb.resize(cut.rgb.size() - 1);
+  EXPECT_TRUE(thumbnailImage(cut).isNull());
+  cut = *pixels;
+  cut.stride = cut.width * 3 - 1;
+  EXPECT_TRUE(thumbnailImage(cut).isNull());
+  // Bytes that are no picture give none.
+  const uint8_t junk[] = {1, 2, 3, 4};
+  EXPECT_FALSE(windowThumbnailDrawing().picture(junk, sizeof junk, ".png").has_value());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "synthetic_rows.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 
@@ -31,6 +32,7 @@ constexpr int kWaitMs = 30000;
 // both views, as the window has them.
 struct Models {
   ResultList list;
+  ResultFeed feed{list};
   ResultFilter filter{list};
   QTableView details;
   QListView icons;
@@ -136,7 +138,7 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   EXPECT_EQ(models.filter.rowCount(), 0);
   EXPECT_EQ(models.list.selectedCount(), 0);
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(test::addRow(models.list, image, rowAt(i)));
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
   models.list.showVerdicts();
   EXPECT_EQ(models.filter.rowCount(), 100 - 15 - 20 + 3);
 }
@@ -173,7 +175,7 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
       checked("B1.jpg", none, 2 * 1024 + 1, Verdict::Intact),  // 4
   };
   for (const SyntheticRow& made : rows) ASSERT_TRUE(test::addRow(models.list, image, made));
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
 
   const Ordering table[] = {
       // "10KB" sorts before "2KB" as text; as bytes it comes last.
@@ -234,7 +236,7 @@ TEST(ResultFilterTest, RowsAppendedWhileSortedLandInOrder) {
         if (added % 4 == 0) made.parent = "r0.jpg";
         ASSERT_TRUE(test::addRow(models.list, image, made));
       }
-      models.list.flushPendingRows();
+      models.feed.flushPendingRows();
       std::vector<int> expected;
       for (int row = 0; row < added; ++row)
         if (row % 4 != 0) expected.push_back(row);
@@ -254,7 +256,7 @@ TEST(ResultFilterTest, RenamesAndVerdictsReachTheKeysAndTheFilter) {
   Tester tester(&models.filter, Tester::FailureReportingMode::Fatal);
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
     ASSERT_TRUE(test::addRow(models.list, image, SyntheticRow(name, plain, 100)));
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
 
   models.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder);
   ASSERT_EQ(models.shownRows(), (std::vector<int>{0, 1, 2}));
@@ -297,7 +299,7 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   for (int i = 0; i < kRows; ++i)
     ASSERT_TRUE(test::addRow(models.list, image,
                              SyntheticRow("r" + std::to_string(i) + ".jpg", plain, sizeOf(i))));
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
   FilterCriteria criteria;
   criteria.hideDamaged = true;
   models.filter.setCriteria(criteria);
@@ -348,7 +350,7 @@ TEST(ResultFilterTest, OnlyShownRowsAreEverSelected) {
     if (i % 3 == 1) made.parent = "r0.jpg";
     ASSERT_TRUE(test::addRow(models.list, image, made));
   }
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
   models.filter.sort(CandidateList::ColumnName, Qt::DescendingOrder);
 
   // Selected in the view while shown, then hidden by the filter.
@@ -393,7 +395,7 @@ TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
     if (i % 3 == 1) made.parent = "r0.jpg";
     ASSERT_TRUE(test::addRow(models.list, image, made));
   }
-  models.list.flushPendingRows();
+  models.feed.flushPendingRows();
   models.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
   const auto viewMatchesList = [&] {
     for (int row = 0; row < models.filter.rowCount(); ++row) {

@@ -1,8 +1,10 @@
-// The results list model: batched appends from another thread, the shared
-// selection, the column table, clearing while thumbnails are pending.
+// The results list model and its feed: batched appends from another thread,
+// the shared selection, the column table, clearing while thumbnails are
+// pending, and a stale report of the check pool dropped.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QColor>
 #include <QElapsedTimer>
 #include <QListView>
 #include <QSignalSpy>
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 
 namespace kestrix {
@@ -57,6 +60,7 @@ TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
 
 TEST(ResultListTest, AppendsFromAnotherThreadArriveInFewBatches) {
   ResultList list;
+  ResultFeed feed(list);
   QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
   QTableView details;
   QListView icons;
@@ -97,7 +101,7 @@ TEST(ResultListTest, AppendsFromAnotherThreadArriveInFewBatches) {
 TEST(ResultListTest, CandidateSelectionFollowsTheViewsAndBack) {
   ResultList list;
   appendRows(list, 5);
-  list.flushPendingRows();
+  list.publishRows(5);
   ASSERT_EQ(list.rowCount(), 5);
   QSignalSpy counts(&list, &ResultList::selectionCountChanged);
 
@@ -130,27 +134,64 @@ TEST(ResultListTest, CandidateSelectionFollowsTheViewsAndBack) {
 
 TEST(ResultListTest, ClearEmptiesRowsImagesAndSelection) {
   ResultList list;
+  ResultFeed feed(list);
   appendRows(list, 3);
-  list.flushPendingRows();
+  feed.flushPendingRows();
   list.selectAll(true);
   // No job to write candidates: every thumbnail fails, rows keep image 0.
-  QSignalSpy finished(&list, &ResultList::thumbnailsFinished);
-  ASSERT_TRUE(list.startThumbnails());
-  EXPECT_FALSE(list.startThumbnails()) << "made once per result set";
+  QSignalSpy finished(&feed, &ResultFeed::thumbnailsFinished);
+  ASSERT_TRUE(feed.startThumbnails());
+  EXPECT_FALSE(feed.startThumbnails()) << "made once per result set";
   ASSERT_TRUE(finished.wait(kWaitMs));
   EXPECT_EQ(list.imageCount(), 4);
   for (int row = 0; row < 3; ++row) EXPECT_EQ(list.imageIndex(row), 0);
 
-  list.clear();
+  feed.clear();
   EXPECT_EQ(list.rowCount(), 0);
   EXPECT_EQ(list.imageCount(), 0);
   EXPECT_EQ(list.selectedCount(), 0);
-  EXPECT_FALSE(list.startThumbnails()) << "no rows";
+  EXPECT_FALSE(feed.startThumbnails()) << "no rows";
   // A new result set makes its thumbnails again.
   appendRows(list, 2);
-  EXPECT_TRUE(list.startThumbnails());
-  list.stopThumbnails();
-  EXPECT_FALSE(list.thumbnailsActive());
+  EXPECT_TRUE(feed.startThumbnails());
+  feed.stopThumbnails();
+  EXPECT_FALSE(feed.thumbnailsActive());
+}
+
+TEST(ResultFeedTest, AReportOfAClearedResultSetIsDropped) {
+  ResultList list;
+  ResultFeed feed(list);
+  QSignalSpy finished(&feed, &ResultFeed::thumbnailsFinished);
+  QSignalSpy progressed(&feed, &ResultFeed::checksProgressed);
+  // Each start and each clear bumps the generation: the first run is 1, the
+  // clear makes 2, the run of the next result set 3. Without a job the
+  // rows end unchecked at once.
+  appendRows(list, 2);
+  ASSERT_TRUE(feed.startThumbnails());
+  ASSERT_TRUE(finished.wait(kWaitMs));
+  feed.clear();
+  appendRows(list, 2);
+  ASSERT_TRUE(feed.startThumbnails());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 2; }, kWaitMs));
+  const int progressSeen = progressed.count();
+
+  // Late reports of the first run, and one of the present run, posted from
+  // another thread as the pool's threads do.
+  const ThumbnailPixels red{1, 1, 3, {255, 0, 0}};
+  std::thread pool([&] {
+    CheckPoolListener& listener = feed;
+    listener.post(check_report::RowChecked{1, 0, red});
+    listener.post(check_report::Progress{1, 2, 2});
+    listener.post(check_report::AllChecked{1});
+    listener.post(check_report::RowChecked{3, 1, red});
+  });
+  pool.join();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list.imageIndex(1) > 0; }, kWaitMs))
+      << "the present run's picture lands";
+  EXPECT_EQ(QColor(list.image(list.imageIndex(1)).pixel(0, 0)), QColor(255, 0, 0));
+  EXPECT_EQ(list.imageIndex(0), 0) << "a picture of a result set that is gone";
+  EXPECT_EQ(progressed.count(), progressSeen);
+  EXPECT_EQ(finished.count(), 2);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "ui/dialogs/properties_dialog.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/thumbnail_decoder.h"
@@ -104,7 +105,7 @@ class SplitPhotoWindowTest : public ::testing::Test {
   void scanAndCheck() {
     prompter_.queuePath(path_);
     window_->browseCommand();
-    QSignalSpy finished(&window_->resultList(), &ResultList::thumbnailsFinished);
+    QSignalSpy finished(&window_->resultFeed(), &ResultFeed::thumbnailsFinished);
     prompter_.queueAnswer(true);
     window_->scanCommand();
     ASSERT_TRUE(finished.wait(kWaitMs));
@@ -223,7 +224,7 @@ TEST(SplitPhotoThumbnailWindowTest, IsHiddenOnceItsPhotoIsJoined) {
   window.show();
   prompter.queuePath(path);
   window.browseCommand();
-  QSignalSpy finished(&window.resultList(), &ResultList::thumbnailsFinished);
+  QSignalSpy finished(&window.resultFeed(), &ResultFeed::thumbnailsFinished);
   prompter.queueAnswer(true);
   window.scanCommand();
   ASSERT_TRUE(finished.wait(kWaitMs));

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/visible_rows_tracker.h"
 
@@ -32,7 +33,7 @@ class VisibleRowsTrackerTest : public ::testing::Test {
       std::snprintf(name, sizeof name, "%05d.jpg", row);
       list_.candidates().addCandidate(name, imageBytes().data(), {FileType::Unknown, 0, 2048});
     }
-    list_.flushPendingRows();
+    feed_.flushPendingRows();
     proxy_.setSourceModel(&list_);
     table_ = new QTableView(&views_);
     table_->setModel(&proxy_);
@@ -52,6 +53,7 @@ class VisibleRowsTrackerTest : public ::testing::Test {
   }
 
   ResultList list_;
+  ResultFeed feed_{list_};
   QSortFilterProxyModel proxy_;
   QStackedWidget views_;
   QTableView* table_ = nullptr;
@@ -59,7 +61,7 @@ class VisibleRowsTrackerTest : public ::testing::Test {
 };
 
 TEST_F(VisibleRowsTrackerTest, RowsOnScreenFirstThenTheNextScreen) {
-  VisibleRowsTracker tracker(list_, views_);
+  VisibleRowsTracker tracker(feed_, views_);
   std::vector<int32_t> rows = tracker.visibleRows();
   ASSERT_FALSE(rows.empty());
   EXPECT_EQ(rows.front(), 0);
@@ -75,7 +77,7 @@ TEST_F(VisibleRowsTrackerTest, RowsOnScreenFirstThenTheNextScreen) {
 }
 
 TEST_F(VisibleRowsTrackerTest, ASortedViewIsMappedToTheListsRows) {
-  VisibleRowsTracker tracker(list_, views_);
+  VisibleRowsTracker tracker(feed_, views_);
   proxy_.sort(0, Qt::DescendingOrder);
   std::vector<int32_t> rows = tracker.visibleRows();
   ASSERT_GE(rows.size(), 3u);
@@ -86,7 +88,7 @@ TEST_F(VisibleRowsTrackerTest, ASortedViewIsMappedToTheListsRows) {
 TEST_F(VisibleRowsTrackerTest, TheIconViewCountsItsGridAndFollowsScrolling) {
   views_.setCurrentWidget(icons_);
   QTest::qWait(50);  // the icon view lays out its batches
-  VisibleRowsTracker tracker(list_, views_);
+  VisibleRowsTracker tracker(feed_, views_);
   std::vector<int32_t> rows = tracker.visibleRows();
   ASSERT_FALSE(rows.empty());
   EXPECT_EQ(rows.front(), 0);

@@ -24,6 +24,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/filter_bar.h"
 #include "ui/widgets/main_window.h"
+#include "ui/widgets/result_feed.h"
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
 
   kestrix::ResultList& list = window.resultList();
-  QSignalSpy thumbnails(&list, &kestrix::ResultList::thumbnailsFinished);
+  QSignalSpy thumbnails(&window.resultFeed(), &kestrix::ResultFeed::thumbnailsFinished);
   prompter.queuePath(card);
   window.browseCommand();
   prompter.queueAnswer(true);
