@@ -38,6 +38,7 @@
 #include "core/fragment_joiner.h"
 #include "jobs/check_pool.h"
 #include "media/rescue_map.h"
+#include "ui/widgets/row_text_cache.h"
 
 namespace kestrix {
 
@@ -56,13 +57,14 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   static constexpr int kThumbnailHeight = 75;
   // How long appended rows may wait before the views hear of them.
   static constexpr int kRowBatchMs = 50;
-  // The model's own column after the candidate list's: the check's verdict.
-  static constexpr int kColumnVerdict = CandidateList::ColumnCount;
+  // The model's own column after the row texts' (texts/row_texts.h): the
+  // check's verdict.
+  static constexpr int kColumnVerdict = RowTexts::kColumnCount;
   // The last column: the find's 512-byte sectors the card's rescue map does
   // not mark finished; empty while the rows have no map behind them.
-  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount + 1;
+  static constexpr int kUnreadableSectorsColumn = RowTexts::kColumnCount + 1;
   static constexpr const char* kUnreadableSectorsHeader = "読めないセクタ";
-  static constexpr int kColumnCount = CandidateList::ColumnCount + 2;
+  static constexpr int kColumnCount = RowTexts::kColumnCount + 2;
   // Texts of the verdict column; rows not checked yet show "未確認" too.
   static constexpr const char* kVerdictIntactText = "正常";
   static constexpr const char* kVerdictDamagedText = "破損";
@@ -130,6 +132,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Selects or releases every row (the select-all button).
   void selectAll(bool select);
   int selectedCount() const { return candidates_.selectedCount(); }
+  // The texts a row shows in the columns before the verdict, kept until the
+  // row changes (row_text_cache.h); null for a row the list lacks.
+  const RowTexts* rowTexts(int row) const { return rowTexts_.texts(row); }
 
   // Starts the check pool (checks and thumbnails of every row published,
   // and of later ones while rows are coming) unless there are no rows or
@@ -250,6 +255,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   std::optional<RescueMap> map_;        // the rows' rescue map, while one is shown
   bool rowsComing_ = false;             // a scan is still adding rows
   std::vector<int32_t> preferredRows_;  // on screen: checked first
+  // Made after the base class, before any view or proxy connects: it
+  // forgets a changed row before they ask for it again.
+  RowTextCache rowTexts_{candidates_, *this};
 };
 
 }  // namespace kestrix
