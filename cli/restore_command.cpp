@@ -34,7 +34,7 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
     bool found = false;
     for (int32_t row = 0; row < list.itemCount(); ++row) {
       std::string rowName;
-      if (list.itemText(row, CandidateList::ColumnName, rowName) && rowName == name) {
+      if (list.itemName(row, rowName) && rowName == name) {
         list.setSelected(row, true);
         found = true;
       }

@@ -1,7 +1,6 @@
 #include "cli/scan_commands.h"
 #include "cli/cli_texts.h"
 
-#include <array>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -10,26 +9,25 @@
 #include "cli/json_text.h"
 #include "cli/scan_check.h"
 #include "cli/scan_session.h"
-#include "jobs/restore_list_writer.h"
+#include "texts/restore_list_writer.h"
+#include "texts/row_texts.h"
 
 namespace kestrix {
 
 namespace {
 
 // One row as the listings print it, made once: where the find lies, its
-// candidate (check, sectors, EXIF), and the list's texts of every column.
+// candidate (check, sectors, EXIF), and the window's texts of every column.
 struct ListedRow {
   CandidateInfo info;
   const Candidate* candidate = nullptr;
-  std::array<std::string, CandidateList::ColumnCount> cells;
+  RowTexts texts;
 };
 
 bool listedRow(const CandidateList& list, int32_t row, ListedRow& out) {
   out.candidate = list.candidateAt(row + 1);
   if (out.candidate == nullptr || !list.candidateInfo(row, out.info)) return false;
-  for (int32_t column = 0; column < CandidateList::ColumnCount; ++column) {
-    list.itemText(row, column, out.cells[column]);
-  }
+  out.texts = rowTexts(*out.candidate, out.info.name);
   return true;
 }
 
@@ -59,7 +57,8 @@ RowCheck rowCheck(const Candidate& candidate) {
           !candidate.find().fragments.empty()};
 }
 
-// The default listing: name, start, end, then columns 3, 1, 2, 4, 5, 6;
+// The default listing: name, start, end, then size, model, shot date, GPS,
+// maker and byte order;
 // with `withCheck` then verdict, width and height; with `withMap` the find's
 // unreadable sectors last. Rows not listed in `mode` are left out.
 void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool withMap) {
@@ -70,8 +69,10 @@ void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
     std::printf("%s\t%llu\t%llu", field(info.name).c_str(),
                 static_cast<unsigned long long>(info.find.start),
                 static_cast<unsigned long long>(info.find.end));
-    for (const int32_t column : {3, 1, 2, 4, 5, 6}) {
-      std::printf("\t%s", field(listed.cells[column]).c_str());
+    using Column = RowTexts::Column;
+    for (const Column column : {Column::Size, Column::Model, Column::ShotDate, Column::Gps,
+                                Column::Maker, Column::Endian}) {
+      std::printf("\t%s", field(listed.texts[column]).c_str());
     }
     const Candidate* candidate = listed.candidate;
     if (withCheck && candidate != nullptr) {
@@ -95,7 +96,8 @@ void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
     if (!listedRow(list, row, listed) || !isListed(mode, *listed.candidate)) continue;
     const CandidateInfo& info = listed.info;
     const Candidate* candidate = listed.candidate;
-    const auto& cells = listed.cells;
+    const RowTexts& texts = listed.texts;
+    using Column = RowTexts::Column;
     if (out.size() > 1) out += ",";
     out += "\n  {\"name\": " + jsonString(info.name);
     out += ", \"start\": " + std::to_string(info.find.start);
@@ -103,13 +105,12 @@ void printJson(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
     out += ", \"type\": " + jsonString(typeText(info.find));
     if (!info.find.parent.empty()) out += ", \"parent\": " + jsonString(info.find.parent);
     out += ", \"size\": " + std::to_string(info.find.size());
-    out += ", \"sizeText\": " + jsonString(cells[CandidateList::ColumnSize]);
-    out += ", \"model\": " + jsonString(cells[CandidateList::ColumnModel]);
-    out += ", \"date\": " + jsonString(cells[CandidateList::ColumnShotDate]);
-    out += std::string(", \"gps\": ") +
-           (cells[CandidateList::ColumnGps] == kGpsPresentText ? "true" : "false");
-    out += ", \"maker\": " + jsonString(cells[CandidateList::ColumnMaker]);
-    out += ", \"endian\": " + jsonString(cells[CandidateList::ColumnEndian]);
+    out += ", \"sizeText\": " + jsonString(texts[Column::Size]);
+    out += ", \"model\": " + jsonString(texts[Column::Model]);
+    out += ", \"date\": " + jsonString(texts[Column::ShotDate]);
+    out += std::string(", \"gps\": ") + (candidate->hasGps() ? "true" : "false");
+    out += ", \"maker\": " + jsonString(texts[Column::Maker]);
+    out += ", \"endian\": " + jsonString(texts[Column::Endian]);
     out += ", \"shotDate\": " + jsonString(info.shotDate);
     out += std::string(", \"hasExif\": ") + (candidate->hasExif() ? "true" : "false");
     if (withCheck) {

@@ -1,8 +1,6 @@
 #include "core/candidate_list.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <limits>
 #include <new>
 #include <utility>
@@ -56,25 +54,6 @@ void Candidate::clear() {
 CandidateList::CandidateList() { nodes_.push_back(&first_); }
 
 CandidateList::~CandidateList() = default;
-
-std::string CandidateList::columnText(const Candidate& candidate, int32_t column) {
-  std::string text = kUnknownText;
-  switch (column) {
-    case ColumnModel: candidate.mainChainText(kTagModel, text); break;
-    case ColumnShotDate: candidate.exifIfdText(kTagDateTimeOriginal, text); break;
-    case ColumnSize: {
-      char size[32];
-      std::snprintf(size, sizeof size, "%" PRIu64 "KB", candidate.find().size() / 1024);
-      text = size;
-      break;
-    }
-    case ColumnGps: text = candidate.hasGps() ? kGpsPresentText : kGpsNoneText; break;
-    case ColumnMaker: candidate.mainChainText(kTagMake, text); break;
-    case ColumnEndian: candidate.endianText(text); break;
-    default: break;
-  }
-  return text;
-}
 
 bool CandidateList::addCandidate(std::string_view name, const uint8_t* imageData, Find find) {
   if (imageData == nullptr || find.end < find.start) return false;
@@ -187,12 +166,10 @@ int32_t CandidateList::firstSelected() const {
   return -1;
 }
 
-bool CandidateList::itemText(int32_t row, int32_t column, std::string& out) const {
-  if (column < 0 || column >= ColumnCount) return false;
+bool CandidateList::itemName(int32_t row, std::string& out) const {
   std::lock_guard lock(mutex_);
   if (!validRow(row, rows_.size())) return false;
-  const Row& source = rows_[row];
-  out = column == ColumnName ? source.name : columnText(*source.candidate, column);
+  out = rows_[row].name;
   return true;
 }
 

@@ -1,7 +1,8 @@
 // The candidate list: one row per file found by the last scan, in the order
 // found (registry order of the types, then position). The window's model and
-// the command-line listing both read it; it needs no Qt. Cell texts are made
-// when a reader asks for them (itemText), never by the scan thread.
+// the command-line listing both read it; it needs no Qt. It holds no display
+// texts: the programs make a row's texts from its candidate and name
+// (texts/row_texts.h) on their own thread, never on the scan thread.
 //
 // Threading contract.
 //   - addCandidate is called by the scan thread while the user-interface
@@ -97,25 +98,8 @@ class CandidateListListener {
   virtual void cleared() = 0;
 };
 
-// Texts shown in the list.
-inline constexpr const char* kUnknownText = "不明";
-inline constexpr const char* kGpsPresentText = "あり";
-inline constexpr const char* kGpsNoneText = "なし";
-
 class CandidateList {
  public:
-  // Columns of the table; column 0 is the row's name.
-  enum Column : int32_t {
-    ColumnName = 0,
-    ColumnModel = 1,     // Model from the main chain
-    ColumnShotDate = 2,  // DateTimeOriginal only
-    ColumnSize = 3,      // "%uKB" of size / 1024
-    ColumnGps = 4,       // "あり" / "なし"
-    ColumnMaker = 5,     // Make from the main chain
-    ColumnEndian = 6,    // byte order text
-    ColumnCount = 7,
-  };
-
   CandidateList();
   ~CandidateList();
   CandidateList(const CandidateList&) = delete;
@@ -137,9 +121,8 @@ class CandidateList {
   // First selected row, or −1.
   int32_t firstSelected() const;
 
-  // The cell's text, made from the candidate on each call; false (out
-  // untouched) when row or column does not exist.
-  bool itemText(int32_t row, int32_t column, std::string& out) const;
+  // The row's name; false (out untouched) when the row does not exist.
+  bool itemName(int32_t row, std::string& out) const;
   // Replaces the row's name. False when the row does not exist or the name
   // is empty or contains a NUL (it becomes a file name).
   bool setItemName(int32_t row, std::string_view name);
@@ -177,8 +160,6 @@ class CandidateList {
     bool selected = false;
     Candidate* candidate = nullptr;  // node index == row + 1
   };
-
-  static std::string columnText(const Candidate& candidate, int32_t column);
 
   mutable std::mutex mutex_;  // guards rows_, nodes_, selectedCount_, listener_
   std::mutex appendMutex_;    // serialises addCandidate and clear

@@ -595,7 +595,7 @@ uint64_t holdNestedRows(CandidateList& list, int32_t row,
                         const std::vector<std::pair<uint64_t, int32_t>>& byStart) {
   const Candidate* photo = list.candidateAt(row + 1);
   std::string name;
-  if (photo == nullptr || !list.itemText(row, CandidateList::ColumnName, name)) return 0;
+  if (photo == nullptr || !list.itemName(row, name)) return 0;
   FilePieces payloads;
   bool progressive = false;
   firstScanData(photo->imageData(), photo->find().fragments.front().end, photo->find().start,

@@ -107,7 +107,7 @@ int32_t tidyNames(CandidateList& list, const TidySettings& settings, int32_t row
   int32_t renamed = 0;
   for (int32_t row = 0; row < rowCount; ++row) {
     std::string name;
-    if (!list.itemText(row, CandidateList::ColumnName, name)) continue;
+    if (!list.itemName(row, name)) continue;
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) continue;
     const std::string extension = name.substr(dot);

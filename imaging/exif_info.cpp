@@ -246,16 +246,4 @@ bool ExifInfo::shotDateText(std::string& out, size_t maxBytes) const {
          mainChainText(kTagDateTime, out, maxBytes);
 }
 
-bool ExifInfo::endianText(std::string& out) const {
-  if (byteOrder_ == kByteOrderMotorola) {
-    out = "ﾓﾄﾛｰﾗ形式";
-    return true;
-  }
-  if (byteOrder_ == kByteOrderIntel) {
-    out = "ｲﾝﾃﾙ形式";
-    return true;
-  }
-  return false;
-}
-
 }  // namespace kestrix

@@ -88,6 +88,7 @@ class ExifInfo {
   // True exactly when the byte order is "MM"; garbage is decoded as Intel.
   bool isMotorola() const { return byteOrder_ == kByteOrderMotorola; }
   // The two byte-order bytes as a little-endian number; 0 without EXIF.
+  // The programs show it in words (texts/row_texts.h).
   uint16_t byteOrder() const { return byteOrder_; }
 
   // ExifLimitHit bits of the limits the last parse reached; kExifWithinLimits
@@ -129,10 +130,6 @@ class ExifInfo {
   // Shot date: DateTimeOriginal from the Exif directory, else DateTime from
   // the main chain. False (out untouched) when neither is present.
   bool shotDateText(std::string& out, size_t maxBytes = kExifTextCapacity) const;
-
-  // "ﾓﾄﾛｰﾗ形式" for Motorola, "ｲﾝﾃﾙ形式" for Intel; any other byte order
-  // leaves `out` as it was (callers preset "不明"). True when it wrote.
-  bool endianText(std::string& out) const;
 
   // What parse kept, for inspection (properties dialog, tests, fuzzing).
   const uint8_t* bytes() const { return bytes_; }

@@ -24,7 +24,7 @@ void RestoreJob::nameBatch(CandidateWriter& writer, const CandidateList& list) {
     const int32_t row = pendingRows_.front();
     pendingRows_.erase(pendingRows_.begin());
     std::string name;
-    list.itemText(row, CandidateList::ColumnName, name);
+    list.itemName(row, name);
     if (file.ok) {
       // The writer never replaces a file: a clash took "NAME (2)…" instead.
       const size_t slash = file.path.rfind('/');
@@ -52,7 +52,7 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
     for (int32_t row = 0; row < count; ++row) {
       if (!list.isSelected(row)) continue;
       std::string name;
-      list.itemText(row, CandidateList::ColumnName, name);
+      list.itemName(row, name);
       outcome_.failures.push_back({row, name, onSource});
     }
     if (reporter != nullptr) reporter->post(report::RestoreEnded{0});
@@ -115,7 +115,7 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
       // One unreadable or unwritable candidate must not cost the user the
       // rest of the selection: note it and go on; the end lists it.
       std::string name;
-      list.itemText(row, CandidateList::ColumnName, name);
+      list.itemName(row, name);
       outcome_.failures.push_back({row, name, problem});
     }
     if (writer.waitingBytes() >= kBatchBytes || writer.waitingCount() >= kBatchFiles) {
@@ -170,7 +170,7 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageB
       result = row + 1;
     } else {
       std::string name;
-      list.itemText(row, CandidateList::ColumnName, name);
+      list.itemName(row, name);
       outcome_.failures.push_back({row, name, file.problem});
     }
     break;

@@ -28,10 +28,10 @@
 
 namespace {
 
-using kestrix::CandidateList;
 using kestrix::FilterCriteria;
 using kestrix::ResultFilter;
 using kestrix::ResultList;
+using kestrix::RowTexts;
 using kestrix::test::SyntheticImage;
 using kestrix::test::SyntheticRow;
 
@@ -118,10 +118,10 @@ int main(int argc, char** argv) {
     const struct {
       const char* name;
       int column;
-    } columns[] = {{"size", CandidateList::ColumnSize},
-                   {"name", CandidateList::ColumnName},
-                   {"shot date", CandidateList::ColumnShotDate},
-                   {"maker", CandidateList::ColumnMaker},
+    } columns[] = {{"size", int(RowTexts::Column::Size)},
+                   {"name", int(RowTexts::Column::Name)},
+                   {"shot date", int(RowTexts::Column::ShotDate)},
+                   {"maker", int(RowTexts::Column::Maker)},
                    {"verdict", ResultList::kColumnVerdict}};
     for (const auto& column : columns) {
       const std::string first = std::string("sort by ") + column.name + ", first time";
@@ -129,12 +129,12 @@ int main(int argc, char** argv) {
       timed(first.c_str(), [&] { window.filter.sort(column.column, Qt::AscendingOrder); });
       timed(again.c_str(), [&] { window.filter.sort(column.column, Qt::DescendingOrder); });
     }
-    window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
+    window.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder);
     timed("select every shown row (sorted by size)", [&] { window.list.selectAll(true); });
     timed("sort by name with every shown row selected",
-          [&] { window.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder); });
+          [&] { window.filter.sort(int(RowTexts::Column::Name), Qt::AscendingOrder); });
     timed("sort by size again, the selection now in pieces",
-          [&] { window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder); });
+          [&] { window.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder); });
 
     FilterCriteria criteria;
     criteria.hideNested = false;
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
           [&] { window.list.showVerdicts(); });
     timed("verdicts refreshed again, nothing changed", [&] { window.list.showVerdicts(); });
 
-    window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
+    window.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder);
     int next = rows;
     for (const int batch : {1, 64, 255, 256, 1000, 5000}) {
       char what[80];
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
   {
     // A scan's rows from another thread, the 50 ms batches as they come.
     Window window;
-    window.filter.sort(CandidateList::ColumnSize, Qt::DescendingOrder);
+    window.filter.sort(int(RowTexts::Column::Size), Qt::DescendingOrder);
     QElapsedTimer clock;
     clock.start();
     qint64 lastTick = 0, longestGap = 0;

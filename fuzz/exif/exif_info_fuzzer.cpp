@@ -19,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       exif.valueText(*e, exif.isMotorola(), text);
   }
   exif.shotDateText(text, 49);
-  exif.endianText(text);
   (void)exif.hasGps();
   // Whatever the bytes, one candidate keeps a bounded number of entries.
   const kestrix::ExifDirectories dirs = exif.readDirectories();

@@ -17,15 +17,9 @@ using test::pointerEntry;
 using test::TestDirectory;
 using test::TiffWriter;
 
-std::string cell(const CandidateList& list, int32_t row, int32_t column) {
+std::string nameOf(const CandidateList& list, int32_t row) {
   std::string out = "<none>";
-  list.itemText(row, column, out);
-  return out;
-}
-
-std::vector<std::string> rowTexts(const CandidateList& list, int32_t row) {
-  std::vector<std::string> out;
-  for (int32_t c = 1; c < CandidateList::ColumnCount; ++c) out.push_back(cell(list, row, c));
+  list.itemName(row, out);
   return out;
 }
 
@@ -45,52 +39,25 @@ std::vector<uint8_t> imageWith(size_t offset, bool withOriginal, size_t* length)
   return image;
 }
 
-struct SizeRow {
-  const char* name;
-  uint64_t size;
-  const char* text;
-};
-
-class CandidateListSize : public ::testing::TestWithParam<SizeRow> {};
-
-TEST_P(CandidateListSize, RoundsDownToKilobytes) {
-  std::vector<uint8_t> image(8192, 0);
-  CandidateList list;
-  ASSERT_TRUE(list.addCandidate("00000000.jpg", image.data(),
-                                {FileType::Jpeg, 100, 100 + GetParam().size}));
-  EXPECT_EQ(cell(list, 0, CandidateList::ColumnSize), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, CandidateListSize,
-                         ::testing::Values(SizeRow{"Empty", 0, "0KB"},
-                                           SizeRow{"JustUnderOneKilobyte", 1023, "0KB"},
-                                           SizeRow{"OneKilobyte", 1024, "1KB"},
-                                           SizeRow{"FiveKilobytesAndABit", 5 * 1024 + 1, "5KB"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CandidateList, RowWithoutExifShowsUnknowns) {
+// The texts of the rows are the programs' (tests/texts/row_texts_test.cpp).
+TEST(CandidateList, RowWithoutExifHasNoShotDate) {
   std::vector<uint8_t> image(4096, 0x55);
   CandidateList list;
   ASSERT_TRUE(list.addCandidate("00000000.png", image.data(), {FileType::Png, 0, 2048}));
-  EXPECT_EQ(rowTexts(list, 0),
-            (std::vector<std::string>{"不明", "不明", "2KB", "なし", "不明", "不明"}));
+  EXPECT_FALSE(list.candidateAt(1)->hasExif());
   CandidateInfo info;
   info.shotDate = "stale";
   ASSERT_TRUE(list.candidateInfo(0, info));
   EXPECT_EQ(info.shotDate, "");
 }
 
-TEST(CandidateList, ExifRowTextsAndDateFallback) {
+TEST(CandidateList, ShotDateFallsBackToDateTime) {
   size_t length = 0;
   const std::vector<uint8_t> with = imageWith(333, true, &length);
   const std::vector<uint8_t> without = imageWith(77, false, &length);
   CandidateList list;
   ASSERT_TRUE(list.addCandidate("00000000.jpg", with.data(), {FileType::Jpeg, 333, 333 + length}));
   ASSERT_TRUE(list.addCandidate("00000001.jpg", without.data(), {FileType::Jpeg, 77, 77 + length}));
-  EXPECT_EQ(rowTexts(list, 0), (std::vector<std::string>{"IXY", "2004:01:02 03:04:05", "0KB",
-                                                         "なし", "Canon", "ﾓﾄﾛｰﾗ形式"}));
-  // Column 2 shows DateTimeOriginal only; candidateInfo falls back to DateTime.
-  EXPECT_EQ(cell(list, 1, CandidateList::ColumnShotDate), "不明");
   CandidateInfo info;
   ASSERT_TRUE(list.candidateInfo(1, info));
   EXPECT_EQ(info.name, "00000001.jpg");
@@ -146,9 +113,8 @@ TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
   EXPECT_EQ(list.itemCount(), 0);
   ASSERT_TRUE(list.addCandidate("ok.jpg", image.data(), {FileType::Jpeg, 0, 10}));
   std::string out = "kept";
-  EXPECT_FALSE(list.itemText(1, 0, out));
-  EXPECT_FALSE(list.itemText(0, 7, out));
-  EXPECT_FALSE(list.itemText(-1, 0, out));
+  EXPECT_FALSE(list.itemName(1, out));
+  EXPECT_FALSE(list.itemName(-1, out));
   EXPECT_EQ(out, "kept");
   CandidateInfo info{"n", "d", Find(FileType::Jpeg, 1, 2)};
   EXPECT_FALSE(list.candidateInfo(5, info));
@@ -156,7 +122,7 @@ TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
   EXPECT_FALSE(list.setItemName(3, "x.jpg"));
   EXPECT_FALSE(list.setItemName(0, ""));
   EXPECT_FALSE(list.setItemName(0, std::string_view("a\0b.jpg", 7)));
-  EXPECT_EQ(cell(list, 0, 0), "ok.jpg");
+  EXPECT_EQ(nameOf(list, 0), "ok.jpg");
 }
 
 TEST(CandidateList, SelectionCountsAndFirst) {
@@ -234,10 +200,11 @@ TEST(CandidateListConcurrency, ReaderSeesWholeRowsWhileScanAppends) {
     const int32_t count = list.itemCount();
     if (count > 0) {
       const int32_t row = count - 1;
-      consistent &= cell(list, row, 0) == std::to_string(row) + ".jpg";
-      consistent &= cell(list, row, CandidateList::ColumnMaker) == "Canon";
+      consistent &= nameOf(list, row) == std::to_string(row) + ".jpg";
       const Candidate* candidate = list.candidateAt(count);
-      consistent &= candidate != nullptr && candidate->index() == count && candidate->hasExif();
+      std::string maker;
+      consistent &= candidate != nullptr && candidate->index() == count && candidate->hasExif() &&
+                    candidate->mainChainText(kTagMake, maker) && maker == "Canon";
       list.setSelected(row, true);
       consistent &= list.selectedCount() >= 1;
       CandidateInfo info;

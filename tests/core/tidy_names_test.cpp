@@ -93,7 +93,7 @@ TEST_P(TidyRenaming, RenamesRowsInOrder) {
   tidyNames(list, settings, list.itemCount());
   for (int32_t row = 0; row < list.itemCount(); ++row) {
     std::string name;
-    ASSERT_TRUE(list.itemText(row, CandidateList::ColumnName, name));
+    ASSERT_TRUE(list.itemName(row, name));
     EXPECT_EQ(name, c.after[static_cast<size_t>(row)]) << "row " << row;
   }
 }
@@ -135,7 +135,7 @@ TEST(TidyRenaming, OnlyTheRowsCountedBeforeTheDialogAreRenamed) {
   ASSERT_TRUE(validateTidySettings("P", "3", settings));
   EXPECT_EQ(tidyNames(list, settings, 1), 1);
   std::string second;
-  list.itemText(1, CandidateList::ColumnName, second);
+  list.itemName(1, second);
   EXPECT_EQ(second, "b.jpg");
 }
 

@@ -13,7 +13,7 @@
 #include <ctime>
 
 #include "job_test_support.h"
-#include "jobs/restore_list_writer.h"
+#include "texts/restore_list_writer.h"
 #include "texts/job_texts.h"
 
 namespace kestrix::test {

@@ -12,6 +12,7 @@
 #include "imaging/exif_info.h"
 #include "core/candidate_list.h"
 #include "core/offset_text.h"
+#include "texts/row_texts.h"
 
 namespace kestrix {
 
@@ -77,29 +78,25 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
     edit->setCursorPosition(0);
   };
 
-  std::string text;
-  if (list.itemText(row, CandidateList::ColumnName, text)) set(FileName, text);
-  text.clear();
-  if (list.itemText(row, CandidateList::ColumnSize, text)) set(ExpectedSize, text);
+  std::string name;
+  if (!list.itemName(row, name)) return;
+  // The list's own texts, "不明" where the find lacks a value.
+  const RowTexts texts = rowTexts(*candidate, name);
+  using Column = RowTexts::Column;
+  set(FileName, texts[Column::Name]);
+  set(ExpectedSize, texts[Column::Size]);
   const Find& find = candidate->find();
   set(StartByte, offsetText(find.start));
   set(EndByte, offsetText(find.end));
-
-  // Each lookup starts from "不明" and is overwritten only when the tag is
-  // there; a candidate without an EXIF block simply finds nothing.
-  text = kUnknownText;
-  candidate->mainChainText(kTagMake, text);
-  set(Maker, text);
-  text = kUnknownText;
-  candidate->mainChainText(kTagModel, text);
-  set(Model, text);
-  text = kUnknownText;
-  candidate->shotDateText(text);
-  set(ShotDate, text);
-  text = kUnknownText;
-  candidate->endianText(text);
-  set(Endian, text);
-  set(Gps, candidate->hasGps() ? kGpsPresentText : kGpsNoneText);
+  set(Maker, texts[Column::Maker]);
+  set(Model, texts[Column::Model]);
+  // Unlike the list's column, the date falls back to DateTime, as the
+  // restored file's time does.
+  std::string date = kUnknownText;
+  candidate->shotDateText(date);
+  set(ShotDate, date);
+  set(Endian, texts[Column::Endian]);
+  set(Gps, texts[Column::Gps]);
 
   // A joined file's bytes are not its start..end: where each piece lies,
   // in file order, as the offsets above are shown.

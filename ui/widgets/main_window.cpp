@@ -34,7 +34,7 @@
 
 #include "jobs/copy_job.h"
 #include "jobs/restore_job.h"
-#include "jobs/restore_list_writer.h"
+#include "texts/restore_list_writer.h"
 #include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"

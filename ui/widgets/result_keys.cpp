@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/shot_date.h"
-#include "imaging/exif_info.h"
 
 namespace kestrix {
 
@@ -29,14 +28,18 @@ int threeWay(const T& a, const T& b) {
 }  // namespace
 
 bool ResultKeys::isTextColumn(int column) {
-  return column == CandidateList::ColumnName || column == CandidateList::ColumnModel ||
-         column == CandidateList::ColumnMaker || column == CandidateList::ColumnEndian;
+  using TextColumn = RowTexts::Column;
+  for (const TextColumn text :
+       {TextColumn::Name, TextColumn::Model, TextColumn::Maker, TextColumn::Endian}) {
+    if (column == static_cast<int>(text)) return true;
+  }
+  return false;
 }
 
 bool ResultKeys::hasValue(int column, int row) {
   if (column < 0 || column >= ResultList::kColumnCount || row < 0) return false;
   fill(column, row);
-  return columns_[column].states[row] == Present;
+  return columns_[column].states[row] == State::Present;
 }
 
 int ResultKeys::compare(int column, int rowA, int rowB) {
@@ -61,18 +64,21 @@ RowFacts ResultKeys::facts(int row, bool withTexts, bool withDate) {
   facts.verdict = check.verdict;
   facts.width = check.width;
   facts.height = check.height;
-  fill(CandidateList::ColumnSize, row);
-  facts.sizeBytes = static_cast<uint64_t>(columns_[CandidateList::ColumnSize].numbers[row]);
+  constexpr int kSize = static_cast<int>(RowTexts::Column::Size);
+  constexpr int kMaker = static_cast<int>(RowTexts::Column::Maker);
+  constexpr int kModel = static_cast<int>(RowTexts::Column::Model);
+  constexpr int kShotDate = static_cast<int>(RowTexts::Column::ShotDate);
+  fill(kSize, row);
+  facts.sizeBytes = static_cast<uint64_t>(columns_[kSize].numbers[row]);
   if (withTexts) {
     // The folded texts serve: a case-insensitive search finds the same.
-    fill(CandidateList::ColumnMaker, row);
-    fill(CandidateList::ColumnModel, row);
-    facts.maker = columns_[CandidateList::ColumnMaker].texts[row];
-    facts.model = columns_[CandidateList::ColumnModel].texts[row];
+    fill(kMaker, row);
+    fill(kModel, row);
+    facts.maker = columns_[kMaker].texts[row];
+    facts.model = columns_[kModel].texts[row];
   }
-  if (withDate && hasValue(CandidateList::ColumnShotDate, row)) {
-    facts.shotDay =
-        static_cast<int32_t>(columns_[CandidateList::ColumnShotDate].numbers[row] / 1000000);
+  if (withDate && hasValue(kShotDate, row)) {
+    facts.shotDay = static_cast<int32_t>(columns_[kShotDate].numbers[row] / 1000000);
   }
   return facts;
 }
@@ -87,10 +93,10 @@ void ResultKeys::forget(int firstRow, int lastRow, int firstColumn, int lastColu
   firstColumn = std::max(firstColumn, 0);
   lastColumn = std::min(lastColumn, ResultList::kColumnCount - 1);
   for (int column = firstColumn; column <= lastColumn; ++column) {
-    std::vector<uint8_t>& states = columns_[column].states;
+    std::vector<State>& states = columns_[column].states;
     const int last = std::min<int>(lastRow, static_cast<int>(states.size()) - 1);
     for (int row = std::max(firstRow, 0); row <= last; ++row) {
-      states[row] = Unknown;
+      states[row] = State::Unknown;
       if (isTextColumn(column)) columns_[column].texts[row] = QString();
     }
   }
@@ -107,43 +113,39 @@ void ResultKeys::fill(int column, int row) {
   if (static_cast<size_t>(row) >= keys.states.size()) {
     // Rows arrive in batches: grow to the list's size at once, not by one.
     const size_t size = std::max<size_t>(row + 1, list_.rowCount());
-    keys.states.resize(size, Unknown);
+    keys.states.resize(size, State::Unknown);
     if (isTextColumn(column))
       keys.texts.resize(size);
     else
       keys.numbers.resize(size, 0);
     if (column == ResultList::kColumnVerdict) checks_.resize(size);
   }
-  if (keys.states[row] != Unknown) return;
+  if (keys.states[row] != State::Unknown) return;
   if (column == ResultList::kColumnVerdict) checks_[row] = Check{};
-  const CandidateList& candidates = list_.candidates();
-  const Candidate* candidate = candidates.candidateAt(row + 1);
+  const Candidate* candidate = list_.candidates().candidateAt(row + 1);
   bool present = candidate != nullptr;
+  using TextColumn = RowTexts::Column;
   if (present && isTextColumn(column)) {
-    std::string text;
-    if (column == CandidateList::ColumnName) {
-      present = candidates.itemText(row, column, text);
-    } else if (column == CandidateList::ColumnEndian) {
-      present = candidate->endianText(text);
-    } else {
-      present = candidate->mainChainText(
-          column == CandidateList::ColumnMaker ? kTagMake : kTagModel, text);
-    }
-    if (present) keys.texts[row] = QString::fromStdString(text).toCaseFolded();
+    // The cell's own text, so the order is the order of what the rows show.
+    const RowTexts* texts = list_.rowTexts(row);
+    const auto text = static_cast<TextColumn>(column);
+    present = texts != nullptr && texts->known(text);
+    if (present) keys.texts[row] = QString::fromStdString((*texts)[text]).toCaseFolded();
   } else if (present) {
     int64_t& number = keys.numbers[row];
     switch (column) {
-      case CandidateList::ColumnShotDate: {
-        std::string text;
+      case static_cast<int>(TextColumn::ShotDate): {
+        const RowTexts* texts = list_.rowTexts(row);
         ShotDate date;
-        present = candidate->exifIfdText(kTagDateTimeOriginal, text) && parseShotDate(text, &date);
+        present = texts != nullptr && texts->known(TextColumn::ShotDate) &&
+                  parseShotDate((*texts)[TextColumn::ShotDate], &date);
         if (present) number = date.sortValue();
         break;
       }
-      case CandidateList::ColumnSize:
+      case static_cast<int>(TextColumn::Size):
         number = static_cast<int64_t>(std::min<uint64_t>(candidate->find().size(), INT64_MAX));
         break;
-      case CandidateList::ColumnGps: number = candidate->hasGps() ? 0 : 1; break;
+      case static_cast<int>(TextColumn::Gps): number = candidate->hasGps() ? 0 : 1; break;
       case ResultList::kColumnVerdict: {
         Check& check = checks_[row];
         if (candidate->checked()) {
@@ -161,7 +163,7 @@ void ResultKeys::fill(int column, int row) {
       default: present = false; break;
     }
   }
-  keys.states[row] = present ? Present : Absent;
+  keys.states[row] = present ? State::Present : State::Absent;
 }
 
 }  // namespace kestrix

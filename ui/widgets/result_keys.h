@@ -2,9 +2,10 @@
 // column, made from the candidate the first time they are asked for and
 // kept until the row changes.
 //
-// The list's cell texts are made from the candidate on every data() call
-// (an EXIF lookup and a string each time); sorting 100,000 rows asks for
-// about 1.7 million comparisons, so the keys are real values kept here:
+// The texts come from the model's row texts (ResultList::rowTexts, made
+// once per row), so a key says what the cell shows; sorting 100,000 rows
+// asks for about 1.7 million comparisons, so the keys are real values kept
+// here:
 //   texts (name, model, maker, byte order)  case-folded, compared as such
 //   shot date                               yyyymmddhhmmss (core/shot_date.h)
 //   size                                    bytes
@@ -49,10 +50,10 @@ class ResultKeys {
 
  private:
   // Marks of a cell's key.
-  enum State : uint8_t { Unknown = 0, Present, Absent };
+  enum class State : uint8_t { Unknown, Present, Absent };
 
   struct Column {
-    std::vector<uint8_t> states;   // State per row
+    std::vector<State> states;     // per row
     std::vector<int64_t> numbers;  // the numeric columns
     std::vector<QString> texts;    // the text columns
   };

@@ -111,12 +111,13 @@ QVariant ResultList::data(const QModelIndex& index, int role) const {
         if (!unreadableSectorsShown_ || candidate == nullptr) return QString();
         return QString::number(candidate->unreadableSectors());
       }
-      std::string text;
-      if (!candidates_.itemText(index.row(), index.column(), text)) return {};
-      return QString::fromStdString(text);
+      const RowTexts* texts = rowTexts_.texts(index.row());
+      if (texts == nullptr || index.column() < 0 || index.column() >= RowTexts::kColumnCount)
+        return {};
+      return QString::fromStdString(texts->cells[index.column()]);
     }
     case Qt::DecorationRole: {
-      if (index.column() != CandidateList::ColumnName) return {};
+      if (index.column() != static_cast<int>(RowTexts::Column::Name)) return {};
       const Candidate* candidate = candidates_.candidateAt(index.row() + 1);
       const int shown = std::max(imageIndex(index.row()), 0);
       const QImage picture = shown == 0 && candidate != nullptr && isMovie(candidate->find().type)

@@ -27,6 +27,7 @@
 #include <functional>
 
 #include "core/candidate_list.h"
+#include "ui/widgets/row_text_cache.h"
 
 namespace kestrix {
 
@@ -37,12 +38,13 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Size of a thumbnail cell and of the placeholder.
   static constexpr int kThumbnailWidth = 100;
   static constexpr int kThumbnailHeight = 75;
-  // The model's own column after the candidate list's: the check's verdict.
-  static constexpr int kColumnVerdict = CandidateList::ColumnCount;
+  // The model's own column after the row texts' (texts/row_texts.h): the
+  // check's verdict.
+  static constexpr int kColumnVerdict = RowTexts::kColumnCount;
   // The last column: the find's 512-byte sectors the card's rescue map does
   // not mark finished; empty while the rows have no map behind them.
-  static constexpr int kUnreadableSectorsColumn = CandidateList::ColumnCount + 1;
-  static constexpr int kColumnCount = CandidateList::ColumnCount + 2;
+  static constexpr int kUnreadableSectorsColumn = RowTexts::kColumnCount + 1;
+  static constexpr int kColumnCount = RowTexts::kColumnCount + 2;
 
   explicit ResultList(QObject* parent = nullptr);
   ~ResultList() override;
@@ -92,6 +94,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Selects or releases every row (the select-all button).
   void selectAll(bool select);
   int selectedCount() const { return candidates_.selectedCount(); }
+  // The texts a row shows in the columns before the verdict, kept until the
+  // row changes (row_text_cache.h); null for a row the list lacks.
+  const RowTexts* rowTexts(int row) const { return rowTexts_.texts(row); }
 
   // A slot for every shown row's thumbnail (rows published later get
   // theirs then), each showing the placeholder; once per result set.
@@ -160,6 +165,9 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   std::function<void()> rowsAppended_;   // the feed's; called on the appending thread
   QVector<QImage> images_;               // 0: placeholder; empty until thumbnails start
   QVector<int> rowImage_;                // image index per row
+  // Made after the base class, before any view or proxy connects: it
+  // forgets a changed row before they ask for it again.
+  RowTextCache rowTexts_{candidates_, *this};
 };
 
 }  // namespace kestrix

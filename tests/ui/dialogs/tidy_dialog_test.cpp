@@ -142,7 +142,7 @@ TEST(TidyDialog, AcceptedSettingsRenameRowsByExtensionRuns) {
   std::vector<std::string> names;
   for (int32_t row = 0; row < rows; ++row) {
     std::string name;
-    ASSERT_TRUE(list.itemText(row, CandidateList::ColumnName, name));
+    ASSERT_TRUE(list.itemName(row, name));
     names.push_back(name);
   }
   EXPECT_EQ(names, (std::vector<std::string>{"P000.jpg", "P001.jpg", "P000.png"}));

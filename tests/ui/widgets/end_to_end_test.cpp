@@ -124,7 +124,7 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
 
   // Sort by date with a click on its header, as a person would.
   QHeaderView* header = window_->detailsView()->horizontalHeader();
-  const int dateColumn = CandidateList::ColumnShotDate;
+  const int dateColumn = int(RowTexts::Column::ShotDate);
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                     QPoint(header->sectionViewportPosition(dateColumn) + 8, header->height() / 2));
   const QStringList dates = shownColumn(dateColumn);

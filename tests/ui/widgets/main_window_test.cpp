@@ -960,8 +960,8 @@ TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
     SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
     // Every cell's text fits its column: nothing is cut off.
     for (int row = 0; row < window_->resultList().rowCount(); ++row) {
-      for (const int column : {int(CandidateList::ColumnShotDate), int(CandidateList::ColumnModel),
-                               int(CandidateList::ColumnMaker)}) {
+      for (const int column : {int(RowTexts::Column::ShotDate), int(RowTexts::Column::Model),
+                               int(RowTexts::Column::Maker)}) {
         const QString text = QString::fromStdString(cell(row, column));
         EXPECT_GE(view->columnWidth(column), view->fontMetrics().horizontalAdvance(text) + 6)
             << "row " << row << " column " << column << ": " << text.toStdString();
@@ -979,10 +979,10 @@ TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
   EXPECT_GT(view->height(), grownHeight) << "the list grows with the window";
 
   // A column the user dragged keeps its width when the window changes.
-  view->horizontalHeader()->resizeSection(CandidateList::ColumnName, 300);
+  view->horizontalHeader()->resizeSection(int(RowTexts::Column::Name), 300);
   window_->resize(900, 700);
   QApplication::processEvents();
-  EXPECT_EQ(view->columnWidth(CandidateList::ColumnName), 300);
+  EXPECT_EQ(view->columnWidth(int(RowTexts::Column::Name)), 300);
 }
 
 // Narrower than the texts want but wide enough for every header: the
@@ -1578,8 +1578,8 @@ TEST_F(MainWindowTest, AHeaderClickSortsBothViewsAndAThirdGoesBackToScanOrder) {
 
   // A selected row must not turn the first click into a descending sort.
   selectRow(2);
-  clickHeader(view, CandidateList::ColumnName);
-  EXPECT_EQ(filter.sortColumn(), int(CandidateList::ColumnName));
+  clickHeader(view, int(RowTexts::Column::Name));
+  EXPECT_EQ(filter.sortColumn(), int(RowTexts::Column::Name));
   EXPECT_TRUE(view->horizontalHeader()->isSortIndicatorShown());
   EXPECT_EQ(view->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
   EXPECT_EQ(shownNames(filter),
@@ -1589,11 +1589,11 @@ TEST_F(MainWindowTest, AHeaderClickSortsBothViewsAndAThirdGoesBackToScanOrder) {
   EXPECT_TRUE(window_->resultList().selectionModel()->isSelected(filter.index(2, 0)));
 
   // Sizes as numbers: 12KB after 6KB, which text order would put first.
-  clickHeader(view, CandidateList::ColumnSize);
+  clickHeader(view, int(RowTexts::Column::Size));
   EXPECT_EQ(shownNames(filter).mid(2), (QStringList{"00000000.jpg", "00000001.jpg"}));
-  clickHeader(view, CandidateList::ColumnSize);
+  clickHeader(view, int(RowTexts::Column::Size));
   EXPECT_EQ(shownNames(filter).first(), "00000001.jpg");
-  clickHeader(view, CandidateList::ColumnSize);
+  clickHeader(view, int(RowTexts::Column::Size));
   EXPECT_EQ(filter.sortColumn(), -1);
   EXPECT_EQ(shownNames(filter), scanOrder);
 
@@ -1663,7 +1663,7 @@ TEST_F(MainWindowTest, TheFilterBarHidesRowsAndSelectAllTakesOnlyTheShownOnes) {
 TEST_F(MainWindowTest, ADoubleClickAndTheMenuActOnTheRowClickedInASortedView) {
   scanCard();
   ResultFilter& filter = window_->resultFilter();
-  filter.sort(CandidateList::ColumnName, Qt::DescendingOrder);
+  filter.sort(int(RowTexts::Column::Name), Qt::DescendingOrder);
   ASSERT_EQ(shownNames(filter).first(), "00000001.jpg");
   selectRow(0);  // selected too, and first in scan order
 

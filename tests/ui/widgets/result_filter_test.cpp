@@ -82,7 +82,7 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   Tester sourceTester(&models.list, Tester::FailureReportingMode::Fatal);
   Tester filterTester(&models.filter, Tester::FailureReportingMode::Fatal);
   models.details.show();
-  models.details.sortByColumn(CandidateList::ColumnSize, Qt::DescendingOrder);
+  models.details.sortByColumn(int(RowTexts::Column::Size), Qt::DescendingOrder);
   FilterCriteria criteria;  // nested hidden
   criteria.hideDamaged = true;
   models.filter.setCriteria(criteria);
@@ -179,28 +179,28 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
 
   const Ordering table[] = {
       // "10KB" sorts before "2KB" as text; as bytes it comes last.
-      {"size ascending", CandidateList::ColumnSize, Qt::AscendingOrder, {2, 0, 4, 1, 3}},
+      {"size ascending", int(RowTexts::Column::Size), Qt::AscendingOrder, {2, 0, 4, 1, 3}},
       {"size descending, equal sizes in scan order",
-       CandidateList::ColumnSize,
+       int(RowTexts::Column::Size),
        Qt::DescendingOrder,
        {1, 3, 4, 0, 2}},
-      {"names ignore case", CandidateList::ColumnName, Qt::AscendingOrder, {1, 3, 0, 4, 2}},
+      {"names ignore case", int(RowTexts::Column::Name), Qt::AscendingOrder, {1, 3, 0, 4, 2}},
       {"dates in time, none last",
-       CandidateList::ColumnShotDate,
+       int(RowTexts::Column::ShotDate),
        Qt::AscendingOrder,
        {1, 0, 3, 2, 4}},
       {"dates descending, none still last",
-       CandidateList::ColumnShotDate,
+       int(RowTexts::Column::ShotDate),
        Qt::DescendingOrder,
        {3, 0, 1, 2, 4}},
-      {"maker ignores case", CandidateList::ColumnMaker, Qt::AscendingOrder, {0, 1, 3, 2, 4}},
-      {"model, absent last", CandidateList::ColumnModel, Qt::DescendingOrder, {1, 0, 2, 3, 4}},
+      {"maker ignores case", int(RowTexts::Column::Maker), Qt::AscendingOrder, {0, 1, 3, 2, 4}},
+      {"model, absent last", int(RowTexts::Column::Model), Qt::DescendingOrder, {1, 0, 2, 3, 4}},
       {"verdict by rank, unchecked last",
        ResultList::kColumnVerdict,
        Qt::AscendingOrder,
        {1, 4, 3, 0, 2}},
       {"one value everywhere keeps scan order",
-       CandidateList::ColumnGps,
+       int(RowTexts::Column::Gps),
        Qt::DescendingOrder,
        {0, 1, 2, 3, 4}},
       {"no map: sectors keep scan order",
@@ -224,7 +224,7 @@ TEST(ResultFilterTest, RowsAppendedWhileSortedLandInOrder) {
     Models models;
     Tester tester(&models.filter, Tester::FailureReportingMode::Fatal);
     models.details.show();
-    models.filter.sort(CandidateList::ColumnSize, order);
+    models.filter.sort(int(RowTexts::Column::Size), order);
     // A pseudo-random size per row, many equal.
     const auto sizeOf = [](int i) { return uint64_t{1000} + (uint64_t(i) * 7919) % 53 * 100; };
     int added = 0;
@@ -258,7 +258,7 @@ TEST(ResultFilterTest, RenamesAndVerdictsReachTheKeysAndTheFilter) {
     ASSERT_TRUE(test::addRow(models.list, image, SyntheticRow(name, plain, 100)));
   models.feed.flushPendingRows();
 
-  models.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder);
+  models.filter.sort(int(RowTexts::Column::Name), Qt::AscendingOrder);
   ASSERT_EQ(models.shownRows(), (std::vector<int>{0, 1, 2}));
   ASSERT_TRUE(models.list.candidates().setItemName(0, "z.jpg"));
   EXPECT_EQ(models.shownRows(), (std::vector<int>{1, 2, 0})) << "the old name's key was kept";
@@ -303,7 +303,7 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   FilterCriteria criteria;
   criteria.hideDamaged = true;
   models.filter.setCriteria(criteria);
-  models.filter.sort(CandidateList::ColumnSize, Qt::DescendingOrder);
+  models.filter.sort(int(RowTexts::Column::Size), Qt::DescendingOrder);
   models.list.selectAll(true);
   CheckResult damaged;
   damaged.verdict = Verdict::Damaged;
@@ -351,7 +351,7 @@ TEST(ResultFilterTest, OnlyShownRowsAreEverSelected) {
     ASSERT_TRUE(test::addRow(models.list, image, made));
   }
   models.feed.flushPendingRows();
-  models.filter.sort(CandidateList::ColumnName, Qt::DescendingOrder);
+  models.filter.sort(int(RowTexts::Column::Name), Qt::DescendingOrder);
 
   // Selected in the view while shown, then hidden by the filter.
   models.list.selectAll(true);
@@ -396,7 +396,7 @@ TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
     ASSERT_TRUE(test::addRow(models.list, image, made));
   }
   models.feed.flushPendingRows();
-  models.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
+  models.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder);
   const auto viewMatchesList = [&] {
     for (int row = 0; row < models.filter.rowCount(); ++row) {
       const bool inView = models.list.selectionModel()->isSelected(models.filter.index(row, 0));
@@ -420,7 +420,7 @@ TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
   models.filter.setCriteria(FilterCriteria{});
   EXPECT_EQ(models.list.selectedCount(), 200);
   EXPECT_TRUE(viewMatchesList());
-  models.filter.sort(CandidateList::ColumnSize, Qt::DescendingOrder);
+  models.filter.sort(int(RowTexts::Column::Size), Qt::DescendingOrder);
   EXPECT_EQ(models.list.selectedCount(), 200);
   EXPECT_TRUE(viewMatchesList());
 }

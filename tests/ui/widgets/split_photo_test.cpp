@@ -135,6 +135,9 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
   const Candidate* joined = list.candidates().candidateAt(split + 1);
   ASSERT_EQ(joined->find().fragments.size(), 2u);
   EXPECT_EQ(joined->find().size(), card_.split.size());
+  // The size cell is made again after the join: the whole file's, not the first piece's.
+  EXPECT_EQ(list.data(list.index(split, int(RowTexts::Column::Size))).toString(),
+            QString::number(card_.split.size() / 1024) + "KB");
   EXPECT_EQ(list.data(list.index(split, ResultList::kColumnVerdict)).toString(),
             utf8("正常（再構成）"));
   for (uint64_t start : {uint64_t{0}, card_.afterStart}) {

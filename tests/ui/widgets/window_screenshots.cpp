@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
 
   const QString details = QDir(output).filePath("main_window_details.png");
   if (!window.grab().save(details)) return 1;
-  window.detailsView()->sortByColumn(kestrix::CandidateList::ColumnSize, Qt::DescendingOrder);
+  window.detailsView()->sortByColumn(int(kestrix::RowTexts::Column::Size), Qt::DescendingOrder);
   QTest::qWait(100);
   const QString sorted = QDir(output).filePath("main_window_sorted.png");
   if (!window.grab().save(sorted)) return 1;

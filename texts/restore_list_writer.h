@@ -1,5 +1,7 @@
 // The restore list: the loaded image's size and one line per candidate, as
-// shown by the results list's report command. Lines end with CR LF.
+// shown by the results list's report command and printed by the command
+// line's report. Lines end with CR LF. Its rows are the list's own texts
+// (texts/row_texts.h), so it lives with them above the jobs.
 #pragma once
 
 #include <cstdint>

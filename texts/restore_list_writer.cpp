@@ -1,11 +1,9 @@
-#include "jobs/restore_list_writer.h"
+#include "texts/restore_list_writer.h"
 
-#include <cstdio>
-
-#include "imaging/exif_info.h"
 #include "core/candidate_list.h"
 #include "core/image_block.h"
 #include "core/offset_text.h"
+#include "texts/row_texts.h"
 
 namespace kestrix {
 
@@ -17,23 +15,18 @@ bool writeRestoreList(const ImageBlock* image, const CandidateList& list, std::s
   if (rows == 0) return false;
   for (int32_t row = 0; row < rows; ++row) {
     const Candidate* candidate = list.candidateAt(row + 1);
-    if (candidate == nullptr) return true;
     std::string name;
-    std::string sizeText;
-    list.itemText(row, CandidateList::ColumnName, name);
-    list.itemText(row, CandidateList::ColumnSize, sizeText);
-    std::string maker = kUnknownText;
-    if (const IfdEntry* entry = candidate->findInMainChain(kTagMake)) {
-      candidate->valueText(*entry, candidate->isMotorola(), maker);
-    }
-    std::string endian = kUnknownText;
-    candidate->endianText(endian);
+    if (candidate == nullptr || !list.itemName(row, name)) return true;
+    // The very texts the list shows: name, size, maker, byte order.
+    const RowTexts texts = rowTexts(*candidate, name);
+    using Column = RowTexts::Column;
     // Every piece is followed by one space, the last one included.
-    for (const std::string* piece : {&name, &sizeText}) out += *piece + " ";
+    out += texts[Column::Name] + " ";
+    out += texts[Column::Size] + " ";
     out += offsetText(candidate->find().start) + " ";
     out += offsetText(candidate->find().end) + " ";
-    out += maker + " ";
-    out += endian + " ";
+    out += texts[Column::Maker] + " ";
+    out += texts[Column::Endian] + " ";
     out += "\r\n";
   }
   return true;
