@@ -12,6 +12,7 @@
 #include "imaging/exif_info.h"
 #include "core/candidate_list.h"
 #include "core/offset_text.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -21,18 +22,19 @@ PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
 PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("dialog171"));
-  setWindowTitle(QStringLiteral("プロパティ"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::Properties)));
 
   auto* form = new QFormLayout;
-  addField(form, FileName, "ファイル名:");
-  addField(form, ExpectedSize, "予定サイズ(KB):");  // the list's unit
-  addField(form, StartByte, "開始バイト:");
-  addField(form, EndByte, "終了バイト:");
-  addField(form, Maker, "メーカー:");
-  addField(form, Model, "機種:");
-  addField(form, ShotDate, "撮影日時(更新):");
-  addField(form, Endian, "バイト順:");
-  addField(form, Gps, "GPS情報:");
+  addField(form, Control::FileName, windowText(WindowText::FileNameLabel));
+  addField(form, Control::ExpectedSize,
+           windowText(WindowText::ExpectedSizeLabel));  // the list's unit
+  addField(form, Control::StartByte, windowText(WindowText::StartByteLabel));
+  addField(form, Control::EndByte, windowText(WindowText::EndByteLabel));
+  addField(form, Control::Maker, windowText(WindowText::MakerLabel));
+  addField(form, Control::Model, windowText(WindowText::ModelLabel));
+  addField(form, Control::ShotDate, windowText(WindowText::ShotDateLabel));
+  addField(form, Control::Endian, windowText(WindowText::EndianLabel));
+  addField(form, Control::Gps, windowText(WindowText::GpsLabel));
 
   auto* buttons = new QDialogButtonBox;
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -78,28 +80,28 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   };
 
   std::string text;
-  if (list.itemText(row, CandidateList::ColumnName, text)) set(FileName, text);
+  if (list.itemText(row, CandidateList::ColumnName, text)) set(Control::FileName, text);
   text.clear();
-  if (list.itemText(row, CandidateList::ColumnSize, text)) set(ExpectedSize, text);
+  if (list.itemText(row, CandidateList::ColumnSize, text)) set(Control::ExpectedSize, text);
   const Find& find = candidate->find();
-  set(StartByte, offsetText(find.start));
-  set(EndByte, offsetText(find.end));
+  set(Control::StartByte, offsetText(find.start));
+  set(Control::EndByte, offsetText(find.end));
 
   // Each lookup starts from "不明" and is overwritten only when the tag is
   // there; a candidate without an EXIF block simply finds nothing.
   text = kUnknownText;
   candidate->mainChainText(kTagMake, text);
-  set(Maker, text);
+  set(Control::Maker, text);
   text = kUnknownText;
   candidate->mainChainText(kTagModel, text);
-  set(Model, text);
+  set(Control::Model, text);
   text = kUnknownText;
   candidate->shotDateText(text);
-  set(ShotDate, text);
+  set(Control::ShotDate, text);
   text = kUnknownText;
   candidate->endianText(text);
-  set(Endian, text);
-  set(Gps, candidate->hasGps() ? kGpsPresentText : kGpsNoneText);
+  set(Control::Endian, text);
+  set(Control::Gps, candidate->hasGps() ? kGpsPresentText : kGpsNoneText);
 
   // A joined file's bytes are not its start..end: where each piece lies,
   // in file order, as the offsets above are shown.
@@ -115,7 +117,7 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   pieces->setMinimumWidth(260);
   pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (find.fragments.size() > 3 ? 4 : 3) +
                          8);
-  form->addRow(QString::fromUtf8("断片:"), pieces);
+  form->addRow(QString::fromUtf8(windowText(WindowText::PiecesLabel)), pieces);
 }
 
 }  // namespace kestrix
