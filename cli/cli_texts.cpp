@@ -63,6 +63,57 @@ constexpr CliTextEntry kTexts[] = {
     {CliText::JoinWorkLimitReached,
      "警告: 再構成の作業量が上限 (%llu MiB の復号) "
      "に達したため、残りの写真は再構成していません。\n"},
+    {CliText::HelpHeading, "kestrix-cli: recover photos and movie clips from a disk image\n\n"},
+    {CliText::ScanHelp, "scan IMAGE [--split] [--signature-rules] [--check] [--map FILE] [--json]"},
+    {CliText::ScanSummary,
+     "scan a disk image and list the candidates (name, start, end, size, model, date, GPS, "
+     "maker, byte order; --json: a JSON array; --split: every JPEG stream separately; "
+     "--signature-rules: find by the header/footer rules instead of the precise scan; "
+     "--check: also decode every find on both cores and add its verdict (intact, damaged, "
+     "truncated, unknown), width and height). With a rescue map (--map FILE, ours or GNU "
+     "ddrescue's, else IMAGE.map unless an IMAGE.part without an IMAGE.part.map lies beside it) "
+     "every candidate also gets "
+     "its 512-byte sectors the copy could not read (last column; JSON \"unreadableSectors\"), "
+     "and an incomplete image is warned about"},
+    {CliText::RestoreHelp,
+     "restore IMAGE DEST [--split] [--signature-rules] [--set-file-time] [--tidy PREFIX:DIGITS] "
+     "[--check [--only intact|damaged|truncated]] [--map FILE] [NAME...]"},
+    {CliText::RestoreSummary,
+     "scan (--split, --signature-rules as for scan), optionally rename (PREFIX + DIGITS-digit "
+     "serial + extension), and write the named "
+     "candidates (all when none is named) into the existing folder DEST; --set-file-time dates "
+     "the files from the EXIF shot date; --check --only VERDICT writes only the candidates "
+     "the check gives that verdict; exit 1 when any file could not be written"},
+    {CliText::ReportHelp, "report IMAGE [--split] [--signature-rules] [--map FILE]"},
+    {CliText::ReportSummary,
+     "scan (--split, --signature-rules as for scan) and print the restore list (CR LF line ends)"},
+    {CliText::DecodeHelp, "decode FILE OUT"},
+    {CliText::DecodeSummary,
+     "decode a JPEG with the program's own decoder into a binary PPM (PGM for greyscale); "
+     "exit 2 when nothing decodes, 3 when decoding stopped part-way (the rows decoded are "
+     "written)"},
+    {CliText::ThumbnailHelp, "thumbnail FILE OUT.ppm"},
+    {CliText::ThumbnailSummary,
+     "load a .jpg or .bmp file and write its 100 x 75 thumbnail as a PPM"},
+    {CliText::DrivesHelp, "drives"},
+    {CliText::DrivesSummary,
+     "list the drives (disks, partitions, card readers) that can be copied"},
+    {CliText::ImageHelp, "image SOURCE OUT [--yes | --resume] [--retries N]"},
+    {CliText::ImageSummary,
+     "copy a whole drive (a block device, or a file standing in for one) into the disk image "
+     "OUT: good areas first, then the edges and insides of failed areas sector by sector, then "
+     "N more passes over bad sectors (--retries). OUT.map (GNU ddrescue's mapfile format) says "
+     "which bytes were read; until the copy finishes the image is OUT.part and its map "
+     "OUT.part.map. --resume continues from OUT.part.map (else OUT.map) and reads only what is "
+     "not finished (the map of another drive is refused; "
+     "bad sectors of a finished copy are read again only with --retries). "
+     "Ctrl-C saves the map. An existing OUT, OUT.part, OUT.part.map or OUT.map is replaced only "
+     "with --yes, and OUT and OUT.map only once the new copy is complete. A destination on the "
+     "source drive is refused."},
+    {CliText::HelpExitCodes,
+     "\nExit codes: 0 done; 1 some files could not be written, or the copy failed; "
+     "2 bad arguments, an unreadable image or drive, or nothing decoded; 3 a decode "
+     "stopped part-way.\n"},
 };
 
 static_assert(std::size(kTexts) == kCliTextCount, "a CliText without its row");

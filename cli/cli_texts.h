@@ -49,9 +49,26 @@ enum class CliText {
   ImageIncomplete,        // %llu MiB (rounded up) the copy has not read yet
   SeamLimitReached,       // %llu photos, %llu seams each; LF-terminated
   JoinWorkLimitReached,   // %llu MiB decoded; LF-terminated
+  // The help: each command's words and what it does, printed by main.cpp
+  HelpHeading,       // the help's first line, then an empty one
+  ScanHelp,          // the scan command's words in the help
+  ScanSummary,       // what the scan command does, in the help
+  RestoreHelp,       // the restore command's words in the help
+  RestoreSummary,    // what the restore command does, in the help
+  ReportHelp,        // the report command's words in the help
+  ReportSummary,     // what the report command does, in the help
+  DecodeHelp,        // the decode command's words in the help
+  DecodeSummary,     // what the decode command does, in the help
+  ThumbnailHelp,     // the thumbnail command's words in the help
+  ThumbnailSummary,  // what the thumbnail command does, in the help
+  DrivesHelp,        // the drives command's words in the help
+  DrivesSummary,     // what the drives command does, in the help
+  ImageHelp,         // the image command's words in the help
+  ImageSummary,      // what the image command does, in the help
+  HelpExitCodes,     // the help's last paragraph; LF-terminated
 };
 // A new text goes before this line, its row at the table's end.
-inline constexpr size_t kCliTextCount = static_cast<size_t>(CliText::JoinWorkLimitReached) + 1;
+inline constexpr size_t kCliTextCount = static_cast<size_t>(CliText::HelpExitCodes) + 1;
 
 struct CliTextEntry {
   CliText id;

@@ -21,6 +21,8 @@
 #include "media/drive_list.h"
 #include "media/raw_drive.h"
 #include "platform/system_error_text.h"
+#include "texts/drive_texts.h"
+#include "texts/job_texts.h"
 #include "texts/job_texts.h"
 
 namespace kestrix {
@@ -122,7 +124,7 @@ int runDrivesCommand(int argc, char** argv) {
     std::fprintf(stderr, "usage: kestrix-cli drives\n");
     return kExitRefused;
   }
-  for (const DriveEntry& entry : listDrives()) std::printf("%s\n", entry.text.c_str());
+  for (const DriveEntry& entry : listDrives()) std::printf("%s\n", driveEntryText(entry).c_str());
   return kExitDone;
 }
 
@@ -197,7 +199,7 @@ int runImageCommand(int argc, char** argv) {
   RawDrive drive;
   const uint32_t code = drive.probe(source);
   if (code != kDriveOk) {
-    std::fprintf(stderr, "%s: %s\n", source.c_str(), std::string(driveErrorMessage(code)).c_str());
+    std::fprintf(stderr, "%s: %s\n", source.c_str(), driveErrorText(code));
     return kExitRefused;
   }
 

@@ -20,7 +20,7 @@ void printError(const std::string& message) {
 
 ScanSession::ScanSession() {
   if (host_.LoadFolder(programFolder()) == 0) {
-    printError(NoPluginMessage);
+    printError(kNoPluginMessage);
     for (const std::string& line : host_.loadErrors()) printError(line);
   }
   engines_ = host_.createEngineSet();

@@ -21,12 +21,6 @@
 
 namespace kestrix {
 
-// Shown when no plug-in could be loaded; the program runs on and finds nothing.
-inline constexpr const char* NoPluginMessage =
-    "スキャンプラグインがインストールされていません。\r\n"
-    "もう一度インストールし直すか、必要なスキャンプラグインをインストールフォルダに戻してください"
-    "。";
-
 class PluginHost : public PluginEntry {
  public:
   // Extensions are registered into `registry`; the program uses the global

@@ -60,27 +60,28 @@ class KeptEntriesVisitor final : public IfdVisitor {
 
   void entry(IfdList list, const IfdEntry& entry) override {
     ++validEntries_;
-    const int slot = slotFor(list, entry.tag);
-    if (slot < 0 || (exif_.keptMask_ & (1u << slot)) != 0) return;
-    exif_.kept_[slot] = entry;
-    exif_.keptMask_ |= static_cast<uint8_t>(1u << slot);
+    const std::optional<ExifInfo::Slot> slot = slotFor(list, entry.tag);
+    if (!slot || exif_.keptEntry(slot) != nullptr) return;  // only the first of a tag
+    exif_.kept_[static_cast<size_t>(*slot)] = entry;
+    exif_.keptMask_ |= ExifInfo::bitOf(*slot);
   }
 
   void endDirectory(IfdList list) override {
     if (list == IfdList::Gps && validEntries_ > 0) exif_.hasGps_ = true;
   }
 
-  static int slotFor(IfdList list, uint16_t tag) {
+  static std::optional<ExifInfo::Slot> slotFor(IfdList list, uint16_t tag) {
+    using Slot = ExifInfo::Slot;
     if (list == IfdList::Exif)
-      return tag == kTagDateTimeOriginal ? ExifInfo::SlotDateTimeOriginal : -1;
-    if (list != IfdList::Main) return -1;
+      return tag == kTagDateTimeOriginal ? std::optional(Slot::DateTimeOriginal) : std::nullopt;
+    if (list != IfdList::Main) return std::nullopt;
     switch (tag) {
-      case kTagMake: return ExifInfo::SlotMake;
-      case kTagModel: return ExifInfo::SlotModel;
-      case kTagDateTime: return ExifInfo::SlotDateTime;
-      case kTagExifIfdPointer: return ExifInfo::SlotExifPointer;
-      case kTagGpsIfdPointer: return ExifInfo::SlotGpsPointer;
-      default: return -1;
+      case kTagMake: return Slot::Make;
+      case kTagModel: return Slot::Model;
+      case kTagDateTime: return Slot::DateTime;
+      case kTagExifIfdPointer: return Slot::ExifPointer;
+      case kTagGpsIfdPointer: return Slot::GpsPointer;
+      default: return std::nullopt;
     }
   }
 
@@ -160,13 +161,11 @@ ExifDirectories ExifInfo::readDirectories() const {
 }
 
 const IfdEntry* ExifInfo::findInMainChain(uint16_t tag) const {
-  const int slot = KeptEntriesVisitor::slotFor(IfdList::Main, tag);
-  return slot >= 0 && (keptMask_ & (1u << slot)) != 0 ? &kept_[slot] : nullptr;
+  return keptEntry(KeptEntriesVisitor::slotFor(IfdList::Main, tag));
 }
 
 const IfdEntry* ExifInfo::findInExifIfd(uint16_t tag) const {
-  const int slot = KeptEntriesVisitor::slotFor(IfdList::Exif, tag);
-  return slot >= 0 && (keptMask_ & (1u << slot)) != 0 ? &kept_[slot] : nullptr;
+  return keptEntry(KeptEntriesVisitor::slotFor(IfdList::Exif, tag));
 }
 
 bool ExifInfo::valueText(const IfdEntry& entry, bool swap, std::string& out,

@@ -33,6 +33,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -144,15 +145,22 @@ class ExifInfo {
  private:
   friend class KeptEntriesVisitor;
   // The kept lookups, one slot each; a set bit of keptMask_ marks a found one.
-  enum Slot : uint8_t {
-    SlotMake,
-    SlotModel,
-    SlotDateTime,
-    SlotExifPointer,
-    SlotGpsPointer,
-    SlotDateTimeOriginal,
-    SlotCount
+  enum class Slot : uint8_t {
+    Make,
+    Model,
+    DateTime,
+    ExifPointer,
+    GpsPointer,
+    DateTimeOriginal,
   };
+  static constexpr size_t kSlotCount = static_cast<size_t>(Slot::DateTimeOriginal) + 1;
+  static constexpr uint8_t bitOf(Slot slot) {
+    return static_cast<uint8_t>(1u << static_cast<unsigned>(slot));
+  }
+  // The kept entry of `slot`; null for no slot or one not found.
+  const IfdEntry* keptEntry(std::optional<Slot> slot) const {
+    return slot && (keptMask_ & bitOf(*slot)) != 0 ? &kept_[static_cast<size_t>(*slot)] : nullptr;
+  }
 
   const uint8_t* bytes_ = nullptr;  // the candidate's first byte, not owned
   uint64_t length_ = 0;             // the candidate's byte count
@@ -162,7 +170,7 @@ class ExifInfo {
   bool hasGps_ = false;
   uint8_t limitsHit_ = kExifWithinLimits;
   uint8_t keptMask_ = 0;
-  IfdEntry kept_[SlotCount];
+  IfdEntry kept_[kSlotCount];
 };
 
 static_assert(sizeof(ExifInfo) <= kExifMaxKeptBytes, "ExifInfo must stay small: one per candidate");

@@ -34,6 +34,7 @@ inline constexpr size_t kExifMaxKeptBytes = 512;
 
 // Which limit cut a candidate's reading short (ExifInfo::limitsHit); the
 // values are bits and may combine.
+// plain enum: the bits are OR'd into one uint8_t (ExifInfo::limitsHit).
 enum ExifLimitHit : uint8_t {
   kExifWithinLimits = 0,
   kExifDirectoryLimit = 1,       // more than kExifMaxMainChainDirectories in the chain

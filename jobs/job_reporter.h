@@ -25,6 +25,8 @@ enum class JobMessage : uint32_t {
 // What went wrong with a copy. The programs hold its words
 // (copyNoticeText, texts/job_texts.h); a code they do not know reads as a
 // failed copy.
+// plain enum: the code travels as the CopyNotice message's integer payload
+// and is compared with values that may name no notice.
 enum CopyNoticeCode : uint32_t {
   CopyNoticeImageFileNotOpened = 0x10,   // the image file could not be made or opened for writing
   CopyNoticeDriveNotOpened = 0x11,       // the drive could not be opened or probed

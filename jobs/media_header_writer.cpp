@@ -29,8 +29,8 @@ const char* kindName(const BootInfo& info) {
   switch (info.volumeKind) {
     case VolumeKind::Unavailable: return "不明";
     case VolumeKind::Fat:
-      if (info.fatVariant == kFatVariant16) return "FAT16";
-      if (info.fatVariant == kFatVariant12) return "FAT12";
+      if (info.fatVariant == FatVariant::Fat16) return "FAT16";
+      if (info.fatVariant == FatVariant::Fat12) return "FAT12";
       return "FAT";
     case VolumeKind::Fat32: return "FAT32";
     case VolumeKind::Ntfs: return "NTFS";

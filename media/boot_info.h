@@ -19,10 +19,10 @@ enum class VolumeKind : int32_t {
   Other = 6,  // readable, but none of the above (exFAT, ext4, wiped)
 };
 
-enum FatVariant : int32_t {
-  kFatVariantUnknown = 0,
-  kFatVariant12 = 1,
-  kFatVariant16 = 2,
+enum class FatVariant : int32_t {
+  Unknown = 0,
+  Fat12 = 1,
+  Fat16 = 2,
 };
 
 struct BootInfo {
@@ -31,9 +31,9 @@ struct BootInfo {
   int32_t driveIndex = -1;
   std::string devicePath;
   VolumeKind volumeKind = VolumeKind::Unavailable;
-  int32_t fatVariant = kFatVariantUnknown;  // meaningful for VolumeKind::Fat only
-  uint16_t sectorSize = 0;                  // bytes per sector
-  uint32_t sectorsPerCluster = 0;           // 0 until a geometry is known
+  FatVariant fatVariant = FatVariant::Unknown;  // meaningful for VolumeKind::Fat only
+  uint16_t sectorSize = 0;                      // bytes per sector
+  uint32_t sectorsPerCluster = 0;               // 0 until a geometry is known
   uint64_t totalSectors = 0;
 
   // Whole clusters in the volume; trailing sectors past the last whole

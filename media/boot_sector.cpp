@@ -116,7 +116,7 @@ std::optional<ClusterLayout> clusterLayout(std::span<const uint8_t> sector) {
                        (*reserved + *fats * fatSectors + rootSectors) * *sectorBytes};
 }
 
-int32_t fatVariantFromTypeText(std::span<const uint8_t> typeText, int32_t previous) {
+FatVariant fatVariantFromTypeText(std::span<const uint8_t> typeText, FatVariant previous) {
   // The text ends at its first space or zero byte; only the first 8 count.
   std::array<char, 9> text{};
   for (size_t i = 0; i < 8 && i < typeText.size(); ++i) {
@@ -124,8 +124,8 @@ int32_t fatVariantFromTypeText(std::span<const uint8_t> typeText, int32_t previo
     text[i] = static_cast<char>(std::toupper(typeText[i]));
   }
   std::string_view name(text.data());
-  if (name == "FAT16") return kFatVariant16;
-  if (name == "FAT12") return kFatVariant12;
+  if (name == "FAT16") return FatVariant::Fat16;
+  if (name == "FAT12") return FatVariant::Fat12;
   return previous;
 }
 

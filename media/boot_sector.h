@@ -54,7 +54,7 @@ bool parseBootSector(std::span<const uint8_t> sector, BootInfo& info);
 // The FAT variant named by the 8-byte type text at 0x36: the text up to its
 // first space, compared case-insensitively with "FAT16" then "FAT12";
 // anything else returns previous.
-int32_t fatVariantFromTypeText(std::span<const uint8_t> typeText, int32_t previous);
+FatVariant fatVariantFromTypeText(std::span<const uint8_t> typeText, FatVariant previous);
 
 // True when the record's geometry can be copied from a device of
 // deviceBytes: power-of-two sector size 512..4096, non-zero power-of-two

@@ -25,14 +25,4 @@ uint32_t driveErrorFromErrno(int error) {
   }
 }
 
-std::string_view driveErrorMessage(uint32_t code) {
-  switch (code) {
-    case kDriveOk: return {};
-    case kDriveAccessDenied: return "ドライブへのアクセスが拒否されました。";
-    case kDriveInvalid: return "ドライブが間違っています。";
-    case kDriveNotReady: return "ドライブの準備ができていません。";
-    default: return "ディスクのブートセクタを読み取ることができません。";
-  }
-}
-
 }  // namespace kestrix

@@ -1,13 +1,15 @@
 // Failure codes of drive operations. They keep the Windows error numbers the
 // create-image command's message table is written against, so the table
-// reads the same on every platform; Linux errors are mapped onto them.
+// reads the same on every platform; Linux errors are mapped onto them. The
+// programs hold the words (driveErrorText, texts/job_texts.h).
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 namespace kestrix {
 
+// plain enum: a code is a Windows error number or kDriveErrnoBase | errno,
+// so codes are built and compared as uint32_t.
 enum DriveError : uint32_t {
   kDriveOk = 0,
   kDriveAccessDenied = 5,  // ERROR_ACCESS_DENIED: EACCES, EPERM, EROFS
@@ -22,9 +24,5 @@ enum DriveError : uint32_t {
 
 // Code for an errno value or SectorDevice::kShortRead; 0 stays 0.
 uint32_t driveErrorFromErrno(int error);
-
-// The create-image command's text for a non-zero code: access denied, wrong
-// drive, not ready, and for everything else the boot sector could not be read.
-std::string_view driveErrorMessage(uint32_t code);
 
 }  // namespace kestrix

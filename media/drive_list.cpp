@@ -42,28 +42,15 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 // Kind by name first (the kernel names these classes), then by the disk's
 // removable flag. SD/MMC cards count as removable: the mmc layer does not
 // always set the flag, and these cards are what this program copies.
-uint32_t classify(std::string_view name, bool removable) {
-  if (startsWith(name, "sr")) return kDriveTypeCdrom;
-  if (startsWith(name, "ram") || startsWith(name, "zram")) return kDriveTypeRamDisk;
-  if (startsWith(name, "nbd")) return kDriveTypeRemote;
-  if (removable || startsWith(name, "mmcblk")) return kDriveTypeRemovable;
-  return kDriveTypeFixed;
+DriveType classify(std::string_view name, bool removable) {
+  if (startsWith(name, "sr")) return DriveType::Cdrom;
+  if (startsWith(name, "ram") || startsWith(name, "zram")) return DriveType::RamDisk;
+  if (startsWith(name, "nbd")) return DriveType::Remote;
+  if (removable || startsWith(name, "mmcblk")) return DriveType::Removable;
+  return DriveType::Fixed;
 }
 
 }  // namespace
-
-std::string_view driveTypeName(uint32_t driveType) {
-  switch (driveType) {
-    case kDriveTypeUnknown: return "不明";
-    case kDriveTypeNoRootDir: return "無効";
-    case kDriveTypeRemovable: return "リムーバブル";
-    case kDriveTypeFixed: return "固定Disk";
-    case kDriveTypeRemote: return "リモートDisk";
-    case kDriveTypeCdrom: return "CD-ROM";
-    case kDriveTypeRamDisk: return "RAMDisk";
-    default: return "無効";
-  }
-}
 
 std::string formatDriveSize(uint64_t bytes) {
   // Unit table, largest first.
@@ -86,13 +73,6 @@ std::string formatDriveSize(uint64_t bytes) {
     }
   }
   std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
-  return text;
-}
-
-std::string driveEntryText(const DriveEntry& entry) {
-  std::string text = entry.devicePath + "(" + std::string(driveTypeName(entry.driveType)) + ")";
-  if (entry.sizeBytes > 0) text += " " + formatDriveSize(entry.sizeBytes);
-  if (!entry.model.empty()) text += " " + entry.model;
   return text;
 }
 
@@ -122,7 +102,7 @@ std::vector<DriveEntry> listDrives(const fs::path& sysfsRoot, const std::string&
     }
     entry.driveType = classify(name, readAttribute(disk / "removable") == "1");
     if (entry.sizeBytes == 0 &&
-        (entry.driveType == kDriveTypeRamDisk || entry.driveType == kDriveTypeRemote)) {
+        (entry.driveType == DriveType::RamDisk || entry.driveType == DriveType::Remote)) {
       continue;  // an unused slot
     }
     entry.model = readAttribute(disk / "device" / "model");
@@ -132,11 +112,10 @@ std::vector<DriveEntry> listDrives(const fs::path& sysfsRoot, const std::string&
     std::string nodeName = name;
     std::replace(nodeName.begin(), nodeName.end(), '!', '/');
     entry.devicePath = deviceFolder + "/" + nodeName;
-    entry.text = driveEntryText(entry);
     entries.push_back(std::move(entry));
   }
   std::sort(entries.begin(), entries.end(),
-            [](const DriveEntry& a, const DriveEntry& b) { return a.text < b.text; });
+            [](const DriveEntry& a, const DriveEntry& b) { return a.devicePath < b.devicePath; });
   return entries;
 }
 

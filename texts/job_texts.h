@@ -36,4 +36,11 @@ std::string refusalText(const RestoreRefusal& refusal);
 // Tidy settings that cannot be used; empty for TidyProblem::None.
 const char* tidyProblemText(TidyProblem problem);
 
+// Shown when no plug-in could be loaded (RecoveryJob::loadPlugins returned
+// 0); the program runs on and finds nothing.
+inline constexpr const char* kNoPluginMessage =
+    "スキャンプラグインがインストールされていません。\r\n"
+    "もう一度インストールし直すか、必要なスキャンプラグインをインストールフォルダに戻してください"
+    "。";
+
 }  // namespace kestrix

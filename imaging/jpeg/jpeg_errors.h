@@ -3,6 +3,8 @@
 namespace kestrix {
 
 // The decoder's error codes. 0 means no error.
+// plain enum: the codes share the decoder's int results with 0, 1 and -1
+// (Start, ReadRow, ErrorCode).
 enum JpegError : int {
   kJpegOk = 0,
   kJpegDhtTooManyCodes = -200,      // DHT defines more than 255 codes

@@ -44,12 +44,14 @@ constexpr rlim_t kOpenFilesLimit = 8;
 constexpr uint64_t kMaxMemoryMib = 1 << 20;  // 1 TiB: any larger number is a mistake
 constexpr uint64_t kMaxCpuSeconds = 3600;
 
-enum ExitCode {
-  kReplied = 0,
-  kNothingDecodes = 1,
-  kBadArguments = 2,
-  kNoLimits = 3,
-  kOutOfMemory = 4
+// The exit status the reader reports (movie_frame_reader.cpp names any
+// non-zero one in its reason).
+enum class ExitCode : int {
+  Replied = 0,
+  NothingDecodes = 1,
+  BadArguments = 2,
+  NoLimits = 3,
+  OutOfMemory = 4
 };
 
 // Writes all of text; no stdio, which may allocate, and no formatting.
@@ -65,7 +67,7 @@ bool writeAll(int fd, const void* data, size_t size) {
   return true;
 }
 
-int say(int code, const std::string& reason) {
+ExitCode say(ExitCode code, const std::string& reason) {
   const std::string line = "kestrix-movie-frame: " + reason + "\n";
   writeAll(2, line.data(), line.size());
   return code;
@@ -140,17 +142,17 @@ constexpr bool kAddressSpaceLimited = true;
 constexpr bool kAddressSpaceLimited = true;
 #endif
 
-int run(int argc, char** argv) {
+ExitCode run(int argc, char** argv) {
   // Before anything else: a crash leaves no core file of card bytes, no
   // file can be written, few descriptors can be held.
   if (!setLimit(RLIMIT_CORE, 0, 0) || !setLimit(RLIMIT_FSIZE, 0, 0) ||
       !setLimit(RLIMIT_NOFILE, kOpenFilesLimit, kOpenFilesLimit)) {
-    return say(kNoLimits, std::string("cannot limit itself: ") + std::strerror(errno));
+    return say(ExitCode::NoLimits, std::string("cannot limit itself: ") + std::strerror(errno));
   }
   Options options;
   if (!parseOptions(argc, argv, &options)) {
     return say(
-        kBadArguments,
+        ExitCode::BadArguments,
         "usage: --offset O --length L --memory-mib M --cpu-seconds S (movie on descriptor 3)");
   }
   // The CPU limit sends SIGXCPU at the soft limit and SIGKILL a second
@@ -158,7 +160,7 @@ int run(int argc, char** argv) {
   if (!setLimit(RLIMIT_CPU, options.cpuSeconds, options.cpuSeconds + 1) ||
       (kAddressSpaceLimited &&
        !setLimit(RLIMIT_AS, options.memoryMib << 20, options.memoryMib << 20))) {
-    return say(kNoLimits, std::string("cannot limit itself: ") + std::strerror(errno));
+    return say(ExitCode::NoLimits, std::string("cannot limit itself: ") + std::strerror(errno));
   }
   // The reader closes everything else already; this covers a start by
   // other hands.
@@ -174,13 +176,14 @@ int run(int argc, char** argv) {
     ByteRangeInput input(kSourceDescriptor, options.offset, options.length);
     frame = decodeMovieFrame(input.context(), &reason);
   }
-  if (!frame) return say(kNothingDecodes, reason);
+  if (!frame) return say(ExitCode::NothingDecodes, reason);
   const std::vector<uint8_t> reply = encodeMovieFrameReply(*frame);
-  if (reply.empty()) return say(kNothingDecodes, "frame outside the reply's bounds");
+  if (reply.empty()) return say(ExitCode::NothingDecodes, "frame outside the reply's bounds");
   if (!writeAll(1, reply.data(), reply.size())) {
-    return say(kNothingDecodes, std::string("cannot write the reply: ") + std::strerror(errno));
+    return say(ExitCode::NothingDecodes,
+               std::string("cannot write the reply: ") + std::strerror(errno));
   }
-  return kReplied;
+  return ExitCode::Replied;
 }
 
 }  // namespace
@@ -188,12 +191,12 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
-    return kestrix::run(argc, argv);
+    return static_cast<int>(kestrix::run(argc, argv));
   } catch (const std::bad_alloc&) {
     // The address-space limit shows up here when it is reached in our own
     // code rather than inside FFmpeg, which reports ENOMEM instead.
     static const char text[] = "kestrix-movie-frame: out of memory\n";
     kestrix::writeAll(2, text, sizeof text - 1);
-    return kestrix::kOutOfMemory;
+    return static_cast<int>(kestrix::ExitCode::OutOfMemory);
   }
 }

@@ -3,27 +3,16 @@
 // already holds (each text lives in one place).
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 #include "cli/cli_texts.h"
-#include "texts/job_texts.h"
+#include "tests/texts/text_table_check.h"
 
 namespace kestrix {
 namespace {
 
 TEST(CliTexts, EveryTextOnceInItsRow) {
-  const auto table = cliTexts();
-  ASSERT_EQ(table.size(), kCliTextCount);
-  std::set<std::string> seen;
-  for (size_t i = 0; i < table.size(); ++i) {
-    EXPECT_EQ(static_cast<size_t>(table[i].id), i) << "row " << i << " is out of order";
-    EXPECT_STRNE(table[i].text, "") << "row " << i;
-    EXPECT_TRUE(seen.insert(table[i].text).second) << "said twice: " << table[i].text;
-  }
-  for (const CopyNoticeCode code : kCopyNoticeCodes) {
-    EXPECT_EQ(seen.count(copyNoticeText(code)), 0u) << copyNoticeText(code);
-  }
+  test::expectEveryTextOnceInItsRow(cliTexts(), kCliTextCount);
 }
 
 TEST(CliTexts, FieldsAreFilledIn) {

@@ -83,16 +83,16 @@ TEST(FatVariant, TypeTextUpToFirstSpaceCaseInsensitive) {
   struct Case {
     const char* name;
     const char* text;
-    int32_t previous;
-    int32_t expected;
+    FatVariant previous;
+    FatVariant expected;
   };
   const Case cases[] = {
-      {"FAT12 padded", "FAT12   ", kFatVariantUnknown, kFatVariant12},
-      {"lower-case fat16", "fat16   ", kFatVariantUnknown, kFatVariant16},
-      {"space inside ends the text", "FAT 16  ", kFatVariantUnknown, kFatVariantUnknown},
-      {"plain FAT keeps the earlier variant", "FAT     ", kFatVariant12, kFatVariant12},
-      {"ninth byte never counts", "FAT16XYZ", kFatVariantUnknown, kFatVariantUnknown},
-      {"zero byte ends the text", "FAT12\0\0\0", kFatVariantUnknown, kFatVariant12},
+      {"FAT12 padded", "FAT12   ", FatVariant::Unknown, FatVariant::Fat12},
+      {"lower-case fat16", "fat16   ", FatVariant::Unknown, FatVariant::Fat16},
+      {"space inside ends the text", "FAT 16  ", FatVariant::Unknown, FatVariant::Unknown},
+      {"plain FAT keeps the earlier variant", "FAT     ", FatVariant::Fat12, FatVariant::Fat12},
+      {"ninth byte never counts", "FAT16XYZ", FatVariant::Unknown, FatVariant::Unknown},
+      {"zero byte ends the text", "FAT12\0\0\0", FatVariant::Unknown, FatVariant::Fat12},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> text(c.text, c.text + 8);
@@ -107,13 +107,13 @@ TEST(ParseBootSector, FieldsPerKind) {
   EXPECT_EQ(fat.totalSectors, 70000u) << "16-bit total zero: the 32-bit count at 0x20";
   EXPECT_EQ(fat.sectorsPerCluster, 4u);
   EXPECT_EQ(fat.sectorSize, 512);
-  EXPECT_EQ(fat.fatVariant, kFatVariant16);
+  EXPECT_EQ(fat.fatVariant, FatVariant::Fat16);
 
   BootInfo fat32;  // named FAT32 by detection: FAT16-looking fields change nothing
   fat32.volumeKind = VolumeKind::Fat32;
   ASSERT_TRUE(parseBootSector(test::fat16BootSector(4000, 2), fat32));
   EXPECT_EQ(fat32.totalSectors, 4000u);
-  EXPECT_EQ(fat32.fatVariant, kFatVariantUnknown);
+  EXPECT_EQ(fat32.fatVariant, FatVariant::Unknown);
 
   BootInfo ntfs;
   ntfs.volumeKind = VolumeKind::Ntfs;

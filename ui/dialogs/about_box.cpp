@@ -9,12 +9,13 @@
 
 #include "ui/dialogs/application_icon.h"
 #include "ui/dialogs/product.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("dialog100"));
-  setWindowTitle(QStringLiteral("バージョン情報"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::AboutTitle)));
   setWindowIcon(applicationIcon());
 
   auto* icon = new QLabel;

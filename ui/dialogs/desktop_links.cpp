@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "ui/dialogs/product.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -18,15 +19,16 @@ QString helpFilePath() {
 bool openHelp(QWidget* parent, Prompter& prompter) {
   const QString path = helpFilePath();
   if (QFileInfo::exists(path) && QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
-  prompter.warn(parent, QString::fromUtf8(kApplicationTitle),
-                QString::fromUtf8(kNoHelpMessage).arg(QDir::toNativeSeparators(path)));
+  prompter.warn(
+      parent, QString::fromUtf8(kApplicationTitle),
+      QString::fromUtf8(windowText(WindowText::NoHelpMessage)).arg(QDir::toNativeSeparators(path)));
   return false;
 }
 
 bool openWebPage(QWidget* parent, Prompter& prompter) {
   if (QDesktopServices::openUrl(QUrl(QString::fromUtf8(kProductWebAddress)))) return true;
   prompter.inform(parent, QString::fromUtf8(kApplicationTitle),
-                  QString::fromUtf8(kNoBrowserMessage));
+                  QString::fromUtf8(windowText(WindowText::NoBrowserMessage)));
   return false;
 }
 

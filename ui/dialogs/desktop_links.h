@@ -14,27 +14,15 @@ namespace kestrix {
 // build's bin folder and in the installed program folder alike.
 inline constexpr const char* kHelpFileName = "kestrix-help.html";
 
-// Shown, with the program's title, when no browser takes the web page.
-inline constexpr const char* kNoBrowserMessage =
-    "動作可能なWebブラウザが搭載されておりませんでした。";
-
 // Full path of the help page next to the running program.
 QString helpFilePath();
 
-// Shown, with the program's title, when the help page is missing or no
-// browser takes it ("%1": the page's path).
-inline constexpr const char* kNoHelpMessage = "ヘルプ（%1）を開くことができませんでした。";
-// Shown, with the program's title, when the desktop has no program for a
-// previewed file ("%1": the file's name).
-inline constexpr const char* kNoOpenerMessage =
-    "%1 を表示できるアプリケーションが見つかりませんでした。";
-
 // Opens the help page in the desktop's browser. On failure (the page is
-// missing, or the desktop refused) shows kNoHelpMessage through `prompter`
+// missing, or the desktop refused) shows WindowText::NoHelpMessage through `prompter`
 // and returns false: a Help button that does nothing looks broken.
 bool openHelp(QWidget* parent, Prompter& prompter = defaultPrompter());
 
-// Opens the project's web page. On failure shows kNoBrowserMessage through
+// Opens the project's web page. On failure shows WindowText::NoBrowserMessage through
 // `prompter` and returns false.
 bool openWebPage(QWidget* parent, Prompter& prompter = defaultPrompter());
 

@@ -1,4 +1,5 @@
 #include "ui/dialogs/dialog_buttons.h"
+#include "ui/widgets/window_texts.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,7 +12,8 @@ QDialogButtonBox* makeOkCancelButtons(QDialog* dialog) {
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   ok->setObjectName(QStringLiteral("button1"));
   ok->setDefault(true);
-  QPushButton* cancel = buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QString::fromUtf8(windowText(WindowText::CancelButton)),
+                                           QDialogButtonBox::RejectRole);
   cancel->setObjectName(QStringLiteral("button2"));
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);

@@ -23,6 +23,7 @@
 #include <cstdlib>
 
 #include "ui/dialogs/new_folder_dialog.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -130,7 +131,7 @@ FolderChoice chooseFolder(QWidget* parent, Prompter& prompter, const FolderChoos
 FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter, const FolderChooserSetup& setup)
     : QDialog(parent), prompter_(prompter), isOnSource_(setup.isOnSource) {
   setObjectName(QStringLiteral("dialog154"));
-  setWindowTitle(QStringLiteral("フォルダの選択"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::FolderChooserTitle)));
 
   tree_ = new QTreeWidget;
   tree_->setObjectName(QStringLiteral("tree1020"));
@@ -144,27 +145,28 @@ FolderChooser::FolderChooser(QWidget* parent, Prompter& prompter, const FolderCh
   tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   tree_->header()->setStretchLastSection(false);
 
-  newButton_ = new QPushButton(QStringLiteral("フォルダの新規作成"));
+  newButton_ = new QPushButton(QString::fromUtf8(windowText(WindowText::NewFolder)));
   newButton_->setObjectName(QStringLiteral("button1022"));
   newButton_->setAutoDefault(false);
 
   pathField_ = new QLineEdit;
   pathField_->setObjectName(QStringLiteral("editPath"));
   pathField_->setClearButtonEnabled(true);
-  auto* pathLabel = new QLabel(QStringLiteral("フォルダ:"));
+  auto* pathLabel = new QLabel(QString::fromUtf8(windowText(WindowText::FolderLabel)));
   pathLabel->setBuddy(pathField_);
   auto* pathRow = new QHBoxLayout;
   pathRow->addWidget(pathLabel);
   pathRow->addWidget(pathField_, 1);
 
-  fileTimeBox_ = new QCheckBox(QStringLiteral("ファイルの日時を撮影（更新）日にあわせる"));
+  fileTimeBox_ = new QCheckBox(QString::fromUtf8(windowText(WindowText::FileTimeBox)));
   fileTimeBox_->setObjectName(QStringLiteral("check1034"));
 
   auto* buttons = new QDialogButtonBox;
   okButton_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   okButton_->setObjectName(QStringLiteral("button1"));
   okButton_->setDefault(true);
-  QPushButton* cancel = buttons->addButton(QStringLiteral("ｷｬﾝｾﾙ"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QString::fromUtf8(windowText(WindowText::CancelButton)),
+                                           QDialogButtonBox::RejectRole);
   cancel->setObjectName(QStringLiteral("button2"));
   connect(buttons, &QDialogButtonBox::accepted, this, &FolderChooser::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &FolderChooser::reject);
@@ -309,7 +311,7 @@ bool FolderChooser::createFolder(const QString& name) {
                        QDir(path).mkdir(name);
   if (!created) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
-                     QString::fromUtf8(kCannotCreateFolderMessage));
+                     QString::fromUtf8(windowText(WindowText::CannotCreateFolderMessage)));
     return false;
   }
   QTreeWidgetItem* item = findItem(path);
@@ -330,17 +332,18 @@ bool FolderChooser::createTypedFolder() {
     existing = QFileInfo(existing).path();
   if (isOnSource_ && isOnSource_(existing)) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
-                     QString::fromUtf8(kFolderOnSourceMessage));
+                     QString::fromUtf8(windowText(WindowText::FolderOnSourceMessage)));
     return false;
   }
-  if (!prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
-                     QString::fromUtf8(kCreateTypedFolderQuestion).arg(wanted),
-                     DefaultAnswer::Yes)) {
+  if (!prompter_.ask(
+          this, QString::fromUtf8(windowText(WindowText::QuestionCaption)),
+          QString::fromUtf8(windowText(WindowText::CreateTypedFolderQuestion)).arg(wanted),
+          DefaultAnswer::Yes)) {
     return false;
   }
   if (!QFileInfo(existing).isDir() || !QDir().mkpath(wanted)) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
-                     QString::fromUtf8(kCannotCreateFolderMessage));
+                     QString::fromUtf8(windowText(WindowText::CannotCreateFolderMessage)));
     return false;
   }
   if (!selectPath(wanted)) setChoosable(wanted);
@@ -403,7 +406,7 @@ void FolderChooser::accept() {
   if (selectedPath_.isEmpty()) return;
   if (isOnSource_ && isOnSource_(selectedPath_)) {
     prompter_.inform(this, QString::fromUtf8(kApplicationTitle),
-                     QString::fromUtf8(kFolderOnSourceMessage));
+                     QString::fromUtf8(windowText(WindowText::FolderOnSourceMessage)));
     return;
   }
   setFileTime_ = fileTimeBox_->isChecked() ? 1 : 0;

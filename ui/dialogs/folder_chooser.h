@@ -12,7 +12,7 @@
 // OK and the new-folder button are enabled while the selection is an
 // existing directory. The path field below the tree shows the selection and
 // takes a typed path; a folder typed there that exists is what OK returns,
-// and one that does not is offered to be made (kCreateTypedFolderQuestion)
+// and one that does not is offered to be made (WindowText::CreateTypedFolderQuestion)
 // when OK is pressed. A folder just made with the new-folder button becomes
 // the selection.
 #pragma once
@@ -45,7 +45,7 @@ struct FolderChooserSetup {
   // or gone: defaultRestoreFolder().
   QString startFolder;
   // True when `folder` lies on the card being rescued; OK then shows
-  // kFolderOnSourceMessage and the dialog stays open. Empty: nothing is
+  // WindowText::FolderOnSourceMessage and the dialog stays open. Empty: nothing is
   // refused (the card is not known).
   std::function<bool(const QString& folder)> isOnSource;
 };
@@ -58,21 +58,6 @@ QString defaultRestoreFolder();
 // Shows FolderChooser modally over `parent` (may be null).
 FolderChoice chooseFolder(QWidget* parent, Prompter& prompter = defaultPrompter(),
                           const FolderChooserSetup& setup = {});
-
-// Shown, with the program's title, when OK is pressed on a folder of the
-// card being rescued: writing there could overwrite the very files sought.
-inline constexpr const char* kFolderOnSourceMessage =
-    "その位置は復元するディスクと同じドライブにあるため、復元先にはできません。\r\n"
-    "別のドライブのフォルダを選択してください。";
-
-// Shown when a folder cannot be created, with the program's title as caption.
-inline constexpr const char* kCannotCreateFolderMessage =
-    "その位置にはフォルダを作成することができません。";
-
-// Asked, captioned "質問", when OK is pressed on a typed folder that does not
-// exist; "%1" is the folder. Yes makes it (with any missing folders above it).
-inline constexpr const char* kCreateTypedFolderQuestion =
-    "次のフォルダはありません。\r\n%1\r\n作成して復元先にしますか？";
 
 // The dialog's size when it opens: room for long folder names.
 inline constexpr int kFolderChooserWidth = 640;
@@ -99,7 +84,7 @@ class FolderChooser : public QDialog {
 
   // Creates `name` inside the selected folder (chosen in the tree or typed), lists the folder
   // again, expands it and selects the new folder, so OK restores into it. On failure shows
-  // kCannotCreateFolderMessage and returns false; the tree is unchanged.
+  // WindowText::CannotCreateFolderMessage and returns false; the tree is unchanged.
   bool createFolder(const QString& name);
 
   // The item for `path` among the listed items, or null (for tests and for

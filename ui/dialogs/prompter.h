@@ -3,8 +3,8 @@
 // stopping the event loop, and so that all boxes look alike.
 //
 // Captions follow one rule across the program:
-//   - boxes raised by a command the user chose: kInformationCaption ("情報",
-//     OK button) or kQuestionCaption ("質問", Yes/No with the question icon);
+//   - boxes raised by a command the user chose: WindowText::InformationCaption ("情報",
+//     OK button) or WindowText::QuestionCaption ("質問", Yes/No with the question icon);
 //   - boxes raised at the end of a job, and a few others named where they
 //     are raised: the program's title, kApplicationTitle ("Kestrix").
 //
@@ -22,8 +22,6 @@ class QWidget;
 namespace kestrix {
 
 inline constexpr const char* kApplicationTitle = "Kestrix";
-inline constexpr const char* kInformationCaption = "情報";
-inline constexpr const char* kQuestionCaption = "質問";
 
 // Which button of a question Return presses. A question that starts the
 // work the user just asked for (scan, restore) defaults to Yes; one that

@@ -13,6 +13,7 @@
 #include "core/candidate_list.h"
 #include "core/offset_text.h"
 #include "texts/row_texts.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -22,18 +23,19 @@ PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
 PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("dialog171"));
-  setWindowTitle(QStringLiteral("プロパティ"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::Properties)));
 
   auto* form = new QFormLayout;
-  addField(form, FileName, "ファイル名:");
-  addField(form, ExpectedSize, "予定サイズ(KB):");  // the list's unit
-  addField(form, StartByte, "開始バイト:");
-  addField(form, EndByte, "終了バイト:");
-  addField(form, Maker, "メーカー:");
-  addField(form, Model, "機種:");
-  addField(form, ShotDate, "撮影日時(更新):");
-  addField(form, Endian, "バイト順:");
-  addField(form, Gps, "GPS情報:");
+  addField(form, Control::FileName, windowText(WindowText::FileNameLabel));
+  addField(form, Control::ExpectedSize,
+           windowText(WindowText::ExpectedSizeLabel));  // the list's unit
+  addField(form, Control::StartByte, windowText(WindowText::StartByteLabel));
+  addField(form, Control::EndByte, windowText(WindowText::EndByteLabel));
+  addField(form, Control::Maker, windowText(WindowText::MakerLabel));
+  addField(form, Control::Model, windowText(WindowText::ModelLabel));
+  addField(form, Control::ShotDate, windowText(WindowText::ShotDateLabel));
+  addField(form, Control::Endian, windowText(WindowText::EndianLabel));
+  addField(form, Control::Gps, windowText(WindowText::GpsLabel));
 
   auto* buttons = new QDialogButtonBox;
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -83,20 +85,20 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   // The list's own texts, "不明" where the find lacks a value.
   const RowTexts texts = rowTexts(*candidate, name);
   using Column = RowTexts::Column;
-  set(FileName, texts[Column::Name]);
-  set(ExpectedSize, texts[Column::Size]);
+  set(Control::FileName, texts[Column::Name]);
+  set(Control::ExpectedSize, texts[Column::Size]);
   const Find& find = candidate->find();
-  set(StartByte, offsetText(find.start));
-  set(EndByte, offsetText(find.end));
-  set(Maker, texts[Column::Maker]);
-  set(Model, texts[Column::Model]);
+  set(Control::StartByte, offsetText(find.start));
+  set(Control::EndByte, offsetText(find.end));
+  set(Control::Maker, texts[Column::Maker]);
+  set(Control::Model, texts[Column::Model]);
   // Unlike the list's column, the date falls back to DateTime, as the
   // restored file's time does.
   std::string date = kUnknownText;
   candidate->shotDateText(date);
-  set(ShotDate, date);
-  set(Endian, texts[Column::Endian]);
-  set(Gps, texts[Column::Gps]);
+  set(Control::ShotDate, date);
+  set(Control::Endian, texts[Column::Endian]);
+  set(Control::Gps, texts[Column::Gps]);
 
   // A joined file's bytes are not its start..end: where each piece lies,
   // in file order, as the offsets above are shown.
@@ -112,7 +114,7 @@ void PropertiesDialog::fill(QFormLayout* form, const CandidateList& list, int32_
   pieces->setMinimumWidth(260);
   pieces->setFixedHeight(pieces->fontMetrics().lineSpacing() * (find.fragments.size() > 3 ? 4 : 3) +
                          8);
-  form->addRow(QString::fromUtf8("断片:"), pieces);
+  form->addRow(QString::fromUtf8(windowText(WindowText::PiecesLabel)), pieces);
 }
 
 }  // namespace kestrix

@@ -29,7 +29,7 @@ class PropertiesDialog : public QDialog {
 
  public:
   // Control ids of the boxes, in the order shown.
-  enum Control : int {
+  enum class Control : int {
     FileName = 1027,
     ExpectedSize = 1028,
     StartByte = 1033,

@@ -9,23 +9,16 @@
 
 #include "texts/job_texts.h"
 #include "ui/dialogs/dialog_buttons.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
-namespace {
-
-// The example line: the first row's new name, or that there is none yet.
-constexpr const char* kExampleLead = "例: ";
-constexpr const char* kExampleUnset = "未設定";
-
-}  // namespace
-
 TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter) : QDialog(parent), prompter_(prompter) {
   setObjectName(QStringLiteral("dialog170"));
-  setWindowTitle(QStringLiteral("ファイル名の整頓"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::TidyNames)));
   setMinimumWidth(320);
 
-  auto* intro = new QLabel(QStringLiteral("好みのファイル名に一括変換します。"));
+  auto* intro = new QLabel(QString::fromUtf8(windowText(WindowText::TidyIntro)));
 
   prefixEdit_ = new QLineEdit;
   prefixEdit_->setObjectName(QStringLiteral("edit1024"));
@@ -40,11 +33,11 @@ TidyDialog::TidyDialog(QWidget* parent, Prompter& prompter) : QDialog(parent), p
   digitsEdit_->setMaximumWidth(60);
 
   auto* form = new QFormLayout;
-  form->addRow(QStringLiteral("接頭語:"), prefixEdit_);
-  form->addRow(QStringLiteral("連番字数:"), digitsEdit_);
+  form->addRow(QString::fromUtf8(windowText(WindowText::PrefixLabel)), prefixEdit_);
+  form->addRow(QString::fromUtf8(windowText(WindowText::DigitsLabel)), digitsEdit_);
 
-  auto* extension = new QLabel(QStringLiteral("拡張子:(*.jpg等)"));
-  exampleLabel_ = new QLabel(QStringLiteral("例:"));
+  auto* extension = new QLabel(QString::fromUtf8(windowText(WindowText::ExtensionLabel)));
+  exampleLabel_ = new QLabel(QString::fromUtf8(windowText(WindowText::ExampleLabel)));
   exampleLabel_->setObjectName(QStringLiteral("static1026"));
 
   QDialogButtonBox* buttons = makeOkCancelButtons(this);
@@ -67,15 +60,17 @@ bool TidyDialog::validate(std::string* problem) {
                                           digitsEdit_->text().toStdString(), settings_, &why);
   if (problem != nullptr) *problem = tidyProblemText(why);
   const std::string example = tidyExampleName(settings_);
-  exampleLabel_->setText(QString::fromUtf8(kExampleLead) +
-                         QString::fromStdString(example.empty() ? kExampleUnset : example));
+  exampleLabel_->setText(
+      QString::fromUtf8(windowText(WindowText::ExampleLead)) +
+      QString::fromStdString(example.empty() ? windowText(WindowText::ExampleUnset) : example));
   return valid;
 }
 
 void TidyDialog::accept() {
   std::string problem;
   if (!validate(&problem)) {
-    prompter_.inform(this, QString::fromUtf8(kInformationCaption), QString::fromStdString(problem));
+    prompter_.inform(this, QString::fromUtf8(windowText(WindowText::InformationCaption)),
+                     QString::fromStdString(problem));
     return;
   }
   QDialog::accept();

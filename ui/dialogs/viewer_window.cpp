@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 
 #include "ui/dialogs/application_icon.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -35,7 +36,7 @@ QSize viewerClientSize(int width, int height) {
 ViewerWindow::ViewerWindow(QWidget* parent, Prompter& prompter)
     : QDialog(parent), prompter_(prompter) {
   setObjectName(QStringLiteral("dialog138"));
-  setWindowTitle(QStringLiteral("Kestrix ビュー"));
+  setWindowTitle(QString::fromUtf8(windowText(WindowText::ViewerTitle)));
   setWindowIcon(applicationIcon());
   // A sizing border and a close box, no "?" button.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -45,20 +46,20 @@ ViewerWindow::ViewerWindow(QWidget* parent, Prompter& prompter)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-int ViewerWindow::run() {
+ViewerWindow::RunResult ViewerWindow::run() {
   const QSize clientSize =
       picture_.Load(path_) != 0 ? viewerClientSize(picture_.Width(), picture_.Height()) : QSize();
   if (!clientSize.isValid()) {
     picture_.Clear();
     // The viewer is never shown, so the box belongs to whoever asked for it.
     prompter_.inform(parentWidget(), QString::fromUtf8(kApplicationTitle),
-                     QString::fromUtf8(kNotDisplayableMessage));
-    return NotShown;
+                     QString::fromUtf8(windowText(WindowText::NotDisplayableMessage)));
+    return RunResult::NotShown;
   }
   // QWidget::resize sizes the client area; the frame comes on top of it.
   resize(clientSize);
   exec();
-  return Closed;
+  return RunResult::Closed;
 }
 
 void ViewerWindow::paintEvent(QPaintEvent*) {

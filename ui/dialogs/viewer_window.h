@@ -25,10 +25,6 @@
 
 namespace kestrix {
 
-// Shown, with the program's title, when the file does not load.
-inline constexpr const char* kNotDisplayableMessage =
-    "選択したファイルは表示可能なデータではありませんでした。";
-
 // The client size the viewer opens with for a picture of width × height
 // (r = width / height):
 //   width > 480 or height > 480: 640 × 640 / r
@@ -44,7 +40,7 @@ class ViewerWindow : public QDialog {
 
  public:
   // What run() returns.
-  enum RunResult : int {
+  enum class RunResult : int {
     NotShown = 0,  // the file did not load; the message was shown
     Closed = 2,    // the user closed the window (the dialog's cancel result)
   };
@@ -53,7 +49,7 @@ class ViewerWindow : public QDialog {
 
   void setPath(const std::string& path) { path_ = path; }
   // Loads the picture, sizes the window and shows it modally; see RunResult.
-  int run();
+  RunResult run();
 
   // The loaded picture (empty before run or after a failed load).
   const DibImage& picture() const { return picture_; }

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "ui/widgets/flow_layout.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
@@ -48,12 +49,12 @@ QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(fromUtf
 
 FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   setObjectName("filterBar");
-  nested_ = makeBox(kNestedBoxText, "checkHideNested", this);
-  nested_->setToolTip(fromUtf8(kNestedBoxTip));
-  damaged_ = makeBox(kDamagedBoxText, "checkHideDamaged", this);
-  truncated_ = makeBox(kTruncatedBoxText, "checkHideTruncated", this);
+  nested_ = makeBox(windowText(WindowText::NestedBoxText), "checkHideNested", this);
+  nested_->setToolTip(fromUtf8(windowText(WindowText::NestedBoxTip)));
+  damaged_ = makeBox(windowText(WindowText::DamagedBoxText), "checkHideDamaged", this);
+  truncated_ = makeBox(windowText(WindowText::TruncatedBoxText), "checkHideTruncated", this);
   minimumSize_ = makeSpin(kLargestSizeKB, "spinMinimumSize", this);
-  minimumSize_->setSuffix(fromUtf8(kSizeSuffix));
+  minimumSize_->setSuffix(fromUtf8(windowText(WindowText::SizeSuffix)));
   minimumWidth_ = makeSpin(kLargestSide, "spinMinimumWidth", this);
   minimumHeight_ = makeSpin(kLargestSide, "spinMinimumHeight", this);
   makerModel_ = new QLineEdit(this);
@@ -65,7 +66,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   makerModel_->setText(QStringLiteral("x"));
   makerModel_->setFixedWidth(makerModel_->sizeHint().width());
   makerModel_->clear();
-  dateRange_ = makeBox(kDateRangeBoxText, "checkDateRange", this);
+  dateRange_ = makeBox(windowText(WindowText::DateRangeBoxText), "checkDateRange", this);
   // From the first cameras that wrote EXIF dates to today: checking the
   // box alone hides only the rows without a date.
   firstDay_ = makeDateEdit(QDate(1995, 1, 1), "dateFirstDay", this);
@@ -74,7 +75,7 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   shownCount_->setObjectName("staticShownCount");
   // Room for six-digit counts, so a growing count does not rewrap the bar.
   shownCount_->setMinimumWidth(shownCount_->fontMetrics().horizontalAdvance(
-      fromUtf8(kShownCountFormat).arg(999999).arg(999999)));
+      fromUtf8(windowText(WindowText::ShownCountFormat)).arg(999999).arg(999999)));
 
   // Groups that stay together when the bar wraps onto a second line.
   auto* flow = new FlowLayout(this, 16, 4);
@@ -87,12 +88,12 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
     for (QWidget* widget : widgets) row->addWidget(widget);
     flow->addWidget(box);
   };
-  group({makeLabel(kHideLabel, this), nested_, damaged_, truncated_});
-  group({makeLabel(kMinimumSizeLabel, this), minimumSize_});
-  group({makeLabel(kMinimumResolutionLabel, this), minimumWidth_, makeLabel(kResolutionTimes, this),
-         minimumHeight_});
-  group({makeLabel(kMakerModelLabel, this), makerModel_});
-  group({dateRange_, firstDay_, makeLabel(kDateRangeDash, this), lastDay_});
+  group({makeLabel(windowText(WindowText::HideLabel), this), nested_, damaged_, truncated_});
+  group({makeLabel(windowText(WindowText::MinimumSizeLabel), this), minimumSize_});
+  group({makeLabel(windowText(WindowText::MinimumResolutionLabel), this), minimumWidth_,
+         makeLabel(windowText(WindowText::ResolutionTimes), this), minimumHeight_});
+  group({makeLabel(windowText(WindowText::MakerModelLabel), this), makerModel_});
+  group({dateRange_, firstDay_, makeLabel(windowText(WindowText::DateRangeDash), this), lastDay_});
   flow->addWidget(shownCount_);
   flow->setAlignment(shownCount_, Qt::AlignRight);
 
@@ -154,7 +155,7 @@ void FilterBar::setCriteria(const FilterCriteria& criteria) {
 }
 
 void FilterBar::showCounts(int total, int shown) {
-  shownCount_->setText(fromUtf8(kShownCountFormat).arg(total).arg(shown));
+  shownCount_->setText(fromUtf8(windowText(WindowText::ShownCountFormat)).arg(total).arg(shown));
 }
 
 void FilterBar::announce() {

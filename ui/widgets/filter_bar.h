@@ -27,23 +27,7 @@ class FilterBar : public QWidget {
   Q_OBJECT
 
  public:
-  // Texts of the bar.
-  static constexpr const char* kHideLabel = "隠す:";
-  static constexpr const char* kNestedBoxText = "埋め込み";
-  static constexpr const char* kNestedBoxTip =
-      "写真の中のサムネイルや動画の中のフレームなど、ほかのファイルの中で見つかったもの";
-  static constexpr const char* kDamagedBoxText = "破損";
-  static constexpr const char* kTruncatedBoxText = "途中まで";
-  static constexpr const char* kMinimumSizeLabel = "最小サイズ:";
-  static constexpr const char* kSizeSuffix = "KB";
-  static constexpr const char* kMinimumResolutionLabel = "最小解像度:";
-  static constexpr const char* kResolutionTimes = "×";
-  static constexpr const char* kMakerModelLabel = "メーカー・マシン名:";
-  static constexpr const char* kDateRangeBoxText = "撮影日:";
-  static constexpr const char* kDateRangeDash = "～";
   static constexpr const char* kDateFormat = "yyyy/MM/dd";
-  // "%1" rows found, "%2" of them shown.
-  static constexpr const char* kShownCountFormat = "%1 件中 %2 件を表示";
   // How long the maker/model field waits after a keystroke.
   static constexpr int kTypingPauseMs = 300;
   // Largest minimum the boxes take: 4 GiB in KB, and a side of the largest

@@ -38,6 +38,7 @@
 #include "media/device_identity.h"
 #include "media/drive_error.h"
 #include "platform/program_path.h"
+#include "texts/drive_texts.h"
 #include "texts/job_texts.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/application_icon.h"
@@ -127,7 +128,7 @@ MainWindow::FileIdentity MainWindow::fileIdentity(const std::string& path) {
 // One call of a worker on the JobReporter, carried to the window's thread.
 class MainWindow::JobEvent : public QEvent {
  public:
-  enum What { Message, Progress, ImageName, CopyState };
+  enum class What { Message, Progress, ImageName, CopyState };
 
   static QEvent::Type eventType() {
     static const int type = QEvent::registerEventType();
@@ -167,8 +168,9 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
       return true;
     }
     if (openWithDesktop(path)) return false;  // the desktop's program may still read it
-    prompter_.warn(this, fromUtf8(kApplicationTitle),
-                   fromUtf8(kNoOpenerMessage).arg(QFileInfo(path).fileName()));
+    prompter_.warn(
+        this, fromUtf8(kApplicationTitle),
+        fromUtf8(windowText(WindowText::NoOpenerMessage)).arg(QFileInfo(path).fileName()));
     return true;
   };
   driveLister_ = [] { return listDrives(); };
@@ -190,7 +192,8 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
   feed_->setHelperFolder(folder);
   if (job_.loadPlugins(folder) == 0) {
     // The window still opens: a scan then simply finds nothing.
-    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(NoPluginMessage));
+    prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                     fromUtf8(kNoPluginMessage));
   }
   status_->clear();
 }
@@ -241,25 +244,25 @@ void MainWindow::buildControls() {
   driveBox_->setObjectName("combo1007");
   driveBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   driveBox_->setMinimumContentsLength(20);
-  createButton_ = makeButton(kCreateImageButtonText, "button1008", this);
-  browseButton_ = makeButton("参　照", "button1002", this);
+  createButton_ = makeButton(windowText(WindowText::CreateImageButtonText), "button1008", this);
+  browseButton_ = makeButton(windowText(WindowText::BrowseButton), "button1002", this);
   driveRow->addWidget(driveBox_, 1);
   driveRow->addWidget(createButton_);
   driveRow->addWidget(browseButton_);
   outer->addLayout(driveRow);
 
   auto* imageRow = new QHBoxLayout;
-  auto* imageLabel = new QLabel(fromUtf8("イメージ名:"), this);
+  auto* imageLabel = new QLabel(fromUtf8(windowText(WindowText::ImageNameLabel)), this);
   imageLabel->setObjectName("static1011");
   imageName_ = new QLineEdit(this);
   imageName_->setObjectName("edit1001");
   imageName_->setReadOnly(true);
-  scanButton_ = makeButton("スキャン", "button1004", this);
-  splitBox_ = new QCheckBox(fromUtf8("分解抽出"), this);
+  scanButton_ = makeButton(windowText(WindowText::ScanButton), "button1004", this);
+  splitBox_ = new QCheckBox(fromUtf8(windowText(WindowText::SplitBox)), this);
   splitBox_->setObjectName("check1017");
   // The structure-aware search is the default; the header/footer signature
   // rules stay one click away for cards where a user wants the old results.
-  signatureBox_ = new QCheckBox(fromUtf8(kSignatureRulesLabel), this);
+  signatureBox_ = new QCheckBox(fromUtf8(windowText(WindowText::SignatureRulesLabel)), this);
   signatureBox_->setObjectName("checkSignatureRules");
   imageRow->addWidget(imageLabel);
   imageRow->addWidget(imageName_, 1);
@@ -321,7 +324,7 @@ void MainWindow::buildControls() {
   outer->addWidget(views_, 1);
 
   auto* progressRow = new QHBoxLayout;
-  auto* progressLabel = new QLabel(fromUtf8("進行状況:"), this);
+  auto* progressLabel = new QLabel(fromUtf8(windowText(WindowText::ProgressLabel)), this);
   progressLabel->setObjectName("static1016");
   progress_ = new QProgressBar(this);
   progress_->setObjectName("progress1009");
@@ -338,10 +341,10 @@ void MainWindow::buildControls() {
   outer->addLayout(progressRow);
 
   auto* buttonRow = new QHBoxLayout;
-  restoreButton_ = makeButton("復　元", "button1", this);
-  selectAllButton_ = makeButton("全選択", "button1015", this);
-  viewButton_ = makeButton("縮小表示", "button1021", this);
-  exitButton_ = makeButton("終　了", "button2", this);
+  restoreButton_ = makeButton(windowText(WindowText::RestoreButton), "button1", this);
+  selectAllButton_ = makeButton(windowText(WindowText::SelectAllButton), "button1015", this);
+  viewButton_ = makeButton(windowText(WindowText::ThumbnailsButton), "button1021", this);
+  exitButton_ = makeButton(windowText(WindowText::ExitButton), "button2", this);
   for (QPushButton* button : {restoreButton_, selectAllButton_, viewButton_, exitButton_})
     button->setMinimumWidth(92);
   buttonRow->addWidget(restoreButton_);
@@ -536,7 +539,7 @@ bool MainWindow::detailsShown() const { return views_->currentWidget() == detail
 // JobReporter: worker threads.
 
 void MainWindow::post(const JobReport& report) {
-  auto* event = new JobEvent(JobEvent::Message);
+  auto* event = new JobEvent(JobEvent::What::Message);
   event->report = report;
   QCoreApplication::postEvent(this, event);
 }
@@ -544,14 +547,14 @@ void MainWindow::post(const JobReport& report) {
 void MainWindow::setProgress(int percent) {
   pendingProgress_.store(percent);
   if (progressQueued_.exchange(true)) return;  // the queued event will read the new value
-  QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::What::Progress));
 }
 
 void MainWindow::countProgress(uint64_t done, uint64_t total) {
   const uint64_t clamp = 0xFFFFFFFFu;
   pendingCount_.store(std::min(done, clamp) << 32 | std::min(total, clamp));
   if (progressQueued_.exchange(true)) return;
-  QCoreApplication::postEvent(this, new JobEvent(JobEvent::Progress));
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::What::Progress));
 }
 
 void MainWindow::copyStatus(const CopyStatus& status) {
@@ -560,11 +563,11 @@ void MainWindow::copyStatus(const CopyStatus& status) {
     pendingCopyStatus_ = status;
   }
   if (copyStatusQueued_.exchange(true)) return;  // the queued event reads the latest
-  QCoreApplication::postEvent(this, new JobEvent(JobEvent::CopyState));
+  QCoreApplication::postEvent(this, new JobEvent(JobEvent::What::CopyState));
 }
 
 void MainWindow::setImageName(const std::string& path) {
-  auto* event = new JobEvent(JobEvent::ImageName);
+  auto* event = new JobEvent(JobEvent::What::ImageName);
   event->text = path;
   QCoreApplication::postEvent(this, event);
 }
@@ -579,12 +582,12 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::handleJobEvent(JobEvent& event) {
   switch (event.what) {
-    case JobEvent::Progress:
+    case JobEvent::What::Progress:
       progressQueued_.store(false);
       progress_->setValue(pendingProgress_.load());
       showJobProgress();
       return;
-    case JobEvent::ImageName: {
+    case JobEvent::What::ImageName: {
       // The copy writes the path the field already shows; the check must
       // still run, because the file exists only now.
       // The copy has rewritten the file: a block held from it is stale
@@ -597,7 +600,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
         imageName_->setText(path);
       return;
     }
-    case JobEvent::CopyState: {
+    case JobEvent::What::CopyState: {
       copyStatusQueued_.store(false);
       CopyStatus status;
       {
@@ -606,12 +609,12 @@ void MainWindow::handleJobEvent(JobEvent& event) {
       }
       // A late status of a copy already stopped must not come back.
       if (state_ == WindowState::Copying) {
-        status_->setText(fromUtf8(kCopyingStatus) + "  " +
+        status_->setText(fromUtf8(windowText(WindowText::CopyingStatus)) + "  " +
                          QString::fromStdString(copyStatusText(status)));
       }
       return;
     }
-    case JobEvent::Message: break;
+    case JobEvent::What::Message: break;
   }
   const JobReport& report = event.report;
   if (std::holds_alternative<report::ScanEnded>(report)) {
@@ -634,7 +637,7 @@ void MainWindow::handleJobEvent(JobEvent& event) {
 void MainWindow::showJobProgress() {
   if (job_.scanJob().isActive()) {
     // The finds so far, published or not: the list shows them within 50 ms.
-    status_->setText(fromUtf8(kScanningCountStatus)
+    status_->setText(fromUtf8(windowText(WindowText::ScanningCountStatus))
                          .arg(progress_->value())
                          .arg(results_->candidates().itemCount()));
     return;
@@ -643,7 +646,9 @@ void MainWindow::showJobProgress() {
   const RecoveryJob::Kind kind = job_.jobKind();
   if (job_.isActive() && count != 0 &&
       (kind == RecoveryJob::Kind::Restore || kind == RecoveryJob::Kind::Preview)) {
-    status_->setText(fromUtf8(kRestoringCountStatus).arg(count >> 32).arg(count & 0xFFFFFFFFu));
+    status_->setText(fromUtf8(windowText(WindowText::RestoringCountStatus))
+                         .arg(count >> 32)
+                         .arg(count & 0xFFFFFFFFu));
   }
 }
 
@@ -651,7 +656,7 @@ void MainWindow::showCheckProgress(int finished, int total) {
   // A restore or copy beside the checks owns the progress line.
   if (job_.isActive() || job_.scanJob().isActive() || total <= 0) return;
   progress_->setValue(static_cast<int>(int64_t{finished} * 100 / total));
-  status_->setText(fromUtf8(kCheckingStatus).arg(finished).arg(total));
+  status_->setText(fromUtf8(windowText(WindowText::CheckingStatus)).arg(finished).arg(total));
 }
 
 void MainWindow::checksFinished() {
@@ -661,11 +666,11 @@ void MainWindow::checksFinished() {
     // other thread reads the rows while they change. The search runs on
     // this thread: the window's smaller budget keeps the wait short.
     joinAfterChecks_ = false;
-    status_->setText(fromUtf8(kJoiningStatus));
+    status_->setText(fromUtf8(windowText(WindowText::JoiningStatus)));
     status_->repaint();
     feed_->joinSplitPhotos(kWindowJoinLimits);
   }
-  showJobEnd(fromUtf8(kChecksEndedStatus).arg(results_->rowCount()));
+  showJobEnd(fromUtf8(windowText(WindowText::ChecksEndedStatus)).arg(results_->rowCount()));
 }
 
 void MainWindow::showJobStart(const char* text) {
@@ -689,27 +694,31 @@ void MainWindow::scanEnded() {
   // the state after the scan rather than a stale percentage. Restore is
   // live when the scan found something (the rows are all published now).
   enterState(WindowState::Idle);
-  showJobEnd(fromUtf8(kScanEndedStatus).arg(results_->rowCount()));
+  showJobEnd(fromUtf8(windowText(WindowText::ScanEndedStatus)).arg(results_->rowCount()));
   feed_->startThumbnails();
   updateSelectAllButton(results_->selectedCount());
-  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kScanEndedMessage));
+  prompter_.inform(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(windowText(WindowText::ScanEndedMessage)));
   // Rows the list could not take, or bytes of the card that could not be
   // read, must not pass for a complete result.
   const ScanSummary& summary = job_.scanJob().summary();
   if (summary.appendFailures != 0) {
-    prompter_.warn(this, fromUtf8(kApplicationTitle),
-                   fromUtf8(kRowsNotAddedMessage).arg(summary.appendFailures));
+    prompter_.warn(
+        this, fromUtf8(kApplicationTitle),
+        fromUtf8(windowText(WindowText::RowsNotAddedMessage)).arg(summary.appendFailures));
   }
   const uint64_t unreadable = job_.image() != nullptr ? job_.image()->unreadableBytes() : 0;
   if (unreadable != 0) {
-    prompter_.warn(this, fromUtf8(kApplicationTitle),
-                   fromUtf8(kUnreadableImageMessage).arg((unreadable + 1023) / 1024));
+    prompter_.warn(
+        this, fromUtf8(kApplicationTitle),
+        fromUtf8(windowText(WindowText::UnreadableImageMessage)).arg((unreadable + 1023) / 1024));
   }
   if (scanMap_ && job_.image() != nullptr) {
     const uint64_t unread = unreadImageBytes(*scanMap_, job_.image()->size());
     if (unread != 0) {
-      prompter_.warn(this, fromUtf8(kApplicationTitle),
-                     fromUtf8(kIncompleteImageMessage).arg(mebibytesRoundedUp(unread)));
+      prompter_.warn(
+          this, fromUtf8(kApplicationTitle),
+          fromUtf8(windowText(WindowText::IncompleteImageMessage)).arg(mebibytesRoundedUp(unread)));
     }
   }
 }
@@ -725,10 +734,13 @@ void MainWindow::copyEnded(uint64_t finished) {
   // there to scan.
   if (finished == 0) imageScannable_ = false;
   enterState(WindowState::Idle);
-  showJobEnd(fromUtf8(finished != 0 ? kCopyEndedStatus : kCopyFailedStatus), finished != 0);
+  showJobEnd(fromUtf8(finished != 0 ? windowText(WindowText::CopyEndedStatus)
+                                    : windowText(WindowText::CopyFailedStatus)),
+             finished != 0);
   const std::string& text = job_.resultText();
-  showReport(text.empty() ? fromUtf8(kNoCopyResultText) : QString::fromStdString(text),
-             fromUtf8(ReportWindow::kCopyResultTitle));
+  showReport(text.empty() ? fromUtf8(windowText(WindowText::NoCopyResultText))
+                          : QString::fromStdString(text),
+             fromUtf8(windowText(WindowText::CopyResultTitle)));
 }
 
 void MainWindow::restoreEnded() {
@@ -737,17 +749,18 @@ void MainWindow::restoreEnded() {
   // written; either way it says how many went where.
   const RestoreOutcome& outcome = job_.restoreOutcome();
   enterState(WindowState::Idle);
-  showJobEnd(fromUtf8(kRestoreEndedStatus)
+  showJobEnd(fromUtf8(windowText(WindowText::RestoreEndedStatus))
                  .arg(outcome.written)
                  .arg(outcome.written + outcome.failures.size()));
-  const QString where = fromUtf8(kRestoredWhereMessage)
+  const QString where = fromUtf8(windowText(WindowText::RestoredWhereMessage))
                             .arg(outcome.written)
                             .arg(QDir::toNativeSeparators(lastRestoreFolder_));
   QString summary = where;
-  if (outcome.renamed != 0) summary += "\r\n" + fromUtf8(kRenamedFilesMessage).arg(outcome.renamed);
+  if (outcome.renamed != 0)
+    summary += "\r\n" + fromUtf8(windowText(WindowText::RenamedFilesMessage)).arg(outcome.renamed);
   if (outcome.failures.empty()) {
     prompter_.inform(this, fromUtf8(kApplicationTitle),
-                     fromUtf8(kRestoreSucceededMessage) + "\r\n" + summary);
+                     fromUtf8(windowText(WindowText::RestoreSucceededMessage)) + "\r\n" + summary);
   } else {
     prompter_.warn(this, fromUtf8(kApplicationTitle),
                    restoreFailuresText(outcome, kFailuresListed) + "\r\n" + summary);
@@ -797,8 +810,9 @@ void MainWindow::enterState(WindowState next) {
   detailsView_->setEnabled(live.views);
   iconView_->setEnabled(live.views);
   // While a copy runs the Create button is its stop.
-  createButton_->setText(
-      fromUtf8(state_ == WindowState::Copying ? kStopCopyButtonText : kCreateImageButtonText));
+  createButton_->setText(fromUtf8(state_ == WindowState::Copying
+                                      ? windowText(WindowText::StopCopyButtonText)
+                                      : windowText(WindowText::CreateImageButtonText)));
 }
 
 void MainWindow::driveChoiceChanged() {
@@ -807,8 +821,11 @@ void MainWindow::driveChoiceChanged() {
 }
 
 void MainWindow::updateSelectAllButton(int selected) {
-  selectAllButton_->setText(fromUtf8(selected > 0 ? "解　除" : "全選択"));
-  selectedCount_->setText(fromUtf8(kSelectedCountFormat).arg(results_->rowCount()).arg(selected));
+  selectAllButton_->setText(fromUtf8(selected > 0 ? windowText(WindowText::DeselectAllButton)
+                                                  : windowText(WindowText::SelectAllButton)));
+  selectedCount_->setText(fromUtf8(windowText(WindowText::SelectedCountFormat))
+                              .arg(results_->rowCount())
+                              .arg(selected));
   refreshControls();
 }
 
@@ -830,7 +847,7 @@ void MainWindow::fillDriveList() {
   const QSignalBlocker quiet(driveBox_);
   driveBox_->clear();
   for (const DriveEntry& entry : driveLister_())
-    driveBox_->addItem(QString::fromStdString(entry.text),
+    driveBox_->addItem(QString::fromStdString(driveEntryText(entry)),
                        QString::fromStdString(entry.devicePath));
   driveBox_->setCurrentIndex(-1);
   driveChoiceChanged();
@@ -869,7 +886,8 @@ void MainWindow::createImageCommand() {
   }
   const QString devicePath = driveBox_->currentData().toString();
   if (driveBox_->currentIndex() < 0 || devicePath.isEmpty()) {
-    prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kChooseDriveMessage));
+    prompter_.inform(this, fromUtf8(kApplicationTitle),
+                     fromUtf8(windowText(WindowText::ChooseDriveMessage)));
     return;
   }
   // Not started: the dialogs may have changed the image name, and with it
@@ -878,16 +896,17 @@ void MainWindow::createImageCommand() {
 }
 
 bool MainWindow::createImage(const QString& devicePath) {
-  const QString path =
-      prompter_.chooseSaveFile(this, fromUtf8("ディスクイメージの保存"), fromUtf8(kSaveImageFilter),
-                               fromUtf8(kSaveImageSuffix));
+  const QString path = prompter_.chooseSaveFile(
+      this, fromUtf8(windowText(WindowText::SaveImageCaption)),
+      fromUtf8(windowText(WindowText::SaveImageFilter)), fromUtf8(kSaveImageSuffix));
   if (path.isEmpty()) return false;
   // A copy left unfinished is offered first: No starts over, which replaces
   // what it read, so that still needs the overwrite question's Yes.
   CopyOptions options;
   const std::string target = path.toStdString();
   if (copyCanResume(target)) {
-    options.resume = prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kResumeQuestion));
+    options.resume = prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)),
+                                   fromUtf8(windowText(WindowText::ResumeQuestion)));
   }
   // The copy writes beside an existing image and replaces it only when it
   // has finished, so a copy that fails keeps the old image.
@@ -896,28 +915,29 @@ bool MainWindow::createImage(const QString& devicePath) {
       QFileInfo::exists(QString::fromStdString(CopyJob::partMapPath(target))) ||
       QFileInfo::exists(QString::fromStdString(CopyJob::mapPath(target)));
   if (!options.resume && somethingThere &&
-      !prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kOverwriteQuestion))) {
+      !prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)),
+                     fromUtf8(windowText(WindowText::OverwriteQuestion)))) {
     return false;
   }
   job_.setCopyOptions(options);
   // Only now: a refused file must not become the job's image.
   job_.setImagePath(path.toStdString());
   imageName_->clear();
-  prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kCopyStartMessage));
+  prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                   fromUtf8(windowText(WindowText::CopyStartMessage)));
   imageName_->setText(path);
   RawDrive& drive = job_.drive();
   const uint32_t code = drive.probe(devicePath.toStdString());
   if (code != 0) {
-    prompter_.inform(this, fromUtf8(kInformationCaption),
-                     QString::fromUtf8(driveErrorMessage(code).data(),
-                                       static_cast<qsizetype>(driveErrorMessage(code).size())));
+    prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                     QString::fromUtf8(driveErrorText(code)));
     return false;
   }
   // The list and the block go before the copy starts: the check pool
   // reads through the same image buffer whose file the copy is about to
   // write, and the file the block came from may be the one being replaced.
   releaseImageBlock();
-  showJobStart(kCopyingStatus);
+  showJobStart(windowText(WindowText::CopyingStatus));
   job_.setJobKind(RecoveryJob::Kind::Copy);
   if (!job_.start()) {
     status_->clear();
@@ -944,12 +964,14 @@ void MainWindow::stopCopyCommand() {
   imageNameChanged();  // the image is complete only once the copy finishes
   progress_->setValue(0);
   status_->clear();
-  prompter_.inform(this, fromUtf8(kApplicationTitle), fromUtf8(kCopyStoppedMessage));
+  prompter_.inform(this, fromUtf8(kApplicationTitle),
+                   fromUtf8(windowText(WindowText::CopyStoppedMessage)));
 }
 
 void MainWindow::browseCommand() {
-  const QString path = prompter_.chooseOpenFile(this, fromUtf8("ディスクイメージを開く"),
-                                                fromUtf8(kOpenImageFilter));
+  const QString path =
+      prompter_.chooseOpenFile(this, fromUtf8(windowText(WindowText::OpenImageCaption)),
+                               fromUtf8(windowText(WindowText::OpenImageFilter)));
   if (path.isEmpty()) return;
   const QString previous = imageName_->text();
   const FileIdentity previousFile = fileIdentity(previous.toStdString());
@@ -957,7 +979,7 @@ void MainWindow::browseCommand() {
       !previous.isEmpty() &&
       !(previousFile.known && previousFile == fileIdentity(path.toStdString()));
   // No leaves everything as it was, the image name included.
-  if (anotherFile && !mayDiscardResults(kDiscardResultsQuestion)) return;
+  if (anotherFile && !mayDiscardResults(windowText(WindowText::DiscardResultsQuestion))) return;
   job_.setImagePath(path.toStdString());
   // The same text is no signal, but the file behind it may have been
   // replaced: the check runs anyway.
@@ -986,12 +1008,14 @@ bool MainWindow::loadImageBlock() {
     loadedImage_ = fileIdentity(job_.imagePath());
     return true;
   }
-  prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(loadStatusMessage(status)));
+  prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                   fromUtf8(loadStatusMessage(status)));
   return false;
 }
 
 void MainWindow::scanCommand() {
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kScanQuestion), DefaultAnswer::Yes))
+  if (!prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)),
+                     fromUtf8(windowText(WindowText::ScanQuestion)), DefaultAnswer::Yes))
     return;
   feed_->clear();
   enterState(WindowState::Scanning);
@@ -1014,7 +1038,7 @@ void MainWindow::scanCommand() {
   if (!beside.path.empty() && !beside.map) {
     prompter_.warn(
         this, fromUtf8(kApplicationTitle),
-        fromUtf8(kMapUnreadableMessage)
+        fromUtf8(windowText(WindowText::MapUnreadableMessage))
             .arg(QString::fromStdString(beside.path), QString::fromStdString(beside.error)));
   }
   scanMap_ = std::move(beside.map);
@@ -1023,7 +1047,7 @@ void MainWindow::scanCommand() {
   if (scanMap_) feed_->showUnreadableSectors(*scanMap_);
   joinAfterChecks_ = settings.mode == ScanMode::Precise || settings.mode == ScanMode::PreciseSplit;
   feed_->setRowsComing(true);
-  showJobStart(kScanningStatus);
+  showJobStart(windowText(WindowText::ScanningStatus));
   if (!job_.scanJob().start(*job_.image(), results_->candidates(), settings)) {
     joinAfterChecks_ = false;
     feed_->setRowsComing(false);
@@ -1035,11 +1059,12 @@ void MainWindow::scanCommand() {
 
 void MainWindow::restoreCommand() {
   if (results_->selectedCount() == 0) {
-    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNothingSelectedMessage));
+    prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                     fromUtf8(windowText(WindowText::NothingSelectedMessage)));
     return;
   }
-  if (!prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kRestoreQuestion),
-                     DefaultAnswer::Yes))
+  if (!prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)),
+                     fromUtf8(windowText(WindowText::RestoreQuestion)), DefaultAnswer::Yes))
     return;
   enterState(WindowState::Restoring);
   bool started = false;
@@ -1053,11 +1078,11 @@ void MainWindow::restoreCommand() {
                                                 plannedFiles(results_->candidates()))
                       : RestoreRefusal{};
   if (refusal) {
-    prompter_.inform(this, fromUtf8(kInformationCaption),
+    prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
                      QString::fromStdString(refusalText(refusal)));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
-    showJobStart(kRestoringStatus);
+    showJobStart(windowText(WindowText::RestoringStatus));
     job_.setJobKind(RecoveryJob::Kind::Restore);
     started = job_.start();
     if (!started) status_->clear();
@@ -1082,11 +1107,12 @@ void MainWindow::previewCommand() {
   enterState(WindowState::Restoring);
   if (job_.image() == nullptr) {
     // The preview never loads the image itself: a restore does.
-    prompter_.inform(this, fromUtf8(kInformationCaption), fromUtf8(kNoBufferForPreviewMessage));
+    prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
+                     fromUtf8(windowText(WindowText::NoBufferForPreviewMessage)));
     enterState(WindowState::Idle);
     return;
   }
-  showJobStart(kRestoringStatus);
+  showJobStart(windowText(WindowText::RestoringStatus));
   job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
     status_->clear();
@@ -1109,13 +1135,13 @@ void MainWindow::selectAllCommand() {
 void MainWindow::switchView() {
   if (detailsShown()) {
     views_->setCurrentWidget(iconView_);
-    viewButton_->setText(fromUtf8("詳細表示"));
+    viewButton_->setText(fromUtf8(windowText(WindowText::DetailsButton)));
     // The pool has engines of its own, so a restore may run beside it;
     // during a scan the first published rows have started it already.
     if (!job_.scanJob().isActive()) feed_->startThumbnails();
   } else {
     views_->setCurrentWidget(detailsView_);
-    viewButton_->setText(fromUtf8("縮小表示"));
+    viewButton_->setText(fromUtf8(windowText(WindowText::ThumbnailsButton)));
   }
 }
 
@@ -1180,13 +1206,16 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   auto* menu = new QMenu(this);
   menu->setObjectName("menu168");
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->addAction(fromUtf8(kReportMenuText), this, &MainWindow::reportCommand);
+  menu->addAction(fromUtf8(windowText(WindowText::ReportMenuText)), this,
+                  &MainWindow::reportCommand);
   menu->addSeparator();
-  QAction* tidy = menu->addAction(fromUtf8(kTidyMenuText), this, &MainWindow::tidyCommand);
+  QAction* tidy =
+      menu->addAction(fromUtf8(windowText(WindowText::TidyNames)), this, &MainWindow::tidyCommand);
   // A restore or preview reads the rows' names while it writes; thumbnails
   // are made from memory and do not care about names.
   menu->addSeparator();
-  menu->addAction(fromUtf8(kPropertiesMenuText), this, &MainWindow::propertiesCommand);
+  menu->addAction(fromUtf8(windowText(WindowText::Properties)), this,
+                  &MainWindow::propertiesCommand);
   tidy->setEnabled(enabledControls(state_, windowFacts()).tidy);
   openMenu_ = menu;
   menu->popup(view->viewport()->mapToGlobal(position));
@@ -1198,7 +1227,8 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
 bool MainWindow::mayStopWork(JobThread& thread) {
   if (!thread.isActive()) return true;
   thread.suspend();
-  const bool stop = prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(kStopWorkQuestion));
+  const bool stop = prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)),
+                                  fromUtf8(windowText(WindowText::StopWorkQuestion)));
   thread.resume();
   return stop;
 }
@@ -1227,14 +1257,14 @@ bool MainWindow::hasUnrestoredResults() const {
 bool MainWindow::mayDiscardResults(const char* question) {
   // Rows the user left out of a restore are lost as surely as after a scan.
   if (!hasUnrestoredResults()) return true;
-  return prompter_.ask(this, fromUtf8(kQuestionCaption), fromUtf8(question));
+  return prompter_.ask(this, fromUtf8(windowText(WindowText::QuestionCaption)), fromUtf8(question));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   // One question is enough: stopping the work already throws its results away.
   const bool workAsked = job_.isActive() || job_.scanJob().isActive();
   if (!mayStopWork(job_) || !mayStopWork(job_.scanJob()) ||
-      (!workAsked && !mayDiscardResults(kCloseWithResultsQuestion))) {
+      (!workAsked && !mayDiscardResults(windowText(WindowText::CloseWithResultsQuestion)))) {
     event->ignore();
     return;
   }
@@ -1286,7 +1316,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   auto* menu = new QMenu(this);
   menu->setObjectName("systemMenu");
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->addAction(applicationIcon(), fromUtf8(kAboutMenuText), this, &MainWindow::aboutCommand);
+  menu->addAction(applicationIcon(), fromUtf8(windowText(WindowText::AboutMenuText)), this,
+                  &MainWindow::aboutCommand);
   openMenu_ = menu;
   menu->popup(event->globalPos());
 }

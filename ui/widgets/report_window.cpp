@@ -1,4 +1,5 @@
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/window_texts.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -33,10 +34,11 @@ ReportWindow::ReportWindow(const QString& text, const QString& title, QWidget* p
       prompter_(prompter),
       text_(new QPlainTextEdit(this)),
       ok_(new QPushButton("OK", this)),
-      save_(new QPushButton(QString::fromUtf8(kSaveButtonText), this)),
-      copy_(new QPushButton(QString::fromUtf8(kCopyButtonText), this)),
+      save_(new QPushButton(QString::fromUtf8(windowText(WindowText::ReportSaveButtonText)), this)),
+      copy_(new QPushButton(QString::fromUtf8(windowText(WindowText::ReportCopyButtonText)), this)),
       encoding_(new QComboBox(this)) {
-  setWindowTitle(title.isEmpty() ? QString::fromUtf8(kDefaultTitle) : title);
+  setWindowTitle(title.isEmpty() ? QString::fromUtf8(windowText(WindowText::ReportDefaultTitle))
+                                 : title);
   setSizeGripEnabled(true);
   text_->setObjectName("edit1028");
   text_->setReadOnly(true);
@@ -96,11 +98,13 @@ TextEncoding ReportWindow::encoding() const {
 
 bool ReportWindow::saveText() {
   const QString path = prompter_.chooseSaveFile(
-      this, QString::fromUtf8(kSaveCaption), QString::fromUtf8(kSaveFilter), QStringLiteral("txt"));
+      this, QString::fromUtf8(windowText(WindowText::ReportSaveCaption)),
+      QString::fromUtf8(windowText(WindowText::ReportSaveFilter)), QStringLiteral("txt"));
   if (path.isEmpty()) return false;
   // The file dialog of the prompter does not ask before replacing.
-  if (QFileInfo::exists(path) && !prompter_.ask(this, QString::fromUtf8(kQuestionCaption),
-                                                QString::fromUtf8(kReplaceQuestion))) {
+  if (QFileInfo::exists(path) &&
+      !prompter_.ask(this, QString::fromUtf8(windowText(WindowText::QuestionCaption)),
+                     QString::fromUtf8(windowText(WindowText::ReportReplaceQuestion)))) {
     return false;
   }
   return saveTextTo(path, encoding());
@@ -110,16 +114,16 @@ bool ReportWindow::saveTextTo(const QString& path, TextEncoding encoding) {
   QByteArray bytes;
   if (!encodeWindowsText(text(), encoding, bytes)) {
     prompter_.warn(this, QString::fromUtf8(kApplicationTitle),
-                   QString::fromUtf8(kNotShiftJisMessage));
+                   QString::fromUtf8(windowText(WindowText::ReportNotShiftJisMessage)));
     return false;
   }
   QSaveFile file(path);
   const bool written =
       file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
   if (!written) {
-    prompter_.warn(
-        this, QString::fromUtf8(kApplicationTitle),
-        QString::fromUtf8(kSaveFailedMessage) + QStringLiteral("\r\n") + file.errorString());
+    prompter_.warn(this, QString::fromUtf8(kApplicationTitle),
+                   QString::fromUtf8(windowText(WindowText::ReportSaveFailedMessage)) +
+                       QStringLiteral("\r\n") + file.errorString());
     return false;
   }
   return true;

@@ -25,24 +25,10 @@ class ReportWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // Caption when the caller gives none.
-  static constexpr const char* kDefaultTitle = "スキャン結果";
-  // Caption after a disk image copy.
-  static constexpr const char* kCopyResultTitle = "イメージ作成の結果";
   static constexpr int kInitialWidth = 520;
   static constexpr int kInitialHeight = 400;
 
-  static constexpr const char* kSaveButtonText = "保存...";
-  static constexpr const char* kCopyButtonText = "コピー";
-  static constexpr const char* kSaveCaption = "レポートの保存";
-  static constexpr const char* kSaveFilter = "テキスト ファイル (*.txt);;すべてのファイル (*)";
-  static constexpr const char* kReplaceQuestion =
-      "選択されたファイルは既に存在します。\r\nこのファイルを置き換えてもよいですか？";
-  static constexpr const char* kNotShiftJisMessage =
-      "Shift-JIS で表せない文字があるため、保存できませんでした。\r\nUTF-8 で保存してください。";
-  static constexpr const char* kSaveFailedMessage = "レポートを保存できませんでした。";
-
-  // An empty title gives kDefaultTitle. `text` may use CR LF or LF. Boxes
+  // An empty title gives WindowText::ReportDefaultTitle. `text` may use CR LF or LF. Boxes
   // and the file choice go through `prompter`.
   ReportWindow(const QString& text, const QString& title = QString(), QWidget* parent = nullptr,
                Prompter& prompter = defaultPrompter());

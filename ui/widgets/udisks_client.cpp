@@ -54,14 +54,14 @@ bool managedObjects(const QDBusConnection& bus, UDisksObjects& objects) {
   return true;
 }
 
-uint32_t driveKind(const std::string& devicePath, const QVariantMap& drive) {
-  if (drive.value(QStringLiteral("Optical")).toBool()) return kDriveTypeCdrom;
+DriveType driveKind(const std::string& devicePath, const QVariantMap& drive) {
+  if (drive.value(QStringLiteral("Optical")).toBool()) return DriveType::Cdrom;
   if (drive.value(QStringLiteral("Removable")).toBool() ||
       drive.value(QStringLiteral("MediaRemovable")).toBool())
-    return kDriveTypeRemovable;
+    return DriveType::Removable;
   if (devicePath.rfind("/dev/ram", 0) == 0 || devicePath.rfind("/dev/zram", 0) == 0)
-    return kDriveTypeRamDisk;
-  return kDriveTypeFixed;
+    return DriveType::RamDisk;
+  return DriveType::Fixed;
 }
 
 }  // namespace
@@ -106,11 +106,10 @@ std::vector<DriveEntry> UDisksClient::listDrives() const {
                            drive.value(QStringLiteral("Model")).toString())
                               .simplified();
     entry.model = model.toStdString();
-    entry.text = driveEntryText(entry);
     entries.push_back(std::move(entry));
   }
   std::sort(entries.begin(), entries.end(),
-            [](const DriveEntry& a, const DriveEntry& b) { return a.text < b.text; });
+            [](const DriveEntry& a, const DriveEntry& b) { return a.devicePath < b.devicePath; });
   return entries;
 }
 

@@ -1,23 +1,173 @@
-// The window's words for what its jobs report as codes. The sentences for
-// the codes themselves are the command line's too (texts/job_texts.h); what
-// only the window says around them lives here, once.
+// Every text the window and its dialogs show of their own, each once, by
+// name; the words for the codes of core/ and jobs/ come from
+// texts/job_texts.h, which the command line shares, and the window's
+// boxes around them are made here too. A text with %1, %2 is filled in
+// with QString::arg.
 //
+//   prompter.inform(this, QString::fromUtf8(windowText(WindowText::InformationCaption)),
+//                   QString::fromUtf8(windowText(WindowText::ChooseDriveMessage)));
 //   prompter.inform(this, title, copyNoticeBoxText(notice.code));
 #pragma once
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "imaging/check/verdict.h"
 #include "jobs/restore_job.h"
 
 namespace kestrix {
 
-// After a lost card: nothing read is lost, and how to go on.
-inline constexpr const char* kResumePossibleMessage =
-    "読み取った部分はレスキューマップに記録されています。\r\n"
-    "カードを接続し直してから同じファイル名でディスクイメージを作成すると、続きから再開できます。";
+enum class WindowText {
+  // The main window
+  ScanQuestion,
+  ScanEndedMessage,
+  RowsNotAddedMessage,
+  UnreadableImageMessage,
+  IncompleteImageMessage,
+  MapUnreadableMessage,
+  NothingSelectedMessage,
+  RestoreQuestion,
+  RestoreSucceededMessage,
+  OverwriteQuestion,
+  ResumeQuestion,
+  CopyStoppedMessage,
+  StopCopyButtonText,
+  CreateImageButtonText,
+  CopyStartMessage,
+  NoBufferForPreviewMessage,
+  ChooseDriveMessage,
+  StopWorkQuestion,
+  CloseWithResultsQuestion,
+  DiscardResultsQuestion,
+  NoCopyResultText,
+  AboutMenuText,
+  ScanningStatus,
+  RestoringStatus,
+  CopyingStatus,
+  CheckingStatus,
+  ScanningCountStatus,
+  RestoringCountStatus,
+  ScanEndedStatus,
+  ChecksEndedStatus,
+  JoiningStatus,
+  RestoreEndedStatus,
+  CopyEndedStatus,
+  CopyFailedStatus,
+  RestoredWhereMessage,
+  RenamedFilesMessage,
+  ReportMenuText,
+  TidyNames,
+  SignatureRulesLabel,
+  Properties,
+  SelectedCountFormat,
+  OpenImageFilter,
+  SaveImageFilter,
+  BrowseButton,
+  ImageNameLabel,
+  ScanButton,
+  SplitBox,
+  ProgressLabel,
+  RestoreButton,
+  SelectAllButton,
+  ThumbnailsButton,
+  ExitButton,
+  DeselectAllButton,
+  SaveImageCaption,
+  OpenImageCaption,
+  DetailsButton,
+  // The filter bar
+  HideLabel,
+  NestedBoxText,
+  NestedBoxTip,
+  DamagedBoxText,
+  TruncatedBoxText,
+  MinimumSizeLabel,
+  SizeSuffix,
+  MinimumResolutionLabel,
+  ResolutionTimes,
+  MakerModelLabel,
+  DateRangeBoxText,
+  DateRangeDash,
+  ShownCountFormat,
+  // The report window
+  ReportDefaultTitle,
+  CopyResultTitle,
+  ReportSaveButtonText,
+  ReportCopyButtonText,
+  ReportSaveCaption,
+  ReportSaveFilter,
+  ReportReplaceQuestion,
+  ReportNotShiftJisMessage,
+  ReportSaveFailedMessage,
+  // Box captions
+  InformationCaption,
+  QuestionCaption,
+  // Help, web page and previews
+  NoBrowserMessage,
+  NoHelpMessage,
+  NoOpenerMessage,
+  // The folder chooser
+  FolderOnSourceMessage,
+  CannotCreateFolderMessage,
+  CreateTypedFolderQuestion,
+  FolderChooserTitle,
+  NewFolder,
+  FolderLabel,
+  FileTimeBox,
+  FolderNameLabel,
+  // The viewer
+  NotDisplayableMessage,
+  ViewerTitle,
+  // The tidy dialog
+  ExampleLead,
+  ExampleUnset,
+  TidyIntro,
+  PrefixLabel,
+  DigitsLabel,
+  ExtensionLabel,
+  ExampleLabel,
+  // After a lost card
+  ResumePossibleMessage,
+  // The restore's failures
+  FilesNotRestored,
+  FailuresNotListed,
+  // The about box
+  AboutTitle,
+  // Dialog buttons
+  CancelButton,
+  // The properties dialog
+  FileNameLabel,
+  ExpectedSizeLabel,
+  StartByteLabel,
+  EndByteLabel,
+  MakerLabel,
+  ModelLabel,
+  ShotDateLabel,
+  EndianLabel,
+  GpsLabel,
+  PiecesLabel,
+  // The results list's column "状態"
+  VerdictIntact,
+  VerdictDamaged,
+  VerdictTruncated,
+  VerdictUnknown,
+  ReassembledSuffix,
+};
+// A new text goes before this line, its row at the table's end.
+inline constexpr size_t kWindowTextCount = static_cast<size_t>(WindowText::ReassembledSuffix) + 1;
+
+struct WindowTextEntry {
+  WindowText id;
+  const char* text;  // UTF-8
+};
+
+// The whole table, in the order of WindowText.
+std::span<const WindowTextEntry> windowTexts();
+// The text of `id`, UTF-8.
+const char* windowText(WindowText id);
 
 // The results list's column headers, in its column order: the candidate
 // list's seven, then the check's verdict and the unreadable sectors (the

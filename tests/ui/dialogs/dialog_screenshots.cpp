@@ -24,6 +24,7 @@
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/dialogs/tidy_dialog.h"
 #include "ui/dialogs/viewer_window.h"
+#include "ui/widgets/window_texts.h"
 
 using namespace kestrix;
 
@@ -122,15 +123,16 @@ int main(int argc, char** argv) {
     chooser.pathField()->setText(typed);
     emit chooser.pathField()->textEdited(typed);
     ok &= save(chooser, out, "folder_chooser_missing_typed");
-    const auto box = makeQuestionBox(
-        nullptr, QString::fromUtf8(kQuestionCaption),
-        QString::fromUtf8(kCreateTypedFolderQuestion).arg(chooser.missingTypedFolder()),
-        DefaultAnswer::Yes);
+    const auto box =
+        makeQuestionBox(nullptr, QString::fromUtf8(windowText(WindowText::QuestionCaption)),
+                        QString::fromUtf8(windowText(WindowText::CreateTypedFolderQuestion))
+                            .arg(chooser.missingTypedFolder()),
+                        DefaultAnswer::Yes);
     ok &= save(*box, out, "create_typed_folder_question");
   }
   {
     const auto box = makeQuestionBox(
-        nullptr, QString::fromUtf8(kQuestionCaption),
+        nullptr, QString::fromUtf8(windowText(WindowText::QuestionCaption)),
         QStringLiteral("選択されたディスクイメージの内容を検査しますか？"), DefaultAnswer::Yes);
     ok &= save(*box, out, "question_box");
   }

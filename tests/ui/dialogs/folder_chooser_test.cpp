@@ -17,6 +17,7 @@
 #include "ui/dialogs/folder_chooser.h"
 #include "ui/dialogs/new_folder_dialog.h"
 #include "ui/dialogs/scripted_prompter.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
@@ -234,8 +235,10 @@ const MissingTypedCase kMissingTypedCases[] = {
     {"YesMakesIt", "new", true, false, true, true, ""},
     {"YesMakesTheLevelsAbove", "a/b/c", true, false, true, true, ""},
     {"NoMakesNothing", "new", false, false, true, false, ""},
-    {"UnderAFileFails", "photo.jpg/new", true, false, true, false, kCannotCreateFolderMessage},
-    {"NeverOnTheCard", "new", true, true, false, false, kFolderOnSourceMessage},
+    {"UnderAFileFails", "photo.jpg/new", true, false, true, false,
+     windowText(WindowText::CannotCreateFolderMessage)},
+    {"NeverOnTheCard", "new", true, true, false, false,
+     windowText(WindowText::FolderOnSourceMessage)},
 };
 
 class MissingTypedFolder : public FolderChooserTest,
@@ -260,7 +263,8 @@ TEST_P(MissingTypedFolder, OkOffersToMakeIt) {
   EXPECT_EQ(asked, c.asked);
   if (asked) {
     EXPECT_EQ(requests.front().caption, QStringLiteral("質問"));
-    EXPECT_EQ(requests.front().text, QString::fromUtf8(kCreateTypedFolderQuestion).arg(wanted));
+    EXPECT_EQ(requests.front().text,
+              QString::fromUtf8(windowText(WindowText::CreateTypedFolderQuestion)).arg(wanted));
   }
   EXPECT_EQ(chooser.result() == QDialog::Accepted, c.accepted);
   EXPECT_EQ(QFileInfo(wanted).isDir(), c.accepted) << "made only on Yes, and then chosen";
@@ -354,7 +358,8 @@ TEST_F(FolderChooserTest, RefusesAFolderOnTheCardAndStaysOpen) {
   EXPECT_EQ(chooser.result(), -1) << "the dialog did not end";
   ASSERT_EQ(prompter_.requests().size(), 1u);
   EXPECT_EQ(prompter_.requests()[0].caption, QStringLiteral("Kestrix"));
-  EXPECT_EQ(prompter_.requests()[0].text, QString::fromUtf8(kFolderOnSourceMessage));
+  EXPECT_EQ(prompter_.requests()[0].text,
+            QString::fromUtf8(windowText(WindowText::FolderOnSourceMessage)));
   EXPECT_EQ(asked, QStringList{path("existing")});
 
   // Another folder is taken.

@@ -58,7 +58,7 @@ class ViewerRun : public testing::Test {
 
   // Runs the viewer; once its loop runs, records the client size and
   // closes it the way the user does.
-  int runAndClose(ViewerWindow& viewer, QSize& shownSize) {
+  ViewerWindow::RunResult runAndClose(ViewerWindow& viewer, QSize& shownSize) {
     QTimer::singleShot(0, &viewer, [&viewer, &shownSize] {
       shownSize = viewer.size();
       viewer.close();
@@ -74,7 +74,7 @@ TEST_F(ViewerRun, GeneratedJpegOpensAtTheRuleSize) {
   ViewerWindow viewer(nullptr, prompter);
   viewer.setPath(writeJpeg("00000000.JPG", 1600, 1200));
   QSize shown;
-  EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::Closed);
+  EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::RunResult::Closed);
   EXPECT_EQ(shown, QSize(640, 480));
   EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Kestrix ビュー"));
   EXPECT_TRUE(prompter.requests().empty());
@@ -94,7 +94,7 @@ TEST_F(ViewerRun, GreyscaleJpegShowsItsGrey) {
   ViewerWindow viewer(nullptr, prompter);
   viewer.setPath(path.toStdString());
   QSize shown;
-  EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::Closed);
+  EXPECT_EQ(runAndClose(viewer, shown), ViewerWindow::RunResult::Closed);
   EXPECT_EQ(shown, QSize(300, 200));
   EXPECT_TRUE(prompter.requests().empty());
   // A greyscale photo used to leave the window blank white.
@@ -123,7 +123,7 @@ TEST_F(ViewerRun, ResizingStretchesThePictureOverTheNewArea) {
     widened = viewer.grab().toImage();
     viewer.close();
   });
-  EXPECT_EQ(viewer.run(), ViewerWindow::Closed);
+  EXPECT_EQ(viewer.run(), ViewerWindow::RunResult::Closed);
   ASSERT_EQ(widened.size(), QSize(800, 300));
   EXPECT_LT(qGray(widened.pixel(380, 150)), 40);
   EXPECT_GT(qGray(widened.pixel(420, 150)), 215);
@@ -163,7 +163,7 @@ TEST_P(ViewerRefuses, ShowsTheMessageAndNoWindow) {
   ScriptedPrompter prompter;
   ViewerWindow viewer(nullptr, prompter);
   viewer.setPath(path);
-  EXPECT_EQ(viewer.run(), ViewerWindow::NotShown);
+  EXPECT_EQ(viewer.run(), ViewerWindow::RunResult::NotShown);
   EXPECT_FALSE(viewer.isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   ASSERT_EQ(prompter.requests().size(), 1u);

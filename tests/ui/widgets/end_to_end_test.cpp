@@ -28,6 +28,7 @@
 #include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
 #include "ui/widgets/thumbnail_decoder.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
@@ -156,7 +157,8 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
   prompter_.queueAnswer(false);
   EXPECT_FALSE(window_->close());
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_EQ(prompter_.requests().back().text, utf8(MainWindow::kCloseWithResultsQuestion));
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8(windowText(WindowText::CloseWithResultsQuestion)));
 
   // Restore them into a folder of their own.
   QTemporaryDir destination;
@@ -189,7 +191,8 @@ TEST_F(EndToEndTest, ScanSortByDateFilterSelectShownRestoreThem) {
   prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
   ASSERT_EQ(prompter_.requests().size(), 1u);
-  EXPECT_EQ(prompter_.requests().back().text, utf8(MainWindow::kCloseWithResultsQuestion));
+  EXPECT_EQ(prompter_.requests().back().text,
+            utf8(windowText(WindowText::CloseWithResultsQuestion)));
   window_.reset();
 }
 

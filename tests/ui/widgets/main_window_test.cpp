@@ -106,8 +106,7 @@ class MainWindowTest : public ::testing::Test {
   // A drive box of one card that does not exist, and that card chosen.
   void chooseFakeDrive() {
     window_->setDriveLister([] {
-      return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", kDriveTypeRemovable, 0, "",
-                                      "/nonexistent/fake(リムーバブル)"}};
+      return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", DriveType::Removable, 0, ""}};
     });
     window_->fillDriveList();
     window_->driveBox()->setCurrentIndex(0);
@@ -268,7 +267,7 @@ TEST_F(MainWindowTest, WarnsOnceWithoutPlugIns) {
   MainWindow window(prompter, empty.path().toStdString() + "/");
   ASSERT_EQ(prompter.requests().size(), 1u);
   EXPECT_EQ(prompter.requests()[0].caption, utf8("情報"));
-  EXPECT_EQ(prompter.requests()[0].text, utf8(NoPluginMessage));
+  EXPECT_EQ(prompter.requests()[0].text, utf8(kNoPluginMessage));
 }
 
 TEST_F(MainWindowTest, ScanListsEveryCandidateWithItsColumns) {
@@ -592,7 +591,7 @@ TEST_F(MainWindowTest, BrowseToAnotherImageAsksBeforeItDiscardsTheResults) {
   const QString other = QFileInfo(card_).dir().filePath("asked.dat");
   QFile::remove(other);
   ASSERT_TRUE(QFile::copy(card_, other));
-  const QString question = utf8(MainWindow::kDiscardResultsQuestion);
+  const QString question = utf8(windowText(WindowText::DiscardResultsQuestion));
 
   // No: the rows, the block and the image name all stay.
   prompter_.queueAnswer(false);
@@ -622,7 +621,7 @@ TEST_F(MainWindowTest, BrowseToAnotherImageAsksBeforeItDiscardsTheResults) {
 
 TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAsksUntilARestoreWroteThem) {
   scanCard();
-  const QString question = utf8(MainWindow::kCloseWithResultsQuestion);
+  const QString question = utf8(windowText(WindowText::CloseWithResultsQuestion));
   prompter_.queueAnswer(false);
   EXPECT_FALSE(window_->close());
   EXPECT_TRUE(window_->isVisible());
@@ -661,7 +660,8 @@ TEST_F(MainWindowTest, ClosingAfterAPartialRestoreAsksForTheRowsLeftOut) {
   prompter_.clearRequests();
   prompter_.queueAnswer(false);
   EXPECT_FALSE(window_->close());
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+  EXPECT_TRUE(
+      shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::CloseWithResultsQuestion))));
 
   // Once every row went somewhere, closing loses nothing.
   ASSERT_TRUE(restoreAllInto(destination.path()));
@@ -679,8 +679,9 @@ TEST_F(MainWindowTest, TheEndMessageCountsRenamedFiles) {
   EXPECT_FALSE(prompter_.requests().back().text.contains(utf8("名前を変えて")));
   ASSERT_TRUE(restoreAllInto(destination.path()));
   const QString text = prompter_.requests().back().text;
-  EXPECT_TRUE(text.endsWith(utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path()) +
-                            "\r\n" + utf8(MainWindow::kRenamedFilesMessage).arg(4)))
+  EXPECT_TRUE(text.endsWith(
+      utf8(windowText(WindowText::RestoredWhereMessage)).arg(4).arg(destination.path()) + "\r\n" +
+      utf8(windowText(WindowText::RenamedFilesMessage)).arg(4)))
       << text.toStdString();
   EXPECT_TRUE(QFile::exists(QDir(destination.path()).filePath("00000000 (2).jpg")));
   EXPECT_EQ(window_->recoveryJob().restoreOutcome().renamed, 4u);
@@ -690,7 +691,8 @@ TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
   scanCard();
   prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kCloseWithResultsQuestion)));
+  EXPECT_TRUE(
+      shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::CloseWithResultsQuestion))));
   EXPECT_FALSE(window_->isVisible());
 }
 
@@ -707,8 +709,8 @@ TEST_F(MainWindowTest, QuestionsThatStartWorkDefaultToYes) {
   window_->scanCommand();
   for (const auto& request : prompter_.requests())
     if (request.kind == Kind::Ask) defaults[request.text] = request.defaultAnswer;
-  EXPECT_EQ(defaults[utf8(MainWindow::kScanQuestion)], DefaultAnswer::Yes);
-  EXPECT_EQ(defaults[utf8(MainWindow::kRestoreQuestion)], DefaultAnswer::Yes);
+  EXPECT_EQ(defaults[utf8(windowText(WindowText::ScanQuestion))], DefaultAnswer::Yes);
+  EXPECT_EQ(defaults[utf8(windowText(WindowText::RestoreQuestion))], DefaultAnswer::Yes);
 }
 
 TEST_F(MainWindowTest, FolderChooserOpensWhereTheLastRestoreWent) {
@@ -865,7 +867,7 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
   window_->scanCommand();
   EXPECT_EQ(window_->progressBar()->value(), 0);
   ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  const Seen scan = atBox[utf8(MainWindow::kScanEndedMessage)];
+  const Seen scan = atBox[utf8(windowText(WindowText::ScanEndedMessage))];
   EXPECT_EQ(scan.status, utf8("解析終了（4 件）"));
   EXPECT_EQ(scan.bar, 100);
   EXPECT_TRUE(scan.checking) << "the checks start before the box, not after it is closed";
@@ -875,8 +877,9 @@ TEST_F(MainWindowTest, StatusLineAndBarFollowEachJobToItsEnd) {
 
   QTemporaryDir destination;
   ASSERT_TRUE(restoreAllInto(destination.path()));
-  const QString success = utf8(MainWindow::kRestoreSucceededMessage) + "\r\n" +
-                          utf8(MainWindow::kRestoredWhereMessage).arg(4).arg(destination.path());
+  const QString success =
+      utf8(windowText(WindowText::RestoreSucceededMessage)) + "\r\n" +
+      utf8(windowText(WindowText::RestoredWhereMessage)).arg(4).arg(destination.path());
   ASSERT_EQ(atBox.count(success), 1u);
   EXPECT_EQ(atBox[success].status, utf8("復元終了 4 / 4 個"));
   EXPECT_EQ(atBox[success].bar, 100);
@@ -916,7 +919,8 @@ TEST_F(MainWindowTest, PreviewWritesTheFirstSelectedRowAndDeletesItAfterwards) {
   window_->recoveryJob().releaseImage();
   selectRow(1);
   window_->previewCommand();
-  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kNoBufferForPreviewMessage)));
+  EXPECT_TRUE(
+      shown(Kind::Inform, utf8("情報"), utf8(windowText(WindowText::NoBufferForPreviewMessage))));
 }
 
 TEST_F(MainWindowTest, FailedOpenersSayWhy) {
@@ -935,14 +939,16 @@ TEST_F(MainWindowTest, FailedOpenersSayWhy) {
   window_->previewCommand();
   ASSERT_TRUE(waitForMessage(JobMessage::PreviewEnded, handled));
   const QString name = QString::fromStdString(cell(pngRow, 0));
-  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(kNoOpenerMessage).arg(name)));
+  EXPECT_TRUE(
+      shown(Kind::Warn, "Kestrix", utf8(windowText(WindowText::NoOpenerMessage)).arg(name)));
 
   window_->helpButton()->click();
   qputenv("PATH", path);
   ASSERT_FALSE(prompter_.requests().empty());
   EXPECT_EQ(prompter_.requests().back().kind, Kind::Warn);
-  EXPECT_EQ(prompter_.requests().back().text,
-            utf8(kNoHelpMessage).arg(QDir::toNativeSeparators(helpFilePath())));
+  EXPECT_EQ(
+      prompter_.requests().back().text,
+      utf8(windowText(WindowText::NoHelpMessage)).arg(QDir::toNativeSeparators(helpFilePath())));
 }
 
 TEST_F(MainWindowTest, ColumnsShowTheirTextsWholeAndFollowTheWidth) {
@@ -1177,7 +1183,7 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   // Thumbnails come from memory and never from a file named after the
   // row, so renaming rows cannot race them.
   QAction* tidy = menu->actions().at(2);
-  EXPECT_EQ(tidy->text(), utf8(MainWindow::kTidyMenuText));
+  EXPECT_EQ(tidy->text(), utf8(windowText(WindowText::TidyNames)));
   EXPECT_TRUE(tidy->isEnabled());
   menu->close();
   // Closing asks about the unrestored results only, not about the
@@ -1186,7 +1192,7 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
   prompter_.queueAnswer(true);
   EXPECT_TRUE(window_->close());
   ASSERT_EQ(prompter_.requests().size(), 1u);
-  EXPECT_EQ(prompter_.requests()[0].text, utf8(MainWindow::kCloseWithResultsQuestion));
+  EXPECT_EQ(prompter_.requests()[0].text, utf8(windowText(WindowText::CloseWithResultsQuestion)));
   EXPECT_FALSE(window_->resultFeed().thumbnailsActive());
 }
 
@@ -1261,8 +1267,7 @@ TEST_F(MainWindowTest, ThumbnailsStartWithTheFirstRowsWhileAScanRuns) {
 
 TEST_F(MainWindowTest, RefusedOverwriteLeavesTheImagePathAlone) {
   window_->setDriveLister([] {
-    return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", kDriveTypeRemovable, 0, "",
-                                    "/nonexistent/fake(リムーバブル)"}};
+    return std::vector<DriveEntry>{{"fake", "/nonexistent/fake", DriveType::Removable, 0, ""}};
   });
   window_->fillDriveList();
   window_->driveBox()->setCurrentIndex(0);
@@ -1275,7 +1280,7 @@ TEST_F(MainWindowTest, RefusedOverwriteLeavesTheImagePathAlone) {
   prompter_.queuePath(existing);
   prompter_.queueAnswer(false);
   window_->createImageCommand();
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::OverwriteQuestion))));
   EXPECT_EQ(window_->recoveryJob().imagePath(), card_.toStdString());
   EXPECT_TRUE(QFile::exists(existing));
 }
@@ -1297,8 +1302,7 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
       QString("mkfs.fat -C -F 16 -S 512 -s 4 '%1' 16384 >/dev/null 2>&1").arg(drive);
   if (std::system(command.toLocal8Bit().constData()) != 0) GTEST_SKIP() << "mkfs.fat missing";
   window_->setDriveLister([&] {
-    return std::vector<DriveEntry>{{"card", drive.toStdString(), kDriveTypeRemovable, 0, "",
-                                    drive.toStdString() + "(リムーバブル)"}};
+    return std::vector<DriveEntry>{{"card", drive.toStdString(), DriveType::Removable, 0, ""}};
   });
   window_->fillDriveList();
   window_->driveBox()->setCurrentIndex(0);
@@ -1311,7 +1315,7 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   prompter_.queuePath(image);
   prompter_.queueAnswer(false);
   window_->createImageCommand();
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::OverwriteQuestion))));
   EXPECT_FALSE(window_->recoveryJob().hasThread());
   EXPECT_EQ((JobButtons{true, true, false, false}), buttons());
 
@@ -1320,7 +1324,7 @@ TEST_F(MainWindowTest, CopiesAFileBackedDriveAndShowsTheResult) {
   prompter_.queuePath(image);
   prompter_.queueAnswer(true);
   window_->createImageCommand();
-  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(MainWindow::kCopyStartMessage)));
+  EXPECT_TRUE(shown(Kind::Inform, utf8("情報"), utf8(windowText(WindowText::CopyStartMessage))));
   ASSERT_TRUE(waitForMessage(JobMessage::CopyEnded, handled));
   ASSERT_EQ(opened.count(), 1);
   auto* report = qobject_cast<ReportWindow*>(opened.at(0).at(0).value<QWidget*>());
@@ -1376,7 +1380,8 @@ TEST_F(MainWindowTest, AMapBesideTheImageCountsUnreadableSectorsPerRow) {
   ASSERT_EQ(window_->resultList().rowCount(), test::kCardRows);
   EXPECT_EQ(cell(0, ResultList::kUnreadableSectorsColumn), "2");
   EXPECT_EQ(cell(1, ResultList::kUnreadableSectorsColumn), "0");
-  EXPECT_TRUE(shown(Kind::Warn, "Kestrix", utf8(MainWindow::kIncompleteImageMessage).arg(1)));
+  EXPECT_TRUE(
+      shown(Kind::Warn, "Kestrix", utf8(windowText(WindowText::IncompleteImageMessage)).arg(1)));
 
   // A map that does not parse: said before the scan, which then runs without it.
   std::ofstream(image.toStdString() + ".map") << "0 +\n0 100 X\n";
@@ -1399,8 +1404,7 @@ bool offerFileDrive(MainWindow& window, const QString& drive, int kibibytes) {
       QString("mkfs.fat -C -F 32 -S 512 -s 8 '%1' %2 >/dev/null 2>&1").arg(drive).arg(kibibytes);
   if (std::system(command.toLocal8Bit().constData()) != 0) return false;
   window.setDriveLister([drive] {
-    return std::vector<DriveEntry>{{"card", drive.toStdString(), kDriveTypeRemovable, 0, "",
-                                    drive.toStdString() + "(リムーバブル)"}};
+    return std::vector<DriveEntry>{{"card", drive.toStdString(), DriveType::Removable, 0, ""}};
   });
   window.fillDriveList();
   window.driveBox()->setCurrentIndex(0);
@@ -1446,7 +1450,7 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   job.resume();
   EXPECT_FALSE(job.hasThread());
   EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8("作業を途中で中断しますか？")));
-  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8(MainWindow::kCopyStoppedMessage)));
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix", utf8(windowText(WindowText::CopyStoppedMessage))));
   EXPECT_EQ(window_->createImageButton()->text(), utf8("ﾃﾞｨｽｸｲﾒｰｼﾞ作成"));
   EXPECT_EQ((JobButtons{true, true, false, false}), buttons()) << "no finished image to scan";
   EXPECT_TRUE(window_->statusLine()->text().isEmpty());
@@ -1463,8 +1467,8 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   prompter_.queuePath(image);
   prompter_.queueAnswer(true);
   window_->createImageCommand();
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kResumeQuestion)));
-  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::ResumeQuestion))));
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::OverwriteQuestion))));
   EXPECT_TRUE(job.copyOptions().resume);
   ASSERT_TRUE(waitForMessage(JobMessage::CopyEnded, handled));
   EXPECT_EQ(job.lastCopyOutcome(), CopyOutcome::Finished);
@@ -1482,17 +1486,17 @@ TEST_F(MainWindowTest, StoppingACopyKeepsTheMapAndTheNextCopyOffersToResume) {
   prompter_.queuePath(image);
   prompter_.queueAnswer(false);
   window_->createImageCommand();
-  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kResumeQuestion)));
-  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(MainWindow::kOverwriteQuestion)));
+  EXPECT_FALSE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::ResumeQuestion))));
+  EXPECT_TRUE(shown(Kind::Ask, utf8("質問"), utf8(windowText(WindowText::OverwriteQuestion))));
 }
 
 TEST_F(MainWindowTest, ACardThatStopsAnsweringSaysAResumeIsPossible) {
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   window_->post(report::CopyNotice{CopyNoticeDriveLost});
   ASSERT_TRUE(waitForMessage(JobMessage::CopyNotice, handled));
-  EXPECT_TRUE(
-      shown(Kind::Inform, "Kestrix",
-            utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" + utf8(kResumePossibleMessage)));
+  EXPECT_TRUE(shown(Kind::Inform, "Kestrix",
+                    utf8(copyNoticeText(CopyNoticeDriveLost)) + "\r\n" +
+                        utf8(windowText(WindowText::ResumePossibleMessage))));
 }
 
 TEST_F(MainWindowTest, CopyNoticesShowTheirBoxes) {

@@ -12,6 +12,7 @@
 
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/report_window.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
@@ -79,7 +80,8 @@ TEST_P(ReportSave, WritesCrLfInTheChosenEncodingOrRefuses) {
     EXPECT_FALSE(QFile::exists(path)) << "nothing half-written";
     ASSERT_EQ(prompter.requests().size(), 2u);
     EXPECT_EQ(prompter.requests()[1].kind, ScriptedPrompter::Kind::Warn);
-    EXPECT_EQ(prompter.requests()[1].text, QString::fromUtf8(ReportWindow::kNotShiftJisMessage));
+    EXPECT_EQ(prompter.requests()[1].text,
+              QString::fromUtf8(windowText(WindowText::ReportNotShiftJisMessage)));
   }
 }
 
@@ -103,7 +105,8 @@ TEST(ReportWindowTest, AsksBeforeReplacingAFileAndHonoursBothAnswers) {
   EXPECT_FALSE(window.saveText());
   EXPECT_EQ(readAll(path), QByteArray("mine"));
   ASSERT_EQ(prompter.requests().size(), 2u);
-  EXPECT_EQ(prompter.requests()[1].text, QString::fromUtf8(ReportWindow::kReplaceQuestion));
+  EXPECT_EQ(prompter.requests()[1].text,
+            QString::fromUtf8(windowText(WindowText::ReportReplaceQuestion)));
   EXPECT_EQ(prompter.requests()[1].defaultAnswer, DefaultAnswer::No);
 
   prompter.queuePath(path);
@@ -125,8 +128,8 @@ TEST(ReportWindowTest, SaveIntoAMissingFolderSaysSo) {
       window.saveTextTo(QDir(folder.path()).filePath("missing/report.txt"), TextEncoding::Utf8));
   ASSERT_EQ(prompter.requests().size(), 1u);
   EXPECT_EQ(prompter.requests()[0].kind, ScriptedPrompter::Kind::Warn);
-  EXPECT_TRUE(
-      prompter.requests()[0].text.startsWith(QString::fromUtf8(ReportWindow::kSaveFailedMessage)));
+  EXPECT_TRUE(prompter.requests()[0].text.startsWith(
+      QString::fromUtf8(windowText(WindowText::ReportSaveFailedMessage))));
 }
 
 TEST(ReportWindowTest, CopyPutsTheShownTextOnTheClipboard) {

@@ -23,6 +23,7 @@
 
 #include "media/raw_drive.h"
 #include "platform/block_device.h"
+#include "texts/drive_texts.h"
 #include "test_card.h"
 #include "ui/dialogs/scripted_prompter.h"
 #include "ui/widgets/main_window.h"
@@ -129,7 +130,7 @@ TEST_F(UDisksClientTest, ListsTheServicesDrivesWithTheirKindsAndLeavesHiddenOnes
   const UDisksClient client(testBus());
   ASSERT_TRUE(client.available());
   std::vector<std::string> texts;
-  for (const DriveEntry& entry : client.listDrives()) texts.push_back(entry.text);
+  for (const DriveEntry& entry : client.listDrives()) texts.push_back(driveEntryText(entry));
   const std::string card = card_.toStdString();
   const std::vector<std::string> expected = {
       "/dev/kxdenied(リムーバブル) 1.0 MB Kestrix TestCard",

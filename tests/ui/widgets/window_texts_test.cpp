@@ -1,17 +1,23 @@
-// The window's words for its jobs' codes: a box for every copy notice, none
-// for a value that names no notice, and a restore's failures listed up to
-// the limit, the rest counted.
+// The window's table of texts, one row per WindowText, each said once; and
+// its words for its jobs' codes: a box for every copy notice, none for a
+// value that names no notice, and a restore's failures listed up to the
+// limit, the rest counted.
 #include <gtest/gtest.h>
 
 #include <QStringList>
 
 #include <set>
 
+#include "tests/texts/text_table_check.h"
 #include "texts/job_texts.h"
 #include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
+
+TEST(WindowTexts, EveryTextOnceInItsRow) {
+  test::expectEveryTextOnceInItsRow(windowTexts(), kWindowTextCount);
+}
 
 TEST(WindowTexts, EveryCopyNoticeHasItsOwnBox) {
   std::set<QString> seen;
@@ -21,8 +27,8 @@ TEST(WindowTexts, EveryCopyNoticeHasItsOwnBox) {
     EXPECT_TRUE(seen.insert(text).second) << "said twice: " << text.toStdString();
   }
   EXPECT_TRUE(copyNoticeBoxText(0).isEmpty());
-  EXPECT_TRUE(
-      copyNoticeBoxText(CopyNoticeDriveLost).endsWith(QString::fromUtf8(kResumePossibleMessage)));
+  EXPECT_TRUE(copyNoticeBoxText(CopyNoticeDriveLost)
+                  .endsWith(QString::fromUtf8(windowText(WindowText::ResumePossibleMessage))));
 }
 
 TEST(WindowTexts, FailuresAreListedUpToTheLimitAndTheRestCounted) {
