@@ -24,6 +24,7 @@
 #include "tests/ui/widgets/synthetic_rows.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 
 namespace {
 
@@ -78,14 +79,14 @@ void timed(const char* what, F&& step) {
 struct Window {
   ResultList list;
   ResultFilter filter{list};
+  ResultSelection selection{&filter};
   QTableView details;
   QListView icons;
   Window() {
-    list.setViewModel(&filter);
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(&details), static_cast<QAbstractItemView*>(&icons)}) {
       view->setModel(&filter);
-      view->setSelectionModel(list.selectionModel());
+      view->setSelectionModel(selection.model());
       view->resize(900, 500);
       view->show();
     }
@@ -93,7 +94,6 @@ struct Window {
     icons.setUniformItemSizes(true);
     icons.setLayoutMode(QListView::Batched);
   }
-  ~Window() { list.setViewModel(nullptr); }
 };
 
 }  // namespace
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
       timed(again.c_str(), [&] { window.filter.sort(column.column, Qt::DescendingOrder); });
     }
     window.filter.sort(CandidateList::ColumnSize, Qt::AscendingOrder);
-    timed("select every shown row (sorted by size)", [&] { window.list.selectAll(true); });
+    timed("select every shown row (sorted by size)", [&] { window.selection.selectAll(true); });
     timed("sort by name with every shown row selected",
           [&] { window.filter.sort(CandidateList::ColumnName, Qt::AscendingOrder); });
     timed("sort by size again, the selection now in pieces",
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     criteria = FilterCriteria{};
     criteria.hideDamaged = true;
     window.filter.setCriteria(criteria);
-    window.list.selectAll(false);
+    window.selection.selectAll(false);
 
     // Rows checked as the pool does (without the decoding), one in four
     // damaged: first one progress step's worth (the pool refreshes 200

@@ -56,6 +56,7 @@ namespace kestrix {
 class FilterBar;
 class ResultFilter;
 class ResultList;
+class ResultSelection;
 class UDisksClient;
 
 class MainWindow : public QWidget, public JobReporter {
@@ -204,6 +205,8 @@ class MainWindow : public QWidget, public JobReporter {
   ResultList& resultList() { return *results_; }
   // What the views show of the list: filtered and sorted.
   ResultFilter& resultFilter() { return *filter_; }
+  // The rows chosen in the views: the one selection model over the filter.
+  ResultSelection& resultSelection() { return *selection_; }
   RecoveryJob& recoveryJob() { return job_; }
   bool detailsShown() const;
   // What the window is doing; the table in window_state.h says which
@@ -348,8 +351,9 @@ class MainWindow : public QWidget, public JobReporter {
 
   Prompter& prompter_;
   RecoveryJob job_;
-  ResultList* results_;   // child QObject
-  ResultFilter* filter_;  // child QObject, the views' model
+  ResultList* results_;         // child QObject
+  ResultFilter* filter_;        // child QObject, the views' model
+  ResultSelection* selection_;  // child QObject, the views' selection over filter_
   FolderChooserFunction folderChooser_;
   DestinationExaminer destinationExaminer_ = examineDestination;
   PreviewOpener previewOpener_;

@@ -1,8 +1,7 @@
 // The results list: a Qt table model over the candidate list, shared by the
-// details view (seven columns) and the thumbnail view (100 × 75 icons), with
-// one selection model that the candidate list's selected state follows. In
-// the window both views look through a ResultFilter (sorted, filtered); the
-// selection model then works on the filter's rows (setViewModel).
+// details view (seven columns) and the thumbnail view (100 × 75 icons). In
+// the window both views look through a ResultFilter (sorted, filtered), and
+// the rows chosen live in the selection model over it (ResultSelection).
 //
 // Rows arrive from the scan thread. The candidate list tells its listener
 // on that thread; the model only notes that rows are pending and lets a
@@ -22,11 +21,8 @@
 // thumbnail.
 #pragma once
 
-#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 #include <QImage>
-#include <QItemSelectionModel>
-#include <QPointer>
 #include <QTimer>
 #include <QVector>
 #include <atomic>
@@ -76,18 +72,6 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   CandidateList& candidates() { return candidates_; }
   const CandidateList& candidates() const { return candidates_; }
-  // The selection model both views use; it works on viewModel()'s rows.
-  QItemSelectionModel* selectionModel() { return &selection_; }
-  // Puts `view`, a proxy over this model (the window's ResultFilter),
-  // between this model and the views; null takes it away again. The
-  // selection model then works on the proxy's rows: selectAll selects the
-  // rows it shows, and a row it stops showing loses its selection, so the
-  // candidate list's selected rows are always rows the views show. Set it
-  // before the views get the selection model; the proxy must outlive that
-  // use or be taken away first.
-  void setViewModel(QAbstractProxyModel* view);
-  // The model the views show: the proxy, or this model without one.
-  QAbstractItemModel* viewModel();
   // The job that writes candidates into the temporary folder; not owned.
   void setRecoveryJob(RecoveryJob* job) { recoveryJob_ = job; }
   // Where the movie thumbnailer (kestrix-movie-frame) is: the program's
@@ -127,10 +111,6 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // Stops the check pool, then removes every row, candidate and image.
   void clear();
 
-  // Selects or releases every row (the select-all button).
-  void selectAll(bool select);
-  int selectedCount() const { return candidates_.selectedCount(); }
-
   // Starts the check pool (checks and thumbnails of every row published,
   // and of later ones while rows are coming) unless there are no rows or
   // this result set's run is done or running; true when it started.
@@ -166,8 +146,6 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QImage image(int index) const;
 
  signals:
-  // The number of selected rows may have changed.
-  void selectionCountChanged(int selected);
   // Rows were published to the views (count = rows now shown).
   void rowsPublished(int count);
   // The pool checked every row and has been joined.
@@ -188,44 +166,23 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   void finishThumbnails(int generation);
   void showCheckProgress(int generation, int finished, int total);
   void showRowChecked(int generation, int row);
-  void followSelection(const QItemSelection& selected, const QItemSelection& deselected);
 
  private:
   // CandidateListListener: called on the thread that changed the list.
   void rowsAppended(int32_t first, int32_t count) override;
   void rowRenamed(int32_t row) override;
-  void selectionChanged(int32_t row) override;
   void cleared() override;
 
   void scheduleFlush();
   // A movie's thumbnail from the thumbnailer process; null when none decodes.
   QImage movieFrameOf(const ImageFile& image, const CandidateBytes& bytes) const;
-  // The list's row behind a row of viewModel(), and back (−1: hidden).
-  int sourceRow(int viewRow) const;
-  int viewRow(int sourceRow) const;
-  // Deselects the candidates of view rows first..last, which are about to
-  // go from the view.
-  void dropHiddenRows(const QModelIndex& parent, int first, int last);
-  // Before a layout change of the view: empties the selection model, the
-  // list keeping its selected rows (see setViewModel in the .cpp).
-  void parkSelection();
-  // After it: deselects every selected candidate the view no longer shows
-  // and sets the selection model again from the list.
-  void followViewLayout();
-  // Selects in the selection model exactly the shown rows whose candidates
-  // are selected, without touching the list.
-  void selectFromList();
 
   CandidateList candidates_;
-  QItemSelectionModel selection_;
   QTimer batchTimer_;  // single shot, user-interface thread
   std::atomic<bool> flushRequested_{false};
   int shownRows_ = 0;                    // rows the views know of
   bool unreadableSectorsShown_ = false;  // the rows carry a map's counts
-  bool syncingSelection_ = false;        // the model is copying view selection into the list
-  bool restoringSelection_ = false;      // the selection model is being set from the list
   RecoveryJob* recoveryJob_ = nullptr;   // not owned
-  QPointer<QAbstractProxyModel> view_;   // not owned; null: the views show this model
   // The pool's threads reach the list through this: the check of a row, and
   // the queued signals that carry progress to the user-interface thread.
   class PoolTarget : public CheckPool::Target {
