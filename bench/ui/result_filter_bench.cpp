@@ -32,6 +32,7 @@ using kestrix::CandidateList;
 using kestrix::FilterCriteria;
 using kestrix::ResultFilter;
 using kestrix::ResultList;
+using kestrix::ResultSelection;
 using kestrix::test::SyntheticImage;
 using kestrix::test::SyntheticRow;
 
