@@ -1,7 +1,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/command_arguments.h"
 #include "cli/cli_texts.h"
@@ -26,20 +29,22 @@ bool isFolder(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Selects the rows named; every row when no name is given. False with the
-// first unknown name in `unknown`.
-bool selectRows(CandidateList& list, const std::vector<std::string>& names, std::string& unknown) {
-  for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, names.empty());
+// The rows named, in row order; every row when no name is given. False
+// with the first unknown name in `unknown`.
+bool chooseRows(const CandidateList& list, const std::vector<std::string>& names,
+                std::vector<int32_t>& chosen, std::string& unknown) {
+  const std::set<std::string> wanted(names.begin(), names.end());
+  std::set<std::string> found;
+  chosen.clear();
+  for (int32_t row = 0; row < list.itemCount(); ++row) {
+    std::string rowName;
+    if (!list.itemName(row, rowName)) continue;
+    if (!names.empty() && wanted.count(rowName) == 0) continue;
+    chosen.push_back(row);
+    found.insert(rowName);
+  }
   for (const std::string& name : names) {
-    bool found = false;
-    for (int32_t row = 0; row < list.itemCount(); ++row) {
-      std::string rowName;
-      if (list.itemName(row, rowName) && rowName == name) {
-        list.setSelected(row, true);
-        found = true;
-      }
-    }
-    if (!found) {
+    if (found.count(name) == 0) {
       unknown = name;
       return false;
     }
@@ -47,14 +52,12 @@ bool selectRows(CandidateList& list, const std::vector<std::string>& names, std:
   return true;
 }
 
-// Keeps selected only the rows whose check gave `verdict`.
-void keepVerdict(CandidateList& list, Verdict verdict) {
-  for (int32_t row = 0; row < list.itemCount(); ++row) {
+// Keeps only the chosen rows whose check gave `verdict`.
+void keepVerdict(const CandidateList& list, Verdict verdict, std::vector<int32_t>& chosen) {
+  std::erase_if(chosen, [&](int32_t row) {
     const Candidate* candidate = list.candidateAt(row + 1);
-    const bool match =
-        candidate != nullptr && candidate->checked() && candidate->check().verdict == verdict;
-    if (!match) list.setSelected(row, false);
-  }
+    return candidate == nullptr || !candidate->checked() || candidate->check().verdict != verdict;
+  });
 }
 
 }  // namespace
@@ -133,8 +136,9 @@ int runRestoreCommand(int argc, char** argv) {
   if (const int problem = checkScanOutcome(session)) return problem;
   CandidateList& list = session.list();
   if (!tidy.digitsText.empty()) tidyNames(list, tidy, list.itemCount());
+  std::vector<int32_t> chosen;
   std::string unknown;
-  if (!selectRows(list, names, unknown)) {
+  if (!chooseRows(list, names, chosen, unknown)) {
     printError(cliFormat(CliText::NoSuchCandidate, unknown.c_str()));
     return 2;
   }
@@ -144,20 +148,19 @@ int runRestoreCommand(int argc, char** argv) {
       printError(cliText(CliText::StoppedBeforeRestore));
       return stopExitCode();
     }
-    if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict);
+    if (onlyVerdict != Verdict::Unknown) keepVerdict(list, onlyVerdict, chosen);
     // The thumbnail of a photo the check joined is part of that photo now.
-    for (int32_t row = 0; row < list.itemCount(); ++row) {
+    std::erase_if(chosen, [&](int32_t row) {
       const Candidate* candidate = list.candidateAt(row + 1);
-      if (candidate != nullptr && !isListed(session.mode(), *candidate))
-        list.setSelected(row, false);
-    }
+      return candidate != nullptr && !isListed(session.mode(), *candidate);
+    });
   }
 
-  // The selection is known now: a folder that takes no files, has no room
+  // The chosen rows are known now: a folder that takes no files, has no room
   // for them or cannot hold one of their size is refused before the first
   // byte is written.
-  const RestoreRefusal refusal =
-      checkRestoreDestination(examineDestination(destination, imagePath), plannedFiles(list));
+  const RestoreRefusal refusal = checkRestoreDestination(examineDestination(destination, imagePath),
+                                                         plannedFiles(list, chosen));
   if (refusal) {
     std::string text;  // a terminal's lines end in LF alone
     for (const char ch : refusalText(refusal))
@@ -170,7 +173,7 @@ int runRestoreCommand(int argc, char** argv) {
   job.setDestination(destination);
   job.setSource(imagePath);
   job.setDateOption(arguments.flags.count("--set-file-time") ? kDateOptionSetFileTime : 0);
-  job.restoreSelected(list, *session.image(), session.engines(), nullptr,
+  job.restoreSelected(list, std::move(chosen), *session.image(), session.engines(), nullptr,
                       [] { return !stopRequested(); });
 
   const RestoreOutcome& outcome = job.outcome();

@@ -121,7 +121,6 @@ void CandidateList::clear() {
     while (rest) rest = std::move(rest->next_);
     first_.clear();
     nodes_.assign(1, &first_);
-    selectedCount_ = 0;
     listener = listener_;
   }
   if (listener) listener->cleared();
@@ -130,40 +129,6 @@ void CandidateList::clear() {
 int32_t CandidateList::itemCount() const {
   std::lock_guard lock(mutex_);
   return static_cast<int32_t>(rows_.size());
-}
-
-int32_t CandidateList::selectedCount() const {
-  std::lock_guard lock(mutex_);
-  return selectedCount_;
-}
-
-bool CandidateList::isSelected(int32_t row) const {
-  std::lock_guard lock(mutex_);
-  return validRow(row, rows_.size()) && rows_[row].selected;
-}
-
-bool CandidateList::setSelected(int32_t row, bool selected) {
-  CandidateListListener* listener;
-  {
-    std::lock_guard lock(mutex_);
-    if (!validRow(row, rows_.size())) return false;
-    Row& target = rows_[row];
-    if (target.selected == selected) return true;
-    target.selected = selected;
-    selectedCount_ += selected ? 1 : -1;
-    listener = listener_;
-  }
-  if (listener) listener->selectionChanged(row);
-  return true;
-}
-
-int32_t CandidateList::firstSelected() const {
-  std::lock_guard lock(mutex_);
-  if (selectedCount_ == 0) return -1;
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    if (rows_[i].selected) return static_cast<int32_t>(i);
-  }
-  return -1;
 }
 
 bool CandidateList::itemName(int32_t row, std::string& out) const {

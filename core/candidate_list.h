@@ -10,9 +10,8 @@
 //     is read outside the row lock, then the row and its node are published
 //     together under the lock, so a reader sees either the whole row or none.
 //   - A Candidate is immutable once its row is published; only the row's name
-//     and selected state change afterwards (setItemName, setSelected), under
-//     the lock. Pointers from candidateAt stay valid until clear() or the
-//     list's destruction.
+//     changes afterwards (setItemName), under the lock. Pointers from
+//     candidateAt stay valid until clear() or the list's destruction.
 //   - clear() must not race with a thread that still holds Candidate
 //     pointers: the window disables every command that reads the list while
 //     it clears (it stops the scan and the thumbnail worker first).
@@ -94,7 +93,6 @@ class CandidateListListener {
   virtual ~CandidateListListener() = default;
   virtual void rowsAppended(int32_t first, int32_t count) = 0;
   virtual void rowRenamed(int32_t row) = 0;
-  virtual void selectionChanged(int32_t row) = 0;
   virtual void cleared() = 0;
 };
 
@@ -114,12 +112,6 @@ class CandidateList {
   void clear();
 
   int32_t itemCount() const;
-  int32_t selectedCount() const;
-  bool isSelected(int32_t row) const;
-  // False when the row does not exist.
-  bool setSelected(int32_t row, bool selected);
-  // First selected row, or −1.
-  int32_t firstSelected() const;
 
   // The row's name; false (out untouched) when the row does not exist.
   bool itemName(int32_t row, std::string& out) const;
@@ -157,18 +149,16 @@ class CandidateList {
  private:
   struct Row {
     std::string name;
-    bool selected = false;
     Candidate* candidate = nullptr;  // node index == row + 1
   };
 
-  mutable std::mutex mutex_;  // guards rows_, nodes_, selectedCount_, listener_
+  mutable std::mutex mutex_;  // guards rows_, nodes_, listener_
   std::mutex appendMutex_;    // serialises addCandidate and clear
   Candidate first_;           // the chain's first node, reused after clear
   // Every node of the chain in order (nodes_[0] == &first_); the first
   // rows_.size() are in use. Gives candidateAt in O(1).
   std::vector<Candidate*> nodes_;
   std::vector<Row> rows_;
-  int32_t selectedCount_ = 0;
   CandidateListListener* listener_ = nullptr;
 };
 

@@ -61,8 +61,8 @@ int32_t RecoveryJob::run() {
         return 0;
       }
       restore_.setSource(image_->path());
-      return static_cast<int32_t>(
-          restore_.restoreSelected(*list_, *image_, jobEngines_, reporter_, keepGoing));
+      return static_cast<int32_t>(restore_.restoreSelected(*list_, chosenRows_, *image_,
+                                                           jobEngines_, reporter_, keepGoing));
     case Kind::Preview:
       if (list_ == nullptr || !image_) {
         if (reporter_ != nullptr) reporter_->post(report::PreviewEnded{});
@@ -71,7 +71,8 @@ int32_t RecoveryJob::run() {
       // The preview writes into the temporary folder; every restore sets
       // its own destination again from the folder chooser.
       restore_.setDestination(temporaryFolder());
-      return restore_.previewFirstSelected(*list_, *image_, jobEngines_, reporter_, keepGoing);
+      return restore_.previewFirstSelected(*list_, chosenRows_, *image_, jobEngines_, reporter_,
+                                           keepGoing);
   }
   return 1;
 }

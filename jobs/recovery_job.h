@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/image_file.h"
 #include "host/engine_set.h"
@@ -50,8 +51,8 @@ class RecoveryJob : public JobThread {
  public:
   enum class Kind {
     Copy,     // disk image copy of the probed drive (also the initial kind)
-    Restore,  // every selected row into the destination folder
-    Preview,  // the first selected row into the temporary folder
+    Restore,  // every chosen row (setChosenRows) into the destination folder
+    Preview,  // the first chosen row into the temporary folder
   };
 
   RecoveryJob();
@@ -105,6 +106,11 @@ class RecoveryJob : public JobThread {
   // Restore state: the destination folder and the date option of the next
   // restore (only kDateOptionSetFileTime sets file times).
   void setDestination(const std::string& folder, int32_t dateOption);
+  // The rows of the list the next restore or preview writes: the window's
+  // selection as it stood when the command was given. Set only while no
+  // job runs; the job thread reads it.
+  void setChosenRows(std::vector<int32_t> rows) { chosenRows_ = std::move(rows); }
+  const std::vector<int32_t>& chosenRows() const { return chosenRows_; }
   // What the last restore or preview did, for the window's end message.
   const RestoreOutcome& restoreOutcome() const { return restore_.outcome(); }
 
@@ -134,6 +140,7 @@ class RecoveryJob : public JobThread {
   uint64_t scanWindowBytes_ = kScanWindowBytes;
   std::string imagePath_;
   std::string resultText_;
+  std::vector<int32_t> chosenRows_;  // rows of list_ for the next restore or preview
   CopyOptions copyOptions_;
   CopyOutcome lastCopyOutcome_ = CopyOutcome::Failed;
 };

@@ -39,18 +39,20 @@ void RestoreJob::nameBatch(CandidateWriter& writer, const CandidateList& list) {
   }
 }
 
-uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock& image,
-                                     EngineSet& engines, JobReporter* reporter,
-                                     const ShouldContinue& shouldContinue) {
+uint32_t RestoreJob::restoreSelected(const CandidateList& list, std::vector<int32_t> chosen,
+                                     const ImageBlock& image, EngineSet& engines,
+                                     JobReporter* reporter, const ShouldContinue& shouldContinue) {
   outcome_ = RestoreOutcome{};
   pendingRows_.clear();
   const std::string folder = destination_;
   const int32_t count = list.itemCount();
+  // A row given twice would fail as a name this run already wrote.
+  std::sort(chosen.begin(), chosen.end());
+  chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
   if (isOnSourceDevice(source_, folder)) {
     // Writing onto the card would overwrite the very bytes being rescued.
     const FileProblem onSource{FileProblemCode::DestinationOnSource};
-    for (int32_t row = 0; row < count; ++row) {
-      if (!list.isSelected(row)) continue;
+    for (const int32_t row : chosen) {
       std::string name;
       list.itemName(row, name);
       outcome_.failures.push_back({row, name, onSource});
@@ -70,15 +72,8 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   // must not land beside the first as "NAME (2)" as if it were a file from
   // an earlier run: it fails, and the end lists it.
   std::unordered_set<std::string> writtenNames;
-  // The bar follows the rows; the numbers beside it count the selected
-  // files handled.
-  // The rows chosen when the restore starts are the ones written: the views
-  // stay live meanwhile, and a click there must not change what this run
-  // writes half-way through.
-  std::vector<int32_t> chosen;
-  for (int32_t row = 0; row < count; ++row) {
-    if (list.isSelected(row)) chosen.push_back(row);
-  }
+  // The bar follows the rows; the numbers beside it count the chosen files
+  // handled.
   const uint64_t selected = chosen.size();
   uint64_t handled = 0;
   if (reporter != nullptr) {
@@ -123,7 +118,8 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
     }
     ++handled;
     if (reporter != nullptr) {
-      reporter->setProgress(static_cast<int>(static_cast<int64_t>(row) * 100 / count));
+      reporter->setProgress(count > 0 ? static_cast<int>(static_cast<int64_t>(row) * 100 / count)
+                                      : 0);
       reporter->countProgress(handled, selected);
     }
   }
@@ -137,22 +133,24 @@ uint32_t RestoreJob::restoreSelected(const CandidateList& list, const ImageBlock
   return outcome_.written;
 }
 
-int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageBlock& image,
-                                         EngineSet& engines, JobReporter* reporter,
+int32_t RestoreJob::previewFirstSelected(const CandidateList& list,
+                                         const std::vector<int32_t>& chosen,
+                                         const ImageBlock& image, EngineSet& engines,
+                                         JobReporter* reporter,
                                          const ShouldContinue& shouldContinue) {
   outcome_ = RestoreOutcome{};
-  const int32_t count = list.itemCount();
   int32_t result = 0;
   CandidateWriter writer(image, &engines);
   WriteOptions options;
   options.replaceExisting = true;
   options.keepGoing = shouldContinue;
-  for (int32_t row = 0; row < count; ++row) {
-    if (!shouldContinue()) {
-      outcome_.stopped = true;
-      return 0;
-    }
-    if (!list.isSelected(row)) continue;
+  const auto first = std::min_element(chosen.begin(), chosen.end());
+  if (!shouldContinue()) {
+    outcome_.stopped = true;
+    return 0;
+  }
+  if (first != chosen.end()) {
+    const int32_t row = *first;
     CandidateInfo info;
     WrittenFile file;
     if (list.candidateInfo(row, info)) {
@@ -173,7 +171,6 @@ int32_t RestoreJob::previewFirstSelected(const CandidateList& list, const ImageB
       list.itemName(row, name);
       outcome_.failures.push_back({row, name, file.problem});
     }
-    break;
   }
   if (reporter != nullptr) reporter->post(report::PreviewEnded{result - 1});
   return result;

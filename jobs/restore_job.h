@@ -30,7 +30,7 @@ struct RestoredFile {
   bool renamed = false;  // a file of the row's name was there: it went under another
 };
 
-// One selected row that could not be written, and why.
+// One chosen row that could not be written, and why.
 struct RestoreFailure {
   int32_t row = 0;
   std::string name;
@@ -59,27 +59,30 @@ class RestoreJob {
   void setDateOption(int32_t option) { dateOption_ = option; }
   int32_t dateOption() const { return dateOption_; }
 
-  // The restore job body: writes every selected row of `list` (whose rows
-  // view `image`) into the destination with `engines` (this thread's own),
-  // going on after a failed row (a row whose name this run already wrote
-  // fails and the earlier file stays), flushing and naming the files in
-  // batches (see CandidateWriter::nameWaiting), and posts
-  // JobMessage::RestoreEnded with the number written. Returns that number;
-  // the details are in outcome(). When shouldContinue turns false it stops
-  // within the file being written, removes that file's temporary, names the
-  // files already complete and returns without a message (outcome().stopped).
-  // A destination on the source drive writes nothing, not even a removal:
-  // every selected row fails with DestinationOnSource and the end message
-  // carries 0.
-  uint32_t restoreSelected(const CandidateList& list, const ImageBlock& image, EngineSet& engines,
-                           JobReporter* reporter, const ShouldContinue& shouldContinue);
-  // The preview job body: writes the first selected row into the
-  // destination (the window gives its private temporary folder, where an
-  // older preview of the same name is replaced) and posts
+  // The restore job body: writes the rows `chosen` of `list` (whose rows
+  // view `image`), in row order and each once, into the destination with
+  // `engines` (this thread's own), going on after a failed row (a row whose
+  // name this run already wrote fails and the earlier file stays), flushing
+  // and naming the files in batches (see CandidateWriter::nameWaiting), and
+  // posts JobMessage::RestoreEnded with the number written. Returns that
+  // number; the details are in outcome(). When shouldContinue turns false
+  // it stops within the file being written, removes that file's temporary,
+  // names the files already complete and returns without a message
+  // (outcome().stopped). A destination on the source drive writes nothing,
+  // not even a removal: every chosen row fails with DestinationOnSource and
+  // the end message carries 0. `chosen` is the caller's snapshot, taken
+  // when the restore starts and held here by value: the window's views stay
+  // live meanwhile, and a click there must not change what this run writes.
+  uint32_t restoreSelected(const CandidateList& list, std::vector<int32_t> chosen,
+                           const ImageBlock& image, EngineSet& engines, JobReporter* reporter,
+                           const ShouldContinue& shouldContinue);
+  // The preview job body: writes the first (lowest) of the rows `chosen`
+  // into the destination (the window gives its private temporary folder,
+  // where an older preview of the same name is replaced) and posts
   // JobMessage::PreviewEnded with row + 1, or 0 when nothing was written.
   // Returns the same value.
-  int32_t previewFirstSelected(const CandidateList& list, const ImageBlock& image,
-                               EngineSet& engines, JobReporter* reporter,
+  int32_t previewFirstSelected(const CandidateList& list, const std::vector<int32_t>& chosen,
+                               const ImageBlock& image, EngineSet& engines, JobReporter* reporter,
                                const ShouldContinue& shouldContinue);
 
   const RestoreOutcome& outcome() const { return outcome_; }

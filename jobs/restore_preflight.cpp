@@ -40,11 +40,10 @@ DestinationFacts examineDestination(const std::string& folder, const std::string
   return facts;
 }
 
-std::vector<PlannedFile> plannedFiles(const CandidateList& list) {
+std::vector<PlannedFile> plannedFiles(const CandidateList& list,
+                                      const std::vector<int32_t>& chosen) {
   std::vector<PlannedFile> files;
-  const int32_t count = list.itemCount();
-  for (int32_t row = 0; row < count; ++row) {
-    if (!list.isSelected(row)) continue;
+  for (const int32_t row : chosen) {
     CandidateInfo info;
     if (!list.candidateInfo(row, info)) continue;  // the restore itself reports it
     // A joined file is the sum of its pieces, not the span they lie in.

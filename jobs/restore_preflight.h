@@ -5,7 +5,7 @@
 // is refused instead, with the facts the programs' words for it need.
 //
 //   const DestinationFacts facts = examineDestination(folder, imagePath);
-//   const RestoreRefusal refusal = checkRestoreDestination(facts, plannedFiles(list));
+//   const RestoreRefusal refusal = checkRestoreDestination(facts, plannedFiles(list, chosen));
 //   if (refusal) tellTheUser(refusalText(refusal));   // texts/job_texts.h; nothing was written
 //
 // The facts are gathered apart from the decision, so the window's tests can
@@ -49,8 +49,11 @@ struct PlannedFile {
   std::string name;
   uint64_t bytes = 0;
 };
-// The selected rows of `list`, in row order.
-std::vector<PlannedFile> plannedFiles(const CandidateList& list);
+// The rows `chosen` of `list` (the ones the restore will be given), in
+// the order given; a row the list does not have is left out (the restore
+// itself reports it).
+std::vector<PlannedFile> plannedFiles(const CandidateList& list,
+                                      const std::vector<int32_t>& chosen);
 
 enum class RestoreRefusalKind {
   None,                // the restore may go ahead

@@ -25,12 +25,14 @@
 #include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 
 namespace {
 
 using kestrix::FilterCriteria;
 using kestrix::ResultFilter;
 using kestrix::ResultList;
+using kestrix::ResultSelection;
 using kestrix::RowTexts;
 using kestrix::test::SyntheticImage;
 using kestrix::test::SyntheticRow;
@@ -80,14 +82,14 @@ struct Window {
   ResultList list;
   kestrix::ResultFeed feed{list};
   ResultFilter filter{list};
+  ResultSelection selection{&filter};
   QTableView details;
   QListView icons;
   Window() {
-    list.setViewModel(&filter);
     for (QAbstractItemView* view :
          {static_cast<QAbstractItemView*>(&details), static_cast<QAbstractItemView*>(&icons)}) {
       view->setModel(&filter);
-      view->setSelectionModel(list.selectionModel());
+      view->setSelectionModel(selection.model());
       view->resize(900, 500);
       view->show();
     }
@@ -95,7 +97,6 @@ struct Window {
     icons.setUniformItemSizes(true);
     icons.setLayoutMode(QListView::Batched);
   }
-  ~Window() { list.setViewModel(nullptr); }
 };
 
 }  // namespace
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
       timed(again.c_str(), [&] { window.filter.sort(column.column, Qt::DescendingOrder); });
     }
     window.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder);
-    timed("select every shown row (sorted by size)", [&] { window.list.selectAll(true); });
+    timed("select every shown row (sorted by size)", [&] { window.selection.selectAll(true); });
     timed("sort by name with every shown row selected",
           [&] { window.filter.sort(int(RowTexts::Column::Name), Qt::AscendingOrder); });
     timed("sort by size again, the selection now in pieces",
@@ -160,7 +161,7 @@ int main(int argc, char** argv) {
     criteria = FilterCriteria{};
     criteria.hideDamaged = true;
     window.filter.setCriteria(criteria);
-    window.list.selectAll(false);
+    window.selection.selectAll(false);
 
     // Rows checked as the pool does (without the decoding), one in four
     // damaged: first one progress step's worth (the pool refreshes 200

@@ -125,32 +125,12 @@ TEST(CandidateList, RefusalsLeaveOutputsUntouched) {
   EXPECT_EQ(nameOf(list, 0), "ok.jpg");
 }
 
-TEST(CandidateList, SelectionCountsAndFirst) {
-  std::vector<uint8_t> image(64, 0);
-  CandidateList list;
-  for (int i = 0; i < 5; ++i)
-    ASSERT_TRUE(list.addCandidate("s.jpg", image.data(), {FileType::Jpeg, 0, 1}));
-  EXPECT_EQ(list.firstSelected(), -1);
-  list.setSelected(3, true);
-  list.setSelected(3, true);  // twice counts once
-  list.setSelected(1, true);
-  EXPECT_EQ(list.selectedCount(), 2);
-  EXPECT_EQ(list.firstSelected(), 1);
-  list.setSelected(1, false);
-  EXPECT_EQ(list.firstSelected(), 3);
-  EXPECT_FALSE(list.setSelected(9, true));
-  list.clear();
-  EXPECT_EQ(list.selectedCount(), 0);
-  EXPECT_FALSE(list.isSelected(3));
-}
-
 class RecordingListener : public CandidateListListener {
  public:
   void rowsAppended(int32_t first, int32_t count) override {
     events.push_back("append " + std::to_string(first) + "+" + std::to_string(count));
   }
   void rowRenamed(int32_t row) override { events.push_back("rename " + std::to_string(row)); }
-  void selectionChanged(int32_t row) override { events.push_back("select " + std::to_string(row)); }
   void cleared() override { events.push_back("clear"); }
   std::vector<std::string> events;
 };
@@ -163,11 +143,9 @@ TEST(CandidateList, NotifiesItsListener) {
   list.addCandidate("a.jpg", image.data(), {FileType::Jpeg, 0, 1});
   list.addCandidate("b.jpg", image.data(), {FileType::Jpeg, 0, 1});
   list.setItemName(1, "c.jpg");
-  list.setSelected(0, true);
-  list.setSelected(0, true);
   list.clear();
-  EXPECT_EQ(listener.events, (std::vector<std::string>{"append 0+1", "append 1+1", "rename 1",
-                                                       "select 0", "clear"}));
+  EXPECT_EQ(listener.events,
+            (std::vector<std::string>{"append 0+1", "append 1+1", "rename 1", "clear"}));
 }
 
 TEST(CandidateList, HundredThousandRowsThenClearDoesNotRecurse) {
@@ -205,8 +183,8 @@ TEST(CandidateListConcurrency, ReaderSeesWholeRowsWhileScanAppends) {
       std::string maker;
       consistent &= candidate != nullptr && candidate->index() == count && candidate->hasExif() &&
                     candidate->mainChainText(kTagMake, maker) && maker == "Canon";
-      list.setSelected(row, true);
-      consistent &= list.selectedCount() >= 1;
+      // A write from this thread too, under the lock the appends take.
+      consistent &= list.setItemName(row, std::to_string(row) + ".jpg");
       CandidateInfo info;
       consistent &= list.candidateInfo(row, info) && info.shotDate == "2004:01:02 03:04:05";
     }

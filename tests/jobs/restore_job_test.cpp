@@ -32,22 +32,23 @@ std::vector<std::string> folderEntries(const std::string& folder) {
   return names;
 }
 
-// A scanned image of `content` with every row selected.
+// A scanned image of `content` with every row chosen.
 struct ScannedImage {
   FakeHost fake;
   RecordingReporter reporter;
   ScratchFolder scratch;
   std::unique_ptr<ImageFile> image;
   EngineSet engines = fake.host.createEngineSet();
-  CandidateList list;  // after image: the rows go before the mapping they view
+  CandidateList list;           // after image: the rows go before the mapping they view
+  std::vector<int32_t> chosen;  // the rows a restore is given, as the window's selection
   explicit ScannedImage(const std::string& content, ScanMode mode = ScanMode::SignatureRules) {
     scanContent(fake, image, reporter, list, scratch.file("card.img"), content, mode);
-    for (int32_t row = 0; row < list.itemCount(); ++row) list.setSelected(row, true);
+    for (int32_t row = 0; row < list.itemCount(); ++row) chosen.push_back(row);
   }
   uint32_t restore(
       RestoreJob& job, JobReporter* to,
       const RestoreJob::ShouldContinue& go = [] { return true; }) {
-    return job.restoreSelected(list, *image, engines, to, go);
+    return job.restoreSelected(list, chosen, *image, engines, to, go);
   }
 };
 
@@ -285,7 +286,7 @@ TEST(RestoreJob, RemovesTheTemporariesOfAKilledRestoreAndNothingElse) {
   ASSERT_GE(held, 0);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
 
-  scanned.list.setSelected(1, false);
+  scanned.chosen = {0};
   RestoreJob job;
   job.setDestination(destination.path());
   EXPECT_EQ(scanned.restore(job, nullptr), 1u);
@@ -367,30 +368,30 @@ TEST(RestoreJob, StopDuringAFileRemovesItsTemporaryAndSendsNoEndMessage) {
   EXPECT_TRUE(reporter.messages.empty());
 }
 
-TEST(RestoreJob, ProgressFollowsTheSelectedRows) {
+TEST(RestoreJob, ProgressFollowsTheChosenRows) {
   std::string content;
   for (int i = 0; i < 10; ++i) content += "[[x]]..";
   ScannedImage scanned(content);
   ASSERT_EQ(scanned.list.itemCount(), 10);
-  for (int32_t row = 0; row < 10; ++row)
-    scanned.list.setSelected(row, row == 2 || row == 5 || row == 9);
+  scanned.chosen = {2, 5, 9};
   ScratchFolder destination;
   RestoreJob job;
   job.setDestination(destination.path());
   RecordingReporter reporter;
   EXPECT_EQ(scanned.restore(job, &reporter), 3u);
   EXPECT_EQ(reporter.progress, (std::vector<int>{0, 20, 50, 90, 100, 0}));
-  // The numbers beside the bar count the selected files, not the rows.
+  // The numbers beside the bar count the chosen files, not the rows.
   using Count = std::pair<uint64_t, uint64_t>;
   EXPECT_EQ(reporter.counts, (std::vector<Count>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 }
 
 // The views stay live during a restore: a click there while it writes must
-// not change what it writes.
+// not change what it writes. The job holds its own copy of the rows it was
+// given; the caller's may change under it.
 TEST(RestoreJob, WritesTheRowsChosenWhenItStartedWhateverIsClickedMeanwhile) {
   ScannedImage scanned("[[a]]..[[b]]..[[c]]..[[d]]..");
   ASSERT_EQ(scanned.list.itemCount(), 4);
-  for (int32_t row = 0; row < 4; ++row) scanned.list.setSelected(row, row == 0 || row == 2);
+  scanned.chosen = {2, 0, 2};  // in any order, a row twice: written once, in row order
   ScratchFolder destination;
   RestoreJob job;
   job.setDestination(destination.path());
@@ -400,9 +401,7 @@ TEST(RestoreJob, WritesTheRowsChosenWhenItStartedWhateverIsClickedMeanwhile) {
                             [&] {
                               if (!clicked) {
                                 clicked = true;
-                                scanned.list.setSelected(1, true);
-                                scanned.list.setSelected(2, false);
-                                scanned.list.setSelected(3, true);
+                                scanned.chosen = {1, 3};
                               }
                               return true;
                             }),
@@ -428,15 +427,15 @@ TEST(RestoreJob, StoppedJobReturnsWithoutEndMessage) {
   EXPECT_TRUE(reporter.messages.empty());
 }
 
-TEST(RestoreJob, PreviewWritesTheFirstSelectedRowIntoTheGivenFolder) {
+TEST(RestoreJob, PreviewWritesTheFirstChosenRowIntoTheGivenFolder) {
   ScannedImage scanned("[[a]]..[[b]]..[[c]]..");
-  scanned.list.setSelected(0, false);
+  scanned.chosen = {2, 1};
   ScratchFolder temporary;
   RestoreJob job;
   job.setDestination(temporary.path());
   RecordingReporter reporter;
-  EXPECT_EQ(job.previewFirstSelected(scanned.list, *scanned.image, scanned.engines, &reporter,
-                                     [] { return true; }),
+  EXPECT_EQ(job.previewFirstSelected(scanned.list, scanned.chosen, *scanned.image, scanned.engines,
+                                     &reporter, [] { return true; }),
             2);
   EXPECT_EQ(folderEntries(temporary.path()), std::vector<std::string>{"00000001.aaa"});
   EXPECT_EQ(reporter.messages.back(), std::make_pair(JobMessage::PreviewEnded, uint64_t{2}));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/candidate_list.h"
 #include "jobs/restore_preflight.h"
 #include "tests/jobs/made_destinations.h"
 #include "texts/job_texts.h"
@@ -128,6 +129,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DecisionCase>& info) {
       return std::string(info.param.name);
     });
+
+// The plan is of the rows the restore will be given, as given, never of
+// the whole list; a row the list lacks is the restore's to report.
+TEST(RestorePreflight, PlansTheRowsItIsGiven) {
+  static const uint8_t bytes[4096] = {};
+  CandidateList list;
+  ASSERT_TRUE(list.addCandidate("a.jpg", bytes, {FileType::Jpeg, 0, 1000}));
+  ASSERT_TRUE(list.addCandidate("b.jpg", bytes, {FileType::Jpeg, 1000, 3000}));
+  ASSERT_TRUE(list.addCandidate("c.png", bytes, {FileType::Png, 3000, 3100}));
+  const std::vector<PlannedFile> files = plannedFiles(list, {2, 0, 7});
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].name, "c.png");
+  EXPECT_EQ(files[0].bytes, 100u);
+  EXPECT_EQ(files[1].name, "a.jpg");
+  EXPECT_EQ(files[1].bytes, 1000u);
+  EXPECT_TRUE(plannedFiles(list, {}).empty());
+}
 
 TEST(RestorePreflight, SizesInTheListsUnits) {
   EXPECT_EQ(sizeText(1), "1 KB");

@@ -17,9 +17,6 @@
 
 namespace kestrix {
 
-PropertiesDialog::PropertiesDialog(const CandidateList& list, QWidget* parent)
-    : PropertiesDialog(list, list.firstSelected(), parent) {}
-
 PropertiesDialog::PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("dialog171"));

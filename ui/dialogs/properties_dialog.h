@@ -1,13 +1,13 @@
-// "プロパティ": read-only facts about the first selected row of
-// the candidate list — name, expected size, start and end byte, maker,
-// model, shot date, byte order and GPS presence. A file joined from pieces
-// of the image lists them under "断片:", a line each (start – end).
+// "プロパティ": read-only facts about one row of the candidate list —
+// name, expected size, start and end byte, maker, model, shot date, byte
+// order and GPS presence. A file joined from pieces of the image lists them
+// under "断片:", a line each (start – end).
 //
-//   PropertiesDialog dialog(list, this);
+//   PropertiesDialog dialog(list, row, this);
 //   dialog.exec();
 //
-// Everything is filled in the constructor. Without a selected row (or
-// without a candidate for it) every box stays empty and no message is shown.
+// Everything is filled in the constructor. Without a row (−1, or a row
+// without a candidate) every box stays empty and no message is shown.
 // The boxes are QLineEdits named "edit<control id>" (edit1027 … edit1035),
 // so tests and the window's style sheet can find them.
 #pragma once
@@ -41,10 +41,9 @@ class PropertiesDialog : public QDialog {
     Gps = 1035,
   };
 
-  // `list` is read only here and not kept. The first form shows the first
-  // selected row; the second shows `row` (the row a context menu was opened
-  // on, whatever order the view shows), or nothing when it does not exist.
-  explicit PropertiesDialog(const CandidateList& list, QWidget* parent = nullptr);
+  // `list` is read only here and not kept. Shows `row` (the row a context
+  // menu was opened on, whatever order the view shows, else the window's
+  // first chosen row), or nothing when it does not exist.
   PropertiesDialog(const CandidateList& list, int32_t row, QWidget* parent = nullptr);
 
   // The text of one box; empty for an unknown id.

@@ -51,8 +51,8 @@ FilterBar::FilterBar(QWidget* parent) : QWidget(parent) {
   setObjectName("filterBar");
   nested_ = makeBox(windowText(WindowText::NestedBoxText), "checkHideNested", this);
   nested_->setToolTip(fromUtf8(windowText(WindowText::NestedBoxTip)));
-  damaged_ = makeBox(windowText(WindowText::DamagedBoxText), "checkHideDamaged", this);
-  truncated_ = makeBox(windowText(WindowText::TruncatedBoxText), "checkHideTruncated", this);
+  damaged_ = makeBox(windowText(WindowText::VerdictDamaged), "checkHideDamaged", this);
+  truncated_ = makeBox(windowText(WindowText::VerdictTruncated), "checkHideTruncated", this);
   minimumSize_ = makeSpin(kLargestSizeKB, "spinMinimumSize", this);
   minimumSize_->setSuffix(fromUtf8(windowText(WindowText::SizeSuffix)));
   minimumWidth_ = makeSpin(kLargestSide, "spinMinimumWidth", this);

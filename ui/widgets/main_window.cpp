@@ -55,6 +55,7 @@
 #include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 #include "ui/widgets/udisks_client.h"
 #include "ui/widgets/visible_rows_tracker.h"
 #include "ui/widgets/window_texts.h"
@@ -147,9 +148,9 @@ MainWindow::MainWindow(Prompter& prompter, const std::string& pluginFolder, QWid
       prompter_(prompter),
       results_(new ResultList(this)),
       filter_(new ResultFilter(*results_, this)),
-      feed_(std::make_unique<ResultFeed>(*results_)) {
-  // The views show the filter; the one selection model works on its rows.
-  results_->setViewModel(filter_);
+      feed_(std::make_unique<ResultFeed>(*results_)),
+      // The views show the filter; the one selection model works on its rows.
+      selection_(new ResultSelection(filter_, this)) {
   setObjectName("dialog102");
   // The taskbar and the window switcher still need a name and an icon.
   setWindowTitle(fromUtf8(kProductName));
@@ -278,7 +279,7 @@ void MainWindow::buildControls() {
   detailsView_ = new QTableView(views_);
   detailsView_->setObjectName("list1000");
   detailsView_->setModel(filter_);
-  detailsView_->setSelectionModel(results_->selectionModel());
+  detailsView_->setSelectionModel(selection_->model());
   detailsView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   detailsView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   detailsView_->setItemDelegate(new TextOnlyDelegate(detailsView_));
@@ -304,7 +305,7 @@ void MainWindow::buildControls() {
   iconView_ = new QListView(views_);
   iconView_->setObjectName("list1000icons");
   iconView_->setModel(filter_);
-  iconView_->setSelectionModel(results_->selectionModel());
+  iconView_->setSelectionModel(selection_->model());
   iconView_->setViewMode(QListView::IconMode);
   iconView_->setIconSize(QSize(ResultList::kThumbnailWidth, ResultList::kThumbnailHeight));
   iconView_->setGridSize(
@@ -512,13 +513,13 @@ void MainWindow::connectCommands() {
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& position) { showListMenu(view, position); });
   }
-  connect(results_, &ResultList::selectionCountChanged, this, &MainWindow::updateSelectAllButton);
+  connect(selection_, &ResultSelection::countChanged, this, &MainWindow::updateSelectAllButton);
   connect(results_, &ResultList::rowsPublished, this,
-          [this] { updateSelectAllButton(results_->selectedCount()); });
+          [this] { updateSelectAllButton(selection_->selectedCount()); });
   // A cleared list leaves nothing to restore.
   connect(results_, &QAbstractItemModel::modelReset, this, [this] {
     menuRow_ = -1;
-    updateSelectAllButton(results_->selectedCount());
+    updateSelectAllButton(selection_->selectedCount());
   });
   connect(filterBar_, &FilterBar::criteriaChanged, filter_, &ResultFilter::setCriteria);
   // Other rows are shown now: both views start again at their first.
@@ -528,7 +529,7 @@ void MainWindow::connectCommands() {
   });
   connect(filter_, &ResultFilter::countsChanged, filterBar_, &FilterBar::showCounts);
   connect(filter_, &ResultFilter::countsChanged, this,
-          [this] { updateSelectAllButton(results_->selectedCount()); });
+          [this] { updateSelectAllButton(selection_->selectedCount()); });
   filter_->setCriteria(filterBar_->criteria());
   filterBar_->showCounts(filter_->totalRows(), filter_->rowCount());
 }
@@ -696,7 +697,7 @@ void MainWindow::scanEnded() {
   enterState(WindowState::Idle);
   showJobEnd(fromUtf8(windowText(WindowText::ScanEndedStatus)).arg(results_->rowCount()));
   feed_->startThumbnails();
-  updateSelectAllButton(results_->selectedCount());
+  updateSelectAllButton(selection_->selectedCount());
   prompter_.inform(this, fromUtf8(kApplicationTitle),
                    fromUtf8(windowText(WindowText::ScanEndedMessage)));
   // Rows the list could not take, or bytes of the card that could not be
@@ -791,7 +792,7 @@ WindowFacts MainWindow::windowFacts() const {
       !createAwaitsDrive_ && driveBox_->currentIndex() >= 0 && !driveBox_->currentText().isEmpty();
   facts.imageScannable = imageScannable_;
   facts.rowsListed = results_->rowCount() > 0;
-  facts.rowsShownOrSelected = filter_->rowCount() > 0 || results_->selectedCount() > 0;
+  facts.rowsShownOrSelected = filter_->rowCount() > 0 || selection_->selectedCount() > 0;
   return facts;
 }
 
@@ -1058,7 +1059,7 @@ void MainWindow::scanCommand() {
 }
 
 void MainWindow::restoreCommand() {
-  if (results_->selectedCount() == 0) {
+  if (selection_->selectedCount() == 0) {
     prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
                      fromUtf8(windowText(WindowText::NothingSelectedMessage)));
     return;
@@ -1070,18 +1071,22 @@ void MainWindow::restoreCommand() {
   bool started = false;
   const FolderChoice choice = folderChooser_(this);
   if (choice.accepted) lastRestoreFolder_ = QString::fromStdString(choice.path);
+  // The rows chosen now are the ones written: the views stay live during
+  // the restore, and a click there must not change what it writes.
+  std::vector<int32_t> chosen = selection_->chosenRows();
   // A folder that would fail every file, or fill up half way, is refused
   // before the first byte is written, in one sentence rather than one
   // failure per file.
   const RestoreRefusal refusal =
       choice.accepted ? checkRestoreDestination(destinationExaminer_(choice.path, job_.imagePath()),
-                                                plannedFiles(results_->candidates()))
+                                                plannedFiles(results_->candidates(), chosen))
                       : RestoreRefusal{};
   if (refusal) {
     prompter_.inform(this, fromUtf8(windowText(WindowText::InformationCaption)),
                      QString::fromStdString(refusalText(refusal)));
   } else if (choice.accepted && loadImageBlock()) {
     job_.setDestination(choice.path, choice.setFileTime);
+    job_.setChosenRows(std::move(chosen));
     showJobStart(windowText(WindowText::RestoringStatus));
     job_.setJobKind(RecoveryJob::Kind::Restore);
     started = job_.start();
@@ -1103,7 +1108,7 @@ FolderChooserSetup MainWindow::folderChooserSetup() const {
 }
 
 void MainWindow::previewCommand() {
-  if (!enabledControls(state_, windowFacts()).preview || results_->selectedCount() == 0) return;
+  if (!enabledControls(state_, windowFacts()).preview || selection_->selectedCount() == 0) return;
   enterState(WindowState::Restoring);
   if (job_.image() == nullptr) {
     // The preview never loads the image itself: a restore does.
@@ -1112,6 +1117,7 @@ void MainWindow::previewCommand() {
     enterState(WindowState::Idle);
     return;
   }
+  job_.setChosenRows(selection_->chosenRows());
   showJobStart(windowText(WindowText::RestoringStatus));
   job_.setJobKind(RecoveryJob::Kind::Preview);
   if (!job_.start()) {
@@ -1121,10 +1127,10 @@ void MainWindow::previewCommand() {
 }
 
 void MainWindow::selectAllCommand() {
-  if (results_->selectedCount() > 0) {
-    results_->selectAll(false);
+  if (selection_->selectedCount() > 0) {
+    selection_->selectAll(false);
   } else {
-    results_->selectAll(true);
+    selection_->selectAll(true);
     if (detailsShown())
       detailsView_->setFocus();
     else
@@ -1177,8 +1183,13 @@ void MainWindow::tidyCommand() {
 }
 
 void MainWindow::propertiesCommand() {
-  const CandidateList& list = results_->candidates();
-  PropertiesDialog dialog(list, menuRow_ >= 0 ? menuRow_ : list.firstSelected(), this);
+  // The menu's row, else the first chosen one in scan order.
+  int32_t row = menuRow_;
+  if (row < 0) {
+    const std::vector<int32_t> chosen = selection_->chosenRows();
+    row = chosen.empty() ? -1 : chosen.front();
+  }
+  PropertiesDialog dialog(results_->candidates(), row, this);
   dialog.exec();
 }
 
@@ -1186,8 +1197,8 @@ void MainWindow::previewClickedRow(const QModelIndex& index) {
   // Refused before the click takes the selection: a restore may be using it.
   if (!enabledControls(state_, windowFacts()).preview) return;
   if (index.isValid()) {
-    results_->selectionModel()->select(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection_->model()->select(index,
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   previewCommand();
 }
@@ -1199,9 +1210,9 @@ void MainWindow::showListMenu(QAbstractItemView* view, const QPoint& position) {
   menuRow_ = filter_->sourceRow(index);
   // As in a Windows list: the clicked row becomes the selection unless it
   // is already part of it.
-  if (!results_->selectionModel()->isSelected(index.siblingAtColumn(0))) {
-    results_->selectionModel()->select(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  if (!selection_->model()->isSelected(index.siblingAtColumn(0))) {
+    selection_->model()->select(index,
+                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   auto* menu = new QMenu(this);
   menu->setObjectName("menu168");

@@ -57,6 +57,7 @@ class FilterBar;
 class ResultFilter;
 class ResultFeed;
 class ResultList;
+class ResultSelection;
 class UDisksClient;
 
 class MainWindow : public QWidget, public JobReporter {
@@ -117,6 +118,8 @@ class MainWindow : public QWidget, public JobReporter {
   ResultFeed& resultFeed() { return *feed_; }
   // What the views show of the list: filtered and sorted.
   ResultFilter& resultFilter() { return *filter_; }
+  // The rows chosen in the views: the one selection model over the filter.
+  ResultSelection& resultSelection() { return *selection_; }
   RecoveryJob& recoveryJob() { return job_; }
   bool detailsShown() const;
   // What the window is doing; the table in window_state.h says which
@@ -266,6 +269,7 @@ class MainWindow : public QWidget, public JobReporter {
   // Gone before the list (a child, deleted after the members) and before
   // job_, whose host made the pool's engines.
   std::unique_ptr<ResultFeed> feed_;
+  ResultSelection* selection_;  // child QObject, the views' selection over filter_
   FolderChooserFunction folderChooser_;
   DestinationExaminer destinationExaminer_ = examineDestination;
   PreviewOpener previewOpener_;

@@ -1,12 +1,12 @@
 // What the views show of the results list: the rows the filter bar's
 // criteria accept, in the order of the column the user sorted by (scan
 // order until a header is clicked). Both views use it, with the one
-// selection model the ResultList keeps over it (ResultList::setViewModel).
+// selection model kept over it (ResultSelection).
 //
 //   ResultFilter filter(results);
-//   results.setViewModel(&filter);
+//   ResultSelection selection(&filter);
 //   view->setModel(&filter);
-//   view->setSelectionModel(results.selectionModel());
+//   view->setSelectionModel(selection.model());
 //   filter.setCriteria(bar->criteria());
 //
 // Sorting compares real values through ResultKeys (sizes as numbers, dates

@@ -42,9 +42,8 @@ QImage markedImage(const QImage& picture, Verdict verdict) {
 
 }  // namespace
 
-ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent), selection_(this) {
+ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent) {
   candidates_.setListener(this);
-  connect(&selection_, &QItemSelectionModel::selectionChanged, this, &ResultList::followSelection);
 }
 
 ResultList::~ResultList() { candidates_.setListener(nullptr); }
@@ -178,107 +177,6 @@ void ResultList::clear() {
   images_.clear();
   rowImage_.clear();
   endResetModel();
-  emit selectionCountChanged(0);
-}
-
-void ResultList::selectAll(bool select) {
-  QAbstractItemModel* view = viewModel();
-  const int rows = view->rowCount();
-  if (!select || rows == 0) {
-    selection_.clearSelection();
-    return;
-  }
-  selection_.select(QItemSelection(view->index(0, 0), view->index(rows - 1, columnCount() - 1)),
-                    QItemSelectionModel::ClearAndSelect);
-}
-
-void ResultList::setViewModel(QAbstractProxyModel* view) {
-  if (view_ != nullptr) disconnect(view_, nullptr, this, nullptr);
-  selection_.clearSelection();
-  view_ = view;
-  // Before the selection model's own connections (made by setModel): Qt
-  // would otherwise keep one persistent index per selected cell across the
-  // layout change (600,000 for 66,000 rows, seconds to carry); with the
-  // selection parked there is nothing to keep, and followViewLayout sets it
-  // again from the list.
-  if (view != nullptr)
-    connect(view, &QAbstractItemModel::layoutAboutToBeChanged, this, &ResultList::parkSelection);
-  selection_.setModel(viewModel());
-  if (view == nullptr) return;
-  // After the selection model's own connections (made by setModel), so it
-  // has already let go of the rows when the list's state follows.
-  connect(view, &QAbstractItemModel::rowsAboutToBeRemoved, this, &ResultList::dropHiddenRows);
-  connect(view, &QAbstractItemModel::layoutChanged, this, &ResultList::followViewLayout);
-}
-
-QAbstractItemModel* ResultList::viewModel() {
-  return view_ != nullptr ? static_cast<QAbstractItemModel*>(view_) : this;
-}
-
-int ResultList::sourceRow(int viewRow) const {
-  if (view_ == nullptr) return viewRow;
-  return view_->mapToSource(view_->index(viewRow, 0)).row();
-}
-
-int ResultList::viewRow(int sourceRow) const {
-  if (view_ == nullptr) return sourceRow < shownRows_ ? sourceRow : -1;
-  return view_->mapFromSource(index(sourceRow, 0)).row();
-}
-
-void ResultList::dropHiddenRows(const QModelIndex& parent, int first, int last) {
-  if (parent.isValid() || candidates_.selectedCount() == 0) return;
-  syncingSelection_ = true;
-  for (int row = first; row <= last; ++row) candidates_.setSelected(sourceRow(row), false);
-  syncingSelection_ = false;
-  emit selectionCountChanged(candidates_.selectedCount());
-}
-
-void ResultList::parkSelection() {
-  if (!selection_.hasSelection()) return;
-  restoringSelection_ = true;  // the list keeps its selected rows
-  selection_.clearSelection();
-  restoringSelection_ = false;
-}
-
-void ResultList::followViewLayout() {
-  if (candidates_.selectedCount() == 0) return;
-  // A layout change (a new filter, a sort) may drop rows from the view
-  // without removing them one by one; the selection model forgets them
-  // without a word, the candidate list must too.
-  syncingSelection_ = true;
-  for (int row = 0; row < shownRows_; ++row) {
-    if (candidates_.isSelected(row) && viewRow(row) < 0) candidates_.setSelected(row, false);
-  }
-  syncingSelection_ = false;
-  // The selection was parked for the change (parkSelection); Qt's own
-  // keeping would also go wrong, as it keeps a wholly selected table of
-  // over 1,000 cells as "all of it" whatever rows the filter left. The list
-  // knows which rows are selected: the selection model is set from it.
-  selectFromList();
-  emit selectionCountChanged(candidates_.selectedCount());
-}
-
-void ResultList::selectFromList() {
-  QAbstractItemModel* view = viewModel();
-  const int rows = view->rowCount();
-  const int lastColumn = columnCount() - 1;
-  QItemSelection selection;
-  for (int row = 0; row < rows;) {
-    if (!candidates_.isSelected(sourceRow(row))) {
-      ++row;
-      continue;
-    }
-    const int first = row;
-    while (row + 1 < rows && candidates_.isSelected(sourceRow(row + 1))) ++row;
-    selection.select(view->index(first, 0), view->index(row, lastColumn));
-    ++row;
-  }
-  // Cleared first: Qt compares the old and the new selection range by
-  // range, which costs their product; from nothing it costs nothing.
-  restoringSelection_ = true;
-  selection_.clearSelection();
-  selection_.select(selection, QItemSelectionModel::Select);
-  restoringSelection_ = false;
 }
 
 void ResultList::startImages() {
@@ -337,26 +235,6 @@ void ResultList::showRowsChanged() {
                    {Qt::DisplayRole, Qt::ToolTipRole, Qt::DecorationRole});
 }
 
-void ResultList::followSelection(const QItemSelection& selected, const QItemSelection& deselected) {
-  // A row counts as selected while its first cell is: the details view
-  // selects whole rows, the icon view shows only the first column. The two
-  // sets are exact changes, so a range over the first column says what its
-  // rows became; asking the selection model row by row instead would cost
-  // its number of ranges per row, and a sorted selection has thousands.
-  if (restoringSelection_) return;  // the list already says so
-  syncingSelection_ = true;
-  for (const QItemSelection* ranges : {&deselected, &selected}) {
-    const bool nowSelected = ranges == &selected;
-    for (const QItemSelectionRange& range : *ranges) {
-      if (range.left() != 0) continue;
-      for (int row = range.top(); row <= range.bottom(); ++row)
-        candidates_.setSelected(sourceRow(row), nowSelected);
-    }
-  }
-  syncingSelection_ = false;
-  emit selectionCountChanged(candidates_.selectedCount());
-}
-
 void ResultList::rowsAppended(int32_t, int32_t) {
   if (rowsAppended_) rowsAppended_();
 }
@@ -366,34 +244,6 @@ void ResultList::rowRenamed(int32_t row) {
       this,
       [this, row] {
         if (row < shownRows_) emit dataChanged(index(row, 0), index(row, 0));
-      },
-      Qt::AutoConnection);
-}
-
-void ResultList::selectionChanged(int32_t row) {
-  if (syncingSelection_) return;  // our own copy of the view's selection
-  // Someone set the list's state directly: let the views follow it.
-  QMetaObject::invokeMethod(
-      this,
-      [this, row] {
-        if (row >= shownRows_) return;
-        const bool wanted = candidates_.isSelected(row);
-        const int shown = viewRow(row);
-        if (shown < 0) {
-          // Hidden rows are never selected (see setViewModel).
-          if (wanted) {
-            syncingSelection_ = true;
-            candidates_.setSelected(row, false);
-            syncingSelection_ = false;
-            emit selectionCountChanged(candidates_.selectedCount());
-          }
-          return;
-        }
-        const QModelIndex cell = viewModel()->index(shown, 0);
-        if (selection_.isSelected(cell) == wanted) return;
-        selection_.select(cell,
-                          (wanted ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                              QItemSelectionModel::Rows);
       },
       Qt::AutoConnection);
 }

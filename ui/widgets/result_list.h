@@ -1,8 +1,7 @@
 // The results list: a Qt table model over the candidate list, shared by the
-// details view (seven columns) and the thumbnail view (100 × 75 icons), with
-// one selection model that the candidate list's selected state follows. In
-// the window both views look through a ResultFilter (sorted, filtered); the
-// selection model then works on the filter's rows (setViewModel).
+// details view (seven columns) and the thumbnail view (100 × 75 icons). In
+// the window both views look through a ResultFilter (sorted, filtered), and
+// the rows chosen live in the selection model over it (ResultSelection).
 //
 // The model only stores and shows: the rows published so far, a thumbnail
 // per row, and what the candidates say (texts, verdicts, unreadable
@@ -18,11 +17,8 @@
 // truncated finds, as a mark on its thumbnail.
 #pragma once
 
-#include <QAbstractProxyModel>
 #include <QAbstractTableModel>
 #include <QImage>
-#include <QItemSelectionModel>
-#include <QPointer>
 #include <QVector>
 #include <functional>
 
@@ -51,18 +47,6 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
 
   CandidateList& candidates() { return candidates_; }
   const CandidateList& candidates() const { return candidates_; }
-  // The selection model both views use; it works on viewModel()'s rows.
-  QItemSelectionModel* selectionModel() { return &selection_; }
-  // Puts `view`, a proxy over this model (the window's ResultFilter),
-  // between this model and the views; null takes it away again. The
-  // selection model then works on the proxy's rows: selectAll selects the
-  // rows it shows, and a row it stops showing loses its selection, so the
-  // candidate list's selected rows are always rows the views show. Set it
-  // before the views get the selection model; the proxy must outlive that
-  // use or be taken away first.
-  void setViewModel(QAbstractProxyModel* view);
-  // The model the views show: the proxy, or this model without one.
-  QAbstractItemModel* viewModel();
   // Called on the thread that appended rows to the candidates (the scan's):
   // they wait for publishRows. Set while no other thread uses the list.
   void setRowsAppendedHandler(std::function<void()> handler);
@@ -91,9 +75,6 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   // candidate (the feed's clear stops the pool first).
   void clear();
 
-  // Selects or releases every row (the select-all button).
-  void selectAll(bool select);
-  int selectedCount() const { return candidates_.selectedCount(); }
   // The texts a row shows in the columns before the verdict, kept until the
   // row changes (row_text_cache.h); null for a row the list lacks.
   const RowTexts* rowTexts(int row) const { return rowTexts_.texts(row); }
@@ -124,44 +105,18 @@ class ResultList : public QAbstractTableModel, private CandidateListListener {
   QImage image(int index) const;
 
  signals:
-  // The number of selected rows may have changed.
-  void selectionCountChanged(int selected);
   // Rows were published to the views (count = rows now shown).
   void rowsPublished(int count);
-
- private slots:
-  void followSelection(const QItemSelection& selected, const QItemSelection& deselected);
 
  private:
   // CandidateListListener: called on the thread that changed the list.
   void rowsAppended(int32_t first, int32_t count) override;
   void rowRenamed(int32_t row) override;
-  void selectionChanged(int32_t row) override;
   void cleared() override;
 
-  // The list's row behind a row of viewModel(), and back (−1: hidden).
-  int sourceRow(int viewRow) const;
-  int viewRow(int sourceRow) const;
-  // Deselects the candidates of view rows first..last, which are about to
-  // go from the view.
-  void dropHiddenRows(const QModelIndex& parent, int first, int last);
-  // Before a layout change of the view: empties the selection model, the
-  // list keeping its selected rows (see setViewModel in the .cpp).
-  void parkSelection();
-  // After it: deselects every selected candidate the view no longer shows
-  // and sets the selection model again from the list.
-  void followViewLayout();
-  // Selects in the selection model exactly the shown rows whose candidates
-  // are selected, without touching the list.
-  void selectFromList();
-
   CandidateList candidates_;
-  QItemSelectionModel selection_;
   int shownRows_ = 0;                    // rows the views know of
   bool unreadableSectorsShown_ = false;  // the rows carry a map's counts
-  bool syncingSelection_ = false;        // the model is copying view selection into the list
-  bool restoringSelection_ = false;      // the selection model is being set from the list
-  QPointer<QAbstractProxyModel> view_;   // not owned; null: the views show this model
   std::function<void()> rowsAppended_;   // the feed's; called on the appending thread
   QVector<QImage> images_;               // 0: placeholder; empty until thumbnails start
   QVector<int> rowImage_;                // image index per row

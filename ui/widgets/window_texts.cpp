@@ -116,8 +116,8 @@ constexpr WindowTextEntry kTexts[] = {
     {WindowText::NestedBoxText, "埋め込み"},
     {WindowText::NestedBoxTip,
      "写真の中のサムネイルや動画の中のフレームなど、ほかのファイルの中で見つかったもの"},
-    {WindowText::DamagedBoxText, "破損"},
-    {WindowText::TruncatedBoxText, "途中まで"},
+    {WindowText::VerdictDamaged, "破損"},
+    {WindowText::VerdictTruncated, "途中まで"},
     {WindowText::MinimumSizeLabel, "最小サイズ:"},
     {WindowText::SizeSuffix, "KB"},
     {WindowText::MinimumResolutionLabel, "最小解像度:"},
@@ -209,11 +209,10 @@ constexpr WindowTextEntry kTexts[] = {
     {WindowText::EndianLabel, "バイト順:"},
     {WindowText::GpsLabel, "GPS情報:"},
     {WindowText::PiecesLabel, "断片:"},
-    // The results list's column "状態": a row's verdict ("未確認" also for a
-    // row not checked yet), then the mark of a row joined from pieces.
+    // The rest of the results list's column "状態" (破損 and 途中まで are the
+    // filter boxes' words above): "未確認" also for a row not checked yet,
+    // then the mark of a row joined from pieces.
     {WindowText::VerdictIntact, "正常"},
-    {WindowText::VerdictDamaged, "破損"},
-    {WindowText::VerdictTruncated, "途中まで"},
     {WindowText::VerdictUnknown, "未確認"},
     {WindowText::ReassembledSuffix, "（再構成）"},
 };

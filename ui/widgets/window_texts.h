@@ -82,8 +82,8 @@ enum class WindowText {
   HideLabel,
   NestedBoxText,
   NestedBoxTip,
-  DamagedBoxText,
-  TruncatedBoxText,
+  VerdictDamaged,
+  VerdictTruncated,
   MinimumSizeLabel,
   SizeSuffix,
   MinimumResolutionLabel,
@@ -151,8 +151,6 @@ enum class WindowText {
   PiecesLabel,
   // The results list's column "状態"
   VerdictIntact,
-  VerdictDamaged,
-  VerdictTruncated,
   VerdictUnknown,
   ReassembledSuffix,
 };

@@ -85,9 +85,8 @@ int main(int argc, char** argv) {
   bytes.resize(bytes.size() + 125000);
   CandidateList list;
   list.addCandidate("00000000.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()});
-  list.setSelected(0, true);
   {
-    PropertiesDialog dialog(list);
+    PropertiesDialog dialog(list, 0);
     ok &= save(dialog, out, "properties_dialog");
   }
   {

@@ -30,9 +30,8 @@ TEST(PropertiesDialog, OffsetAboveFourGiBShowsWholeAndUnknownTexts) {
   CandidateList list;
   ASSERT_TRUE(
       list.addCandidate("00000000.jpg", base, {FileType::Jpeg, kStart, kStart + sizeof bytes}));
-  ASSERT_TRUE(list.setSelected(0, true));
 
-  PropertiesDialog dialog(list);
+  PropertiesDialog dialog(list, 0);
   EXPECT_EQ(dialog.fieldText(Field::FileName), QStringLiteral("00000000.jpg"));
   EXPECT_EQ(dialog.fieldText(Field::ExpectedSize), QStringLiteral("0KB"));
   // Cut to 32 bits these would point 4 GiB early on the card.
@@ -83,9 +82,8 @@ TEST_P(PropertiesExif, ShowsMakerModelDateOrderAndGps) {
   CandidateList list;
   ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()}));
   ASSERT_TRUE(list.addCandidate("00000001.jpg", bytes.data(), {FileType::Jpeg, 0, bytes.size()}));
-  ASSERT_TRUE(list.setSelected(1, true));
 
-  PropertiesDialog dialog(list);
+  PropertiesDialog dialog(list, 1);
   EXPECT_EQ(dialog.fieldText(Field::FileName), QStringLiteral("00000001.jpg"));
   EXPECT_EQ(dialog.fieldText(Field::Maker), QStringLiteral("KESTREL OPTICS"));
   EXPECT_EQ(dialog.fieldText(Field::Model), QStringLiteral("KX-100"));
@@ -125,14 +123,17 @@ TEST(PropertiesDialog, AJoinedFileListsItsPiecesInFileOrder) {
   EXPECT_TRUE(plain.piecesText().isEmpty());
 }
 
-TEST(PropertiesDialog, NoSelectedRowLeavesEveryBoxEmpty) {
+TEST(PropertiesDialog, NoRowOrAMissingOneLeavesEveryBoxEmpty) {
   static const uint8_t bytes[8] = {};
   CandidateList list;
   ASSERT_TRUE(list.addCandidate("00000000.jpg", bytes, {FileType::Jpeg, 0, sizeof bytes}));
-  PropertiesDialog dialog(list);
-  for (Field field : {Field::FileName, Field::ExpectedSize, Field::StartByte, Field::EndByte,
-                      Field::Maker, Field::Model, Field::ShotDate, Field::Endian, Field::Gps}) {
-    EXPECT_TRUE(dialog.fieldText(field).isEmpty()) << static_cast<int>(field);
+  // −1: nothing chosen and no menu row; 1: a row the list does not have.
+  for (const int32_t row : {-1, 1}) {
+    PropertiesDialog dialog(list, row);
+    for (Field field : {Field::FileName, Field::ExpectedSize, Field::StartByte, Field::EndByte,
+                        Field::Maker, Field::Model, Field::ShotDate, Field::Endian, Field::Gps}) {
+      EXPECT_TRUE(dialog.fieldText(field).isEmpty()) << row << ": " << static_cast<int>(field);
+    }
   }
 }
 

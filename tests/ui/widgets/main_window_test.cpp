@@ -30,6 +30,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <functional>
@@ -52,6 +53,7 @@
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 #include "ui/widgets/window_state.h"
 #include "ui/widgets/window_texts.h"
 
@@ -188,7 +190,7 @@ class MainWindowTest : public ::testing::Test {
     window_->setFolderChooser([folder](QWidget*) {
       return FolderChoice{true, folder.toStdString(), 0};
     });
-    window_->resultList().selectAll(true);
+    window_->resultSelection().selectAll(true);
     QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
     prompter_.queueAnswer(true);
     window_->restoreCommand();
@@ -221,13 +223,37 @@ class MainWindowTest : public ::testing::Test {
     return big;
   }
 
+  // Browses to a big card made in `work` and scans it; true once the scan
+  // ended and its thumbnails were stopped, so a restore of it runs alone.
+  bool scanBigCard(const QTemporaryDir& work) {
+    const QString big = makeBigCard(work);
+    if (big.isEmpty()) return false;
+    browseTo(big);
+    QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+    prompter_.queueAnswer(true);
+    window_->scanCommand();
+    if (!waitForMessage(JobMessage::ScanEnded, handled)) return false;
+    window_->resultFeed().stopThumbnails();
+    return !window_->resultFeed().thumbnailsActive();
+  }
+
+  // Restores the chosen rows into `folder` (answering Yes) and holds the
+  // job; true when it was held before it ended.
+  bool startHeldRestore(const QString& folder) {
+    window_->setFolderChooser([folder](QWidget*) {
+      return FolderChoice{true, folder.toStdString(), 0};
+    });
+    prompter_.queueAnswer(true);
+    window_->restoreCommand();
+    return window_->recoveryJob().suspend() >= 0;
+  }
+
   // The views' index of a row of the list (the selection model and the
   // views work on the filter's rows).
   QModelIndex shownIndex(int row) const { return window_->resultFilter().indexOfSourceRow(row); }
 
   void selectRow(int row, QItemSelectionModel::SelectionFlags how = QItemSelectionModel::Select) {
-    window_->resultList().selectionModel()->select(shownIndex(row),
-                                                   how | QItemSelectionModel::Rows);
+    window_->resultSelection().model()->select(shownIndex(row), how | QItemSelectionModel::Rows);
   }
 
   static bool toolsPresent_;
@@ -420,7 +446,7 @@ TEST_F(MainWindowTest, EveryStateEnablesTheControlsOfItsTableRow) {
       case WindowState::Restoring:
         chooseFakeDrive();
         scanCard();
-        window_->resultList().selectAll(true);
+        window_->resultSelection().selectAll(true);
         // The folder chooser opens once the restore holds the controls.
         window_->setFolderChooser([&](QWidget*) {
           check({.driveChosen = true,
@@ -698,7 +724,7 @@ TEST_F(MainWindowTest, ClosingWithUnrestoredResultsAndYesCloses) {
 
 TEST_F(MainWindowTest, QuestionsThatStartWorkDefaultToYes) {
   scanCard();
-  window_->resultList().selectAll(true);
+  window_->resultSelection().selectAll(true);
   window_->setFolderChooser([](QWidget*) { return FolderChoice{}; });
   prompter_.queueAnswer(false);
   window_->restoreCommand();
@@ -804,7 +830,7 @@ TEST_F(MainWindowTest, RestoreRefusesADestinationThatCannotTakeTheFiles) {
       continue;
     }
     prompter_.clearRequests();
-    window_->resultList().selectAll(true);
+    window_->resultSelection().selectAll(true);
     window_->setFolderChooser([&](QWidget*) { return FolderChoice{true, folder.path(), 0}; });
     prompter_.queueAnswer(true);
     window_->restoreCommand();
@@ -1140,7 +1166,8 @@ TEST_F(MainWindowTest, ContextMenuOpensOnRowsOnly) {
   EXPECT_EQ(texts, (QStringList{utf8("レポート"), "-", utf8("ファイル名の整頓"), "-",
                                 utf8("プロパティ")}));
   EXPECT_TRUE(menu->actions().at(2)->isEnabled()) << "thumbnails are done";
-  EXPECT_TRUE(window_->resultList().candidates().isSelected(0)) << "the clicked row is selected";
+  EXPECT_EQ(window_->resultSelection().chosenRows(), std::vector<int32_t>{0})
+      << "the clicked row is selected";
 
   // The report item opens the restore list in the report window.
   QSignalSpy opened(window_.get(), &MainWindow::reportOpened);
@@ -1198,24 +1225,12 @@ TEST_F(MainWindowTest, TidyItemStaysAvailableWhileThumbnailsAreMade) {
 
 TEST_F(MainWindowTest, TidyItemIsGreyedWhileARestoreRuns) {
   QTemporaryDir work, destination;
-  const QString big = makeBigCard(work);
-  ASSERT_FALSE(big.isEmpty());
-  browseTo(big);
-  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
-  prompter_.queueAnswer(true);
-  window_->scanCommand();
-  ASSERT_TRUE(waitForMessage(JobMessage::ScanEnded, handled));
-  window_->resultFeed().stopThumbnails();
-  ASSERT_FALSE(window_->resultFeed().thumbnailsActive());
+  ASSERT_TRUE(scanBigCard(work));
 
   window_->selectAllCommand();
-  window_->setFolderChooser([&](QWidget*) {
-    return FolderChoice{true, destination.path().toStdString(), 0};
-  });
-  prompter_.queueAnswer(true);
-  window_->restoreCommand();
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  ASSERT_TRUE(startHeldRestore(destination.path())) << "the restore ended before it was held";
   RecoveryJob& job = window_->recoveryJob();
-  ASSERT_GE(job.suspend(), 0) << "the restore ended before it could be held";
 
   QWidget* viewport = window_->detailsView()->viewport();
   const QPoint onRow = window_->detailsView()->visualRect(shownIndex(0)).center();
@@ -1227,6 +1242,40 @@ TEST_F(MainWindowTest, TidyItemIsGreyedWhileARestoreRuns) {
   menu->close();
   job.resume();
   ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+}
+
+// The views stay live while a restore writes: what it writes is the
+// selection as it stood when the command was given, whatever is clicked
+// meanwhile.
+TEST_F(MainWindowTest, ARestoreWritesTheRowsChosenWhenItStarted) {
+  QTemporaryDir work, destination;
+  ASSERT_TRUE(scanBigCard(work));
+
+  // Every other shown row, so the rows chosen are not simply all of them.
+  ResultSelection& selection = window_->resultSelection();
+  const int shown = window_->resultFilter().rowCount();
+  for (int row = 0; row < shown; row += 2) {
+    selection.model()->select(window_->resultFilter().index(row, 0),
+                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  const std::vector<int32_t> chosen = selection.chosenRows();
+  ASSERT_EQ(static_cast<int>(chosen.size()), (shown + 1) / 2);
+  QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
+  ASSERT_TRUE(startHeldRestore(destination.path())) << "the restore ended before it was held";
+  RecoveryJob& job = window_->recoveryJob();
+  EXPECT_EQ(job.chosenRows(), chosen);
+
+  // A click on another row while the restore is held.
+  selectRow(1, QItemSelectionModel::ClearAndSelect);
+  ASSERT_EQ(selection.selectedCount(), 1);
+  job.resume();
+  ASSERT_TRUE(waitForMessage(JobMessage::RestoreEnded, handled));
+  const RestoreOutcome& outcome = job.restoreOutcome();
+  std::vector<int32_t> written;
+  for (const RestoredFile& file : outcome.files) written.push_back(file.row);
+  for (const RestoreFailure& failure : outcome.failures) written.push_back(failure.row);
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, chosen);
 }
 
 TEST_F(MainWindowTest, ThumbnailsStartWithTheFirstRowsWhileAScanRuns) {
@@ -1288,10 +1337,10 @@ TEST_F(MainWindowTest, RefusedOverwriteLeavesTheImagePathAlone) {
 TEST_F(MainWindowTest, SelectAllButtonSelectsAndReleases) {
   scanCard();
   window_->selectAllCommand();
-  EXPECT_EQ(window_->resultList().candidates().selectedCount(), test::kCardRows);
+  EXPECT_EQ(window_->resultSelection().selectedCount(), test::kCardRows);
   EXPECT_EQ(window_->selectAllButton()->text(), utf8("解　除"));
   window_->selectAllCommand();
-  EXPECT_EQ(window_->resultList().candidates().selectedCount(), 0);
+  EXPECT_EQ(window_->resultSelection().selectedCount(), 0);
   EXPECT_EQ(window_->selectAllButton()->text(), utf8("全選択"));
 }
 
@@ -1588,9 +1637,9 @@ TEST_F(MainWindowTest, AHeaderClickSortsBothViewsAndAThirdGoesBackToScanOrder) {
   EXPECT_EQ(view->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
   EXPECT_EQ(shownNames(filter),
             (QStringList{"00000000.jpg", "00000000.mov", "00000000.png", "00000001.jpg"}));
-  EXPECT_TRUE(window_->resultList().candidates().isSelected(2))
+  EXPECT_EQ(window_->resultSelection().chosenRows(), std::vector<int32_t>{2})
       << "the selection moves with its row";
-  EXPECT_TRUE(window_->resultList().selectionModel()->isSelected(filter.index(2, 0)));
+  EXPECT_TRUE(window_->resultSelection().model()->isSelected(filter.index(2, 0)));
 
   // Sizes as numbers: 12KB after 6KB, which text order would put first.
   clickHeader(view, int(RowTexts::Column::Size));
@@ -1622,9 +1671,8 @@ TEST_F(MainWindowTest, TheFilterBarHidesRowsAndSelectAllTakesOnlyTheShownOnes) {
   EXPECT_EQ(window_->iconView()->model()->rowCount(), 1);
   window_->selectAllCommand();
   EXPECT_EQ(selected->text(), utf8("4 件中 1 件を選択"));
-  CandidateList& candidates = window_->resultList().candidates();
-  EXPECT_TRUE(candidates.isSelected(1));
-  EXPECT_EQ(candidates.selectedCount(), 1) << "hidden rows are not selected";
+  ResultSelection& selection = window_->resultSelection();
+  EXPECT_EQ(selection.chosenRows(), std::vector<int32_t>{1}) << "hidden rows are not selected";
 
   // Back to every size: the selection stays as it was.
   bar->minimumSizeBox()->setValue(0);
@@ -1641,15 +1689,14 @@ TEST_F(MainWindowTest, TheFilterBarHidesRowsAndSelectAllTakesOnlyTheShownOnes) {
   EXPECT_EQ(selected->text(), utf8("4 件中 0 件を選択"));
   EXPECT_EQ(window_->selectAllButton()->text(), utf8("全選択"));
   window_->selectAllCommand();
-  EXPECT_TRUE(candidates.isSelected(0));
-  EXPECT_EQ(candidates.selectedCount(), 1);
+  EXPECT_EQ(selection.chosenRows(), std::vector<int32_t>{0});
 
   // A date range that misses the shot date hides the last row; the button
   // is left for the release.
   bar->dateRangeBox()->setChecked(true);
   bar->firstDayEdit()->setDate(QDate(2003, 7, 15));
   EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 0 件を表示"));
-  EXPECT_EQ(candidates.selectedCount(), 0);
+  EXPECT_EQ(selection.selectedCount(), 0);
   EXPECT_FALSE(window_->selectAllButton()->isEnabled());
   bar->firstDayEdit()->setDate(QDate(2003, 7, 14));
   EXPECT_EQ(bar->shownCountLabel()->text(), utf8("4 件中 1 件を表示"))
@@ -1688,8 +1735,8 @@ TEST_F(MainWindowTest, ADoubleClickAndTheMenuActOnTheRowClickedInASortedView) {
   QContextMenuEvent click(QContextMenuEvent::Mouse, onLast, icons->viewport()->mapToGlobal(onLast));
   QApplication::sendEvent(icons->viewport(), &click);
   ASSERT_NE(window_->openMenu(), nullptr);
-  EXPECT_TRUE(window_->resultList().candidates().isSelected(0)) << "00000000.jpg is shown last";
-  EXPECT_EQ(window_->resultList().candidates().selectedCount(), 1);
+  EXPECT_EQ(window_->resultSelection().chosenRows(), std::vector<int32_t>{0})
+      << "00000000.jpg is shown last";
   window_->openMenu()->close();
 }
 

@@ -1,23 +1,20 @@
 // The filter between the results list and its views: Qt's model tester on
 // both models while rows stream in sorted and filtered, the sort keys'
-// order, rows appended while sorted, and the selection rule (the candidate
-// list's selected rows are always rows the views show).
+// order, rows appended while sorted, and rows the filter hides leaving the
+// selection (result_selection_test.cpp has the rest of the selection).
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QListView>
 #include <QSignalSpy>
-#include <QTableView>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "filtered_results.h"
 #include "synthetic_rows.h"
 #include "ui/widgets/result_feed.h"
-#include "ui/widgets/result_filter.h"
-#include "ui/widgets/result_list.h"
 
 namespace kestrix {
 namespace {
@@ -25,42 +22,9 @@ namespace {
 using test::SyntheticImage;
 using test::SyntheticRow;
 using Tester = QAbstractItemModelTester;
+using Models = test::FilteredResults;
 
 constexpr int kWaitMs = 30000;
-
-// A list, the filter over it with the shared selection on the filter, and
-// both views, as the window has them.
-struct Models {
-  ResultList list;
-  ResultFeed feed{list};
-  ResultFilter filter{list};
-  QTableView details;
-  QListView icons;
-
-  Models() {
-    list.setViewModel(&filter);
-    details.setModel(&filter);
-    details.setSelectionModel(list.selectionModel());
-    icons.setModel(&filter);
-    icons.setSelectionModel(list.selectionModel());
-    icons.setViewMode(QListView::IconMode);
-  }
-  ~Models() { list.setViewModel(nullptr); }
-
-  // The list's rows in the order the views show them.
-  std::vector<int> shownRows() const {
-    std::vector<int> rows;
-    for (int row = 0; row < filter.rowCount(); ++row)
-      rows.push_back(filter.sourceRow(filter.index(row, 0)));
-    return rows;
-  }
-  std::vector<int> selectedRows() const {
-    std::vector<int> rows;
-    for (int row = 0; row < list.candidates().itemCount(); ++row)
-      if (list.candidates().isSelected(row)) rows.push_back(row);
-    return rows;
-  }
-};
 
 std::vector<int> sorted(std::vector<int> rows) {
   std::sort(rows.begin(), rows.end());
@@ -130,13 +94,13 @@ TEST(ResultFilterTest, ModelTesterHoldsWhileRowsStreamInSortedAndFiltered) {
   // Across a filter change, select-all, a clear and a second result set.
   models.filter.setCriteria(showEverything());
   EXPECT_EQ(models.filter.rowCount(), kRows);
-  models.list.selectAll(true);
-  EXPECT_EQ(models.list.selectedCount(), kRows);
+  models.selection.selectAll(true);
+  EXPECT_EQ(models.selection.selectedCount(), kRows);
   models.filter.setCriteria(criteria);
-  EXPECT_EQ(models.list.selectedCount(), expected);
+  EXPECT_EQ(models.selection.selectedCount(), expected);
   models.list.clear();
   EXPECT_EQ(models.filter.rowCount(), 0);
-  EXPECT_EQ(models.list.selectedCount(), 0);
+  EXPECT_EQ(models.selection.selectedCount(), 0);
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(test::addRow(models.list, image, rowAt(i)));
   models.feed.flushPendingRows();
   models.list.showVerdicts();
@@ -279,13 +243,13 @@ TEST(ResultFilterTest, RenamesAndVerdictsReachTheKeysAndTheFilter) {
   criteria.hideDamaged = true;
   models.filter.setCriteria(criteria);
   EXPECT_EQ(models.shownRows(), (std::vector<int>{2, 0}));
-  models.list.selectAll(true);
+  models.selection.selectAll(true);
   EXPECT_EQ(models.selectedRows(), (std::vector<int>{0, 2}));
   ASSERT_TRUE(models.list.candidates().setCheck(0, damaged));
   models.list.showVerdicts();
   EXPECT_EQ(models.shownRows(), (std::vector<int>{2}));
   EXPECT_EQ(models.selectedRows(), (std::vector<int>{2}));
-  EXPECT_EQ(models.list.selectedCount(), 1);
+  EXPECT_EQ(models.selection.selectedCount(), 1);
 }
 
 TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
@@ -304,7 +268,7 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   criteria.hideDamaged = true;
   models.filter.setCriteria(criteria);
   models.filter.sort(int(RowTexts::Column::Size), Qt::DescendingOrder);
-  models.list.selectAll(true);
+  models.selection.selectAll(true);
   CheckResult damaged;
   damaged.verdict = Verdict::Damaged;
   const auto shownInOrder = [&](int hiddenBelow) {
@@ -337,92 +301,6 @@ TEST(ResultFilterTest, VerdictsThatHideManyRowsAreOneLayoutChange) {
   EXPECT_EQ(models.selectedRows(), sorted(shownInOrder(kRows)))
       << "hidden rows lose their selection";
   EXPECT_TRUE(models.filter.dynamicSortFilter());
-}
-
-TEST(ResultFilterTest, OnlyShownRowsAreEverSelected) {
-  SyntheticImage image;
-  const uint64_t plain = image.block("", "", "");
-  image.finish(4096);
-  Models models;
-  models.filter.setCriteria(showEverything());
-  for (int i = 0; i < 10; ++i) {
-    SyntheticRow made("r" + std::to_string(i) + ".jpg", plain, 100);
-    if (i % 3 == 1) made.parent = "r0.jpg";
-    ASSERT_TRUE(test::addRow(models.list, image, made));
-  }
-  models.feed.flushPendingRows();
-  models.filter.sort(int(RowTexts::Column::Name), Qt::DescendingOrder);
-
-  // Selected in the view while shown, then hidden by the filter.
-  models.list.selectAll(true);
-  ASSERT_EQ(models.list.selectedCount(), 10);
-  models.filter.setCriteria(FilterCriteria{});
-  const std::vector<int> shown = models.shownRows();
-  EXPECT_EQ(shown.size(), 7u);
-  EXPECT_EQ(models.selectedRows(), sorted(shown));
-  // Shown again, they come back unselected.
-  models.filter.setCriteria(showEverything());
-  EXPECT_EQ(models.selectedRows(), sorted(shown));
-
-  // Select-all takes the rows shown, its release every row.
-  models.filter.setCriteria(FilterCriteria{});
-  models.list.selectAll(false);
-  EXPECT_EQ(models.list.selectedCount(), 0);
-  models.list.selectAll(true);
-  EXPECT_EQ(models.selectedRows(), sorted(shown));
-
-  // A hidden row set selected in the list directly does not stay selected.
-  ASSERT_TRUE(models.list.candidates().setSelected(1, true));
-  EXPECT_FALSE(models.list.candidates().isSelected(1));
-  EXPECT_EQ(models.list.selectedCount(), 7);
-  // A shown one does, and the views follow.
-  models.list.selectAll(false);
-  ASSERT_TRUE(models.list.candidates().setSelected(2, true));
-  EXPECT_TRUE(models.list.selectionModel()->isSelected(models.filter.indexOfSourceRow(2)));
-}
-
-// Qt's selection model keeps a wholly selected table of over 1,000 cells as
-// "everything" across a layout change; a filter that changes the number of
-// rows in that change must not leave it claiming rows the list never had
-// selected, or dropping ones it has.
-TEST(ResultFilterTest, TheViewsSelectionMatchesTheListAcrossFilterChanges) {
-  SyntheticImage image;
-  const uint64_t plain = image.block("", "", "");
-  image.finish(4096);
-  Models models;
-  for (int i = 0; i < 300; ++i) {
-    SyntheticRow made("r" + std::to_string(i) + ".jpg", plain, 100 + i % 7);
-    if (i % 3 == 1) made.parent = "r0.jpg";
-    ASSERT_TRUE(test::addRow(models.list, image, made));
-  }
-  models.feed.flushPendingRows();
-  models.filter.sort(int(RowTexts::Column::Size), Qt::AscendingOrder);
-  const auto viewMatchesList = [&] {
-    for (int row = 0; row < models.filter.rowCount(); ++row) {
-      const bool inView = models.list.selectionModel()->isSelected(models.filter.index(row, 0));
-      const bool inList =
-          models.list.candidates().isSelected(models.filter.sourceRow(models.filter.index(row, 0)));
-      if (inView != inList) return false;
-    }
-    return true;
-  };
-
-  // Every shown row selected, then more rows shown: the new ones unselected.
-  models.list.selectAll(true);
-  ASSERT_EQ(models.list.selectedCount(), 200);
-  models.filter.setCriteria(showEverything());
-  EXPECT_EQ(models.list.selectedCount(), 200);
-  EXPECT_TRUE(viewMatchesList());
-
-  // Every row selected, then fewer shown: the shown ones stay selected.
-  models.list.selectAll(true);
-  ASSERT_EQ(models.list.selectedCount(), 300);
-  models.filter.setCriteria(FilterCriteria{});
-  EXPECT_EQ(models.list.selectedCount(), 200);
-  EXPECT_TRUE(viewMatchesList());
-  models.filter.sort(int(RowTexts::Column::Size), Qt::DescendingOrder);
-  EXPECT_EQ(models.list.selectedCount(), 200);
-  EXPECT_TRUE(viewMatchesList());
 }
 
 }  // namespace

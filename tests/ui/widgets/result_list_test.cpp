@@ -1,6 +1,7 @@
 // The results list model and its feed: batched appends from another thread,
-// the shared selection, the column table, clearing while thumbnails are
-// pending, and a stale report of the check pool dropped.
+// the column table, clearing while thumbnails are pending, and a stale
+// report of the check pool dropped (the selection over the list is
+// result_selection_test.cpp's).
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
@@ -98,46 +99,11 @@ TEST(ResultListTest, AppendsFromAnotherThreadArriveInFewBatches) {
   EXPECT_EQ(list.data(list.index(kRows - 1, 1)).toString(), QString::fromUtf8("不明"));
 }
 
-TEST(ResultListTest, CandidateSelectionFollowsTheViewsAndBack) {
-  ResultList list;
-  appendRows(list, 5);
-  list.publishRows(5);
-  ASSERT_EQ(list.rowCount(), 5);
-  QSignalSpy counts(&list, &ResultList::selectionCountChanged);
-
-  // A whole row selected in the details view.
-  list.selectionModel()->select(list.index(1, 0),
-                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  // Only the first cell, as the icon view shows it.
-  list.selectionModel()->select(list.index(3, 0), QItemSelectionModel::Select);
-  EXPECT_TRUE(list.candidates().isSelected(1));
-  EXPECT_TRUE(list.candidates().isSelected(3));
-  EXPECT_FALSE(list.candidates().isSelected(0));
-  EXPECT_EQ(list.selectedCount(), 2);
-  ASSERT_FALSE(counts.isEmpty());
-  EXPECT_EQ(counts.last().at(0).toInt(), 2);
-
-  // Deselecting a cell other than the first leaves the row selected.
-  list.selectionModel()->select(list.index(1, 4), QItemSelectionModel::Deselect);
-  EXPECT_TRUE(list.candidates().isSelected(1));
-
-  // The list's own state changed: the selection model follows.
-  list.candidates().setSelected(4, true);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return list.selectionModel()->isSelected(list.index(4, 0)); }));
-
-  list.selectAll(false);
-  EXPECT_EQ(list.selectedCount(), 0);
-  list.selectAll(true);
-  EXPECT_EQ(list.selectedCount(), 5);
-  EXPECT_TRUE(list.selectionModel()->isRowSelected(2, QModelIndex()));
-}
-
-TEST(ResultListTest, ClearEmptiesRowsImagesAndSelection) {
+TEST(ResultListTest, ClearEmptiesRowsAndImages) {
   ResultList list;
   ResultFeed feed(list);
   appendRows(list, 3);
   feed.flushPendingRows();
-  list.selectAll(true);
   // No job to write candidates: every thumbnail fails, rows keep image 0.
   QSignalSpy finished(&feed, &ResultFeed::thumbnailsFinished);
   ASSERT_TRUE(feed.startThumbnails());
@@ -149,7 +115,6 @@ TEST(ResultListTest, ClearEmptiesRowsImagesAndSelection) {
   feed.clear();
   EXPECT_EQ(list.rowCount(), 0);
   EXPECT_EQ(list.imageCount(), 0);
-  EXPECT_EQ(list.selectedCount(), 0);
   EXPECT_FALSE(feed.startThumbnails()) << "no rows";
   // A new result set makes its thumbnails again.
   appendRows(list, 2);

@@ -31,7 +31,7 @@ TEST(RowTextCacheTest, KeptUntilARenameAJoinOrAClearChangesTheRow) {
   QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
   ASSERT_TRUE(test::addRow(list, image, SyntheticRow("a.jpg", canon, 2048)));
   ASSERT_TRUE(test::addRow(list, image, SyntheticRow("b.jpg", plain, 3072)));
-  list.flushPendingRows();
+  list.publishRows(list.candidates().itemCount());
   EXPECT_EQ(cell(list, 0, Column::Maker), "Canon");
   EXPECT_EQ(cell(list, 0, Column::Size), "2KB");
   EXPECT_EQ(cell(list, 1, Column::Size), "3KB");
@@ -58,7 +58,7 @@ TEST(RowTextCacheTest, KeptUntilARenameAJoinOrAClearChangesTheRow) {
 
   list.clear();
   ASSERT_TRUE(test::addRow(list, image, SyntheticRow("c.jpg", plain, 1024)));
-  list.flushPendingRows();
+  list.publishRows(list.candidates().itemCount());
   EXPECT_EQ(cell(list, 0, Column::Name), "c.jpg");
   EXPECT_EQ(cell(list, 0, Column::Maker), "不明");
   EXPECT_EQ(cell(list, 0, Column::Size), "1KB");
@@ -90,7 +90,7 @@ TEST(RowTextCacheTest, SortKeysAgreeWithTheShownTexts) {
       ASSERT_TRUE(test::addRow(list, image, SyntheticRow(name, blocks[i], 100 * (i + 1))));
     }
   }
-  list.flushPendingRows();
+  list.publishRows(list.candidates().itemCount());
 
   const QString unknown = QString::fromUtf8("不明");
   for (const Column column :

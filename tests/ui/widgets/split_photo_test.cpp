@@ -27,6 +27,7 @@
 #include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 #include "ui/widgets/thumbnail_decoder.h"
 
 namespace kestrix {
@@ -167,7 +168,7 @@ TEST_F(SplitPhotoWindowTest, TheChecksJoinItShowItsPiecesAndTheRestoreWritesItWh
   window_->setFolderChooser([where](QWidget*) {
     return FolderChoice{true, where.toStdString(), 0};
   });
-  window_->resultList().selectAll(true);
+  window_->resultSelection().selectAll(true);
   QSignalSpy handled(window_.get(), &MainWindow::jobMessageHandled);
   prompter_.queueAnswer(true);
   window_->restoreCommand();

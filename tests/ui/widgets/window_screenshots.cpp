@@ -28,6 +28,7 @@
 #include "ui/widgets/report_window.h"
 #include "ui/widgets/result_filter.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/result_selection.h"
 #include "ui/dialogs/qt_translation.h"
 
 int main(int argc, char** argv) {
@@ -49,7 +50,6 @@ int main(int argc, char** argv) {
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
 
-  kestrix::ResultList& list = window.resultList();
   QSignalSpy thumbnails(&window.resultFeed(), &kestrix::ResultFeed::thumbnailsFinished);
   prompter.queuePath(card);
   window.browseCommand();
@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "window_screenshots: the scan or the thumbnails did not end\n");
     return 1;
   }
-  list.selectionModel()->select(window.resultFilter().indexOfSourceRow(0),
-                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  window.resultSelection().model()->select(window.resultFilter().indexOfSourceRow(0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
   QTest::qWait(100);  // let the views paint the selection
 
   const QString details = QDir(output).filePath("main_window_details.png");
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   window.setFolderChooser([&](QWidget*) {
     return kestrix::FolderChoice{true, destination.path().toStdString(), 0};
   });
-  list.selectAll(true);
+  window.resultSelection().selectAll(true);
   QSignalSpy handled(&window, &kestrix::MainWindow::jobMessageHandled);
   prompter.queueAnswer(true);
   window.restoreCommand();
