@@ -114,6 +114,17 @@ constexpr CliTextEntry kTexts[] = {
      "\nExit codes: 0 done; 1 some files could not be written, or the copy failed; "
      "2 bad arguments, an unreadable image or drive, or nothing decoded; 3 a decode "
      "stopped part-way.\n"},
+    // The picture and drive commands
+    {CliText::DecodeUsage, "usage: %s FILE OUT\n"},
+    {CliText::ThumbnailUsage, "usage: %s FILE OUT.ppm\n"},
+    {CliText::DrivesUsage, "usage: kestrix-cli drives\n"},
+    {CliText::ImageUsage, "usage: kestrix-cli image SOURCE OUT [--yes | --resume] [--retries N]\n"},
+    {CliText::DecodeError, "error %d\n"},
+    // All or nothing: the output is written whole or not at all.
+    {CliText::PictureNotWritten, "cannot write %s: %s (nothing was written)\n"},
+    {CliText::DecodeStopped, "stopped part-way at byte %llu: %s\n"},
+    {CliText::PictureNotLoaded, "cannot load %s\n"},
+    {CliText::ListedReassembled, " 再構成"},
 };
 
 static_assert(std::size(kTexts) == kCliTextCount, "a CliText without its row");

@@ -66,9 +66,19 @@ enum class CliText {
   ImageHelp,         // the image command's words in the help
   ImageSummary,      // what the image command does, in the help
   HelpExitCodes,     // the help's last paragraph; LF-terminated
+  // The picture and drive commands
+  DecodeUsage,        // %s: the command's name; LF-terminated
+  ThumbnailUsage,     // %s: the command's name; LF-terminated
+  DrivesUsage,        // LF-terminated
+  ImageUsage,         // LF-terminated
+  DecodeError,        // %d: the decoder's error code; LF-terminated
+  PictureNotWritten,  // %s the output file, %s the system's reason; LF-terminated
+  DecodeStopped,      // %llu the byte offset, %s the fault's reason; LF-terminated
+  PictureNotLoaded,   // %s: the input file; LF-terminated
+  ListedReassembled,  // after the verdict in scan --check's list, for a joined photo
 };
 // A new text goes before this line, its row at the table's end.
-inline constexpr size_t kCliTextCount = static_cast<size_t>(CliText::HelpExitCodes) + 1;
+inline constexpr size_t kCliTextCount = static_cast<size_t>(CliText::ListedReassembled) + 1;
 
 struct CliTextEntry {
   CliText id;

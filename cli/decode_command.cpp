@@ -1,4 +1,5 @@
 #include "cli/image_commands.h"
+#include "cli/cli_texts.h"
 #include "cli/output_file.h"
 
 #include "imaging/jpeg/file_byte_source.h"
@@ -13,14 +14,14 @@ namespace kestrix {
 
 int runDecodeCommand(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s FILE OUT\n", argc > 0 ? argv[0] : "decode");
+    std::fprintf(stderr, cliText(CliText::DecodeUsage), argc > 0 ? argv[0] : "decode");
     return 2;
   }
   FileByteSource source(argv[1]);
   auto decoder = std::make_unique<JpegDecoder>();
   decoder->Open(&source);
   if (decoder->ErrorCode() != 0 || decoder->Start() != 0) {
-    std::fprintf(stderr, "error %d\n", decoder->ErrorCode());
+    std::fprintf(stderr, cliText(CliText::DecodeError), decoder->ErrorCode());
     decoder->Close();
     return 2;
   }
@@ -56,7 +57,7 @@ int runDecodeCommand(int argc, char** argv) {
   decoder->Close();
 
   if (result != 1 && rows == 0) {
-    std::fprintf(stderr, "error %d\n", code);
+    std::fprintf(stderr, cliText(CliText::DecodeError), code);
     return 2;
   }
   // All or nothing: a full disk leaves no partial picture behind.
@@ -64,14 +65,14 @@ int runDecodeCommand(int argc, char** argv) {
                              std::to_string(rows) + "\n255\n";
   std::string why;
   if (!writeWholeFile(argv[2], header, pixels.data(), pixels.size(), why)) {
-    std::fprintf(stderr, "cannot write %s: %s (nothing was written)\n", argv[2], why.c_str());
+    std::fprintf(stderr, cliText(CliText::PictureNotWritten), argv[2], why.c_str());
     return 1;
   }
   if (partWay) {
     if (code != 0)
-      std::fprintf(stderr, "error %d\n", code);
+      std::fprintf(stderr, cliText(CliText::DecodeError), code);
     else
-      std::fprintf(stderr, "stopped part-way at byte %llu: %s\n", stoppedAt,
+      std::fprintf(stderr, cliText(CliText::DecodeStopped), stoppedAt,
                    JpegFaultReason(fault == JpegFault::None ? JpegFault::Truncated : fault));
     return 3;
   }

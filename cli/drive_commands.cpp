@@ -121,7 +121,7 @@ int imageExitCode(const CopyJob& job, const TerminalReporter& reporter, CopyOutc
 int runDrivesCommand(int argc, char** argv) {
   CommandArguments arguments = CommandArguments::parse(argc, argv, {});
   if (!arguments.problem.empty() || !arguments.positional.empty()) {
-    std::fprintf(stderr, "usage: kestrix-cli drives\n");
+    std::fputs(cliText(CliText::DrivesUsage), stderr);
     return kExitRefused;
   }
   for (const DriveEntry& entry : listDrives()) std::printf("%s\n", driveEntryText(entry).c_str());
@@ -149,7 +149,7 @@ int runImageCommand(int argc, char** argv) {
   }
   if (!arguments.problem.empty() || arguments.positional.size() != 2) {
     if (!arguments.problem.empty()) std::fprintf(stderr, "%s\n", arguments.problem.c_str());
-    std::fprintf(stderr, "usage: kestrix-cli image SOURCE OUT [--yes | --resume] [--retries N]\n");
+    std::fputs(cliText(CliText::ImageUsage), stderr);
     return kExitRefused;
   }
   const std::string& source = arguments.positional[0];

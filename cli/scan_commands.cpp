@@ -77,7 +77,8 @@ void printRows(const CandidateList& list, ScanMode mode, bool withCheck, bool wi
     const Candidate* candidate = listed.candidate;
     if (withCheck && candidate != nullptr) {
       const RowCheck check = rowCheck(*candidate);
-      std::printf("\t%s%s\t%d\t%d", check.verdict, check.reassembled ? " 再構成" : "", check.width,
+      std::printf("\t%s%s\t%d\t%d", check.verdict,
+                  check.reassembled ? cliText(CliText::ListedReassembled) : "", check.width,
                   check.height);
     }
     if (withMap) {

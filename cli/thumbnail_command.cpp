@@ -1,4 +1,5 @@
 #include "cli/image_commands.h"
+#include "cli/cli_texts.h"
 #include "cli/output_file.h"
 
 #include "imaging/loader/dib_image.h"
@@ -47,12 +48,12 @@ bool RenderFile(const std::string& path, std::vector<std::uint8_t>& cell) {
 
 int runThumbnailCommand(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s FILE OUT.ppm\n", argc > 0 ? argv[0] : "thumbnail");
+    std::fprintf(stderr, cliText(CliText::ThumbnailUsage), argc > 0 ? argv[0] : "thumbnail");
     return 2;
   }
   std::vector<std::uint8_t> cell(std::size_t(kThumbnailWidth) * kThumbnailHeight * 3, 0xFF);
   if (!RenderFile(argv[1], cell)) {
-    std::fprintf(stderr, "cannot load %s\n", argv[1]);
+    std::fprintf(stderr, cliText(CliText::PictureNotLoaded), argv[1]);
     return 2;
   }
   // All or nothing: a full disk leaves no partial picture behind.
@@ -60,7 +61,7 @@ int runThumbnailCommand(int argc, char** argv) {
       "P6\n" + std::to_string(kThumbnailWidth) + " " + std::to_string(kThumbnailHeight) + "\n255\n";
   std::string why;
   if (!writeWholeFile(argv[2], header, cell.data(), cell.size(), why)) {
-    std::fprintf(stderr, "cannot write %s: %s (nothing was written)\n", argv[2], why.c_str());
+    std::fprintf(stderr, cliText(CliText::PictureNotWritten), argv[2], why.c_str());
     return 1;
   }
   return 0;

@@ -1,13 +1,27 @@
 #include "ui/widgets/copy_status_text.h"
 
+#include <QString>
+
 #include <cmath>
 #include <cstdio>
+
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 
 namespace {
 
 double mebibytes(double bytes) { return bytes / (1 << 20); }
+
+// printf's fixed notation, which the line has always used: its rounding of
+// a half (round half to even) is not QString::number's.
+QString fixed(double value, int decimals) {
+  char text[400];  // %.1f of DBL_MAX is 310 characters
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return QString::fromLatin1(text);
+}
+
+QString text(WindowText id) { return QString::fromUtf8(windowText(id)); }
 
 }  // namespace
 
@@ -21,24 +35,25 @@ std::optional<double> copySecondsLeft(const CopyStatus& status) {
 }
 
 std::string timeLeftText(std::optional<double> seconds) {
-  if (!seconds || !std::isfinite(*seconds) || *seconds < 0) return kUnknownTimeLeftText;
+  if (!seconds || !std::isfinite(*seconds) || *seconds < 0)
+    return windowText(WindowText::TimeLeftUnknown);
   const auto whole = static_cast<unsigned long long>(std::ceil(*seconds));
-  if (whole < 60) return "約 " + std::to_string(whole) + " 秒";
+  if (whole < 60) return text(WindowText::TimeLeftSeconds).arg(whole).toStdString();
   const unsigned long long minutes = (whole + 59) / 60;
-  if (minutes < 60) return "約 " + std::to_string(minutes) + " 分";
-  return "約 " + std::to_string(minutes / 60) + " 時間 " + std::to_string(minutes % 60) + " 分";
+  if (minutes < 60) return text(WindowText::TimeLeftMinutes).arg(minutes).toStdString();
+  return text(WindowText::TimeLeftHours).arg(minutes / 60).arg(minutes % 60).toStdString();
 }
 
 std::string copyStatusText(const CopyStatus& status) {
-  char line[256];
-  std::snprintf(line, sizeof line,
-                "救出 %.1f / %.1f MiB  %.1f MiB/s  不良 %llu 箇所 (%.1f KiB)  "
-                "最後の正常な読み取りから %.0f 秒  残り時間 ",
-                mebibytes(static_cast<double>(status.rescuedBytes)),
-                mebibytes(static_cast<double>(status.deviceBytes)),
-                mebibytes(status.bytesPerSecond), static_cast<unsigned long long>(status.badAreas),
-                static_cast<double>(status.badBytes) / 1024, status.secondsSinceGoodRead);
-  return line + timeLeftText(copySecondsLeft(status));
+  return text(WindowText::CopyStatusLine)
+      .arg(fixed(mebibytes(static_cast<double>(status.rescuedBytes)), 1),
+           fixed(mebibytes(static_cast<double>(status.deviceBytes)), 1),
+           fixed(mebibytes(status.bytesPerSecond), 1),
+           QString::number(static_cast<unsigned long long>(status.badAreas)),
+           fixed(static_cast<double>(status.badBytes) / 1024, 1),
+           fixed(status.secondsSinceGoodRead, 0),
+           QString::fromStdString(timeLeftText(copySecondsLeft(status))))
+      .toStdString();
 }
 
 }  // namespace kestrix

@@ -1,6 +1,7 @@
 // The copy's state as one line for the window's status line: rate, bytes
 // rescued, bad areas, the time since the last good read and an estimate of
-// the time left that only promises what the reads so far can back.
+// the time left that only promises what the reads so far can back. The
+// words are the window's (WindowText::CopyStatusLine and the TimeLeft rows).
 #pragma once
 
 #include <optional>
@@ -10,8 +11,6 @@
 
 namespace kestrix {
 
-// Shown for the time left when no honest estimate can be made.
-inline constexpr const char* kUnknownTimeLeftText = "不明";
 // After this long without a good read the errors dominate: the rate of the
 // good reads before says nothing about what is left.
 inline constexpr double kErrorsDominateSeconds = 3.0;
@@ -22,7 +21,7 @@ inline constexpr double kErrorsDominateSeconds = 3.0;
 // pace the copying rate does not predict).
 std::optional<double> copySecondsLeft(const CopyStatus& status);
 
-// "約 N 秒", "約 N 分", "約 N 時間 M 分", or kUnknownTimeLeftText.
+// "約 N 秒", "約 N 分", "約 N 時間 M 分", or "不明" without an estimate.
 std::string timeLeftText(std::optional<double> seconds);
 
 // "救出 R / D MiB  V MiB/s  不良 N 箇所 (B KiB)  最後の正常な読み取りから S 秒  残り時間 T"

@@ -215,6 +215,16 @@ constexpr WindowTextEntry kTexts[] = {
     {WindowText::VerdictIntact, "正常"},
     {WindowText::VerdictUnknown, "未確認"},
     {WindowText::ReassembledSuffix, "（再構成）"},
+    // The copy's status line: MiB rescued of the drive's, MiB/s, bad areas
+    // and their KiB, seconds since the last good read, then the time left.
+    {WindowText::CopyStatusLine,
+     "救出 %1 / %2 MiB  %3 MiB/s  不良 %4 箇所 (%5 KiB)  "
+     "最後の正常な読み取りから %6 秒  残り時間 %7"},
+    {WindowText::TimeLeftSeconds, "約 %1 秒"},
+    {WindowText::TimeLeftMinutes, "約 %1 分"},
+    {WindowText::TimeLeftHours, "約 %1 時間 %2 分"},
+    // When no honest estimate can be made.
+    {WindowText::TimeLeftUnknown, "不明"},
 };
 
 static_assert(std::size(kTexts) == kWindowTextCount, "a WindowText without its row");

@@ -153,9 +153,15 @@ enum class WindowText {
   VerdictIntact,
   VerdictUnknown,
   ReassembledSuffix,
+  // The copy's status line
+  CopyStatusLine,
+  TimeLeftSeconds,
+  TimeLeftMinutes,
+  TimeLeftHours,
+  TimeLeftUnknown,
 };
 // A new text goes before this line, its row at the table's end.
-inline constexpr size_t kWindowTextCount = static_cast<size_t>(WindowText::ReassembledSuffix) + 1;
+inline constexpr size_t kWindowTextCount = static_cast<size_t>(WindowText::TimeLeftUnknown) + 1;
 
 struct WindowTextEntry {
   WindowText id;
