@@ -20,7 +20,7 @@ RowTexts rowTexts(const Candidate& candidate, std::string_view name) {
   RowTexts texts;
   const auto set = [&texts](Column column, bool known, std::string text) {
     texts.cells[static_cast<size_t>(column)] = std::move(text);
-    if (known) texts.knownColumns |= uint8_t(1u << static_cast<int>(column));
+    if (known) texts.knownColumns |= 1u << static_cast<int>(column);
   };
   // An EXIF lookup writes only when the tag is there: the "不明" stays otherwise.
   const auto exifText = [&](Column column, auto lookup) {

@@ -1,5 +1,5 @@
 // The texts of one row of the results, made once from its candidate: what
-// the window's details view shows in its seven columns, what the command
+// the window's details view shows in its first columns, what the command
 // line lists, and what the restore list writes. Both programs call
 // rowTexts; nothing below the programs holds these words.
 //
@@ -36,13 +36,16 @@ struct RowTexts {
     Gps,       // "あり" / "なし"
     Maker,     // Make from the main chain
     Endian,    // the EXIF byte order (byteOrderText)
+    // A new column goes before this line; Count is no column, only how many.
+    Count,
   };
-  static constexpr int32_t kColumnCount = 7;
+  static constexpr int32_t kColumnCount = static_cast<int32_t>(Column::Count);
+  static_assert(kColumnCount <= 32, "knownColumns holds a bit per column");
 
   std::array<std::string, kColumnCount> cells;
   // Bit per column whose cell shows a value of the find rather than "不明";
   // sorting puts the others last, whatever a card's tag happens to say.
-  uint8_t knownColumns = 0;
+  uint32_t knownColumns = 0;
 
   const std::string& operator[](Column column) const { return cells[static_cast<size_t>(column)]; }
   bool known(Column column) const { return (knownColumns >> static_cast<int>(column)) & 1; }

@@ -1,6 +1,7 @@
 #include "ui/widgets/result_keys.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/shot_date.h"
 
@@ -28,12 +29,18 @@ int threeWay(const T& a, const T& b) {
 }  // namespace
 
 bool ResultKeys::isTextColumn(int column) {
+  // The columns with a key of their own, made in fill(); every other column
+  // of the row texts sorts by what its cells show, so a new one needs no
+  // line here.
   using TextColumn = RowTexts::Column;
-  for (const TextColumn text :
-       {TextColumn::Name, TextColumn::Model, TextColumn::Maker, TextColumn::Endian}) {
-    if (column == static_cast<int>(text)) return true;
-  }
-  return false;
+  constexpr int kNumericColumns[] = {
+      static_cast<int>(TextColumn::ShotDate), static_cast<int>(TextColumn::Size),
+      static_cast<int>(TextColumn::Gps),      ResultList::kColumnVerdict,
+      ResultList::kUnreadableSectorsColumn,
+  };
+  if (column < 0 || column >= RowTexts::kColumnCount) return false;
+  return std::find(std::begin(kNumericColumns), std::end(kNumericColumns), column) ==
+         std::end(kNumericColumns);
 }
 
 bool ResultKeys::hasValue(int column, int row) {

@@ -6,7 +6,8 @@
 // once per row), so a key says what the cell shows; sorting 100,000 rows
 // asks for about 1.7 million comparisons, so the keys are real values kept
 // here:
-//   texts (name, model, maker, byte order)  case-folded, compared as such
+//   texts (name, model, maker, byte order,  case-folded, compared as such
+//   any row text not listed below)
 //   shot date                               yyyymmddhhmmss (core/shot_date.h)
 //   size                                    bytes
 //   GPS                                     0 with, 1 without

@@ -13,10 +13,8 @@ namespace kestrix {
 
 namespace {
 
-// Width of each column in pixels, in column order (their headers:
-// kResultColumnHeaders).
-constexpr int kColumnWidths[ResultList::kColumnCount] = {120, 100, 100, 72, 64, 72, 64, 64, 90};
-static_assert(std::size(kResultColumnHeaders) == ResultList::kColumnCount);
+// A column of RowTexts without its row here, or a row too many, stops the build.
+static_assert(std::size(kResultColumns) == ResultList::kColumnCount);
 
 // The thumbnail of a damaged or truncated find with its mark: a filled
 // corner, red for damage, amber for a file that stops part-way, so the icon
@@ -53,11 +51,11 @@ void ResultList::setRowsAppendedHandler(std::function<void()> handler) {
 }
 
 const char* ResultList::columnHeader(int column) {
-  return column >= 0 && column < kColumnCount ? kResultColumnHeaders[column] : "";
+  return column >= 0 && column < kColumnCount ? kResultColumns[column].header : "";
 }
 
 int ResultList::columnWidth(int column) {
-  return column >= 0 && column < kColumnCount ? kColumnWidths[column] : 0;
+  return column >= 0 && column < kColumnCount ? kResultColumns[column].width : 0;
 }
 
 QImage ResultList::placeholderImage() {

@@ -1,5 +1,5 @@
 // The results list: a Qt table model over the candidate list, shared by the
-// details view (seven columns) and the thumbnail view (100 × 75 icons). In
+// details view (the row texts' columns and its own two) and the thumbnail view (100 × 75 icons). In
 // the window both views look through a ResultFilter (sorted, filtered), and
 // the rows chosen live in the selection model over it (ResultSelection).
 //

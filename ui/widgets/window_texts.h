@@ -173,13 +173,25 @@ std::span<const WindowTextEntry> windowTexts();
 // The text of `id`, UTF-8.
 const char* windowText(WindowText id);
 
-// The results list's column headers, in its column order: the candidate
-// list's seven, then the check's verdict and the unreadable sectors (the
-// 512-byte sectors of a find that the card's rescue map does not mark
-// finished).
-inline constexpr const char* kResultColumnHeaders[] = {
-    "復元ファイル", "マシン名", "撮影(更新)日時", "予定サイズ",     "GPS情報",
-    "メーカー名",   "バイト順", "状態",           "読めないセクタ",
+// The results list's columns in its column order, each a header and a
+// width in pixels: the row texts' (texts/row_texts.h, in the order of
+// RowTexts::Column), then the check's verdict and the unreadable sectors
+// (the 512-byte sectors of a find that the card's rescue map does not
+// mark finished). ResultList holds the table to its column count.
+struct ResultColumn {
+  const char* header;  // UTF-8
+  int width;
+};
+inline constexpr ResultColumn kResultColumns[] = {
+    {"復元ファイル", 120},    // Name
+    {"マシン名", 100},        // Model
+    {"撮影(更新)日時", 100},  // ShotDate
+    {"予定サイズ", 72},       // Size
+    {"GPS情報", 64},          // Gps
+    {"メーカー名", 72},       // Maker
+    {"バイト順", 64},         // Endian
+    {"状態", 64},
+    {"読めないセクタ", 90},
 };
 
 // The column "状態" of a row: its check's verdict ("未確認" also for a row

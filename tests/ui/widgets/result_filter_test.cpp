@@ -9,6 +9,7 @@
 #include <QTest>
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -177,6 +178,46 @@ TEST(ResultFilterTest, SortsByRealValuesWithAbsentValuesLastAndTiesInScanOrder) 
     models.filter.sort(row.column, row.order);
     EXPECT_EQ(models.shownRows(), row.rows) << row.name;
   }
+}
+
+// Every column of the row texts without a key of its own (shot date, size
+// and GPS have one) sorts by the text its cells show, case-folded, with
+// "不明" last: a column added to RowTexts sorts so without a line in
+// ResultKeys.
+TEST(ResultFilterTest, TextColumnsSortByTheirFoldedTextWithUnknownLast) {
+  SyntheticImage image;
+  const uint64_t canon = image.block("Canon", "eos 10D", "");
+  const uint64_t kestrix = image.block("kestrix", "KX-100", "");
+  const uint64_t nikon = image.block("NIKON", "", "");
+  const uint64_t none = image.block("", "", "");
+  image.finish(4096);
+  Models models;
+  models.filter.setCriteria(showEverything());
+  for (const SyntheticRow& made :
+       {SyntheticRow("b.jpg", kestrix, 100), SyntheticRow("A.jpg", none, 100),
+        SyntheticRow("c.jpg", canon, 100), SyntheticRow("a2.jpg", nikon, 100)}) {
+    ASSERT_TRUE(test::addRow(models.list, image, made));
+  }
+  models.feed.flushPendingRows();
+  using Column = RowTexts::Column;
+  const int numeric[] = {int(Column::ShotDate), int(Column::Size), int(Column::Gps)};
+  int textColumns = 0;
+  for (int column = 0; column < RowTexts::kColumnCount; ++column) {
+    if (std::find(std::begin(numeric), std::end(numeric), column) != std::end(numeric)) continue;
+    ++textColumns;
+    std::vector<int> expected = {0, 1, 2, 3};
+    const auto key = [&](int row) {
+      const RowTexts& texts = *models.list.rowTexts(row);
+      const bool known = texts.known(Column(column));
+      return std::make_pair(
+          !known, known ? QString::fromStdString(texts[Column(column)]).toCaseFolded() : QString());
+    };
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](int a, int b) { return key(a) < key(b); });
+    models.filter.sort(column, Qt::AscendingOrder);
+    EXPECT_EQ(models.shownRows(), expected) << ResultList::columnHeader(column);
+  }
+  EXPECT_EQ(textColumns, RowTexts::kColumnCount - 3);
 }
 
 TEST(ResultFilterTest, RowsAppendedWhileSortedLandInOrder) {

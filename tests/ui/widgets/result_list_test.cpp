@@ -13,11 +13,13 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
+#include <iterator>
 #include <thread>
 #include <vector>
 
 #include "ui/widgets/result_feed.h"
 #include "ui/widgets/result_list.h"
+#include "ui/widgets/window_texts.h"
 
 namespace kestrix {
 namespace {
@@ -55,6 +57,12 @@ TEST(ResultListTest, ColumnsCarryTheirHeadersAndWidths) {
     EXPECT_EQ(list.headerData(row.column, Qt::Horizontal).toString(),
               QString::fromUtf8(row.header));
     EXPECT_EQ(ResultList::columnWidth(row.column), row.width) << row.header;
+  }
+  // Whatever columns come: one table row each, none without its header or width.
+  ASSERT_EQ(std::size(kResultColumns), size_t(list.columnCount()));
+  for (int column = 0; column < list.columnCount(); ++column) {
+    EXPECT_STRNE(ResultList::columnHeader(column), "") << column;
+    EXPECT_GT(ResultList::columnWidth(column), 0) << column;
   }
   EXPECT_EQ(ResultList::placeholderImage().size(), QSize(100, 75));
 }
